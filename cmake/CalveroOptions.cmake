@@ -1,0 +1,25 @@
+# Warnings and sanitizers for every target of the project.
+add_compile_options(-Wall -Wextra)
+
+if(CALVERO_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(CALVERO_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT CALVERO_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "CALVERO_SANITIZE must be address, thread or empty")
+endif()
+
+# calvero_test(NAME SOURCES... LIBS lib...) - one GoogleTest executable,
+# linked against the libraries under test (never recompiling their sources).
+function(calvero_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()

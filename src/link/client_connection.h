@@ -1,0 +1,46 @@
+#pragma once
+// The device link's interfaces: the connection itself, the receiver of its
+// events, and the 8-bit log it writes to. All codes are link error codes.
+
+#include <cstdint>
+
+// The link's diagnostics. Called on the link thread.
+class IIOCP_Log {
+public:
+    virtual void LogMessage(const char* format, ...) __attribute__((format(printf, 2, 3))) = 0;
+    virtual void LogError(const char* format, ...) __attribute__((format(printf, 2, 3))) = 0;
+
+protected:
+    ~IIOCP_Log() = default;
+};
+
+// The link's events, called on the link thread. Implementations copy what
+// they need and return promptly; they must not call Disconnect.
+class IIOCP_ClientReceiver {
+public:
+    virtual ~IIOCP_ClientReceiver() = default;
+    // data/length: the body of one user packet, valid only during the call.
+    virtual void OnPacket(const uint8_t* data, uint32_t length, uint32_t context) = 0;
+    virtual void OnConnectFailed(uint32_t code, uint32_t context) = 0;
+    virtual void OnDisconnected(uint32_t code, uint32_t context) = 0;
+    virtual void OnConnected(uint32_t context) = 0;
+};
+
+class IIOCP_ClientConnection {
+public:
+    virtual ~IIOCP_ClientConnection() = default;
+    // Queues a connection attempt; the outcome arrives as OnConnected or
+    // OnConnectFailed. retryInterval: seconds, 0 = never reconnect by itself.
+    virtual uint32_t Connect(const char* host, uint16_t port, uint32_t retryInterval) = 0;
+    // Blocks until the link thread has carried it out. Never call it on the link thread.
+    virtual uint32_t Disconnect(uint32_t notify, uint32_t immediate) = 0;
+    // Copies the bytes; they leave as one user packet if the link is connected.
+    virtual uint32_t Send(const void* data, uint32_t length) = 0;
+};
+
+// Creates and starts a link; null with *error set on failure.
+IIOCP_ClientConnection* CreateClientConnection(IIOCP_ClientReceiver* receiver, IIOCP_Log* log,
+                                               uint32_t* error);
+// Shuts the link down (immediate disconnect, thread stopped, queue drained)
+// and destroys it. Returns 0.
+uint32_t ReleaseClientConnection(IIOCP_ClientConnection* link);

@@ -1,0 +1,44 @@
+#include "platform/waitable_timer.h"
+
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+namespace platform {
+
+WaitableTimer::WaitableTimer(Kind kind)
+    : fd_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)), kind_(kind) {}
+
+WaitableTimer::~WaitableTimer() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool WaitableTimer::Arm(uint64_t dueMs) {
+    itimerspec spec{};
+    spec.it_value.tv_sec = static_cast<time_t>(dueMs / 1000);
+    spec.it_value.tv_nsec = static_cast<long>((dueMs % 1000) * 1000000);
+    // An all-zero it_value would disarm: "due now" is the smallest delay instead.
+    if (dueMs == 0) spec.it_value.tv_nsec = 1;
+    return ::timerfd_settime(fd_, 0, &spec, nullptr) == 0;
+}
+
+bool WaitableTimer::Cancel() {
+    itimerspec spec{};
+    return ::timerfd_settime(fd_, 0, &spec, nullptr) == 0;
+}
+
+bool WaitableTimer::TryWait() {
+    if (kind_ == Kind::AutoReset) {
+        uint64_t expirations;
+        return ::read(fd_, &expirations, sizeof expirations) == sizeof expirations;
+    }
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+}
+
+WaitHandle WaitableTimer::Handle() const {
+    return WaitHandle{fd_, POLLIN,
+                      kind_ == Kind::AutoReset ? WaitHandle::Consume::Counter
+                                               : WaitHandle::Consume::None};
+}
+
+}  // namespace platform
