@@ -1,0 +1,72 @@
+#pragma once
+// The link's frame format, shared by the client link and the simulated
+// controller: a 10-byte little-endian header (magic 0x55AA, total length,
+// type) followed by the body.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace link_frame {
+
+inline constexpr uint16_t kMagic = 0x55AA;
+inline constexpr uint32_t kHeaderSize = 10;
+// Far beyond any controller packet; a longer length field is a protocol error.
+inline constexpr uint32_t kMaxFrameLength = 1u << 20;
+
+inline constexpr uint32_t kTypeServerCommand = 1;
+inline constexpr uint32_t kTypeInitRequest = 6;
+inline constexpr uint32_t kTypeInitResponse = 7;
+inline constexpr uint32_t kTypeUserPacket = 8;
+
+inline constexpr uint32_t kInitBodySize = 120;
+inline constexpr char kClientSignature[] = "7C41A0B2-3D95-4E18-A6F0-5B29C8E1D374";
+
+struct Header {
+    uint16_t magic;
+    uint32_t length;  // whole frame, header included
+    uint32_t type;
+};
+
+inline uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t ReadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void WriteU16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void WriteU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Reads the header at p; the caller guarantees kHeaderSize bytes.
+inline Header ReadHeader(const uint8_t* p) { return Header{ReadU16(p), ReadU32(p + 2), ReadU32(p + 6)}; }
+
+inline void WriteHeader(uint8_t* p, uint32_t type, uint32_t totalLength) {
+    WriteU16(p, kMagic);
+    WriteU32(p + 2, totalLength);
+    WriteU32(p + 6, type);
+}
+
+// Appends one whole frame to out.
+inline void AppendFrame(std::vector<uint8_t>& out, uint32_t type, const void* body, uint32_t n) {
+    size_t at = out.size();
+    out.resize(at + kHeaderSize + n);
+    WriteHeader(out.data() + at, type, kHeaderSize + n);
+    if (n) std::memcpy(out.data() + at + kHeaderSize, body, n);
+}
+
+// The 120-byte INIT request body: version 0x0101, client type 1, init word 0,
+// the signature in a 100-byte NUL-padded field, 12 zero bytes.
+inline void WriteInitRequestBody(uint8_t* body) {
+    std::memset(body, 0, kInitBodySize);
+    WriteU16(body, 0x0101);
+    WriteU16(body + 2, 1);
+    WriteU32(body + 4, 0);
+    std::memcpy(body + 8, kClientSignature, sizeof kClientSignature - 1);
+}
+
+}  // namespace link_frame
