@@ -1,0 +1,144 @@
+#pragma once
+// The client link: one TCP connection to a controller, run by a thread of
+// its own. Callers queue commands (connect, disconnect, send); the link
+// thread carries them out between socket events and reports through the
+// receiver. All socket work happens on the link thread.
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/client_connection.h"
+#include "link/frame.h"
+#include "link/net_archive.h"
+#include "platform/event.h"
+#include "platform/wait_handle.h"
+#include "platform/waitable_timer.h"
+
+class CTCPConnection_win final : public IIOCP_ClientConnection {
+public:
+    enum State : uint32_t { kDisconnected = 0, kConnecting = 1, kInitialising = 2, kConnected = 3 };
+
+    // Received data is read in chunks of this size.
+    static constexpr uint32_t kReceiveChunk = 4096;
+    // At most this many chunks are read per socket event, so that a peer
+    // that never pauses cannot keep queued commands (a disconnect, the stop)
+    // waiting; the rest is read on the next turn.
+    static constexpr int kMaxChunksPerTurn = 16;
+    // A graceful disconnect waits this long for the peer to close.
+    static constexpr int kGracefulCloseMs = 5000;
+    // ReleaseClientConnection waits this long for the link thread to end.
+    static constexpr int kStopWaitMs = 10000;
+
+    CTCPConnection_win();
+    // Stops the link first if that has not happened yet.
+    ~CTCPConnection_win() override;
+    CTCPConnection_win(const CTCPConnection_win&) = delete;
+    CTCPConnection_win& operator=(const CTCPConnection_win&) = delete;
+
+    // Creates the events and starts the link thread; returns a link code.
+    uint32_t Start(IIOCP_ClientReceiver* receiver, IIOCP_Log* log);
+    // The shutdown sequence: immediate disconnect without notification, stop
+    // the thread (detached if it does not end in time), drain the queue.
+    void Stop();
+
+    uint32_t Connect(const char* host, uint16_t port, uint32_t retryInterval) override;
+    uint32_t Disconnect(uint32_t notify, uint32_t immediate) override;
+    uint32_t Send(const void* data, uint32_t length) override;
+
+private:
+    struct Command {
+        enum Kind : uint32_t { kConnect = 1, kDisconnect = 2, kSend = 3 };
+        explicit Command(Kind k) : kind(k) {}
+        virtual ~Command() = default;
+        const Kind kind;
+    };
+    struct ConnectCommand;
+    struct DisconnectCommand;
+    struct SendCommand;
+
+    // Everything the link thread touches lives here. The thread co-owns it,
+    // so a thread that had to be abandoned at shutdown never runs on freed
+    // memory. Fields marked "link thread" are touched by the link thread only
+    // (before the thread starts, by Start).
+    struct Core {
+        Core();
+        ~Core();
+
+        void Run();
+
+        // Commands.
+        void RunNextCommand();
+        void DoConnect(const ConnectCommand& cmd);
+        void DoDisconnect(DisconnectCommand& cmd);
+        void DoSend(const SendCommand& cmd);
+        void OnRetryTimer();
+
+        // Socket.
+        uint32_t TryConnect(bool* lookupFailed);
+        platform::WaitHandle SocketHandle() const;
+        void HandleNetworkEvents(bool notify, short revents);
+        void OnConnectCompleted();
+        void ReceiveStep(bool notify);
+        bool ExtractFrames(bool notify);
+        uint32_t Dispatch(const uint8_t* frame, const link_frame::Header& header);
+        uint32_t OnInitResponse(const uint8_t* frame, const link_frame::Header& header);
+        void CloseConnection(bool notify, uint32_t code);
+        void CloseSocket();
+        uint32_t BuildFrame(uint32_t type, const void* body, uint32_t n);
+        uint32_t WriteFrame();
+
+        // Receiver and log, silenced once the thread has been abandoned.
+        void NotifyConnected();
+        void NotifyConnectFailed(uint32_t code);
+        void NotifyDisconnected(uint32_t code);
+        void LogMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
+        void LogError(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+        // Link thread.
+        uint32_t state = kDisconnected;
+        // Set by Start, then read-only.
+        uint32_t context = 1;
+        char signature[100] = {};
+        uint32_t initWord = 0;
+        uint16_t clientType = 1;
+        IIOCP_ClientReceiver* receiver = nullptr;
+        IIOCP_Log* log = nullptr;
+        // Link thread.
+        uint16_t port = 0;
+        std::string host;
+        uint32_t retryInterval = 0;
+        int socket = -1;
+        uint8_t receiveChunk[kReceiveChunk];
+        CNETArchive rxArchive;
+        CNETArchive txArchive;
+        uint32_t timerArmed = 0;
+        std::unique_ptr<platform::WaitableTimer> retryTimer;
+
+        // Thread-safe objects.
+        platform::Event stopEvent{platform::Event::Kind::AutoReset};
+        platform::Event queueEvent{platform::Event::Kind::ManualReset};
+        platform::Event startedEvent{platform::Event::Kind::AutoReset};
+        platform::Event finishedEvent{platform::Event::Kind::ManualReset};
+        std::atomic<uint32_t> startResult{0};
+        std::atomic<uint32_t> running{0};
+        std::atomic<bool> abandoned{false};
+        std::atomic<std::thread::id> threadId{};
+
+        // Guards commandQueue and stopped; held only to push or pop.
+        std::mutex queueLock;
+        std::deque<Command*> commandQueue;  // guarded by queueLock
+        bool stopped = false;               // guarded by queueLock: no more commands accepted
+    };
+
+    // Queues a command; false (nothing queued) once the link is stopped.
+    bool Push(Command* cmd);
+
+    std::shared_ptr<Core> core_;
+    std::thread thread_;
+};
