@@ -1,0 +1,290 @@
+#include "sim/sim_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "bake/controller_packets.h"
+#include "link/frame.h"
+#include "platform/system_error_text.h"
+
+namespace sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A client that stops reading is dropped before its backlog eats the memory.
+constexpr size_t kMaxBacklog = 4u << 20;
+// The model is moved on at least this often, with or without traffic.
+constexpr int kMaxWaitMs = 100;
+
+// INIT results the simulator itself can give.
+constexpr uint32_t kInitAccepted = 0;
+constexpr uint32_t kInitVersionDiffers = 1;
+constexpr uint32_t kInitSignatureDiffers = 3;
+constexpr uint32_t kInitEncryption = 4;
+constexpr uint32_t kInitClientType = 5;
+
+std::string ErrnoText(int err) { return platform::SystemErrorText(err) + " (" + std::to_string(err) + ")"; }
+
+}  // namespace
+
+CSimServer::CSimServer(CControllerModel& model, const ServerOptions& options, LogFn log)
+    : model_(model), options_(options), log_(std::move(log)) {}
+
+CSimServer::~CSimServer() {
+    if (clientFd_ >= 0) ::close(clientFd_);
+    if (listenFd_ >= 0) ::close(listenFd_);
+}
+
+void CSimServer::Log(const std::string& line) const {
+    if (log_) log_(line);
+}
+
+int CSimServer::Open(std::string* error) {
+    auto fail = [&](int err, const std::string& what) {
+        if (error) *error = what + ": " + ErrnoText(err);
+        if (listenFd_ >= 0) ::close(listenFd_);
+        listenFd_ = -1;
+        return err;
+    };
+    if (!stop_.IsValid()) return fail(errno, "cannot create the stop event");
+
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(options_.port);
+    if (::inet_pton(AF_INET, options_.bind.c_str(), &addr.sin_addr) != 1) {
+        if (error) *error = "not an IPv4 address: " + options_.bind;
+        return EINVAL;
+    }
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) return fail(errno, "socket");
+    int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        return fail(errno, "cannot bind " + options_.bind + ":" + std::to_string(options_.port));
+    if (::listen(listenFd_, 4) != 0) return fail(errno, "listen");
+    socklen_t len = sizeof addr;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    return 0;
+}
+
+int CSimServer::Run() {
+    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options_.rate));
+    auto last = Clock::now();
+    auto nextGauge = last + period;
+    double simCarryMs = 0;
+    std::vector<std::vector<uint8_t>> unsolicited;
+
+    for (;;) {
+        auto now = Clock::now();
+        auto untilGauge = std::chrono::duration_cast<std::chrono::milliseconds>(nextGauge - now).count() + 1;
+        int timeout = static_cast<int>(std::clamp<long long>(untilGauge, 0, kMaxWaitMs));
+
+        pollfd fds[3] = {{stop_.Handle().fd, POLLIN, 0}, {listenFd_, POLLIN, 0}, {clientFd_, 0, 0}};
+        if (clientFd_ >= 0) fds[2].events = static_cast<short>(POLLIN | (tx_.empty() ? 0 : POLLOUT));
+        const nfds_t count = clientFd_ >= 0 ? 3 : 2;
+        if (::poll(fds, count, timeout) < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (fds[0].revents) break;
+
+        // Simulated time follows real time, scaled.
+        now = Clock::now();
+        simCarryMs += std::chrono::duration<double, std::milli>(now - last).count() * options_.speed;
+        last = now;
+        const double whole = std::floor(simCarryMs);
+        simCarryMs -= whole;
+        model_.Advance(static_cast<uint64_t>(whole), unsolicited);
+        for (const auto& packet : unsolicited) {
+            bake::CONCC_BakeResult r;
+            if (bake::DecodeBakeResult(packet.data(), packet.size(), r))
+                Log("bake ended: " + std::string(bake::ResultCodeText(r.bakeError)) + " after " +
+                    std::to_string(r.bakeTime) + " s");
+            if (state_ == ClientState::Ready)
+                QueueFrame(link_frame::kTypeUserPacket, packet.data(), static_cast<uint32_t>(packet.size()));
+        }
+        unsolicited.clear();
+
+        if (fds[1].revents & POLLIN) Accept();
+        if (count == 3 && clientFd_ == fds[2].fd) {
+            if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) Receive();
+        }
+
+        if (now >= nextGauge) {
+            if (state_ == ClientState::Ready) {
+                auto g = model_.GaugePacket();
+                QueueFrame(link_frame::kTypeUserPacket, g.data(), static_cast<uint32_t>(g.size()));
+            }
+            nextGauge += period;
+            if (nextGauge < now) nextGauge = now + period;  // fell behind: no burst to catch up
+        }
+        Flush();
+    }
+    DropClient("simulator stopping");
+    return 0;
+}
+
+void CSimServer::Accept() {
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    char ip[INET_ADDRSTRLEN] = "?";
+    ::inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
+    std::string name = std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port));
+    if (clientFd_ >= 0) {
+        // One client at a time: a second one is closed at once, which its
+        // link reports as a close by the server.
+        ::close(fd);
+        Log("refused " + name + ": already serving " + clientName_);
+        return;
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    clientFd_ = fd;
+    clientName_ = name;
+    state_ = ClientState::AwaitInit;
+    closeAfterFlush_ = false;
+    rx_.clear();
+    tx_.clear();
+    Log("client " + clientName_ + " connected");
+}
+
+void CSimServer::Receive() {
+    uint8_t chunk[4096];
+    for (;;) {
+        ssize_t n = ::recv(clientFd_, chunk, sizeof chunk, 0);
+        if (n > 0) {
+            rx_.insert(rx_.end(), chunk, chunk + n);
+            continue;
+        }
+        if (n == 0) {
+            DropClient("closed by the client");
+            return;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            DropClient("receive failed: " + ErrnoText(errno));
+            return;
+        }
+        break;
+    }
+    ParseFrames();
+}
+
+void CSimServer::ParseFrames() {
+    size_t at = 0;
+    while (clientFd_ >= 0 && rx_.size() - at >= link_frame::kHeaderSize) {
+        const auto h = link_frame::ReadHeader(rx_.data() + at);
+        if (h.magic != link_frame::kMagic || h.length < link_frame::kHeaderSize || h.length > link_frame::kMaxFrameLength) {
+            DropClient("protocol error: bad frame header");
+            return;
+        }
+        if (rx_.size() - at < h.length) break;
+        Dispatch(h.type, rx_.data() + at + link_frame::kHeaderSize, h.length - link_frame::kHeaderSize);
+        at += h.length;
+    }
+    if (clientFd_ >= 0) rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void CSimServer::Dispatch(uint32_t type, const uint8_t* body, uint32_t n) {
+    if (state_ == ClientState::AwaitInit) {
+        if (type == link_frame::kTypeInitRequest) HandleInit(body, n);
+        return;  // nothing else is served before the handshake
+    }
+    if (state_ != ClientState::Ready || type != link_frame::kTypeUserPacket || n == 0) return;
+
+    auto reply = model_.HandleRequest(body, n);
+    if (reply.empty()) {
+        Log("ignored a " + std::to_string(n) + "-byte packet without a header");
+        return;
+    }
+    bake::CONCC_Header req, rep;
+    bake::DecodeHeader(body, n, req);
+    bake::DecodeHeader(reply.data(), reply.size(), rep);
+    Log("request " + std::to_string(req.type) + " seq " + std::to_string(req.seqId) + " -> " +
+        std::to_string(rep.result) + " " + bake::ResultCodeText(rep.result));
+    QueueFrame(link_frame::kTypeUserPacket, reply.data(), static_cast<uint32_t>(reply.size()));
+}
+
+void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
+    uint32_t result = kInitAccepted;
+    constexpr size_t kSigLen = sizeof link_frame::kClientSignature;  // with its NUL
+    if (n < 8 + kSigLen) {
+        result = kInitSignatureDiffers;
+    } else if (link_frame::ReadU16(body) != 0x0101) {
+        result = kInitVersionDiffers;
+    } else if (link_frame::ReadU16(body + 2) != 1) {
+        result = kInitClientType;
+    } else if (link_frame::ReadU32(body + 4) != 0) {
+        result = kInitEncryption;
+    } else if (std::memcmp(body + 8, link_frame::kClientSignature, kSigLen) != 0) {
+        result = kInitSignatureDiffers;
+    }
+    if (result == kInitAccepted && options_.refuseInit != 0) result = options_.refuseInit;
+
+    uint8_t response[4];
+    link_frame::WriteU32(response, result);
+    QueueFrame(link_frame::kTypeInitResponse, response, sizeof response);
+    if (result == kInitAccepted) {
+        state_ = ClientState::Ready;
+        Log("client " + clientName_ + " initialised");
+    } else {
+        closeAfterFlush_ = true;
+        state_ = ClientState::None;  // no further frames are served
+        Log("refused INIT of " + clientName_ + " with result " + std::to_string(result));
+    }
+}
+
+void CSimServer::QueueFrame(uint32_t type, const uint8_t* body, uint32_t n) {
+    if (clientFd_ < 0) return;
+    link_frame::AppendFrame(tx_, type, body, n);
+}
+
+void CSimServer::Flush() {
+    if (clientFd_ < 0) return;
+    size_t sent = 0;
+    while (sent < tx_.size()) {
+        ssize_t n = ::send(clientFd_, tx_.data() + sent, tx_.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        DropClient("send failed: " + ErrnoText(errno));
+        return;
+    }
+    tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(sent));
+    if (tx_.size() > kMaxBacklog) {
+        DropClient("client does not read");
+    } else if (tx_.empty() && closeAfterFlush_) {
+        DropClient("handshake refused");
+    }
+}
+
+void CSimServer::DropClient(const std::string& why) {
+    if (clientFd_ < 0) return;
+    ::close(clientFd_);
+    clientFd_ = -1;
+    state_ = ClientState::None;
+    closeAfterFlush_ = false;
+    rx_.clear();
+    tx_.clear();
+    Log("client " + clientName_ + " gone: " + why);
+}
+
+}  // namespace sim

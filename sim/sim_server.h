@@ -1,0 +1,74 @@
+#pragma once
+// The simulated controller's TCP side: listens for the operator program,
+// serves one client at a time, performs the INIT handshake, passes every user
+// packet to the controller model and streams gauge packets at a fixed rate.
+// One thread (the one in Run) does all of it; Stop may come from anywhere.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/event.h"
+#include "sim/controller_model.h"
+
+namespace sim {
+
+struct ServerOptions {
+    std::string bind = "0.0.0.0";  // dotted IPv4 address to listen on
+    uint16_t port = 5565;          // 0 = any free port (see CSimServer::Port)
+    double rate = 4.0;             // gauge packets per real second
+    double speed = 1.0;            // simulated seconds per real second
+    uint32_t refuseInit = 0;       // non-zero: refuse every INIT with this result
+};
+
+class CSimServer {
+public:
+    using LogFn = std::function<void(const std::string&)>;
+
+    // `log` receives one line per event (client connected, request answered...).
+    CSimServer(CControllerModel& model, const ServerOptions& options, LogFn log = {});
+    ~CSimServer();
+    CSimServer(const CSimServer&) = delete;
+    CSimServer& operator=(const CSimServer&) = delete;
+
+    // Binds and listens. Returns 0, or an errno value with `error` set to a text.
+    int Open(std::string* error);
+    // The port actually bound, after Open.
+    uint16_t Port() const { return port_; }
+
+    // Serves until Stop(). Returns 0, or the errno of a failed wait.
+    int Run();
+    // Safe from any thread and from a signal handler.
+    void Stop() { stop_.Set(); }
+
+private:
+    enum class ClientState { None, AwaitInit, Ready };
+
+    void Accept();
+    void Receive();
+    void ParseFrames();
+    void Dispatch(uint32_t type, const uint8_t* body, uint32_t n);
+    void HandleInit(const uint8_t* body, uint32_t n);
+    void QueueFrame(uint32_t type, const uint8_t* body, uint32_t n);
+    void Flush();
+    void DropClient(const std::string& why);
+    void Log(const std::string& line) const;
+
+    CControllerModel& model_;
+    ServerOptions options_;
+    LogFn log_;
+    platform::Event stop_{platform::Event::Kind::ManualReset};
+
+    // All of the following belong to the thread in Run.
+    int listenFd_ = -1;
+    uint16_t port_ = 0;
+    int clientFd_ = -1;
+    std::string clientName_;
+    ClientState state_ = ClientState::None;
+    bool closeAfterFlush_ = false;
+    std::vector<uint8_t> rx_;
+    std::vector<uint8_t> tx_;
+};
+
+}  // namespace sim

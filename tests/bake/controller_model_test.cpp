@@ -1,0 +1,232 @@
+#include "sim/controller_model.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+using namespace bake;
+using sim::CControllerModel;
+
+namespace {
+
+struct Reply {
+    CONCC_Header header;
+    std::vector<uint8_t> bytes;
+};
+
+Reply Ask(CControllerModel& m, const uint8_t* bytes, size_t n) {
+    Reply r;
+    r.bytes = m.HandleRequest(bytes, n);
+    EXPECT_TRUE(DecodeHeader(r.bytes.data(), r.bytes.size(), r.header));
+    return r;
+}
+template <size_t N>
+Reply Ask(CControllerModel& m, const std::array<uint8_t, N>& a) {
+    return Ask(m, a.data(), a.size());
+}
+Reply Ask(CControllerModel& m, const std::vector<uint8_t>& v) { return Ask(m, v.data(), v.size()); }
+
+uint32_t Command(CControllerModel& m, uint32_t action, uint32_t seq = 1) {
+    return Ask(m, EncodeStartStop(action, seq)).header.result;
+}
+
+std::vector<uint8_t> ProfilePacket(std::vector<CONCC_ProfilePoint> points) {
+    CONCC_TempProfile p;
+    p.header = {CONCC_PKT_SET_PROFILE, 0, 1};
+    p.points = std::move(points);
+    return EncodeTempProfile(p);
+}
+
+// Runs the model for `ms` simulated milliseconds and collects the bake results.
+std::vector<CONCC_BakeResult> RunFor(CControllerModel& m, uint64_t ms) {
+    std::vector<std::vector<uint8_t>> out;
+    for (uint64_t t = 0; t < ms; t += 100) m.Advance(100, out);
+    std::vector<CONCC_BakeResult> results;
+    for (const auto& packet : out) {
+        CONCC_BakeResult r;
+        EXPECT_TRUE(DecodeBakeResult(packet.data(), packet.size(), r));
+        EXPECT_EQ(CONCC_PKT_BAKE_RESULT, r.header.type);
+        results.push_back(r);
+    }
+    return results;
+}
+
+}  // namespace
+
+TEST(SimControllerModel, StartStopResults) {
+    CControllerModel m;
+    EXPECT_EQ(kResultNotBaking, Command(m, CONCC_ACT_ABORT));
+    EXPECT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
+    EXPECT_TRUE(m.IsBaking());
+    EXPECT_EQ(kResultBusy, Command(m, CONCC_ACT_START));
+    EXPECT_EQ(kResultSuccess, Command(m, CONCC_ACT_ABORT));
+    EXPECT_FALSE(m.IsBaking());
+    EXPECT_TRUE(RunFor(m, 1000).empty());  // an aborted bake reports nothing
+    EXPECT_EQ(kResultSuccess, Command(m, CONCC_ACT_COOLDOWN));
+    EXPECT_EQ(kResultBadParams, Command(m, 7));
+
+    CControllerModel empty;
+    empty.ClearProfile();
+    EXPECT_EQ(kResultNoProfile, Command(empty, CONCC_ACT_START));
+    EXPECT_FALSE(empty.IsBaking());
+
+    CControllerModel hot;
+    hot.SetPlateTemperature(120);
+    EXPECT_EQ(kResultTooHot, Command(hot, CONCC_ACT_START));
+    hot.SetPlateTemperature(49);
+    EXPECT_EQ(kResultSuccess, Command(hot, CONCC_ACT_START));
+}
+
+TEST(SimControllerModel, RepliesEchoTypeAndSequence) {
+    CControllerModel m;
+    const std::vector<std::vector<uint8_t>> requests = {
+        [] { auto a = EncodeStartStop(CONCC_ACT_ABORT, 0xABCDEF01); return std::vector<uint8_t>(a.begin(), a.end()); }(),
+        [] { auto a = EncodeRequest(CONCC_PKT_GET_PROFILE, 0xABCDEF01); return std::vector<uint8_t>(a.begin(), a.end()); }(),
+        [] { auto a = EncodeRequest(CONCC_PKT_GET_BAKE_OPTIONS, 0xABCDEF01); return std::vector<uint8_t>(a.begin(), a.end()); }(),
+        [] { auto a = EncodeRequest(77, 0xABCDEF01); return std::vector<uint8_t>(a.begin(), a.end()); }(),
+    };
+    for (const auto& req : requests) {
+        auto r = Ask(m, req);
+        EXPECT_EQ(req[0], r.header.type);
+        EXPECT_EQ(0xABCDEF01u, r.header.seqId);
+    }
+    EXPECT_EQ(kResultUnknownCommand, Ask(m, requests[3]).header.result);
+    EXPECT_EQ(kResultBadParams, Ask(m, requests[0].data(), 15).header.result);  // start/stop without its action
+    EXPECT_TRUE(m.HandleRequest(requests[0].data(), 11).empty());               // no header, nothing to answer
+}
+
+TEST(SimControllerModel, ProfileValidation) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> packet;
+        uint32_t result;
+    };
+    auto overpromising = ProfilePacket({{0, 2500}, {1000, 3000}});
+    overpromising[20] = 3;
+    auto cut = ProfilePacket({});
+    cut.resize(20);
+    const Case cases[] = {
+        {"two points", ProfilePacket({{0, 2500}, {1000, 3000}}), kResultSuccess},
+        {"one point", ProfilePacket({{0, 2500}}), kResultInvalidProfile},
+        {"32 points", ProfilePacket(std::vector<CONCC_ProfilePoint>(32)), kResultInvalidProfile},
+        {"time not rising", ProfilePacket({{0, 2500}, {1000, 3000}, {1000, 3100}}), kResultInvalidProfile},
+        {"too hot", ProfilePacket({{0, 2500}, {1000, 30001}}), kResultInvalidProfile},
+        {"negative temperature", ProfilePacket({{0, 2500}, {1000, 0xFFFFFF9C}}), kResultInvalidProfile},
+        {"count beyond length", overpromising, kResultInvalidProfile},
+        {"no room for count", cut, kResultInvalidProfile},
+    };
+    for (const auto& c : cases) {
+        CControllerModel m;
+        const auto before = m.Profile().size();
+        EXPECT_EQ(c.result, Ask(m, c.packet).header.result) << c.name;
+        if (c.result != kResultSuccess) {
+            EXPECT_EQ(before, m.Profile().size()) << c.name;  // a refused upload keeps the old profile
+        }
+    }
+}
+
+TEST(SimControllerModel, ProfileRoundTripAndReport) {
+    CControllerModel m;
+    const std::vector<CONCC_ProfilePoint> points = {{0, 2500}, {20000, 6000}, {40000, 4000}};
+    EXPECT_EQ(kResultSuccess, Ask(m, ProfilePacket(points)).header.result);
+
+    auto idle = Ask(m, EncodeRequest(CONCC_PKT_GET_PROFILE, 4));
+    CONCC_TempProfile report;
+    ASSERT_TRUE(DecodeTempProfile(idle.bytes.data(), idle.bytes.size(), report));
+    EXPECT_EQ(0u, report.startTime);  // no bake running
+    ASSERT_EQ(3u, report.points.size());
+    EXPECT_EQ(20000u, report.points[1].timeMs);
+    EXPECT_EQ(6000u, report.points[1].tempCenti);
+
+    RunFor(m, 5000);
+    ASSERT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
+    EXPECT_EQ(kResultBusy, Ask(m, ProfilePacket(points)).header.result);
+    auto baking = Ask(m, EncodeRequest(CONCC_PKT_GET_PROFILE, 5));
+    ASSERT_TRUE(DecodeTempProfile(baking.bytes.data(), baking.bytes.size(), report));
+    EXPECT_EQ(5000u, report.startTime);
+
+    CControllerModel empty;
+    empty.ClearProfile();
+    auto none = Ask(empty, EncodeRequest(CONCC_PKT_GET_PROFILE, 6));
+    EXPECT_EQ(kResultNoProfile, none.header.result);
+    EXPECT_EQ(kHeaderSize, none.bytes.size());
+}
+
+TEST(SimControllerModel, BakeOptionsRoundTrip) {
+    CControllerModel m;
+    auto get = Ask(m, EncodeRequest(CONCC_PKT_GET_BAKE_OPTIONS, 3));
+    ASSERT_EQ(kBakeOptionsSize, get.bytes.size());
+    CONCC_BakeOptions o;
+    ASSERT_TRUE(DecodeBakeOptions(get.bytes.data(), get.bytes.size(), o));
+    EXPECT_GT(o.kp, 0u);
+
+    o.options = CONCC_OPT_USE_SECONDARY_SENSOR;
+    o.kp = CoefficientToWire(12.5);
+    auto edited = EncodeBakeOptions({{CONCC_PKT_SET_BAKE_OPTIONS, 0, 4}, o.options, o.kp, o.ki, o.kd});
+    EXPECT_EQ(kResultSuccess, Ask(m, edited).header.result);
+    EXPECT_EQ(CONCC_OPT_USE_SECONDARY_SENSOR, m.Options().options);
+    EXPECT_DOUBLE_EQ(12.5, CoefficientFromWire(m.Options().kp));
+
+    EXPECT_EQ(kResultBadParams, Ask(m, edited.data(), 27).header.result);
+    Command(m, CONCC_ACT_START);
+    EXPECT_EQ(kResultBusy, Ask(m, edited).header.result);
+}
+
+TEST(SimControllerModel, BakeFollowsTheProfileAndReportsItsEnd) {
+    CControllerModel m;
+    ASSERT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
+    const uint64_t length = m.Profile().back().timeMs;
+    double worst = 0;
+    std::vector<CONCC_BakeResult> results;
+    for (uint64_t t = 0; t <= length + 1000; t += 500) {
+        auto r = RunFor(m, 500);
+        results.insert(results.end(), r.begin(), r.end());
+        if (m.IsBaking()) {
+            auto g = m.Gauge();
+            EXPECT_EQ(CONCC_DEV_BAKING, g.devState);
+            worst = std::max(worst, std::fabs(g.setupTemp / 100.0 - g.tempMain / 100.0));
+        }
+    }
+    EXPECT_LT(worst, 10.0);  // the regulation really follows the profile
+    ASSERT_EQ(1u, results.size());
+    EXPECT_EQ(kResultSuccess, results[0].bakeError);
+    EXPECT_EQ(length / 1000, results[0].bakeTime);  // seconds
+
+    // Afterwards: idle, no set point, the fan cools until the plate is below 50.
+    auto g = m.Gauge();
+    EXPECT_EQ(CONCC_DEV_IDLE, g.devState);
+    EXPECT_EQ(-1, g.setupTemp);
+    EXPECT_EQ(100, g.fanPercent);
+    EXPECT_EQ(0, g.heaterPercent);
+    RunFor(m, 300000);
+    g = m.Gauge();
+    EXPECT_LT(g.tempMain, 5000);
+    EXPECT_EQ(0, g.fanPercent);
+}
+
+TEST(SimControllerModel, OverheatEndsTheBakeWithItsCode) {
+    CControllerModel m;
+    ASSERT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
+    RunFor(m, 2000);
+    m.SetPlateTemperature(305);
+    auto results = RunFor(m, 200);
+    ASSERT_EQ(1u, results.size());
+    EXPECT_EQ(kResultOverheat, results[0].bakeError);
+    EXPECT_FALSE(m.IsBaking());
+}
+
+TEST(SimControllerModel, GaugePacketWhileIdle) {
+    CControllerModel m;
+    RunFor(m, 1000);
+    auto raw = m.GaugePacket();
+    CONCC_GaugeData g;
+    ASSERT_TRUE(DecodeGaugeData(raw.data(), raw.size(), g));
+    EXPECT_EQ(CONCC_PKT_GAUGE_DATA, g.header.type);
+    EXPECT_EQ(1000u, g.timestamp);
+    EXPECT_EQ(CONCC_DEV_IDLE, g.devState);
+    EXPECT_EQ(-1, g.setupTemp);
+    EXPECT_NEAR(2500, g.tempMain, 5);
+    EXPECT_TRUE(TempHasValue(g.temp1) && TempHasValue(g.temp2) && TempHasValue(g.temp3) && TempHasValue(g.boardTemp));
+    EXPECT_EQ(0u, g.fanRpm);
+}

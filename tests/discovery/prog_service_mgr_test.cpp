@@ -1,0 +1,236 @@
+// The discovery service over real sockets, inside the test's own network:
+// real broadcasts to 255.255.255.255, a scripted peer on the device port.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "discovery/plixor_datagram.h"
+#include "discovery/prog_service_mgr.h"
+#include "discovery/psm_result.h"
+#include "discovery_test_support.h"
+#include "private_network.h"
+
+using namespace std::chrono_literals;
+using discotest::Event;
+using discotest::Header;
+using discotest::RecordingSink;
+using discotest::UdpPeer;
+
+namespace {
+
+class DiscoveryService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_PRIVATE_NETWORK();
+        ASSERT_TRUE(peer_.ok());
+    }
+    void TearDown() override {
+        if (service_.IsRunning())
+            service_.StopOperations();
+    }
+    void StartService() { ASSERT_EQ(service_.StartOperations(&sink_), 0u); }
+
+    CProgServiceMgr service_;
+    RecordingSink sink_;
+    UdpPeer peer_{PLIXOR_DEVICE_PORT};
+};
+
+std::vector<Event::Kind> Kinds(const std::vector<Event>& events) {
+    std::vector<Event::Kind> kinds;
+    for (const Event& e : events) kinds.push_back(e.kind);
+    return kinds;
+}
+
+}  // namespace
+
+TEST_F(DiscoveryService, RefreshBroadcastsOneStatusRequestAndStatusesComeBack) {
+    StartService();
+    ASSERT_EQ(service_.RefreshDevices(), 0u);
+    const auto request = peer_.Receive();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(*request, EncodeStatusRequest(0, 0));
+
+    CPSMD_DevStatus status;
+    status.deviceId = 4711;
+    status.statusWord0 = 1;
+    status.firmwareVersion = 1002003;
+    status.macAddress = 0x001A2B3C4D5E;
+    status.ipAddress = discotest::Address("192.168.1.10");
+    ASSERT_TRUE(peer_.SendToHost(EncodeDevStatus(status, 0)));
+    const auto got = sink_.WaitForKind(Event::Status);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->status.deviceId, 4711u);
+    EXPECT_TRUE(got->status == status);
+
+    // Exactly once, and nothing else was said.
+    ASSERT_TRUE(peer_.SendToHost(Header(0x5788, 2, 1, 24, 16, 0, 0)));  // marker: ignored
+    ASSERT_TRUE(peer_.SendToHost(Header(0x5788, 2, 1, 24, 80, 99, 0)));
+    ASSERT_TRUE(sink_.WaitForKind(Event::SetIp));
+    EXPECT_EQ(Kinds(sink_.Events()), (std::vector<Event::Kind>{Event::Status, Event::SetIp}));
+    EXPECT_TRUE(peer_.Receive(50ms) == std::nullopt);
+}
+
+TEST_F(DiscoveryService, MalformedDatagramsAreLoggedDroppedAndDoNotDisturbTheNext) {
+    StartService();
+    auto longerThanSaid = EncodeDevStatus(CPSMD_DevStatus{}, 0);
+    WriteLe32(&longerThanSaid[8], 60);
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char* log;
+    } cases[] = {
+        {std::vector<uint8_t>(23, 0x88), "Bad pkt size received!"},
+        {longerThanSaid, "Inconsistent pkt size received!"},
+        {Header(0x8857, 2, 1, 24, 16, 0, 0), "Bad pkt start flag received!"},
+        {Header(0x5788, 3, 1, 24, 16, 0, 0), "Bad pkt version received!"},
+        {Header(0x5788, 2, 1, 24, 0x51, 0, 0), "Received unknown packet type : 0x51!"},
+        // Too big for the receive buffer: cannot be read, message too long.
+        {std::vector<uint8_t>(6000, 0x88), "#10040 - Can't read incoming data!"},
+    };
+    for (const auto& c : cases) {
+        sink_.Clear();
+        ASSERT_TRUE(peer_.SendToHost(c.bytes));
+        CPSMD_DevStatus status;
+        status.deviceId = 7;
+        ASSERT_TRUE(peer_.SendToHost(EncodeDevStatus(status, 0)));
+        ASSERT_TRUE(sink_.WaitForKind(Event::Status)) << c.log;
+        EXPECT_EQ(sink_.Logs(), std::vector<std::string>{c.log});
+        EXPECT_EQ(Kinds(sink_.Events()), (std::vector<Event::Kind>{Event::Log, Event::Status}));
+    }
+}
+
+TEST_F(DiscoveryService, SetIpRequestsGetIdsTwoAndThreeAndLeaveInOrder) {
+    StartService();
+    uint32_t first = 0, second = 0;
+    ASSERT_EQ(service_.SetDeviceIP(501, discotest::Address("10.0.0.5"),
+                                   discotest::Address("255.255.255.0"), &first),
+              0u);
+    ASSERT_EQ(service_.SetDeviceIP(502, discotest::Address("10.0.0.6"),
+                                   discotest::Address("255.255.0.0"), &second),
+              0u);
+    EXPECT_EQ(first, 2u);
+    EXPECT_EQ(second, 3u);
+
+    const auto a = peer_.Receive();
+    const auto b = peer_.Receive();
+    ASSERT_TRUE(a && b);
+    CPSMD_DevIPConfig expectA, expectB;
+    expectA.deviceId = 501;
+    expectA.requestId = 2;
+    expectA.ipAddress = discotest::Address("10.0.0.5");
+    expectA.netMask = discotest::Address("255.255.255.0");
+    expectB.deviceId = 502;
+    expectB.requestId = 3;
+    expectB.ipAddress = discotest::Address("10.0.0.6");
+    expectB.netMask = discotest::Address("255.255.0.0");
+    EXPECT_EQ(*a, EncodeSetIPRequest(expectA));
+    EXPECT_EQ(*b, EncodeSetIPRequest(expectB));
+
+    // A sent request raises nothing until its reply arrives.
+    EXPECT_FALSE(sink_.WaitForKind(Event::SetIp, 1, 100ms));
+    ASSERT_TRUE(peer_.SendToHost(Header(0x5788, 2, 502, 24, 80, 3, 0)));
+    ASSERT_TRUE(peer_.SendToHost(Header(0x5788, 2, 501, 24, 80, 2, 6)));
+    ASSERT_TRUE(sink_.WaitForKind(Event::SetIp, 2));
+    const auto events = sink_.Events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].kind, Event::SetIp);
+    EXPECT_EQ(events[0].requestId, 3u);
+    EXPECT_EQ(events[0].result, 0u);
+    EXPECT_EQ(events[1].text, "501 Received device error : <Unknown : 6>");
+    EXPECT_EQ(events[2].requestId, 2u);
+    EXPECT_EQ(events[2].result, 16u);
+    EXPECT_STREQ(PSMResultText(events[2].result), "Invalid device state to set IP address!");
+}
+
+TEST_F(DiscoveryService, UnsendableRequestsFailOneAfterTheOther) {
+    StartService();
+    // Without a route for the broadcast the socket refuses each datagram at
+    // once; the second is only tried once the first send has completed.
+    ASSERT_TRUE(testnet::SetBroadcastRoute(false));
+    uint32_t first = 0, second = 0;
+    ASSERT_EQ(service_.SetDeviceIP(1, 0, 0, &first), 0u);
+    ASSERT_EQ(service_.SetDeviceIP(1, 0, 0, &second), 0u);
+    ASSERT_EQ(service_.RefreshDevices(), 0u);
+    const bool done = sink_.WaitFor([](const std::vector<Event>& e) { return e.size() >= 5; });
+    ASSERT_TRUE(testnet::SetBroadcastRoute(true));
+    ASSERT_TRUE(done);
+
+    const std::string unreachable = "WSAENETUNREACH - Network is unreachable!";
+    const auto events = sink_.Events();
+    ASSERT_EQ(Kinds(events), (std::vector<Event::Kind>{Event::Log, Event::SetIp, Event::Log,
+                                                       Event::SetIp, Event::Log}));
+    EXPECT_EQ(events[0].text, unreachable);
+    EXPECT_EQ(events[1].requestId, first);
+    EXPECT_EQ(events[1].result, 4u);
+    EXPECT_EQ(events[2].text, unreachable);
+    EXPECT_EQ(events[3].requestId, second);
+    EXPECT_EQ(events[3].result, 4u);
+    // A status request that fails reports nothing but its log line.
+    EXPECT_EQ(events[4].text, unreachable);
+
+    // The service carries on once the network is back.
+    sink_.Clear();
+    ASSERT_EQ(service_.RefreshDevices(), 0u);
+    EXPECT_TRUE(peer_.Receive());
+    EXPECT_TRUE(sink_.Events().empty());
+}
+
+TEST_F(DiscoveryService, ASecondServiceCannotBindTheHostPort) {
+    StartService();
+    CProgServiceMgr second;
+    RecordingSink secondSink;
+    EXPECT_EQ(second.StartOperations(&secondSink), 10u);
+    EXPECT_FALSE(second.IsRunning());
+    EXPECT_EQ(secondSink.Logs(),
+              (std::vector<std::string>{"Can't bind socket : Address already in use",
+                                        "Unable to allocate system resourcess!"}));
+    EXPECT_EQ(second.StopOperations(), 1u);
+    EXPECT_EQ(second.RefreshDevices(), 7u);
+
+    // Once the first has stopped, the port is free again.
+    ASSERT_EQ(service_.StopOperations(), 0u);
+    secondSink.Clear();
+    EXPECT_EQ(second.StartOperations(&secondSink), 0u);
+    EXPECT_EQ(second.StopOperations(), 0u);
+    EXPECT_TRUE(secondSink.Logs().empty());
+}
+
+TEST_F(DiscoveryService, StartAndStopEdgeCases) {
+    EXPECT_EQ(service_.StopOperations(), 1u);  // never started: nothing to do
+    EXPECT_EQ(service_.StartOperations(nullptr), 6u);
+    EXPECT_FALSE(service_.IsRunning());
+    EXPECT_TRUE(sink_.Events().empty());
+
+    StartService();
+    // Starting twice leaves the running worker as it was.
+    EXPECT_EQ(service_.StartOperations(&sink_), 0xFFFFFFFFu);
+    EXPECT_EQ(sink_.Logs(),
+              (std::vector<std::string>{"Thread already running!", "<UNKNOWN_ERROR>"}));
+    ASSERT_EQ(service_.RefreshDevices(), 0u);
+    EXPECT_TRUE(peer_.Receive());
+
+    EXPECT_EQ(service_.StopOperations(), 0u);
+    EXPECT_EQ(service_.StopOperations(), 1u);
+    // A stopped service can be started again.
+    StartService();
+    ASSERT_EQ(service_.RefreshDevices(), 0u);
+    EXPECT_TRUE(peer_.Receive());
+
+    // The worker ends cleanly with 0 when asked to stop.
+    uint32_t exitCode = 99;
+    EXPECT_TRUE(service_.Stop(&exitCode, 5000));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+TEST_F(DiscoveryService, OverlongLogFormatsAreDroppedAndLongLinesCut) {
+    StartService();
+    const std::string exactly4096(4096, 'x');
+    service_.Log("test", "%s", exactly4096.c_str());  // a long argument is fine
+    service_.Log("test", exactly4096.c_str());        // a long format is not
+    const std::string just4095(4095, 'y');
+    service_.Log("test", just4095.c_str());
+    const auto logs = sink_.Logs();
+    ASSERT_EQ(logs.size(), 2u);
+    EXPECT_EQ(logs[0], std::string(4095, 'x'));
+    EXPECT_EQ(logs[1], just4095);
+}

@@ -1,0 +1,203 @@
+// calveroctl against a real calvero-sim over loopback.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/process.h"
+
+namespace {
+
+// A simulator on a free port of 127.0.0.1, stopped with SIGTERM at the end.
+class Sim {
+public:
+    explicit Sim(std::vector<std::string> extra = {}) {
+        std::vector<std::string> argv = {CALVERO_SIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        process_ = std::make_unique<e2e::Process>(argv);
+        static const std::string kListening = "calvero-sim listening on 127.0.0.1:";
+        std::string line;
+        if (process_->ReadLine(line, 5000) && line.rfind(kListening, 0) == 0) port_ = line.substr(kListening.size());
+    }
+    ~Sim() {
+        process_->Signal(SIGTERM);
+        process_->Wait(5000);
+    }
+    const std::string& Port() const { return port_; }
+    e2e::Process& Proc() { return *process_; }
+
+private:
+    std::unique_ptr<e2e::Process> process_;
+    std::string port_;
+};
+
+e2e::RunResult Ctl(std::vector<std::string> args) {
+    args.insert(args.begin(), CALVEROCTL_PATH);
+    return e2e::Run(args);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> out(1);
+    for (char c : line) {
+        if (c == ',') {
+            out.emplace_back();
+        } else {
+            out.back() += c;
+        }
+    }
+    return out;
+}
+
+bool IsNumber(const std::string& s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos; }
+
+// Degrees with exactly two decimals: "245.00".
+bool IsDegrees(const std::string& s) {
+    auto dot = s.find('.');
+    return dot != std::string::npos && IsNumber(s.substr(0, dot)) && s.size() == dot + 3 && IsNumber(s.substr(dot + 1));
+}
+
+const char kHeader[] = "time_ms,state,setup_temp,fan_rpm,temp_main,temp1,temp2,temp3,board_temp,heater_pct,fan_pct";
+
+}  // namespace
+
+TEST(Calveroctl, MonitorPrintsTheHeaderAndOneLinePerGaugePacket) {
+    Sim sim({"--rate", "20"});
+    ASSERT_FALSE(sim.Port().empty());
+    auto r = Ctl({"monitor", "127.0.0.1", "--count", "3", "--port", sim.Port()});
+    EXPECT_EQ(0, r.code) << r.err;
+    auto lines = Lines(r.out);
+    ASSERT_EQ(4u, lines.size()) << r.out;
+    EXPECT_EQ(kHeader, lines[0]);
+    // Idle: state 1, no set-up temperature, readings at ambient with two decimals.
+    long long previous = -1;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_TRUE(IsNumber(Fields(lines[i])[0])) << lines[i];
+        EXPECT_EQ(",1,,0,25.00,24.60,25.60,25.00,25.00,0,0", lines[i].substr(lines[i].find(','))) << lines[i];
+        const long long time = std::stoll(lines[i]);
+        EXPECT_GT(time, previous);
+        previous = time;
+    }
+}
+
+TEST(Calveroctl, MonitorShowsABake) {
+    Sim sim({"--rate", "20", "--speed", "10"});
+    ASSERT_EQ(0, Ctl({"start", "127.0.0.1", "--port", sim.Port()}).code);
+    auto r = Ctl({"monitor", "127.0.0.1", "--count", "2", "--port", sim.Port()});
+    ASSERT_EQ(0, r.code) << r.err;
+    auto lines = Lines(r.out);
+    ASSERT_EQ(3u, lines.size());
+    // Baking: state 2 and a set-up temperature.
+    auto f = Fields(lines[2]);
+    ASSERT_EQ(11u, f.size()) << lines[2];
+    EXPECT_EQ("2", f[1]);
+    EXPECT_TRUE(IsDegrees(f[2])) << lines[2];
+    EXPECT_TRUE(IsNumber(f[3])) << lines[2];
+    for (int i = 4; i <= 8; ++i) EXPECT_TRUE(IsDegrees(f[i])) << lines[2];
+    EXPECT_TRUE(IsNumber(f[9]) && IsNumber(f[10])) << lines[2];
+}
+
+TEST(Calveroctl, CommandsPrintTheControllersText) {
+    struct Step {
+        std::vector<std::string> simArgs;
+        std::vector<std::string> commands;  // run in order against one simulator
+        std::string lastText;
+        int lastCode;
+    };
+    const Step steps[] = {
+        {{}, {"start"}, "Success!", 0},
+        {{}, {"start", "start"}, "Bussy!", 1},
+        {{"--no-profile"}, {"start"}, "No temperature profile loaded!", 1},
+        {{"--plate-temp", "150"}, {"start"}, "Too hot to start baking!", 1},
+        {{}, {"abort"}, "Not in baking process!", 1},
+        {{}, {"start", "abort"}, "Success!", 0},
+        {{}, {"cooldown"}, "Success!", 0},
+    };
+    for (const auto& s : steps) {
+        Sim sim(s.simArgs);
+        ASSERT_FALSE(sim.Port().empty());
+        e2e::RunResult r;
+        for (const auto& c : s.commands) r = Ctl({c, "127.0.0.1", "--port", sim.Port()});
+        EXPECT_EQ(s.lastText + "\n", r.out) << s.commands.back();
+        EXPECT_EQ(s.lastCode, r.code) << s.commands.back() << ": " << r.err;
+    }
+}
+
+TEST(Calveroctl, OptionsReadAndChange) {
+    Sim sim;
+    auto before = Ctl({"options", "127.0.0.1", "--port", sim.Port()});
+    ASSERT_EQ(0, before.code) << before.err;
+    EXPECT_EQ("kp=10\nki=0.5\nkd=5\nignore_sensor_diff=0\nuse_secondary_sensor=0\n", before.out);
+
+    auto set = Ctl({"options", "127.0.0.1", "--port", sim.Port(), "--kp", "1.5", "--ignore-sensor-diff", "1"});
+    EXPECT_EQ(0, set.code) << set.err;
+    EXPECT_EQ("kp=1.5\nki=0.5\nkd=5\nignore_sensor_diff=1\nuse_secondary_sensor=0\nBake options set successfully!\n",
+              set.out);
+
+    auto after = Ctl({"options", "127.0.0.1", "--port", sim.Port()});
+    EXPECT_EQ("kp=1.5\nki=0.5\nkd=5\nignore_sensor_diff=1\nuse_secondary_sensor=0\n", after.out);
+
+    ASSERT_EQ(0, Ctl({"start", "127.0.0.1", "--port", sim.Port()}).code);
+    auto busy = Ctl({"options", "127.0.0.1", "--port", sim.Port(), "--kd", "2"});
+    EXPECT_EQ(1, busy.code);
+    EXPECT_EQ("Error while set bake options : Bussy!\n", busy.out);
+}
+
+TEST(Calveroctl, ConnectionFailures) {
+    const std::string refused = std::to_string(e2e::UnusedPort());
+    auto r = Ctl({"start", "127.0.0.1", "--port", refused});
+    EXPECT_EQ(2, r.code);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ("Unable to connect : [EIOCPE_WSAECONNREFUSED] There is no running server on selected host!\n", r.err);
+
+    Sim sim({"--refuse-init", "6"});
+    auto init = Ctl({"monitor", "127.0.0.1", "--port", sim.Port()});
+    EXPECT_EQ(2, init.code);
+    EXPECT_EQ("Unable to connect : [EIOCPE_TOO_MANY_CLIENTS_ERR] Server can't handle more clients!\n", init.err);
+}
+
+TEST(Calveroctl, LinkDropWhileMonitoring) {
+    Sim sim({"--rate", "20"});
+    e2e::Process monitor({CALVEROCTL_PATH, "monitor", "127.0.0.1", "--port", sim.Port()});
+    std::string line;
+    ASSERT_TRUE(monitor.ReadLine(line, 5000));
+    EXPECT_EQ(kHeader, line);
+    ASSERT_TRUE(monitor.ReadLine(line, 5000));
+    sim.Proc().Signal(SIGTERM);  // the simulator closes its client on the way out
+    EXPECT_EQ(3, monitor.Wait(10000));
+    EXPECT_NE(std::string::npos,
+              monitor.Err().find("Disconnected : [EIOCPE_CONN_CLOSED_BY_SERVER] Connection closed by server!\n"))
+        << monitor.Err();
+}
+
+TEST(Calveroctl, SilentControllerTimesOut) {
+    Sim sim({"--rate", "0.05"});  // the first gauge packet would come after 20 s
+    auto r = Ctl({"monitor", "127.0.0.1", "--count", "1", "--port", sim.Port()});
+    EXPECT_EQ(4, r.code);
+    EXPECT_EQ("No gauge data from the controller within 5 s\n", r.err);
+}
+
+TEST(Calveroctl, UsageMistakes) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"start"},
+        {"monitor", "127.0.0.1", "--count", "x"},
+        {"monitor", "127.0.0.1", "--count", "0"},
+        {"abort", "127.0.0.1", "--port", "70000"},
+        {"options", "127.0.0.1", "--kp", "fast"},
+        {"options", "127.0.0.1", "--secondary-sensor", "2"},
+        {"cooldown", "a", "b"},
+    };
+    for (const auto& c : cases) {
+        auto r = Ctl(c);
+        EXPECT_EQ(2, r.code) << c[0];
+        EXPECT_NE(std::string::npos, r.err.find("usage: calveroctl " + c[0])) << r.err;
+    }
+}

@@ -1,0 +1,268 @@
+// The simulator's TCP side against a raw socket client over loopback.
+#include "sim/sim_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "bake/controller_packets.h"
+#include "link/frame.h"
+
+using namespace bake;
+
+namespace {
+
+struct Frame {
+    uint32_t type = 0;
+    std::vector<uint8_t> body;
+};
+
+// A blocking client with a receive time-out, so that a broken server fails
+// the test instead of hanging it.
+class RawClient {
+public:
+    explicit RawClient(uint16_t port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        timeval tv{3, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~RawClient() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool Connected() const { return connected_; }
+
+    void SendRaw(const std::vector<uint8_t>& bytes) {
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL));
+    }
+    void SendFrame(uint32_t type, const void* body, size_t n) {
+        std::vector<uint8_t> out;
+        link_frame::AppendFrame(out, type, body, static_cast<uint32_t>(n));
+        SendRaw(out);
+    }
+    void SendInit(uint16_t version = 0x0101, uint16_t clientType = 1, uint32_t initWord = 0, bool goodSignature = true,
+                  size_t bodySize = link_frame::kInitBodySize) {
+        std::vector<uint8_t> body(link_frame::kInitBodySize);
+        link_frame::WriteInitRequestBody(body.data());
+        link_frame::WriteU16(body.data(), version);
+        link_frame::WriteU16(body.data() + 2, clientType);
+        link_frame::WriteU32(body.data() + 4, initWord);
+        if (!goodSignature) body[8] ^= 1;
+        body.resize(bodySize);
+        SendFrame(link_frame::kTypeInitRequest, body.data(), body.size());
+    }
+    template <size_t N>
+    void SendPacket(const std::array<uint8_t, N>& p) {
+        SendFrame(link_frame::kTypeUserPacket, p.data(), p.size());
+    }
+
+    // The next frame, or nothing on close / time-out.
+    std::optional<Frame> Read() {
+        uint8_t head[link_frame::kHeaderSize];
+        if (!ReadExactly(head, sizeof head)) return std::nullopt;
+        auto h = link_frame::ReadHeader(head);
+        if (h.magic != link_frame::kMagic || h.length < link_frame::kHeaderSize) return std::nullopt;
+        Frame f;
+        f.type = h.type;
+        f.body.resize(h.length - link_frame::kHeaderSize);
+        if (!ReadExactly(f.body.data(), f.body.size())) return std::nullopt;
+        return f;
+    }
+    // The next user packet that is not gauge data.
+    std::optional<Frame> ReadReply() {
+        for (int i = 0; i < 1000; ++i) {
+            auto f = Read();
+            if (!f) return f;
+            if (f->type == link_frame::kTypeUserPacket && f->body.size() >= 4 && f->body[0] != CONCC_PKT_GAUGE_DATA)
+                return f;
+        }
+        return std::nullopt;
+    }
+    // True when the server closed the connection (and sent nothing more).
+    bool ClosedByPeer() {
+        uint8_t b;
+        return ::recv(fd_, &b, 1, 0) == 0;
+    }
+
+private:
+    bool ReadExactly(uint8_t* p, size_t n) {
+        while (n) {
+            ssize_t got = ::recv(fd_, p, n, 0);
+            if (got <= 0) return false;
+            p += got;
+            n -= static_cast<size_t>(got);
+        }
+        return true;
+    }
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+class SimServerTest : public ::testing::Test {
+protected:
+    void Start(uint32_t refuseInit = 0) {
+        sim::ServerOptions o;
+        o.bind = "127.0.0.1";
+        o.port = 0;
+        o.rate = 50;
+        o.refuseInit = refuseInit;
+        server_ = std::make_unique<sim::CSimServer>(model_, o);
+        std::string error;
+        ASSERT_EQ(0, server_->Open(&error)) << error;
+        thread_ = std::thread([this] { server_->Run(); });
+    }
+    void TearDown() override {
+        if (server_) server_->Stop();
+        if (thread_.joinable()) thread_.join();
+    }
+    uint16_t Port() const { return server_->Port(); }
+    static uint32_t InitResult(const std::optional<Frame>& f) {
+        EXPECT_TRUE(f.has_value());
+        if (!f) return 0xDEAD;
+        EXPECT_EQ(link_frame::kTypeInitResponse, f->type);
+        EXPECT_GE(f->body.size(), 4u);
+        return f->body.size() >= 4 ? link_frame::ReadU32(f->body.data()) : 0xDEAD;
+    }
+
+    sim::CControllerModel model_;
+    std::unique_ptr<sim::CSimServer> server_;
+    std::thread thread_;
+};
+
+}  // namespace
+
+TEST_F(SimServerTest, HandshakeThenGaugeStreamAndReplies) {
+    Start();
+    RawClient c(Port());
+    ASSERT_TRUE(c.Connected());
+    c.SendInit();
+    EXPECT_EQ(0u, InitResult(c.Read()));
+
+    auto f = c.Read();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(link_frame::kTypeUserPacket, f->type);
+    CONCC_GaugeData g;
+    ASSERT_TRUE(DecodeGaugeData(f->body.data(), f->body.size(), g));
+    EXPECT_EQ(CONCC_DEV_IDLE, g.devState);
+
+    c.SendPacket(EncodeStartStop(CONCC_ACT_ABORT, 41));
+    auto reply = c.ReadReply();
+    ASSERT_TRUE(reply);
+    CONCC_Header h;
+    ASSERT_TRUE(DecodeHeader(reply->body.data(), reply->body.size(), h));
+    EXPECT_EQ((std::array<uint32_t, 3>{CONCC_PKT_START_STOP, kResultNotBaking, 41}),
+              (std::array<uint32_t, 3>{h.type, h.result, h.seqId}));
+}
+
+TEST_F(SimServerTest, HandshakeRefusalsCloseTheConnection) {
+    struct Case {
+        const char* name;
+        uint16_t version;
+        uint16_t clientType;
+        uint32_t initWord;
+        bool goodSignature;
+        size_t bodySize;
+        uint32_t result;
+    };
+    const Case cases[] = {
+        {"version", 0x0102, 1, 0, true, 120, 1},
+        {"client type", 0x0101, 2, 0, true, 120, 5},
+        {"encryption", 0x0101, 1, 7, true, 120, 4},
+        {"signature", 0x0101, 1, 0, false, 120, 3},
+        {"short body", 0x0101, 1, 0, true, 20, 3},
+    };
+    Start();
+    for (const auto& k : cases) {
+        RawClient c(Port());
+        ASSERT_TRUE(c.Connected()) << k.name;
+        c.SendInit(k.version, k.clientType, k.initWord, k.goodSignature, k.bodySize);
+        EXPECT_EQ(k.result, InitResult(c.Read())) << k.name;
+        EXPECT_TRUE(c.ClosedByPeer()) << k.name;
+    }
+}
+
+TEST_F(SimServerTest, RefuseInitOption) {
+    Start(6);
+    RawClient c(Port());
+    c.SendInit();
+    EXPECT_EQ(6u, InitResult(c.Read()));
+    EXPECT_TRUE(c.ClosedByPeer());
+}
+
+TEST_F(SimServerTest, NothingIsServedBeforeTheHandshake) {
+    Start();
+    RawClient c(Port());
+    c.SendPacket(EncodeStartStop(CONCC_ACT_START, 1));
+    c.SendInit();
+    // The first frame is the INIT response: the early command got no answer.
+    EXPECT_EQ(0u, InitResult(c.Read()));
+    EXPECT_FALSE(model_.IsBaking());
+}
+
+TEST_F(SimServerTest, SplitFramesAndTwoFramesInOneSend) {
+    Start();
+    RawClient c(Port());
+    std::vector<uint8_t> init(link_frame::kHeaderSize + link_frame::kInitBodySize);
+    link_frame::WriteHeader(init.data(), link_frame::kTypeInitRequest, static_cast<uint32_t>(init.size()));
+    link_frame::WriteInitRequestBody(init.data() + link_frame::kHeaderSize);
+    // The INIT in three pieces, the last one carrying two user packets as well.
+    std::vector<uint8_t> tail(init.begin() + 50, init.end());
+    auto a = EncodeRequest(CONCC_PKT_GET_BAKE_OPTIONS, 5);
+    auto b = EncodeRequest(CONCC_PKT_GET_PROFILE, 6);
+    link_frame::AppendFrame(tail, link_frame::kTypeUserPacket, a.data(), a.size());
+    link_frame::AppendFrame(tail, link_frame::kTypeUserPacket, b.data(), b.size());
+    c.SendRaw({init.begin(), init.begin() + 3});
+    usleep(20000);
+    c.SendRaw({init.begin() + 3, init.begin() + 50});
+    usleep(20000);
+    c.SendRaw(tail);
+
+    EXPECT_EQ(0u, InitResult(c.Read()));
+    auto first = c.ReadReply();
+    auto second = c.ReadReply();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(CONCC_PKT_GET_BAKE_OPTIONS, first->body[0]);
+    EXPECT_EQ(kBakeOptionsSize, first->body.size());
+    EXPECT_EQ(CONCC_PKT_GET_PROFILE, second->body[0]);
+    EXPECT_EQ(6, second->body[8]);
+}
+
+TEST_F(SimServerTest, OneClientAtATimeAndBadMagicDrops) {
+    Start();
+    RawClient first(Port());
+    first.SendInit();
+    EXPECT_EQ(0u, InitResult(first.Read()));
+
+    RawClient second(Port());
+    ASSERT_TRUE(second.Connected());  // the kernel accepts, the simulator closes it
+    EXPECT_TRUE(second.ClosedByPeer());
+
+    std::vector<uint8_t> bad(12, 0);
+    link_frame::WriteHeader(bad.data(), link_frame::kTypeUserPacket, 12);
+    bad[0] = 0x55;  // bytes 55 AA: the magic reversed
+    bad[1] = 0xAA;
+    first.SendRaw(bad);
+    // Drain whatever gauge data was in flight; the connection then ends.
+    int frames = 0;
+    while (first.Read() && ++frames < 500) {
+    }
+    EXPECT_LT(frames, 500);
+    // The place is free again.
+    RawClient third(Port());
+    third.SendInit();
+    EXPECT_EQ(0u, InitResult(third.Read()));
+}
