@@ -1,0 +1,80 @@
+#pragma once
+// One chart: a named curve with a line style and its points in ascending x.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace chart {
+
+struct ChartPoint {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// Turns a value into the text shown for it.
+using ValueFormatter = std::function<std::wstring(double)>;
+
+// Order of points by x alone. A NaN x sorts after every number, so that a
+// stray NaN can neither break the sort nor the binary searches over points.
+inline bool PointLess(const ChartPoint& a, const ChartPoint& b) {
+    return a.x < b.x || (b.x != b.x && a.x == a.x);
+}
+
+class CChartSeries {
+public:
+    static constexpr double kNoMin = std::numeric_limits<double>::max();
+    static constexpr double kNoMax = -std::numeric_limits<double>::max();
+
+    int32_t id = -1;
+    bool visible = true;
+    bool selected = false;
+    bool showPoints = false;
+    uint32_t color = 0xFF000000;  // ARGB
+    int32_t dashStyle = 0;        // 0 solid .. 4 dash-dot-dot, 5 crosses without a line
+    float penWidth = 2.0f;
+    float tension = 0.0f;
+    std::wstring name;
+    std::wstring yLabel = L"Y";
+
+    const std::vector<ChartPoint>& Points() const { return points_; }
+    bool HasPoints() const { return !points_.empty(); }
+
+    // x of the first and of the last point, smallest and largest y. A chart
+    // that never had points keeps kNoMin/kNoMax; clearing keeps the old values.
+    double MinX() const { return minX_; }
+    double MaxX() const { return maxX_; }
+    double MinY() const { return minY_; }
+    double MaxY() const { return maxY_; }
+
+    // Replaces the points with a sorted copy and recomputes the extents.
+    void SetPoints(std::span<const ChartPoint> points);
+    void SetPoints(std::vector<ChartPoint>&& points);
+    // Appends points (sorted among themselves first). Refused, leaving the
+    // chart unchanged, when they are empty or would come before the last
+    // point; an equal x is accepted. Costs O(new points), however long the chart.
+    bool AppendPoints(std::span<const ChartPoint> points);
+    // Removes the points; the extents keep their values until points come again.
+    void ClearPoints() { points_.clear(); }
+
+    // The run of points covering [a, b] plus one point beyond each side where
+    // one exists: from the last point with x <= a (else the first point) to the
+    // first point with x > b (else the last point). Empty when b lies before
+    // the first point or a after the last.
+    std::span<const ChartPoint> GetPointRange(double a, double b) const;
+
+private:
+    void GrowExtents(std::span<const ChartPoint> added);
+
+    std::vector<ChartPoint> points_;
+    double minX_ = kNoMin;
+    double maxX_ = kNoMax;
+    double minY_ = kNoMin;
+    double maxY_ = kNoMax;
+};
+
+}  // namespace chart

@@ -1,0 +1,40 @@
+#include "xml/xml_error.h"
+
+#include <iterator>
+
+namespace xml {
+
+namespace {
+
+constexpr const wchar_t* kTexts[] = {
+    L"No error",
+    L"Warning: Unmatched end tag",
+    L"Warning: No XML tag found",
+    L"Error: No XML data",
+    L"Error: Missing start tag name",
+    L"Error: Missing end tag name",
+    L"Error: Unmatched end tag",
+    L"Error: Unmatched clear tag end",
+    L"Error: Unexpected token found",
+    L"Error: No elements found",
+    L"Error: File not found",
+    L"Error: First Tag not found",
+    L"Error: Unknown character entity",
+    L"Error: Character code above 255 is forbidden in MultiByte char mode.",
+    L"Error: unable to convert between WideChar and MultiByte chars",
+    L"Error: unable to open file for writing",
+    L"Error: cannot write into file",
+    L"Warning: Base64-string length is not a multiple of 4",
+    L"Error: Base64-string contains an illegal character",
+    L"Warning: Base64-string is truncated",
+    L"Error: Base64 decode output buffer is too small",
+};
+
+}  // namespace
+
+const wchar_t* XmlErrorText(int code) {
+    if (code < 0 || code >= static_cast<int>(std::size(kTexts))) return L"Unknown";
+    return kTexts[code];
+}
+
+}  // namespace xml

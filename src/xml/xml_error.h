@@ -1,0 +1,38 @@
+#pragma once
+// Result codes of the XML reader and writer and their fixed texts. Codes 1
+// and 2 are warnings (the parsed tree is kept); 3 and above are errors.
+
+namespace xml {
+
+enum class XmlError : int {
+    kNone = 0,
+    kWarnUnmatchedEndTag = 1,
+    kWarnNoXmlTag = 2,
+    kNoXmlData = 3,
+    kMissingStartTagName = 4,
+    kMissingEndTagName = 5,
+    kUnmatchedEndTag = 6,
+    kUnmatchedClearTagEnd = 7,
+    kUnexpectedToken = 8,
+    kNoElements = 9,
+    kFileNotFound = 10,
+    kFirstTagNotFound = 11,
+    kUnknownCharacterEntity = 12,
+    kCharCodeAbove255 = 13,
+    kConversionFailed = 14,
+    kCannotOpenForWriting = 15,
+    kCannotWrite = 16,
+    kBase64LengthNotMultipleOf4 = 17,
+    kBase64IllegalCharacter = 18,
+    kBase64Truncated = 19,
+    kBase64BufferTooSmall = 20,
+};
+
+// The message of a code; "Unknown" for a number outside the table.
+const wchar_t* XmlErrorText(int code);
+inline const wchar_t* XmlErrorText(XmlError code) { return XmlErrorText(static_cast<int>(code)); }
+
+// Warnings keep the tree; anything from kNoXmlData on is a failure.
+inline bool IsXmlFailure(XmlError code) { return static_cast<int>(code) >= 3; }
+
+}  // namespace xml

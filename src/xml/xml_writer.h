@@ -1,0 +1,53 @@
+#pragma once
+// Streams an XML document to a file in the writer's format, element by
+// element, without building a tree first: the way to write documents too
+// large to hold twice. CXmlNode::WriteFile produces the same bytes for the
+// same elements.
+//
+// Format: one tab per level, a line feed after each line; an element
+// without content closes in its start tag ("/>"), an element whose only
+// content is one text is written on one line; a declaration element has no
+// end tag and its content stays at its own level.
+
+#include <initializer_list>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "xml/xml_error.h"
+#include "xml/xml_node.h"
+
+namespace xml {
+
+class CXmlFileWriter {
+public:
+    CXmlFileWriter();
+    ~CXmlFileWriter();  // closes the file if Close was not called
+    CXmlFileWriter(const CXmlFileWriter&) = delete;
+    CXmlFileWriter& operator=(const CXmlFileWriter&) = delete;
+
+    // Creates (or truncates) the file and writes the byte-order mark FF FE
+    // and, when asked, the declaration line.
+    XmlError Open(const std::wstring& path, bool declarationLine = true);
+
+    // Attributes with a null or empty name are skipped.
+    void StartElement(const wchar_t* name, std::initializer_list<XmlAttribute> attributes = {},
+                      bool isDeclaration = false);
+    void StartElement(const wchar_t* name, std::span<const XmlAttribute> attributes,
+                      bool isDeclaration = false);
+    void AddText(const wchar_t* text);
+    void AddClear(const wchar_t* value, const wchar_t* openTag = L"<![CDATA[",
+                  const wchar_t* closeTag = L"]]>");
+    void EndElement();
+
+    // Ends the elements still open and closes the file: kNone, or the first
+    // failure (kConversionFailed for a character UTF-16 cannot carry,
+    // kCannotWrite for a failed write or close).
+    XmlError Close();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace xml

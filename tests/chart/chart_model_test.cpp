@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <set>
+#include <vector>
+
+#include "chart/chart_container_model.h"
+
+using chart::CChartContainerModel;
+using chart::CChartSeries;
+using chart::ChartPoint;
+
+namespace {
+
+int Add(CChartContainerModel& m, const std::wstring& name, std::vector<ChartPoint> points = {},
+        const std::wstring& yLabel = L"") {
+    return m.AddChart(points, name, yLabel, 0, 2.0f, 0.0f, 0xFF000000);
+}
+
+std::vector<double> Xs(const CChartSeries& s) {
+    std::vector<double> xs;
+    for (const ChartPoint& p : s.Points()) xs.push_back(p.x);
+    return xs;
+}
+
+}  // namespace
+
+TEST(ChartModel, AddChartNamesAndIds) {
+    CChartContainerModel m;
+    struct Step {
+        const wchar_t* given;
+        int id;
+        const wchar_t* name;
+    } steps[] = {
+        {L"", 0, L"Chart_0"},
+        {L"", 1, L"Chart_1"},
+        {L"Temperature", 2, L"Temperature"},
+        {L"Temperature", 3, L"Temperature_3"},
+        {L"ABCDEFGHIJKLMNOPQRST", 4, L"ABCDEFGHIJKLMNO..."},
+        {L"ABCDEFGHIJKLMNOPQR", 5, L"ABCDEFGHIJKLMNOPQR"},
+        // Cut first, then made unique.
+        {L"ABCDEFGHIJKLMNOxyz!", 6, L"ABCDEFGHIJKLMNO..._6"},
+        {L"Chart_0", 7, L"Chart_0_7"},
+    };
+    for (const Step& s : steps) {
+        EXPECT_EQ(Add(m, s.given), s.id) << testing::PrintToString(std::wstring(s.given));
+        EXPECT_EQ(m.FindChart(s.id)->name, s.name);
+    }
+    EXPECT_EQ(m.FindChartByName(L"Temperature")->id, 2);
+    EXPECT_EQ(m.FindChartByName(L"temperature"), nullptr);  // exact match only
+}
+
+TEST(ChartModel, AddChartFields) {
+    CChartContainerModel m;
+    const int id = m.AddChart(std::vector<ChartPoint>{{3, 30}, {1, 10}, {2, -5}}, L"T", L"", 3,
+                              1.5f, 0.25f, 0xFFFF0000);
+    const CChartSeries& s = *m.FindChart(id);
+    EXPECT_EQ(s.yLabel, L"Y");
+    EXPECT_EQ(s.dashStyle, 3);
+    EXPECT_EQ(s.penWidth, 1.5f);
+    EXPECT_EQ(s.tension, 0.25f);
+    EXPECT_EQ(s.color, 0xFFFF0000);
+    EXPECT_TRUE(s.visible);
+    EXPECT_FALSE(s.selected);
+    EXPECT_FALSE(s.showPoints);
+    EXPECT_EQ(Xs(s), (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(s.MinX(), 1);
+    EXPECT_EQ(s.MaxX(), 3);
+    EXPECT_EQ(s.MinY(), -5);
+    EXPECT_EQ(s.MaxY(), 30);
+
+    const CChartSeries& empty = *m.FindChart(Add(m, L"E"));
+    EXPECT_EQ(empty.MinX(), std::numeric_limits<double>::max());
+    EXPECT_EQ(empty.MaxX(), -std::numeric_limits<double>::max());
+    EXPECT_EQ(empty.MinY(), std::numeric_limits<double>::max());
+    EXPECT_EQ(empty.MaxY(), -std::numeric_limits<double>::max());
+}
+
+TEST(ChartModel, AppendChartPoints) {
+    CChartContainerModel m;
+    const int id = Add(m, L"T", {{1, 10}, {6, 60}});
+    const CChartSeries& s = *m.FindChart(id);
+
+    EXPECT_FALSE(m.AppendChartPoints(id, std::vector<ChartPoint>{{5, 0}}));  // before the last point
+    EXPECT_FALSE(m.AppendChartPoints(id, std::vector<ChartPoint>{{7, 0}, {5, 0}}));
+    EXPECT_FALSE(m.AppendChartPoints(id, {}));
+    EXPECT_FALSE(m.AppendChartPoints(99, std::vector<ChartPoint>{{7, 0}}));
+    EXPECT_EQ(Xs(s), (std::vector<double>{1, 6}));
+
+    EXPECT_TRUE(m.AppendChartPoints(id, std::vector<ChartPoint>{{6, 65}}));  // an equal x is fine
+    EXPECT_TRUE(m.AppendChartPoints(id, std::vector<ChartPoint>{{9, -3}, {7, 100}}));
+    EXPECT_EQ(Xs(s), (std::vector<double>{1, 6, 6, 7, 9}));
+    EXPECT_EQ(s.MinX(), 1);
+    EXPECT_EQ(s.MaxX(), 9);
+    EXPECT_EQ(s.MinY(), -3);
+    EXPECT_EQ(s.MaxY(), 100);
+}
+
+TEST(ChartModel, ClearKeepsExtentsUntilNewPointsReplaceThem) {
+    CChartContainerModel m;
+    const int id = Add(m, L"T", {{1, 10}, {50, 500}});
+    m.ClearChartPoints(id);
+    const CChartSeries& s = *m.FindChart(id);
+    EXPECT_FALSE(s.HasPoints());
+    EXPECT_EQ(s.MaxX(), 50);
+    EXPECT_EQ(s.MaxY(), 500);
+    EXPECT_FALSE(m.HasChartData());
+
+    // Points after a clear start a new curve, earlier x included; the old
+    // extents play no part.
+    ASSERT_TRUE(m.AppendChartPoints(id, std::vector<ChartPoint>{{2, 20}, {3, 30}}));
+    EXPECT_EQ(s.MinX(), 2);
+    EXPECT_EQ(s.MaxX(), 3);
+    EXPECT_EQ(s.MinY(), 20);
+    EXPECT_EQ(s.MaxY(), 30);
+    m.ClearChartPoints(12345);  // unknown: nothing happens
+}
+
+TEST(ChartModel, NanXDoesNotBreakOrder) {
+    CChartContainerModel m;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<ChartPoint> points;
+    for (int i = 40; i > 0; --i) points.push_back({i % 3 ? double(i) : nan, double(i)});
+    const int id = Add(m, L"T", points);
+    const auto& stored = m.FindChart(id)->Points();
+    for (size_t i = 1; i < stored.size(); ++i) EXPECT_FALSE(chart::PointLess(stored[i], stored[i - 1]));
+    EXPECT_TRUE(std::isnan(stored.back().x));
+    // Nothing may follow a NaN x but another one.
+    EXPECT_FALSE(m.AppendChartPoints(id, std::vector<ChartPoint>{{100, 0}}));
+    EXPECT_TRUE(m.AppendChartPoints(id, std::vector<ChartPoint>{{nan, 0}}));
+}
+
+TEST(ChartModel, SelectionAndVisibility) {
+    CChartContainerModel m;
+    const int a = Add(m, L"A", {{0, 0}});
+    const int empty = Add(m, L"Empty");
+    const int b = Add(m, L"B", {{0, 0}});
+    std::set<int> ids;
+
+    m.SetChartSelected(empty, true);  // no points: not selectable
+    EXPECT_FALSE(m.FindChart(empty)->selected);
+
+    m.SetChartSelected(a, true);
+    m.SetChartSelected(b, true);
+    m.GetSelectedChartIds(ids);
+    EXPECT_EQ(ids, (std::set<int>{a, b}));
+    EXPECT_EQ(m.SelectedIds(), ids);
+
+    // Hiding a selected chart deselects it; showing it again does not reselect.
+    EXPECT_EQ(m.ToggleChartVisibility(a), 0);
+    EXPECT_FALSE(m.FindChart(a)->selected);
+    EXPECT_EQ(m.SelectedIds(), (std::set<int>{b}));
+    m.SetChartSelected(a, true);  // hidden: not selectable
+    EXPECT_FALSE(m.FindChart(a)->selected);
+    EXPECT_EQ(m.ToggleChartVisibility(a), 1);
+    EXPECT_FALSE(m.FindChart(a)->selected);
+    EXPECT_EQ(m.ToggleChartVisibility(77), -1);
+
+    m.SetChartSelected(b, false);
+    m.GetSelectedChartIds(ids);
+    EXPECT_TRUE(ids.empty());
+    m.GetChartIds(ids);
+    EXPECT_EQ(ids, (std::set<int>{a, empty, b}));
+}
+
+TEST(ChartModel, GetVisibleChart) {
+    CChartContainerModel m;
+    const int empty = Add(m, L"Empty");
+    EXPECT_EQ(m.GetVisibleChart(-1), nullptr);
+    const int hidden = Add(m, L"Hidden", {{0, 0}});
+    m.ToggleChartVisibility(hidden);
+    EXPECT_EQ(m.GetVisibleChart(-1), nullptr);
+    const int shown = Add(m, L"Shown", {{0, 0}});
+    EXPECT_EQ(m.GetVisibleChart(-1)->id, shown);
+    EXPECT_EQ(m.GetVisibleChart(empty), nullptr);
+    EXPECT_EQ(m.GetVisibleChart(hidden), nullptr);
+    EXPECT_EQ(m.GetVisibleChart(shown)->id, shown);
+    EXPECT_TRUE(m.HasChartData());  // hidden charts count too
+}
+
+// Which layers each operation leaves stale, for the widget's repaint.
+TEST(ChartModel, RedrawNotifications) {
+    using namespace chart;
+    const unsigned all = kRedrawBackground | kRedrawSelectionBox | kRedrawStatisticsBox | kRedrawTrackingBox;
+    CChartContainerModel m;
+    std::vector<unsigned> seen;
+    m.SetRedrawListener([&](unsigned flags) { seen.push_back(flags); });
+    auto last = [&] {
+        const unsigned f = seen.empty() ? 0xDEAD : seen.back();
+        seen.clear();
+        return f;
+    };
+
+    const int id = Add(m, L"A", {{0, 0}});
+    EXPECT_EQ(last(), kRedrawBackground);
+    m.SetLegendVisible(true);
+    EXPECT_EQ(last(), kRedrawLegend);
+    Add(m, L"B");
+    EXPECT_EQ(last(), kRedrawBackground | kRedrawLegend);
+    m.AppendChartPoints(id, std::vector<ChartPoint>{{1, 1}});
+    EXPECT_EQ(last(), kRedrawBackground | kRedrawSelectionBox | kRedrawStatisticsBox);
+    m.AppendChartPoints(id, std::vector<ChartPoint>{{0, 1}});  // refused: no repaint
+    EXPECT_EQ(last(), 0xDEADu);
+    m.ToggleChartVisibility(id);
+    EXPECT_EQ(last(), kRedrawLegend | kRedrawSelectionBox | kRedrawStatisticsBox);
+    m.SetChartSelected(999, true);  // repaints even for an unknown chart
+    EXPECT_EQ(last(), all | kRedrawLegend);
+    m.SetYValueFormatter(nullptr);
+    EXPECT_EQ(last(), kRedrawBackground | kRedrawLegend);
+    m.SetLegendVisible(false);
+    EXPECT_EQ(last(), kRedrawLegend);
+    m.ClearChartPoints(id);
+    EXPECT_EQ(last(), all);
+    m.RedrawAll();
+    EXPECT_EQ(last(), all);
+}
+
+TEST(ChartModel, Formatters) {
+    struct Case {
+        double v;
+        const wchar_t* text;
+    } cases[] = {{100, L"100"}, {0.5, L"0.5"}, {1234, L"1.23e+03"}, {-0.000123456, L"-0.000123"},
+                 {1e-5, L"1e-05"}, {0, L"0"}, {99999, L"1e+05"}};
+    for (const Case& c : cases) EXPECT_EQ(chart::DefaultValueFormatter(c.v), c.text) << c.v;
+
+    CChartContainerModel m;
+    EXPECT_EQ(m.XValueFormatter()(0.5), L"0.5");
+    m.SetXValueFormatter([](double v) { return std::to_wstring(static_cast<int>(v)); });
+    EXPECT_EQ(m.XValueFormatter()(7.9), L"7");
+    EXPECT_EQ(m.YValueFormatter()(1234), L"1.23e+03");
+    m.SetXValueFormatter(nullptr);  // back to the default rather than an empty function
+    EXPECT_EQ(m.XValueFormatter()(0.5), L"0.5");
+}
+
+TEST(ChartSeries, GetPointRange) {
+    CChartSeries s;
+    s.SetPoints(std::vector<ChartPoint>{{1, 0}, {3, 0}, {3, 1}, {5, 0}, {7, 0}});
+    struct Case {
+        double a, b;
+        size_t first, count;  // count 0: empty
+    } cases[] = {
+        {2, 4, 0, 4},   // one point beyond on each side
+        {3, 3, 2, 2},   // the last of equal x starts the run
+        {0, 10, 0, 5},  // no point beyond: the run ends at the ends
+        {0, 0.5, 0, 0}, // wholly before the first point
+        {8, 9, 0, 0},   // wholly after the last point
+        {7, 9, 4, 1},   // only the last point
+        {0, 1, 0, 2},
+        {4, 2, 0, 4},   // given the wrong way round
+    };
+    for (const Case& c : cases) {
+        const auto run = s.GetPointRange(c.a, c.b);
+        SCOPED_TRACE(testing::Message() << "[" << c.a << ", " << c.b << "]");
+        ASSERT_EQ(run.size(), c.count);
+        if (c.count) {
+            EXPECT_EQ(run.data() - s.Points().data(), static_cast<ptrdiff_t>(c.first));
+        }
+    }
+    EXPECT_TRUE(CChartSeries().GetPointRange(0, 1).empty());
+}

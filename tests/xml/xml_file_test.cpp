@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/text_conversion.h"
+#include "xml/xml_node.h"
+
+using namespace std::string_literals;
+using xml::CXmlNode;
+using xml::CXmlResult;
+using xml::XmlError;
+
+namespace {
+
+std::string Utf16(const std::u16string& s) {
+    std::string out;
+    for (char16_t c : s) out += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return out;
+}
+
+class XmlFile : public testing::Test {
+protected:
+    XmlFile() {
+        char pattern[] = "/tmp/xml_file_test.XXXXXX";
+        dir_ = mkdtemp(pattern);
+    }
+    ~XmlFile() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    std::wstring Write(const std::string& bytes) {
+        const std::string path = dir_ + "/f" + std::to_string(count_++) + ".xml";
+        std::ofstream(path, std::ios::binary) << bytes;
+        return std::wstring(path.begin(), path.end());
+    }
+    std::wstring Dir() const { return std::wstring(dir_.begin(), dir_.end()); }
+
+private:
+    std::string dir_;
+    int count_ = 0;
+};
+
+}  // namespace
+
+// How ParseFile reads the bytes of a file, and what it reports.
+TEST_F(XmlFile, Encodings) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        XmlError error;
+        const wchar_t* value;  // of attribute v of the element read, when read
+    } cases[] = {
+        {"UTF-16LE with mark", "\xFF\xFE" + Utf16(u"<a v='\u00e9\U0001F600'/>"), XmlError::kNone,
+         L"\u00e9\U0001F600"},
+        {"UTF-16LE without mark", Utf16(u"<a v='\u4e2d'/>"), XmlError::kNone, L"\u4e2d"},
+        {"UTF-8 with mark", "\xEF\xBB\xBF<a v='\xC3\xA9'/>", XmlError::kNone, L"\u00e9"},
+        {"UTF-8 without mark (the code page)", "<a v='\xC3\xA9'/>", XmlError::kNone, L"\u00e9"},
+        {"invalid UTF-8", "<a v='\xC3'/>", XmlError::kConversionFailed, nullptr},
+        {"UTF-16 mark with an odd byte count", "\xFF\xFE<\0a"s, XmlError::kConversionFailed, nullptr},
+        {"empty file", "", XmlError::kNoXmlData, nullptr},
+        {"only the mark", "\xFF\xFE", XmlError::kWarnNoXmlTag, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CXmlResult r;
+        const CXmlNode n = CXmlNode::ParseFile(Write(c.bytes), &r);
+        EXPECT_EQ(r.error, c.error);
+        if (c.value) {
+            ASSERT_FALSE(n.IsEmpty());
+            EXPECT_EQ(std::wstring(n.GetAttribute(L"v")), c.value);
+        }
+        if (xml::IsXmlFailure(c.error)) {
+            EXPECT_TRUE(n.IsEmpty());
+            EXPECT_EQ(r.line, 0);  // nothing was parsed
+            EXPECT_EQ(r.column, 0);
+        }
+    }
+}
+
+TEST_F(XmlFile, MissingOrUnreadable) {
+    CXmlResult r;
+    EXPECT_TRUE(CXmlNode::ParseFile(Dir() + L"/none.xml", &r).IsEmpty());
+    EXPECT_EQ(r.error, XmlError::kFileNotFound);
+    EXPECT_EQ(r.line, 0);
+    EXPECT_TRUE(CXmlNode::ParseFile(Dir(), &r).IsEmpty());  // a directory
+    EXPECT_EQ(r.error, XmlError::kFileNotFound);
+}
+
+// A surrogate pair is one character, in UTF-16 files as in wide text.
+TEST_F(XmlFile, PositionsCountCharacters) {
+    CXmlResult fromFile, fromText;
+    CXmlNode::ParseFile(Write("\xFF\xFE" + Utf16(u"<a>\n\U0001F600</b>")), &fromFile);
+    CXmlNode::ParseString(L"<a>\n\U0001F600</b>", &fromText);
+    EXPECT_EQ(fromFile.error, XmlError::kUnmatchedEndTag);
+    EXPECT_EQ(fromFile.line, 2);
+    EXPECT_EQ(fromFile.column, 6);
+    EXPECT_EQ(fromText.line, fromFile.line);
+    EXPECT_EQ(fromText.column, fromFile.column);
+}
+
+TEST_F(XmlFile, BytesInMemoryReadLikeAFile) {
+    const std::string bytes = "\xFF\xFE" + Utf16(u"<?xml version=\"1.0\"?><Charts/>");
+    CXmlResult r;
+    const CXmlNode n = CXmlNode::ParseBytes(bytes.data(), bytes.size(), &r);
+    ASSERT_EQ(r.error, XmlError::kNone);
+    EXPECT_TRUE(n.IsDeclaration());
+    EXPECT_FALSE(n.GetChild(L"charts").IsEmpty());
+}
+
+TEST(TextConversion, Utf8Strictness) {
+    std::wstring w;
+    EXPECT_TRUE(platform::Utf8ToWide("a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", w));
+    EXPECT_EQ(w, L"a\u00e9\u4e2d\U0001F600");
+    for (const char* bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xFF"}) {
+        EXPECT_FALSE(platform::Utf8ToWide(bad, w)) << testing::PrintToString(std::string(bad));
+    }
+    EXPECT_EQ(platform::WideToUtf8(L"a\u00e9\U0001F600"), "a\xC3\xA9\xF0\x9F\x98\x80");
+    const wchar_t lone[] = {0xD800, static_cast<wchar_t>(0x110000), 0};
+    EXPECT_EQ(platform::WideToUtf8(lone), "\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
+TEST(TextConversion, Utf16) {
+    const std::string bytes = Utf16(u"A\U0001F600") + "\x00\xD8"s;  // and a lone surrogate
+    std::wstring w;
+    ASSERT_TRUE(platform::Utf16LeToWide(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                        bytes.size(), w));
+    EXPECT_EQ(w, std::wstring(L"A\U0001F600") + static_cast<wchar_t>(0xD800));
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(platform::WideToUtf16Le(w, back));
+    EXPECT_EQ(std::string(back.begin(), back.end()), bytes);
+    EXPECT_FALSE(platform::Utf16LeToWide(reinterpret_cast<const uint8_t*>("abc"), 3, w));
+    EXPECT_FALSE(platform::WideToUtf16Le(std::wstring(1, static_cast<wchar_t>(0x110000)), back));
+}
+
+TEST(TextConversion, UnicodeTextTest) {
+    struct Case {
+        std::string bytes;
+        bool unicode;
+    } cases[] = {
+        {"\xFF\xFE", true},
+        {"\xFF\xFE<\0a"s, true},  // the mark decides, whatever follows
+        {Utf16(u"<Charts><Chart/></Charts>"), true},
+        {Utf16(u"<a>\u4e2d\u6587 text</a>"), true},
+        {"\xEF\xBB\xBF<\0a\0"s, false},
+        {"\xFE\xFF\0<\0a"s, false},
+        {"<Charts/>\n", false},
+        {"<a>\xC3\xA9</a>", false},
+        {std::string("ab\0c", 4), false},  // one stray zero does not make UTF-16
+        {std::string(8, '\0'), false},
+        {"x", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::IsTextUnicode(c.bytes.data(), c.bytes.size()), c.unicode)
+            << testing::PrintToString(c.bytes);
+    }
+}

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "xml/xml_node.h"
+#include "xml/xml_writer.h"
+
+using xml::CXmlNode;
+using xml::CXmlResult;
+using xml::XmlError;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/xml_writer_test.XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string File(const char* name) const { return path_ + "/" + name; }
+    std::wstring WFile(const char* name) const {
+        const std::string f = File(name);
+        return std::wstring(f.begin(), f.end());
+    }
+
+private:
+    std::string path_;
+};
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// What the writer puts in a file for `text`: UTF-16LE after the mark.
+std::string FileBytes(const std::wstring& text) {
+    std::string out = "\xFF\xFE";
+    for (wchar_t c : text) {
+        const auto u = static_cast<uint32_t>(c);
+        if (u >= 0x10000) {
+            const uint32_t v = u - 0x10000, hi = 0xD800 + (v >> 10), lo = 0xDC00 + (v & 0x3FF);
+            out += {static_cast<char>(hi), static_cast<char>(hi >> 8), static_cast<char>(lo),
+                    static_cast<char>(lo >> 8)};
+        } else {
+            out += {static_cast<char>(u), static_cast<char>(u >> 8)};
+        }
+    }
+    return out;
+}
+
+const wchar_t kDecl[] = L"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n";
+
+}  // namespace
+
+TEST(XmlWriter, ChartsFileExample) {
+    TempDir dir;
+    CXmlNode root = CXmlNode::CreateRoot();
+    CXmlNode charts = root.AddChild(L"Charts");
+    charts.AddChild(L"Chart").AddAttribute(L"Name", L"A&B");
+    ASSERT_EQ(charts.WriteFile(dir.WFile("c.xml")), XmlError::kNone);
+    EXPECT_EQ(ReadBytes(dir.File("c.xml")),
+              FileBytes(std::wstring(kDecl) + L"<Charts>\n\t<Chart Name=\"A&amp;B\"/>\n</Charts>\n"));
+    // The root writes only its content: the same bytes.
+    ASSERT_EQ(root.WriteFile(dir.WFile("r.xml")), XmlError::kNone);
+    EXPECT_EQ(ReadBytes(dir.File("r.xml")), ReadBytes(dir.File("c.xml")));
+}
+
+TEST(XmlWriter, Layouts) {
+    struct Case {
+        const char* what;
+        CXmlNode node;
+        const wchar_t* text;
+    };
+    auto make = [](auto build) {
+        CXmlNode root = CXmlNode::CreateRoot();
+        build(root);
+        return root;
+    };
+    const Case cases[] = {
+        {"one text on one line",
+         make([](CXmlNode r) { r.AddChild(L"e").AddText(L"a<b"); }), L"<e>a&lt;b</e>\n"},
+        {"a text and a comment over several lines", make([](CXmlNode r) {
+             CXmlNode e = r.AddChild(L"e");
+             e.AddText(L"t");
+             e.AddClear(L"c", L"<!--", L"-->");
+         }),
+         L"<e>\n\tt\n\t<!--c-->\n</e>\n"},
+        {"attributes: escaped, bare, nameless skipped", make([](CXmlNode r) {
+             CXmlNode e = r.AddChild(L"e");
+             e.AddAttribute(L"q", L"\"'&<>");
+             e.AddAttribute(L"bare", nullptr);
+             e.AddAttribute(L"", L"dropped");
+         }),
+         L"<e q=\"&quot;&apos;&amp;&lt;&gt;\" bare/>\n"},
+        {"nesting by tabs", make([](CXmlNode r) {
+             CXmlNode a = r.AddChild(L"a");
+             CXmlNode b = a.AddChild(L"b");
+             b.AddChild(L"c");
+             b.AddText(L"t");
+         }),
+         L"<a>\n\t<b>\n\t\t<c/>\n\t\tt\n\t</b>\n</a>\n"},
+        {"declaration: no end tag, content at its level", make([](CXmlNode r) {
+             CXmlNode d = r.AddChild(L"xml", true);
+             d.AddAttribute(L"version", L"1.0");
+             d.AddChild(L"a").AddChild(L"b");
+             d.AddText(L"t");
+         }),
+         L"<?xml version=\"1.0\"?>\n<a>\n\t<b/>\n</a>\n\tt\n"},
+        {"root content: texts one tab in", make([](CXmlNode r) {
+             r.AddText(L"top");
+             r.AddChild(L"a");
+             r.AddClear(L"raw", L"", L"");
+         }),
+         L"\ttop\n<a/>\nraw\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.node.ToString(), c.text);
+    }
+}
+
+TEST(XmlWriter, StreamedFileMatchesTreeFile) {
+    TempDir dir;
+    CXmlNode root = CXmlNode::CreateRoot();
+    CXmlNode d = root.AddChild(L"xml", true);
+    d.AddAttribute(L"version", L"1.0");
+    CXmlNode a = d.AddChild(L"a");
+    a.AddAttribute(L"k", L"v&");
+    a.AddChild(L"one").AddText(L"only text");
+    CXmlNode b = a.AddChild(L"b");
+    b.AddText(L"held");
+    b.AddChild(L"c");
+    a.AddClear(L"x", L"<!--", L"-->");
+    a.AddChild(L"empty");
+    ASSERT_EQ(root.WriteFile(dir.WFile("tree.xml")), XmlError::kNone);
+
+    xml::CXmlFileWriter w;
+    ASSERT_EQ(w.Open(dir.WFile("stream.xml"), false), XmlError::kNone);
+    w.StartElement(L"xml", {{L"version", L"1.0"}}, true);
+    w.StartElement(L"a", {{L"k", L"v&"}});
+    w.StartElement(L"one");
+    w.AddText(L"only text");
+    w.EndElement();
+    w.StartElement(L"b");
+    w.AddText(L"held");
+    w.StartElement(L"c");
+    w.EndElement();
+    w.EndElement();
+    w.AddClear(L"x", L"<!--", L"-->");
+    w.StartElement(L"empty");
+    // Close ends what is still open.
+    ASSERT_EQ(w.Close(), XmlError::kNone);
+    EXPECT_EQ(ReadBytes(dir.File("stream.xml")), ReadBytes(dir.File("tree.xml")));
+}
+
+TEST(XmlWriter, DeclarationLineOnlyWhenTheDocumentLacksOne) {
+    TempDir dir;
+    CXmlNode root = CXmlNode::CreateRoot();
+    root.AddChild(L"xml", true).AddChild(L"a");
+    ASSERT_EQ(root.WriteFile(dir.WFile("root.xml")), XmlError::kNone);
+    EXPECT_EQ(ReadBytes(dir.File("root.xml")), FileBytes(L"<?xml?>\n<a/>\n"));
+    ASSERT_EQ(root.ChildAt(0).WriteFile(dir.WFile("decl.xml")), XmlError::kNone);
+    EXPECT_EQ(ReadBytes(dir.File("decl.xml")), FileBytes(L"<?xml?>\n<a/>\n"));
+}
+
+TEST(XmlWriter, FileRoundTripKeepsEveryCharacter) {
+    TempDir dir;
+    const std::wstring value = L"\u00e9\u4e2d\U0001F600 \"q\" <&>";
+    CXmlNode root = CXmlNode::CreateRoot();
+    CXmlNode e = root.AddChild(L"Chart");
+    e.AddAttribute(L"Name", value.c_str());
+    e.AddChild(L"t").AddText(value.c_str());
+    ASSERT_EQ(e.WriteFile(dir.WFile("u.xml")), XmlError::kNone);
+
+    CXmlResult r;
+    const CXmlNode decl = CXmlNode::ParseFile(dir.WFile("u.xml"), &r);
+    ASSERT_EQ(r.error, XmlError::kNone);
+    const CXmlNode back = decl.GetChild(L"Chart");
+    EXPECT_EQ(std::wstring(back.GetAttribute(L"Name")), value);
+    EXPECT_EQ(std::wstring(back.GetChild(L"t").TextAt(0)), value);
+}
+
+TEST(XmlWriter, Failures) {
+    TempDir dir;
+    CXmlNode root = CXmlNode::CreateRoot();
+    root.AddChild(L"a");
+    EXPECT_EQ(root.WriteFile(dir.WFile("missing/dir/x.xml")), XmlError::kCannotOpenForWriting);
+    if (access("/dev/full", W_OK) == 0) {
+        EXPECT_EQ(root.WriteFile(L"/dev/full"), XmlError::kCannotWrite);
+    }
+
+    // A character UTF-16 cannot carry: refused before the file is touched.
+    const std::string keep = dir.File("keep.xml");
+    std::ofstream(keep) << "old";
+    CXmlNode bad = CXmlNode::CreateRoot();
+    const wchar_t beyond[] = {static_cast<wchar_t>(0x110000), 0};
+    bad.AddChild(L"a").AddAttribute(L"v", beyond);
+    EXPECT_EQ(bad.WriteFile(dir.WFile("keep.xml")), XmlError::kConversionFailed);
+    EXPECT_EQ(ReadBytes(keep), "old");
+
+    xml::CXmlFileWriter w;
+    ASSERT_EQ(w.Open(dir.WFile("s.xml")), XmlError::kNone);
+    w.StartElement(L"a", {{L"v", beyond}});
+    EXPECT_EQ(w.Close(), XmlError::kConversionFailed);
+}
+
+TEST(XmlErrorText, TableAndUnknown) {
+    EXPECT_STREQ(xml::XmlErrorText(0), L"No error");
+    EXPECT_STREQ(xml::XmlErrorText(XmlError::kWarnUnmatchedEndTag), L"Warning: Unmatched end tag");
+    EXPECT_STREQ(xml::XmlErrorText(XmlError::kFileNotFound), L"Error: File not found");
+    EXPECT_STREQ(xml::XmlErrorText(XmlError::kCharCodeAbove255),
+                 L"Error: Character code above 255 is forbidden in MultiByte char mode.");
+    EXPECT_STREQ(xml::XmlErrorText(XmlError::kBase64BufferTooSmall),
+                 L"Error: Base64 decode output buffer is too small");
+    EXPECT_STREQ(xml::XmlErrorText(21), L"Unknown");
+    EXPECT_STREQ(xml::XmlErrorText(-1), L"Unknown");
+}
