@@ -187,13 +187,14 @@ void CSimServer::Receive() {
 
 void CSimServer::ParseFrames() {
     size_t at = 0;
-    while (clientFd_ >= 0 && rx_.size() - at >= link_frame::kHeaderSize) {
-        const auto h = link_frame::ReadHeader(rx_.data() + at);
-        if (h.magic != link_frame::kMagic || h.length < link_frame::kHeaderSize || h.length > link_frame::kMaxFrameLength) {
+    while (clientFd_ >= 0) {
+        link_frame::Header h;
+        const auto cut = link_frame::CutFrame(rx_.data() + at, rx_.size() - at, &h);
+        if (cut == link_frame::Cut::Bad) {
             DropClient("protocol error: bad frame header");
             return;
         }
-        if (rx_.size() - at < h.length) break;
+        if (cut == link_frame::Cut::NeedMore) break;
         Dispatch(h.type, rx_.data() + at + link_frame::kHeaderSize, h.length - link_frame::kHeaderSize);
         at += h.length;
     }

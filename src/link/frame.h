@@ -45,6 +45,21 @@ inline void WriteU32(uint8_t* p, uint32_t v) {
 // Reads the header at p; the caller guarantees kHeaderSize bytes.
 inline Header ReadHeader(const uint8_t* p) { return Header{ReadU16(p), ReadU32(p + 2), ReadU32(p + 6)}; }
 
+enum class Cut { NeedMore, Frame, Bad };
+
+// Looks at the front of a receive buffer. Bad: the magic is wrong, or the
+// length field cannot make a frame (below the header, above the maximum),
+// decided as soon as the header is in so that nothing waits for, or is
+// allocated for, bytes that would never make a sensible frame. Frame: a whole
+// frame of header->length bytes is there.
+inline Cut CutFrame(const uint8_t* data, size_t n, Header* header) {
+    if (n < kHeaderSize) return Cut::NeedMore;
+    *header = ReadHeader(data);
+    if (header->length < kHeaderSize || header->length > kMaxFrameLength) return Cut::Bad;
+    if (n < header->length) return Cut::NeedMore;
+    return header->magic == kMagic ? Cut::Frame : Cut::Bad;
+}
+
 inline void WriteHeader(uint8_t* p, uint32_t type, uint32_t totalLength) {
     WriteU16(p, kMagic);
     WriteU32(p + 2, totalLength);

@@ -583,16 +583,13 @@ void CTCPConnection_win::Core::ReceiveStep(bool notify) {
 
 bool CTCPConnection_win::Core::ExtractFrames(bool notify) {
     bool open = true;
-    while (rxArchive.Unread() >= link_frame::kHeaderSize) {
+    for (;;) {
         const uint8_t* frame = rxArchive.cursor;
-        const link_frame::Header header = link_frame::ReadHeader(frame);
-        // A length that cannot make a frame is refused at once, before any
-        // wait for (or allocation of) bytes that would never make sense.
-        const bool badLength =
-            header.length < link_frame::kHeaderSize || header.length > link_frame::kMaxFrameLength;
-        if (!badLength && rxArchive.Unread() < header.length)
+        link_frame::Header header;
+        const link_frame::Cut cut = link_frame::CutFrame(frame, rxArchive.Unread(), &header);
+        if (cut == link_frame::Cut::NeedMore)
             break;
-        if (badLength || header.magic != link_frame::kMagic) {
+        if (cut == link_frame::Cut::Bad) {
             CloseConnection(notify, EIOCPE_PROTO_ERROR);
             LogError("IIOCP_ClientConnection - conn thread - Invalid packet header!");
             open = false;

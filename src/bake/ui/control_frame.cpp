@@ -1,0 +1,276 @@
+#include "bake/ui/control_frame.h"
+
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+
+#include <cstring>
+#include <vector>
+
+#include "bake/ui/bake_options_dlg.h"
+#include "bake/ui/dialog_units.h"
+#include "bake/ui/seg_lcd_ctrl.h"
+#include "link/link_errors.h"
+
+namespace {
+
+const QColor kReadoutBackground(0, 0, 0);
+const QColor kReadoutLit(200, 200, 200);
+const QColor kReadoutUnlit(10, 10, 10);
+
+}  // namespace
+
+CControlFrame::CControlFrame(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("ControlFrame"));
+    const DialogUnits du = DialogUnits::ForFont(font());
+    templateSize_ = du.Size(172, 221);
+    setMinimumSize(templateSize_);
+
+    status_ = new QLineEdit(this);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setReadOnly(true);
+    status_->setFrame(true);
+    status_->setFocusPolicy(Qt::NoFocus);
+    status_->setGeometry(du.Rect(7, 7, 158, 23));
+
+    struct Readout {
+        int x, y, w, h;
+        uint32_t digits;
+    };
+    const Readout layout[4] = {
+        {26, 35, 118, 36, 5}, {7, 76, 49, 28, 3}, {61, 76, 49, 28, 3}, {115, 76, 49, 28, 3}};
+    for (int i = 0; i < 4; ++i) {
+        readouts_[i] = new CSegLCDCtrl(this);
+        readouts_[i]->setGeometry(du.Rect(layout[i].x, layout[i].y, layout[i].w, layout[i].h));
+        readouts_[i]->SetDigitCount(layout[i].digits);
+        readouts_[i]->SetColors(kReadoutBackground, kReadoutLit, kReadoutUnlit);
+        readouts_[i]->SetBlank();
+    }
+
+    startAbort_ = new QPushButton(tr("Start"), this);
+    startAbort_->setGeometry(du.Rect(7, 120, 158, 39));
+    startAbort_->setEnabled(false);
+    cooldown_ = new QPushButton(tr("Cooldown"), this);
+    cooldown_->setGeometry(du.Rect(7, 168, 158, 39));
+    cooldown_->setEnabled(false);
+    // The panel lives in a pane, not a dialog: Enter and Escape close nothing.
+    startAbort_->setAutoDefault(false);
+    cooldown_->setAutoDefault(false);
+    connect(startAbort_, &QPushButton::clicked, this, &CControlFrame::OnStartAbortClicked);
+    connect(cooldown_, &QPushButton::clicked, this, &CControlFrame::OnCooldownClicked);
+
+    FitStatusFont();
+    status_->setText(tr("Not connected"));
+    ApplyStatusColors();
+    ResetLastGauge();
+
+    editBakeOptions_ = [this](uint8_t* packet28) {
+        CBakeOptionsDlg dlg(messageBox_, window());
+        return dlg.EditBakeOptions(packet28);
+    };
+}
+
+CControlFrame::~CControlFrame() = default;
+
+void CControlFrame::FitStatusFont() {
+    // The text fills the field: the largest font whose line fits its client height.
+    const int client = status_->contentsRect().height();
+    QFont f = status_->font();
+    int px = std::max(1, client);
+    for (; px > 1; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).height() <= client) break;
+    }
+    f.setPixelSize(px);
+    status_->setFont(f);
+}
+
+void CControlFrame::ApplyStatusColors() {
+    QPalette pal = status_->palette();
+    QColor back(0, 0, 0), text(255, 255, 255);
+    if (state_ == CF_IDLE) {
+        back = idleBrush_.color();
+        text = QColor(0, 0, 0);
+    } else if (state_ == CF_BAKING) {
+        back = bakingBrush_.color();
+        text = QColor(0, 0, 0);
+    }
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(g, QPalette::Base, back);
+        pal.setColor(g, QPalette::Window, back);
+        pal.setColor(g, QPalette::Text, text);
+    }
+    status_->setPalette(pal);
+}
+
+void CControlFrame::SetState(ControlState state, const QString& text) {
+    state_ = state;
+    status_->setText(text);
+    ApplyStatusColors();
+    emit stateChanged(state_);
+}
+
+void CControlFrame::ResetLastGauge() {
+    // Zeros, and -1 in the seven 32-bit readings, so that the next gauge
+    // packet refreshes every read-out that has a value.
+    lastGauge_ = bake::CONCC_GaugeData{};
+    lastGauge_.setupTemp = -1;
+    lastGauge_.fanRpm = 0xFFFFFFFFu;
+    lastGauge_.tempMain = -1;
+    lastGauge_.temp1 = -1;
+    lastGauge_.temp2 = -1;
+    lastGauge_.temp3 = -1;
+    lastGauge_.boardTemp = -1;
+}
+
+// ---- link events ------------------------------------------------------------
+
+void CControlFrame::OnDeviceConnected() {
+    if (log_) log_->TraceError(L"USB", L"Device Connected!");
+    SetState(CF_WAIT_FOR_DATA, tr("Wait for data"));
+    ResetLastGauge();
+}
+
+void CControlFrame::OnDeviceDisconnected() {
+    if (state_ == CF_DISCONNECTED) return;
+    state_ = CF_DISCONNECTED;
+    startAbort_->setEnabled(false);
+    cooldown_->setEnabled(false);
+    if (log_) log_->TraceError(L"USB", L"Device Disconnected!");
+    for (CSegLCDCtrl* r : readouts_) r->SetBlank();
+    SetState(CF_DISCONNECTED, tr("Disconnected"));
+}
+
+void CControlFrame::OnBoardPktReceived(const uint8_t* bytes, uint32_t length) {
+    // The outcome is a value of its own: a message box below runs a nested
+    // event loop in which further packets may arrive and be handled.
+    const bake::ReceiveOutcome out = protocol_.Receive(bytes, length);
+    out.Apply(log_, messageBox_);
+    switch (out.action) {
+        case bake::ReceiveAction::None:
+            break;
+        case bake::ReceiveAction::GaugeData:
+            OnBoardGDataReceived(out.gauge, bytes, length);
+            break;
+        case bake::ReceiveAction::ProfileReport:
+            if (state_ == CF_BAKING && bakeView_) bakeView_->OnProfileReport(bytes, length);
+            break;
+        case bake::ReceiveAction::EditBakeOptions: {
+            uint8_t packet[bake::kBakeOptionsSize];
+            std::memcpy(packet, bytes, sizeof packet);
+            if (editBakeOptions_ && editBakeOptions_(packet)) SendSetBakeOptionsCommand(packet);
+            break;
+        }
+    }
+}
+
+void CControlFrame::OnBoardGDataReceived(const bake::CONCC_GaugeData& g, const uint8_t* bytes,
+                                         uint32_t length) {
+    lastGaugeTime_ = g.timestamp;
+
+    auto refresh = [](CSegLCDCtrl* readout, int32_t now, int32_t before, int32_t divisor) {
+        if (now == before) return;
+        if (now < 0) {
+            readout->SetBlank();
+        } else {
+            readout->SetValue(static_cast<uint64_t>(now / divisor));
+        }
+    };
+    refresh(readouts_[0], g.tempMain, lastGauge_.tempMain, 1);
+    refresh(readouts_[1], g.temp1, lastGauge_.temp1, 100);
+    refresh(readouts_[2], g.temp2, lastGauge_.temp2, 100);
+    refresh(readouts_[3], g.temp3, lastGauge_.temp3, 100);
+
+    if (state_ == CF_WAIT_FOR_DATA) {
+        if (g.devState == bake::CONCC_DEV_IDLE) {
+            EnterIdle();
+        } else {
+            EnterBaking();
+        }
+    } else if (state_ == CF_IDLE && g.devState == bake::CONCC_DEV_BAKING) {
+        EnterBaking();
+    } else if (state_ == CF_BAKING && g.devState == bake::CONCC_DEV_IDLE) {
+        EnterIdle();
+    }
+
+    if (bakeView_) bakeView_->OnGaugeData(bytes, length);
+    lastGauge_ = g;
+}
+
+void CControlFrame::EnterIdle() {
+    bakeView_ = nullptr;
+    startAbort_->setEnabled(true);
+    cooldown_->setEnabled(true);
+    startAbort_->setText(tr("B A K E"));
+    SetState(CF_IDLE, tr("Idle"));
+}
+
+void CControlFrame::EnterBaking() {
+    if (openDocument_) openDocument_();
+    startAbort_->setEnabled(true);
+    cooldown_->setEnabled(true);
+    startAbort_->setText(tr("A B O R T"));
+    SendTestCommand(bake::CONCC_PKT_GET_PROFILE);
+    SetState(CF_BAKING, tr("Baking"));
+}
+
+// ---- buttons ----------------------------------------------------------------
+
+void CControlFrame::OnStartAbortClicked() {
+    // The click changes no state: the next gauge packets tell what happened.
+    if (state_ == CF_BAKING) {
+        SendStartStopCommand(bake::CONCC_ACT_ABORT);
+    } else if (state_ == CF_IDLE) {
+        SendStartStopCommand(bake::CONCC_ACT_START);
+    }
+}
+
+void CControlFrame::OnCooldownClicked() { SendStartStopCommand(bake::CONCC_ACT_COOLDOWN); }
+
+// ---- commands ---------------------------------------------------------------
+
+bool CControlFrame::SendBytes(const wchar_t* source, const void* data, size_t length) {
+    if (!link_) return false;
+    const uint32_t rc = link_->Send(data, static_cast<uint32_t>(length));
+    if (rc == 0) return true;
+    bake::SendFailure(source, LinkErrorText(rc)).Apply(log_, messageBox_);
+    return false;
+}
+
+void CControlFrame::SendStartStopCommand(uint32_t action) {
+    const auto bytes = protocol_.StartStop(action);
+    SendBytes(L"SendStartStopCommand", bytes.data(), bytes.size());
+}
+
+void CControlFrame::SendTestCommand(uint32_t type) {
+    const auto bytes = protocol_.Request(type);
+    SendBytes(L"SendTestCommand", bytes.data(), bytes.size());
+}
+
+void CControlFrame::SendProfile(const QPointF* points, size_t count) {
+    if (const wchar_t* problem = bake::ProfileUploadProblem(points != nullptr, count)) {
+        if (messageBox_) messageBox_->ShowMessage(problem, MessageIcon::None);
+        return;
+    }
+    std::vector<bake::CONCC_ProfilePoint> wire;
+    wire.reserve(count);
+    for (size_t i = 0; i < count; ++i)
+        wire.push_back(bake::ProfilePointFromChart(points[i].x(), points[i].y()));
+    const std::vector<uint8_t> bytes = protocol_.ProfileUpload(wire);
+    SendBytes(L"SendProfile", bytes.data(), bytes.size());
+}
+
+void CControlFrame::SendSetBakeOptionsCommand(uint8_t* packet28) {
+    protocol_.PrepareSetBakeOptions(packet28);
+    SendBytes(L"SendSetBakeOptionsCommand", packet28, bake::kBakeOptionsSize);
+}
+
+// ---- the pane ---------------------------------------------------------------
+
+CControlWnd::CControlWnd(QWidget* parent) : QDockWidget(tr("Control"), parent) {
+    setObjectName(QStringLiteral("Control"));
+    frame_ = new CControlFrame(this);
+    setWidget(frame_);
+    frame_->show();
+}

@@ -1,0 +1,139 @@
+#pragma once
+// The control panel: the operator's view of the connected controller and the
+// only place where bakes are started and stopped. It is the program's device
+// listener; it follows the controller's state from the gauge packets, shows
+// the temperatures on segment read-outs and sends the controller commands.
+
+#include <QBrush>
+#include <QPointF>
+#include <QDockWidget>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+#include "bake/controller_protocol.h"
+#include "bake/ui/bake_view.h"
+#include "link/client_connection.h"
+#include "platform/message_box.h"
+#include "platform/trace_log.h"
+#include "shell/dev_listener.h"
+
+class QLineEdit;
+class QPushButton;
+class CSegLCDCtrl;
+
+enum ControlState : uint32_t {
+    CF_DISCONNECTED = 0,
+    CF_WAIT_FOR_DATA = 1,
+    CF_IDLE = 2,
+    CF_BAKING = 3,
+};
+
+class CControlFrame : public QWidget, public IDevListener {
+    Q_OBJECT
+public:
+    enum : int {
+        kIdStartAbort = 1000,
+        kIdMainReadout = 1001,
+        kIdSensor1 = 1002,
+        kIdSensor2 = 1003,
+        kIdSensor3 = 1004,
+        kIdCooldown = 1005,
+        kIdStatus = 1006,
+    };
+
+    // Runs the bake options dialog on a 28-byte record; true when confirmed
+    // (the record then holds the new values).
+    using BakeOptionsEditor = std::function<bool(uint8_t* packet28)>;
+
+    explicit CControlFrame(QWidget* parent = nullptr);
+    ~CControlFrame() override;
+
+    // Collaborators; none is owned. Without a link nothing is sent.
+    void SetLink(IIOCP_ClientConnection* link) { link_ = link; }
+    void SetTraceLog(ITraceLog* log) { log_ = log; }
+    void SetMessageBox(IMessageBox* box) { messageBox_ = box; }
+    // Opens a new, visible, untitled chart document, as File > New does; the
+    // document registers its view with SetBakeView. Unset: no document.
+    void SetDocumentOpener(std::function<void()> opener) { openDocument_ = std::move(opener); }
+    void SetBakeOptionsEditor(BakeOptionsEditor editor) { editBakeOptions_ = std::move(editor); }
+
+    // IDevListener
+    void OnDeviceConnected() override;
+    void OnDeviceDisconnected() override;
+    void OnBoardPktReceived(const uint8_t* bytes, uint32_t length) override;
+
+    // The controller commands; failures are logged and shown, never returned.
+    void SendStartStopCommand(uint32_t action);
+    void SendTestCommand(uint32_t type);
+    // The points of one chart (x seconds, y degrees); null = no chart found.
+    void SendProfile(const QPointF* points, size_t count);
+    void SendSetBakeOptionsCommand(uint8_t* packet28);
+
+    ControlState State() const { return state_; }
+    uint32_t SequenceId() const { return protocol_.SequenceId(); }
+    bake::CControllerProtocol& Protocol() { return protocol_; }
+
+    IBakeView* BakeView() const { return bakeView_; }
+    void SetBakeView(IBakeView* view) { bakeView_ = view; }
+    // A closing document clears the reference only if it is still its own.
+    void ClearBakeView(IBakeView* view) {
+        if (bakeView_ == view) bakeView_ = nullptr;
+    }
+    uint64_t LastGaugeTime() const { return lastGaugeTime_; }
+
+    CSegLCDCtrl* MainReadout() const { return readouts_[0]; }
+    CSegLCDCtrl* SensorReadout(int sensor) const { return readouts_[sensor]; }  // 1..3
+    QLineEdit* StatusField() const { return status_; }
+    QPushButton* StartAbortButton() const { return startAbort_; }
+    QPushButton* CooldownButton() const { return cooldown_; }
+    QSize TemplateSize() const { return templateSize_; }
+
+signals:
+    void stateChanged(uint32_t state);
+
+private:
+    void OnBoardGDataReceived(const bake::CONCC_GaugeData& gauge, const uint8_t* bytes,
+                              uint32_t length);
+    void EnterIdle();
+    void EnterBaking();
+    void SetState(ControlState state, const QString& text);
+    void ApplyStatusColors();
+    void FitStatusFont();
+    void ResetLastGauge();
+    bool SendBytes(const wchar_t* source, const void* data, size_t length);
+    void OnStartAbortClicked();
+    void OnCooldownClicked();
+
+    ControlState state_ = CF_DISCONNECTED;
+    bake::CControllerProtocol protocol_;
+    IBakeView* bakeView_ = nullptr;
+    uint64_t lastGaugeTime_ = 0;
+    bake::CONCC_GaugeData lastGauge_;
+
+    IIOCP_ClientConnection* link_ = nullptr;
+    ITraceLog* log_ = nullptr;
+    IMessageBox* messageBox_ = nullptr;
+    std::function<void()> openDocument_;
+    BakeOptionsEditor editBakeOptions_;
+
+    CSegLCDCtrl* readouts_[4];
+    QLineEdit* status_;
+    QPushButton* startAbort_;
+    QPushButton* cooldown_;
+    QBrush idleBrush_{QColor(0, 255, 0)};
+    QBrush bakingBrush_{QColor(255, 128, 0)};
+    QSize templateSize_;
+};
+
+// The "Control" pane: holds the panel at its top-left corner, sized to the pane.
+class CControlWnd : public QDockWidget {
+    Q_OBJECT
+public:
+    explicit CControlWnd(QWidget* parent = nullptr);
+    CControlFrame* Frame() const { return frame_; }
+
+private:
+    CControlFrame* frame_;
+};

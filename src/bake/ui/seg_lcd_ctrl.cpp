@@ -1,0 +1,72 @@
+#include "bake/ui/seg_lcd_ctrl.h"
+
+#include <QPainter>
+#include <QPolygon>
+
+#include "bake/ui/seg_lcd_geometry.h"
+
+CSegLCDCtrl::CSegLCDCtrl(QWidget* parent) : QWidget(parent) {
+    // The cached picture covers every pixel: no background erase.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setCursor(Qt::ArrowCursor);
+}
+
+void CSegLCDCtrl::SetDigitCount(uint32_t count) {
+    digitCount_ = count == 0 ? 1 : count;
+    dirty_ = true;
+    update();
+}
+
+void CSegLCDCtrl::SetColors(const QColor& background, const QColor& lit, const QColor& unlit) {
+    background_ = background;
+    lit_ = lit;
+    unlit_ = unlit;
+    dirty_ = true;
+    update();
+}
+
+void CSegLCDCtrl::SetBlank() {
+    blank_ = true;
+    dirty_ = true;
+    update();
+}
+
+void CSegLCDCtrl::SetValue(uint64_t value) {
+    value_ = value;
+    blank_ = false;
+    dirty_ = true;
+    update();
+}
+
+void CSegLCDCtrl::DrawPicture(QImage& image) const {
+    QPainter p(&image);
+    p.fillRect(image.rect(), background_);
+    p.setPen(Qt::NoPen);
+    for (const seglcd::Polygon& poly :
+         seglcd::LayoutDisplay(image.width(), image.height(), digitCount_, value_, blank_)) {
+        QPolygon q(poly.count);
+        for (int i = 0; i < poly.count; ++i) q.setPoint(i, poly.points[i].x, poly.points[i].y);
+        p.setBrush(poly.lit ? lit_ : unlit_);
+        p.drawPolygon(q);
+    }
+}
+
+QImage CSegLCDCtrl::Render(const QSize& size) const {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    DrawPicture(image);
+    return image;
+}
+
+void CSegLCDCtrl::paintEvent(QPaintEvent*) {
+    if (cache_.isNull() || cache_.size() != size()) {
+        cache_ = QImage(size(), QImage::Format_ARGB32_Premultiplied);
+        dirty_ = true;
+    }
+    if (dirty_) {
+        DrawPicture(cache_);
+        ++renderCount_;
+    }
+    dirty_ = false;
+    QPainter(this).drawImage(0, 0, cache_);
+}

@@ -1,0 +1,331 @@
+#include "discovery/ui/connect_dlg.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTimer>
+#include <QTreeView>
+
+#include <new>
+
+#include "bake/ui/dialog_units.h"
+#include "discovery/psm_result.h"
+#include "discovery/ui/address_dlg.h"
+#include "discovery/ui/device_list_model.h"
+#include "discovery/ui/ip_addr_dlg.h"
+#include "discovery/ui/ip_fields.h"
+#include "discovery/ui/sort_header_view.h"
+#include "platform/text_conversion.h"
+
+namespace {
+
+bool RunIPAddrDlg(QWidget* parent, uint32_t* address, uint32_t* mask) {
+    CIPAddrDlg dlg(parent);
+    dlg.address = *address;
+    dlg.mask = *mask;
+    if (dlg.exec() != QDialog::Accepted) return false;
+    *address = dlg.address;
+    *mask = dlg.mask;
+    return true;
+}
+
+bool RunAddressDlg(QWidget* parent, QString* address) {
+    CAddressDlg dlg(parent);
+    dlg.SetAddress(CAddressDlg::LastAddress());
+    if (dlg.exec() != QDialog::Accepted) return false;
+    *address = dlg.Address();
+    return true;
+}
+
+}  // namespace
+
+CConnectDlg::CConnectDlg(Services services, QWidget* parent)
+    : CStatusBarDialog(IDD, parent), services_(std::move(services)) {
+    if (services_.discovery) {
+        discovery_ = services_.discovery;
+    } else {
+        ownDiscovery_ = std::make_unique<CProgServiceDiscovery>(service_);
+        discovery_ = ownDiscovery_.get();
+    }
+    if (!services_.runIPDialog) services_.runIPDialog = RunIPAddrDlg;
+    if (!services_.runAddressDialog) services_.runAddressDialog = RunAddressDlg;
+
+    setWindowTitle(QStringLiteral("Select device to connect to"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+    const DialogUnits du = DialogUnits::ForFont(font());
+
+    view_ = new QTreeView(this);
+    view_->setObjectName(QString::number(IDC_DEVICE_LIST));
+    view_->setRootIsDecorated(false);
+    view_->setItemsExpandable(false);
+    view_->setUniformRowHeights(true);
+    view_->setAllColumnsShowFocus(true);
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setIconSize(QSize(16, 16));
+    view_->setFrameShape(QFrame::StyledPanel);
+    header_ = new CSortHeaderView(view_);
+    view_->setHeader(header_);
+    header_->setStretchLastSection(false);
+    model_ = std::make_unique<CDeviceListModel>(list_);
+    view_->setModel(model_.get());
+    // The tree view resets this when it takes the header.
+    header_->setSectionsClickable(true);
+    for (int c = 0; c < kDeviceListColumns; ++c)
+        header_->resizeSection(c, CDeviceListModel::kColumnWidths[c]);
+    view_->setGeometry(du.Rect(7, 7, 303, 150));
+    view_->viewport()->installEventFilter(this);
+
+    connect(header_, &QHeaderView::sectionClicked, this, [this](int column) { list_.HeaderClicked(column); });
+    connect(header_, &QHeaderView::sectionDoubleClicked, this, [this](int) { Confirm(); });
+    connect(model_.get(), &CDeviceListModel::sortMarkChanged, this, [this](int previous, int column, int mark) {
+        if (previous >= 0) header_->SetMark(previous, -1);
+        header_->SetMark(column, mark);
+    });
+
+    auto button = [&](int id, const QString& text, int x) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::number(id));
+        b->setGeometry(du.Rect(x, 162, 50, 14));
+        return b;
+    };
+    QPushButton* ok = button(1, QStringLiteral("OK"), 205);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CConnectDlg::accept);
+    QPushButton* cancel = button(2, QStringLiteral("Cancel"), 260);
+    connect(cancel, &QPushButton::clicked, this, &CConnectDlg::reject);
+    QPushButton* setIP = button(IDC_SET_IP, QStringLiteral("Set IP"), 7);
+    connect(setIP, &QPushButton::clicked, this, &CConnectDlg::SetIP);
+    // Not on the live list's road: a controller beyond a router or VPN.
+    QPushButton* address = button(IDC_ADDRESS, QStringLiteral("Address..."), 62);
+    address->setToolTip(QStringLiteral("Connect to a controller by its address or host name"));
+    connect(address, &QPushButton::clicked, this, &CConnectDlg::EnterAddress);
+    setTabOrder(view_, ok);
+    setTabOrder(ok, cancel);
+    setTabOrder(cancel, setIP);
+    setTabOrder(setIP, address);
+
+    timer_ = new QTimer(this);
+    timer_->setObjectName(QString::number(DEVICE_LIST_TIMER));
+    timer_->setInterval(kDeviceListPeriodMs);
+    connect(timer_, &QTimer::timeout, this, &CConnectDlg::OnListTimer);
+
+    resize(du.Size(317, 193));
+    lastClient_ = QRect(QPoint(), size());
+    setMinimumSize(kMinWidth, kMinHeight);
+}
+
+CConnectDlg::~CConnectDlg() {
+    // The service must not post to a dialog that is going away.
+    Close();
+    view_->setModel(nullptr);
+    model_.reset();
+}
+
+QPushButton* CConnectDlg::Button(int id) const {
+    return findChild<QPushButton*>(QString::number(id), Qt::FindDirectChildrenOnly);
+}
+
+void CConnectDlg::showEvent(QShowEvent* e) {
+    CStatusBarDialog::showEvent(e);
+    if (!open_) Open();
+}
+
+void CConnectDlg::Open() {
+    open_ = true;
+    selectedIP_.clear();
+    selectedName_.clear();
+    CreateStatusBar();
+    SetStatusText(QString());
+    list_.ShowSortMark();
+    lastClient_ = rect();
+    const uint32_t rc = discovery_->StartOperations(this);
+    if (rc != 0) {
+        // The dialog stays usable with an empty list (an address can still be typed).
+        ShowError(PSMResultText(rc));
+        return;
+    }
+    discovery_->RefreshDevices();
+    timer_->start();
+}
+
+void CConnectDlg::Close() {
+    if (!open_) return;
+    open_ = false;
+    timer_->stop();
+    discovery_->StopOperations();
+    if (discovery_->IsRunning()) discovery_->Stop(nullptr, CThreadBase::kInfinite);
+    // The service is quiet now. Its last log lines still go to the log; the
+    // reports nobody will see any more are dropped.
+    QCoreApplication::sendPostedEvents(this, ServiceLogEvent::kType);
+    QCoreApplication::removePostedEvents(this, DeviceStatusEvent::kType);
+    QCoreApplication::removePostedEvents(this, SetIPResultEvent::kType);
+    list_.Clear();
+}
+
+void CConnectDlg::done(int result) {
+    Close();
+    CStatusBarDialog::done(result);
+}
+
+void CConnectDlg::accept() { Confirm(); }
+
+// ---- notifications (service thread) ------------------------------------------
+
+void CConnectDlg::OnDeviceStatus(const CPSMD_DevStatus* status) {
+    std::unique_ptr<CPSMD_DevStatus> copy;
+    if (status) copy.reset(new (std::nothrow) CPSMD_DevStatus(*status));
+    QCoreApplication::postEvent(this, new DeviceStatusEvent(std::move(copy)));
+}
+
+void CConnectDlg::OnSetIPResult(uint32_t requestId, uint32_t result) {
+    if (result == 0) return;
+    QCoreApplication::postEvent(this, new SetIPResultEvent(requestId, result));
+}
+
+void CConnectDlg::OnServiceLog(std::string text) {
+    QCoreApplication::postEvent(this, new ServiceLogEvent(std::move(text)));
+}
+
+// ---- window thread ------------------------------------------------------------
+
+bool CConnectDlg::event(QEvent* e) {
+    switch (static_cast<int>(e->type())) {
+        case static_cast<int>(ServiceLogEvent::kType): {
+            if (services_.traceLog) {
+                std::wstring wide;
+                platform::CodePageToWide(static_cast<ServiceLogEvent*>(e)->Text(), wide);
+                services_.traceLog->TraceError(L"ServiceMgr", L"%ls", wide.c_str());
+            }
+            return true;
+        }
+        case static_cast<int>(DeviceStatusEvent::kType): {
+            if (!open_) return true;
+            const CPSMD_DevStatus* status = static_cast<DeviceStatusEvent*>(e)->Status();
+            if (!status) {
+                ShowError("Unable to create object - no memory!");
+            } else {
+                UpdateList(*status);
+            }
+            return true;
+        }
+        case static_cast<int>(SetIPResultEvent::kType):
+            ShowError(PSMResultText(static_cast<SetIPResultEvent*>(e)->Result()));
+            return true;
+        default:
+            return CStatusBarDialog::event(e);
+    }
+}
+
+void CConnectDlg::UpdateList(const CPSMD_DevStatus& status) {
+    const CDeviceList::UpdateResult r = list_.Update(status);
+    switch (r.outcome) {
+        case CDeviceList::Outcome::NoMemory:
+            ShowError("Unable to create object no memory!");
+            return;
+        case CDeviceList::Outcome::NoRow:
+            ShowError("Unable to create device view item !");
+            return;
+        case CDeviceList::Outcome::Added:
+        case CDeviceList::Outcome::Rewritten:
+            // A single controller is chosen at once, so OK connects to it.
+            if (list_.Count() == 1) {
+                view_->selectionModel()->setCurrentIndex(
+                    model_->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            }
+            view_->viewport()->update();
+            return;
+        default:
+            return;
+    }
+}
+
+void CConnectDlg::OnListTimer() { list_.TimerTick(); }
+
+int CConnectDlg::SingleSelectedRow() const {
+    const QModelIndexList rows = view_->selectionModel()->selectedRows();
+    if (rows.size() != 1) return -1;
+    const int row = rows.first().row();
+    return row >= 0 && row < list_.Count() ? row : -1;
+}
+
+bool CConnectDlg::Confirm() {
+    const int row = SingleSelectedRow();
+    if (row < 0) {
+        ShowError("Select device to connect to!");
+        return false;
+    }
+    const CCDItemData& data = list_.Row(row);
+    selectedIP_ = QString::fromStdString(DeviceIPText(data.ipAddress));
+    selectedName_ = QString::fromStdString(DeviceNameText(data.deviceId));
+    CStatusBarDialog::accept();
+    return true;
+}
+
+void CConnectDlg::SetIP() {
+    const int row = SingleSelectedRow();
+    if (row < 0) {
+        ShowError("Select device to set its IP!");
+        return;
+    }
+    // Taken now: the row may be gone when the address dialog closes.
+    const uint32_t deviceId = list_.Row(row).deviceId;
+    uint32_t address = 0;
+    uint32_t mask = 0;
+    if (!services_.runIPDialog(this, &address, &mask)) return;
+    uint32_t requestId = 0;
+    const uint32_t rc = discovery_->SetDeviceIP(deviceId, FieldsToNetworkOrder(address),
+                                                FieldsToNetworkOrder(mask), &requestId);
+    if (rc != 0) ShowError(PSMResultText(rc));
+}
+
+void CConnectDlg::EnterAddress() {
+    QString address;
+    if (!services_.runAddressDialog(this, &address)) return;
+    address = address.trimmed();
+    if (address.isEmpty()) return;
+    CAddressDlg::StoreLastAddress(address);
+    selectedIP_ = address;
+    selectedName_ = address;
+    CStatusBarDialog::accept();
+}
+
+void CConnectDlg::ShowError(const std::string& text) {
+    std::wstring wide;
+    platform::CodePageToWide(text, wide);
+    if (services_.messageBox) services_.messageBox->ShowMessage(wide, MessageIcon::Error);
+}
+
+// ---- layout ----------------------------------------------------------------------
+
+bool CConnectDlg::eventFilter(QObject* watched, QEvent* e) {
+    // A double-click anywhere in the list confirms, as OK does.
+    if (watched == view_->viewport() && e->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+        Confirm();
+        return true;
+    }
+    return CStatusBarDialog::eventFilter(watched, e);
+}
+
+void CConnectDlg::resizeEvent(QResizeEvent* e) {
+    CStatusBarDialog::resizeEvent(e);
+    const QSize now = e->size();
+    const int dx = now.width() - lastClient_.width();
+    const int dy = now.height() - lastClient_.height();
+    if (dx != 0 || dy != 0) {
+        // The list follows the bottom-right corner; the buttons keep their
+        // distance to it.
+        view_->resize(view_->width() + dx, view_->height() + dy);
+        for (int id : {1, 2, IDC_SET_IP, IDC_ADDRESS})
+            if (QPushButton* b = Button(id)) b->move(b->x() + dx, b->y() + dy);
+    }
+    RepositionBars();
+    update();
+    lastClient_ = QRect(QPoint(), now);
+}

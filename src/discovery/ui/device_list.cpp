@@ -1,0 +1,192 @@
+#include "discovery/ui/device_list.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <cwctype>
+#include <new>
+
+#include "discovery/psm_result.h"
+#include "platform/text_conversion.h"
+
+std::string DeviceStatusText(const CPSMD_DevStatus& status) {
+    return status.ipAddress == 0 ? "Wait IP" : "Online";
+}
+
+std::string DeviceNameText(uint32_t deviceId) {
+    if (deviceId == 0xFFFFFFFF) return "<unknown>";
+    return std::to_string(deviceId);
+}
+
+std::string DeviceIPText(uint32_t ipAddress) {
+    if (ipAddress == 0) return "Unknown";
+    // Network order: the first octet is the lowest-addressed byte.
+    const auto* octet = reinterpret_cast<const uint8_t*>(&ipAddress);
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", octet[0], octet[1], octet[2], octet[3]);
+    return text;
+}
+
+std::string DeviceColumnText(const CPSMD_DevStatus& status, int column) {
+    switch (column) {
+        case kColumnStatus: return DeviceStatusText(status);
+        case kColumnName: return DeviceNameText(status.deviceId);
+        case kColumnFirmware: return FirmwareVersionText(status.firmwareVersion);
+        case kColumnDeviceIP: return DeviceIPText(status.ipAddress);
+        default: return std::string();
+    }
+}
+
+bool PassesListingTest(const CPSMD_DevStatus& status) {
+    return status.statusWord0 == 1 && status.statusWord2 == 1 && status.statusWord3 == 1 &&
+           status.deviceId != 0xFFFFFFFF;
+}
+
+bool IsOnline(const CPSMD_DevStatus& status) {
+    return PassesListingTest(status) && status.ipAddress != 0;
+}
+
+int CompareText(const std::string& a, const std::string& b) {
+    std::wstring wa, wb;
+    platform::CodePageToWide(a, wa);
+    platform::CodePageToWide(b, wb);
+    for (wchar_t& c : wa) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    for (wchar_t& c : wb) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    const int d = std::wcscoll(wa.c_str(), wb.c_str());
+    return d < 0 ? -1 : (d > 0 ? 1 : 0);
+}
+
+int CompareDevices(const CPSMD_DevStatus& a, const CPSMD_DevStatus& b, int column) {
+    switch (column) {
+        case kColumnStatus:
+            return CompareText(DeviceStatusText(a), DeviceStatusText(b));
+        case kColumnName:
+            return CompareText(DeviceNameText(a.deviceId), DeviceNameText(b.deviceId));
+        case kColumnFirmware:
+            return static_cast<int32_t>(a.firmwareVersion - b.firmwareVersion);
+        case kColumnDeviceIP:
+            // The stored bytes read as a little-endian integer (the first
+            // octet least significant), which is how this machine holds them.
+            return static_cast<int32_t>(a.ipAddress - b.ipAddress);
+        default:
+            return 0;
+    }
+}
+
+CDeviceList::CDeviceList(IDeviceListObserver* observer) : observer_(observer) {}
+
+CDeviceList::~CDeviceList() {
+    // The rows go with the list; no view is told any more.
+    observer_ = nullptr;
+}
+
+int CDeviceList::Find(uint32_t deviceId) const {
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i]->deviceId == deviceId) return static_cast<int>(i);
+    return -1;
+}
+
+CDeviceList::UpdateResult CDeviceList::Update(const CPSMD_DevStatus& status) {
+    int row = Find(status.deviceId);
+    Outcome outcome = Outcome::Rewritten;
+    if (row < 0) {
+        if (!PassesListingTest(status)) return {Outcome::Ignored, -1};
+        std::unique_ptr<CCDItemData> data(new (std::nothrow) CCDItemData);
+        if (!data) return {Outcome::NoMemory, -1};
+        static_cast<CPSMD_DevStatus&>(*data) = status;
+        row = Count();
+        if (observer_ && !observer_->BeginInsertRow(row)) return {Outcome::NoRow, -1};
+        data->seen = 1;
+        rows_.push_back(std::move(data));
+        if (observer_) observer_->EndInsertRow();
+        outcome = Outcome::Added;
+    } else {
+        if (!PassesListingTest(status)) {
+            RemoveRow(row);
+            return {Outcome::Removed, -1};
+        }
+        CCDItemData& data = *rows_[static_cast<size_t>(row)];
+        data.seen = 1;
+        if (data == status) return {Outcome::Seen, row};
+        static_cast<CPSMD_DevStatus&>(data) = status;  // every field, seen kept
+    }
+    const CCDItemData* changed = rows_[static_cast<size_t>(row)].get();
+    if (observer_) observer_->RowChanged(row);
+    Sort();
+    for (int i = 0; i < Count(); ++i)
+        if (rows_[static_cast<size_t>(i)].get() == changed) row = i;
+    return {outcome, row};
+}
+
+void CDeviceList::RemoveRow(int row) {
+    if (observer_) observer_->BeginRemoveRow(row);
+    rows_.erase(rows_.begin() + row);
+    if (observer_) observer_->EndRemoveRow();
+}
+
+int CDeviceList::TimerTick() {
+    int removed = 0;
+    for (int i = Count() - 1; i >= 0; --i) {
+        CCDItemData& data = *rows_[static_cast<size_t>(i)];
+        if (data.seen) {
+            data.seen = 0;
+        } else {
+            RemoveRow(i);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+void CDeviceList::HeaderClicked(int column) {
+    if (column < 0 || column >= kDeviceListColumns) return;
+    if (column == sortColumn_) {
+        ascending_ = !ascending_;
+    } else {
+        sortColumn_ = column;
+    }
+    ShowSortMark();
+    Sort();
+}
+
+void CDeviceList::ShowSortMark() {
+    const int previous = markedColumn_ == sortColumn_ ? -1 : markedColumn_;
+    markedColumn_ = sortColumn_;
+    if (observer_) observer_->SortMarkChanged(previous, sortColumn_, SortMark());
+}
+
+void CDeviceList::Sort() {
+    const size_t n = rows_.size();
+    if (n < 2) return;
+    // A stable insertion sort: the list is short, and the wrapping
+    // differences need not be transitive, which an introsort may not be
+    // given safely.
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i) order[i] = i;
+    for (size_t i = 1; i < n; ++i) {
+        const size_t moving = order[i];
+        size_t j = i;
+        while (j > 0 && GoesBefore(CompareDevices(*rows_[moving], *rows_[order[j - 1]], sortColumn_),
+                                   ascending_)) {
+            order[j] = order[j - 1];
+            --j;
+        }
+        order[j] = moving;
+    }
+    bool moved = false;
+    for (size_t i = 0; i < n; ++i) moved |= order[i] != i;
+    if (!moved) return;
+
+    if (observer_) observer_->BeginReorder();
+    std::vector<std::unique_ptr<CCDItemData>> sorted(n);
+    std::vector<int> newIndex(n);
+    for (size_t i = 0; i < n; ++i) {
+        sorted[i] = std::move(rows_[order[i]]);
+        newIndex[order[i]] = static_cast<int>(i);
+    }
+    rows_ = std::move(sorted);
+    if (observer_) observer_->EndReorder(newIndex);
+}
+
+void CDeviceList::Clear() {
+    for (int i = Count() - 1; i >= 0; --i) RemoveRow(i);
+}

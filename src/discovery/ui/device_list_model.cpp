@@ -1,0 +1,96 @@
+#include "discovery/ui/device_list_model.h"
+
+#include "discovery/ui/device_icons.h"
+
+namespace {
+
+const char* const kColumnTitles[kDeviceListColumns] = {"Status", "Name", "Firmware", "Device IP"};
+
+}  // namespace
+
+CDeviceListModel::CDeviceListModel(CDeviceList& list, QObject* parent)
+    : QAbstractTableModel(parent), list_(list) {
+    const int ids[2] = {IDI_DEVICE_ONLINE, IDI_DEVICE_WAIT_IP};
+    for (int i = 0; i < 2; ++i) {
+        const QPixmap picture = DeviceIcon(ids[i]);
+        images_[i].addPixmap(picture, QIcon::Normal);
+        images_[i].addPixmap(picture, QIcon::Selected);
+    }
+    list_.SetObserver(this);
+}
+
+CDeviceListModel::~CDeviceListModel() { list_.SetObserver(nullptr); }
+
+int CDeviceListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : list_.Count();
+}
+
+int CDeviceListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kDeviceListColumns;
+}
+
+QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= list_.Count()) return QVariant();
+    const CCDItemData& row = list_.Row(index.row());
+    switch (role) {
+        case Qt::DisplayRole:
+            return QString::fromStdString(DeviceColumnText(row, index.column()));
+        case Qt::DecorationRole:
+            if (index.column() == kColumnStatus) return images_[RowImage(row)];
+            return QVariant();
+        case Qt::TextAlignmentRole:
+            return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        case kDeviceIdRole:
+            return QVariant::fromValue(row.deviceId);
+        case kImageRole:
+            if (index.column() == kColumnStatus) return RowImage(row);
+            return QVariant();
+        default:
+            return QVariant();
+    }
+}
+
+QVariant CDeviceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kDeviceListColumns) return QVariant();
+    if (role == Qt::DisplayRole) return QString::fromLatin1(kColumnTitles[section]);
+    if (role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    return QVariant();
+}
+
+bool CDeviceListModel::BeginInsertRow(int row) {
+    beginInsertRows(QModelIndex(), row, row);
+    return true;
+}
+
+void CDeviceListModel::EndInsertRow() { endInsertRows(); }
+
+void CDeviceListModel::BeginRemoveRow(int row) { beginRemoveRows(QModelIndex(), row, row); }
+
+void CDeviceListModel::EndRemoveRow() { endRemoveRows(); }
+
+void CDeviceListModel::RowChanged(int row) {
+    emit dataChanged(index(row, 0), index(row, kDeviceListColumns - 1));
+}
+
+void CDeviceListModel::BeginReorder() {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    persistent_ = persistentIndexList();
+}
+
+void CDeviceListModel::EndReorder(const std::vector<int>& newIndex) {
+    // Selection and focus stay with their rows.
+    QModelIndexList moved;
+    moved.reserve(persistent_.size());
+    for (const QModelIndex& old : persistent_) {
+        const int from = old.row();
+        const int to = from >= 0 && from < static_cast<int>(newIndex.size()) ? newIndex[static_cast<size_t>(from)] : from;
+        moved << index(to, old.column());
+    }
+    changePersistentIndexList(persistent_, moved);
+    persistent_.clear();
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void CDeviceListModel::SortMarkChanged(int previous, int column, int mark) {
+    emit sortMarkChanged(previous, column, mark);
+}

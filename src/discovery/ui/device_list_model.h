@@ -1,0 +1,46 @@
+#pragma once
+// Shows a CDeviceList in a view: four columns of texts, the row image in the
+// first column, and the rows' selection kept across sorting.
+
+#include <QAbstractTableModel>
+#include <QIcon>
+
+#include "discovery/ui/device_list.h"
+
+class CDeviceListModel : public QAbstractTableModel, public IDeviceListObserver {
+    Q_OBJECT
+public:
+    // Column widths in pixels.
+    static constexpr int kColumnWidths[kDeviceListColumns] = {150, 250, 100, 100};
+
+    explicit CDeviceListModel(CDeviceList& list, QObject* parent = nullptr);
+    ~CDeviceListModel() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // IDeviceListObserver
+    bool BeginInsertRow(int row) override;
+    void EndInsertRow() override;
+    void BeginRemoveRow(int row) override;
+    void EndRemoveRow() override;
+    void RowChanged(int row) override;
+    void BeginReorder() override;
+    void EndReorder(const std::vector<int>& newIndex) override;
+    void SortMarkChanged(int previous, int column, int mark) override;
+
+    // Qt::UserRole of a row: the controller's device ID.
+    static constexpr int kDeviceIdRole = Qt::UserRole;
+    // Qt::UserRole + 1 of column 0: the row image's index.
+    static constexpr int kImageRole = Qt::UserRole + 1;
+
+signals:
+    void sortMarkChanged(int previous, int column, int mark);
+
+private:
+    CDeviceList& list_;
+    QIcon images_[2];  // the same picture when selected: state colours stay true
+    QModelIndexList persistent_;  // during a reorder
+};

@@ -1,0 +1,28 @@
+#pragma once
+// A list header that shows the sort mark as an image right of the column's
+// text: a down-pointing triangle for ascending order, an up-pointing one for
+// descending.
+
+#include <QHeaderView>
+#include <QPixmap>
+#include <QVector>
+
+class CSortHeaderView : public QHeaderView {
+    Q_OBJECT
+public:
+    explicit CSortHeaderView(QWidget* parent = nullptr);
+
+    // image: 0 ascending (down triangle), 1 descending (up triangle), -1 none.
+    void SetMark(int column, int image);
+    int Mark(int column) const;
+    // The column showing a mark, or -1.
+    int MarkedColumn() const;
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+    QSize sectionSizeFromContents(int logicalIndex) const override;
+
+private:
+    QPixmap images_[2];
+    QVector<int> marks_;
+};

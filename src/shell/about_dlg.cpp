@@ -1,0 +1,23 @@
+#include "shell/about_dlg.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include "bake/ui/dialog_units.h"
+#include "shell/command_icons.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(tr("About TVR_GUI"));
+    const DialogUnits du = DialogUnits::ForFont(font());
+    setFixedSize(du.Size(170, 62));
+    auto* icon = new QLabel(this);
+    icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+    icon->setGeometry(du.Rect(14, 14, 21, 20));
+    auto* text = new QLabel(tr("TVR_GUI, Version 1.0"), this);
+    text->setGeometry(du.Rect(42, 14, 114, 8));
+    auto* ok = new QPushButton(tr("OK"), this);
+    ok->setGeometry(du.Rect(113, 41, 50, 14));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}

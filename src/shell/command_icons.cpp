@@ -1,0 +1,158 @@
+#include "shell/command_icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include <functional>
+
+namespace {
+
+using Drawing = std::function<void(QPainter&)>;
+
+// Draws on a 16 x 16 grid, at every size the icon is asked for.
+QIcon DrawIcon(const Drawing& draw) {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 16.0, size / 16.0);
+        draw(p);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+const QColor kOutline(40, 40, 40);
+const QColor kPaper(255, 255, 255);
+
+void Page(QPainter& p, qreal x, qreal y, qreal w, qreal h) {
+    QPainterPath path;
+    path.moveTo(x, y);
+    path.lineTo(x + w - 3, y);
+    path.lineTo(x + w, y + 3);
+    path.lineTo(x + w, y + h);
+    path.lineTo(x, y + h);
+    path.closeSubpath();
+    p.setPen(QPen(kOutline, 1));
+    p.setBrush(kPaper);
+    p.drawPath(path);
+    p.drawLine(QPointF(x + w - 3, y), QPointF(x + w - 3, y + 3));
+    p.drawLine(QPointF(x + w - 3, y + 3), QPointF(x + w, y + 3));
+}
+
+void TextLines(QPainter& p, qreal x, qreal y, qreal w, int n) {
+    p.setPen(QPen(QColor(120, 140, 190), 1));
+    for (int i = 0; i < n; ++i) p.drawLine(QPointF(x, y + 2 * i), QPointF(x + w, y + 2 * i));
+}
+
+}  // namespace
+
+QIcon CommandIcon(int id) {
+    switch (id) {
+        case 57600:  // New
+            return DrawIcon([](QPainter& p) {
+                Page(p, 3.5, 1.5, 10, 13);
+                p.setPen(QPen(QColor(230, 170, 0), 1.4));
+                p.drawLine(QPointF(11, 9), QPointF(15, 9));
+                p.drawLine(QPointF(13, 7), QPointF(13, 11));
+            });
+        case 57601:  // Open
+            return DrawIcon([](QPainter& p) {
+                p.setPen(QPen(kOutline, 1));
+                p.setBrush(QColor(240, 200, 90));
+                p.drawRect(QRectF(1.5, 4.5, 12, 9));
+                p.drawRect(QRectF(1.5, 3.0, 5, 1.5));
+                p.setBrush(QColor(255, 225, 130));
+                QPolygonF flap;
+                flap << QPointF(3.5, 7.5) << QPointF(15.5, 7.5) << QPointF(13.5, 13.5)
+                     << QPointF(1.5, 13.5);
+                p.drawPolygon(flap);
+            });
+        case 57603:  // Save
+            return DrawIcon([](QPainter& p) {
+                p.setPen(QPen(kOutline, 1));
+                p.setBrush(QColor(60, 90, 170));
+                p.drawRect(QRectF(1.5, 1.5, 13, 13));
+                p.setBrush(kPaper);
+                p.drawRect(QRectF(4.5, 1.5, 7, 5));
+                p.setBrush(QColor(200, 200, 200));
+                p.drawRect(QRectF(4.5, 9.5, 7, 5));
+            });
+        case 57635:  // Cut
+            return DrawIcon([](QPainter& p) {
+                p.setPen(QPen(kOutline, 1.2));
+                p.drawLine(QPointF(5, 1.5), QPointF(10.5, 10));
+                p.drawLine(QPointF(11, 1.5), QPointF(5.5, 10));
+                p.setBrush(QColor(200, 40, 40));
+                p.drawEllipse(QPointF(4.5, 12), 2.5, 2.5);
+                p.drawEllipse(QPointF(11.5, 12), 2.5, 2.5);
+            });
+        case 57634:  // Copy
+            return DrawIcon([](QPainter& p) {
+                Page(p, 1.5, 1.5, 8, 10);
+                TextLines(p, 3, 5, 4, 3);
+                Page(p, 6.5, 4.5, 8, 10);
+                TextLines(p, 8, 8, 4, 3);
+            });
+        case 57637:  // Paste
+            return DrawIcon([](QPainter& p) {
+                p.setPen(QPen(kOutline, 1));
+                p.setBrush(QColor(190, 140, 70));
+                p.drawRect(QRectF(1.5, 2.5, 10, 12));
+                p.setBrush(QColor(170, 170, 170));
+                p.drawRect(QRectF(4.5, 1.5, 4, 2.5));
+                Page(p, 7.5, 6.5, 7, 8);
+                TextLines(p, 9, 9.5, 3.5, 3);
+            });
+        case 57607:  // Print
+            return DrawIcon([](QPainter& p) {
+                Page(p, 4.5, 1.5, 7, 6);
+                p.setPen(QPen(kOutline, 1));
+                p.setBrush(QColor(180, 180, 180));
+                p.drawRect(QRectF(1.5, 6.5, 13, 6));
+                p.setBrush(kPaper);
+                p.drawRect(QRectF(4.5, 10.5, 7, 4));
+                p.setPen(QPen(QColor(0, 170, 0), 1.5));
+                p.drawPoint(QPointF(12.5, 8.5));
+            });
+        case 57664:  // About
+            return DrawIcon([](QPainter& p) {
+                p.setPen(QPen(QColor(20, 60, 140), 1));
+                p.setBrush(QColor(60, 120, 210));
+                p.drawEllipse(QPointF(8, 8), 6.5, 6.5);
+                QFont f;
+                f.setPixelSize(11);
+                f.setBold(true);
+                p.setFont(f);
+                p.setPen(Qt::white);
+                p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, QStringLiteral("?"));
+            });
+        default:
+            return QIcon();
+    }
+}
+
+QIcon ApplicationIcon() {
+    return DrawIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(230, 90, 20), 1.3));
+        for (int i = 0; i < 3; ++i) {
+            const qreal x = 4 + 4 * i;
+            QPainterPath wave;
+            wave.moveTo(x, 9);
+            wave.cubicTo(x - 2, 7.5, x + 2, 5, x, 3.5);
+            wave.cubicTo(x - 2, 2.5, x + 1, 1.5, x, 0.8);
+            p.setBrush(Qt::NoBrush);
+            p.drawPath(wave);
+        }
+        p.setPen(QPen(QColor(60, 60, 60), 1));
+        p.setBrush(QColor(150, 150, 160));
+        p.drawRoundedRect(QRectF(0.5, 10.5, 15, 3.5), 1, 1);
+        p.setBrush(QColor(90, 90, 100));
+        p.drawRect(QRectF(2.5, 14, 2, 1.5));
+        p.drawRect(QRectF(11.5, 14, 2, 1.5));
+    });
+}

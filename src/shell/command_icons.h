@@ -1,0 +1,11 @@
+#pragma once
+// The toolbar's images and the program's icon, drawn in code so that the
+// program ships no image files.
+
+#include <QIcon>
+
+// The image of a standard command (new, open, save, cut, copy, paste, print,
+// about); a null icon for other ids.
+QIcon CommandIcon(int commandId);
+// A heated plate under three heat waves.
+QIcon ApplicationIcon();

@@ -1,0 +1,203 @@
+#pragma once
+// The program's one top-level window. It owns the device link and is its
+// receiver: the link thread's events are posted to the frame and handed, on
+// the window thread and in order, to every registered device listener.
+
+#include <QEvent>
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "link/client_connection.h"
+#include "platform/message_box.h"
+#include "shell/dev_listener.h"
+#include "shell/device_selector.h"
+#include "shell/recent_file_list.h"
+
+class QActionGroup;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class CCommandToolBar;
+class CControlFrame;
+class CControlWnd;
+class COutputWnd;
+class CQtMessageBox;
+
+// A link event carried from the link thread to the frame. A packet event
+// owns the copy of the packet body.
+class LinkEvent : public QEvent {
+public:
+    static constexpr QEvent::Type kConnected = static_cast<QEvent::Type>(1124);
+    static constexpr QEvent::Type kDisconnected = static_cast<QEvent::Type>(1125);
+    static constexpr QEvent::Type kConnectFailed = static_cast<QEvent::Type>(1126);
+    static constexpr QEvent::Type kPacket = static_cast<QEvent::Type>(1127);
+
+    LinkEvent(QEvent::Type type, uint32_t code) : QEvent(type), code_(code) {}
+    LinkEvent(std::unique_ptr<uint8_t[]> data, uint32_t length)
+        : QEvent(kPacket), length_(length), data_(std::move(data)) {}
+
+    uint32_t Code() const { return code_; }
+    const uint8_t* Data() const { return data_.get(); }
+    uint32_t Length() const { return length_; }
+
+private:
+    uint32_t code_ = 0;
+    uint32_t length_ = 0;
+    std::unique_ptr<uint8_t[]> data_;
+};
+
+// What the frame uses from outside; tests replace the link and the boxes.
+struct MainFrameServices {
+    IMessageBox* messageBox = nullptr;  // null: the program's QMessageBox
+    std::function<IIOCP_ClientConnection*(IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*)>
+        createLink;                                                // null: CreateClientConnection
+    std::function<uint32_t(IIOCP_ClientConnection*)> releaseLink;  // null: ReleaseClientConnection
+    // Asks for the controller to connect to; not owned. The program gives
+    // the device selection dialog; null: no selection opens.
+    IDeviceSelector* deviceSelector = nullptr;
+};
+
+class CMainFrame : public QMainWindow, public IIOCP_ClientReceiver {
+    Q_OBJECT
+public:
+    enum CommandId : int {
+        ID_VIEW_CUSTOMIZE = 126,
+        ID_WINDOW_MANAGER = 131,
+        ID_DEVICES_CONNECT = 32771,
+        ID_DEVICES_DISCONNECT = 32772,
+        ID_DEVICES_BAKE_OPTIONS = 32775,
+        ID_FILE_NEW = 57600,
+        ID_FILE_OPEN = 57601,
+        ID_FILE_SAVE = 57603,
+        ID_FILE_PRINT = 57607,
+        ID_FILE_MRU_FILE1 = 57616,
+        ID_EDIT_COPY = 57634,
+        ID_EDIT_CUT = 57635,
+        ID_EDIT_PASTE = 57637,
+        ID_APP_ABOUT = 57664,
+        ID_APP_EXIT = 57665,
+        ID_VIEW_TOOLBAR = 59392,
+        ID_VIEW_STATUS_BAR = 59393,
+    };
+    static constexpr uint16_t kControllerPort = 5565;
+    // Opens the device selection once the message loop runs.
+    static constexpr QEvent::Type WM_SELECT_DEVICE = static_cast<QEvent::Type>(1128);
+
+    explicit CMainFrame(MainFrameServices services = {}, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // The frame start-up: bars, panes, the link, the control panel as
+    // listener, and (unless switched off before) WM_SELECT_DEVICE posted.
+    // False when it failed; the reason has been shown.
+    bool Create();
+    // Whether Create() posts WM_SELECT_DEVICE; off when the command line
+    // names the controller.
+    void SetSelectDeviceAtStart(bool on) { selectDeviceAtStart_ = on; }
+    // Listeners emptied, the link closed without notification and released.
+    // Runs at destruction at the latest; safe to call twice.
+    void Shutdown();
+
+    // IIOCP_ClientReceiver (link thread): post and return.
+    void OnPacket(const uint8_t* data, uint32_t length, uint32_t context) override;
+    void OnConnectFailed(uint32_t code, uint32_t context) override;
+    void OnDisconnected(uint32_t code, uint32_t context) override;
+    void OnConnected(uint32_t context) override;
+
+    // Device listeners, called in the order they were added; not owned.
+    void AddListener(IDevListener* listener);
+    void RemoveListener(IDevListener* listener);
+    size_t ListenerCount() const { return listeners_.size(); }
+
+    // Connect(host, port, 0) on the link: no reconnecting by itself. A
+    // refusal is shown and the device selection follows.
+    void ConnectTo(const QString& host, uint16_t port = kControllerPort);
+    int Connected() const { return connected_; }
+
+    // The "Connect..." command: the device selection, then a connection to
+    // the chosen controller; again after every failed attempt until one is
+    // under way or the selection is cancelled.
+    void SelectDeviceAndConnect();
+    void SetDeviceSelector(IDeviceSelector* selector) { services_.deviceSelector = selector; }
+    // The controller chosen last (empty after a cancelled selection).
+    const QString& DeviceAddress() const { return deviceAddress_; }
+    const QString& DeviceName() const { return deviceName_; }
+    // Chart documents: File > New and File > Open (and the recent files)
+    // work once these are set.
+    void SetDocumentHandlers(std::function<void()> newDocument,
+                             std::function<bool(const QString&)> openDocument);
+    // Opens a chart document file (command line, recent files).
+    void OpenDocumentFile(const QString& path);
+
+    void SetApplicationLook(int id);
+    int ApplicationLook() const { return look_; }
+    // Enables the commands from the link and the control panel state.
+    void UpdateCommandStates();
+    void CustomizeToolbar();
+    void ShowWindowsDialog();
+    void ShowAbout();
+
+    QAction* Action(int commandId) const { return actions_.value(commandId); }
+    QMenu* MenuByTitle(const QString& title) const;
+    COutputWnd* OutputPane() const { return outputPane_; }
+    CControlWnd* ControlPane() const { return controlPane_; }
+    CControlFrame* ControlFrame() const;
+    CCommandToolBar* StandardToolBar() const { return toolBar_; }
+    QMdiArea* MdiArea() const { return mdiArea_; }
+    IIOCP_ClientConnection* Link() const { return link_; }
+    IMessageBox* MessageBox() const { return messageBox_; }
+    const CRecentFileList& RecentFiles() const { return recentFiles_; }
+    QLabel* IndicatorLabel(int index) const { return indicators_[index]; }  // CAP, NUM, SCRL
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    QAction* MakeAction(int id, const QString& text, const QString& prompt = QString());
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    bool CreateDockingWindows();
+    void RebuildRecentFilesMenu();
+    void UpdateIndicators();
+    void OnLinkEvent(LinkEvent* e);
+    void OnConnectFailed_main(uint32_t code);
+    template <typename F>
+    void ForEachListener(F&& call);
+
+    MainFrameServices services_;
+    std::unique_ptr<CQtMessageBox> ownMessageBox_;
+    IMessageBox* messageBox_ = nullptr;
+
+    COutputWnd* outputPane_ = nullptr;
+    CControlWnd* controlPane_ = nullptr;
+    std::vector<IDevListener*> listeners_;  // window thread only
+    IIOCP_ClientConnection* link_ = nullptr;
+    int connected_ = 0;
+
+    QHash<int, QAction*> actions_;
+    QActionGroup* lookGroup_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* recentMenuAnchor_ = nullptr;
+    QList<QAction*> recentActions_;
+    QAction* recentSeparator_ = nullptr;
+    CCommandToolBar* toolBar_ = nullptr;
+    QMdiArea* mdiArea_ = nullptr;
+    QLabel* messagePane_ = nullptr;
+    QLabel* indicators_[3] = {};
+    int look_ = 0;
+    QString deviceAddress_;
+    QString deviceName_;
+    bool selectDeviceAtStart_ = true;
+    bool selecting_ = false;  // a device selection is open
+    CRecentFileList recentFiles_;
+    std::function<void()> newDocument_;
+    std::function<bool(const QString&)> openDocument_;
+    bool shutDown_ = false;
+};

@@ -1,0 +1,50 @@
+#include "shell/recent_file_list.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+#include "shell/app_look.h"
+
+namespace {
+
+constexpr char kSection[] = "Recent File List";
+
+QString Key(int i) { return QStringLiteral("%1/File%2").arg(QLatin1String(kSection)).arg(i + 1); }
+
+QString Canonical(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+}
+
+}  // namespace
+
+void CRecentFileList::Load() {
+    QSettings settings(QString::fromLatin1(kSettingsOrganization),
+                       QString::fromLatin1(kSettingsApplication));
+    files_.clear();
+    for (int i = 0; i < kSize; ++i) {
+        const QString f = settings.value(Key(i)).toString();
+        if (!f.isEmpty() && !files_.contains(f)) files_ << f;
+    }
+}
+
+void CRecentFileList::Save() const {
+    QSettings settings(QString::fromLatin1(kSettingsOrganization),
+                       QString::fromLatin1(kSettingsApplication));
+    for (int i = 0; i < kSize; ++i) {
+        if (i < files_.size()) {
+            settings.setValue(Key(i), files_[i]);
+        } else {
+            settings.remove(Key(i));
+        }
+    }
+}
+
+void CRecentFileList::Add(const QString& path) {
+    const QString f = Canonical(path);
+    files_.removeAll(f);
+    files_.prepend(f);
+    while (files_.size() > kSize) files_.removeLast();
+}
+
+void CRecentFileList::Remove(const QString& path) { files_.removeAll(Canonical(path)); }

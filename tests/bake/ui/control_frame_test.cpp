@@ -1,0 +1,429 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <string>
+#include <vector>
+
+#include "bake/controller_packets.h"
+#include "bake/ui/bake_options_dlg.h"
+#include "bake/ui/control_frame.h"
+#include "bake/ui/seg_lcd_ctrl.h"
+#include "link/link_errors.h"
+#include "tests/shell/ui_test_support.h"
+
+using uitest::FakeLink;
+using uitest::GetU32;
+using uitest::Header;
+using uitest::PutU32;
+using uitest::RecordedMessage;
+using uitest::RecordingMessageBox;
+using uitest::RecordingTraceLog;
+
+namespace {
+
+struct Readings {
+    int32_t tempMain = -1, temp1 = -1, temp2 = -1, temp3 = -1;
+};
+
+std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp = 0, Readings r = {}) {
+    bake::CONCC_GaugeData g;
+    g.header.type = bake::CONCC_PKT_GAUGE_DATA;
+    g.timestamp = timestamp;
+    g.devState = devState;
+    g.tempMain = r.tempMain;
+    g.temp1 = r.temp1;
+    g.temp2 = r.temp2;
+    g.temp3 = r.temp3;
+    const auto bytes = bake::EncodeGaugeData(g);
+    return {bytes.begin(), bytes.end()};
+}
+
+// Records what reaches the bake view.
+struct FakeView : IBakeView {
+    void OnGaugeData(const uint8_t* bytes, uint32_t length) override {
+        bake::CONCC_GaugeData g;
+        ASSERT_TRUE(bake::DecodeGaugeData(bytes, length, g));
+        gaugeTimes.push_back(g.timestamp);
+    }
+    void OnProfileReport(const uint8_t*, uint32_t length) override { profiles.push_back(length); }
+    uint64_t startTime = 0;
+    std::vector<uint64_t> gaugeTimes;
+    std::vector<uint32_t> profiles;
+};
+
+class ControlFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        panel.SetLink(&link);
+        panel.SetTraceLog(&log);
+        panel.SetMessageBox(&box);
+        // Stands in for a new chart document registering its view.
+        panel.SetDocumentOpener([this] {
+            views.push_back(std::make_unique<FakeView>());
+            views.back()->startTime = panel.LastGaugeTime();
+            panel.SetBakeView(views.back().get());
+        });
+    }
+
+    void Feed(const std::vector<uint8_t>& p) {
+        panel.OnBoardPktReceived(p.data(), static_cast<uint32_t>(p.size()));
+    }
+
+    // Types of the packets sent so far.
+    std::vector<uint32_t> SentTypes() const {
+        std::vector<uint32_t> t;
+        for (const auto& s : link.sent) t.push_back(GetU32(s, 0));
+        return t;
+    }
+
+    int LogCount(const std::wstring& text) const {
+        int n = 0;
+        for (const auto& l : log.lines) n += l.kind == 'E' && l.source == L"USB" && l.text == text;
+        return n;
+    }
+
+    FakeLink link;
+    RecordingTraceLog log;
+    RecordingMessageBox box;
+    CControlFrame panel;
+    std::vector<std::unique_ptr<FakeView>> views;
+};
+
+}  // namespace
+
+// ---- the state machine ----------------------------------------------------------
+
+TEST_F(ControlFrameTest, StateTableDrivenByLinkEventsAndGaugePackets) {
+    enum Ev : uint32_t { C = 1000, D = 1001 };  // connect, disconnect; others: a gauge devState
+    struct Case {
+        std::vector<uint32_t> events;
+        ControlState state;
+        const char* status;
+        const char* button;
+        bool enabled;
+        size_t documents;
+        std::vector<uint32_t> sent;
+    };
+    const Case cases[] = {
+        {{}, CF_DISCONNECTED, "Not connected", "Start", false, 0, {}},
+        {{D}, CF_DISCONNECTED, "Not connected", "Start", false, 0, {}},
+        {{C}, CF_WAIT_FOR_DATA, "Wait for data", "Start", false, 0, {}},
+        {{C, 1}, CF_IDLE, "Idle", "B A K E", true, 0, {}},
+        // Connecting to a controller that is already baking.
+        {{C, 2}, CF_BAKING, "Baking", "A B O R T", true, 1, {34}},
+        {{C, 3}, CF_BAKING, "Baking", "A B O R T", true, 1, {34}},
+        {{C, 0}, CF_BAKING, "Baking", "A B O R T", true, 1, {34}},
+        {{C, 1, 3}, CF_IDLE, "Idle", "B A K E", true, 0, {}},
+        {{C, 1, 1, 2}, CF_BAKING, "Baking", "A B O R T", true, 1, {34}},
+        {{C, 2, 3, 2, 0}, CF_BAKING, "Baking", "A B O R T", true, 1, {34}},
+        {{C, 2, 1}, CF_IDLE, "Idle", "B A K E", true, 1, {34}},
+        {{C, 2, D}, CF_DISCONNECTED, "Disconnected", "A B O R T", false, 1, {34}},
+        {{C, 2, D, C}, CF_WAIT_FOR_DATA, "Wait for data", "A B O R T", false, 1, {34}},
+        {{C, 2, D, C, 2}, CF_BAKING, "Baking", "A B O R T", true, 2, {34, 34}},
+        {{C, 1, D, D}, CF_DISCONNECTED, "Disconnected", "B A K E", false, 0, {}},
+    };
+    for (const Case& c : cases) {
+        CControlFrame p;
+        FakeLink l;
+        size_t documents = 0;
+        p.SetLink(&l);
+        p.SetDocumentOpener([&] { ++documents; });
+        std::string trace;
+        for (uint32_t e : c.events) {
+            trace += std::to_string(e) + " ";
+            if (e == C) {
+                p.OnDeviceConnected();
+            } else if (e == D) {
+                p.OnDeviceDisconnected();
+            } else {
+                const auto g = Gauge(e);
+                p.OnBoardPktReceived(g.data(), static_cast<uint32_t>(g.size()));
+            }
+        }
+        SCOPED_TRACE("events " + trace);
+        EXPECT_EQ(p.State(), c.state);
+        EXPECT_EQ(p.StatusField()->text().toStdString(), c.status);
+        EXPECT_EQ(p.StartAbortButton()->text().toStdString(), c.button);
+        EXPECT_EQ(p.StartAbortButton()->isEnabled(), c.enabled);
+        EXPECT_EQ(p.CooldownButton()->isEnabled(), c.enabled);
+        EXPECT_EQ(documents, c.documents);
+        std::vector<uint32_t> types;
+        for (const auto& s : l.sent) types.push_back(GetU32(s, 0));
+        EXPECT_EQ(types, c.sent);
+    }
+}
+
+TEST_F(ControlFrameTest, ConnectionEventsAreLoggedOnceEach) {
+    panel.OnDeviceConnected();
+    panel.OnDeviceDisconnected();
+    panel.OnDeviceDisconnected();  // a second disconnect in a row does nothing
+    EXPECT_EQ(LogCount(L"Device Connected!"), 1);
+    EXPECT_EQ(LogCount(L"Device Disconnected!"), 1);
+    EXPECT_EQ(log.lines.size(), 2u);
+}
+
+TEST_F(ControlFrameTest, BakeThatStartsOnConnectingRecordsFromTimeZero) {
+    panel.OnDeviceConnected();
+    Feed(Gauge(2, 5000));
+    ASSERT_EQ(views.size(), 1u);
+    FakeView* view = views[0].get();
+    EXPECT_EQ(panel.BakeView(), view);
+    // The packet that started the bake is the view's first point, at its start time.
+    EXPECT_EQ(view->startTime, 5000u);
+    Feed(Gauge(2, 5250));
+    EXPECT_EQ(view->gaugeTimes, (std::vector<uint64_t>{5000, 5250}));
+
+    // The running profile's report goes to the view while baking.
+    std::vector<uint8_t> report = Header(34, 0, 0, 24 + 16);
+    PutU32(report, 12, 1000);
+    PutU32(report, 20, 2);
+    Feed(report);
+    EXPECT_EQ(view->profiles, (std::vector<uint32_t>{40}));
+
+    Feed(Gauge(1, 5500));  // back to idle: the view is let go
+    EXPECT_EQ(panel.BakeView(), nullptr);
+    Feed(report);
+    EXPECT_EQ(view->profiles.size(), 1u);
+    EXPECT_EQ(view->gaugeTimes.size(), 2u);
+}
+
+TEST_F(ControlFrameTest, DisconnectDuringABakeKeepsTheView) {
+    panel.OnDeviceConnected();
+    Feed(Gauge(2, 100));
+    panel.OnDeviceDisconnected();
+    EXPECT_NE(panel.BakeView(), nullptr);
+    panel.OnDeviceConnected();
+    Feed(Gauge(1, 900));  // the controller finished meanwhile
+    EXPECT_EQ(panel.BakeView(), nullptr);
+}
+
+TEST_F(ControlFrameTest, StatusFieldColoursFollowTheState) {
+    auto colours = [&] {
+        const QPalette p = panel.StatusField()->palette();
+        return std::pair{p.color(QPalette::Base), p.color(QPalette::Text)};
+    };
+    EXPECT_EQ(colours(), (std::pair{QColor(0, 0, 0), QColor(255, 255, 255)}));
+    panel.OnDeviceConnected();
+    EXPECT_EQ(colours(), (std::pair{QColor(0, 0, 0), QColor(255, 255, 255)}));
+    Feed(Gauge(1));
+    EXPECT_EQ(colours(), (std::pair{QColor(0, 255, 0), QColor(0, 0, 0)}));
+    Feed(Gauge(2));
+    EXPECT_EQ(colours(), (std::pair{QColor(255, 128, 0), QColor(0, 0, 0)}));
+    panel.OnDeviceDisconnected();
+    EXPECT_EQ(colours(), (std::pair{QColor(0, 0, 0), QColor(255, 255, 255)}));
+}
+
+// ---- read-outs ------------------------------------------------------------------
+
+TEST_F(ControlFrameTest, ReadoutsShowHundredthsOnTheMainAndDegreesOnTheSensors) {
+    panel.OnDeviceConnected();
+    Feed(Gauge(1, 0, {123456, 99, 25099, 30000}));
+    EXPECT_EQ(panel.MainReadout()->Value(), 123456u);  // the display drops the highest digit
+    EXPECT_FALSE(panel.MainReadout()->IsBlank());
+    EXPECT_EQ(panel.SensorReadout(1)->Value(), 0u);  // 0.99 degrees
+    EXPECT_EQ(panel.SensorReadout(2)->Value(), 250u);
+    EXPECT_EQ(panel.SensorReadout(3)->Value(), 300u);
+    EXPECT_FALSE(panel.SensorReadout(1)->IsBlank());
+
+    // A reading that turns negative blanks its read-out.
+    Feed(Gauge(1, 0, {123456, -1, 25099, 30000}));
+    EXPECT_TRUE(panel.SensorReadout(1)->IsBlank());
+    EXPECT_FALSE(panel.SensorReadout(2)->IsBlank());
+
+    panel.OnDeviceDisconnected();
+    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(panel.SensorReadout(i)->IsBlank()) << i;
+    EXPECT_TRUE(panel.MainReadout()->IsBlank());
+}
+
+TEST_F(ControlFrameTest, OnlyChangedReadingsRedrawTheirReadout) {
+    panel.OnDeviceConnected();
+    Feed(Gauge(1, 0, {2500, 2400, 2300, -1}));
+    // A read-out that was set and is not touched again keeps its picture.
+    panel.MainReadout()->SetBlank();
+    Feed(Gauge(1, 0, {2500, 2450, 2300, -1}));
+    EXPECT_TRUE(panel.MainReadout()->IsBlank());  // unchanged tempMain: not refreshed
+    EXPECT_EQ(panel.SensorReadout(1)->Value(), 24u);
+
+    // After a reconnect, -1 equals the reset value: the blank read-out stays
+    // blank, and every reading with a value is shown again.
+    panel.OnDeviceDisconnected();
+    panel.OnDeviceConnected();
+    Feed(Gauge(1, 0, {2500, -1, 2300, -1}));
+    EXPECT_EQ(panel.MainReadout()->Value(), 2500u);
+    EXPECT_FALSE(panel.MainReadout()->IsBlank());
+    EXPECT_TRUE(panel.SensorReadout(1)->IsBlank());
+    EXPECT_TRUE(panel.SensorReadout(3)->IsBlank());
+}
+
+// ---- buttons and commands ----------------------------------------------------------
+
+TEST_F(ControlFrameTest, ButtonsSendStartAbortAndCooldown) {
+    panel.StartAbortButton()->click();  // disabled before data
+    panel.Protocol().SetSequenceId(7);
+    panel.OnDeviceConnected();
+    panel.StartAbortButton()->click();  // still waiting for data
+    EXPECT_TRUE(link.sent.empty());
+
+    Feed(Gauge(1));
+    panel.StartAbortButton()->click();
+    panel.CooldownButton()->click();
+    Feed(Gauge(2));  // sends request 34
+    panel.StartAbortButton()->click();
+    EXPECT_EQ(panel.State(), CF_BAKING);  // a click changes no state
+
+    ASSERT_EQ(link.sent.size(), 4u);
+    const uint32_t expected[][2] = {{16, 1}, {16, 3}, {34, 0}, {16, 2}};
+    for (size_t i = 0; i < 4; ++i) {
+        const auto& s = link.sent[i];
+        EXPECT_EQ(GetU32(s, 0), expected[i][0]) << i;
+        EXPECT_EQ(GetU32(s, 4), 0u);
+        EXPECT_EQ(GetU32(s, 8), 7u) << "sending leaves the sequence ID as it is";
+        if (expected[i][0] == 16) {
+            ASSERT_EQ(s.size(), 16u);
+            EXPECT_EQ(GetU32(s, 12), expected[i][1]) << i;
+        } else {
+            EXPECT_EQ(s.size(), 12u);
+        }
+    }
+}
+
+TEST_F(ControlFrameTest, RefusedSendIsLoggedAndShownWithTheLinkText) {
+    link.sendResult = EIOCPE_WSAEHOSTUNREACH;
+    const std::string text = LinkErrorText(EIOCPE_WSAEHOSTUNREACH);
+    const std::wstring wide(text.begin(), text.end());
+    panel.SendStartStopCommand(1);
+    panel.SendTestCommand(49);
+    ASSERT_EQ(box.messages.size(), 2u);
+    EXPECT_EQ(box.messages[0], (RecordedMessage{wide, MessageIcon::Error}));
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[0], (uitest::RecordedTrace{'E', L"SendStartStopCommand", wide}));
+    EXPECT_EQ(log.lines[1].source, L"SendTestCommand");
+    EXPECT_EQ(panel.SequenceId(), 1u);
+}
+
+// ---- replies ----------------------------------------------------------------------
+
+TEST_F(ControlFrameTest, EachReplyTypeEndsInItsMessage) {
+    auto bakeResult = [](uint32_t time, uint32_t error) {
+        auto p = Header(17, 0, 0, 20);
+        PutU32(p, 12, time);
+        PutU32(p, 16, error);
+        return p;
+    };
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> packet;
+        std::vector<RecordedMessage> messages;
+    };
+    const Case cases[] = {
+        {"start accepted", Header(16, 0, 0), {}},
+        {"abort refused", Header(16, 4, 0), {{L"Not in baking process!", MessageIcon::Error}}},
+        {"baked", bakeResult(300, 0), {{L"Successfully baked! Bake time : 300", MessageIcon::None}}},
+        {"bake failed", bakeResult(42, 10), {{L"Error : Overheat!! Bake time : 42", MessageIcon::Error}}},
+        {"profile set", Header(32, 0, 0),
+         {{L"Temperature profile set, you can bake now!", MessageIcon::None}}},
+        {"profile refused", Header(32, 13, 0),
+         {{L"Invalid temperature profile packet!", MessageIcon::Error}}},
+        {"options set", Header(48, 0, 0),
+         {{L"Bake options set successfully!", MessageIcon::Information}}},
+        {"options refused", Header(48, 3, 0),
+         {{L"Error while set bake options : Bad params!", MessageIcon::Error}}},
+        {"options reply with an error", Header(49, 3, 0, 28), {{L"Bad params!", MessageIcon::Error}}},
+        {"short options reply", Header(49, 0, 0, 27),
+         {{L"Invalid packet received from device for bake options!", MessageIcon::Error}}},
+        {"long options reply", Header(49, 0, 0, 29),
+         {{L"Invalid packet received from device for bake options!", MessageIcon::Error}}},
+        {"unknown code", Header(16, 14, 0), {{L"Unknown error", MessageIcon::Error}}},
+        {"profile report while idle", Header(34, 0, 0, 24), {}},
+        {"unknown type", Header(40, 0, 0), {}},
+    };
+    for (const Case& c : cases) {
+        RecordingMessageBox b;
+        CControlFrame p;
+        int dialogs = 0;
+        p.SetMessageBox(&b);
+        p.SetBakeOptionsEditor([&](uint8_t*) { return ++dialogs, false; });
+        p.OnBoardPktReceived(c.packet.data(), static_cast<uint32_t>(c.packet.size()));
+        EXPECT_EQ(b.messages, c.messages) << c.what;
+        EXPECT_EQ(dialogs, 0) << c.what;
+    }
+}
+
+TEST_F(ControlFrameTest, OptionsReplyOpensTheEditorAndConfirmedValuesGoBack) {
+    std::vector<uint8_t> reply = Header(49, 0, 0, 28);
+    PutU32(reply, 12, 0xFFFFFFFF);
+    PutU32(reply, 16, 98304);
+    panel.Protocol().SetSequenceId(41);
+
+    std::vector<std::vector<uint8_t>> seen;
+    bool confirm = false;
+    panel.SetBakeOptionsEditor([&](uint8_t* packet) {
+        seen.emplace_back(packet, packet + 28);
+        if (confirm) PutU32(seen.back(), 20, 6553), std::memcpy(packet, seen.back().data(), 28);
+        return confirm;
+    });
+    Feed(reply);  // cancelled: nothing is sent
+    EXPECT_TRUE(link.sent.empty());
+    confirm = true;
+    Feed(reply);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], reply);
+    ASSERT_EQ(link.sent.size(), 1u);
+    const auto& sent = link.sent[0];
+    ASSERT_EQ(sent.size(), 28u);
+    EXPECT_EQ(GetU32(sent, 0), 48u);
+    EXPECT_EQ(GetU32(sent, 4), 0u);
+    EXPECT_EQ(GetU32(sent, 8), 43u);  // two replies advanced the counter
+    EXPECT_EQ(GetU32(sent, 16), 98304u);
+    EXPECT_EQ(GetU32(sent, 20), 6553u);
+    EXPECT_TRUE(box.messages.empty());
+}
+
+TEST_F(ControlFrameTest, OptionsRoundTripThroughTheDialog) {
+    std::vector<uint8_t> reply = Header(49, 0, 0, 28);
+    PutU32(reply, 12, 0xFFFFFFFF);
+    PutU32(reply, 16, 98304);       // 1.5
+    PutU32(reply, 20, 0x00020000);  // 2
+    PutU32(reply, 24, 0);
+
+    QString shownKp;
+    bool shownChecks = false;
+    QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<CBakeOptionsDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        shownKp = dlg->KpEdit()->text();
+        shownChecks = dlg->IgnoreSensorDiffBox()->isChecked() && dlg->UseSecondarySensorBox()->isChecked();
+        dlg->KdEdit()->setText(QStringLiteral("0.1"));
+        dlg->OnOK();
+    });
+    Feed(reply);
+    EXPECT_EQ(shownKp, QStringLiteral("1.5"));
+    EXPECT_TRUE(shownChecks);
+    ASSERT_EQ(link.sent.size(), 1u);
+    const auto& sent = link.sent[0];
+    EXPECT_EQ(GetU32(sent, 0), 48u);
+    EXPECT_EQ(GetU32(sent, 12), 3u);  // only the two known option bits survive
+    EXPECT_EQ(GetU32(sent, 16), 98304u);
+    EXPECT_EQ(GetU32(sent, 20), 0x00020000u);
+    EXPECT_EQ(GetU32(sent, 24), 6553u);
+}
+
+// ---- the pane -------------------------------------------------------------------
+
+TEST(ControlWnd, PanelFillsThePaneAndKeepsItsTemplateSize) {
+    CControlWnd pane;
+    pane.resize(600, 700);
+    pane.show();
+    uitest::Pump();
+    CControlFrame* panel = pane.Frame();
+    EXPECT_EQ(panel->parentWidget(), &pane);
+    EXPECT_GE(panel->width(), panel->TemplateSize().width());
+    EXPECT_GE(panel->height(), panel->TemplateSize().height());
+    EXPECT_EQ(panel->minimumSize(), panel->TemplateSize());
+    EXPECT_EQ(panel->StatusField()->text(), QStringLiteral("Not connected"));
+}

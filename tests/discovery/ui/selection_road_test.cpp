@@ -1,0 +1,282 @@
+// The operator's road to a controller: the selection at start-up and on
+// "Connect...", the connection to the chosen controller, and the selection
+// again after every failed attempt.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+
+#include <deque>
+#include <optional>
+
+#include "child_process.h"
+#include "discovery/ui/connect_dlg.h"
+#include "link/link_errors.h"
+#include "private_network.h"
+#include "shell/main_frame.h"
+#include "shell/output_wnd.h"
+#include "shell/tvr_app.h"
+#include "tests/shell/ui_test_support.h"
+
+namespace {
+
+using uitest::PumpUntil;
+using uitest::RecordedMessage;
+
+const std::string kSim = CALVERO_SIM_PATH;
+
+// Answers the frame's selections from a script; an empty answer cancels.
+class ScriptedSelector : public IDeviceSelector {
+public:
+    bool SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice) override {
+        ++calls;
+        contexts.push_back(context);
+        if (onSelect) onSelect();
+        if (answers.empty()) return false;
+        const std::optional<DeviceChoice> a = answers.front();
+        answers.pop_front();
+        if (!a) return false;
+        *choice = *a;
+        return true;
+    }
+    std::deque<std::optional<DeviceChoice>> answers;
+    std::vector<DeviceSelectionContext> contexts;
+    std::function<void()> onSelect;
+    int calls = 0;
+};
+
+std::wstring UnableToConnect(uint32_t code) {
+    return L"Unable to connect : " + QString::fromUtf8(LinkErrorText(code)).toStdWString();
+}
+
+class SelectionRoad : public ::testing::Test {
+protected:
+    void SetUp() override { uitest::ClearSettings(); }
+    void TearDown() override {
+        frame.reset();
+        uitest::ClearSettings();
+    }
+
+    // fakeLink false: the program's own link.
+    MainFrameServices Services(bool fakeLink = true) {
+        MainFrameServices s;
+        s.messageBox = &box;
+        s.deviceSelector = &selector;
+        if (fakeLink) {
+            s.createLink = [this](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
+                return static_cast<IIOCP_ClientConnection*>(&link);
+            };
+            s.releaseLink = [](IIOCP_ClientConnection*) { return 0u; };
+        }
+        return s;
+    }
+    void CreateFrame(bool fakeLink = true) {
+        frame = std::make_unique<CMainFrame>(Services(fakeLink));
+        frame->SetSelectDeviceAtStart(false);
+        ASSERT_TRUE(frame->Create());
+        frame->show();
+    }
+    QString LastLogLine() const {
+        COutputWnd* out = frame->OutputPane();
+        return out->LineCount() ? out->Line(out->LineCount() - 1) : QString();
+    }
+
+    uitest::RecordingMessageBox box;
+    uitest::FakeLink link;
+    ScriptedSelector selector;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(SelectionRoad, StartUpOpensTheSelectionOnceTheWindowIsUp) {
+    CTVR_App app;
+    bool shownWhenSelecting = false;
+    selector.onSelect = [&] { shownWhenSelecting = app.MainFrame()->isVisible(); };
+    ASSERT_TRUE(app.InitInstance(CommandLineOptions{}, Services()));
+    EXPECT_EQ(selector.calls, 0);  // posted, not run yet
+    ASSERT_TRUE(PumpUntil([&] { return selector.calls == 1; }));
+    EXPECT_TRUE(shownWhenSelecting);
+    CMainFrame* f = app.MainFrame();
+    EXPECT_EQ(selector.contexts[0].parent, static_cast<QWidget*>(f));
+    EXPECT_EQ(selector.contexts[0].messageBox, &box);
+    EXPECT_EQ(selector.contexts[0].traceLog, static_cast<ITraceLog*>(f->OutputPane()));
+
+    // Cancelled: running, unconnected, "Connect..." available, nothing chosen.
+    uitest::Pump();
+    EXPECT_TRUE(link.connects.empty());
+    EXPECT_EQ(f->Connected(), 0);
+    EXPECT_TRUE(f->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_EQ(f->DeviceAddress(), QString());
+    EXPECT_EQ(f->DeviceName(), QString());
+    EXPECT_TRUE(box.messages.empty());
+    app.ExitInstance(0);
+}
+
+TEST_F(SelectionRoad, ControllerOnTheCommandLineSkipsTheSelection) {
+    CTVR_App app;
+    CommandLineOptions o;
+    o.connectHost = QStringLiteral("127.0.0.9");
+    ASSERT_TRUE(app.InitInstance(o, Services()));
+    uitest::Pump();
+    EXPECT_EQ(selector.calls, 0);
+    ASSERT_EQ(link.connects.size(), 1u);
+    EXPECT_EQ(link.connects[0].host, "127.0.0.9");
+    app.ExitInstance(0);
+}
+
+TEST_F(SelectionRoad, ConfirmedControllerIsConnectedTo) {
+    CreateFrame();
+    selector.answers = {DeviceChoice{QStringLiteral("192.168.1.10"), QStringLiteral("101")}};
+    frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
+    EXPECT_EQ(selector.calls, 1);
+    ASSERT_EQ(link.connects.size(), 1u);
+    EXPECT_EQ(link.connects[0].host, "192.168.1.10");
+    EXPECT_EQ(link.connects[0].port, 5565);
+    EXPECT_EQ(link.connects[0].retry, 0u);
+    EXPECT_EQ(frame->DeviceAddress(), QStringLiteral("192.168.1.10"));
+    EXPECT_EQ(frame->DeviceName(), QStringLiteral("101"));
+    EXPECT_TRUE(box.messages.empty());
+
+    // Connected: the command is off, and a stray request opens nothing.
+    frame->OnConnected(0);
+    uitest::Pump();
+    EXPECT_FALSE(frame->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
+    QCoreApplication::postEvent(frame.get(), new QEvent(CMainFrame::WM_SELECT_DEVICE));
+    uitest::Pump();
+    EXPECT_EQ(selector.calls, 1);
+}
+
+TEST_F(SelectionRoad, RefusedConnectIsShownLoggedAndTheSelectionComesBack) {
+    CreateFrame();
+    link.connectResult = EIOCPE_CONNECT_IN_PROGRESS;
+    selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")}, std::nullopt};
+    std::vector<size_t> messagesWhenSelecting;
+    selector.onSelect = [&] { messagesWhenSelecting.push_back(box.messages.size()); };
+    QCoreApplication::postEvent(frame.get(), new QEvent(CMainFrame::WM_SELECT_DEVICE));
+    ASSERT_TRUE(PumpUntil([&] { return selector.calls == 2; }));
+    const std::wstring text = UnableToConnect(EIOCPE_CONNECT_IN_PROGRESS);
+    EXPECT_EQ(text, L"Unable to connect : [EIOCPE_CONNECT_IN_PROGRESS] Connection in progress!");
+    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{{text, MessageIcon::Error}}));
+    EXPECT_EQ(messagesWhenSelecting, (std::vector<size_t>{0, 1}));  // shown before choosing again
+    ASSERT_TRUE(PumpUntil([&] { return frame->OutputPane()->LineCount() > 0; }));
+    EXPECT_TRUE(LastLogLine().startsWith(QStringLiteral("ERR [")));
+    EXPECT_TRUE(LastLogLine().endsWith(QStringLiteral("] : ") + QString::fromStdWString(text)));
+    EXPECT_EQ(frame->OutputPane()->LineCount(), 1);  // logged once
+    EXPECT_EQ(frame->DeviceAddress(), QString());    // the second selection was cancelled
+}
+
+TEST_F(SelectionRoad, FailureReportedLaterAlsoLeadsBackToTheSelection) {
+    CreateFrame();
+    selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")},
+                        DeviceChoice{QStringLiteral("10.0.0.2"), QStringLiteral("2")}};
+    frame->SelectDeviceAndConnect();
+    ASSERT_EQ(link.connects.size(), 1u);
+    frame->OnConnectFailed(EIOCPE_SIGNATURE_DIFF, 0);  // as the link thread does
+    ASSERT_TRUE(PumpUntil([&] { return link.connects.size() == 2; }));
+    EXPECT_EQ(link.connects[1].host, "10.0.0.2");
+    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{{UnableToConnect(EIOCPE_SIGNATURE_DIFF), MessageIcon::Error}}));
+    EXPECT_EQ(frame->DeviceName(), QStringLiteral("2"));
+    EXPECT_EQ(frame->Connected(), 0);
+}
+
+TEST_F(SelectionRoad, FailureWhileChoosingDoesNotOpenASecondSelection) {
+    CreateFrame();
+    selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")}, std::nullopt};
+    frame->SelectDeviceAndConnect();
+    // The operator opens the selection again while the attempt runs, and
+    // the attempt fails meanwhile.
+    selector.onSelect = [&] {
+        frame->OnConnectFailed(EIOCPE_WSAETIMEDOUT, 0);
+        uitest::Pump();
+    };
+    frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
+    uitest::Pump();
+    EXPECT_EQ(selector.calls, 2);
+    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{{UnableToConnect(EIOCPE_WSAETIMEDOUT), MessageIcon::Error}}));
+    // Once it is closed, "Connect..." works as before.
+    selector.onSelect = nullptr;
+    frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
+    EXPECT_EQ(selector.calls, 3);
+}
+
+// With the program's own link, against the simulator.
+class SelectionRoadSim : public SelectionRoad {
+protected:
+    void SetUp() override {
+        REQUIRE_PRIVATE_NETWORK();
+        SelectionRoad::SetUp();
+    }
+};
+
+TEST_F(SelectionRoadSim, RefusedInitGivesTheMessageAndTheSelectionAgain) {
+    discotest::ChildProcess sim;
+    ASSERT_TRUE(sim.Start(kSim, {"--bind", "127.0.0.4", "--device-id", "104", "--refuse-init", "3"}));
+    CreateFrame(false);
+    selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")}, std::nullopt};
+    // The simulator may need a moment to listen: retry while it refuses the socket.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        frame->SelectDeviceAndConnect();
+        ASSERT_TRUE(PumpUntil([&] { return !box.messages.empty(); }, 5000)) << sim.Stderr();
+        if (box.messages.back().text != UnableToConnect(EIOCPE_WSAECONNREFUSED)) break;
+        box.messages.clear();
+        selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")}, std::nullopt};
+        selector.calls = 0;
+        QThread::msleep(100);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return selector.calls == 2; }));
+    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{
+                                {L"Unable to connect : [EIOCPE_SIGNATURE_DIFF] Client and server are incompatible!",
+                                 MessageIcon::Error}}));
+    EXPECT_EQ(frame->Connected(), 0);
+}
+
+TEST_F(SelectionRoadSim, ControllerWithoutAddressCannotBeReached) {
+    CreateFrame(false);
+    selector.answers = {DeviceChoice{QStringLiteral("Unknown"), QStringLiteral("102")}, std::nullopt};
+    frame->SelectDeviceAndConnect();
+    ASSERT_TRUE(PumpUntil([&] { return selector.calls == 2; }, 30000));
+    ASSERT_EQ(box.messages.size(), 1u);
+    EXPECT_EQ(box.messages[0].text.rfind(L"Unable to connect : [", 0), 0u) << QString::fromStdWString(box.messages[0].text).toStdString();
+    EXPECT_EQ(box.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(frame->Connected(), 0);
+}
+
+// The whole road with the program's own dialog: start-up, the live list,
+// OK, and the controller's acceptance.
+TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
+    discotest::ChildProcess first, second;
+    ASSERT_TRUE(first.Start(kSim, {"--bind", "127.0.0.5", "--device-id", "105"}));
+    ASSERT_TRUE(second.Start(kSim, {"--bind", "127.0.0.6", "--device-id", "106", "--ip", "0.0.0.0"}));
+    MainFrameServices s = Services(false);
+    s.deviceSelector = nullptr;  // the program's own
+    CTVR_App app;
+    // The dialog is modal: drive it from inside its own event loop.
+    int rowsSeen = 0;
+    QTimer driver;
+    driver.setInterval(50);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dlg = qobject_cast<CConnectDlg*>(QApplication::activeModalWidget());
+        if (!dlg || dlg->List().Count() < 2) return;
+        rowsSeen = dlg->List().Count();
+        const int row = dlg->List().Find(105);
+        dlg->ListView()->selectionModel()->select(dlg->ListView()->model()->index(row, 0),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        dlg->Button(1)->click();
+    });
+    driver.start();
+    ASSERT_TRUE(app.InitInstance(CommandLineOptions{}, s));
+    ASSERT_TRUE(PumpUntil([&] { return app.MainFrame()->Connected() == 1; }, 15000))
+        << first.Stderr() << second.Stderr();
+    driver.stop();
+    EXPECT_EQ(rowsSeen, 2);
+    EXPECT_EQ(app.MainFrame()->DeviceAddress(), QStringLiteral("127.0.0.5"));
+    EXPECT_EQ(app.MainFrame()->DeviceName(), QStringLiteral("105"));
+    EXPECT_FALSE(app.MainFrame()->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_TRUE(box.messages.empty());
+    app.ExitInstance(0);
+}
+
+}  // namespace

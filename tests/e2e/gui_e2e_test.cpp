@@ -1,0 +1,153 @@
+// The operator program's main frame, in this process and offscreen, against
+// a real calvero-sim over loopback: the whole road from the link thread to
+// the control panel and back to the controller.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "bake/ui/bake_options_dlg.h"
+#include "bake/ui/control_frame.h"
+#include "bake/ui/seg_lcd_ctrl.h"
+#include "link/link_errors.h"
+#include "shell/main_frame.h"
+#include "shell/output_wnd.h"
+#include "tests/e2e/process.h"
+#include "tests/shell/ui_test_support.h"
+
+namespace {
+
+class GuiAgainstSim : public ::testing::Test {
+protected:
+    void SetUp() override {
+        uitest::ClearSettings();
+        sim_ = std::make_unique<e2e::Process>(std::vector<std::string>{
+            CALVERO_SIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--rate", "20", "--speed", "20", "--quiet"});
+        std::string line;
+        std::smatch m;
+        static const std::regex kListening("calvero-sim listening on 127\\.0\\.0\\.1:([0-9]+)");
+        ASSERT_TRUE(sim_->ReadLine(line, 5000) && std::regex_match(line, m, kListening)) << line;
+        port_ = static_cast<uint16_t>(std::stoi(m[1].str()));
+
+        MainFrameServices services;
+        services.messageBox = &box_;
+        frame_ = std::make_unique<CMainFrame>(services);
+        ASSERT_TRUE(frame_->Create());
+        frame_->show();
+    }
+    void TearDown() override {
+        frame_.reset();  // closes the link before the simulator goes
+        if (sim_) {
+            sim_->Signal(SIGTERM);
+            sim_->Wait(5000);
+        }
+    }
+
+    CControlFrame* Panel() { return frame_->ControlFrame(); }
+    bool WaitState(ControlState s, int ms = 10000) {
+        return uitest::PumpUntil([&] { return Panel()->State() == s; }, ms);
+    }
+    bool LogHas(const QString& text) {
+        const COutputWnd* out = frame_->OutputPane();
+        for (int i = 0; i < out->LineCount(); ++i)
+            if (out->Line(i).endsWith(QStringLiteral("] : ") + text)) return true;
+        return false;
+    }
+
+    uitest::RecordingMessageBox box_;
+    std::unique_ptr<e2e::Process> sim_;
+    uint16_t port_ = 0;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+}  // namespace
+
+TEST_F(GuiAgainstSim, ConnectBakeAndAbort) {
+    frame_->ConnectTo(QStringLiteral("127.0.0.1"), port_);
+    ASSERT_TRUE(WaitState(CF_IDLE)) << "state " << Panel()->State();
+    EXPECT_EQ(frame_->Connected(), 1);
+    EXPECT_TRUE(LogHas(QStringLiteral("Device Connected!")));
+    EXPECT_EQ(Panel()->StatusField()->text(), QStringLiteral("Idle"));
+    QPushButton* startAbort = Panel()->StartAbortButton();
+    EXPECT_EQ(startAbort->text(), QStringLiteral("B A K E"));
+    EXPECT_TRUE(startAbort->isEnabled());
+    EXPECT_FALSE(frame_->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_TRUE(frame_->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS)->isEnabled());
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !Panel()->MainReadout()->IsBlank(); }));
+
+    startAbort->click();
+    ASSERT_TRUE(WaitState(CF_BAKING));
+    EXPECT_EQ(startAbort->text(), QStringLiteral("A B O R T"));
+    EXPECT_EQ(Panel()->StatusField()->text(), QStringLiteral("Baking"));
+    EXPECT_FALSE(frame_->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS)->isEnabled());
+
+    startAbort->click();
+    ASSERT_TRUE(WaitState(CF_IDLE));
+    EXPECT_EQ(startAbort->text(), QStringLiteral("B A K E"));
+    // A start and an abort that succeed say nothing.
+    uitest::Pump();
+    EXPECT_TRUE(box_.messages.empty()) << QString::fromStdWString(box_.messages[0].text).toStdString();
+
+    frame_->Action(CMainFrame::ID_DEVICES_DISCONNECT)->trigger();
+    ASSERT_TRUE(WaitState(CF_DISCONNECTED));
+    EXPECT_EQ(frame_->Connected(), 0);
+    EXPECT_TRUE(Panel()->MainReadout()->IsBlank());
+    EXPECT_TRUE(frame_->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
+}
+
+TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
+    frame_->ConnectTo(QStringLiteral("127.0.0.1"), port_);
+    ASSERT_TRUE(WaitState(CF_IDLE));
+
+    // The controller's reply opens the real dialog; once it runs, KP is
+    // edited (or the dialog cancelled when no text is pending).
+    QString pendingKp, shownKp;
+    int dialogs = 0;
+    Panel()->SetBakeOptionsEditor([&](uint8_t* packet) {
+        ++dialogs;
+        CBakeOptionsDlg dlg(&box_, frame_.get());
+        QTimer::singleShot(0, &dlg, [&] {
+            shownKp = dlg.KpEdit()->text();
+            if (pendingKp.isEmpty()) {
+                dlg.reject();
+            } else {
+                dlg.KpEdit()->setText(pendingKp);
+                dlg.OnOK();
+            }
+        });
+        return dlg.EditBakeOptions(packet);
+    });
+    pendingKp = QStringLiteral("2.25");
+    frame_->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS)->trigger();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !box_.messages.empty(); }));
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(box_.messages[0],
+              (uitest::RecordedMessage{L"Bake options set successfully!", MessageIcon::Information}));
+    const QString before = shownKp;
+
+    // Asked again, the controller reports the new value; cancelling sends nothing.
+    pendingKp.clear();
+    frame_->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS)->trigger();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return dialogs == 2; }));
+    uitest::PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(shownKp, QStringLiteral("2.25")) << "first shown " << before.toStdString();
+    EXPECT_EQ(box_.messages.size(), 1u);
+}
+
+TEST_F(GuiAgainstSim, RefusedConnectionIsShownAndLogged) {
+    frame_->ConnectTo(QStringLiteral("127.0.0.1"), e2e::UnusedPort());
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !box_.messages.empty(); }));
+    const std::string t = LinkErrorText(EIOCPE_WSAECONNREFUSED);
+    const std::wstring text = L"Unable to connect : " + std::wstring(t.begin(), t.end());
+    EXPECT_EQ(box_.messages[0], (uitest::RecordedMessage{text, MessageIcon::Error}));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return LogHas(QString::fromStdWString(text)); }));
+    EXPECT_EQ(Panel()->State(), CF_DISCONNECTED);
+    EXPECT_EQ(frame_->Connected(), 0);
+}

@@ -1,0 +1,88 @@
+#pragma once
+// Shared pieces of the widget tests: a QApplication for the whole run with
+// its settings in a temporary folder, and recorders standing in for the
+// message boxes, the log and the link.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/client_connection.h"
+#include "platform/message_box.h"
+#include "platform/trace_log.h"
+
+namespace uitest {
+
+// Processes posted events until `done` holds or timeoutMs passed.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+// Processes what is posted now (and what that posts), briefly.
+void Pump();
+
+// Removes every stored setting of the program (the store is a temporary one).
+void ClearSettings();
+
+struct RecordedMessage {
+    std::wstring text;
+    MessageIcon icon;
+    bool operator==(const RecordedMessage&) const = default;
+};
+
+class RecordingMessageBox : public IMessageBox {
+public:
+    void ShowMessage(const std::wstring& text, MessageIcon icon) override {
+        messages.push_back({text, icon});
+        if (onShow) onShow();
+    }
+    std::vector<RecordedMessage> messages;
+    std::function<void()> onShow;  // runs "while the box is open"
+};
+
+struct RecordedTrace {
+    char kind;  // 'M', 'E' or 'W'
+    std::wstring source;
+    std::wstring text;
+    bool operator==(const RecordedTrace&) const = default;
+};
+
+class RecordingTraceLog : public ITraceLog {
+public:
+    void TraceMessage(const wchar_t* source, const wchar_t* format, ...) override;
+    void TraceError(const wchar_t* source, const wchar_t* format, ...) override;
+    void TraceWarning(const wchar_t* source, const wchar_t* format, ...) override;
+    std::vector<RecordedTrace> lines;
+    std::vector<std::wstring> ErrorTexts() const;
+};
+
+// A link that records what it is asked to do and answers with set codes.
+class FakeLink : public IIOCP_ClientConnection {
+public:
+    uint32_t Connect(const char* host, uint16_t port, uint32_t retryInterval) override;
+    uint32_t Disconnect(uint32_t notify, uint32_t immediate) override;
+    uint32_t Send(const void* data, uint32_t length) override;
+
+    struct ConnectCall {
+        std::string host;
+        uint16_t port;
+        uint32_t retry;
+    };
+    std::vector<ConnectCall> connects;
+    std::vector<std::pair<uint32_t, uint32_t>> disconnects;  // (notify, immediate)
+    std::vector<std::vector<uint8_t>> sent;
+    uint32_t connectResult = 0;
+    uint32_t sendResult = 0;
+    bool released = false;
+    std::function<void()> onDisconnect;
+};
+
+// Little-endian helpers for building and checking packets.
+void PutU32(std::vector<uint8_t>& b, size_t offset, uint32_t v);
+uint32_t GetU32(const std::vector<uint8_t>& b, size_t offset);
+std::vector<uint8_t> Header(uint32_t type, uint32_t result, uint32_t seq, size_t size = 12);
+
+}  // namespace uitest
