@@ -7,11 +7,15 @@
 #include "xml/xml_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <string>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -372,10 +376,89 @@ bool FitsUtf16(const XmlNodeData* node) {
 
 constexpr uint8_t kByteOrderMark[] = {0xFF, 0xFE};
 
-int CreateFile(const std::wstring& path) {
-    return ::open(platform::WideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                  0666);
-}
+// A save goes to a temporary file beside the target and is renamed over it
+// only once everything is written, so a full disk or an I/O error leaves the
+// old file as it was. A symbolic link is followed, so that the link stays and
+// its destination is replaced; the old file's permission bits are kept.
+// Targets that are not regular files (devices, pipes), and regular files in
+// a folder where no temporary file can be made, are written in place.
+class FileTarget {
+public:
+    ~FileTarget() { Abandon(); }
+
+    bool Open(const std::wstring& path) {
+        final_ = platform::WideToUtf8(path);
+        struct stat st;
+        const bool exists = ::stat(final_.c_str(), &st) == 0;
+        if (exists && S_ISREG(st.st_mode)) {
+            if (char* real = ::realpath(final_.c_str(), nullptr)) {
+                final_ = real;
+                std::free(real);
+            }
+        }
+        // Opening the target itself first keeps the old answers to "may this
+        // be written at all?" (missing folder, read-only file, directory).
+        const int probe = ::open(final_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (probe < 0) return false;
+        createdEmpty_ = !exists;
+        if (exists && !S_ISREG(st.st_mode)) {
+            fd_ = probe;  // a device or pipe: written in place, as it stands
+            return true;
+        }
+        std::string tmp = final_ + ".XXXXXX";
+        fd_ = ::mkostemp(tmp.data(), O_CLOEXEC);
+        if (fd_ < 0) {
+            ::ftruncate(probe, 0);
+            fd_ = probe;
+            return true;
+        }
+        ::close(probe);
+        temp_ = std::move(tmp);
+        ::fchmod(fd_, exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask()));
+        return true;
+    }
+
+    int Fd() const { return fd_; }
+
+    // Closes and puts the file in place; on any failure the old file stays.
+    bool Commit(bool written) {
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        if (!written || !closed) {
+            Abandon();
+            return false;
+        }
+        if (!temp_.empty() && ::rename(temp_.c_str(), final_.c_str()) != 0) {
+            Abandon();
+            return false;
+        }
+        temp_.clear();
+        createdEmpty_ = false;
+        return true;
+    }
+
+private:
+    static mode_t CurrentUmask() {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mask;
+    }
+
+    void Abandon() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+        temp_.clear();
+        // A target that did not exist before is not left behind half-made.
+        if (createdEmpty_) ::unlink(final_.c_str());
+        createdEmpty_ = false;
+    }
+
+    std::string final_;
+    std::string temp_;
+    int fd_ = -1;
+    bool createdEmpty_ = false;
+};
 
 }  // namespace
 
@@ -393,20 +476,19 @@ XmlError CXmlNode::WriteFile(const std::wstring& path) const {
     // A character beyond U+10FFFF cannot be stored; refuse before touching
     // the file rather than write one that reads back differently.
     if (node_ && !FitsUtf16(node_)) return XmlError::kConversionFailed;
-    const int fd = CreateFile(path);
-    if (fd < 0) return XmlError::kCannotOpenForWriting;
-    Utf16Stream out(fd);
+    FileTarget file;
+    if (!file.Open(path)) return XmlError::kCannotOpenForWriting;
+    Utf16Stream out(file.Fd());
     out.Bytes(kByteOrderMark, sizeof kByteOrderMark);
     if (NeedsDeclarationLine(node_)) Literal(out, kDeclarationLine);
     if (node_) WriteTree(node_, out);
-    const bool written = out.Flush();
-    const bool closed = ::close(fd) == 0;
-    return written && closed ? XmlError::kNone : XmlError::kCannotWrite;
+    return file.Commit(out.Flush()) ? XmlError::kNone : XmlError::kCannotWrite;
 }
 
 struct CXmlFileWriter::Impl {
-    explicit Impl(int fd) : fd(fd), stream(fd), formatter(stream) {}
-    int fd;
+    explicit Impl(std::unique_ptr<FileTarget> f)
+        : file(std::move(f)), stream(file->Fd()), formatter(stream) {}
+    std::unique_ptr<FileTarget> file;
     Utf16Stream stream;
     Formatter<Utf16Stream> formatter;
 };
@@ -419,9 +501,9 @@ CXmlFileWriter::~CXmlFileWriter() {
 
 XmlError CXmlFileWriter::Open(const std::wstring& path, bool declarationLine) {
     if (impl_) Close();
-    const int fd = CreateFile(path);
-    if (fd < 0) return XmlError::kCannotOpenForWriting;
-    impl_ = std::make_unique<Impl>(fd);
+    auto file = std::make_unique<FileTarget>();
+    if (!file->Open(path)) return XmlError::kCannotOpenForWriting;
+    impl_ = std::make_unique<Impl>(std::move(file));
     impl_->stream.Bytes(kByteOrderMark, sizeof kByteOrderMark);
     if (declarationLine) Literal(impl_->stream, kDeclarationLine);
     return impl_->stream.WriteFailed() ? XmlError::kCannotWrite : XmlError::kNone;
@@ -459,10 +541,10 @@ XmlError CXmlFileWriter::Close() {
     impl_->formatter.EndAll();
     const bool written = impl_->stream.Flush();
     const bool converted = !impl_->stream.ConversionFailed();
-    const bool closed = ::close(impl_->fd) == 0;
+    const bool committed = impl_->file->Commit(written && converted);
     impl_.reset();
     if (!converted) return XmlError::kConversionFailed;
-    return written && closed ? XmlError::kNone : XmlError::kCannotWrite;
+    return committed ? XmlError::kNone : XmlError::kCannotWrite;
 }
 
 }  // namespace xml

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -27,6 +30,11 @@ public:
         std::filesystem::remove_all(path_, ec);
     }
     std::string File(const char* name) const { return path_ + "/" + name; }
+    size_t Entries() const {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(path_)) ++n;
+        return n;
+    }
     std::wstring WFile(const char* name) const {
         const std::string f = File(name);
         return std::wstring(f.begin(), f.end());
@@ -223,4 +231,88 @@ TEST(XmlErrorText, TableAndUnknown) {
                  L"Error: Base64 decode output buffer is too small");
     EXPECT_STREQ(xml::XmlErrorText(21), L"Unknown");
     EXPECT_STREQ(xml::XmlErrorText(-1), L"Unknown");
+}
+
+namespace {
+
+// Writes fail once a file would exceed `bytes` while this lives (EFBIG).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    sighandler_t oldHandler_;
+};
+
+CXmlNode BigDocument() {
+    CXmlNode root = CXmlNode::CreateRoot();
+    CXmlNode list = root.AddChild(L"list");
+    for (int i = 0; i < 2000; ++i) list.AddChild(L"item").AddAttribute(L"v", L"some value");
+    return root;
+}
+
+}  // namespace
+
+TEST(XmlWriter, AFailedSaveLeavesTheOldFileAndNoLeftovers) {
+    TempDir dir;
+    const std::string keep = dir.File("keep.xml");
+    std::ofstream(keep) << "old content";
+    chmod(keep.c_str(), 0640);
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_EQ(BigDocument().WriteFile(dir.WFile("keep.xml")), XmlError::kCannotWrite);
+        EXPECT_EQ(BigDocument().WriteFile(dir.WFile("new.xml")), XmlError::kCannotWrite);
+    }
+    EXPECT_EQ(ReadBytes(keep), "old content");
+    EXPECT_EQ(dir.Entries(), 1u);  // no temporary file, no half-made new.xml
+
+    // The same save without the limit replaces the file and keeps its mode.
+    ASSERT_EQ(BigDocument().WriteFile(dir.WFile("keep.xml")), XmlError::kNone);
+    EXPECT_GT(ReadBytes(keep).size(), 4096u);
+    struct stat st;
+    ASSERT_EQ(stat(keep.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(dir.Entries(), 1u);
+}
+
+TEST(XmlWriter, SavingThroughASymbolicLinkReplacesItsDestination) {
+    TempDir dir;
+    std::ofstream(dir.File("real.xml")) << "old";
+    ASSERT_EQ(symlink(dir.File("real.xml").c_str(), dir.File("link.xml").c_str()), 0);
+    CXmlNode root = CXmlNode::CreateRoot();
+    root.AddChild(L"a");
+    ASSERT_EQ(root.WriteFile(dir.WFile("link.xml")), XmlError::kNone);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.xml")));
+    EXPECT_EQ(ReadBytes(dir.File("real.xml")), ReadBytes(dir.File("link.xml")));
+    EXPECT_NE(ReadBytes(dir.File("real.xml")), "old");
+}
+
+TEST(XmlFileWriter, AFailedStreamedSaveLeavesTheOldFile) {
+    TempDir dir;
+    const std::string keep = dir.File("keep.xml");
+    std::ofstream(keep) << "old content";
+    {
+        FileSizeLimit limit(4096);
+        xml::CXmlFileWriter writer;
+        ASSERT_EQ(writer.Open(dir.WFile("keep.xml")), XmlError::kNone);
+        writer.StartElement(L"list");
+        for (int i = 0; i < 2000; ++i) {
+            writer.StartElement(L"item", {{L"v", L"some value"}});
+            writer.EndElement();
+        }
+        EXPECT_EQ(writer.Close(), XmlError::kCannotWrite);
+    }
+    EXPECT_EQ(ReadBytes(keep), "old content");
+    EXPECT_EQ(dir.Entries(), 1u);
 }
