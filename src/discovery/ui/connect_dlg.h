@@ -7,7 +7,8 @@
 // notifications arrive on the service's thread and are posted to the window
 // thread as events that own their copies; the service is stopped before the
 // rows are deleted, and whatever it posted and the dialog has not handled
-// yet is dropped with the dialog's closing.
+// yet is dropped with the dialog's closing. Every member belongs to the
+// window thread; the notification operations touch none of them.
 
 #include <QEvent>
 #include <QString>
