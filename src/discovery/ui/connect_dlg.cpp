@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 
@@ -118,6 +119,14 @@ CConnectDlg::CConnectDlg(Services services, QWidget* parent)
     resize(du.Size(317, 193));
     lastClient_ = QRect(QPoint(), size());
     setMinimumSize(kMinWidth, kMinHeight);
+    // The four columns are wider than the template's list: open wide enough
+    // that "Device IP" shows without scrolling. The first resize event lays
+    // the controls out for the wider size.
+    int columns = 0;
+    for (int c = 0; c < kDeviceListColumns; ++c) columns += CDeviceListModel::kColumnWidths[c];
+    const int missing = columns + 2 * view_->frameWidth() +
+                        view_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - view_->width();
+    if (missing > 0) resize(width() + missing, height());
 }
 
 CConnectDlg::~CConnectDlg() {
