@@ -226,11 +226,11 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
     constexpr size_t kSigLen = sizeof link_frame::kClientSignature;  // with its NUL
     if (n < 8 + kSigLen) {
         result = kInitSignatureDiffers;
-    } else if (link_frame::ReadU16(body) != 0x0101) {
+    } else if (platform::ReadLe16(body) != 0x0101) {
         result = kInitVersionDiffers;
-    } else if (link_frame::ReadU16(body + 2) != 1) {
+    } else if (platform::ReadLe16(body + 2) != 1) {
         result = kInitClientType;
-    } else if (link_frame::ReadU32(body + 4) != 0) {
+    } else if (platform::ReadLe32(body + 4) != 0) {
         result = kInitEncryption;
     } else if (std::memcmp(body + 8, link_frame::kClientSignature, kSigLen) != 0) {
         result = kInitSignatureDiffers;
@@ -238,7 +238,7 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
     if (result == kInitAccepted && options_.refuseInit != 0) result = options_.refuseInit;
 
     uint8_t response[4];
-    link_frame::WriteU32(response, result);
+    platform::WriteLe32(response, result);
     QueueFrame(link_frame::kTypeInitResponse, response, sizeof response);
     if (result == kInitAccepted) {
         state_ = ClientState::Ready;

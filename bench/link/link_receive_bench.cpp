@@ -38,10 +38,10 @@ constexpr uint32_t kFramesPerBatch = 1000;
 // hundredths of a degree, fan and heater levels.
 void FillGaugeBody(uint8_t* body, uint32_t seq) {
     std::memset(body, 0, kBodySize);
-    link_frame::WriteU16(body, 0x0010);
-    link_frame::WriteU16(body + 2, static_cast<uint16_t>(kBodySize));
-    link_frame::WriteU32(body + 4, seq * 250);
-    for (int i = 0; i < 6; ++i) link_frame::WriteU32(body + 8 + 4 * i, 2150 + 13 * i + (seq % 97));
+    platform::WriteLe16(body, 0x0010);
+    platform::WriteLe16(body + 2, static_cast<uint16_t>(kBodySize));
+    platform::WriteLe32(body + 4, seq * 250);
+    for (int i = 0; i < 6; ++i) platform::WriteLe32(body + 8 + 4 * i, 2150 + 13 * i + (seq % 97));
     body[40] = static_cast<uint8_t>(seq % 100);
     body[41] = static_cast<uint8_t>(100 - seq % 100);
 }
@@ -113,7 +113,7 @@ private:
         uint8_t init[130];
         uint8_t answer[14];
         link_frame::WriteHeader(answer, link_frame::kTypeInitResponse, sizeof answer);
-        link_frame::WriteU32(answer + 10, 0);
+        platform::WriteLe32(answer + 10, 0);
         if (ReadExact(conn, init, sizeof init) && WriteAll(conn, answer, sizeof answer)) {
             const auto batch = MakeBatch();
             start_ = Clock::now().time_since_epoch().count();

@@ -3,25 +3,19 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace bake {
 
 namespace {
 
-uint32_t RdU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t RdU64(const uint8_t* p) { return static_cast<uint64_t>(RdU32(p)) | (static_cast<uint64_t>(RdU32(p + 4)) << 32); }
-int32_t RdI32(const uint8_t* p) { return static_cast<int32_t>(RdU32(p)); }
+using platform::ReadLe32;
+using platform::ReadLe64;
+using platform::WriteLe32;
+using platform::WriteLe64;
 
-void WrU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void WrU64(uint8_t* p, uint64_t v) {
-    WrU32(p, static_cast<uint32_t>(v));
-    WrU32(p + 4, static_cast<uint32_t>(v >> 32));
-}
-void WrI32(uint8_t* p, int32_t v) { WrU32(p, static_cast<uint32_t>(v)); }
+int32_t RdI32(const uint8_t* p) { return static_cast<int32_t>(ReadLe32(p)); }
+void WrI32(uint8_t* p, int32_t v) { WriteLe32(p, static_cast<uint32_t>(v)); }
 
 const char* const kResultTexts[] = {
     "Success!",
@@ -44,12 +38,12 @@ void WriteProfile(std::vector<uint8_t>& out, const CONCC_Header& header, uint64_
                   std::span<const CONCC_ProfilePoint> points) {
     out.assign(kProfileHeadSize + kProfilePointSize * points.size(), 0);
     EncodeHeader(out.data(), header);
-    WrU64(out.data() + 12, startTime);
-    WrU32(out.data() + 20, static_cast<uint32_t>(points.size()));
+    WriteLe64(out.data() + 12, startTime);
+    WriteLe32(out.data() + 20, static_cast<uint32_t>(points.size()));
     uint8_t* p = out.data() + kProfileHeadSize;
     for (const auto& pt : points) {
-        WrU32(p, pt.timeMs);
-        WrU32(p + 4, pt.tempCenti);
+        WriteLe32(p, pt.timeMs);
+        WriteLe32(p + 4, pt.tempCenti);
         p += kProfilePointSize;
     }
 }
@@ -71,20 +65,20 @@ uint32_t TruncateToWire(double value) {
 
 bool DecodeHeader(const uint8_t* bytes, size_t length, CONCC_Header& out) {
     if (!bytes || length < kHeaderSize) return false;
-    out.type = RdU32(bytes);
-    out.result = RdU32(bytes + 4);
-    out.seqId = RdU32(bytes + 8);
+    out.type = ReadLe32(bytes);
+    out.result = ReadLe32(bytes + 4);
+    out.seqId = ReadLe32(bytes + 8);
     return true;
 }
 
 bool DecodeGaugeData(const uint8_t* bytes, size_t length, CONCC_GaugeData& out) {
     if (length != kGaugeDataSize || !DecodeHeader(bytes, length, out.header)) return false;
-    out.timestamp = RdU64(bytes + 12);
-    out.devState = RdU32(bytes + 28);
+    out.timestamp = ReadLe64(bytes + 12);
+    out.devState = ReadLe32(bytes + 28);
     out.fanPercent = bytes[36];
     out.heaterPercent = bytes[37];
     out.setupTemp = RdI32(bytes + 38);
-    out.fanRpm = RdU32(bytes + 42);
+    out.fanRpm = ReadLe32(bytes + 42);
     out.tempMain = RdI32(bytes + 46);
     out.temp1 = RdI32(bytes + 50);
     out.temp2 = RdI32(bytes + 54);
@@ -95,28 +89,28 @@ bool DecodeGaugeData(const uint8_t* bytes, size_t length, CONCC_GaugeData& out) 
 
 bool DecodeStartStop(const uint8_t* bytes, size_t length, CONCC_StartStop& out) {
     if (length < kStartStopSize || !DecodeHeader(bytes, length, out.header)) return false;
-    out.action = RdU32(bytes + 12);
+    out.action = ReadLe32(bytes + 12);
     return true;
 }
 
 bool DecodeBakeResult(const uint8_t* bytes, size_t length, CONCC_BakeResult& out) {
     if (length < kBakeResultSize || !DecodeHeader(bytes, length, out.header)) return false;
-    out.bakeTime = RdU32(bytes + 12);
-    out.bakeError = RdU32(bytes + 16);
+    out.bakeTime = ReadLe32(bytes + 12);
+    out.bakeError = ReadLe32(bytes + 16);
     return true;
 }
 
 bool DecodeTempProfile(const uint8_t* bytes, size_t length, CONCC_TempProfile& out) {
     if (length < kProfileHeadSize || !DecodeHeader(bytes, length, out.header)) return false;
-    const uint64_t count = RdU32(bytes + 20);
+    const uint64_t count = ReadLe32(bytes + 20);
     // 64-bit arithmetic: a hostile count cannot wrap the size check.
     if ((length - kProfileHeadSize) / kProfilePointSize < count) return false;
-    out.startTime = RdU64(bytes + 12);
+    out.startTime = ReadLe64(bytes + 12);
     out.points.resize(static_cast<size_t>(count));
     const uint8_t* p = bytes + kProfileHeadSize;
     for (auto& pt : out.points) {
-        pt.timeMs = RdU32(p);
-        pt.tempCenti = RdU32(p + 4);
+        pt.timeMs = ReadLe32(p);
+        pt.tempCenti = ReadLe32(p + 4);
         p += kProfilePointSize;
     }
     return true;
@@ -124,17 +118,17 @@ bool DecodeTempProfile(const uint8_t* bytes, size_t length, CONCC_TempProfile& o
 
 bool DecodeBakeOptions(const uint8_t* bytes, size_t length, CONCC_BakeOptions& out) {
     if (length < kBakeOptionsSize || !DecodeHeader(bytes, length, out.header)) return false;
-    out.options = RdU32(bytes + 12);
-    out.kp = RdU32(bytes + 16);
-    out.ki = RdU32(bytes + 20);
-    out.kd = RdU32(bytes + 24);
+    out.options = ReadLe32(bytes + 12);
+    out.kp = ReadLe32(bytes + 16);
+    out.ki = ReadLe32(bytes + 20);
+    out.kd = ReadLe32(bytes + 24);
     return true;
 }
 
 void EncodeHeader(uint8_t* out, const CONCC_Header& header) {
-    WrU32(out, header.type);
-    WrU32(out + 4, header.result);
-    WrU32(out + 8, header.seqId);
+    WriteLe32(out, header.type);
+    WriteLe32(out + 4, header.result);
+    WriteLe32(out + 8, header.seqId);
 }
 
 std::array<uint8_t, kHeaderSize> EncodeRequest(uint32_t type, uint32_t seqId) {
@@ -146,17 +140,17 @@ std::array<uint8_t, kHeaderSize> EncodeRequest(uint32_t type, uint32_t seqId) {
 std::array<uint8_t, kStartStopSize> EncodeStartStop(uint32_t action, uint32_t seqId) {
     std::array<uint8_t, kStartStopSize> out{};
     EncodeHeader(out.data(), {CONCC_PKT_START_STOP, 0, seqId});
-    WrU32(out.data() + 12, action);
+    WriteLe32(out.data() + 12, action);
     return out;
 }
 
 std::array<uint8_t, kBakeOptionsSize> EncodeBakeOptions(const CONCC_BakeOptions& options) {
     std::array<uint8_t, kBakeOptionsSize> out{};
     EncodeHeader(out.data(), options.header);
-    WrU32(out.data() + 12, options.options);
-    WrU32(out.data() + 16, options.kp);
-    WrU32(out.data() + 20, options.ki);
-    WrU32(out.data() + 24, options.kd);
+    WriteLe32(out.data() + 12, options.options);
+    WriteLe32(out.data() + 16, options.kp);
+    WriteLe32(out.data() + 20, options.ki);
+    WriteLe32(out.data() + 24, options.kd);
     return out;
 }
 
@@ -176,12 +170,12 @@ std::vector<uint8_t> EncodeTempProfile(const CONCC_TempProfile& profile) {
 std::array<uint8_t, kGaugeDataSize> EncodeGaugeData(const CONCC_GaugeData& g) {
     std::array<uint8_t, kGaugeDataSize> out{};
     EncodeHeader(out.data(), g.header);
-    WrU64(out.data() + 12, g.timestamp);
-    WrU32(out.data() + 28, g.devState);
+    WriteLe64(out.data() + 12, g.timestamp);
+    WriteLe32(out.data() + 28, g.devState);
     out[36] = g.fanPercent;
     out[37] = g.heaterPercent;
     WrI32(out.data() + 38, g.setupTemp);
-    WrU32(out.data() + 42, g.fanRpm);
+    WriteLe32(out.data() + 42, g.fanRpm);
     WrI32(out.data() + 46, g.tempMain);
     WrI32(out.data() + 50, g.temp1);
     WrI32(out.data() + 54, g.temp2);
@@ -193,8 +187,8 @@ std::array<uint8_t, kGaugeDataSize> EncodeGaugeData(const CONCC_GaugeData& g) {
 std::array<uint8_t, kBakeResultSize> EncodeBakeResult(const CONCC_BakeResult& result) {
     std::array<uint8_t, kBakeResultSize> out{};
     EncodeHeader(out.data(), result.header);
-    WrU32(out.data() + 12, result.bakeTime);
-    WrU32(out.data() + 16, result.bakeError);
+    WriteLe32(out.data() + 12, result.bakeTime);
+    WriteLe32(out.data() + 16, result.bakeError);
     return out;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "discovery/psm_data_base.h"
+#include "platform/byte_order.h"
 
 class ICPSMD_Notification;
 
@@ -66,10 +67,10 @@ bool DispatchPacket(const uint8_t* data, size_t size, ICPSMD_Notification& sink,
                     const DatagramLogFn& log);
 
 // Little-endian and octet helpers shared with the controller's side.
-uint16_t ReadLe16(const uint8_t* p);
-uint32_t ReadLe32(const uint8_t* p);
-void WriteLe16(uint8_t* p, uint16_t value);
-void WriteLe32(uint8_t* p, uint32_t value);
+using platform::ReadLe16;
+using platform::ReadLe32;
+using platform::WriteLe16;
+using platform::WriteLe32;
 // Six octets, the first most significant.
 uint64_t ReadMac(const uint8_t* p);
 void WriteMac(uint8_t* p, uint64_t mac);

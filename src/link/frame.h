@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/byte_order.h"
+
 namespace link_frame {
 
 inline constexpr uint16_t kMagic = 0x55AA;
@@ -29,21 +31,8 @@ struct Header {
     uint32_t type;
 };
 
-inline uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t ReadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void WriteU16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void WriteU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // Reads the header at p; the caller guarantees kHeaderSize bytes.
-inline Header ReadHeader(const uint8_t* p) { return Header{ReadU16(p), ReadU32(p + 2), ReadU32(p + 6)}; }
+inline Header ReadHeader(const uint8_t* p) { return Header{platform::ReadLe16(p), platform::ReadLe32(p + 2), platform::ReadLe32(p + 6)}; }
 
 enum class Cut { NeedMore, Frame, Bad };
 
@@ -61,9 +50,9 @@ inline Cut CutFrame(const uint8_t* data, size_t n, Header* header) {
 }
 
 inline void WriteHeader(uint8_t* p, uint32_t type, uint32_t totalLength) {
-    WriteU16(p, kMagic);
-    WriteU32(p + 2, totalLength);
-    WriteU32(p + 6, type);
+    platform::WriteLe16(p, kMagic);
+    platform::WriteLe32(p + 2, totalLength);
+    platform::WriteLe32(p + 6, type);
 }
 
 // Appends one whole frame to out.
@@ -78,9 +67,9 @@ inline void AppendFrame(std::vector<uint8_t>& out, uint32_t type, const void* bo
 // the signature in a 100-byte NUL-padded field, 12 zero bytes.
 inline void WriteInitRequestBody(uint8_t* body) {
     std::memset(body, 0, kInitBodySize);
-    WriteU16(body, 0x0101);
-    WriteU16(body + 2, 1);
-    WriteU32(body + 4, 0);
+    platform::WriteLe16(body, 0x0101);
+    platform::WriteLe16(body + 2, 1);
+    platform::WriteLe32(body + 4, 0);
     std::memcpy(body + 8, kClientSignature, sizeof kClientSignature - 1);
 }
 

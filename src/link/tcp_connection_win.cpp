@@ -1,3 +1,4 @@
+#include "platform/byte_order.h"
 #include "link/tcp_connection_win.h"
 
 #include <arpa/inet.h>
@@ -524,9 +525,9 @@ void CTCPConnection_win::Core::OnConnectCompleted() {
     } else {
         rxArchive.Reset();
         uint8_t body[link_frame::kInitBodySize] = {};
-        link_frame::WriteU16(body, 0x0101);
-        link_frame::WriteU16(body + 2, clientType);
-        link_frame::WriteU32(body + 4, initWord);
+        platform::WriteLe16(body, 0x0101);
+        platform::WriteLe16(body + 2, clientType);
+        platform::WriteLe32(body + 4, initWord);
         std::memcpy(body + 8, signature, sizeof signature);
         code = BuildFrame(link_frame::kTypeInitRequest, body, sizeof body);
         if (code == 0)
@@ -663,7 +664,7 @@ uint32_t CTCPConnection_win::Core::OnInitResponse(const uint8_t* frame,
                  LinkErrorText(EIOCPE_PROTO_ERROR));
         return EIOCPE_PROTO_ERROR;
     }
-    const uint32_t result = link_frame::ReadU32(frame + link_frame::kHeaderSize);
+    const uint32_t result = platform::ReadLe32(frame + link_frame::kHeaderSize);
     if (result == 0) {
         LogMessage("IIOCP_ClientConnection - conn thread - Received INIT ok!");
         state = kConnected;

@@ -58,9 +58,9 @@ public:
                   size_t bodySize = link_frame::kInitBodySize) {
         std::vector<uint8_t> body(link_frame::kInitBodySize);
         link_frame::WriteInitRequestBody(body.data());
-        link_frame::WriteU16(body.data(), version);
-        link_frame::WriteU16(body.data() + 2, clientType);
-        link_frame::WriteU32(body.data() + 4, initWord);
+        platform::WriteLe16(body.data(), version);
+        platform::WriteLe16(body.data() + 2, clientType);
+        platform::WriteLe32(body.data() + 4, initWord);
         if (!goodSignature) body[8] ^= 1;
         body.resize(bodySize);
         SendFrame(link_frame::kTypeInitRequest, body.data(), body.size());
@@ -135,7 +135,7 @@ protected:
         if (!f) return 0xDEAD;
         EXPECT_EQ(link_frame::kTypeInitResponse, f->type);
         EXPECT_GE(f->body.size(), 4u);
-        return f->body.size() >= 4 ? link_frame::ReadU32(f->body.data()) : 0xDEAD;
+        return f->body.size() >= 4 ? platform::ReadLe32(f->body.data()) : 0xDEAD;
     }
 
     sim::CControllerModel model_;

@@ -36,7 +36,7 @@ inline Bytes Frame(uint32_t type, const Bytes& body) {
 
 inline Bytes InitResponse(uint32_t result) {
     Bytes body(4);
-    link_frame::WriteU32(body.data(), result);
+    platform::WriteLe32(body.data(), result);
     return Frame(link_frame::kTypeInitResponse, body);
 }
 
@@ -109,7 +109,7 @@ public:
         Bytes out = Read(link_frame::kHeaderSize, timeoutMs);
         if (out.size() < link_frame::kHeaderSize)
             return out;
-        const uint32_t length = link_frame::ReadU32(out.data() + 2);
+        const uint32_t length = platform::ReadLe32(out.data() + 2);
         if (length > link_frame::kHeaderSize)
             out = Concat(out, Read(length - link_frame::kHeaderSize, timeoutMs));
         return out;

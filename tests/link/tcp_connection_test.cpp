@@ -29,9 +29,9 @@ std::string InitFailedLine(uint32_t code) {
 
 Bytes Header(uint16_t magic, uint32_t length, uint32_t type) {
     Bytes h(link_frame::kHeaderSize);
-    link_frame::WriteU16(h.data(), magic);
-    link_frame::WriteU32(h.data() + 2, length);
-    link_frame::WriteU32(h.data() + 6, type);
+    platform::WriteLe16(h.data(), magic);
+    platform::WriteLe32(h.data() + 2, length);
+    platform::WriteLe32(h.data() + 6, type);
     return h;
 }
 
