@@ -753,23 +753,28 @@ void CTCPConnection_win::Core::NotifyDisconnected(uint32_t code) {
 }
 
 void CTCPConnection_win::Core::LogMessage(const char* format, ...) {
-    if (!log || abandoned)
-        return;
-    char line[512];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    VLog(false, format, args);
     va_end(args);
-    log->LogMessage("%s", line);
 }
 
 void CTCPConnection_win::Core::LogError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    VLog(true, format, args);
+    va_end(args);
+}
+
+// Lines are formatted here once and handed on as text, so the log never
+// sees a format of ours.
+void CTCPConnection_win::Core::VLog(bool error, const char* format, va_list args) {
     if (!log || abandoned)
         return;
     char line[512];
-    va_list args;
-    va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    log->LogError("%s", line);
+    if (error)
+        log->LogError("%s", line);
+    else
+        log->LogMessage("%s", line);
 }

@@ -5,6 +5,7 @@
 // receiver. All socket work happens on the link thread.
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -99,6 +100,7 @@ private:
         void NotifyDisconnected(uint32_t code);
         void LogMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
         void LogError(const char* format, ...) __attribute__((format(printf, 2, 3)));
+        void VLog(bool error, const char* format, va_list args);
 
         // Link thread.
         uint32_t state = kDisconnected;

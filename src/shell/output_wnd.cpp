@@ -149,23 +149,24 @@ void COutputWnd::TraceWarning(const wchar_t*, const wchar_t* format, ...) {
 }
 
 void COutputWnd::LogMessage(const char* format, ...) {
-    if (!format || std::strlen(format) > static_cast<size_t>(kMaxOutputText)) return;
-    char text[kMaxOutputText + 1];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    PostNarrow(OutputLineKind::Message, format, args);
     va_end(args);
-    Post(OutputLineKind::Message, QString::fromUtf8(text));
 }
 
 void COutputWnd::LogError(const char* format, ...) {
-    if (!format || std::strlen(format) > static_cast<size_t>(kMaxOutputText)) return;
-    char text[kMaxOutputText + 1];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    PostNarrow(OutputLineKind::Error, format, args);
     va_end(args);
-    Post(OutputLineKind::Error, QString::fromUtf8(text));
+}
+
+void COutputWnd::PostNarrow(OutputLineKind kind, const char* format, va_list args) {
+    if (!format || std::strlen(format) > static_cast<size_t>(kMaxOutputText)) return;
+    char text[kMaxOutputText + 1];
+    std::vsnprintf(text, sizeof text, format, args);
+    Post(kind, QString::fromUtf8(text));
 }
 
 void COutputWnd::Post(OutputLineKind kind, const QString& text) {

@@ -75,6 +75,7 @@ protected:
 
 private:
     void PostWide(OutputLineKind kind, const wchar_t* format, va_list args);
+    void PostNarrow(OutputLineKind kind, const char* format, va_list args);
     void Post(OutputLineKind kind, const QString& text);
     void Append(const QString& line);
 
