@@ -731,7 +731,10 @@ uint32_t CTCPConnection_win::Core::WriteFrame() {
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return MapErrno(errno);
         pollfd pfd{socket, POLLOUT, 0};
-        if (::poll(&pfd, 1, -1) < 0 && errno != EINTR)
+        const int ready = ::poll(&pfd, 1, kSendStallMs);
+        if (ready == 0)
+            return MapErrno(ETIMEDOUT);
+        if (ready < 0 && errno != EINTR)
             return MapErrno(errno);
     }
     return EIOCPE_SUCCESS;

@@ -33,6 +33,10 @@ public:
     static constexpr int kMaxChunksPerTurn = 16;
     // A graceful disconnect waits this long for the peer to close.
     static constexpr int kGracefulCloseMs = 5000;
+    // A send that makes no progress for this long (a controller that stopped
+    // reading) fails with a time-out, so that no command, Disconnect or the
+    // shutdown waits behind it for ever.
+    static constexpr int kSendStallMs = 5000;
     // ReleaseClientConnection waits this long for the link thread to end.
     static constexpr int kStopWaitMs = 10000;
 

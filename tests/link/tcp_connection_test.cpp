@@ -423,6 +423,23 @@ TEST(ClientLink, GracefulDisconnectGivesUpOnASilentPeerAfterFiveSeconds) {
     EXPECT_TRUE(s.peer.SeesClose(1000));
 }
 
+TEST(ClientLink, ASendToAPeerThatStoppedReadingTimesOut) {
+    Session s;
+    s.ConnectAndInit();
+    // Far more than the socket buffers hold; the peer reads none of it.
+    const Bytes big(64u << 20, 0x5A);
+    const auto start = Clock::now();
+    ASSERT_EQ(s.link->Send(big.data(), static_cast<uint32_t>(big.size())), 0u);
+    ASSERT_TRUE(s.receiver.WaitFor(2, 9000));
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, 4900ms);
+    EXPECT_EQ(s.receiver.Events(), (std::vector<LinkEvent>{Connected(), Disconnected(88)}));
+    // The link is free again: a disconnect does not wait behind the send.
+    const auto disconnectStart = Clock::now();
+    EXPECT_EQ(s.link->Disconnect(1, 0), 0u);
+    EXPECT_LT(Clock::now() - disconnectStart, 1s);
+}
+
 TEST(ClientLink, PeerCloseAndResetEndTheConnection) {
     const struct {
         const char* name;
