@@ -17,6 +17,8 @@ function(calvero_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  # Shared test helpers live under tests/support.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   # A hung test fails in minutes instead of stalling the whole run.
   set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
   if(T_LABELS)

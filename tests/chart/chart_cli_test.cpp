@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "chart/chart_container_model.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -20,23 +21,11 @@ struct Outcome {
 
 class ChartCli : public testing::Test {
 protected:
-    ChartCli() {
-        char pattern[] = "/tmp/chart_cli_test.XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    ~ChartCli() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
     std::string Write(const std::string& name, const std::string& text) const {
-        std::ofstream(Path(name), std::ios::binary) << text;
-        return Path(name);
+        return dir_.Write(name, text);
     }
-    std::string Read(const std::string& path) const {
-        std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    std::string Read(const std::string& path) const { return test_support::TempDir::ReadFile(path); }
     Outcome Run(const std::vector<std::string>& args) const {
         std::string command = "'" CALVEROCTL "'";
         for (const std::string& a : args) command += " '" + a + "'";
@@ -49,7 +38,7 @@ protected:
         return o;
     }
 
-    std::string dir_;
+    test_support::TempDir dir_;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
 #include "chart/chart_container_model.h"
 #include "xml/xml_node.h"
 
@@ -28,33 +29,19 @@ std::string Utf16(const std::wstring& s) {
 
 class ChartFile : public testing::Test {
 protected:
-    ChartFile() {
-        char pattern[] = "/tmp/chart_file_test.XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    ~ChartFile() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::wstring Path(const char* name) const {
-        const std::string p = dir_ + "/" + name;
-        return std::wstring(p.begin(), p.end());
-    }
+    std::wstring Path(const char* name) const { return dir_.WPath(name); }
     std::wstring WriteFile(const char* name, const std::string& bytes) const {
-        std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
+        dir_.Write(name, bytes);
         return Path(name);
     }
-    std::string Read(const char* name) const {
-        std::ifstream in(dir_ + "/" + name, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    std::string Read(const char* name) const { return dir_.Read(name); }
     // Loads `text` (written as UTF-16 with the mark) into a new model.
     bool Load(const std::wstring& text, CChartContainerModel& m, std::wstring& error) {
         std::set<int> ids;
         return m.LoadChartsXml(WriteFile("in.xml", Utf16(text)), ids, error);
     }
 
-    std::string dir_;
+    test_support::TempDir dir_;
 };
 
 const wchar_t kDecl[] = L"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n";

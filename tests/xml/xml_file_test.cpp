@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/text_conversion.h"
+#include "tests/support/temp_dir.h"
 #include "xml/xml_node.h"
 
 using namespace std::string_literals;
@@ -23,23 +24,15 @@ std::string Utf16(const std::u16string& s) {
 
 class XmlFile : public testing::Test {
 protected:
-    XmlFile() {
-        char pattern[] = "/tmp/xml_file_test.XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    ~XmlFile() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
     std::wstring Write(const std::string& bytes) {
-        const std::string path = dir_ + "/f" + std::to_string(count_++) + ".xml";
-        std::ofstream(path, std::ios::binary) << bytes;
-        return std::wstring(path.begin(), path.end());
+        const std::string name = "f" + std::to_string(count_++) + ".xml";
+        dir_.Write(name, bytes);
+        return dir_.WPath(name);
     }
-    std::wstring Dir() const { return std::wstring(dir_.begin(), dir_.end()); }
+    std::wstring Dir() const { return std::wstring(dir_.Dir().begin(), dir_.Dir().end()); }
 
 private:
-    std::string dir_;
+    test_support::TempDir dir_;
     int count_ = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/temp_dir.h"
 #include "xml/xml_node.h"
 #include "xml/xml_writer.h"
 
@@ -19,35 +20,9 @@ using xml::XmlError;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/xml_writer_test.XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string File(const char* name) const { return path_ + "/" + name; }
-    size_t Entries() const {
-        size_t n = 0;
-        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(path_)) ++n;
-        return n;
-    }
-    std::wstring WFile(const char* name) const {
-        const std::string f = File(name);
-        return std::wstring(f.begin(), f.end());
-    }
+using test_support::TempDir;
 
-private:
-    std::string path_;
-};
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+std::string ReadBytes(const std::string& path) { return TempDir::ReadFile(path); }
 
 // What the writer puts in a file for `text`: UTF-16LE after the mark.
 std::string FileBytes(const std::wstring& text) {
@@ -74,12 +49,12 @@ TEST(XmlWriter, ChartsFileExample) {
     CXmlNode root = CXmlNode::CreateRoot();
     CXmlNode charts = root.AddChild(L"Charts");
     charts.AddChild(L"Chart").AddAttribute(L"Name", L"A&B");
-    ASSERT_EQ(charts.WriteFile(dir.WFile("c.xml")), XmlError::kNone);
-    EXPECT_EQ(ReadBytes(dir.File("c.xml")),
+    ASSERT_EQ(charts.WriteFile(dir.WPath("c.xml")), XmlError::kNone);
+    EXPECT_EQ(ReadBytes(dir.Path("c.xml")),
               FileBytes(std::wstring(kDecl) + L"<Charts>\n\t<Chart Name=\"A&amp;B\"/>\n</Charts>\n"));
     // The root writes only its content: the same bytes.
-    ASSERT_EQ(root.WriteFile(dir.WFile("r.xml")), XmlError::kNone);
-    EXPECT_EQ(ReadBytes(dir.File("r.xml")), ReadBytes(dir.File("c.xml")));
+    ASSERT_EQ(root.WriteFile(dir.WPath("r.xml")), XmlError::kNone);
+    EXPECT_EQ(ReadBytes(dir.Path("r.xml")), ReadBytes(dir.Path("c.xml")));
 }
 
 TEST(XmlWriter, Layouts) {
@@ -149,10 +124,10 @@ TEST(XmlWriter, StreamedFileMatchesTreeFile) {
     b.AddChild(L"c");
     a.AddClear(L"x", L"<!--", L"-->");
     a.AddChild(L"empty");
-    ASSERT_EQ(root.WriteFile(dir.WFile("tree.xml")), XmlError::kNone);
+    ASSERT_EQ(root.WriteFile(dir.WPath("tree.xml")), XmlError::kNone);
 
     xml::CXmlFileWriter w;
-    ASSERT_EQ(w.Open(dir.WFile("stream.xml"), false), XmlError::kNone);
+    ASSERT_EQ(w.Open(dir.WPath("stream.xml"), false), XmlError::kNone);
     w.StartElement(L"xml", {{L"version", L"1.0"}}, true);
     w.StartElement(L"a", {{L"k", L"v&"}});
     w.StartElement(L"one");
@@ -167,17 +142,17 @@ TEST(XmlWriter, StreamedFileMatchesTreeFile) {
     w.StartElement(L"empty");
     // Close ends what is still open.
     ASSERT_EQ(w.Close(), XmlError::kNone);
-    EXPECT_EQ(ReadBytes(dir.File("stream.xml")), ReadBytes(dir.File("tree.xml")));
+    EXPECT_EQ(ReadBytes(dir.Path("stream.xml")), ReadBytes(dir.Path("tree.xml")));
 }
 
 TEST(XmlWriter, DeclarationLineOnlyWhenTheDocumentLacksOne) {
     TempDir dir;
     CXmlNode root = CXmlNode::CreateRoot();
     root.AddChild(L"xml", true).AddChild(L"a");
-    ASSERT_EQ(root.WriteFile(dir.WFile("root.xml")), XmlError::kNone);
-    EXPECT_EQ(ReadBytes(dir.File("root.xml")), FileBytes(L"<?xml?>\n<a/>\n"));
-    ASSERT_EQ(root.ChildAt(0).WriteFile(dir.WFile("decl.xml")), XmlError::kNone);
-    EXPECT_EQ(ReadBytes(dir.File("decl.xml")), FileBytes(L"<?xml?>\n<a/>\n"));
+    ASSERT_EQ(root.WriteFile(dir.WPath("root.xml")), XmlError::kNone);
+    EXPECT_EQ(ReadBytes(dir.Path("root.xml")), FileBytes(L"<?xml?>\n<a/>\n"));
+    ASSERT_EQ(root.ChildAt(0).WriteFile(dir.WPath("decl.xml")), XmlError::kNone);
+    EXPECT_EQ(ReadBytes(dir.Path("decl.xml")), FileBytes(L"<?xml?>\n<a/>\n"));
 }
 
 TEST(XmlWriter, FileRoundTripKeepsEveryCharacter) {
@@ -187,10 +162,10 @@ TEST(XmlWriter, FileRoundTripKeepsEveryCharacter) {
     CXmlNode e = root.AddChild(L"Chart");
     e.AddAttribute(L"Name", value.c_str());
     e.AddChild(L"t").AddText(value.c_str());
-    ASSERT_EQ(e.WriteFile(dir.WFile("u.xml")), XmlError::kNone);
+    ASSERT_EQ(e.WriteFile(dir.WPath("u.xml")), XmlError::kNone);
 
     CXmlResult r;
-    const CXmlNode decl = CXmlNode::ParseFile(dir.WFile("u.xml"), &r);
+    const CXmlNode decl = CXmlNode::ParseFile(dir.WPath("u.xml"), &r);
     ASSERT_EQ(r.error, XmlError::kNone);
     const CXmlNode back = decl.GetChild(L"Chart");
     EXPECT_EQ(std::wstring(back.GetAttribute(L"Name")), value);
@@ -201,22 +176,22 @@ TEST(XmlWriter, Failures) {
     TempDir dir;
     CXmlNode root = CXmlNode::CreateRoot();
     root.AddChild(L"a");
-    EXPECT_EQ(root.WriteFile(dir.WFile("missing/dir/x.xml")), XmlError::kCannotOpenForWriting);
+    EXPECT_EQ(root.WriteFile(dir.WPath("missing/dir/x.xml")), XmlError::kCannotOpenForWriting);
     if (access("/dev/full", W_OK) == 0) {
         EXPECT_EQ(root.WriteFile(L"/dev/full"), XmlError::kCannotWrite);
     }
 
     // A character UTF-16 cannot carry: refused before the file is touched.
-    const std::string keep = dir.File("keep.xml");
+    const std::string keep = dir.Path("keep.xml");
     std::ofstream(keep) << "old";
     CXmlNode bad = CXmlNode::CreateRoot();
     const wchar_t beyond[] = {static_cast<wchar_t>(0x110000), 0};
     bad.AddChild(L"a").AddAttribute(L"v", beyond);
-    EXPECT_EQ(bad.WriteFile(dir.WFile("keep.xml")), XmlError::kConversionFailed);
+    EXPECT_EQ(bad.WriteFile(dir.WPath("keep.xml")), XmlError::kConversionFailed);
     EXPECT_EQ(ReadBytes(keep), "old");
 
     xml::CXmlFileWriter w;
-    ASSERT_EQ(w.Open(dir.WFile("s.xml")), XmlError::kNone);
+    ASSERT_EQ(w.Open(dir.WPath("s.xml")), XmlError::kNone);
     w.StartElement(L"a", {{L"v", beyond}});
     EXPECT_EQ(w.Close(), XmlError::kConversionFailed);
 }
@@ -266,19 +241,19 @@ CXmlNode BigDocument() {
 
 TEST(XmlWriter, AFailedSaveLeavesTheOldFileAndNoLeftovers) {
     TempDir dir;
-    const std::string keep = dir.File("keep.xml");
+    const std::string keep = dir.Path("keep.xml");
     std::ofstream(keep) << "old content";
     chmod(keep.c_str(), 0640);
     {
         FileSizeLimit limit(4096);
-        EXPECT_EQ(BigDocument().WriteFile(dir.WFile("keep.xml")), XmlError::kCannotWrite);
-        EXPECT_EQ(BigDocument().WriteFile(dir.WFile("new.xml")), XmlError::kCannotWrite);
+        EXPECT_EQ(BigDocument().WriteFile(dir.WPath("keep.xml")), XmlError::kCannotWrite);
+        EXPECT_EQ(BigDocument().WriteFile(dir.WPath("new.xml")), XmlError::kCannotWrite);
     }
     EXPECT_EQ(ReadBytes(keep), "old content");
     EXPECT_EQ(dir.Entries(), 1u);  // no temporary file, no half-made new.xml
 
     // The same save without the limit replaces the file and keeps its mode.
-    ASSERT_EQ(BigDocument().WriteFile(dir.WFile("keep.xml")), XmlError::kNone);
+    ASSERT_EQ(BigDocument().WriteFile(dir.WPath("keep.xml")), XmlError::kNone);
     EXPECT_GT(ReadBytes(keep).size(), 4096u);
     struct stat st;
     ASSERT_EQ(stat(keep.c_str(), &st), 0);
@@ -288,24 +263,24 @@ TEST(XmlWriter, AFailedSaveLeavesTheOldFileAndNoLeftovers) {
 
 TEST(XmlWriter, SavingThroughASymbolicLinkReplacesItsDestination) {
     TempDir dir;
-    std::ofstream(dir.File("real.xml")) << "old";
-    ASSERT_EQ(symlink(dir.File("real.xml").c_str(), dir.File("link.xml").c_str()), 0);
+    std::ofstream(dir.Path("real.xml")) << "old";
+    ASSERT_EQ(symlink(dir.Path("real.xml").c_str(), dir.Path("link.xml").c_str()), 0);
     CXmlNode root = CXmlNode::CreateRoot();
     root.AddChild(L"a");
-    ASSERT_EQ(root.WriteFile(dir.WFile("link.xml")), XmlError::kNone);
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.xml")));
-    EXPECT_EQ(ReadBytes(dir.File("real.xml")), ReadBytes(dir.File("link.xml")));
-    EXPECT_NE(ReadBytes(dir.File("real.xml")), "old");
+    ASSERT_EQ(root.WriteFile(dir.WPath("link.xml")), XmlError::kNone);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link.xml")));
+    EXPECT_EQ(ReadBytes(dir.Path("real.xml")), ReadBytes(dir.Path("link.xml")));
+    EXPECT_NE(ReadBytes(dir.Path("real.xml")), "old");
 }
 
 TEST(XmlFileWriter, AFailedStreamedSaveLeavesTheOldFile) {
     TempDir dir;
-    const std::string keep = dir.File("keep.xml");
+    const std::string keep = dir.Path("keep.xml");
     std::ofstream(keep) << "old content";
     {
         FileSizeLimit limit(4096);
         xml::CXmlFileWriter writer;
-        ASSERT_EQ(writer.Open(dir.WFile("keep.xml")), XmlError::kNone);
+        ASSERT_EQ(writer.Open(dir.WPath("keep.xml")), XmlError::kNone);
         writer.StartElement(L"list");
         for (int i = 0; i < 2000; ++i) {
             writer.StartElement(L"item", {{L"v", L"some value"}});
