@@ -54,11 +54,17 @@ protected:
     bool WaitState(ControlState s, int ms = 10000) {
         return uitest::PumpUntil([&] { return Panel()->State() == s; }, ms);
     }
-    bool LogHas(const QString& text) {
+    // Log lines travel as posted events of their own, so a line may still be
+    // on its way when a gauge packet posted earlier has already moved the panel.
+    bool LogHas(const QString& text, int ms = 3000) {
         const COutputWnd* out = frame_->OutputPane();
-        for (int i = 0; i < out->LineCount(); ++i)
-            if (out->Line(i).endsWith(QStringLiteral("] : ") + text)) return true;
-        return false;
+        return uitest::PumpUntil(
+            [&] {
+                for (int i = 0; i < out->LineCount(); ++i)
+                    if (out->Line(i).endsWith(QStringLiteral("] : ") + text)) return true;
+                return false;
+            },
+            ms);
     }
 
     uitest::RecordingMessageBox box_;
@@ -147,7 +153,7 @@ TEST_F(GuiAgainstSim, RefusedConnectionIsShownAndLogged) {
     const std::string t = LinkErrorText(EIOCPE_WSAECONNREFUSED);
     const std::wstring text = L"Unable to connect : " + std::wstring(t.begin(), t.end());
     EXPECT_EQ(box_.messages[0], (uitest::RecordedMessage{text, MessageIcon::Error}));
-    ASSERT_TRUE(uitest::PumpUntil([&] { return LogHas(QString::fromStdWString(text)); }));
+    ASSERT_TRUE(LogHas(QString::fromStdWString(text)));
     EXPECT_EQ(Panel()->State(), CF_DISCONNECTED);
     EXPECT_EQ(frame_->Connected(), 0);
 }
