@@ -13,17 +13,17 @@ WaitableTimer::~WaitableTimer() {
 }
 
 bool WaitableTimer::Arm(uint64_t dueMs) {
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(dueMs / 1000);
-    spec.it_value.tv_nsec = static_cast<long>((dueMs % 1000) * 1000000);
+    itimerspec setting{};
+    setting.it_value.tv_sec = static_cast<time_t>(dueMs / 1000);
+    setting.it_value.tv_nsec = static_cast<long>((dueMs % 1000) * 1000000);
     // An all-zero it_value would disarm: "due now" is the smallest delay instead.
-    if (dueMs == 0) spec.it_value.tv_nsec = 1;
-    return ::timerfd_settime(fd_, 0, &spec, nullptr) == 0;
+    if (dueMs == 0) setting.it_value.tv_nsec = 1;
+    return ::timerfd_settime(fd_, 0, &setting, nullptr) == 0;
 }
 
 bool WaitableTimer::Cancel() {
-    itimerspec spec{};
-    return ::timerfd_settime(fd_, 0, &spec, nullptr) == 0;
+    itimerspec setting{};
+    return ::timerfd_settime(fd_, 0, &setting, nullptr) == 0;
 }
 
 bool WaitableTimer::TryWait() {
