@@ -9,7 +9,7 @@
 #include "discovery/prog_service_mgr.h"
 #include "discovery/psm_result.h"
 #include "discovery_test_support.h"
-#include "private_network.h"
+#include "tests/support/private_network.h"
 
 using namespace std::chrono_literals;
 using discotest::Event;

@@ -8,18 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "tests/support/process.h"
 #include "discovery/plixor_datagram.h"
 #include "discovery/prog_service_mgr.h"
 #include "discovery_test_support.h"
-#include "private_network.h"
+#include "tests/support/private_network.h"
 #include "sim/discovery_responder.h"
 
 using namespace std::chrono_literals;
-using discotest::ChildProcess;
+using test_support::Process;
 using discotest::Event;
 using discotest::RecordingSink;
-using discotest::RunToEnd;
 
 namespace {
 
@@ -52,9 +51,9 @@ class SimDiscovery : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
-        ASSERT_TRUE(first_.Start(kSim, {"--bind", "127.0.0.2", "--device-id", "101", "--firmware",
+        ASSERT_TRUE(first_.Start({kSim, "--bind", "127.0.0.2", "--device-id", "101", "--firmware",
                                         "1.2.3", "--mac", "02:aa:bb:cc:dd:01"}));
-        ASSERT_TRUE(second_.Start(kSim, {"--bind", "127.0.0.3", "--device-id", "102", "--ip",
+        ASSERT_TRUE(second_.Start({kSim, "--bind", "127.0.0.3", "--device-id", "102", "--ip",
                                          "0.0.0.0", "--mac", "02:aa:bb:cc:dd:02"}));
         // Both are up once both have reported.
         ASSERT_EQ(service_.StartOperations(&sink_), 0u);
@@ -66,7 +65,7 @@ protected:
             },
             5000ms))
             << "simulators did not report\n"
-            << first_.Stderr() << second_.Stderr();
+            << first_.Err() << second_.Err();
     }
     void TearDown() override {
         if (service_.IsRunning())
@@ -87,7 +86,7 @@ protected:
             3000ms);
     }
 
-    ChildProcess first_, second_;
+    Process first_, second_;
     CProgServiceMgr service_;
     RecordingSink sink_;
 };
@@ -129,8 +128,8 @@ TEST_F(SimDiscovery, SimulatorsReportUnaskedAboutOnceASecond) {
 TEST_F(SimDiscovery, CalveroctlDiscoverListsBothSimulators) {
     // The port is calveroctl's now.
     ASSERT_EQ(service_.StopOperations(), 0u);
-    const auto run = RunToEnd(kCtl, {"discover", "--wait", "1.5"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const auto run = test_support::Run({kCtl, "discover", "--wait", "1.5"});
+    EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const auto lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 2u) << run.out;
@@ -151,10 +150,10 @@ TEST_F(SimDiscovery, SetIpChangesWhatOneSimulatorReports) {
     ASSERT_EQ(service_.StopOperations(), 0u);
 
     // The same through calveroctl, for the other simulator.
-    const auto set = RunToEnd(kCtl, {"set-ip", "101", "192.168.7.70", "255.255.0.0"});
-    EXPECT_EQ(set.exitCode, 0) << set.err;
+    const auto set = test_support::Run({kCtl, "set-ip", "101", "192.168.7.70", "255.255.0.0"});
+    EXPECT_EQ(set.code, 0) << set.err;
     EXPECT_EQ(set.out, "Success!\n");
-    const auto listed = RunToEnd(kCtl, {"discover", "--wait", "1"});
+    const auto listed = test_support::Run({kCtl, "discover", "--wait", "1"});
     EXPECT_EQ(Lines(listed.out),
               (std::vector<std::string>{
                   "Online   101         1.002.003     192.168.7.70    02:aa:bb:cc:dd:01",
@@ -163,16 +162,16 @@ TEST_F(SimDiscovery, SetIpChangesWhatOneSimulatorReports) {
 
 TEST_F(SimDiscovery, SetIpIsRefusedWhileBakingAndUnansweredForUnknownDevices) {
     ASSERT_EQ(service_.StopOperations(), 0u);
-    const auto start = RunToEnd(kCtl, {"start", "127.0.0.2"});
-    ASSERT_EQ(start.exitCode, 0) << start.out << start.err;
+    const auto start = test_support::Run({kCtl, "start", "127.0.0.2"});
+    ASSERT_EQ(start.code, 0) << start.out << start.err;
 
-    const auto refused = RunToEnd(kCtl, {"set-ip", "101", "10.1.1.1", "255.0.0.0"});
-    EXPECT_EQ(refused.exitCode, 1);
+    const auto refused = test_support::Run({kCtl, "set-ip", "101", "10.1.1.1", "255.0.0.0"});
+    EXPECT_EQ(refused.code, 1);
     EXPECT_EQ(refused.out, "Invalid device state to set IP address!\n");
     EXPECT_EQ(refused.err, "101 Received device error : <Unknown : 6>\n");
 
-    const auto nobody = RunToEnd(kCtl, {"set-ip", "999", "10.1.1.1", "255.0.0.0"});
-    EXPECT_EQ(nobody.exitCode, 1);
+    const auto nobody = test_support::Run({kCtl, "set-ip", "999", "10.1.1.1", "255.0.0.0"});
+    EXPECT_EQ(nobody.code, 1);
     EXPECT_EQ(nobody.out, "");
     EXPECT_NE(nobody.err.find("no reply"), std::string::npos) << nobody.err;
 
@@ -187,14 +186,14 @@ TEST(CalveroctlDiscovery, ShowsRejectedDatagramsOnStandardError) {
     REQUIRE_PRIVATE_NETWORK();
     discotest::UdpPeer peer(PLIXOR_DEVICE_PORT);
     ASSERT_TRUE(peer.ok());
-    ChildProcess discover;
-    ASSERT_TRUE(discover.Start(kCtl, {"discover", "--wait", "1"}));
+    Process discover;
+    ASSERT_TRUE(discover.Start({kCtl, "discover", "--wait", "1"}));
     // Answer its status request with a datagram of the wrong version.
     ASSERT_TRUE(peer.Receive(3000ms));
     ASSERT_TRUE(peer.SendToHost(discotest::Header(0x5788, 7, 5, 24, 32, 0, 0)));
-    EXPECT_EQ(discover.Wait(), 0);
-    EXPECT_EQ(discover.Stdout(), "");
-    EXPECT_EQ(discover.Stderr(), "Bad pkt version received!\n");
+    EXPECT_EQ(discover.Wait(20000), 0);
+    EXPECT_EQ(discover.Out(), "");
+    EXPECT_EQ(discover.Err(), "Bad pkt version received!\n");
 }
 
 TEST(CalveroctlDiscovery, RejectsBadArguments) {
@@ -212,8 +211,10 @@ TEST(CalveroctlDiscovery, RejectsBadArguments) {
         {"discover", "--verbose"},
     };
     for (const auto& args : cases) {
-        const auto run = RunToEnd(kCtl, args);
-        EXPECT_EQ(run.exitCode, 1) << args.back();
+        std::vector<std::string> argv{kCtl};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const auto run = test_support::Run(argv);
+        EXPECT_EQ(run.code, 1) << args.back();
         EXPECT_EQ(run.out, "") << args.back();
         EXPECT_FALSE(run.err.empty()) << args.back();
     }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/process.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ public:
     explicit Sim(std::vector<std::string> extra = {}) {
         std::vector<std::string> argv = {CALVERO_SIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet"};
         argv.insert(argv.end(), extra.begin(), extra.end());
-        process_ = std::make_unique<e2e::Process>(argv);
+        process_ = std::make_unique<test_support::Process>(argv);
         static const std::string kListening = "calvero-sim listening on 127.0.0.1:";
         std::string line;
         if (process_->ReadLine(line, 5000) && line.rfind(kListening, 0) == 0) port_ = line.substr(kListening.size());
@@ -26,16 +26,16 @@ public:
         process_->Wait(5000);
     }
     const std::string& Port() const { return port_; }
-    e2e::Process& Proc() { return *process_; }
+    test_support::Process& Proc() { return *process_; }
 
 private:
-    std::unique_ptr<e2e::Process> process_;
+    std::unique_ptr<test_support::Process> process_;
     std::string port_;
 };
 
-e2e::RunResult Ctl(std::vector<std::string> args) {
+test_support::RunResult Ctl(std::vector<std::string> args) {
     args.insert(args.begin(), CALVEROCTL_PATH);
-    return e2e::Run(args);
+    return test_support::Run(args);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -124,7 +124,7 @@ TEST(Calveroctl, CommandsPrintTheControllersText) {
     for (const auto& s : steps) {
         Sim sim(s.simArgs);
         ASSERT_FALSE(sim.Port().empty());
-        e2e::RunResult r;
+        test_support::RunResult r;
         for (const auto& c : s.commands) r = Ctl({c, "127.0.0.1", "--port", sim.Port()});
         EXPECT_EQ(s.lastText + "\n", r.out) << s.commands.back();
         EXPECT_EQ(s.lastCode, r.code) << s.commands.back() << ": " << r.err;
@@ -152,7 +152,7 @@ TEST(Calveroctl, OptionsReadAndChange) {
 }
 
 TEST(Calveroctl, ConnectionFailures) {
-    const std::string refused = std::to_string(e2e::UnusedPort());
+    const std::string refused = std::to_string(test_support::UnusedPort());
     auto r = Ctl({"start", "127.0.0.1", "--port", refused});
     EXPECT_EQ(2, r.code);
     EXPECT_EQ("", r.out);
@@ -166,7 +166,7 @@ TEST(Calveroctl, ConnectionFailures) {
 
 TEST(Calveroctl, LinkDropWhileMonitoring) {
     Sim sim({"--rate", "20"});
-    e2e::Process monitor({CALVEROCTL_PATH, "monitor", "127.0.0.1", "--port", sim.Port()});
+    test_support::Process monitor({CALVEROCTL_PATH, "monitor", "127.0.0.1", "--port", sim.Port()});
     std::string line;
     ASSERT_TRUE(monitor.ReadLine(line, 5000));
     EXPECT_EQ(kHeader, line);

@@ -19,7 +19,7 @@
 #include "link/link_errors.h"
 #include "shell/main_frame.h"
 #include "shell/output_wnd.h"
-#include "tests/e2e/process.h"
+#include "tests/support/process.h"
 #include "tests/shell/ui_test_support.h"
 
 namespace {
@@ -28,7 +28,7 @@ class GuiAgainstSim : public ::testing::Test {
 protected:
     void SetUp() override {
         uitest::ClearSettings();
-        sim_ = std::make_unique<e2e::Process>(std::vector<std::string>{
+        sim_ = std::make_unique<test_support::Process>(std::vector<std::string>{
             CALVERO_SIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--rate", "20", "--speed", "20", "--quiet"});
         std::string line;
         std::smatch m;
@@ -68,7 +68,7 @@ protected:
     }
 
     uitest::RecordingMessageBox box_;
-    std::unique_ptr<e2e::Process> sim_;
+    std::unique_ptr<test_support::Process> sim_;
     uint16_t port_ = 0;
     std::unique_ptr<CMainFrame> frame_;
 };
@@ -148,7 +148,7 @@ TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
 }
 
 TEST_F(GuiAgainstSim, RefusedConnectionIsShownAndLogged) {
-    frame_->ConnectTo(QStringLiteral("127.0.0.1"), e2e::UnusedPort());
+    frame_->ConnectTo(QStringLiteral("127.0.0.1"), test_support::UnusedPort());
     ASSERT_TRUE(uitest::PumpUntil([&] { return !box_.messages.empty(); }));
     const std::string t = LinkErrorText(EIOCPE_WSAECONNREFUSED);
     const std::wstring text = L"Unable to connect : " + std::wstring(t.begin(), t.end());

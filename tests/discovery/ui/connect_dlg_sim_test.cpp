@@ -8,16 +8,15 @@
 #include <memory>
 #include <string>
 
-#include "child_process.h"
+#include "tests/support/process.h"
 #include "discovery/ui/connect_dlg.h"
 #include "discovery/ui/ip_fields.h"
-#include "private_network.h"
+#include "tests/support/private_network.h"
 #include "tests/shell/ui_test_support.h"
 
 namespace {
 
-using discotest::ChildProcess;
-using discotest::RunToEnd;
+using test_support::Process;
 using uitest::PumpUntil;
 using uitest::RecordedMessage;
 
@@ -28,8 +27,8 @@ class ConnectDlgSim : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
-        ASSERT_TRUE(online_.Start(kSim, {"--bind", "127.0.0.2", "--device-id", "101", "--firmware", "1.2.3"}));
-        ASSERT_TRUE(waiting_.Start(kSim, {"--bind", "127.0.0.3", "--device-id", "102", "--ip", "0.0.0.0"}));
+        ASSERT_TRUE(online_.Start({kSim, "--bind", "127.0.0.2", "--device-id", "101", "--firmware", "1.2.3"}));
+        ASSERT_TRUE(waiting_.Start({kSim, "--bind", "127.0.0.3", "--device-id", "102", "--ip", "0.0.0.0"}));
         CConnectDlg::Services s;
         s.messageBox = &boxes_;
         s.traceLog = &trace_;
@@ -41,7 +40,7 @@ protected:
         dlg_ = std::make_unique<CConnectDlg>(s);
         dlg_->show();
         ASSERT_TRUE(PumpUntil([this] { return dlg_->List().Count() == 2; }, 6000))
-            << online_.Stderr() << waiting_.Stderr();
+            << online_.Err() << waiting_.Err();
     }
 
     int RowOf(uint32_t deviceId) const { return dlg_->List().Find(deviceId); }
@@ -55,7 +54,7 @@ protected:
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
-    ChildProcess online_, waiting_;
+    Process online_, waiting_;
     uitest::RecordingMessageBox boxes_;
     uitest::RecordingTraceLog trace_;
     std::unique_ptr<CConnectDlg> dlg_;
@@ -78,7 +77,7 @@ TEST_F(ConnectDlgSim, ListsBothControllersAndSetsAnAddress) {
     SelectOnly(102);
     dlg_->Button(CConnectDlg::IDC_SET_IP)->click();
     ASSERT_TRUE(PumpUntil([this] { return Cell(102, 3) == QStringLiteral("10.0.0.42"); }, 5000))
-        << waiting_.Stderr();
+        << waiting_.Err();
     EXPECT_EQ(Cell(102, 0), QStringLiteral("Online"));
     // Both are "Online" now: the list stays stable while they report.
     EXPECT_TRUE(PumpUntil([] { return false; }, 2500) == false);
@@ -94,8 +93,8 @@ TEST_F(ConnectDlgSim, ListsBothControllersAndSetsAnAddress) {
 }
 
 TEST_F(ConnectDlgSim, BakingControllerRefusesANewAddress) {
-    const auto start = RunToEnd(kCtl, {"start", "127.0.0.2"});
-    ASSERT_EQ(start.exitCode, 0) << start.out << start.err;
+    const auto start = test_support::Run({kCtl, "start", "127.0.0.2"});
+    ASSERT_EQ(start.code, 0) << start.out << start.err;
     answer_ = {MakeFields(10, 1, 1, 1), MakeFields(255, 0, 0, 0)};
     SelectOnly(101);
     dlg_->Button(CConnectDlg::IDC_SET_IP)->click();

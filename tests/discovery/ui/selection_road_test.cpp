@@ -13,10 +13,10 @@
 #include <deque>
 #include <optional>
 
-#include "child_process.h"
+#include "tests/support/process.h"
 #include "discovery/ui/connect_dlg.h"
 #include "link/link_errors.h"
-#include "private_network.h"
+#include "tests/support/private_network.h"
 #include "shell/main_frame.h"
 #include "shell/output_wnd.h"
 #include "shell/tvr_app.h"
@@ -212,14 +212,14 @@ protected:
 };
 
 TEST_F(SelectionRoadSim, RefusedInitGivesTheMessageAndTheSelectionAgain) {
-    discotest::ChildProcess sim;
-    ASSERT_TRUE(sim.Start(kSim, {"--bind", "127.0.0.4", "--device-id", "104", "--refuse-init", "3"}));
+    test_support::Process sim;
+    ASSERT_TRUE(sim.Start({kSim, "--bind", "127.0.0.4", "--device-id", "104", "--refuse-init", "3"}));
     CreateFrame(false);
     selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")}, std::nullopt};
     // The simulator may need a moment to listen: retry while it refuses the socket.
     for (int attempt = 0; attempt < 20; ++attempt) {
         frame->SelectDeviceAndConnect();
-        ASSERT_TRUE(PumpUntil([&] { return !box.messages.empty(); }, 5000)) << sim.Stderr();
+        ASSERT_TRUE(PumpUntil([&] { return !box.messages.empty(); }, 5000)) << sim.Err();
         if (box.messages.back().text != UnableToConnect(EIOCPE_WSAECONNREFUSED)) break;
         box.messages.clear();
         selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")}, std::nullopt};
@@ -247,9 +247,9 @@ TEST_F(SelectionRoadSim, ControllerWithoutAddressCannotBeReached) {
 // The whole road with the program's own dialog: start-up, the live list,
 // OK, and the controller's acceptance.
 TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
-    discotest::ChildProcess first, second;
-    ASSERT_TRUE(first.Start(kSim, {"--bind", "127.0.0.5", "--device-id", "105"}));
-    ASSERT_TRUE(second.Start(kSim, {"--bind", "127.0.0.6", "--device-id", "106", "--ip", "0.0.0.0"}));
+    test_support::Process first, second;
+    ASSERT_TRUE(first.Start({kSim, "--bind", "127.0.0.5", "--device-id", "105"}));
+    ASSERT_TRUE(second.Start({kSim, "--bind", "127.0.0.6", "--device-id", "106", "--ip", "0.0.0.0"}));
     MainFrameServices s = Services(false);
     s.deviceSelector = nullptr;  // the program's own
     CTVR_App app;
@@ -269,7 +269,7 @@ TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
     driver.start();
     ASSERT_TRUE(app.InitInstance(CommandLineOptions{}, s));
     ASSERT_TRUE(PumpUntil([&] { return app.MainFrame()->Connected() == 1; }, 15000))
-        << first.Stderr() << second.Stderr();
+        << first.Err() << second.Err();
     driver.stop();
     EXPECT_EQ(rowsSeen, 2);
     EXPECT_EQ(app.MainFrame()->DeviceAddress(), QStringLiteral("127.0.0.5"));

@@ -1,20 +1,20 @@
-#include "tests/e2e/process.h"
+#include "tests/support/process.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 
 extern char** environ;
 
-namespace e2e {
+namespace test_support {
 
 namespace {
 
@@ -25,29 +25,39 @@ int MsLeft(Clock::time_point deadline) {
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A fresh capture file; its descriptor, or -1.
+int CaptureFile(std::string& path) {
+    char name[] = "/tmp/calvero-test-output.XXXXXX";
+    const int fd = ::mkostemp(name, O_CLOEXEC);
+    if (fd >= 0) path = name;
+    return fd;
+}
+
 }  // namespace
 
-Process::Process(const std::vector<std::string>& argv) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    if (::pipe2(err, O_CLOEXEC) != 0) {
-        ::close(out[0]);
-        ::close(out[1]);
-        return;
+bool Process::Start(const std::vector<std::string>& argv) {
+    if (pid_ > 0) return false;
+    const int out = CaptureFile(outPath_);
+    const int err = CaptureFile(errPath_);
+    if (out >= 0 && err >= 0 && !argv.empty()) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    outFd_ = out[0];
-    errFd_ = err[0];
+    if (out >= 0) ::close(out);
+    if (err >= 0) ::close(err);
+    return Started();
 }
 
 Process::~Process() {
@@ -55,39 +65,25 @@ Process::~Process() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    if (outFd_ >= 0) ::close(outFd_);
-    if (errFd_ >= 0) ::close(errFd_);
+    if (!outPath_.empty()) ::unlink(outPath_.c_str());
+    if (!errPath_.empty()) ::unlink(errPath_.c_str());
 }
 
-void Process::Pump(int timeoutMs) {
-    pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-    if (::poll(fds, 2, timeoutMs) <= 0) return;
-    std::string* sinks[2] = {&out_, &err_};
-    int* fdsOwned[2] = {&outFd_, &errFd_};
-    for (int i = 0; i < 2; ++i) {
-        if (!fds[i].revents || *fdsOwned[i] < 0) continue;
-        char buf[4096];
-        ssize_t n = ::read(*fdsOwned[i], buf, sizeof buf);
-        if (n > 0) {
-            sinks[i]->append(buf, static_cast<size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            ::close(*fdsOwned[i]);
-            *fdsOwned[i] = -1;  // poll ignores negative descriptors
-        }
-    }
-}
+std::string Process::Out() const { return Slurp(outPath_); }
+std::string Process::Err() const { return Slurp(errPath_); }
 
 bool Process::ReadLine(std::string& line, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        auto nl = out_.find('\n', lineStart_);
+        const std::string out = Out();
+        const auto nl = out.find('\n', lineStart_);
         if (nl != std::string::npos) {
-            line = out_.substr(lineStart_, nl - lineStart_);
+            line = out.substr(lineStart_, nl - lineStart_);
             lineStart_ = nl + 1;
             return true;
         }
-        if (outFd_ < 0 || MsLeft(deadline) == 0) return false;
-        Pump(MsLeft(deadline));
+        if (MsLeft(deadline) == 0) return false;
+        ::usleep(5000);
     }
 }
 
@@ -98,8 +94,6 @@ void Process::Signal(int sig) {
 int Process::Wait(int timeoutMs) {
     if (exitCode_ >= 0 || pid_ <= 0) return exitCode_;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    // Output first: a child blocked on a full pipe would never exit.
-    while ((outFd_ >= 0 || errFd_ >= 0) && MsLeft(deadline) > 0) Pump(MsLeft(deadline));
     for (;;) {
         int status = 0;
         pid_t r = ::waitpid(pid_, &status, WNOHANG);
@@ -108,7 +102,7 @@ int Process::Wait(int timeoutMs) {
             return exitCode_;
         }
         if (MsLeft(deadline) == 0) return -1;
-        ::usleep(5000);
+        ::usleep(2000);
     }
 }
 
@@ -135,4 +129,4 @@ uint16_t UnusedPort() {
     return ntohs(a.sin_port);
 }
 
-}  // namespace e2e
+}  // namespace test_support
