@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "cli/command_registry.h"
+#include "discovery/device_texts.h"
 #include "discovery/prog_service_mgr.h"
 #include "discovery/psm_result.h"
 
@@ -35,19 +36,6 @@ std::mutex g_outputLock;
 void PrintServiceLog(const std::string& text) {
     std::lock_guard<std::mutex> lock(g_outputLock);
     std::fprintf(stderr, "%s\n", text.c_str());
-}
-
-std::string AddressText(uint32_t networkOrder) {
-    if (networkOrder == 0)
-        return "Unknown";
-    in_addr a{};
-    a.s_addr = networkOrder;
-    char text[INET_ADDRSTRLEN];
-    return ::inet_ntop(AF_INET, &a, text, sizeof text) ? text : "Unknown";
-}
-
-std::string DeviceNameText(uint32_t deviceId) {
-    return deviceId == 0xFFFFFFFF ? "<unknown>" : std::to_string(deviceId);
 }
 
 std::string MacText(uint64_t mac) {
@@ -143,10 +131,10 @@ int RunDiscover(const std::vector<std::string>& args) {
 
     std::lock_guard<std::mutex> lock(g_outputLock);
     for (const CPSMD_DevStatus& s : sink.Devices()) {
-        std::printf("%-8s %-11s %-13s %-15s %s\n", s.ipAddress == 0 ? "Wait IP" : "Online",
+        std::printf("%-8s %-11s %-13s %-15s %s\n", DeviceStatusText(s).c_str(),
                     DeviceNameText(s.deviceId).c_str(),
                     FirmwareVersionText(s.firmwareVersion).c_str(),
-                    AddressText(s.ipAddress).c_str(), MacText(s.macAddress).c_str());
+                    DeviceIPText(s.ipAddress).c_str(), MacText(s.macAddress).c_str());
     }
     std::fflush(stdout);
     return 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/device_texts.h"
 #include "discovery/psm_data_base.h"
 
 // The data of one list row: the controller's last status, and whether a
@@ -35,13 +36,6 @@ inline constexpr int kImageWaitIP = 1;
 inline constexpr int kMarkAscending = 0;
 inline constexpr int kMarkDescending = 1;
 
-// "Wait IP" for a controller without an address, else "Online".
-std::string DeviceStatusText(const CPSMD_DevStatus& status);
-// "<unknown>" for a controller whose ID is not set, else the decimal ID.
-std::string DeviceNameText(uint32_t deviceId);
-// "Unknown" for 0 (no address yet), else the dotted address. The address is
-// in network order: first octet in the lowest-addressed byte.
-std::string DeviceIPText(uint32_t ipAddress);
 // The text of one column of a row.
 std::string DeviceColumnText(const CPSMD_DevStatus& status, int column);
 
