@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "bake/ui/dialog_units.h"
-#include "shell/command_icons.h"
+#include "widgets/dialog_units.h"
+#include "widgets/command_icons.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("About TVR_GUI"));

@@ -24,7 +24,7 @@
 #include "platform/debug_output.h"
 #include "shell/about_dlg.h"
 #include "shell/app_look.h"
-#include "shell/command_icons.h"
+#include "widgets/command_icons.h"
 #include "shell/command_tool_bar.h"
 #include "shell/keyboard_indicators.h"
 #include "shell/message_box_qt.h"

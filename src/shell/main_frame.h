@@ -15,7 +15,7 @@
 
 #include "link/client_connection.h"
 #include "platform/message_box.h"
-#include "shell/dev_listener.h"
+#include "bake/dev_listener.h"
 #include "shell/device_selector.h"
 #include "shell/recent_file_list.h"
 

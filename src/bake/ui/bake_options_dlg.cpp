@@ -15,7 +15,7 @@
 #include <locale.h>
 
 #include "bake/controller_packets.h"
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 
 namespace bake_options {
 

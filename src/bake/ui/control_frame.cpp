@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bake/ui/bake_options_dlg.h"
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "bake/ui/seg_lcd_ctrl.h"
 #include "link/link_errors.h"
 

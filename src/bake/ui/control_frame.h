@@ -17,7 +17,7 @@
 #include "link/client_connection.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
-#include "shell/dev_listener.h"
+#include "bake/dev_listener.h"
 
 class QLineEdit;
 class QPushButton;

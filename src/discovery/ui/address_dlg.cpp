@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QSettings>
 
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "shell/app_look.h"
 
 namespace {

@@ -11,12 +11,12 @@
 
 #include <new>
 
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "discovery/psm_result.h"
 #include "discovery/ui/address_dlg.h"
 #include "discovery/ui/device_list_model.h"
 #include "discovery/ui/ip_addr_dlg.h"
-#include "discovery/ui/ip_fields.h"
+#include "discovery/ip_fields.h"
 #include "discovery/ui/sort_header_view.h"
 #include "platform/text_conversion.h"
 

@@ -21,10 +21,10 @@
 #include "discovery/prog_service_mgr.h"
 #include "discovery/psmd_notification.h"
 #include "discovery/ui/device_discovery.h"
-#include "discovery/ui/device_list.h"
+#include "discovery/device_list.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
-#include "shell/status_bar_dialog.h"
+#include "widgets/status_bar_dialog.h"
 
 class QPushButton;
 class QTimer;

@@ -5,7 +5,7 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 
-#include "discovery/ui/device_list.h"
+#include "discovery/device_list.h"
 
 class CDeviceListModel : public QAbstractTableModel, public IDeviceListObserver {
     Q_OBJECT

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "discovery/ui/ip_address_ctrl.h"
 
 CIPAddrDlg::CIPAddrDlg(QWidget* parent) : QDialog(parent) {

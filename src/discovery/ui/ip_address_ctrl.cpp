@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
-#include "discovery/ui/ip_fields.h"
+#include "discovery/ip_fields.h"
 
 CIPAddressCtrl::CIPAddressCtrl(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);

@@ -19,7 +19,7 @@
 #include "discovery/ui/address_dlg.h"
 #include "discovery/ui/connect_dlg.h"
 #include "discovery/ui/device_list_model.h"
-#include "discovery/ui/ip_fields.h"
+#include "discovery/ip_fields.h"
 #include "discovery/ui/sort_header_view.h"
 #include "tests/support/ui_test_support.h"
 

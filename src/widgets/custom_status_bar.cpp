@@ -1,4 +1,4 @@
-#include "shell/custom_status_bar.h"
+#include "widgets/custom_status_bar.h"
 
 #include <QPainter>
 #include <QPaintEvent>

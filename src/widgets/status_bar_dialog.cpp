@@ -1,4 +1,4 @@
-#include "shell/status_bar_dialog.h"
+#include "widgets/status_bar_dialog.h"
 
 CStatusBarDialog::CStatusBarDialog(int templateId, QWidget* parent)
     : QDialog(parent), templateId_(templateId), statusBar_(new CCustomStatusBar(this)) {

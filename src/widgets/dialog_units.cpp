@@ -1,4 +1,4 @@
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 
 #include <QFontMetrics>
 

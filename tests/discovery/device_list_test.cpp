@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/ui/device_list.h"
-#include "discovery/ui/ip_fields.h"
+#include "discovery/device_list.h"
+#include "discovery/ip_fields.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QImage>
 
-#include "shell/status_bar_dialog.h"
+#include "widgets/status_bar_dialog.h"
 #include "tests/support/ui_test_support.h"
 
 namespace {

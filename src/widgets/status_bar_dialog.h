@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "shell/custom_status_bar.h"
+#include "widgets/custom_status_bar.h"
 
 class CStatusBarDialog : public QDialog {
     Q_OBJECT
