@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 
-#include "shell/app_look.h"
 #include "shell/output_wnd.h"
+#include "widgets/settings.h"
+
+namespace shell {
 
 namespace {
 
@@ -75,7 +77,7 @@ CTVR_App::CTVR_App() = default;
 CTVR_App::~CTVR_App() { frame_.reset(); }
 
 bool CTVR_App::InitInstance(const CommandLineOptions& options, MainFrameServices services) {
-    QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganization));
+    QCoreApplication::setOrganizationName(QString::fromLatin1(widgets::kSettingsOrganization));
     if (!services.deviceSelector) services.deviceSelector = &deviceSelector_;
     frame_ = std::make_unique<CMainFrame>(std::move(services));
     // A controller named on the command line is connected to at once;
@@ -105,3 +107,5 @@ int CTVR_App::ExitInstance(int code) {
     frame_.reset();
     return code;
 }
+
+}  // namespace shell

@@ -9,6 +9,8 @@
 
 #include "shell/main_frame.h"
 
+namespace shell {
+
 struct CommandLineOptions {
     QString file;         // a chart document to open
     QString connectHost;  // a controller to connect to at start-up
@@ -41,3 +43,5 @@ private:
     CConnectDlgSelector deviceSelector_;  // outlives the frame
     std::unique_ptr<CMainFrame> frame_;
 };
+
+}  // namespace shell

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace widgets {
+
 namespace {
 
 using Drawing = std::function<void(QPainter&)>;
@@ -156,3 +158,5 @@ QIcon ApplicationIcon() {
         p.drawRect(QRectF(11.5, 14, 2, 1.5));
     });
 }
+
+}  // namespace widgets

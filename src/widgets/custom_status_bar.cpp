@@ -5,6 +5,8 @@
 #include <QStyle>
 #include <QStyleOption>
 
+namespace widgets {
+
 namespace {
 
 // The texts of the status panes' string ids.
@@ -174,3 +176,5 @@ QSize CCustomStatusBar::sizeHint() const {
 }
 
 QSize CCustomStatusBar::minimumSizeHint() const { return QSize(0, sizeHint().height()); }
+
+}  // namespace widgets

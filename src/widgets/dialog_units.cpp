@@ -2,6 +2,8 @@
 
 #include <QFontMetrics>
 
+namespace widgets {
+
 DialogUnits DialogUnits::ForFont(const QFont& font) {
     const QFontMetrics fm(font);
     // The classic average: the width of the 52 letters, per letter, rounded.
@@ -12,3 +14,5 @@ DialogUnits DialogUnits::ForFont(const QFont& font) {
     du.baseY = std::max(1, fm.height());
     return du;
 }
+
+}  // namespace widgets

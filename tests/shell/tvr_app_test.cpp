@@ -8,6 +8,8 @@
 #include "shell/tvr_app.h"
 #include "tests/support/ui_test_support.h"
 
+using namespace shell;
+
 TEST(CommandLine, OptionsAndTheirErrors) {
     struct Case {
         QStringList args;

@@ -29,6 +29,9 @@
 class QPushButton;
 class QTimer;
 class QTreeView;
+
+namespace discovery::ui {
+
 class CDeviceListModel;
 class CSortHeaderView;
 
@@ -69,7 +72,7 @@ private:
     uint32_t result_;
 };
 
-class CConnectDlg : public CStatusBarDialog, public ICPSMD_Notification {
+class CConnectDlg : public widgets::CStatusBarDialog, public ICPSMD_Notification {
     Q_OBJECT
 public:
     static constexpr int IDD = 312;
@@ -155,3 +158,5 @@ private:
     QString selectedName_;
     bool open_ = false;
 };
+
+}  // namespace discovery::ui

@@ -7,6 +7,8 @@
 
 #include "discovery/device_list.h"
 
+namespace discovery::ui {
+
 class CDeviceListModel : public QAbstractTableModel, public IDeviceListObserver {
     Q_OBJECT
 public:
@@ -44,3 +46,5 @@ private:
     QIcon images_[2];  // the same picture when selected: state colours stay true
     QModelIndexList persistent_;  // during a reorder
 };
+
+}  // namespace discovery::ui

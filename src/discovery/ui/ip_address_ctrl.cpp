@@ -8,6 +8,8 @@
 
 #include "discovery/ip_fields.h"
 
+namespace discovery::ui {
+
 CIPAddressCtrl::CIPAddressCtrl(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setAutoFillBackground(true);
@@ -132,3 +134,5 @@ bool CIPAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
     }
     return QFrame::eventFilter(watched, event);
 }
+
+}  // namespace discovery::ui

@@ -14,6 +14,8 @@
 #include "tests/support/private_network.h"
 #include "tests/support/ui_test_support.h"
 
+using namespace discovery::ui;
+
 namespace {
 
 using test_support::Process;

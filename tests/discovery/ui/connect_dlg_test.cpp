@@ -23,6 +23,8 @@
 #include "discovery/ui/sort_header_view.h"
 #include "tests/support/ui_test_support.h"
 
+using namespace discovery::ui;
+
 namespace {
 
 using uitest::RecordedMessage;
@@ -162,7 +164,7 @@ TEST_F(ConnectDlgTest, OpeningStartsDiscoveryAndSetsUpTheDialog) {
     EXPECT_TRUE(dlg->ListTimer()->isActive());
     EXPECT_EQ(dlg->ListTimer()->interval(), 2000);
     // The status line exists and was cleared.
-    EXPECT_EQ(dlg->HasStatusBar(), 1);
+    EXPECT_TRUE(dlg->HasStatusBar());
     EXPECT_EQ(dlg->StatusBar()->PaneText(0), QString());
 
     const struct {

@@ -12,6 +12,8 @@
 #include "discovery/ip_fields.h"
 #include "tests/support/ui_test_support.h"
 
+using namespace discovery::ui;
+
 namespace {
 
 QString Shown(const CIPAddressCtrl& c) {
