@@ -14,9 +14,9 @@
 
 #include "discovery/psm_data_base.h"
 #include "discovery/psmd_notification.h"
-#include "discovery/thread_base.h"
+#include "platform/thread_base.h"
 
-class CProgServiceMgr : public CThreadBase {
+class CProgServiceMgr : public platform::CThreadBase {
 public:
     CProgServiceMgr();
     ~CProgServiceMgr() override;

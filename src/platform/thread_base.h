@@ -19,6 +19,8 @@
 #include "platform/wait_handle.h"
 #include "platform/waitable_timer.h"
 
+namespace platform {
+
 class CThreadBase {
 public:
     static constexpr uint32_t kStartFailed = 0xFFFFFFFF;
@@ -54,20 +56,20 @@ protected:
 
     // Worker thread only (from within Run()).
     void SignalStarted();
-    platform::WaitHandle StopEventHandle() const;
+    WaitHandle StopEventHandle() const;
 
     // Manual-reset event, initially clear; null on failure.
-    std::unique_ptr<platform::Event> CreateEventHandle();
-    bool SignalEventHandle(platform::Event* event);
-    bool ResetEventHandle(platform::Event* event);
+    std::unique_ptr<Event> CreateEventHandle();
+    bool SignalEventHandle(Event* event);
+    bool ResetEventHandle(Event* event);
     // Manual-reset one-shot timer; null on failure.
-    std::unique_ptr<platform::WaitableTimer> CreateTimerHandle();
-    bool StartTimerHandle(platform::WaitableTimer* timer, uint64_t ms);
+    std::unique_ptr<WaitableTimer> CreateTimerHandle();
+    bool StartTimerHandle(WaitableTimer* timer, uint64_t ms);
     // 0 if signalled, kWaitTimeout if not, kWaitFailed on failure; never waits.
-    uint32_t WaitForSingleHandle(const platform::WaitHandle& handle);
+    uint32_t WaitForSingleHandle(const WaitHandle& handle);
     // Waits without limit; the index of the signalled handle (the lowest when
     // several are), or kWaitFailed.
-    uint32_t WaitForHandles(const platform::WaitHandle* handles, uint32_t count);
+    uint32_t WaitForHandles(const WaitHandle* handles, uint32_t count);
 
 private:
     struct RunState;
@@ -83,3 +85,5 @@ private:
     // with the worker, which keeps it alive while it runs.
     std::shared_ptr<RunState> run_;
 };
+
+}  // namespace platform

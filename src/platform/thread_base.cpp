@@ -1,4 +1,4 @@
-#include "discovery/thread_base.h"
+#include "platform/thread_base.h"
 
 #include <cerrno>
 #include <ctime>
@@ -9,6 +9,8 @@
 #include "platform/system_error_text.h"
 #include "platform/wait.h"
 
+namespace platform {
+
 struct CThreadBase::RunState {
     CThreadBase* owner = nullptr;
     // Written by the worker before it signals the start event, read by Start()
@@ -17,8 +19,8 @@ struct CThreadBase::RunState {
     std::atomic<bool> starting{false};
     std::atomic<uint32_t> startResult{0};
     std::atomic<uint32_t> exitCode{0};
-    std::unique_ptr<platform::Event> startEvent;
-    std::unique_ptr<platform::Event> stopEvent;
+    std::unique_ptr<Event> startEvent;
+    std::unique_ptr<Event> stopEvent;
 };
 
 namespace {
@@ -35,7 +37,7 @@ CThreadBase::~CThreadBase() {
         return;
     // The subclass is gone already, so Log() cannot be called; a subclass
     // should have stopped its thread in its own destructor.
-    platform::DebugOutput("CThreadBase: destroyed while its thread runs; stopping it");
+    DebugOutput("CThreadBase: destroyed while its thread runs; stopping it");
     if (run_ && run_->stopEvent)
         run_->stopEvent->Set();
     timespec deadline{};
@@ -81,13 +83,13 @@ uint32_t CThreadBase::Start() {
     if (err != 0) {
         delete arg;
         Log("CThreadBase::Start()", "Unable to create thread : %s",
-            platform::SystemErrorText(err).c_str());
+            SystemErrorText(err).c_str());
         return kStartFailed;
     }
     hasThread_ = true;
     run_ = state;
 
-    const platform::WaitHandle started = state->startEvent->Handle();
+    const WaitHandle started = state->startEvent->Handle();
     if (WaitForHandles(&started, 1) != 0) {
         // No forced termination here: ask the thread to end and let it go.
         state->stopEvent->Set();
@@ -134,7 +136,7 @@ bool CThreadBase::Stop(uint32_t* exitCodeOut, uint32_t timeoutMs) {
             *exitCodeOut = run_->exitCode.load();
     } else {
         Log("CThreadBase::Stop()", "Wait for thread to die failed - %s",
-            platform::SystemErrorText(err == ETIMEDOUT ? ETIME : err).c_str());
+            SystemErrorText(err == ETIMEDOUT ? ETIME : err).c_str());
         pthread_detach(thread_);
     }
     ReleaseRun();
@@ -151,7 +153,7 @@ void CThreadBase::ReleaseRun() {
 void CThreadBase::SignalStarted() {
     auto* state = static_cast<RunState*>(t_runState);
     if (state == nullptr || state->owner != this) {
-        platform::DebugOutput("CThreadBase::SignalStarted() called outside Run()");
+        DebugOutput("CThreadBase::SignalStarted() called outside Run()");
         return;
     }
     state->startResult.store(0);
@@ -159,81 +161,83 @@ void CThreadBase::SignalStarted() {
     SignalEventHandle(state->startEvent.get());
 }
 
-platform::WaitHandle CThreadBase::StopEventHandle() const {
+WaitHandle CThreadBase::StopEventHandle() const {
     auto* state = static_cast<RunState*>(t_runState);
     if (state == nullptr || state->owner != this)
-        return platform::WaitHandle{};
+        return WaitHandle{};
     return state->stopEvent->Handle();
 }
 
-std::unique_ptr<platform::Event> CThreadBase::CreateEventHandle() {
-    auto event = std::make_unique<platform::Event>(platform::Event::Kind::ManualReset);
+std::unique_ptr<Event> CThreadBase::CreateEventHandle() {
+    auto event = std::make_unique<Event>(Event::Kind::ManualReset);
     if (!event->IsValid()) {
         const int err = errno;
         Log("CThreadBase::CreateEventHandle()", "Unable to create event : %s",
-            platform::SystemErrorText(err).c_str());
+            SystemErrorText(err).c_str());
         return nullptr;
     }
     return event;
 }
 
-bool CThreadBase::SignalEventHandle(platform::Event* event) {
+bool CThreadBase::SignalEventHandle(Event* event) {
     if (event != nullptr && event->Set())
         return true;
     const int err = event == nullptr ? EBADF : errno;
     Log("CThreadBase::SignalEventHandle()", "Unable to set event : %s",
-        platform::SystemErrorText(err).c_str());
+        SystemErrorText(err).c_str());
     return false;
 }
 
-bool CThreadBase::ResetEventHandle(platform::Event* event) {
+bool CThreadBase::ResetEventHandle(Event* event) {
     if (event != nullptr && event->Reset())
         return true;
     const int err = event == nullptr ? EBADF : errno;
     Log("CThreadBase::ResetEventHandle()", "Unable to reset event : %s",
-        platform::SystemErrorText(err).c_str());
+        SystemErrorText(err).c_str());
     return false;
 }
 
-std::unique_ptr<platform::WaitableTimer> CThreadBase::CreateTimerHandle() {
+std::unique_ptr<WaitableTimer> CThreadBase::CreateTimerHandle() {
     auto timer =
-        std::make_unique<platform::WaitableTimer>(platform::WaitableTimer::Kind::ManualReset);
+        std::make_unique<WaitableTimer>(WaitableTimer::Kind::ManualReset);
     if (!timer->IsValid()) {
         const int err = errno;
         Log("CThreadBase::CreateTimerHandle()", "Unable to create timer : %s",
-            platform::SystemErrorText(err).c_str());
+            SystemErrorText(err).c_str());
         return nullptr;
     }
     return timer;
 }
 
-bool CThreadBase::StartTimerHandle(platform::WaitableTimer* timer, uint64_t ms) {
+bool CThreadBase::StartTimerHandle(WaitableTimer* timer, uint64_t ms) {
     if (timer != nullptr && timer->Arm(ms))
         return true;
     const int err = timer == nullptr ? EBADF : errno;
     Log("CThreadBase::StartTimerHandle()", "Error set waitable timer : %s",
-        platform::SystemErrorText(err).c_str());
+        SystemErrorText(err).c_str());
     return false;
 }
 
-uint32_t CThreadBase::WaitForSingleHandle(const platform::WaitHandle& handle) {
-    const int r = platform::WaitAny({&handle, 1}, 0);
+uint32_t CThreadBase::WaitForSingleHandle(const WaitHandle& handle) {
+    const int r = WaitAny({&handle, 1}, 0);
     if (r == 0)
         return 0;
-    if (r == platform::kWaitTimeout)
+    if (r == kWaitTimeout)
         return kWaitTimeout;
     const int err = errno;
     Log("CThreadBase::WaitForSingleHandle()", "Error set waitable timer : %s",
-        platform::SystemErrorText(err).c_str());
+        SystemErrorText(err).c_str());
     return kWaitFailed;
 }
 
-uint32_t CThreadBase::WaitForHandles(const platform::WaitHandle* handles, uint32_t count) {
-    const int r = platform::WaitAny({handles, count}, platform::kWaitInfinite);
-    if (r >= 0 && r != platform::kWaitTimeout)
+uint32_t CThreadBase::WaitForHandles(const WaitHandle* handles, uint32_t count) {
+    const int r = WaitAny({handles, count}, kWaitInfinite);
+    if (r >= 0 && r != kWaitTimeout)
         return static_cast<uint32_t>(r);
-    const int err = r == platform::kWaitTimeout ? ETIME : errno;
+    const int err = r == kWaitTimeout ? ETIME : errno;
     Log("CThreadBase::WaitForHandles()", "Error set waitable timer : %s",
-        platform::SystemErrorText(err).c_str());
+        SystemErrorText(err).c_str());
     return kWaitFailed;
 }
+
+}  // namespace platform
