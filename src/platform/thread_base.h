@@ -4,13 +4,11 @@
 // cooperative stop through a manual-reset stop event with a bounded wait, and
 // small event/timer/wait helpers that report each failure through Log().
 //
-// Linux has no safe forced thread termination: a thread that does not end in
-// time is detached and the object is left stopped. The base's own code on a
-// detached thread touches only a reference-counted run state, never the
-// object; a Run() that ignores its stop event must itself stop touching the
-// object once Stop() has given up on it.
-
-#include <pthread.h>
+// The thread itself is a WorkerThread: a thread that does not end in time is
+// given up on (detached) and the object is left stopped. A Run() that may be
+// given up on must, after its set-up, reach nothing of the object: it works
+// on state it holds by shared_ptr, logs through an IWorkerLog of that state,
+// and checks RunControl()->GivenUp() before each use of what it does not own.
 
 #include <cstdint>
 #include <memory>
@@ -18,15 +16,48 @@
 #include "platform/event.h"
 #include "platform/wait_handle.h"
 #include "platform/waitable_timer.h"
+#include "platform/worker_thread.h"
 
 namespace platform {
 
-class CThreadBase {
+// Where the worker helpers below report their failures.
+class IWorkerLog {
+public:
+    virtual void Log(const char* source, const char* format, ...)
+        __attribute__((format(printf, 3, 4))) = 0;
+
+protected:
+    ~IWorkerLog() = default;
+};
+
+// The helpers of the thread base, for state that outlives its object. Each
+// logs its failure through log and returns the failure value.
+namespace worker {
+
+inline constexpr uint32_t kWaitTimeout = 0x102;
+inline constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
+
+// Manual-reset event, initially clear; null on failure.
+std::unique_ptr<Event> CreateEventHandle(IWorkerLog& log);
+bool SignalEventHandle(IWorkerLog& log, Event* event);
+bool ResetEventHandle(IWorkerLog& log, Event* event);
+// Manual-reset one-shot timer; null on failure.
+std::unique_ptr<WaitableTimer> CreateTimerHandle(IWorkerLog& log);
+bool StartTimerHandle(IWorkerLog& log, WaitableTimer* timer, uint64_t ms);
+// 0 if signalled, kWaitTimeout if not, kWaitFailed on failure; never waits.
+uint32_t WaitForSingleHandle(IWorkerLog& log, const WaitHandle& handle);
+// Waits without limit; the index of the signalled handle (the lowest when
+// several are), or kWaitFailed.
+uint32_t WaitForHandles(IWorkerLog& log, const WaitHandle* handles, uint32_t count);
+
+}  // namespace worker
+
+class CThreadBase : public IWorkerLog {
 public:
     static constexpr uint32_t kStartFailed = 0xFFFFFFFF;
     static constexpr uint32_t kInfinite = 0xFFFFFFFF;
-    static constexpr uint32_t kWaitTimeout = 0x102;
-    static constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
+    static constexpr uint32_t kWaitTimeout = worker::kWaitTimeout;
+    static constexpr uint32_t kWaitFailed = worker::kWaitFailed;
 
     CThreadBase();
     virtual ~CThreadBase();
@@ -43,11 +74,11 @@ public:
     // stop event could not be signalled.
     virtual bool Stop(uint32_t* exitCodeOut, uint32_t timeoutMs);
     // Where log lines go is the subclass's choice. Called on either thread.
-    virtual void Log(const char* source, const char* format, ...)
+    void Log(const char* source, const char* format, ...) override
         __attribute__((format(printf, 3, 4))) = 0;
 
     // Owner's thread only.
-    bool IsRunning() const { return running_; }
+    bool IsRunning() const { return worker_.Running(); }
 
 protected:
     // The thread's body: set up, call SignalStarted(), then wait on
@@ -57,33 +88,26 @@ protected:
     // Worker thread only (from within Run()).
     void SignalStarted();
     WaitHandle StopEventHandle() const;
+    // The running worker's share of the start / stop sequence; null outside Run().
+    const WorkerThread::Control* RunControl() const;
 
-    // Manual-reset event, initially clear; null on failure.
-    std::unique_ptr<Event> CreateEventHandle();
-    bool SignalEventHandle(Event* event);
-    bool ResetEventHandle(Event* event);
-    // Manual-reset one-shot timer; null on failure.
-    std::unique_ptr<WaitableTimer> CreateTimerHandle();
-    bool StartTimerHandle(WaitableTimer* timer, uint64_t ms);
-    // 0 if signalled, kWaitTimeout if not, kWaitFailed on failure; never waits.
-    uint32_t WaitForSingleHandle(const WaitHandle& handle);
-    // Waits without limit; the index of the signalled handle (the lowest when
-    // several are), or kWaitFailed.
-    uint32_t WaitForHandles(const WaitHandle* handles, uint32_t count);
+    std::unique_ptr<Event> CreateEventHandle() { return worker::CreateEventHandle(*this); }
+    bool SignalEventHandle(Event* event) { return worker::SignalEventHandle(*this, event); }
+    bool ResetEventHandle(Event* event) { return worker::ResetEventHandle(*this, event); }
+    std::unique_ptr<WaitableTimer> CreateTimerHandle() { return worker::CreateTimerHandle(*this); }
+    bool StartTimerHandle(WaitableTimer* timer, uint64_t ms) {
+        return worker::StartTimerHandle(*this, timer, ms);
+    }
+    uint32_t WaitForSingleHandle(const WaitHandle& handle) {
+        return worker::WaitForSingleHandle(*this, handle);
+    }
+    uint32_t WaitForHandles(const WaitHandle* handles, uint32_t count) {
+        return worker::WaitForHandles(*this, handles, count);
+    }
 
 private:
-    struct RunState;
-    static void* ThreadRoutine(void* arg);
-    void ReleaseRun();
-
-    // All owner's thread only; the worker reaches its run state through a
-    // thread-local pointer, so a detached worker never reads these.
-    bool running_ = false;
-    bool hasThread_ = false;
-    pthread_t thread_{};
-    // Starting flag, start result, start and stop events and exit code; shared
-    // with the worker, which keeps it alive while it runs.
-    std::shared_ptr<RunState> run_;
+    // Owner's thread.
+    WorkerThread worker_;
 };
 
 }  // namespace platform
