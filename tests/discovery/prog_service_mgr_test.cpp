@@ -50,7 +50,7 @@ std::vector<Event::Kind> Kinds(const std::vector<Event>& events) {
 }  // namespace
 
 TEST_F(DiscoveryService, RefreshBroadcastsOneStatusRequestAndStatusesComeBack) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     ASSERT_EQ(service_.RefreshDevices(), 0u);
     const auto request = peer_.Receive();
     ASSERT_TRUE(request);
@@ -77,7 +77,7 @@ TEST_F(DiscoveryService, RefreshBroadcastsOneStatusRequestAndStatusesComeBack) {
 }
 
 TEST_F(DiscoveryService, MalformedDatagramsAreLoggedDroppedAndDoNotDisturbTheNext) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     auto longerThanSaid = EncodeDevStatus(CPSMD_DevStatus{}, 0);
     WriteLe32(&longerThanSaid[8], 60);
     const struct {
@@ -105,7 +105,7 @@ TEST_F(DiscoveryService, MalformedDatagramsAreLoggedDroppedAndDoNotDisturbTheNex
 }
 
 TEST_F(DiscoveryService, SetIpRequestsGetIdsTwoAndThreeAndLeaveInOrder) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     uint32_t first = 0, second = 0;
     ASSERT_EQ(service_.SetDeviceIP(501, discotest::Address("10.0.0.5"),
                                    discotest::Address("255.255.255.0"), &first),
@@ -148,7 +148,7 @@ TEST_F(DiscoveryService, SetIpRequestsGetIdsTwoAndThreeAndLeaveInOrder) {
 }
 
 TEST_F(DiscoveryService, UnsendableRequestsFailOneAfterTheOther) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     // Without a route for the broadcast the socket refuses each datagram at
     // once; the second is only tried once the first send has completed.
     ASSERT_TRUE(testnet::SetBroadcastRoute(false));
@@ -181,7 +181,7 @@ TEST_F(DiscoveryService, UnsendableRequestsFailOneAfterTheOther) {
 }
 
 TEST_F(DiscoveryService, ASecondServiceCannotBindTheHostPort) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     CProgServiceMgr second;
     RecordingSink secondSink;
     EXPECT_EQ(second.StartOperations(&secondSink), 10u);
@@ -206,7 +206,7 @@ TEST_F(DiscoveryService, StartAndStopEdgeCases) {
     EXPECT_FALSE(service_.IsRunning());
     EXPECT_TRUE(sink_.Events().empty());
 
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     // Starting twice leaves the running worker as it was.
     EXPECT_EQ(service_.StartOperations(&sink_), 0xFFFFFFFFu);
     EXPECT_EQ(sink_.Logs(),
@@ -217,7 +217,7 @@ TEST_F(DiscoveryService, StartAndStopEdgeCases) {
     EXPECT_EQ(service_.StopOperations(), 0u);
     EXPECT_EQ(service_.StopOperations(), 1u);
     // A stopped service can be started again.
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     ASSERT_EQ(service_.RefreshDevices(), 0u);
     EXPECT_TRUE(peer_.Receive());
 
@@ -228,7 +228,7 @@ TEST_F(DiscoveryService, StartAndStopEdgeCases) {
 }
 
 TEST_F(DiscoveryService, OverlongLogFormatsAreDroppedAndLongLinesCut) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     const std::string exactly4096(4096, 'x');
     service_.Log("test", "%s", exactly4096.c_str());  // a long argument is fine
     service_.Log("test", exactly4096.c_str());        // a long format is not
