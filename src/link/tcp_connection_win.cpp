@@ -23,6 +23,7 @@
 #include "platform/socket_errors.h"
 #include "platform/wait.h"
 
+namespace devlink {
 namespace {
 
 using platform::WaitHandle;
@@ -165,26 +166,6 @@ void CTCPConnection_win::Stop() {
             disconnect->done->event.Set();
     }
     core_.reset();
-}
-
-IIOCP_ClientConnection* CreateClientConnection(IIOCP_ClientReceiver* receiver, IIOCP_Log* log,
-                                               uint32_t* error) {
-    auto* link = new (std::nothrow) CTCPConnection_win;
-    uint32_t result = link ? link->Start(receiver, log) : EIOCPE_NO_MEM;
-    if (result != 0) {
-        delete link;
-        link = nullptr;
-    }
-    if (error)
-        *error = result;
-    return link;
-}
-
-uint32_t ReleaseClientConnection(IIOCP_ClientConnection* link) {
-    if (auto* tcp = dynamic_cast<CTCPConnection_win*>(link))
-        tcp->Stop();
-    delete link;
-    return EIOCPE_SUCCESS;
 }
 
 // ---------------------------------------------------------------------------
@@ -728,4 +709,26 @@ void CTCPConnection_win::Core::VLog(bool error, const char* format, va_list args
         log->LogError("%s", line);
     else
         log->LogMessage("%s", line);
+}
+
+}  // namespace devlink
+
+IIOCP_ClientConnection* CreateClientConnection(IIOCP_ClientReceiver* receiver, IIOCP_Log* log,
+                                               uint32_t* error) {
+    auto* link = new (std::nothrow) devlink::CTCPConnection_win;
+    uint32_t result = link ? link->Start(receiver, log) : EIOCPE_NO_MEM;
+    if (result != 0) {
+        delete link;
+        link = nullptr;
+    }
+    if (error)
+        *error = result;
+    return link;
+}
+
+uint32_t ReleaseClientConnection(IIOCP_ClientConnection* link) {
+    if (auto* tcp = dynamic_cast<devlink::CTCPConnection_win*>(link))
+        tcp->Stop();
+    delete link;
+    return EIOCPE_SUCCESS;
 }

@@ -22,6 +22,8 @@
 #include "platform/waitable_timer.h"
 #include "platform/worker_thread.h"
 
+namespace devlink {
+
 class CTCPConnection_win final : public IIOCP_ClientConnection {
 public:
     enum class State { kDisconnected, kConnecting, kInitialising, kConnected };
@@ -157,3 +159,5 @@ private:
     std::shared_ptr<Core> core_;
     platform::WorkerThread worker_;
 };
+
+}  // namespace devlink
