@@ -147,7 +147,9 @@ uint32_t CTCPConnection_win::Send(const void* data, uint32_t length) {
 }
 
 void CTCPConnection_win::Stop() {
-    if (!core_)
+    // The core stays (refusing commands) until the object goes, so that a
+    // caller racing with the shutdown never finds it freed.
+    if (!core_ || !worker_.Running())
         return;
     Disconnect(0, 1);
     // A thread that does not end in time is given up on: it runs out on its
@@ -165,7 +167,6 @@ void CTCPConnection_win::Stop() {
         if (const auto* disconnect = std::get_if<DisconnectCommand>(&cmd))
             disconnect->done->event.Set();
     }
-    core_.reset();
 }
 
 // ---------------------------------------------------------------------------
