@@ -55,7 +55,8 @@ public:
     ~LinkBridge() override;
 
     // Window thread. Creates the link with this bridge as its receiver and
-    // `log` as its log; 0, or the link error code when it could not.
+    // `log` as its log; 0, or the link error code when it could not. Once
+    // open, or after Shutdown, it does nothing.
     uint32_t Open(IIOCP_Log* log);
     // Window thread. Empties the listeners, closes the link without
     // notification and releases it; events still queued reach nobody.
