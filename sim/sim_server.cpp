@@ -28,6 +28,11 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kReadBudget = 64u << 10;
 static_assert(CSimServer::kMaxPendingBytes > link_frame::kMaxFrameLength + kReadBudget,
               "the largest acceptable frame must fit in what a client may have pending");
+// The kernel's share of what waits for a client, fixed so that it stays small
+// (left alone, it grows to megabytes for a client that does not read).
+constexpr int kSendBuffer = 64 << 10;
+// A closing client that does not take its last replies is not waited for longer.
+constexpr auto kCloseGrace = std::chrono::seconds(5);
 // The model is moved on at least this often, with or without traffic.
 constexpr int kMaxWaitMs = 100;
 
@@ -159,6 +164,7 @@ void CSimServer::Accept() {
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
     clientFd_ = fd;
     clientName_ = name;
     state_ = ClientState::AwaitInit;
@@ -203,7 +209,7 @@ void CSimServer::OnClientClosed() {
     std::string why = "closed by the client";
     if (!rx_.empty()) why += " (" + std::to_string(rx_.size()) + " bytes of an incomplete frame dropped)";
     rx_.clear();
-    if (closeAfterFlush_.empty()) closeAfterFlush_ = why;
+    CloseAfterFlush(why);
 }
 
 void CSimServer::ParseFrames() {
@@ -268,7 +274,7 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
         state_ = ClientState::Ready;
         Log("client " + clientName_ + " initialised");
     } else {
-        closeAfterFlush_ = "handshake refused";
+        CloseAfterFlush("handshake refused");
         state_ = ClientState::None;  // no further frames are served
         Log("refused INIT of " + clientName_ + " with result " + std::to_string(result));
     }
@@ -296,10 +302,19 @@ void CSimServer::Flush() {
     }
     tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(sent));
     if (!WithinLimit()) return;
-    if (tx_.empty() && !closeAfterFlush_.empty()) {
-        const std::string why = closeAfterFlush_;  // DropClient clears the member
+    if (closeAfterFlush_.empty()) return;
+    const std::string why = closeAfterFlush_;  // DropClient clears the member
+    if (tx_.empty()) {
         DropClient(why);
+    } else if (Clock::now() >= closeBy_) {
+        DropClient(why + "; " + std::to_string(tx_.size()) + " bytes of replies not taken in time");
     }
+}
+
+void CSimServer::CloseAfterFlush(const std::string& why) {
+    if (!closeAfterFlush_.empty()) return;
+    closeAfterFlush_ = why;
+    closeBy_ = Clock::now() + kCloseGrace;
 }
 
 bool CSimServer::WithinLimit() {

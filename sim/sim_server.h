@@ -8,9 +8,10 @@
 // frames are served as their bytes arrive, so only an incomplete frame waits,
 // and a client that keeps sending without taking its replies is dropped.
 // A client's close ends the connection only after every frame it sent before
-// has been served and every reply has gone out.
+// has been served and every reply has gone out, or 5 s later at the latest.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -67,7 +68,10 @@ private:
     void Dispatch(uint32_t type, const uint8_t* body, uint32_t n);
     void HandleInit(const uint8_t* body, uint32_t n);
     void QueueFrame(uint32_t type, const uint8_t* body, uint32_t n);
+    // Sends what the socket takes; closes a closing client once all is sent
+    // or its time is up.
     void Flush();
+    void CloseAfterFlush(const std::string& why);
     // Drops the client when it has more than kMaxPendingBytes waiting.
     bool WithinLimit();
     void NotePending();
@@ -87,6 +91,7 @@ private:
     ClientState state_ = ClientState::None;
     bool clientClosed_ = false;   // its end of stream has arrived; nothing more is read
     std::string closeAfterFlush_;  // non-empty: close for this reason once tx_ is empty
+    std::chrono::steady_clock::time_point closeBy_;  // ... or at this time at the latest
     std::vector<uint8_t> rx_;
     std::vector<uint8_t> tx_;
 

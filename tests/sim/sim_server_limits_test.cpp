@@ -56,8 +56,12 @@ size_t ResidentBytes() {
 // a broken server fails the test instead of hanging it.
 class Client {
 public:
-    explicit Client(uint16_t port) {
+    // receiveBuffer: a small one makes a client that does not read stop the
+    // server's sending early.
+    explicit Client(uint16_t port, int receiveBuffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0)
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         timeval tv{3, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         sockaddr_in a{};
@@ -323,6 +327,31 @@ TEST_F(SimServerLimits, FramesSentWithTheCloseAreServedBeforeClosing) {
         server_.reset();
         log_.clear();
     }
+}
+
+// A client that closes its side but never takes its replies does not keep
+// the simulator, which serves one client at a time, for ever.
+TEST_F(SimServerLimits, ClosingClientThatTakesNoRepliesIsDroppedInTime) {
+    ASSERT_NO_FATAL_FAILURE(Open());
+    Run();
+    Client client(Port(), 4096);
+    ASSERT_TRUE(client.Connected());
+    // Far more replies than the sockets between us hold, and far fewer than
+    // the simulator's limit.
+    Bytes sent = InitRequest();
+    for (uint32_t i = 1; i <= 20000; ++i) {
+        const Bytes r = Request(bake::CONCC_PKT_GET_BAKE_OPTIONS, i);
+        sent.insert(sent.end(), r.begin(), r.end());
+    }
+    ASSERT_TRUE(client.Send(sent));
+    client.HalfClose();
+    const auto closed = Clock::now();
+
+    const std::string line = WaitForLog("replies not taken in time", 8000);
+    const auto took = Clock::now() - closed;
+    EXPECT_NE(line, "") << LogText();
+    EXPECT_GE(took, milliseconds(4500));
+    EXPECT_EQ(LogLine("bytes pending"), "") << "dropped by the limit instead";
 }
 
 // The operator program's road: a command, then at once a graceful disconnect.
