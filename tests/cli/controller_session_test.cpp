@@ -74,3 +74,21 @@ TEST_F(CalveroctlLeaving, ClosesInOrder) {
     EXPECT_LT(Clock::now() - closed, milliseconds(2000));
     EXPECT_EQ(ctl_.Out(), "Success!\n");
 }
+
+// A controller that streams gauge packets and never closes: the command still
+// ends about 5 s after its half-close, with its own result.
+TEST_F(CalveroctlLeaving, EndsWithinItsDeadlineWhileTheControllerStreams) {
+    ASSERT_NO_FATAL_FAILURE(StartCommand());
+    ASSERT_TRUE(AnswerStart(peer_));
+    const auto replied = Clock::now();
+    int code = -1;
+    while (code < 0 && Clock::now() - replied < milliseconds(12000)) {
+        peer_.Write(Gauge());
+        code = ctl_.Wait(20);
+    }
+    const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - replied);
+    EXPECT_EQ(code, 0) << ctl_.Err();
+    EXPECT_LT(took.count(), 7000) << "calveroctl kept waiting while the controller streamed";
+    EXPECT_GE(took.count(), 4000) << "calveroctl did not wait for the controller's close";
+    EXPECT_EQ(ctl_.Out(), "Success!\n");
+}
