@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "chart/point_summary.h"
+
 namespace chart {
 
 struct ChartPoint {
@@ -59,7 +61,10 @@ public:
     // point; an equal x is accepted. Costs O(new points), however long the chart.
     bool AppendPoints(std::span<const ChartPoint> points);
     // Removes the points; the extents keep their values until points come again.
-    void ClearPoints() { points_.clear(); }
+    void ClearPoints() {
+        points_.clear();
+        summary_.Clear();
+    }
 
     // The run of points covering [a, b] plus one point beyond each side where
     // one exists: from the last point with x <= a (else the first point) to the
@@ -67,10 +72,16 @@ public:
     // the first point or a after the last.
     std::span<const ChartPoint> GetPointRange(double a, double b) const;
 
+    // Extremes of y over points [first, last) in O(log n), for drawing long runs.
+    YExtent YExtentOf(size_t first, size_t last) const {
+        return summary_.Query(points_, first, last);
+    }
+
 private:
     void GrowExtents(std::span<const ChartPoint> added);
 
     std::vector<ChartPoint> points_;
+    CPointSummary summary_;  // always covers points_
     double minX_ = kNoMin;
     double maxX_ = kNoMax;
     double minY_ = kNoMin;
