@@ -76,6 +76,7 @@ CChartContainer::CChartContainer(QWidget* parent, IMessageBox* messages)
       messages_(messages),
       saveDialog_(DefaultSaveDialog),
       menuRunner_(DefaultMenuRunner),
+      autoScroll_(this),
       boxes_(std::make_unique<chart::ui::CLabelBoxes>()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -515,12 +516,16 @@ void CChartContainer::RightRelease(QMouseEvent* event) {
         OpenContainerMenu(global);
 }
 
+// The window system delivers the second press of a double click before the
+// double click itself, so every button has had its press already.
 void CChartContainer::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        mousePressEvent(event);  // a quick second right or middle press is a press
+    if (event->button() != Qt::LeftButton)
         return;
-    }
     lastMouse_ = event->position().toPoint();
+    // That second press began a selecting drag that has not moved; it must
+    // not hold off the fit.
+    if (IsSelecting() && !selectionExists_)
+        EndDrag(kDragSelect);
     if (!boxes_->BlocksDoubleClick(lastMouse_))
         ZoomToFit();
 }

@@ -44,7 +44,8 @@ std::vector<GridLine> GridRows(double originY, const TickStep& ticks, double top
     const double last = std::ceil((bottom - originY) / sp) - 1;  // last row above the bottom
     if (std::fabs(first) > kMaxLineIndex || std::fabs(last) > kMaxLineIndex)
         return rows;
-    auto add = [&](double k) { rows.push_back({originY + k * sp, -k * ticks.step}); };
+    // + 0.0 turns the -0 of the origin row into 0, which prints without a sign.
+    auto add = [&](double k) { rows.push_back({originY + k * sp, -k * ticks.step + 0.0}); };
     // Downward pass from the origin or the first row inside, then upward.
     const double down = std::max(std::ceil((top - originY) / sp), 0.0);
     for (double k = down; k <= last; ++k) add(k);
@@ -62,7 +63,7 @@ std::vector<GridLine> GridColumns(double originX, const TickStep& ticks, double 
     const double last = std::ceil((right - originX) / sp) - 1;
     if (std::fabs(first) > kMaxLineIndex || std::fabs(last) > kMaxLineIndex)
         return cols;
-    auto add = [&](double k) { cols.push_back({originX + k * sp, k * ticks.step}); };
+    auto add = [&](double k) { cols.push_back({originX + k * sp, k * ticks.step + 0.0}); };
     for (double k = std::max(first, 0.0); k <= last; ++k) add(k);
     for (double k = std::min(last, -1.0); k >= first; --k) add(k);
     return cols;

@@ -80,6 +80,16 @@ TEST(ChartGrid, ColumnsCoverTheAreaOnceEach) {
               (std::vector<GridLine>{{300, -3}, {200, -4}, {100, -5}, {0, -6}}));
 }
 
+TEST(ChartGrid, TheOriginLineIsLabelledZeroWithoutSign) {
+    // An origin less than a spacing inside the area starts the count at -0.
+    const GridLine row = GridRows(20, {10, 50}, 0, 200).front();
+    const GridLine col = GridColumns(42, {1, 100}, 0, 400).front();
+    EXPECT_EQ(row.pixel, 20);
+    EXPECT_EQ(col.pixel, 42);
+    EXPECT_FALSE(std::signbit(row.value));
+    EXPECT_FALSE(std::signbit(col.value));
+}
+
 TEST(ChartGrid, LabelsAreExactMultiplesOfTheStep) {
     // Summing 0.1 steps would give 0.30000000000000004 for the third column.
     const auto cols = GridColumns(0, {0.1, 100}, 0, 1000);
