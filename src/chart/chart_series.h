@@ -9,14 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "chart/chart_point.h"
 #include "chart/point_summary.h"
 
 namespace chart {
-
-struct ChartPoint {
-    double x = 0.0;
-    double y = 0.0;
-};
 
 // Turns a value into the text shown for it.
 using ValueFormatter = std::function<std::wstring(double)>;
@@ -75,6 +71,12 @@ public:
     // Extremes of y over points [first, last) in O(log n), for drawing long runs.
     YExtent YExtentOf(size_t first, size_t last) const {
         return summary_.Query(points_, first, last);
+    }
+    // The first index >= from whose x fails `passes` (true for a prefix of the
+    // points), in O(log n) with few cache misses however long the chart.
+    template <class PassesX>
+    size_t FirstFailing(size_t from, PassesX passes) const {
+        return summary_.FirstFailing(points_, from, passes);
     }
 
 private:

@@ -36,6 +36,7 @@ YExtent Scan(std::span<const ChartPoint> points, size_t first, size_t last) {
 
 void CPointSummary::Clear() {
     levels_.clear();
+    blockX_.clear();
     count_ = 0;
 }
 
@@ -52,6 +53,7 @@ void CPointSummary::Append(std::span<const ChartPoint> points) {
     size_t done = count_ / kBlock * kBlock;
     count_ = points.size();
     while (done + kBlock <= count_) {
+        blockX_.push_back(points[done].x);
         AddBlock(Scan(points, done, done + kBlock));
         done += kBlock;
     }

@@ -62,15 +62,50 @@ std::vector<BezierPiece> CardinalSpline(std::span<const QPointF> pixels, float t
 QPainterPath CurvePath(std::span<const QPointF> pixels, float tension);
 
 // Whether a run of `runPoints` points over `columns` device pixel columns is
-// drawn reduced: only for straight segments and more than two points per column.
+// drawn reduced: only for straight segments and more points than columns.
 bool UseColumnReduction(size_t runPoints, double columns, float tension);
 
-// The reduction of `run` (a run of `chart`'s points) to device pixel columns
-// of width 1 / devicePixelRatio logical pixels: per column, in order, its
-// first point, its extremes and its last point, duplicates dropped, all at the
-// column's centre. Logical pixel coordinates.
+// One device pixel column of a reduced run, in logical pixels: the column's
+// centre and the pixel y of its first point, its extremes and its last point
+// (top <= bottom, pixel y grows downwards); and the column's device index.
+struct ColumnSpan {
+    double x = 0;
+    double first = 0;
+    double top = 0;
+    double bottom = 0;
+    double last = 0;
+    long long column = 0;
+};
+
+// The reduction of `run` (a run of `chart`'s points) to device pixel columns:
+// device x = logical x * devicePixelRatio + deviceOffset, a column is one
+// device pixel wide; only columns holding points appear. The extremes come
+// from the chart's summary, not from a scan.
+std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
+                                      std::span<const chart::ChartPoint> run,
+                                      const ViewMapping& mapping, double devicePixelRatio = 1.0,
+                                      double deviceOffset = 0.0);
+
+// The reduced run as a polyline: per column, in order, its first point, its
+// extremes (the one nearer the first value first) and its last point, all at
+// the column's centre, duplicates dropped.
 std::vector<QPointF> ReduceToColumns(const chart::CChartSeries& chart,
                                      std::span<const chart::ChartPoint> run,
-                                     const ViewMapping& mapping, double devicePixelRatio);
+                                     const ViewMapping& mapping, double devicePixelRatio = 1.0,
+                                     double deviceOffset = 0.0);
+
+// Device rows that the line through a reduced run passes in a device column:
+// the column's own extent and the lines to its neighbours (also through
+// columns without points). top > bottom where nothing passes.
+struct ColumnExtent {
+    double top = 1.0;
+    double bottom = 0.0;
+    bool Empty() const { return top > bottom; }
+};
+
+// Extents of the device columns [firstColumn, firstColumn + count), before
+// any pen width; device y = logical y * yScale + yOffset.
+std::vector<ColumnExtent> ColumnExtents(std::span<const ColumnSpan> spans, long long firstColumn,
+                                        int count, double yScale = 1.0, double yOffset = 0.0);
 
 }  // namespace chart::ui
