@@ -233,6 +233,9 @@ const QImage& CChartContainer::Background(qreal dpr) {
     if (background_.size() != device || background_.devicePixelRatio() != dpr) {
         background_ = QImage(device, QImage::Format_ARGB32_Premultiplied);
         background_.setDevicePixelRatio(dpr);
+        // Text in the image takes the size it has on the window's screen.
+        background_.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
+        background_.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
         backgroundStale_ = true;
     }
     if (backgroundStale_)
@@ -243,6 +246,8 @@ const QImage& CChartContainer::Background(qreal dpr) {
 QImage CChartContainer::RenderFrame(qreal dpr) {
     QImage frame = Background(dpr).copy();
     frame.setDevicePixelRatio(dpr);
+    frame.setDotsPerMeterX(background_.dotsPerMeterX());
+    frame.setDotsPerMeterY(background_.dotsPerMeterY());
     QPainter p(&frame);
     DrawOverlay(p, layout_);
     return frame;

@@ -594,3 +594,33 @@ TEST_F(ChartContainerTest, OverlayChangesReuseTheCachedBackground) {
     chart_.RenderFrame(1.0);
     EXPECT_EQ(chart_.BackgroundDrawCount(), draws + 2);
 }
+
+TEST_F(ChartContainerTest, PressesOnTheLabelBoxesGoToTheBoxes) {
+    chart_.ZoomToRange(0, 100, 0, 100);
+    const int id = AddLine(50, kRed, L"Temp Main");
+    chart_.SetLegendVisible(true);
+    chart_.SetSelection(10, 20);
+    chart_.RenderFrame(1.0);
+    const chart::ui::CLegendWnd& legend = chart_.LabelBoxes().Legend();
+    ASSERT_TRUE(legend.shown);
+    const QPoint checkBox = legend.Position() + legend.CellRect().topLeft() +
+                            QPoint(4 + legend.ColumnWidths()[0] / 2, legend.RowHeight() / 2);
+
+    // A press on the legend's row selects its chart and starts no drag.
+    QTest::mouseClick(&chart_, Qt::LeftButton, {}, checkBox);
+    EXPECT_TRUE(chart_.FindChart(id)->selected);
+    EXPECT_TRUE(chart_.HasSelection());
+    EXPECT_EQ(chart_.CaptureCount(), 0);
+
+    // A press on the selection box is swallowed; a double click there does not fit.
+    const chart::ui::CLegendWnd& box = chart_.LabelBoxes().Selection();
+    ASSERT_TRUE(box.shown);
+    const QPoint onBox = box.Position() + QPoint(10, 5);
+    const double scale = chart_.Mapping().scaleX;
+    QTest::mouseClick(&chart_, Qt::LeftButton, {}, onBox);
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(onBox), QPointF(chart_.mapToGlobal(onBox)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&chart_, &dbl);
+    EXPECT_TRUE(chart_.HasSelection());
+    EXPECT_EQ(chart_.Mapping().scaleX, scale);
+}
