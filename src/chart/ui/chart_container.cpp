@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "chart/ui/chart_font.h"
 #include "chart/ui/chart_overlay.h"
@@ -35,6 +36,23 @@ double Snap(double v) {
 
 QString Text(const chart::ValueFormatter& f, double v) {
     return QString::fromStdWString(f(v));
+}
+
+// The dashes of a 1-pixel grid line (4 pixels on, 2 off, from its start),
+// as rectangles: rectangle fills stay on the raster engine's fast path at any
+// device pixel ratio, where a scaled dashed pen goes through the stroker.
+void AddDashes(std::vector<QRectF>& out, double from, double to, double at, bool horizontal) {
+    for (double d = from; d < to; d += 6) {
+        const double len = std::min(4.0, to - d);
+        out.push_back(horizontal ? QRectF(d, at, len, 1) : QRectF(at, d, 1, len));
+    }
+}
+
+void FillRects(QPainter& p, const std::vector<QRectF>& rects, const QColor& color) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawRects(rects.data(), static_cast<int>(rects.size()));
+    p.setBrush(Qt::NoBrush);
 }
 
 QString DefaultSaveDialog(QWidget* parent) {
@@ -243,14 +261,28 @@ const QImage& CChartContainer::Background(qreal dpr) {
     return background_;
 }
 
+// The frame buffer lives on between paints: a fresh image per paint would
+// cost an allocation and its page faults every time the mouse moves.
 QImage CChartContainer::RenderFrame(qreal dpr) {
-    QImage frame = Background(dpr).copy();
-    frame.setDevicePixelRatio(dpr);
-    frame.setDotsPerMeterX(background_.dotsPerMeterX());
-    frame.setDotsPerMeterY(background_.dotsPerMeterY());
-    QPainter p(&frame);
-    DrawOverlay(p, layout_);
-    return frame;
+    const QImage& background = Background(dpr);
+    // Nothing to lay over the background: it is the frame, and the copy
+    // (a quarter of a frame's cost at a pixel ratio of 2) is saved.
+    if (!selectionExists_ && !tracking_ && !IsZoomBoxing() &&
+        !(IsLegendVisible() && !Charts().empty()))
+        return background;
+    if (frame_.size() != background.size() || frame_.devicePixelRatio() != dpr) {
+        frame_ = QImage(background.size(), background.format());
+        frame_.setDevicePixelRatio(dpr);
+        frame_.setDotsPerMeterX(background.dotsPerMeterX());
+        frame_.setDotsPerMeterY(background.dotsPerMeterY());
+    }
+    std::memcpy(frame_.bits(), background.constBits(),
+                static_cast<size_t>(background.sizeInBytes()));
+    {
+        QPainter p(&frame_);
+        DrawOverlay(p, layout_);
+    }
+    return frame_;
 }
 
 void CChartContainer::paintEvent(QPaintEvent*) {
@@ -268,66 +300,54 @@ void CChartContainer::DrawBackground(QImage& image) {
     layout_ = ComputeLayout(client);
     const Layout& l = layout_;
     const double w = client.width(), h = client.height();
+    const double plotBottom = h - l.xLabelRowHeight;
     const bool panning = IsPanning();
 
+    image.fill(kBackgroundFill);
     QPainter p(&image);
-    p.fillRect(QRectF(0, 0, w, h), kBackgroundFill);
     p.setFont(font());
     p.setRenderHint(QPainter::TextAntialiasing, !panning);
     const QFontMetricsF fm(font(), &image);
-    QPen grid(kGrid, 1.0, Qt::DashLine);
-    grid.setCapStyle(Qt::FlatCap);
-    QPen axis(kGrid, 1.0);
-    axis.setCapStyle(Qt::FlatCap);
 
     // Rows, their labels right-aligned left of the plot, and the X axis line.
-    p.setClipRect(QRectF(0, 0, w, h - l.xLabelRowHeight));
-    for (const auto& row : chart::ui::GridRows(mapping_.originY, l.ticksY, 0, h)) {
-        const double y = Snap(row.pixel);
-        p.setPen(grid);
-        p.drawLine(QPointF(l.yLabelColumnWidth, y), QPointF(w, y));
+    const auto rows = chart::ui::GridRows(mapping_.originY, l.ticksY, 0, h);
+    std::vector<QRectF> dashes;
+    p.setClipRect(QRectF(0, 0, w, plotBottom));
+    for (const auto& row : rows) AddDashes(dashes, l.yLabelColumnWidth, w, Snap(row.pixel), true);
+    FillRects(p, dashes, kGrid);
+    p.setPen(kTickText);
+    for (const auto& row : rows) {
         const QString label = Text(YValueFormatter(), row.value);
         const double tw = fm.horizontalAdvance(label);
-        p.setPen(kTickText);
         p.drawText(
             QPointF(l.yLabelColumnWidth - 3 - tw, row.pixel - fm.height() * 0.5 + fm.ascent()),
             label);
     }
     p.setClipping(false);
-    p.setPen(axis);
-    p.drawLine(QPointF(l.yLabelColumnWidth, h - l.xLabelRowHeight),
-               QPointF(w, h - l.xLabelRowHeight));
+    p.fillRect(QRectF(l.yLabelColumnWidth, Snap(plotBottom), w - l.yLabelColumnWidth, 1), kGrid);
 
     // Columns, their labels centred below the plot, and the Y axis line.
+    const auto cols = chart::ui::GridColumns(mapping_.originX, l.ticksX, 0, w);
+    dashes.clear();
     p.setClipRect(QRectF(l.yLabelColumnWidth, 0, w, h));
-    for (const auto& col : chart::ui::GridColumns(mapping_.originX, l.ticksX, 0, w)) {
-        const double x = Snap(col.pixel);
-        p.setPen(grid);
-        p.drawLine(QPointF(x, 0), QPointF(x, h - l.xLabelRowHeight));
+    for (const auto& col : cols) AddDashes(dashes, 0, plotBottom, Snap(col.pixel), false);
+    FillRects(p, dashes, kGrid);
+    p.setPen(kTickText);
+    for (const auto& col : cols) {
         const QString label = Text(XValueFormatter(), col.value);
-        p.setPen(kTickText);
-        p.drawText(QPointF(col.pixel - fm.horizontalAdvance(label) * 0.5,
-                           h - l.xLabelRowHeight + 3 + fm.ascent()),
-                   label);
+        p.drawText(
+            QPointF(col.pixel - fm.horizontalAdvance(label) * 0.5, plotBottom + 3 + fm.ascent()),
+            label);
     }
     p.setClipping(false);
-    p.setPen(axis);
-    p.drawLine(QPointF(l.yLabelColumnWidth, 0),
-               QPointF(l.yLabelColumnWidth, h - l.xLabelRowHeight));
+    p.fillRect(QRectF(Snap(l.yLabelColumnWidth), 0, 1, plotBottom), kGrid);
 
-    // Zero lines and curves inside the plot only.
+    // Zero lines, 2 pixels centred on the origin, and curves inside the plot only.
     p.setClipRect(QRectF(l.plot.x, l.plot.y, l.plot.width, l.plot.height));
-    QPen zero(kTickText, 2.0);
-    zero.setCapStyle(Qt::FlatCap);
-    p.setPen(zero);
-    if (0 <= mapping_.originY && mapping_.originY < h) {
-        const double y = Snap(mapping_.originY);
-        p.drawLine(QPointF(0, y), QPointF(w, y));
-    }
-    if (0 <= mapping_.originX && mapping_.originX < w) {
-        const double x = Snap(mapping_.originX);
-        p.drawLine(QPointF(x, h), QPointF(x, 0));
-    }
+    if (0 <= mapping_.originY && mapping_.originY < h)
+        p.fillRect(QRectF(0, Snap(mapping_.originY) - 1, w, 2), kTickText);
+    if (0 <= mapping_.originX && mapping_.originX < w)
+        p.fillRect(QRectF(Snap(mapping_.originX) - 1, 0, 2, h), kTickText);
     p.setRenderHint(QPainter::Antialiasing, !panning);
     for (const auto& [id, s] : Charts()) {
         if (s->visible && s->HasPoints())

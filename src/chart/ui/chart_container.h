@@ -183,6 +183,7 @@ private:
     QTimer autoScroll_;
 
     QImage background_;
+    QImage frame_;  // background copy plus overlay, reused between paints
     bool backgroundStale_ = true;
     int backgroundDraws_ = 0;
     Layout layout_;  // of the last background drawing
