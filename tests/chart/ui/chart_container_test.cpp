@@ -12,7 +12,7 @@
 
 #include "chart/ui/chart_container.h"
 #include "chart/ui/label_boxes.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 #include "tests/support/temp_dir.h"
 
 using chart::ChartPoint;
