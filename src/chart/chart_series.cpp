@@ -24,6 +24,7 @@ void CChartSeries::SetPoints(std::vector<ChartPoint>&& points) {
         std::sort(points_.begin(), points_.end(), PointLess);
     }
     summary_.Rebuild(points_);
+    drawCache.reset();
     if (points_.empty()) return;
     minY_ = kNoMin;
     maxY_ = kNoMax;

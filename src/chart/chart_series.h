@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,6 +23,23 @@ using ValueFormatter = std::function<std::wstring(double)>;
 inline bool PointLess(const ChartPoint& a, const ChartPoint& b) {
     return a.x < b.x || (b.x != b.x && a.x == a.x);
 }
+
+// A cache slot that a copy does not share: two charts that diverge after a
+// copy must not draw from one another's reductions.
+class DrawCacheSlot {
+public:
+    DrawCacheSlot() = default;
+    DrawCacheSlot(const DrawCacheSlot&) {}
+    DrawCacheSlot(DrawCacheSlot&&) noexcept = default;
+    DrawCacheSlot& operator=(const DrawCacheSlot&) {
+        value.reset();
+        return *this;
+    }
+    DrawCacheSlot& operator=(DrawCacheSlot&&) noexcept = default;
+    void reset() { value.reset(); }
+
+    std::shared_ptr<void> value;
+};
 
 class CChartSeries {
 public:
@@ -60,6 +78,7 @@ public:
     void ClearPoints() {
         points_.clear();
         summary_.Clear();
+        drawCache.reset();
     }
 
     // The run of points covering [a, b] plus one point beyond each side where
@@ -78,6 +97,12 @@ public:
     size_t FirstFailing(size_t from, PassesX passes) const {
         return summary_.FirstFailing(points_, from, passes);
     }
+
+    // Whatever the drawing layer derived from the points for its last paint,
+    // owned here so that it lives and dies with the chart. Dropped when the
+    // points are replaced or cleared; appends keep it, and the drawing layer
+    // checks how many points it saw.
+    mutable DrawCacheSlot drawCache;
 
 private:
     void GrowExtents(std::span<const ChartPoint> added);

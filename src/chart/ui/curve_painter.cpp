@@ -239,8 +239,13 @@ void PaintColumns(const DirectTarget& target, std::span<const ColumnSpan> spans,
     const bool opaque = qAlpha(colour) == 255;
     uchar* const bits = target.image->bits();
     const qsizetype stride = target.image->bytesPerLine();
+    // Per column: the rows any stroke reaching it may touch, and the rows its
+    // own stroke covers wholly, which need no coverage sums.
+    struct Rows {
+        int from = 1, to = 0, fullFrom = 1, fullTo = 0;
+    };
+    std::vector<Rows> rows(static_cast<size_t>(clip.width()));
     for (int x = clip.left(); x <= clip.right(); ++x) {
-        // Rows any stroke reaching this column may touch.
         double top = 1e300, bottom = -1e300;
         for (int d = -reach; d <= reach; ++d) {
             const ColumnExtent& e = extents[static_cast<size_t>(x - d - first)];
@@ -251,39 +256,125 @@ void PaintColumns(const DirectTarget& target, std::span<const ColumnSpan> spans,
         }
         if (top > bottom)
             continue;
-        const int y0 = std::max(clip.top(), static_cast<int>(std::floor(top)));
-        const int y1 = std::min(clip.bottom(), static_cast<int>(std::ceil(bottom)) - 1);
-        // Rows that the column's own stroke covers wholly need no coverage sums.
-        int fullFrom = y1 + 1, fullTo = y1;
-        const ColumnExtent& own = extents[static_cast<size_t>(x - first)];
-        if (!own.Empty() && cover[static_cast<size_t>(reach)] >= 1.0) {
-            fullFrom = std::max(y0, static_cast<int>(std::ceil(own.top - half)));
-            fullTo = std::min(y1, static_cast<int>(std::floor(own.bottom + half)) - 1);
-        }
-        for (int y = y0; y <= y1; ++y) {
-            QRgb& pixel = reinterpret_cast<QRgb*>(bits + y * stride)[x];
-            if (y >= fullFrom && y <= fullTo) {
-                if (opaque) {
-                    pixel = colour;
-                } else {
-                    BlendPixel(pixel, colour, 1.0);
-                }
-                continue;
-            }
-            double c = 0;
+        Rows& r = rows[static_cast<size_t>(x - clip.left())];
+        r.from = std::max(clip.top(), static_cast<int>(std::floor(top)));
+        r.to = std::min(clip.bottom(), static_cast<int>(std::ceil(bottom)) - 1);
+        // Every stroke that covers this column wholly across counts, as long
+        // as its rows join up with the rest.
+        int fullFrom = r.to + 1, fullTo = r.to;
+        for (int pass = 0; pass < 2; ++pass) {
             for (int d = -reach; d <= reach; ++d) {
                 const ColumnExtent& e = extents[static_cast<size_t>(x - d - first)];
-                if (e.Empty())
+                if (e.Empty() || cover[static_cast<size_t>(d + reach)] < 1.0)
                     continue;
-                const double inRow = std::min(e.bottom + half, y + 1.0) -
-                                     std::max(e.top - half, static_cast<double>(y));
-                c = std::max(c,
-                             cover[static_cast<size_t>(d + reach)] * std::clamp(inRow, 0.0, 1.0));
+                const int f = static_cast<int>(std::ceil(e.top - half));
+                const int t = static_cast<int>(std::floor(e.bottom + half)) - 1;
+                if (f > t)
+                    continue;
+                if (fullFrom > fullTo) {
+                    fullFrom = f;
+                    fullTo = t;
+                } else if (f <= fullTo + 1 && t >= fullFrom - 1) {
+                    fullFrom = std::min(fullFrom, f);
+                    fullTo = std::max(fullTo, t);
+                }
             }
-            if (c > 0)
-                BlendPixel(pixel, colour, c);
+        }
+        r.fullFrom = std::max(r.from, fullFrom);
+        r.fullTo = std::min(r.to, fullTo);
+    }
+    auto coverAt = [&](int x, int y) {
+        double c = 0;
+        for (int d = -reach; d <= reach; ++d) {
+            const ColumnExtent& e = extents[static_cast<size_t>(x - d - first)];
+            if (e.Empty())
+                continue;
+            const double inRow =
+                std::min(e.bottom + half, y + 1.0) - std::max(e.top - half, static_cast<double>(y));
+            c = std::max(c, cover[static_cast<size_t>(d + reach)] * std::clamp(inRow, 0.0, 1.0));
+        }
+        return c;
+    };
+    // Row by row within blocks of 16 columns, so that writes go along a cache
+    // line instead of down the image, a line per pixel.
+    constexpr int kBlock = 16;
+    for (int bx = clip.left(); bx <= clip.right(); bx += kBlock) {
+        const int ex = std::min(bx + kBlock - 1, clip.right());
+        int top = clip.bottom() + 1, bottom = clip.top() - 1;
+        for (int x = bx; x <= ex; ++x) {
+            const Rows& r = rows[static_cast<size_t>(x - clip.left())];
+            if (r.from > r.to)
+                continue;
+            top = std::min(top, r.from);
+            bottom = std::max(bottom, r.to);
+        }
+        for (int y = top; y <= bottom; ++y) {
+            QRgb* line = reinterpret_cast<QRgb*>(bits + y * stride);
+            for (int x = bx; x <= ex; ++x) {
+                const Rows& r = rows[static_cast<size_t>(x - clip.left())];
+                if (y < r.from || y > r.to)
+                    continue;
+                if (y >= r.fullFrom && y <= r.fullTo) {
+                    if (opaque) {
+                        line[x] = colour;
+                    } else {
+                        BlendPixel(line[x], colour, 1.0);
+                    }
+                    continue;
+                }
+                const double c = coverAt(x, y);
+                if (c > 0)
+                    BlendPixel(line[x], colour, c);
+            }
         }
     }
+}
+
+// The last reduction of a chart: valid while the view, the device columns
+// and the run's first point stay; points appended since are folded in from
+// the last column on.
+struct ReductionCache {
+    ViewMapping mapping;
+    DeviceColumns device;
+    size_t base = 0;   // index of the run's first point in the chart
+    size_t count = 0;  // points of the run reduced
+    std::vector<ColumnSpan> spans;
+};
+
+bool SameView(const ReductionCache& c, const ViewMapping& m, const DeviceColumns& d, size_t base) {
+    return c.mapping.originX == m.originX && c.mapping.originY == m.originY &&
+           c.mapping.scaleX == m.scaleX && c.mapping.scaleY == m.scaleY &&
+           c.device.scale == d.scale && c.device.offset == d.offset && c.base == base;
+}
+
+const std::vector<ColumnSpan>& CachedColumns(const chart::CChartSeries& chart,
+                                             std::span<const chart::ChartPoint> run,
+                                             const ViewMapping& mapping,
+                                             const DeviceColumns& device) {
+    const size_t base = static_cast<size_t>(run.data() - chart.Points().data());
+    auto cache = std::static_pointer_cast<ReductionCache>(chart.drawCache.value);
+    if (cache && SameView(*cache, mapping, device, base) && !cache->spans.empty() &&
+        cache->count <= run.size()) {
+        if (cache->count < run.size()) {
+            const size_t from = cache->spans.back().start;
+            cache->spans.pop_back();
+            for (ColumnSpan span :
+                 ReduceColumns(chart, run.subspan(from), mapping, device.scale, device.offset)) {
+                span.start += from;
+                cache->spans.push_back(span);
+            }
+            cache->count = run.size();
+        }
+        return cache->spans;
+    }
+    cache = std::make_shared<ReductionCache>();
+    cache->mapping = mapping;
+    cache->device = device;
+    cache->base = base;
+    cache->count = run.size();
+    cache->spans = ReduceColumns(chart, run, mapping, device.scale, device.offset);
+    chart.drawCache.value = cache;
+    return cache->spans;
 }
 
 void DrawDense(QPainter& painter, const chart::CChartSeries& chart,
@@ -291,8 +382,7 @@ void DrawDense(QPainter& painter, const chart::CChartSeries& chart,
                const DeviceColumns& device) {
     const std::optional<DirectTarget> target = DirectTargetOf(painter);
     if (chart.dashStyle == 0 && target) {
-        const std::vector<ColumnSpan> spans =
-            ReduceColumns(chart, run, mapping, device.scale, device.offset);
+        const std::vector<ColumnSpan>& spans = CachedColumns(chart, run, mapping, device);
         PaintColumns(*target, spans, chart.penWidth, chart.color);
         if (chart.selected) {
             PaintColumns(*target, spans, chart.penWidth + 6.0, HighlightColor(chart.color));
@@ -409,6 +499,7 @@ std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
         ColumnSpan span;
         span.x = device.Centre(column);
         span.column = static_cast<long long>(column);
+        span.start = start;
         span.top = pixelY(e.max);
         span.bottom = pixelY(e.min);
         span.first = std::isnan(first) ? span.bottom : pixelY(first);

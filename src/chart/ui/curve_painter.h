@@ -75,12 +75,15 @@ struct ColumnSpan {
     double bottom = 0;
     double last = 0;
     long long column = 0;
+    size_t start = 0;  // index of the column's first point in the run
 };
 
 // The reduction of `run` (a run of `chart`'s points) to device pixel columns:
 // device x = logical x * devicePixelRatio + deviceOffset, a column is one
 // device pixel wide; only columns holding points appear. The extremes come
-// from the chart's summary, not from a scan.
+// from the chart's summary, not from a scan. DrawChartCurve keeps the last
+// reduction with the chart and, after an append in an unchanged view, redoes
+// only the last column onwards.
 std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
                                       std::span<const chart::ChartPoint> run,
                                       const ViewMapping& mapping, double devicePixelRatio = 1.0,

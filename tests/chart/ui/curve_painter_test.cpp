@@ -236,6 +236,31 @@ TEST(CurvePainter, LongCurveLooksLikeEveryPointDrawn) {
     }
 }
 
+TEST(CurvePainter, AppendsInAnUnchangedViewDrawAsAFreshReduction) {
+    std::mt19937 rng(5);
+    std::normal_distribution<double> noise(0, 2);
+    std::vector<ChartPoint> p;
+    for (int i = 0; i < 20'000; ++i) p.push_back({i * 0.01, 50 + noise(rng)});
+    CChartSeries s = Series(p);
+    const ViewMapping m{0, 200, 1.0, 2.0};  // x 0..300 over 300 px
+    const QSize size(300, 200);
+    Drawn(s, m, size, 1);  // the reduction is kept with the chart now
+    for (int batch = 0; batch < 3; ++batch) {
+        std::vector<ChartPoint> more;
+        for (int i = 0; i < 700; ++i) {
+            more.push_back({s.Points().back().x + 0.01 * (i + 1), 50 + noise(rng) * (batch + 1)});
+        }
+        more.back().y = 95;  // a spike in the newest column
+        ASSERT_TRUE(s.AppendPoints(more));
+        const CChartSeries fresh = s;  // a copy reduces on its own
+        EXPECT_EQ(Drawn(s, m, size, 1), Drawn(fresh, m, size, 1)) << "batch " << batch;
+    }
+    // Replaced points never draw from the old reduction.
+    s.SetPoints(std::vector<ChartPoint>{{0, 10}, {300, 10}});
+    const CChartSeries fresh = s;
+    EXPECT_EQ(Drawn(s, m, size, 1), Drawn(fresh, m, size, 1));
+}
+
 TEST(CurvePainter, MarkersCrossesAndHighlight) {
     const ViewMapping m{0, 100, 1, 1};  // pixel y = 100 - y
     const QSize size(100, 100);
