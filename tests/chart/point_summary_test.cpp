@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -121,6 +122,26 @@ TEST(PointSummary, SingleSpikeIsFoundInEveryRangeHoldingIt) {
     EXPECT_EQ(s.YExtentOf(39999, 40001).max, 1e6);
     EXPECT_EQ(s.YExtentOf(40001, p.size()).max, 0.0);
     EXPECT_EQ(s.YExtentOf(40001, p.size()).min, 0.0);
+}
+
+TEST(PointSummary, FirstFailingEqualsABinarySearchNearAndFar) {
+    std::vector<ChartPoint> p = RandomWalk(5000, 4);
+    for (size_t i = 0; i < p.size(); ++i) p[i].x = static_cast<double>(i / 3);  // equal x in threes
+    CChartSeries s;
+    s.SetPoints(p);
+    std::mt19937 rng(9);
+    // Limits just past `from`, a few blocks on, beyond the short walk, and past the end.
+    for (int k = 0; k < 2000; ++k) {
+        const size_t from = rng() % p.size();
+        const double spans[] = {0, 1, 7, 40, 400, 3000};
+        const double limit = p[from].x + spans[k % 6] + 0.5;
+        auto passes = [limit](double x) { return x <= limit; };
+        const size_t want = static_cast<size_t>(
+            std::partition_point(p.begin() + static_cast<std::ptrdiff_t>(from), p.end(),
+                                 [&](const ChartPoint& q) { return passes(q.x); }) -
+            p.begin());
+        ASSERT_EQ(s.FirstFailing(from, passes), want) << "from " << from << " limit " << limit;
+    }
 }
 
 }  // namespace
