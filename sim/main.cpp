@@ -105,7 +105,7 @@ std::vector<Option> MakeOptions(Settings& s) {
 
 void PrintHelp(const std::vector<Option>& options) {
     const sim::ModelParameters p;
-    std::printf("usage: calvero-sim [OPTION...]\n\n"
+    std::printf("Usage: calvero-sim [OPTION...]\n\n"
                 "A simulated heated-plate controller: serves one client at a time on its TCP\n"
                 "link and answers every controller command.\n\noptions:\n");
     for (const auto& o : options) {

@@ -9,7 +9,7 @@ namespace {
 
 QString HelpText() {
     return QStringLiteral(
-        "usage: calvero [FILE] [--connect HOST] [--log FILE]\n"
+        "Usage: calvero [FILE] [--connect HOST] [--log FILE]\n"
         "\n"
         "The operator program for networked heated-plate controllers.\n"
         "\n"
