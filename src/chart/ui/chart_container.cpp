@@ -186,9 +186,8 @@ void CChartContainer::ResetContainer() {
     // Toggling keeps the selected set right: hiding a chart whose points
     // were cleared while it was selected also deselects it.
     for (const auto& [id, s] : Charts()) {
-        if (!s->visible || !s->HasPoints()) {
+        if (!s->visible || !s->HasPoints())
             ToggleChartVisibility(id);
-        }
     }
     RedrawAll();
 }
