@@ -5,16 +5,15 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
-namespace chart {
+#include "chart/chart_point.h"
+#include "chart/point_summary.h"
 
-struct ChartPoint {
-    double x = 0.0;
-    double y = 0.0;
-};
+namespace chart {
 
 // Turns a value into the text shown for it.
 using ValueFormatter = std::function<std::wstring(double)>;
@@ -24,6 +23,23 @@ using ValueFormatter = std::function<std::wstring(double)>;
 inline bool PointLess(const ChartPoint& a, const ChartPoint& b) {
     return a.x < b.x || (b.x != b.x && a.x == a.x);
 }
+
+// A cache slot that a copy does not share: two charts that diverge after a
+// copy must not draw from one another's reductions.
+class DrawCacheSlot {
+public:
+    DrawCacheSlot() = default;
+    DrawCacheSlot(const DrawCacheSlot&) {}
+    DrawCacheSlot(DrawCacheSlot&&) noexcept = default;
+    DrawCacheSlot& operator=(const DrawCacheSlot&) {
+        value.reset();
+        return *this;
+    }
+    DrawCacheSlot& operator=(DrawCacheSlot&&) noexcept = default;
+    void reset() { value.reset(); }
+
+    std::shared_ptr<void> value;
+};
 
 class CChartSeries {
 public:
@@ -59,7 +75,11 @@ public:
     // point; an equal x is accepted. Costs O(new points), however long the chart.
     bool AppendPoints(std::span<const ChartPoint> points);
     // Removes the points; the extents keep their values until points come again.
-    void ClearPoints() { points_.clear(); }
+    void ClearPoints() {
+        points_.clear();
+        summary_.Clear();
+        drawCache.reset();
+    }
 
     // The run of points covering [a, b] plus one point beyond each side where
     // one exists: from the last point with x <= a (else the first point) to the
@@ -67,10 +87,28 @@ public:
     // the first point or a after the last.
     std::span<const ChartPoint> GetPointRange(double a, double b) const;
 
+    // Extremes of y over points [first, last) in O(log n), for drawing long runs.
+    YExtent YExtentOf(size_t first, size_t last) const {
+        return summary_.Query(points_, first, last);
+    }
+    // The first index >= from whose x fails `passes` (true for a prefix of the
+    // points), in O(log n) with few cache misses however long the chart.
+    template <class PassesX>
+    size_t FirstFailing(size_t from, PassesX passes) const {
+        return summary_.FirstFailing(points_, from, passes);
+    }
+
+    // Whatever the drawing layer derived from the points for its last paint,
+    // owned here so that it lives and dies with the chart. Dropped when the
+    // points are replaced or cleared; appends keep it, and the drawing layer
+    // checks how many points it saw.
+    mutable DrawCacheSlot drawCache;
+
 private:
     void GrowExtents(std::span<const ChartPoint> added);
 
     std::vector<ChartPoint> points_;
+    CPointSummary summary_;  // always covers points_
     double minX_ = kNoMin;
     double maxX_ = kNoMax;
     double minY_ = kNoMin;

@@ -1,0 +1,304 @@
+// The curve painter: the marker rule, the spline, the per-column reduction,
+// and pictures of long curves against the same curve drawn through every
+// point.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "chart/chart_series.h"
+#include "chart/ui/curve_painter.h"
+
+namespace chart::ui {
+namespace {
+
+constexpr QRgb kWhite = 0xFFFFFFFF;
+
+TEST(CurvePainter, MarkersFitOnlyWhenNoNeighbourIsCloserThanSevenPixels) {
+    struct Case {
+        const char* name;
+        std::vector<QPointF> pixels;
+        bool fit;
+    };
+    const Case cases[] = {
+        {"none", {}, true},
+        {"one", {{5, 5}}, true},
+        {"exactly 7 apart", {{0, 0}, {7, 3}, {14, 0}}, true},
+        {"6.9 apart", {{0, 0}, {6.9, 0}}, false},
+        {"same x is not compared", {{0, 0}, {0, 9}, {7, 0}}, true},
+        {"one close pair among wide ones", {{0, 0}, {20, 0}, {25, 0}, {50, 0}}, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MarkersFit(c.pixels), c.fit) << c.name;
+}
+
+TEST(CurvePainter, SplineIsStraightAtTensionZeroAndCardinalOtherwise) {
+    const std::vector<QPointF> p = {{0, 0}, {10, 10}, {20, 0}};
+    const std::vector<BezierPiece> straight = CardinalSpline(p, 0.0f);
+    ASSERT_EQ(straight.size(), 2u);
+    EXPECT_EQ(straight[0].c1, p[0]);
+    EXPECT_EQ(straight[0].c2, p[1]);
+    EXPECT_EQ(straight[1].end, p[2]);
+
+    const std::vector<BezierPiece> curved = CardinalSpline(p, 0.5f);
+    const qreal k = 0.5 / 3;
+    // Inner tangents run parallel to the chord through the neighbours; the
+    // ends take themselves as their missing neighbour.
+    EXPECT_NEAR(curved[0].c1.x(), 10 * k, 1e-9);
+    EXPECT_NEAR(curved[0].c1.y(), 10 * k, 1e-9);
+    EXPECT_NEAR(curved[0].c2.x(), 10 - 20 * k, 1e-9);
+    EXPECT_NEAR(curved[0].c2.y(), 10, 1e-9);
+    EXPECT_NEAR(curved[1].c1.x(), 10 + 20 * k, 1e-9);
+    EXPECT_NEAR(curved[1].c2.y(), 0 + 10 * k, 1e-9);
+    EXPECT_TRUE(CardinalSpline(std::vector<QPointF>{{1, 1}}, 0.5f).empty());
+}
+
+TEST(CurvePainter, ReductionOnlyForStraightRunsDenserThanAPointPerColumn) {
+    EXPECT_FALSE(UseColumnReduction(400, 400, 0.0f));
+    EXPECT_TRUE(UseColumnReduction(10'000, 400, 0.0f));
+    EXPECT_FALSE(UseColumnReduction(10'000, 400, 0.5f));  // a spline must see every point
+}
+
+CChartSeries Series(std::vector<ChartPoint> points) {
+    CChartSeries s;
+    s.SetPoints(std::move(points));
+    return s;
+}
+
+TEST(CurvePainter, ColumnKeepsFirstExtremesAndLastInOrder) {
+    // pixel x = x, pixel y = 100 - y: column 0 holds x 0.0 .. 0.75.
+    const ViewMapping m{0, 100, 1, 1};
+    const CChartSeries s = Series({{0.0, 60}, {0.25, 10}, {0.5, 90}, {0.75, 40}, {1.5, 60}});
+    const std::vector<QPointF> out = ReduceToColumns(s, s.Points(), m);
+    // First y 60 (pixel 40) lies nearer the top extreme (pixel 10), so it comes first.
+    const std::vector<QPointF> want = {{0.5, 40}, {0.5, 10}, {0.5, 90}, {0.5, 60}, {1.5, 40}};
+    EXPECT_EQ(out, want);
+}
+
+// Brute-force extremes per device column of every point of the run.
+::testing::AssertionResult SpansMatchPoints(const CChartSeries& s, const ViewMapping& m,
+                                            double dpr) {
+    const std::vector<ColumnSpan> spans = ReduceColumns(s, s.Points(), m, dpr);
+    size_t k = 0;
+    for (size_t i = 0; i < s.Points().size();) {
+        const double col = std::floor(m.PixelX(s.Points()[i].x) * dpr);
+        double top = 1e300, bottom = -1e300;
+        size_t j = i;
+        for (; j < s.Points().size() && std::floor(m.PixelX(s.Points()[j].x) * dpr) == col; ++j) {
+            top = std::min(top, m.PixelY(s.Points()[j].y));
+            bottom = std::max(bottom, m.PixelY(s.Points()[j].y));
+        }
+        if (k >= spans.size())
+            return ::testing::AssertionFailure() << "too few columns";
+        const ColumnSpan& c = spans[k++];
+        if (c.column != static_cast<long long>(col) || c.top != top || c.bottom != bottom ||
+            c.first != m.PixelY(s.Points()[i].y) || c.last != m.PixelY(s.Points()[j - 1].y)) {
+            return ::testing::AssertionFailure()
+                   << "column " << col << ": got " << c.column << " " << c.top << ".." << c.bottom
+                   << ", want " << top << ".." << bottom;
+        }
+        i = j;
+    }
+    if (k != spans.size())
+        return ::testing::AssertionFailure() << "extra columns";
+    return ::testing::AssertionSuccess();
+}
+
+TEST(CurvePainter, ReducedColumnsEqualAScanOfEveryPoint) {
+    std::mt19937 rng(3);
+    std::normal_distribution<double> noise(0, 5);
+    std::vector<ChartPoint> p(100'000);
+    for (size_t i = 0; i < p.size(); ++i)
+        p[i] = {-50.0 + 0.001 * static_cast<double>(i), noise(rng)};
+    p[54'321].y = 500;  // a lone spike
+    const CChartSeries s = Series(p);
+    struct Case {
+        const char* name;
+        ViewMapping m;
+        double dpr;
+    };
+    const Case cases[] = {
+        {"columns left of zero", {100, 300, 3.3, 2}, 1},
+        {"many points per column", {0, 300, 0.37, 2}, 1},
+        {"device pixel ratio 2", {80, 300, 3.3, 2}, 2},
+    };
+    for (const Case& c : cases) EXPECT_TRUE(SpansMatchPoints(s, c.m, c.dpr)) << c.name;
+}
+
+// ---- pictures ---------------------------------------------------------------
+
+QImage Canvas(QSize size, qreal dpr) {
+    QImage image(size * dpr, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(kWhite);
+    return image;
+}
+
+// The chart drawn the plain way: every point, stroked with the chart's pen.
+QImage EveryPoint(const CChartSeries& s, const ViewMapping& m, QSize size, qreal dpr) {
+    QImage image = Canvas(size, dpr);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const std::vector<QPointF> px = ToPixelPoints(s.Points(), m);
+    p.setPen(ChartPen(s.color, s.penWidth, s.dashStyle));
+    p.drawPolyline(px.data(), static_cast<int>(px.size()));
+    return image;
+}
+
+QImage Drawn(const CChartSeries& s, const ViewMapping& m, QSize size, qreal dpr) {
+    QImage image = Canvas(size, dpr);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const VisibleRange range{m.DataY(-1), m.DataY(size.height() + 1), m.DataX(-1),
+                             m.DataX(size.width() + 1)};
+    DrawChartCurve(p, s, m, range);
+    return image;
+}
+
+// Rows of each device column darker than half ink; (1, 0) for none.
+std::vector<std::pair<int, int>> InkedRows(const QImage& image) {
+    std::vector<std::pair<int, int>> rows(static_cast<size_t>(image.width()), {1, 0});
+    for (int x = 0; x < image.width(); ++x) {
+        auto& [top, bottom] = rows[static_cast<size_t>(x)];
+        for (int y = 0; y < image.height(); ++y) {
+            if (qGray(image.pixel(x, y)) >= 128)
+                continue;
+            if (top > bottom)
+                top = y;
+            bottom = y;
+        }
+    }
+    return rows;
+}
+
+// Every device column of `a` lies within a (logical) pixel of what `b` inks
+// in the same column or within a pixel beside it: the reduced curve sits at column centres, where
+// every point drawn spreads a thin steep line over two columns at half ink.
+// The outermost columns are left out: their neighbours lie outside the picture.
+::testing::AssertionResult CoveredBy(const QImage& a, const QImage& b, const char* what) {
+    const auto ra = InkedRows(a), rb = InkedRows(b);
+    const int px = static_cast<int>(a.devicePixelRatio());
+    const size_t reach = static_cast<size_t>(px);
+    int inked = 0;
+    for (size_t x = reach; x + reach < ra.size(); ++x) {
+        const auto [top, bottom] = ra[x];
+        if (top > bottom)
+            continue;
+        ++inked;
+        int lo = 1 << 30, hi = -1;
+        for (size_t n = x - reach; n <= x + reach; ++n) {
+            if (rb[n].first > rb[n].second)
+                continue;
+            lo = std::min(lo, rb[n].first);
+            hi = std::max(hi, rb[n].second);
+        }
+        if (top < lo - px || bottom > hi + px) {
+            return ::testing::AssertionFailure()
+                   << what << " column " << x << ": rows " << top << ".." << bottom << " beyond "
+                   << lo << ".." << hi;
+        }
+    }
+    if (inked < a.width() / 2)
+        return ::testing::AssertionFailure() << "hardly anything drawn";
+    return ::testing::AssertionSuccess();
+}
+
+TEST(CurvePainter, LongCurveLooksLikeEveryPointDrawn) {
+    std::mt19937 rng(11);
+    std::normal_distribution<double> noise(0, 1.5);
+    std::vector<ChartPoint> p(60'000);
+    double trend = 0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        trend += noise(rng) * 0.02;
+        p[i] = {static_cast<double>(i) / 200.0, 50 + trend + noise(rng)};
+    }
+    p[12'345].y += 30;  // spikes up and down, a few points wide at most
+    p[40'000].y -= 25;
+    CChartSeries s = Series(p);
+    s.color = 0xFF000000;
+    const QSize size(300, 200);
+    // x 0..300 over 360 px: about 170 points per column.
+    // pixel y = 200 - 2y; the curve runs past both sides, as the visible run does.
+    const ViewMapping m{-20, 200, 1.2, 2.0};
+    for (const qreal dpr : {1.0, 2.0}) {
+        for (const float width : {1.0f, 2.0f}) {
+            SCOPED_TRACE(::testing::Message() << "ratio " << dpr << ", pen " << width);
+            s.penWidth = width;
+            const QImage got = Drawn(s, m, size, dpr), want = EveryPoint(s, m, size, dpr);
+            EXPECT_TRUE(CoveredBy(got, want, "reduced"));
+            EXPECT_TRUE(CoveredBy(want, got, "every point"));
+        }
+    }
+}
+
+TEST(CurvePainter, AppendsInAnUnchangedViewDrawAsAFreshReduction) {
+    std::mt19937 rng(5);
+    std::normal_distribution<double> noise(0, 2);
+    std::vector<ChartPoint> p;
+    for (int i = 0; i < 20'000; ++i) p.push_back({i * 0.01, 50 + noise(rng)});
+    CChartSeries s = Series(p);
+    const ViewMapping m{0, 200, 1.0, 2.0};  // x 0..300 over 300 px
+    const QSize size(300, 200);
+    Drawn(s, m, size, 1);  // the reduction is kept with the chart now
+    for (int batch = 0; batch < 3; ++batch) {
+        std::vector<ChartPoint> more;
+        for (int i = 0; i < 700; ++i) {
+            more.push_back({s.Points().back().x + 0.01 * (i + 1), 50 + noise(rng) * (batch + 1)});
+        }
+        more.back().y = 95;  // a spike in the newest column
+        ASSERT_TRUE(s.AppendPoints(more));
+        const CChartSeries fresh = s;  // a copy reduces on its own
+        EXPECT_EQ(Drawn(s, m, size, 1), Drawn(fresh, m, size, 1)) << "batch " << batch;
+    }
+    // Replaced points never draw from the old reduction.
+    s.SetPoints(std::vector<ChartPoint>{{0, 10}, {300, 10}});
+    const CChartSeries fresh = s;
+    EXPECT_EQ(Drawn(s, m, size, 1), Drawn(fresh, m, size, 1));
+}
+
+TEST(CurvePainter, MarkersCrossesAndHighlight) {
+    const ViewMapping m{0, 100, 1, 1};  // pixel y = 100 - y
+    const QSize size(100, 100);
+    auto at = [](const QImage& img, qreal x, qreal y) { return img.pixel(QPoint(x, y)); };
+
+    // One visible point: a circle of 7 px around it, even without "show points".
+    CChartSeries one = Series({{50, 50}});
+    QImage img = Drawn(one, m, size, 1);
+    EXPECT_NE(at(img, 50, 46.5), kWhite);  // on the circle, above the centre
+    EXPECT_EQ(at(img, 50, 50), kWhite);    // the circle is not filled
+
+    // Style 5: crosses at the points and no line between them.
+    CChartSeries crosses = Series({{20, 50}, {80, 50}});
+    crosses.dashStyle = 5;
+    img = Drawn(crosses, m, size, 1);
+    EXPECT_NE(at(img, 22, 50), kWhite);
+    EXPECT_NE(at(img, 20, 52), kWhite);
+    EXPECT_EQ(at(img, 50, 50), kWhite);
+
+    // Points 5 px apart with "show points": no circles at all; 10 px apart: circles.
+    CChartSeries dense = Series({{10, 50}, {15, 50}, {20, 50}});
+    dense.showPoints = true;
+    dense.penWidth = 1;
+    EXPECT_EQ(at(Drawn(dense, m, size, 1), 10, 46.5), kWhite);
+    CChartSeries wide = Series({{10, 50}, {20, 50}, {30, 50}});
+    wide.showPoints = true;
+    wide.penWidth = 1;
+    EXPECT_NE(at(Drawn(wide, m, size, 1), 10, 46.5), kWhite);
+
+    // Selected: a faint band of width penWidth + 6 along the curve.
+    CChartSeries line = Series({{0, 50}, {100, 50}});
+    line.color = 0xFFFF0000;
+    EXPECT_EQ(at(Drawn(line, m, size, 1), 50, 46), kWhite);
+    line.selected = true;
+    const QRgb band = at(Drawn(line, m, size, 1), 50, 46);
+    EXPECT_NE(band, kWhite);
+    EXPECT_GT(qGreen(band), 150);  // translucent, not the chart's full red
+}
+
+}  // namespace
+}  // namespace chart::ui
