@@ -1,6 +1,6 @@
-// Chart XML files: a Charts element holding one Chart element per chart and
-// one Data element per point. Numbers are written and read in the C locale's
-// forms whatever locale the program runs in.
+// Numbers are written and read in the C locale's forms whatever locale the
+// program runs in.
+#include "chart/chart_xml_format.h"
 
 #include <locale.h>
 
@@ -146,8 +146,8 @@ const wchar_t* Text(const wchar_t* s) { return s ? s : L""; }
 
 }  // namespace
 
-bool CChartContainerModel::SaveChartsXml(const std::wstring& path, const std::set<int>& ids,
-                                         std::wstring& error) const {
+bool SaveChartsXml(const CChartContainerModel& model, const std::wstring& path,
+                   const std::set<int>& ids, std::wstring& error) {
     if (ids.empty()) {
         error = L"No charts to save!";
         return false;
@@ -160,7 +160,7 @@ bool CChartContainerModel::SaveChartsXml(const std::wstring& path, const std::se
         writer.StartElement(L"Charts");
         NumberText dash, color, pen, tension, x, y;
         for (int id : ids) {
-            const CChartSeries* series = FindChart(id);
+            const CChartSeries* series = model.FindChart(id);
             if (!series || !series->HasPoints()) continue;
             FormatInteger(series->dashStyle, dash);
             FormatInteger(static_cast<int32_t>(series->color), color);
@@ -300,8 +300,8 @@ private:
 
 }  // namespace
 
-bool CChartContainerModel::LoadChartsXml(const std::wstring& path, std::set<int>& ids,
-                                         std::wstring& error) {
+bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path, std::set<int>& ids,
+                   std::wstring& error) {
     ids.clear();
     ChartFileReader reader;
     xml::CXmlResult parsed;
@@ -317,7 +317,7 @@ bool CChartContainerModel::LoadChartsXml(const std::wstring& path, std::set<int>
         return false;
     }
     for (ChartFileReader::ChartRecord& r : *charts) {
-        const int id = NextId();
+        const int id = model.NextId();
         if (id < 0) {
             error = L"WTF!";
             return false;
@@ -331,10 +331,10 @@ bool CChartContainerModel::LoadChartsXml(const std::wstring& path, std::set<int>
         series->tension = r.tension;
         series->yLabel = std::move(r.yLabel);
         series->SetPoints(std::move(r.points));
-        charts_.emplace(id, std::move(series));
+        model.charts_.emplace(id, std::move(series));
         ids.insert(id);
     }
-    RedrawAll();
+    model.RedrawAll();
     return true;
 }
 

@@ -300,6 +300,10 @@ private:
     enum class Tok { kEnd, kQuoted, kShortClose, kClear, kEndTag, kDeclTag, kStartTag, kEquals,
                      kClose, kText };
     enum class Step { kContinue, kDone };
+    // Where the reader is inside a start tag: kOff outside one; kName before
+    // an attribute name or the tag's end; kAfterName after a name; kValue
+    // after its "=".
+    enum class AttrState { kOff, kName, kAfterName, kValue };
     using Open = OpenElement<Handle>;
 
     Tok Next();
@@ -321,6 +325,9 @@ private:
     bool FlushText(Open& o);
     bool ParseClear(Open& o);
     void AddPendingAttr(const Ch* name, size_t nameLen, const std::wstring* value);
+    // One token inside a start tag; kDone when the parse is over.
+    Step AttributeToken(Tok t);
+    Step AttributeValue(Tok t);
     // Creates the element whose start tag is being read, with all its
     // attributes, under the innermost open element.
     Open CreatePending();
@@ -344,6 +351,9 @@ private:
     const Ch* elemName_ = nullptr;
     size_t elemNameLen_ = 0;
     bool elemDecl_ = false;
+    AttrState attrState_ = AttrState::kOff;
+    const Ch* attrName_ = nullptr;  // the attribute name read last
+    size_t attrNameLen_ = 0;
     std::vector<PendingAttr> attrs_;
     std::wstring attrText_;
     std::wstring scratch_;
@@ -544,82 +554,95 @@ typename Parser<Ch, Builder>::Step Parser<Ch, Builder>::Settle() {
 }
 
 template <class Ch, class Builder>
+typename Parser<Ch, Builder>::Step Parser<Ch, Builder>::AttributeToken(Tok t) {
+    switch (attrState_) {
+        case AttrState::kName:
+            if (t == Tok::kText) {
+                attrName_ = tokStart_;
+                attrNameLen_ = static_cast<size_t>(tokEnd_ - tokStart_);
+                attrState_ = AttrState::kAfterName;
+            } else if (t == Tok::kClose) {
+                stack_.push_back(CreatePending());
+                attrState_ = AttrState::kOff;
+                mark_ = pos_;
+            } else if (t == Tok::kShortClose) {
+                CreatePending();
+                attrState_ = AttrState::kOff;
+                return Settle();
+            } else {
+                CreatePending();
+                Fail(XmlError::kUnexpectedToken, tokStart_);
+                return Step::kDone;
+            }
+            return Step::kContinue;
+        case AttrState::kAfterName:
+            if (t == Tok::kText) {
+                AddPendingAttr(attrName_, attrNameLen_, nullptr);
+                attrName_ = tokStart_;
+                attrNameLen_ = static_cast<size_t>(tokEnd_ - tokStart_);
+            } else if (t == Tok::kEquals) {
+                attrState_ = AttrState::kValue;
+            } else if (t == Tok::kClose || t == Tok::kShortClose) {
+                bool shortClose = t == Tok::kShortClose;
+                if (elemDecl_) {
+                    // "<?xml version=1.0 standalone ?>": the "?" of "?>" is no name.
+                    if (attrName_[attrNameLen_ - 1] == '?') --attrNameLen_;
+                    if (stack_.back().hasParent) shortClose = true;
+                }
+                if (attrNameLen_ > 0) AddPendingAttr(attrName_, attrNameLen_, nullptr);
+                Open created = CreatePending();
+                attrState_ = AttrState::kOff;
+                if (shortClose) return Settle();
+                stack_.push_back(created);
+                mark_ = pos_;
+            } else {
+                CreatePending();
+                Fail(XmlError::kUnexpectedToken, tokStart_);
+                return Step::kDone;
+            }
+            return Step::kContinue;
+        case AttrState::kValue:
+            return AttributeValue(t);
+        case AttrState::kOff:
+            break;
+    }
+    return Step::kContinue;
+}
+
+template <class Ch, class Builder>
+typename Parser<Ch, Builder>::Step Parser<Ch, Builder>::AttributeValue(Tok t) {
+    if (t != Tok::kText && t != Tok::kQuoted) {
+        CreatePending();
+        Fail(XmlError::kUnexpectedToken, tokStart_);
+        return Step::kDone;
+    }
+    const Ch* vb = tokStart_;
+    const Ch* ve = tokEnd_;
+    if (elemDecl_ && ve[-1] == '?') --ve;
+    if (t == Tok::kQuoted) {
+        ++vb;
+        --ve;
+    }
+    scratch_.clear();
+    if (!DecodeEntities(vb, ve, scratch_)) {
+        CreatePending();
+        Fail(XmlError::kUnknownCharacterEntity, tokStart_);
+        return Step::kDone;
+    }
+    AddPendingAttr(attrName_, attrNameLen_, &scratch_);
+    attrState_ = AttrState::kName;
+    return Step::kContinue;
+}
+
+template <class Ch, class Builder>
 void Parser<Ch, Builder>::Run() {
     stack_.push_back(
         Open{builder_.Root(), nullptr, 0, false, false, ItemKind::kNone, ItemKind::kNone});
-    bool attributeMode = false;
-    int attrState = 1;
-    const Ch* pendingName = nullptr;
-    size_t pendingNameLen = 0;
-
     for (;;) {
         const Tok t = Next();
 
-        if (attributeMode) {
-            if (attrState == 1) {
-                if (t == Tok::kText) {
-                    pendingName = tokStart_;
-                    pendingNameLen = static_cast<size_t>(tokEnd_ - tokStart_);
-                    attrState = 2;
-                } else if (t == Tok::kClose) {
-                    stack_.push_back(CreatePending());
-                    attributeMode = false;
-                    mark_ = pos_;
-                } else if (t == Tok::kShortClose) {
-                    CreatePending();
-                    attributeMode = false;
-                    if (Settle() == Step::kDone) return;
-                } else {
-                    CreatePending();
-                    return Fail(XmlError::kUnexpectedToken, tokStart_);
-                }
-            } else if (attrState == 2) {
-                if (t == Tok::kText) {
-                    AddPendingAttr(pendingName, pendingNameLen, nullptr);
-                    pendingName = tokStart_;
-                    pendingNameLen = static_cast<size_t>(tokEnd_ - tokStart_);
-                } else if (t == Tok::kEquals) {
-                    attrState = 3;
-                } else if (t == Tok::kClose || t == Tok::kShortClose) {
-                    bool shortClose = t == Tok::kShortClose;
-                    if (elemDecl_) {
-                        // "<?xml version=1.0 standalone ?>": the "?" of "?>" is no name.
-                        if (pendingName[pendingNameLen - 1] == '?') --pendingNameLen;
-                        if (stack_.back().hasParent) shortClose = true;
-                    }
-                    if (pendingNameLen > 0) AddPendingAttr(pendingName, pendingNameLen, nullptr);
-                    Open created = CreatePending();
-                    attributeMode = false;
-                    if (shortClose) {
-                        if (Settle() == Step::kDone) return;
-                    } else {
-                        stack_.push_back(created);
-                        mark_ = pos_;
-                    }
-                } else {
-                    CreatePending();
-                    return Fail(XmlError::kUnexpectedToken, tokStart_);
-                }
-            } else {
-                if (t != Tok::kText && t != Tok::kQuoted) {
-                    CreatePending();
-                    return Fail(XmlError::kUnexpectedToken, tokStart_);
-                }
-                const Ch* vb = tokStart_;
-                const Ch* ve = tokEnd_;
-                if (elemDecl_ && ve[-1] == '?') --ve;
-                if (t == Tok::kQuoted) {
-                    ++vb;
-                    --ve;
-                }
-                scratch_.clear();
-                if (!DecodeEntities(vb, ve, scratch_)) {
-                    CreatePending();
-                    return Fail(XmlError::kUnknownCharacterEntity, tokStart_);
-                }
-                AddPendingAttr(pendingName, pendingNameLen, &scratch_);
-                attrState = 1;
-            }
+        if (attrState_ != AttrState::kOff) {
+            if (AttributeToken(t) == Step::kDone) return;
             continue;
         }
 
@@ -632,8 +655,7 @@ void Parser<Ch, Builder>::Run() {
                 elemName_ = tokStart_;
                 elemNameLen_ = static_cast<size_t>(tokEnd_ - tokStart_);
                 elemDecl_ = t == Tok::kDeclTag;
-                attributeMode = true;
-                attrState = 1;
+                attrState_ = AttrState::kName;
                 break;
             case Tok::kEndTag: {
                 if (!FlushText(o)) return;
