@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -303,36 +304,43 @@ private:
 bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path, std::set<int>& ids,
                    std::wstring& error) {
     ids.clear();
-    ChartFileReader reader;
-    xml::CXmlResult parsed;
-    xml::ParseFileToSink(path, reader, &parsed);
-    // Warnings too: a file that is not quite well formed is not taken.
-    if (parsed.error != xml::XmlError::kNone) {
-        error = xml::XmlErrorText(parsed.error);
-        return false;
-    }
-    std::vector<ChartFileReader::ChartRecord>* charts = reader.Result();
-    if (charts == nullptr) {
-        error = L"Invalid XML!";
-        return false;
-    }
-    for (ChartFileReader::ChartRecord& r : *charts) {
-        const int id = model.NextId();
-        if (id < 0) {
-            error = L"WTF!";
+    // A file near the reader's size limit can still exhaust memory while its
+    // charts are built; that is a failed load, not the end of the program.
+    try {
+        ChartFileReader reader;
+        xml::CXmlResult parsed;
+        xml::ParseFileToSink(path, reader, &parsed);
+        // Warnings too: a file that is not quite well formed is not taken.
+        if (parsed.error != xml::XmlError::kNone) {
+            error = xml::XmlErrorText(parsed.error);
             return false;
         }
-        auto series = std::make_unique<CChartSeries>();
-        series->id = id;
-        series->name = std::move(r.name);
-        series->color = r.color == 0 ? 0xFF000000 : r.color;
-        series->dashStyle = r.dashStyle;
-        series->penWidth = r.penWidth;
-        series->tension = r.tension;
-        series->yLabel = std::move(r.yLabel);
-        series->SetPoints(std::move(r.points));
-        model.charts_.emplace(id, std::move(series));
-        ids.insert(id);
+        std::vector<ChartFileReader::ChartRecord>* charts = reader.Result();
+        if (charts == nullptr) {
+            error = L"Invalid XML!";
+            return false;
+        }
+        for (ChartFileReader::ChartRecord& r : *charts) {
+            const int id = model.NextId();
+            if (id < 0) {
+                error = L"WTF!";
+                return false;
+            }
+            auto series = std::make_unique<CChartSeries>();
+            series->id = id;
+            series->name = std::move(r.name);
+            series->color = r.color == 0 ? 0xFF000000 : r.color;
+            series->dashStyle = r.dashStyle;
+            series->penWidth = r.penWidth;
+            series->tension = r.tension;
+            series->yLabel = std::move(r.yLabel);
+            series->SetPoints(std::move(r.points));
+            model.charts_.emplace(id, std::move(series));
+            ids.insert(id);
+        }
+    } catch (const std::bad_alloc&) {
+        error = xml::XmlErrorText(xml::XmlError::kOutOfMemory);
+        return false;
     }
     model.RedrawAll();
     return true;

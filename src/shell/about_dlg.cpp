@@ -4,15 +4,17 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "bake/ui/dialog_units.h"
-#include "shell/command_icons.h"
+#include "widgets/dialog_units.h"
+#include "widgets/command_icons.h"
+
+namespace shell {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("About TVR_GUI"));
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const widgets::DialogUnits du = widgets::DialogUnits::ForFont(font());
     setFixedSize(du.Size(170, 62));
     auto* icon = new QLabel(this);
-    icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+    icon->setPixmap(widgets::ApplicationIcon().pixmap(32, 32));
     icon->setGeometry(du.Rect(14, 14, 21, 20));
     auto* text = new QLabel(tr("TVR_GUI, Version 1.0"), this);
     text->setGeometry(du.Rect(42, 14, 114, 8));
@@ -21,3 +23,5 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
+
+}  // namespace shell

@@ -1,11 +1,14 @@
 #include "shell/app_look.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QStyle>
 #include <QStyleFactory>
 
 #include <array>
+
+#include "widgets/settings.h"
+
+namespace shell {
 
 namespace {
 
@@ -145,15 +148,15 @@ void ApplyApplicationLook(int id) {
 }
 
 int LoadApplicationLook() {
-    QSettings settings(QString::fromLatin1(kSettingsOrganization),
-                       QString::fromLatin1(kSettingsApplication));
+    const QSettings settings = widgets::OpenSettings();
     bool ok = false;
     const int id = settings.value(QLatin1String(kSettingsLookKey), kDefaultLook).toInt(&ok);
     return ok && IsApplicationLook(id) ? id : kDefaultLook;
 }
 
 void StoreApplicationLook(int id) {
-    QSettings settings(QString::fromLatin1(kSettingsOrganization),
-                       QString::fromLatin1(kSettingsApplication));
+    QSettings settings = widgets::OpenSettings();
     settings.setValue(QLatin1String(kSettingsLookKey), id);
 }
+
+}  // namespace shell

@@ -8,6 +8,8 @@
 
 #include <span>
 
+namespace shell {
+
 inline constexpr int kLookWindows2000 = 210;
 inline constexpr int kLookOfficeXP = 211;
 inline constexpr int kLookWindowsXP = 212;
@@ -39,11 +41,11 @@ QColor LookWorkspaceColor(int id);
 // Switches the whole application to the look.
 void ApplyApplicationLook(int id);
 
-// The settings store and the keys the program keeps in it.
-inline constexpr char kSettingsOrganization[] = "Local AppWizard-Generated Applications";
-inline constexpr char kSettingsApplication[] = "Calvero";
+// The key of the look in the program's settings store.
 inline constexpr char kSettingsLookKey[] = "ApplicationLook";
 
 // The stored look, or the default when none (or a bad one) is stored.
 int LoadApplicationLook();
 void StoreApplicationLook(int id);
+
+}  // namespace shell

@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QToolButton>
 
+namespace shell {
+
 CCommandToolBar::CCommandToolBar(const QString& title, QAction* customize, QWidget* parent)
     : QToolBar(title, parent), customize_(customize) {
     endButton_ = new QToolButton(this);
@@ -67,3 +69,5 @@ void CCommandToolBar::Rebuild() {
         any = true;
     }
 }
+
+}  // namespace shell

@@ -8,6 +8,8 @@
 class QAction;
 class QToolButton;
 
+namespace shell {
+
 class CCommandToolBar : public QToolBar {
     Q_OBJECT
 public:
@@ -33,3 +35,5 @@ private:
     QAction* endAction_;               // stays last; everything else is rebuilt before it
     QList<QAction*> separators_;       // owned; made anew by every rebuild
 };
+
+}  // namespace shell

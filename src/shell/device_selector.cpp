@@ -2,13 +2,17 @@
 
 #include "discovery/ui/connect_dlg.h"
 
+namespace shell {
+
 bool CConnectDlgSelector::SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice) {
-    CConnectDlg::Services services;
+    discovery::ui::CConnectDlg::Services services;
     services.messageBox = context.messageBox;
     services.traceLog = context.traceLog;
-    CConnectDlg dlg(services, context.parent);
+    discovery::ui::CConnectDlg dlg(services, context.parent);
     if (dlg.exec() != QDialog::Accepted) return false;
     choice->address = dlg.SelectedIP();
     choice->name = dlg.SelectedName();
     return true;
 }
+
+}  // namespace shell

@@ -9,6 +9,8 @@ class IMessageBox;
 class ITraceLog;
 class QWidget;
 
+namespace shell {
+
 struct DeviceChoice {
     QString address;  // host for the link: dotted address, "Unknown" or a typed name
     QString name;
@@ -32,3 +34,5 @@ class CConnectDlgSelector : public IDeviceSelector {
 public:
     bool SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice) override;
 };
+
+}  // namespace shell

@@ -7,6 +7,8 @@
 #include <X11/Xlib.h>
 #endif
 
+namespace shell {
+
 bool QueryKeyLocks(KeyLocks* locks) {
 #if defined(CALVERO_HAVE_X11)
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -29,3 +31,5 @@ bool QueryKeyLocks(KeyLocks* locks) {
     return false;
 #endif
 }
+
+}  // namespace shell

@@ -1,4 +1,7 @@
 #pragma once
+
+namespace shell {
+
 // The state of the keyboard's lock keys, for the status bar's indicators.
 
 struct KeyLocks {
@@ -9,3 +12,5 @@ struct KeyLocks {
 
 // False when the window system does not tell (no X11 display, e.g. offscreen).
 bool QueryKeyLocks(KeyLocks* locks);
+
+}  // namespace shell

@@ -9,10 +9,11 @@
 int main(int argc, char** argv) {
     QStringList args;
     for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
-    CommandLineOptions options;
+    shell::CommandLineOptions options;
     int exitCode = 0;
     QString out, err;
-    if (ParseCommandLine(args, &options, &exitCode, &out, &err) == CommandLineAction::Exit) {
+    if (shell::ParseCommandLine(args, &options, &exitCode, &out, &err) ==
+        shell::CommandLineAction::Exit) {
         std::fputs(out.toLocal8Bit().constData(), stdout);
         std::fputs(err.toLocal8Bit().constData(), stderr);
         return exitCode;
@@ -29,8 +30,10 @@ int main(int argc, char** argv) {
 
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Calvero"));
-    QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
-    CTVR_App app;
+    QApplication::setApplicationVersion(QString::fromLatin1(shell::kProgramVersion));
+    // Wayland desktops find the installed entry and its icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("calvero"));
+    shell::CTVR_App app;
     if (!app.InitInstance(options)) return 1;
     return app.ExitInstance(qapp.exec());
 }

@@ -15,22 +15,20 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include <algorithm>
-#include <cstdlib>
-#include <new>
-
+#include "bake/controller_packets.h"
 #include "bake/ui/control_frame.h"
 #include "link/link_errors.h"
-#include "platform/debug_output.h"
 #include "shell/about_dlg.h"
 #include "shell/app_look.h"
-#include "shell/command_icons.h"
+#include "widgets/command_icons.h"
 #include "shell/command_tool_bar.h"
 #include "shell/keyboard_indicators.h"
 #include "shell/message_box_qt.h"
 #include "shell/output_wnd.h"
 #include "shell/toolbar_customize_dlg.h"
 #include "shell/windows_dlg.h"
+
+namespace shell {
 
 CMainFrame::CMainFrame(MainFrameServices services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
@@ -40,10 +38,15 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* parent)
         ownMessageBox_ = std::make_unique<CQtMessageBox>(this);
         messageBox_ = ownMessageBox_.get();
     }
-    if (!services_.createLink) services_.createLink = CreateClientConnection;
-    if (!services_.releaseLink) services_.releaseLink = ReleaseClientConnection;
+    bridge_ = new LinkBridge(services_.createLink, services_.releaseLink, this);
+    connect(bridge_, &LinkBridge::connectFailed, this, [this](uint32_t code) {
+        OnConnectFailed_main(code);
+        // Once the message is closed the operator chooses again.
+        SelectDeviceAndConnect();
+    });
+    connect(bridge_, &LinkBridge::eventHandled, this, &CMainFrame::UpdateCommandStates);
     setWindowTitle(QStringLiteral("Calvero"));
-    setWindowIcon(ApplicationIcon());
+    setWindowIcon(widgets::ApplicationIcon());
     setObjectName(QStringLiteral("MainFrame"));
 }
 
@@ -70,10 +73,7 @@ bool CMainFrame::Create() {
     recentFiles_.Load();
     RebuildRecentFilesMenu();
 
-    // There is no socket library to start on this platform.
-    uint32_t error = 0;
-    link_ = services_.createLink(this, outputPane_, &error);
-    if (!link_) {
+    if (const uint32_t error = bridge_->Open(outputPane_)) {
         messageBox_->ShowMessage(
             L"Error creating TCP connection : " + QString::fromUtf8(LinkErrorText(error)).toStdWString() +
                 L"\r\n",
@@ -82,12 +82,12 @@ bool CMainFrame::Create() {
     }
 
     CControlFrame* panel = ControlFrame();
-    panel->SetLink(link_);
+    panel->SetLink(bridge_->Link());
     panel->SetTraceLog(outputPane_);
     panel->SetMessageBox(messageBox_);
     connect(panel, &CControlFrame::stateChanged, this, &CMainFrame::UpdateCommandStates);
-    AddListener(panel);
-    if (connected_ == 1) panel->OnDeviceConnected();
+    bridge_->AddListener(panel);
+    if (bridge_->Connected()) panel->OnDeviceConnected();
     UpdateCommandStates();
     resize(1100, 760);
     // Last: the selection opens as soon as the message loop runs, over the
@@ -105,7 +105,7 @@ QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prom
         const QString tip = prompt.section(QLatin1Char('\n'), 1);
         if (!tip.isEmpty()) a->setToolTip(tip);
     }
-    const QIcon icon = CommandIcon(id);
+    const QIcon icon = widgets::CommandIcon(id);
     if (!icon.isNull()) a->setIcon(icon);
     actions_.insert(id, a);
     return a;
@@ -138,16 +138,17 @@ void CMainFrame::CreateActions() {
     connect(a, &QAction::triggered, this, &CMainFrame::SelectDeviceAndConnect);
     a = MakeAction(ID_DEVICES_DISCONNECT, tr("Disconnect"), tr("Disconnect from device\nDisconnect"));
     connect(a, &QAction::triggered, this, [this] {
-        if (!link_ || !connected_) return;
+        IIOCP_ClientConnection* link = bridge_->Link();
+        if (!link || !bridge_->Connected()) return;
         // Graceful, with notification; blocks until the link has closed.
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        link_->Disconnect(1, 0);
+        link->Disconnect(1, 0);
         QApplication::restoreOverrideCursor();
     });
     a = MakeAction(ID_DEVICES_BAKE_OPTIONS, tr("Bake options..."));
     connect(a, &QAction::triggered, this, [this] {
         CControlFrame* panel = ControlFrame();
-        if (panel && panel->State() == CF_IDLE) panel->SendTestCommand(49);
+        if (panel && panel->IsIdle()) panel->SendTestCommand(bake::CONCC_PKT_GET_BAKE_OPTIONS);
     });
 
     a = MakeAction(ID_VIEW_CUSTOMIZE, tr("Customize..."));
@@ -302,90 +303,18 @@ QMenu* CMainFrame::MenuByTitle(const QString& title) const {
 void CMainFrame::Shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
-    listeners_.clear();
     if (CControlFrame* panel = ControlFrame()) panel->SetLink(nullptr);
-    if (link_) {
-        link_->Disconnect(0, 1);
-        services_.releaseLink(link_);
-        link_ = nullptr;
-    }
+    bridge_->Shutdown();
 }
 
 // ---- the link's events ----------------------------------------------------------
 
-void CMainFrame::OnPacket(const uint8_t* data, uint32_t length, uint32_t) {
-    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[length ? length : 1]);
-    if (!copy) {
-        // No window may be touched from the link thread: say it on the
-        // debug channel and end the process as the frame would.
-        platform::DebugOutput("No mem to transfer pkt !!!");
-        std::_Exit(1);
-    }
-    if (length) std::copy(data, data + length, copy.get());
-    QCoreApplication::postEvent(this, new LinkEvent(std::move(copy), length));
-}
-
-void CMainFrame::OnConnectFailed(uint32_t code, uint32_t) {
-    QCoreApplication::postEvent(this, new LinkEvent(LinkEvent::kConnectFailed, code));
-}
-
-void CMainFrame::OnDisconnected(uint32_t code, uint32_t) {
-    QCoreApplication::postEvent(this, new LinkEvent(LinkEvent::kDisconnected, code));
-}
-
-void CMainFrame::OnConnected(uint32_t) {
-    QCoreApplication::postEvent(this, new LinkEvent(LinkEvent::kConnected, 0));
-}
-
 bool CMainFrame::event(QEvent* e) {
-    switch (static_cast<int>(e->type())) {
-        case static_cast<int>(LinkEvent::kConnected):
-        case static_cast<int>(LinkEvent::kDisconnected):
-        case static_cast<int>(LinkEvent::kConnectFailed):
-        case static_cast<int>(LinkEvent::kPacket):
-            OnLinkEvent(static_cast<LinkEvent*>(e));
-            return true;
-        case static_cast<int>(WM_SELECT_DEVICE):
-            SelectDeviceAndConnect();
-            return true;
-        default:
-            return QMainWindow::event(e);
+    if (e->type() == WM_SELECT_DEVICE) {
+        SelectDeviceAndConnect();
+        return true;
     }
-}
-
-template <typename F>
-void CMainFrame::ForEachListener(F&& call) {
-    // A listener may run a modal loop in which others are added or removed;
-    // walk a snapshot and skip whoever left meanwhile.
-    const std::vector<IDevListener*> snapshot = listeners_;
-    for (IDevListener* l : snapshot) {
-        if (std::find(listeners_.begin(), listeners_.end(), l) != listeners_.end()) call(l);
-    }
-}
-
-void CMainFrame::OnLinkEvent(LinkEvent* e) {
-    switch (static_cast<int>(e->type())) {
-        case static_cast<int>(LinkEvent::kConnected):
-            connected_ = 1;
-            ForEachListener([](IDevListener* l) { l->OnDeviceConnected(); });
-            break;
-        case static_cast<int>(LinkEvent::kDisconnected):
-            connected_ = 0;
-            ForEachListener([](IDevListener* l) { l->OnDeviceDisconnected(); });
-            break;
-        case static_cast<int>(LinkEvent::kPacket):
-            ForEachListener(
-                [e](IDevListener* l) { l->OnBoardPktReceived(e->Data(), e->Length()); });
-            break;
-        case static_cast<int>(LinkEvent::kConnectFailed):
-            OnConnectFailed_main(e->Code());
-            // Once the message is closed the operator chooses again.
-            SelectDeviceAndConnect();
-            break;
-        default:
-            break;
-    }
-    UpdateCommandStates();
+    return QMainWindow::event(e);
 }
 
 void CMainFrame::OnConnectFailed_main(uint32_t code) {
@@ -395,21 +324,13 @@ void CMainFrame::OnConnectFailed_main(uint32_t code) {
     messageBox_->ShowMessage(wide, MessageIcon::Error);
 }
 
-void CMainFrame::AddListener(IDevListener* listener) {
-    if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
-        listeners_.push_back(listener);
-}
-
-void CMainFrame::RemoveListener(IDevListener* listener) {
-    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
-}
-
 // ---- commands -------------------------------------------------------------------
 
 void CMainFrame::ConnectTo(const QString& host, uint16_t port) {
-    if (!link_) return;
+    IIOCP_ClientConnection* link = bridge_->Link();
+    if (!link) return;
     const QByteArray h = host.toUtf8();
-    const uint32_t rc = link_->Connect(h.constData(), port, 0);
+    const uint32_t rc = link->Connect(h.constData(), port, 0);
     if (rc != 0) {
         OnConnectFailed_main(rc);
         SelectDeviceAndConnect();
@@ -419,7 +340,9 @@ void CMainFrame::ConnectTo(const QString& host, uint16_t port) {
 void CMainFrame::SelectDeviceAndConnect() {
     // One selection at a time: an attempt that fails while the operator is
     // choosing is shown, and the open selection goes on.
-    if (selecting_ || connected_ || !link_ || shutDown_ || !services_.deviceSelector) return;
+    if (selecting_ || bridge_->Connected() || !bridge_->Link() || shutDown_ ||
+        !services_.deviceSelector)
+        return;
     selecting_ = true;
     for (;;) {
         DeviceChoice choice;
@@ -431,9 +354,10 @@ void CMainFrame::SelectDeviceAndConnect() {
         }
         deviceAddress_ = choice.address;
         deviceName_ = choice.name;
-        if (!link_) break;  // shut down meanwhile
+        IIOCP_ClientConnection* link = bridge_->Link();
+        if (!link) break;  // shut down meanwhile
         const QByteArray host = deviceAddress_.toUtf8();
-        const uint32_t rc = link_->Connect(host.constData(), kControllerPort, 0);
+        const uint32_t rc = link->Connect(host.constData(), kControllerPort, 0);
         if (rc == 0) break;  // the outcome arrives as a link event
         OnConnectFailed_main(rc);
     }
@@ -443,10 +367,10 @@ void CMainFrame::SelectDeviceAndConnect() {
 
 void CMainFrame::UpdateCommandStates() {
     if (actions_.isEmpty()) return;
-    actions_[ID_DEVICES_CONNECT]->setEnabled(connected_ == 0);
-    actions_[ID_DEVICES_DISCONNECT]->setEnabled(connected_ == 1);
+    actions_[ID_DEVICES_CONNECT]->setEnabled(!bridge_->Connected());
+    actions_[ID_DEVICES_DISCONNECT]->setEnabled(bridge_->Connected());
     const CControlFrame* panel = ControlFrame();
-    actions_[ID_DEVICES_BAKE_OPTIONS]->setEnabled(panel && panel->State() == CF_IDLE);
+    actions_[ID_DEVICES_BAKE_OPTIONS]->setEnabled(panel && panel->IsIdle());
     actions_[ID_FILE_NEW]->setEnabled(bool(newDocument_));
     actions_[ID_FILE_OPEN]->setEnabled(bool(openDocument_));
     for (QAction* a : recentActions_)
@@ -530,3 +454,5 @@ void CMainFrame::RebuildRecentFilesMenu() {
     fileMenu_->insertActions(before, recentActions_);
     UpdateCommandStates();
 }
+
+}  // namespace shell

@@ -1,7 +1,7 @@
 #pragma once
-// The program's one top-level window. It owns the device link and is its
-// receiver: the link thread's events are posted to the frame and handed, on
-// the window thread and in order, to every registered device listener.
+// The program's one top-level window: menus, toolbar, status bar, the
+// "Output" and "Control" panes and the chart documents. Its link bridge owns
+// the device link and hands the link's events to the device listeners.
 
 #include <QEvent>
 #include <QHash>
@@ -15,55 +15,34 @@
 
 #include "link/client_connection.h"
 #include "platform/message_box.h"
-#include "shell/dev_listener.h"
 #include "shell/device_selector.h"
+#include "shell/link_bridge.h"
 #include "shell/recent_file_list.h"
 
 class QActionGroup;
 class QLabel;
 class QMdiArea;
 class QMenu;
-class CCommandToolBar;
 class CControlFrame;
 class CControlWnd;
+
+namespace shell {
+
+class CCommandToolBar;
 class COutputWnd;
 class CQtMessageBox;
-
-// A link event carried from the link thread to the frame. A packet event
-// owns the copy of the packet body.
-class LinkEvent : public QEvent {
-public:
-    static constexpr QEvent::Type kConnected = static_cast<QEvent::Type>(1124);
-    static constexpr QEvent::Type kDisconnected = static_cast<QEvent::Type>(1125);
-    static constexpr QEvent::Type kConnectFailed = static_cast<QEvent::Type>(1126);
-    static constexpr QEvent::Type kPacket = static_cast<QEvent::Type>(1127);
-
-    LinkEvent(QEvent::Type type, uint32_t code) : QEvent(type), code_(code) {}
-    LinkEvent(std::unique_ptr<uint8_t[]> data, uint32_t length)
-        : QEvent(kPacket), length_(length), data_(std::move(data)) {}
-
-    uint32_t Code() const { return code_; }
-    const uint8_t* Data() const { return data_.get(); }
-    uint32_t Length() const { return length_; }
-
-private:
-    uint32_t code_ = 0;
-    uint32_t length_ = 0;
-    std::unique_ptr<uint8_t[]> data_;
-};
 
 // What the frame uses from outside; tests replace the link and the boxes.
 struct MainFrameServices {
     IMessageBox* messageBox = nullptr;  // null: the program's QMessageBox
-    std::function<IIOCP_ClientConnection*(IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*)>
-        createLink;                                                // null: CreateClientConnection
-    std::function<uint32_t(IIOCP_ClientConnection*)> releaseLink;  // null: ReleaseClientConnection
+    LinkBridge::CreateLink createLink;    // null: CreateClientConnection
+    LinkBridge::ReleaseLink releaseLink;  // null: ReleaseClientConnection
     // Asks for the controller to connect to; not owned. The program gives
     // the device selection dialog; null: no selection opens.
     IDeviceSelector* deviceSelector = nullptr;
 };
 
-class CMainFrame : public QMainWindow, public IIOCP_ClientReceiver {
+class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     enum CommandId : int {
@@ -103,21 +82,13 @@ public:
     // Runs at destruction at the latest; safe to call twice.
     void Shutdown();
 
-    // IIOCP_ClientReceiver (link thread): post and return.
-    void OnPacket(const uint8_t* data, uint32_t length, uint32_t context) override;
-    void OnConnectFailed(uint32_t code, uint32_t context) override;
-    void OnDisconnected(uint32_t code, uint32_t context) override;
-    void OnConnected(uint32_t context) override;
-
-    // Device listeners, called in the order they were added; not owned.
-    void AddListener(IDevListener* listener);
-    void RemoveListener(IDevListener* listener);
-    size_t ListenerCount() const { return listeners_.size(); }
+    // The link's receiver and the device listeners' registry.
+    LinkBridge* Bridge() const { return bridge_; }
 
     // Connect(host, port, 0) on the link: no reconnecting by itself. A
     // refusal is shown and the device selection follows.
     void ConnectTo(const QString& host, uint16_t port = kControllerPort);
-    int Connected() const { return connected_; }
+    bool Connected() const { return bridge_->Connected(); }
 
     // The "Connect..." command: the device selection, then a connection to
     // the chosen controller; again after every failed attempt until one is
@@ -149,7 +120,7 @@ public:
     CControlFrame* ControlFrame() const;
     CCommandToolBar* StandardToolBar() const { return toolBar_; }
     QMdiArea* MdiArea() const { return mdiArea_; }
-    IIOCP_ClientConnection* Link() const { return link_; }
+    IIOCP_ClientConnection* Link() const { return bridge_->Link(); }
     IMessageBox* MessageBox() const { return messageBox_; }
     const CRecentFileList& RecentFiles() const { return recentFiles_; }
     QLabel* IndicatorLabel(int index) const { return indicators_[index]; }  // CAP, NUM, SCRL
@@ -166,10 +137,7 @@ private:
     bool CreateDockingWindows();
     void RebuildRecentFilesMenu();
     void UpdateIndicators();
-    void OnLinkEvent(LinkEvent* e);
     void OnConnectFailed_main(uint32_t code);
-    template <typename F>
-    void ForEachListener(F&& call);
 
     MainFrameServices services_;
     std::unique_ptr<CQtMessageBox> ownMessageBox_;
@@ -177,9 +145,7 @@ private:
 
     COutputWnd* outputPane_ = nullptr;
     CControlWnd* controlPane_ = nullptr;
-    std::vector<IDevListener*> listeners_;  // window thread only
-    IIOCP_ClientConnection* link_ = nullptr;
-    int connected_ = 0;
+    LinkBridge* bridge_ = nullptr;
 
     QHash<int, QAction*> actions_;
     QActionGroup* lookGroup_ = nullptr;
@@ -201,3 +167,5 @@ private:
     std::function<bool(const QString&)> openDocument_;
     bool shutDown_ = false;
 };
+
+}  // namespace shell

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+namespace shell {
+
 void CQtMessageBox::ShowMessage(const std::wstring& text, MessageIcon icon) {
     const QMessageBox::Icon qicon = icon == MessageIcon::Error         ? QMessageBox::Critical
                                     : icon == MessageIcon::Information ? QMessageBox::Information
@@ -12,3 +14,5 @@ void CQtMessageBox::ShowMessage(const std::wstring& text, MessageIcon icon) {
                     QMessageBox::Ok, parent);
     box.exec();
 }
+
+}  // namespace shell

@@ -7,6 +7,8 @@
 
 #include "platform/message_box.h"
 
+namespace shell {
+
 class CQtMessageBox : public IMessageBox {
 public:
     explicit CQtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
@@ -16,3 +18,5 @@ public:
 private:
     QPointer<QWidget> parent_;
 };
+
+}  // namespace shell

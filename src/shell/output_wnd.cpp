@@ -15,6 +15,8 @@
 #include <ctime>
 #include <cwchar>
 
+namespace shell {
+
 QString FormatOutputLine(OutputLineKind kind, int hour, int minute, int second, int millisecond,
                          const QString& text) {
     const char* tag = kind == OutputLineKind::Error     ? "ERR"
@@ -189,3 +191,5 @@ void COutputWnd::Append(const QString& line) {
         out.flush();
     }
 }
+
+}  // namespace shell

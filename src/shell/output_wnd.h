@@ -14,6 +14,8 @@
 
 class QTabWidget;
 
+namespace shell {
+
 enum class OutputLineKind { Message, Error, Warning };
 
 // "MSG [hh:mm:ss.mmm] : text" (ERR / WAR for the other kinds).
@@ -83,3 +85,5 @@ private:
     COutputList* list_;
     QFile logFile_;  // window thread only
 };
+
+}  // namespace shell

@@ -1,9 +1,10 @@
 #include "shell/recent_file_list.h"
 
 #include <QFileInfo>
-#include <QSettings>
 
-#include "shell/app_look.h"
+#include "widgets/settings.h"
+
+namespace shell {
 
 namespace {
 
@@ -19,8 +20,7 @@ QString Canonical(const QString& path) {
 }  // namespace
 
 void CRecentFileList::Load() {
-    QSettings settings(QString::fromLatin1(kSettingsOrganization),
-                       QString::fromLatin1(kSettingsApplication));
+    const QSettings settings = widgets::OpenSettings();
     files_.clear();
     for (int i = 0; i < kSize; ++i) {
         const QString f = settings.value(Key(i)).toString();
@@ -29,8 +29,7 @@ void CRecentFileList::Load() {
 }
 
 void CRecentFileList::Save() const {
-    QSettings settings(QString::fromLatin1(kSettingsOrganization),
-                       QString::fromLatin1(kSettingsApplication));
+    QSettings settings = widgets::OpenSettings();
     for (int i = 0; i < kSize; ++i) {
         if (i < files_.size()) {
             settings.setValue(Key(i), files_[i]);
@@ -48,3 +47,5 @@ void CRecentFileList::Add(const QString& path) {
 }
 
 void CRecentFileList::Remove(const QString& path) { files_.removeAll(Canonical(path)); }
+
+}  // namespace shell

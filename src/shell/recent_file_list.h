@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace shell {
+
 class CRecentFileList {
 public:
     static constexpr int kSize = 4;
@@ -21,3 +23,5 @@ public:
 private:
     QStringList files_;
 };
+
+}  // namespace shell

@@ -9,6 +9,8 @@
 
 #include "shell/command_tool_bar.h"
 
+namespace shell {
+
 CToolbarCustomizeDlg::CToolbarCustomizeDlg(CCommandToolBar* toolbar, QWidget* parent)
     : QDialog(parent), toolbar_(toolbar) {
     setWindowTitle(tr("Customize"));
@@ -33,3 +35,5 @@ CToolbarCustomizeDlg::CToolbarCustomizeDlg(CCommandToolBar* toolbar, QWidget* pa
     layout->addWidget(buttons);
     resize(320, 360);
 }
+
+}  // namespace shell

@@ -4,8 +4,11 @@
 
 #include <QDialog>
 
-class CCommandToolBar;
 class QListWidget;
+
+namespace shell {
+
+class CCommandToolBar;
 
 class CToolbarCustomizeDlg : public QDialog {
     Q_OBJECT
@@ -17,3 +20,5 @@ private:
     CCommandToolBar* toolbar_;
     QListWidget* list_;
 };
+
+}  // namespace shell

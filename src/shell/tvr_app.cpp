@@ -2,14 +2,16 @@
 
 #include <QCoreApplication>
 
-#include "shell/app_look.h"
 #include "shell/output_wnd.h"
+#include "widgets/settings.h"
+
+namespace shell {
 
 namespace {
 
 QString HelpText() {
     return QStringLiteral(
-        "usage: calvero [FILE] [--connect HOST] [--log FILE]\n"
+        "Usage: calvero [FILE] [--connect HOST] [--log FILE]\n"
         "\n"
         "The operator program for networked heated-plate controllers.\n"
         "\n"
@@ -75,7 +77,7 @@ CTVR_App::CTVR_App() = default;
 CTVR_App::~CTVR_App() { frame_.reset(); }
 
 bool CTVR_App::InitInstance(const CommandLineOptions& options, MainFrameServices services) {
-    QCoreApplication::setOrganizationName(QString::fromLatin1(kSettingsOrganization));
+    QCoreApplication::setOrganizationName(QString::fromLatin1(widgets::kSettingsOrganization));
     if (!services.deviceSelector) services.deviceSelector = &deviceSelector_;
     frame_ = std::make_unique<CMainFrame>(std::move(services));
     // A controller named on the command line is connected to at once;
@@ -105,3 +107,5 @@ int CTVR_App::ExitInstance(int code) {
     frame_.reset();
     return code;
 }
+
+}  // namespace shell

@@ -9,6 +9,8 @@
 
 #include "shell/main_frame.h"
 
+namespace shell {
+
 struct CommandLineOptions {
     QString file;         // a chart document to open
     QString connectHost;  // a controller to connect to at start-up
@@ -22,7 +24,8 @@ enum class CommandLineAction { Run, Exit };
 CommandLineAction ParseCommandLine(const QStringList& args, CommandLineOptions* options,
                                    int* exitCode, QString* out, QString* err);
 
-inline constexpr char kProgramVersion[] = "0.1.0";
+// The project version, given by the build.
+inline constexpr char kProgramVersion[] = CALVERO_VERSION;
 
 class CTVR_App {
 public:
@@ -41,3 +44,5 @@ private:
     CConnectDlgSelector deviceSelector_;  // outlives the frame
     std::unique_ptr<CMainFrame> frame_;
 };
+
+}  // namespace shell

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace shell {
+
 CWindowsDlg::CWindowsDlg(QMdiArea* area, QWidget* parent) : QDialog(parent), area_(area) {
     setWindowTitle(tr("Windows"));
     auto* outer = new QHBoxLayout(this);
@@ -77,3 +79,5 @@ void CWindowsDlg::CloseSelected() {
     }
     Fill();
 }
+
+}  // namespace shell

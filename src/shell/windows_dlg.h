@@ -7,6 +7,8 @@ class QListWidget;
 class QMdiArea;
 class QPushButton;
 
+namespace shell {
+
 class CWindowsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -24,3 +26,5 @@ private:
     QPushButton* activate_;
     QPushButton* close_;
 };
+
+}  // namespace shell

@@ -7,15 +7,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/text_conversion.h"
+#include "platform/unique_fd.h"
 #include "xml/xml_element_sink.h"
 #include "xml/xml_node.h"
 #include "xml/xml_node_data.h"
@@ -791,29 +795,48 @@ XmlError WithBytesText(const void* data, size_t size, Parse&& parse) {
     return XmlError::kNone;
 }
 
+// What may be read at all: a regular file within the size limit. Devices,
+// pipes and directories never end or never start, so they are refused before
+// a byte is read.
+XmlError CheckReadable(int fd, struct stat& st) {
+    if (::fstat(fd, &st) != 0) return XmlError::kFileNotFound;
+    if (!S_ISREG(st.st_mode)) return XmlError::kNotARegularFile;
+    if (static_cast<unsigned long long>(st.st_size) > kMaxXmlFileBytes) {
+        return XmlError::kFileTooLarge;
+    }
+    return XmlError::kNone;
+}
+
 // The same for a file, read into code units so that a UTF-16 file is parsed
 // where it lies.
 template <class Parse>
 XmlError WithFileText(const std::wstring& path, Parse&& parse) {
-    const int fd = ::open(platform::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a pipe without a writer returns at once
+    // and is then refused as not a regular file.
+    const platform::UniqueFd file(
+        ::open(platform::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const int fd = file.Get();
     if (fd < 0) return XmlError::kFileNotFound;
-    // A buffer of the file's size plus one byte sees the end at once; files
-    // that grow or report no size take the growing path.
     struct stat st {};
-    size_t capacity = 65536;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        capacity = static_cast<size_t>(st.st_size) + 1;
-    }
+    if (const XmlError refused = CheckReadable(fd, st); refused != XmlError::kNone) return refused;
+    // A buffer of the file's size plus one byte sees the end at once; files
+    // that grow or report no size (those under /proc) take the growing path,
+    // up to the limit.
+    size_t capacity = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536;
     // Two units beyond the capacity leave room for the terminating NUL.
     std::unique_ptr<char16_t[]> units(new char16_t[capacity / 2 + 2]);
+    // One byte beyond the limit tells a file that grew too large while read.
+    constexpr size_t kReadLimit = static_cast<size_t>(kMaxXmlFileBytes) + 1;
     size_t length = 0;
     bool failed = false;
     for (;;) {
         if (length == capacity) {
-            std::unique_ptr<char16_t[]> bigger(new char16_t[capacity + 2]);
+            if (capacity >= kReadLimit) return XmlError::kFileTooLarge;
+            const size_t grown = std::min(capacity * 2, kReadLimit);
+            std::unique_ptr<char16_t[]> bigger(new char16_t[grown / 2 + 2]);
             std::memcpy(bigger.get(), units.get(), length);
             units = std::move(bigger);
-            capacity *= 2;
+            capacity = grown;
         }
         auto* bytes = reinterpret_cast<unsigned char*>(units.get());
         const ssize_t n = ::read(fd, bytes + length, capacity - length);
@@ -825,7 +848,6 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
         }
         length += static_cast<size_t>(n);
     }
-    ::close(fd);
     if (failed) return XmlError::kFileNotFound;
     if (length == 0) return XmlError::kNoXmlData;
     const auto* bytes = reinterpret_cast<const uint8_t*>(units.get());
@@ -847,39 +869,77 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
 
 }  // namespace
 
+namespace {
+
+// Nothing is thrown out of the reader: running out of memory on a large
+// document becomes a code like every other failure.
+template <class Read>
+XmlError Guarded(Read&& read) {
+    try {
+        return read();
+    } catch (const std::bad_alloc&) {
+        return XmlError::kOutOfMemory;
+    } catch (const std::length_error&) {
+        return XmlError::kOutOfMemory;
+    }
+}
+
+}  // namespace
+
 CXmlNode CXmlNode::ParseString(const wchar_t* text, CXmlResult* result) {
-    return ParseText(text ? text : L"", result);
+    CXmlNode node;
+    const XmlError code = Guarded([&] {
+        node = ParseText(text ? text : L"", result);
+        return XmlError::kNone;
+    });
+    if (code != XmlError::kNone) SetResult(result, code);
+    return node;
 }
 
 CXmlNode CXmlNode::ParseBytes(const void* data, size_t size, CXmlResult* result) {
     CXmlNode node;
-    const XmlError code =
-        WithBytesText(data, size, [&](const auto* text) { node = ParseText(text, result); });
-    if (code != XmlError::kNone) SetResult(result, code);
+    const XmlError code = Guarded([&] {
+        return WithBytesText(data, size, [&](const auto* text) { node = ParseText(text, result); });
+    });
+    if (code != XmlError::kNone) {
+        node = CXmlNode();
+        SetResult(result, code);
+    }
     return node;
 }
 
 CXmlNode CXmlNode::ParseFile(const std::wstring& path, CXmlResult* result) {
     CXmlNode node;
-    const XmlError code =
-        WithFileText(path, [&](const auto* text) { node = ParseText(text, result); });
-    if (code != XmlError::kNone) SetResult(result, code);
+    const XmlError code = Guarded([&] {
+        return WithFileText(path, [&](const auto* text) { node = ParseText(text, result); });
+    });
+    if (code != XmlError::kNone) {
+        node = CXmlNode();
+        SetResult(result, code);
+    }
     return node;
 }
 
 void ParseStringToSink(const wchar_t* text, IXmlElementSink& sink, CXmlResult* result) {
-    ParseTextToSink(text ? text : L"", sink, result);
+    const XmlError code = Guarded([&] {
+        ParseTextToSink(text ? text : L"", sink, result);
+        return XmlError::kNone;
+    });
+    if (code != XmlError::kNone) SetResult(result, code);
 }
 
 void ParseBytesToSink(const void* data, size_t size, IXmlElementSink& sink, CXmlResult* result) {
-    const XmlError code =
-        WithBytesText(data, size, [&](const auto* text) { ParseTextToSink(text, sink, result); });
+    const XmlError code = Guarded([&] {
+        return WithBytesText(data, size,
+                             [&](const auto* text) { ParseTextToSink(text, sink, result); });
+    });
     if (code != XmlError::kNone) SetResult(result, code);
 }
 
 void ParseFileToSink(const std::wstring& path, IXmlElementSink& sink, CXmlResult* result) {
-    const XmlError code =
-        WithFileText(path, [&](const auto* text) { ParseTextToSink(text, sink, result); });
+    const XmlError code = Guarded([&] {
+        return WithFileText(path, [&](const auto* text) { ParseTextToSink(text, sink, result); });
+    });
     if (code != XmlError::kNone) SetResult(result, code);
 }
 

@@ -22,6 +22,8 @@
 #include "tests/support/process.h"
 #include "tests/support/ui_test_support.h"
 
+using namespace shell;
+
 namespace {
 
 class GuiAgainstSim : public ::testing::Test {
@@ -77,8 +79,8 @@ protected:
 
 TEST_F(GuiAgainstSim, ConnectBakeAndAbort) {
     frame_->ConnectTo(QStringLiteral("127.0.0.1"), port_);
-    ASSERT_TRUE(WaitState(CF_IDLE)) << "state " << Panel()->State();
-    EXPECT_EQ(frame_->Connected(), 1);
+    ASSERT_TRUE(WaitState(CF_IDLE)) << "state " << static_cast<uint32_t>(Panel()->State());
+    EXPECT_TRUE(frame_->Connected());
     EXPECT_TRUE(LogHas(QStringLiteral("Device Connected!")));
     EXPECT_EQ(Panel()->StatusField()->text(), QStringLiteral("Idle"));
     QPushButton* startAbort = Panel()->StartAbortButton();
@@ -103,7 +105,7 @@ TEST_F(GuiAgainstSim, ConnectBakeAndAbort) {
 
     frame_->Action(CMainFrame::ID_DEVICES_DISCONNECT)->trigger();
     ASSERT_TRUE(WaitState(CF_DISCONNECTED));
-    EXPECT_EQ(frame_->Connected(), 0);
+    EXPECT_FALSE(frame_->Connected());
     EXPECT_TRUE(Panel()->MainReadout()->IsBlank());
     EXPECT_TRUE(frame_->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
 }
@@ -155,5 +157,5 @@ TEST_F(GuiAgainstSim, RefusedConnectionIsShownAndLogged) {
     EXPECT_EQ(box_.messages[0], (uitest::RecordedMessage{text, MessageIcon::Error}));
     ASSERT_TRUE(LogHas(QString::fromStdWString(text)));
     EXPECT_EQ(Panel()->State(), CF_DISCONNECTED);
-    EXPECT_EQ(frame_->Connected(), 0);
+    EXPECT_FALSE(frame_->Connected());
 }

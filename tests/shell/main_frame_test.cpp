@@ -24,6 +24,9 @@
 #include "shell/toolbar_customize_dlg.h"
 #include "shell/windows_dlg.h"
 #include "tests/support/ui_test_support.h"
+#include "widgets/settings.h"
+
+using namespace shell;
 
 using uitest::FakeLink;
 using uitest::RecordingMessageBox;
@@ -31,7 +34,7 @@ using uitest::RecordingMessageBox;
 namespace {
 
 // Records every listener call with the thread it ran on.
-struct RecordingListener : IDevListener {
+struct RecordingListener : bake::IDevListener {
     RecordingListener(std::vector<std::string>* journal, std::string name)
         : journal(journal), name(std::move(name)) {}
     void OnDeviceConnected() override { Note("connected"); }
@@ -72,7 +75,7 @@ protected:
     }
 
     void Feed(const std::vector<uint8_t>& packet) {
-        frame->OnPacket(packet.data(), static_cast<uint32_t>(packet.size()), 0);
+        frame->Bridge()->OnPacket(packet.data(), static_cast<uint32_t>(packet.size()), 0);
     }
 
     std::vector<uint8_t> Gauge(uint32_t devState) {
@@ -98,9 +101,9 @@ protected:
 TEST_F(MainFrameTest, StartUpWiresTheLinkPanesAndPanel) {
     ASSERT_TRUE(frame->Create());
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Calvero"));
-    EXPECT_EQ(linkReceiver, frame.get());
+    EXPECT_EQ(linkReceiver, frame->Bridge());
     EXPECT_EQ(linkLog, static_cast<IIOCP_Log*>(frame->OutputPane()));
-    EXPECT_EQ(frame->ListenerCount(), 1u);
+    EXPECT_EQ(frame->Bridge()->ListenerCount(), 1u);
     EXPECT_EQ(frame->dockWidgetArea(frame->OutputPane()), Qt::BottomDockWidgetArea);
     EXPECT_EQ(frame->dockWidgetArea(frame->ControlPane()), Qt::RightDockWidgetArea);
     EXPECT_EQ(frame->OutputPane()->windowTitle(), QStringLiteral("Output"));
@@ -121,22 +124,22 @@ TEST_F(MainFrameTest, LinkCreationFailureFailsTheFrameWithItsText) {
 
 TEST_F(MainFrameTest, LinkThreadEventsReachEveryListenerOnTheWindowThreadInOrder) {
     ASSERT_TRUE(frame->Create());
-    frame->RemoveListener(frame->ControlFrame());
+    frame->Bridge()->RemoveListener(frame->ControlFrame());
     std::vector<std::string> journal;
     RecordingListener a(&journal, "A"), b(&journal, "B");
-    frame->AddListener(&a);
-    frame->AddListener(&b);
-    frame->AddListener(&a);  // already there: no second call
+    frame->Bridge()->AddListener(&a);
+    frame->Bridge()->AddListener(&b);
+    frame->Bridge()->AddListener(&a);  // already there: no second call
 
     std::thread linkThread([&] {
-        frame->OnConnected(0);
+        frame->Bridge()->OnConnected(0);
         // Two packets in one burst, from a buffer the link reuses at once.
         char buffer[8] = "first";
-        frame->OnPacket(reinterpret_cast<const uint8_t*>(buffer), 5, 0);
+        frame->Bridge()->OnPacket(reinterpret_cast<const uint8_t*>(buffer), 5, 0);
         std::strcpy(buffer, "second");
-        frame->OnPacket(reinterpret_cast<const uint8_t*>(buffer), 6, 0);
-        frame->OnPacket(nullptr, 0, 0);
-        frame->OnDisconnected(EIOCPE_CONN_CLOSED_BY_SERVER, 0);
+        frame->Bridge()->OnPacket(reinterpret_cast<const uint8_t*>(buffer), 6, 0);
+        frame->Bridge()->OnPacket(nullptr, 0, 0);
+        frame->Bridge()->OnDisconnected(EIOCPE_CONN_CLOSED_BY_SERVER, 0);
     });
     linkThread.join();
     EXPECT_TRUE(journal.empty()) << "nothing runs on the link thread";
@@ -148,7 +151,7 @@ TEST_F(MainFrameTest, LinkThreadEventsReachEveryListenerOnTheWindowThreadInOrder
     EXPECT_EQ(journal, expected);
     EXPECT_FALSE(a.offThread);
     EXPECT_FALSE(b.offThread);
-    EXPECT_EQ(frame->Connected(), 0);
+    EXPECT_FALSE(frame->Connected());
 }
 
 TEST_F(MainFrameTest, ConnectedFlagDrivesConnectAndDisconnect) {
@@ -156,9 +159,9 @@ TEST_F(MainFrameTest, ConnectedFlagDrivesConnectAndDisconnect) {
     EXPECT_TRUE(Enabled(CMainFrame::ID_DEVICES_CONNECT));
     EXPECT_FALSE(Enabled(CMainFrame::ID_DEVICES_DISCONNECT));
 
-    frame->OnConnected(0);
+    frame->Bridge()->OnConnected(0);
     uitest::Pump();
-    EXPECT_EQ(frame->Connected(), 1);
+    EXPECT_TRUE(frame->Connected());
     EXPECT_FALSE(Enabled(CMainFrame::ID_DEVICES_CONNECT));
     EXPECT_TRUE(Enabled(CMainFrame::ID_DEVICES_DISCONNECT));
     EXPECT_EQ(frame->ControlFrame()->State(), CF_WAIT_FOR_DATA);
@@ -169,9 +172,9 @@ TEST_F(MainFrameTest, ConnectedFlagDrivesConnectAndDisconnect) {
     ASSERT_EQ(link->disconnects.size(), 1u);
     EXPECT_EQ(link->disconnects[0], (std::pair<uint32_t, uint32_t>{1, 0}));
     EXPECT_EQ(frame->ControlFrame()->State(), CF_WAIT_FOR_DATA);
-    frame->OnDisconnected(EIOCPE_CONN_CLOSED_BY_SERVER, 0);
+    frame->Bridge()->OnDisconnected(EIOCPE_CONN_CLOSED_BY_SERVER, 0);
     uitest::Pump();
-    EXPECT_EQ(frame->Connected(), 0);
+    EXPECT_FALSE(frame->Connected());
     EXPECT_EQ(frame->ControlFrame()->State(), CF_DISCONNECTED);
     EXPECT_TRUE(Enabled(CMainFrame::ID_DEVICES_CONNECT));
     EXPECT_TRUE(box.messages.empty()) << "a disconnection is not announced by the frame";
@@ -181,7 +184,7 @@ TEST_F(MainFrameTest, BakeOptionsOnlyWhileThePanelIsIdle) {
     ASSERT_TRUE(frame->Create());
     QAction* options = frame->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS);
     EXPECT_FALSE(options->isEnabled());
-    frame->OnConnected(0);
+    frame->Bridge()->OnConnected(0);
     uitest::Pump();
     EXPECT_FALSE(options->isEnabled());  // waiting for data
     Feed(Gauge(1));
@@ -195,7 +198,7 @@ TEST_F(MainFrameTest, BakeOptionsOnlyWhileThePanelIsIdle) {
     Feed(Gauge(2));
     uitest::Pump();
     EXPECT_FALSE(options->isEnabled());
-    frame->OnDisconnected(0, 0);
+    frame->Bridge()->OnDisconnected(0, 0);
     uitest::Pump();
     EXPECT_FALSE(options->isEnabled());
 }
@@ -208,7 +211,7 @@ TEST_F(MainFrameTest, FailedConnectIsLoggedAndShown) {
     EXPECT_EQ(link->connects[0].port, 5565);
     EXPECT_EQ(link->connects[0].retry, 0u);
 
-    frame->OnConnectFailed(EIOCPE_WSAECONNREFUSED, 0);
+    frame->Bridge()->OnConnectFailed(EIOCPE_WSAECONNREFUSED, 0);
     ASSERT_TRUE(uitest::PumpUntil([&] { return !box.messages.empty(); }));
     const std::string t = LinkErrorText(EIOCPE_WSAECONNREFUSED);
     const std::wstring text = L"Unable to connect : " + std::wstring(t.begin(), t.end());
@@ -217,7 +220,7 @@ TEST_F(MainFrameTest, FailedConnectIsLoggedAndShown) {
     const QString line = frame->OutputPane()->Line(frame->OutputPane()->LineCount() - 1);
     EXPECT_TRUE(line.startsWith(QStringLiteral("ERR [")));
     EXPECT_TRUE(line.endsWith(QStringLiteral("] : ") + QString::fromStdWString(text)));
-    EXPECT_EQ(frame->Connected(), 0);
+    EXPECT_FALSE(frame->Connected());
     EXPECT_TRUE(Enabled(CMainFrame::ID_DEVICES_CONNECT));
 }
 
@@ -225,14 +228,14 @@ TEST_F(MainFrameTest, ShutdownEmptiesListenersAndClosesTheLinkSilently) {
     ASSERT_TRUE(frame->Create());
     std::vector<std::string> journal;
     RecordingListener a(&journal, "A");
-    frame->AddListener(&a);
-    frame->OnConnected(0);
+    frame->Bridge()->AddListener(&a);
+    frame->Bridge()->OnConnected(0);
     uitest::Pump();
     journal.clear();
 
     // A link event still queued when the window closes reaches nobody.
-    frame->OnDisconnected(EIOCPE_CONN_CLOSED_BY_SERVER, 0);
-    link->onDisconnect = [&] { EXPECT_EQ(frame->ListenerCount(), 0u); };
+    frame->Bridge()->OnDisconnected(EIOCPE_CONN_CLOSED_BY_SERVER, 0);
+    link->onDisconnect = [&] { EXPECT_EQ(frame->Bridge()->ListenerCount(), 0u); };
     frame->Shutdown();
     EXPECT_EQ(link->disconnects, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 1}}));
     EXPECT_TRUE(link->released);
@@ -253,7 +256,7 @@ TEST_F(MainFrameTest, LookIsStoredAndRestored) {
     EXPECT_EQ(frame->ApplicationLook(), kLookBlack);
     EXPECT_TRUE(frame->Action(kLookBlack)->isChecked());
     EXPECT_FALSE(frame->Action(kLookVS2005)->isChecked());
-    QSettings settings(QString::fromLatin1(kSettingsOrganization), QString::fromLatin1(kSettingsApplication));
+    QSettings settings = widgets::OpenSettings();
     EXPECT_EQ(settings.value(QStringLiteral("ApplicationLook")).toInt(), kLookBlack);
     // A real dark theme: light text on a dark window.
     EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 80);

@@ -12,6 +12,8 @@
 #include "shell/output_wnd.h"
 #include "tests/support/ui_test_support.h"
 
+using namespace shell;
+
 TEST(OutputLine, FormatCarriesKindTimeAndText) {
     struct Case {
         OutputLineKind kind;

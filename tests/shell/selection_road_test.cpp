@@ -22,6 +22,9 @@
 #include "shell/tvr_app.h"
 #include "tests/support/ui_test_support.h"
 
+using namespace shell;
+using namespace discovery::ui;
+
 namespace {
 
 using uitest::PumpUntil;
@@ -74,11 +77,12 @@ protected:
         }
         return s;
     }
-    void CreateFrame(bool fakeLink = true) {
+    ::testing::AssertionResult CreateFrame(bool fakeLink = true) {
         frame = std::make_unique<CMainFrame>(Services(fakeLink));
         frame->SetSelectDeviceAtStart(false);
-        ASSERT_TRUE(frame->Create());
+        if (!frame->Create()) return ::testing::AssertionFailure() << "the main frame failed to start";
         frame->show();
+        return ::testing::AssertionSuccess();
     }
     QString LastLogLine() const {
         COutputWnd* out = frame->OutputPane();
@@ -107,7 +111,7 @@ TEST_F(SelectionRoad, StartUpOpensTheSelectionOnceTheWindowIsUp) {
     // Cancelled: running, unconnected, "Connect..." available, nothing chosen.
     uitest::Pump();
     EXPECT_TRUE(link.connects.empty());
-    EXPECT_EQ(f->Connected(), 0);
+    EXPECT_FALSE(f->Connected());
     EXPECT_TRUE(f->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
     EXPECT_EQ(f->DeviceAddress(), QString());
     EXPECT_EQ(f->DeviceName(), QString());
@@ -128,7 +132,7 @@ TEST_F(SelectionRoad, ControllerOnTheCommandLineSkipsTheSelection) {
 }
 
 TEST_F(SelectionRoad, ConfirmedControllerIsConnectedTo) {
-    CreateFrame();
+    ASSERT_TRUE(CreateFrame());
     selector.answers = {DeviceChoice{QStringLiteral("192.168.1.10"), QStringLiteral("101")}};
     frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
     EXPECT_EQ(selector.calls, 1);
@@ -141,7 +145,7 @@ TEST_F(SelectionRoad, ConfirmedControllerIsConnectedTo) {
     EXPECT_TRUE(box.messages.empty());
 
     // Connected: the command is off, and a stray request opens nothing.
-    frame->OnConnected(0);
+    frame->Bridge()->OnConnected(0);
     uitest::Pump();
     EXPECT_FALSE(frame->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
     QCoreApplication::postEvent(frame.get(), new QEvent(CMainFrame::WM_SELECT_DEVICE));
@@ -150,7 +154,7 @@ TEST_F(SelectionRoad, ConfirmedControllerIsConnectedTo) {
 }
 
 TEST_F(SelectionRoad, RefusedConnectIsShownLoggedAndTheSelectionComesBack) {
-    CreateFrame();
+    ASSERT_TRUE(CreateFrame());
     link.connectResult = EIOCPE_CONNECT_IN_PROGRESS;
     selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")}, std::nullopt};
     std::vector<size_t> messagesWhenSelecting;
@@ -169,27 +173,27 @@ TEST_F(SelectionRoad, RefusedConnectIsShownLoggedAndTheSelectionComesBack) {
 }
 
 TEST_F(SelectionRoad, FailureReportedLaterAlsoLeadsBackToTheSelection) {
-    CreateFrame();
+    ASSERT_TRUE(CreateFrame());
     selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")},
                         DeviceChoice{QStringLiteral("10.0.0.2"), QStringLiteral("2")}};
     frame->SelectDeviceAndConnect();
     ASSERT_EQ(link.connects.size(), 1u);
-    frame->OnConnectFailed(EIOCPE_SIGNATURE_DIFF, 0);  // as the link thread does
+    frame->Bridge()->OnConnectFailed(EIOCPE_SIGNATURE_DIFF, 0);  // as the link thread does
     ASSERT_TRUE(PumpUntil([&] { return link.connects.size() == 2; }));
     EXPECT_EQ(link.connects[1].host, "10.0.0.2");
     EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{{UnableToConnect(EIOCPE_SIGNATURE_DIFF), MessageIcon::Error}}));
     EXPECT_EQ(frame->DeviceName(), QStringLiteral("2"));
-    EXPECT_EQ(frame->Connected(), 0);
+    EXPECT_FALSE(frame->Connected());
 }
 
 TEST_F(SelectionRoad, FailureWhileChoosingDoesNotOpenASecondSelection) {
-    CreateFrame();
+    ASSERT_TRUE(CreateFrame());
     selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")}, std::nullopt};
     frame->SelectDeviceAndConnect();
     // The operator opens the selection again while the attempt runs, and
     // the attempt fails meanwhile.
     selector.onSelect = [&] {
-        frame->OnConnectFailed(EIOCPE_WSAETIMEDOUT, 0);
+        frame->Bridge()->OnConnectFailed(EIOCPE_WSAETIMEDOUT, 0);
         uitest::Pump();
     };
     frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
@@ -214,7 +218,7 @@ protected:
 TEST_F(SelectionRoadSim, RefusedInitGivesTheMessageAndTheSelectionAgain) {
     test_support::Process sim;
     ASSERT_TRUE(sim.Start({kSim, "--bind", "127.0.0.4", "--device-id", "104", "--refuse-init", "3"}));
-    CreateFrame(false);
+    ASSERT_TRUE(CreateFrame(false));
     selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")}, std::nullopt};
     // The simulator may need a moment to listen: retry while it refuses the socket.
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -230,18 +234,18 @@ TEST_F(SelectionRoadSim, RefusedInitGivesTheMessageAndTheSelectionAgain) {
     EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{
                                 {L"Unable to connect : [EIOCPE_SIGNATURE_DIFF] Client and server are incompatible!",
                                  MessageIcon::Error}}));
-    EXPECT_EQ(frame->Connected(), 0);
+    EXPECT_FALSE(frame->Connected());
 }
 
 TEST_F(SelectionRoadSim, ControllerWithoutAddressCannotBeReached) {
-    CreateFrame(false);
+    ASSERT_TRUE(CreateFrame(false));
     selector.answers = {DeviceChoice{QStringLiteral("Unknown"), QStringLiteral("102")}, std::nullopt};
     frame->SelectDeviceAndConnect();
     ASSERT_TRUE(PumpUntil([&] { return selector.calls == 2; }, 30000));
     ASSERT_EQ(box.messages.size(), 1u);
     EXPECT_EQ(box.messages[0].text.rfind(L"Unable to connect : [", 0), 0u) << QString::fromStdWString(box.messages[0].text).toStdString();
     EXPECT_EQ(box.messages[0].icon, MessageIcon::Error);
-    EXPECT_EQ(frame->Connected(), 0);
+    EXPECT_FALSE(frame->Connected());
 }
 
 // The whole road with the program's own dialog: start-up, the live list,
@@ -268,7 +272,7 @@ TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
     });
     driver.start();
     ASSERT_TRUE(app.InitInstance(CommandLineOptions{}, s));
-    ASSERT_TRUE(PumpUntil([&] { return app.MainFrame()->Connected() == 1; }, 15000))
+    ASSERT_TRUE(PumpUntil([&] { return app.MainFrame()->Connected(); }, 15000))
         << first.Err() << second.Err();
     driver.stop();
     EXPECT_EQ(rowsSeen, 2);

@@ -8,6 +8,8 @@
 #include "shell/tvr_app.h"
 #include "tests/support/ui_test_support.h"
 
+using namespace shell;
+
 TEST(CommandLine, OptionsAndTheirErrors) {
     struct Case {
         QStringList args;
@@ -57,7 +59,7 @@ TEST(CommandLine, HelpAndVersionExitCleanly) {
                   CommandLineAction::Exit);
         EXPECT_EQ(code, 0);
         EXPECT_TRUE(err.isEmpty());
-        EXPECT_TRUE(flag[2] == 'v' ? out == QStringLiteral("calvero 0.1.0\n") : out.startsWith(QStringLiteral("usage: calvero")))
+        EXPECT_TRUE(flag[2] == 'v' ? out == QStringLiteral("calvero 0.1.0\n") : out.startsWith(QStringLiteral("Usage: calvero")))
             << out.toStdString();
     }
 }

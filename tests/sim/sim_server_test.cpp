@@ -46,15 +46,17 @@ public:
     }
     bool Connected() const { return connected_; }
 
-    void SendRaw(const std::vector<uint8_t>& bytes) {
-        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL));
+    ::testing::AssertionResult SendRaw(const std::vector<uint8_t>& bytes) {
+        const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent == static_cast<ssize_t>(bytes.size())) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "sent " << sent << " of " << bytes.size() << " bytes";
     }
-    void SendFrame(uint32_t type, const void* body, size_t n) {
+    ::testing::AssertionResult SendFrame(uint32_t type, const void* body, size_t n) {
         std::vector<uint8_t> out;
         link_frame::AppendFrame(out, type, body, static_cast<uint32_t>(n));
-        SendRaw(out);
+        return SendRaw(out);
     }
-    void SendInit(uint16_t version = 0x0101, uint16_t clientType = 1, uint32_t initWord = 0, bool goodSignature = true,
+    ::testing::AssertionResult SendInit(uint16_t version = 0x0101, uint16_t clientType = 1, uint32_t initWord = 0, bool goodSignature = true,
                   size_t bodySize = link_frame::kInitBodySize) {
         std::vector<uint8_t> body(link_frame::kInitBodySize);
         link_frame::WriteInitRequestBody(body.data());
@@ -63,11 +65,11 @@ public:
         platform::WriteLe32(body.data() + 4, initWord);
         if (!goodSignature) body[8] ^= 1;
         body.resize(bodySize);
-        SendFrame(link_frame::kTypeInitRequest, body.data(), body.size());
+        return SendFrame(link_frame::kTypeInitRequest, body.data(), body.size());
     }
     template <size_t N>
-    void SendPacket(const std::array<uint8_t, N>& p) {
-        SendFrame(link_frame::kTypeUserPacket, p.data(), p.size());
+    ::testing::AssertionResult SendPacket(const std::array<uint8_t, N>& p) {
+        return SendFrame(link_frame::kTypeUserPacket, p.data(), p.size());
     }
 
     // The next frame, or nothing on close / time-out.
@@ -114,7 +116,7 @@ private:
 
 class SimServerTest : public ::testing::Test {
 protected:
-    void Start(uint32_t refuseInit = 0) {
+    ::testing::AssertionResult Start(uint32_t refuseInit = 0) {
         sim::ServerOptions o;
         o.bind = "127.0.0.1";
         o.port = 0;
@@ -122,8 +124,10 @@ protected:
         o.refuseInit = refuseInit;
         server_ = std::make_unique<sim::CSimServer>(model_, o);
         std::string error;
-        ASSERT_EQ(0, server_->Open(&error)) << error;
+        if (server_->Open(&error) != 0)
+            return ::testing::AssertionFailure() << "the server did not open: " << error;
         thread_ = std::thread([this] { server_->Run(); });
+        return ::testing::AssertionSuccess();
     }
     void TearDown() override {
         if (server_) server_->Stop();
@@ -146,10 +150,10 @@ protected:
 }  // namespace
 
 TEST_F(SimServerTest, HandshakeThenGaugeStreamAndReplies) {
-    Start();
+    ASSERT_TRUE(Start());
     RawClient c(Port());
     ASSERT_TRUE(c.Connected());
-    c.SendInit();
+    ASSERT_TRUE(c.SendInit());
     EXPECT_EQ(0u, InitResult(c.Read()));
 
     auto f = c.Read();
@@ -159,7 +163,7 @@ TEST_F(SimServerTest, HandshakeThenGaugeStreamAndReplies) {
     ASSERT_TRUE(DecodeGaugeData(f->body.data(), f->body.size(), g));
     EXPECT_EQ(CONCC_DEV_IDLE, g.devState);
 
-    c.SendPacket(EncodeStartStop(CONCC_ACT_ABORT, 41));
+    ASSERT_TRUE(c.SendPacket(EncodeStartStop(CONCC_ACT_ABORT, 41)));
     auto reply = c.ReadReply();
     ASSERT_TRUE(reply);
     CONCC_Header h;
@@ -185,36 +189,36 @@ TEST_F(SimServerTest, HandshakeRefusalsCloseTheConnection) {
         {"signature", 0x0101, 1, 0, false, 120, 3},
         {"short body", 0x0101, 1, 0, true, 20, 3},
     };
-    Start();
+    ASSERT_TRUE(Start());
     for (const auto& k : cases) {
         RawClient c(Port());
         ASSERT_TRUE(c.Connected()) << k.name;
-        c.SendInit(k.version, k.clientType, k.initWord, k.goodSignature, k.bodySize);
+        ASSERT_TRUE(c.SendInit(k.version, k.clientType, k.initWord, k.goodSignature, k.bodySize));
         EXPECT_EQ(k.result, InitResult(c.Read())) << k.name;
         EXPECT_TRUE(c.ClosedByPeer()) << k.name;
     }
 }
 
 TEST_F(SimServerTest, RefuseInitOption) {
-    Start(6);
+    ASSERT_TRUE(Start(6));
     RawClient c(Port());
-    c.SendInit();
+    ASSERT_TRUE(c.SendInit());
     EXPECT_EQ(6u, InitResult(c.Read()));
     EXPECT_TRUE(c.ClosedByPeer());
 }
 
 TEST_F(SimServerTest, NothingIsServedBeforeTheHandshake) {
-    Start();
+    ASSERT_TRUE(Start());
     RawClient c(Port());
-    c.SendPacket(EncodeStartStop(CONCC_ACT_START, 1));
-    c.SendInit();
+    ASSERT_TRUE(c.SendPacket(EncodeStartStop(CONCC_ACT_START, 1)));
+    ASSERT_TRUE(c.SendInit());
     // The first frame is the INIT response: the early command got no answer.
     EXPECT_EQ(0u, InitResult(c.Read()));
     EXPECT_FALSE(model_.IsBaking());
 }
 
 TEST_F(SimServerTest, SplitFramesAndTwoFramesInOneSend) {
-    Start();
+    ASSERT_TRUE(Start());
     RawClient c(Port());
     std::vector<uint8_t> init(link_frame::kHeaderSize + link_frame::kInitBodySize);
     link_frame::WriteHeader(init.data(), link_frame::kTypeInitRequest, static_cast<uint32_t>(init.size()));
@@ -225,11 +229,11 @@ TEST_F(SimServerTest, SplitFramesAndTwoFramesInOneSend) {
     auto b = EncodeRequest(CONCC_PKT_GET_PROFILE, 6);
     link_frame::AppendFrame(tail, link_frame::kTypeUserPacket, a.data(), a.size());
     link_frame::AppendFrame(tail, link_frame::kTypeUserPacket, b.data(), b.size());
-    c.SendRaw({init.begin(), init.begin() + 3});
+    ASSERT_TRUE(c.SendRaw({init.begin(), init.begin() + 3}));
     usleep(20000);
-    c.SendRaw({init.begin() + 3, init.begin() + 50});
+    ASSERT_TRUE(c.SendRaw({init.begin() + 3, init.begin() + 50}));
     usleep(20000);
-    c.SendRaw(tail);
+    ASSERT_TRUE(c.SendRaw(tail));
 
     EXPECT_EQ(0u, InitResult(c.Read()));
     auto first = c.ReadReply();
@@ -242,9 +246,9 @@ TEST_F(SimServerTest, SplitFramesAndTwoFramesInOneSend) {
 }
 
 TEST_F(SimServerTest, OneClientAtATimeAndBadMagicDrops) {
-    Start();
+    ASSERT_TRUE(Start());
     RawClient first(Port());
-    first.SendInit();
+    ASSERT_TRUE(first.SendInit());
     EXPECT_EQ(0u, InitResult(first.Read()));
 
     RawClient second(Port());
@@ -255,7 +259,7 @@ TEST_F(SimServerTest, OneClientAtATimeAndBadMagicDrops) {
     link_frame::WriteHeader(bad.data(), link_frame::kTypeUserPacket, 12);
     bad[0] = 0x55;  // bytes 55 AA: the magic reversed
     bad[1] = 0xAA;
-    first.SendRaw(bad);
+    ASSERT_TRUE(first.SendRaw(bad));
     // Drain whatever gauge data was in flight; the connection then ends.
     int frames = 0;
     while (first.Read() && ++frames < 500) {
@@ -263,6 +267,6 @@ TEST_F(SimServerTest, OneClientAtATimeAndBadMagicDrops) {
     EXPECT_LT(frames, 500);
     // The place is free again.
     RawClient third(Port());
-    third.SendInit();
+    ASSERT_TRUE(third.SendInit());
     EXPECT_EQ(0u, InitResult(third.Read()));
 }

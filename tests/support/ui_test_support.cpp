@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "widgets/settings.h"
+
 namespace uitest {
 
 namespace {
@@ -69,7 +71,7 @@ void Pump() {
 }
 
 void ClearSettings() {
-    QSettings s(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Calvero"));
+    QSettings s = widgets::OpenSettings();
     s.clear();
     s.sync();
 }

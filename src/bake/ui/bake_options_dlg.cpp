@@ -15,7 +15,7 @@
 #include <locale.h>
 
 #include "bake/controller_packets.h"
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 
 namespace bake_options {
 
@@ -43,7 +43,7 @@ bool ParseCoefficient(const QString& text, double* value) {
 CBakeOptionsDlg::CBakeOptionsDlg(IMessageBox* messageBox, QWidget* parent)
     : QDialog(parent), messageBox_(messageBox) {
     setWindowTitle(tr("Bake options"));
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const widgets::DialogUnits du = widgets::DialogUnits::ForFont(font());
     setFixedSize(du.Size(316, 215));
 
     ignoreDiff_ = new QCheckBox(

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bake/ui/bake_options_dlg.h"
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "bake/ui/seg_lcd_ctrl.h"
 #include "link/link_errors.h"
 
@@ -23,7 +23,7 @@ const QColor kReadoutUnlit(10, 10, 10);
 
 CControlFrame::CControlFrame(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("ControlFrame"));
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const widgets::DialogUnits du = widgets::DialogUnits::ForFont(font());
     templateSize_ = du.Size(172, 221);
     setMinimumSize(templateSize_);
 
@@ -248,7 +248,7 @@ void CControlFrame::SendTestCommand(uint32_t type) {
     SendBytes(L"SendTestCommand", bytes.data(), bytes.size());
 }
 
-void CControlFrame::SendProfile(const QPointF* points, size_t count) {
+void CControlFrame::SendProfile(const chart::ChartPoint* points, size_t count) {
     if (const wchar_t* problem = bake::ProfileUploadProblem(points != nullptr, count)) {
         if (messageBox_) messageBox_->ShowMessage(problem, MessageIcon::None);
         return;
@@ -256,7 +256,7 @@ void CControlFrame::SendProfile(const QPointF* points, size_t count) {
     std::vector<bake::CONCC_ProfilePoint> wire;
     wire.reserve(count);
     for (size_t i = 0; i < count; ++i)
-        wire.push_back(bake::ProfilePointFromChart(points[i].x(), points[i].y()));
+        wire.push_back(bake::ProfilePointFromChart(points[i].x, points[i].y));
     const std::vector<uint8_t> bytes = protocol_.ProfileUpload(wire);
     SendBytes(L"SendProfile", bytes.data(), bytes.size());
 }

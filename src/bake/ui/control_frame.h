@@ -5,7 +5,6 @@
 // the temperatures on segment read-outs and sends the controller commands.
 
 #include <QBrush>
-#include <QPointF>
 #include <QDockWidget>
 #include <QWidget>
 
@@ -13,24 +12,25 @@
 #include <functional>
 
 #include "bake/controller_protocol.h"
+#include "bake/dev_listener.h"
 #include "bake/ui/bake_view.h"
 #include "link/client_connection.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
-#include "shell/dev_listener.h"
 
 class QLineEdit;
 class QPushButton;
 class CSegLCDCtrl;
 
-enum ControlState : uint32_t {
+enum class ControlState : uint32_t {
     CF_DISCONNECTED = 0,
     CF_WAIT_FOR_DATA = 1,
     CF_IDLE = 2,
     CF_BAKING = 3,
 };
+using enum ControlState;
 
-class CControlFrame : public QWidget, public IDevListener {
+class CControlFrame : public QWidget, public bake::IDevListener, public IBakePanel {
     Q_OBJECT
 public:
     enum : int {
@@ -67,21 +67,21 @@ public:
     // The controller commands; failures are logged and shown, never returned.
     void SendStartStopCommand(uint32_t action);
     void SendTestCommand(uint32_t type);
-    // The points of one chart (x seconds, y degrees); null = no chart found.
-    void SendProfile(const QPointF* points, size_t count);
+    void SendProfile(const chart::ChartPoint* points, size_t count) override;
     void SendSetBakeOptionsCommand(uint8_t* packet28);
 
     ControlState State() const { return state_; }
+    bool IsIdle() const override { return state_ == CF_IDLE; }
     uint32_t SequenceId() const { return protocol_.SequenceId(); }
     bake::CControllerProtocol& Protocol() { return protocol_; }
 
-    IBakeView* BakeView() const { return bakeView_; }
-    void SetBakeView(IBakeView* view) { bakeView_ = view; }
-    // A closing document clears the reference only if it is still its own.
-    void ClearBakeView(IBakeView* view) {
+    // IBakePanel
+    IBakeView* BakeView() const override { return bakeView_; }
+    void SetBakeView(IBakeView* view) override { bakeView_ = view; }
+    void ClearBakeView(IBakeView* view) override {
         if (bakeView_ == view) bakeView_ = nullptr;
     }
-    uint64_t LastGaugeTime() const { return lastGaugeTime_; }
+    uint64_t LastGaugeTime() const override { return lastGaugeTime_; }
 
     CSegLCDCtrl* MainReadout() const { return readouts_[0]; }
     CSegLCDCtrl* SensorReadout(int sensor) const { return readouts_[sensor]; }  // 1..3
@@ -91,7 +91,7 @@ public:
     QSize TemplateSize() const { return templateSize_; }
 
 signals:
-    void stateChanged(uint32_t state);
+    void stateChanged(ControlState state);
 
 private:
     void OnBoardGDataReceived(const bake::CONCC_GaugeData& gauge, const uint8_t* bytes,

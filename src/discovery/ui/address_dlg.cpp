@@ -3,18 +3,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 
-#include "bake/ui/dialog_units.h"
-#include "shell/app_look.h"
+#include "widgets/dialog_units.h"
+#include "widgets/settings.h"
+
+namespace discovery::ui {
 
 namespace {
 
 constexpr char kLastAddressKey[] = "Devices/LastAddress";
-
-QSettings Store() {
-    return QSettings(QString::fromLatin1(kSettingsOrganization), QString::fromLatin1(kSettingsApplication));
-}
 
 }  // namespace
 
@@ -22,7 +19,7 @@ CAddressDlg::CAddressDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Connect to address"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const widgets::DialogUnits du = widgets::DialogUnits::ForFont(font());
     setFixedSize(du.Size(186, 62));
 
     auto* label = new QLabel(QStringLiteral("Controller address (IPv4 address or host name):"), this);
@@ -59,9 +56,11 @@ void CAddressDlg::accept() {
     QDialog::accept();
 }
 
-QString CAddressDlg::LastAddress() { return Store().value(QLatin1String(kLastAddressKey)).toString(); }
+QString CAddressDlg::LastAddress() { return widgets::OpenSettings().value(QLatin1String(kLastAddressKey)).toString(); }
 
 void CAddressDlg::StoreLastAddress(const QString& address) {
-    QSettings settings = Store();
+    QSettings settings = widgets::OpenSettings();
     settings.setValue(QLatin1String(kLastAddressKey), address);
 }
+
+}  // namespace discovery::ui

@@ -9,6 +9,8 @@
 class QLineEdit;
 class QPushButton;
 
+namespace discovery::ui {
+
 class CAddressDlg : public QDialog {
     Q_OBJECT
 public:
@@ -32,3 +34,5 @@ private:
     QPushButton* ok_;
     QString address_;
 };
+
+}  // namespace discovery::ui

@@ -11,14 +11,16 @@
 
 #include <new>
 
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "discovery/psm_result.h"
 #include "discovery/ui/address_dlg.h"
 #include "discovery/ui/device_list_model.h"
 #include "discovery/ui/ip_addr_dlg.h"
-#include "discovery/ui/ip_fields.h"
+#include "discovery/ip_fields.h"
 #include "discovery/ui/sort_header_view.h"
 #include "platform/text_conversion.h"
+
+namespace discovery::ui {
 
 namespace {
 
@@ -43,7 +45,7 @@ bool RunAddressDlg(QWidget* parent, QString* address) {
 }  // namespace
 
 CConnectDlg::CConnectDlg(Services services, QWidget* parent)
-    : CStatusBarDialog(IDD, parent), services_(std::move(services)) {
+    : widgets::CStatusBarDialog(IDD, parent), services_(std::move(services)) {
     if (services_.discovery) {
         discovery_ = services_.discovery;
     } else {
@@ -57,7 +59,7 @@ CConnectDlg::CConnectDlg(Services services, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const widgets::DialogUnits du = widgets::DialogUnits::ForFont(font());
 
     view_ = new QTreeView(this);
     view_->setObjectName(QString::number(IDC_DEVICE_LIST));
@@ -141,7 +143,7 @@ QPushButton* CConnectDlg::Button(int id) const {
 }
 
 void CConnectDlg::showEvent(QShowEvent* e) {
-    CStatusBarDialog::showEvent(e);
+    widgets::CStatusBarDialog::showEvent(e);
     if (!open_) Open();
 }
 
@@ -179,7 +181,7 @@ void CConnectDlg::Close() {
 
 void CConnectDlg::done(int result) {
     Close();
-    CStatusBarDialog::done(result);
+    widgets::CStatusBarDialog::done(result);
 }
 
 void CConnectDlg::accept() { Confirm(); }
@@ -227,7 +229,7 @@ bool CConnectDlg::event(QEvent* e) {
             ShowError(PSMResultText(static_cast<SetIPResultEvent*>(e)->Result()));
             return true;
         default:
-            return CStatusBarDialog::event(e);
+            return widgets::CStatusBarDialog::event(e);
     }
 }
 
@@ -272,7 +274,7 @@ bool CConnectDlg::Confirm() {
     const CCDItemData& data = list_.Row(row);
     selectedIP_ = QString::fromStdString(DeviceIPText(data.ipAddress));
     selectedName_ = QString::fromStdString(DeviceNameText(data.deviceId));
-    CStatusBarDialog::accept();
+    widgets::CStatusBarDialog::accept();
     return true;
 }
 
@@ -301,7 +303,7 @@ void CConnectDlg::EnterAddress() {
     CAddressDlg::StoreLastAddress(address);
     selectedIP_ = address;
     selectedName_ = address;
-    CStatusBarDialog::accept();
+    widgets::CStatusBarDialog::accept();
 }
 
 void CConnectDlg::ShowError(const std::string& text) {
@@ -319,11 +321,11 @@ bool CConnectDlg::eventFilter(QObject* watched, QEvent* e) {
         Confirm();
         return true;
     }
-    return CStatusBarDialog::eventFilter(watched, e);
+    return widgets::CStatusBarDialog::eventFilter(watched, e);
 }
 
 void CConnectDlg::resizeEvent(QResizeEvent* e) {
-    CStatusBarDialog::resizeEvent(e);
+    widgets::CStatusBarDialog::resizeEvent(e);
     const QSize now = e->size();
     const int dx = now.width() - lastClient_.width();
     const int dy = now.height() - lastClient_.height();
@@ -338,3 +340,5 @@ void CConnectDlg::resizeEvent(QResizeEvent* e) {
     update();
     lastClient_ = QRect(QPoint(), now);
 }
+
+}  // namespace discovery::ui

@@ -21,14 +21,17 @@
 #include "discovery/prog_service_mgr.h"
 #include "discovery/psmd_notification.h"
 #include "discovery/ui/device_discovery.h"
-#include "discovery/ui/device_list.h"
+#include "discovery/device_list.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
-#include "shell/status_bar_dialog.h"
+#include "widgets/status_bar_dialog.h"
 
 class QPushButton;
 class QTimer;
 class QTreeView;
+
+namespace discovery::ui {
+
 class CDeviceListModel;
 class CSortHeaderView;
 
@@ -69,7 +72,7 @@ private:
     uint32_t result_;
 };
 
-class CConnectDlg : public CStatusBarDialog, public ICPSMD_Notification {
+class CConnectDlg : public widgets::CStatusBarDialog, public ICPSMD_Notification {
     Q_OBJECT
 public:
     static constexpr int IDD = 312;
@@ -155,3 +158,5 @@ private:
     QString selectedName_;
     bool open_ = false;
 };
+
+}  // namespace discovery::ui

@@ -8,6 +8,8 @@
 #include "discovery/prog_service_mgr.h"
 #include "discovery/psmd_notification.h"
 
+namespace discovery::ui {
+
 class IDeviceDiscovery {
 public:
     virtual ~IDeviceDiscovery() = default;
@@ -37,3 +39,5 @@ public:
 private:
     CProgServiceMgr& service_;
 };
+
+}  // namespace discovery::ui

@@ -4,6 +4,8 @@
 #include <QPolygonF>
 #include <QRadialGradient>
 
+namespace discovery::ui {
+
 namespace {
 
 constexpr int kSize = 16;
@@ -47,3 +49,5 @@ QPixmap DeviceIcon(int id) {
         default: return QPixmap();
     }
 }
+
+}  // namespace discovery::ui

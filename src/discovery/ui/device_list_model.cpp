@@ -2,6 +2,8 @@
 
 #include "discovery/ui/device_icons.h"
 
+namespace discovery::ui {
+
 namespace {
 
 const char* const kColumnTitles[kDeviceListColumns] = {"Status", "Name", "Firmware", "Device IP"};
@@ -94,3 +96,5 @@ void CDeviceListModel::EndReorder(const std::vector<int>& newIndex) {
 void CDeviceListModel::SortMarkChanged(int previous, int column, int mark) {
     emit sortMarkChanged(previous, column, mark);
 }
+
+}  // namespace discovery::ui

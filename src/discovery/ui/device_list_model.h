@@ -5,7 +5,9 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 
-#include "discovery/ui/device_list.h"
+#include "discovery/device_list.h"
+
+namespace discovery::ui {
 
 class CDeviceListModel : public QAbstractTableModel, public IDeviceListObserver {
     Q_OBJECT
@@ -44,3 +46,5 @@ private:
     QIcon images_[2];  // the same picture when selected: state colours stay true
     QModelIndexList persistent_;  // during a reorder
 };
+
+}  // namespace discovery::ui

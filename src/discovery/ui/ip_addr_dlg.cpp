@@ -4,14 +4,16 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "discovery/ui/ip_address_ctrl.h"
+
+namespace discovery::ui {
 
 CIPAddrDlg::CIPAddrDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Enter IP address"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const widgets::DialogUnits du = widgets::DialogUnits::ForFont(font());
     setFixedSize(du.Size(165, 95));
 
     auto* group = new QGroupBox(this);
@@ -59,3 +61,5 @@ void CIPAddrDlg::accept() {
     mask = maskField_->Address();
     QDialog::accept();
 }
+
+}  // namespace discovery::ui

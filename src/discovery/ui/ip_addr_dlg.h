@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace discovery::ui {
+
 class CIPAddressCtrl;
 
 class CIPAddrDlg : public QDialog {
@@ -34,3 +36,5 @@ private:
     CIPAddressCtrl* addressField_;
     CIPAddressCtrl* maskField_;
 };
+
+}  // namespace discovery::ui

@@ -6,7 +6,9 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
-#include "discovery/ui/ip_fields.h"
+#include "discovery/ip_fields.h"
+
+namespace discovery::ui {
 
 CIPAddressCtrl::CIPAddressCtrl(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -132,3 +134,5 @@ bool CIPAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
     }
     return QFrame::eventFilter(watched, event);
 }
+
+}  // namespace discovery::ui

@@ -12,6 +12,8 @@
 
 class QLineEdit;
 
+namespace discovery::ui {
+
 class CIPAddressCtrl : public QFrame {
     Q_OBJECT
 public:
@@ -39,3 +41,5 @@ private:
 
     QLineEdit* fields_[4] = {};
 };
+
+}  // namespace discovery::ui

@@ -5,6 +5,8 @@
 
 #include "discovery/ui/device_icons.h"
 
+namespace discovery::ui {
+
 CSortHeaderView::CSortHeaderView(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
     images_[0] = DeviceIcon(IDI_SORT_DOWN);
     images_[1] = DeviceIcon(IDI_SORT_UP);
@@ -53,3 +55,5 @@ QSize CSortHeaderView::sectionSizeFromContents(int logicalIndex) const {
     size.setHeight(std::max(size.height(), images_[0].height() + 4));
     return size;
 }
+
+}  // namespace discovery::ui

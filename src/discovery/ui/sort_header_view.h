@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QVector>
 
+namespace discovery::ui {
+
 class CSortHeaderView : public QHeaderView {
     Q_OBJECT
 public:
@@ -26,3 +28,5 @@ private:
     QPixmap images_[2];
     QVector<int> marks_;
 };
+
+}  // namespace discovery::ui

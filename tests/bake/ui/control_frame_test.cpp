@@ -47,7 +47,10 @@ std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp = 0, Readings r
 struct FakeView : IBakeView {
     void OnGaugeData(const uint8_t* bytes, uint32_t length) override {
         bake::CONCC_GaugeData g;
-        ASSERT_TRUE(bake::DecodeGaugeData(bytes, length, g));
+        if (!bake::DecodeGaugeData(bytes, length, g)) {
+            ADD_FAILURE() << "the bake view got a packet that is no gauge packet";
+            return;
+        }
         gaugeTimes.push_back(g.timestamp);
     }
     void OnProfileReport(const uint8_t*, uint32_t length) override { profiles.push_back(length); }

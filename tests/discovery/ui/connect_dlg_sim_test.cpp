@@ -10,9 +10,11 @@
 
 #include "tests/support/process.h"
 #include "discovery/ui/connect_dlg.h"
-#include "discovery/ui/ip_fields.h"
+#include "discovery/ip_fields.h"
 #include "tests/support/private_network.h"
 #include "tests/support/ui_test_support.h"
+
+using namespace discovery::ui;
 
 namespace {
 

@@ -19,9 +19,11 @@
 #include "discovery/ui/address_dlg.h"
 #include "discovery/ui/connect_dlg.h"
 #include "discovery/ui/device_list_model.h"
-#include "discovery/ui/ip_fields.h"
+#include "discovery/ip_fields.h"
 #include "discovery/ui/sort_header_view.h"
 #include "tests/support/ui_test_support.h"
+
+using namespace discovery::ui;
 
 namespace {
 
@@ -162,7 +164,7 @@ TEST_F(ConnectDlgTest, OpeningStartsDiscoveryAndSetsUpTheDialog) {
     EXPECT_TRUE(dlg->ListTimer()->isActive());
     EXPECT_EQ(dlg->ListTimer()->interval(), 2000);
     // The status line exists and was cleared.
-    EXPECT_EQ(dlg->HasStatusBar(), 1);
+    EXPECT_TRUE(dlg->HasStatusBar());
     EXPECT_EQ(dlg->StatusBar()->PaneText(0), QString());
 
     const struct {

@@ -1,4 +1,6 @@
-#include "shell/status_bar_dialog.h"
+#include "widgets/status_bar_dialog.h"
+
+namespace widgets {
 
 CStatusBarDialog::CStatusBarDialog(int templateId, QWidget* parent)
     : QDialog(parent), templateId_(templateId), statusBar_(new CCustomStatusBar(this)) {
@@ -15,7 +17,7 @@ bool CStatusBarDialog::CreateStatusBar() {
     statusBar_->SetPaneInfo(0, kResultPaneId,
                             CCustomStatusBar::kPaneStretch | CCustomStatusBar::kPaneOwnerDraw, 0);
     statusBar_->show();
-    hasStatusBar_ = 1;
+    hasStatusBar_ = true;
     RepositionBars();
     return true;
 }
@@ -43,3 +45,5 @@ void CStatusBarDialog::SetStatusText(const QString& text) {
 }
 
 void CStatusBarDialog::RefreshNow() { repaint(); }
+
+}  // namespace widgets

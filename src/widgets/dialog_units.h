@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QSize>
 
+namespace widgets {
+
 struct DialogUnits {
     int baseX = 4;  // average character width in pixels
     int baseY = 8;  // character height in pixels
@@ -20,3 +22,5 @@ struct DialogUnits {
     }
     QSize Size(int width, int height) const { return QSize(X(width), Y(height)); }
 };
+
+}  // namespace widgets

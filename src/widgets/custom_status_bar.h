@@ -10,6 +10,8 @@
 
 #include <vector>
 
+namespace widgets {
+
 class CCustomStatusBar : public QStatusBar {
     Q_OBJECT
 public:
@@ -67,3 +69,5 @@ private:
     QColor paneBackground_[kMaxPanes];
     QColor paneText_[kMaxPanes];
 };
+
+}  // namespace widgets

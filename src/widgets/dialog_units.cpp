@@ -1,6 +1,8 @@
-#include "bake/ui/dialog_units.h"
+#include "widgets/dialog_units.h"
 
 #include <QFontMetrics>
+
+namespace widgets {
 
 DialogUnits DialogUnits::ForFont(const QFont& font) {
     const QFontMetrics fm(font);
@@ -12,3 +14,5 @@ DialogUnits DialogUnits::ForFont(const QFont& font) {
     du.baseY = std::max(1, fm.height());
     return du;
 }
+
+}  // namespace widgets

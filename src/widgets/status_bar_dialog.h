@@ -6,7 +6,9 @@
 #include <QDialog>
 #include <QString>
 
-#include "shell/custom_status_bar.h"
+#include "widgets/custom_status_bar.h"
+
+namespace widgets {
 
 class CStatusBarDialog : public QDialog {
     Q_OBJECT
@@ -19,7 +21,7 @@ public:
 
     int TemplateId() const { return templateId_; }
     // 1 once the status line exists.
-    int HasStatusBar() const { return hasStatusBar_; }
+    bool HasStatusBar() const { return hasStatusBar_; }
     CCustomStatusBar* StatusBar() const { return statusBar_; }
 
     // Pane 0's text in the default colours; nothing without a status line.
@@ -40,5 +42,7 @@ protected:
 private:
     const int templateId_;
     CCustomStatusBar* statusBar_;
-    int hasStatusBar_ = 0;
+    bool hasStatusBar_ = false;
 };
+
+}  // namespace widgets

@@ -1,10 +1,12 @@
-#include "shell/command_icons.h"
+#include "widgets/command_icons.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 
 #include <functional>
+
+namespace widgets {
 
 namespace {
 
@@ -156,3 +158,5 @@ QIcon ApplicationIcon() {
         p.drawRect(QRectF(11.5, 14, 2, 1.5));
     });
 }
+
+}  // namespace widgets

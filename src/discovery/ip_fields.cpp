@@ -1,4 +1,4 @@
-#include "discovery/ui/ip_fields.h"
+#include "discovery/ip_fields.h"
 
 #include <cstring>
 

@@ -4,8 +4,12 @@
 
 #include <QIcon>
 
+namespace widgets {
+
 // The image of a standard command (new, open, save, cut, copy, paste, print,
 // about); a null icon for other ids.
 QIcon CommandIcon(int commandId);
 // A heated plate under three heat waves.
 QIcon ApplicationIcon();
+
+}  // namespace widgets

@@ -1,8 +1,11 @@
 #pragma once
-// A device listener: told by the main frame, on the window thread and in the
-// order the link reported them, about the link's events.
+// A device listener: told on the window thread, in the order the link
+// reported them, about the device link's events. Qt-free, so that whoever
+// carries the events and whoever listens need not know each other.
 
 #include <cstdint>
+
+namespace bake {
 
 class IDevListener {
 public:
@@ -14,3 +17,5 @@ public:
     // One controller packet; the bytes live only during the call.
     virtual void OnBoardPktReceived(const uint8_t* bytes, uint32_t length) = 0;
 };
+
+}  // namespace bake

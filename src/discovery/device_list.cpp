@@ -1,4 +1,4 @@
-#include "discovery/ui/device_list.h"
+#include "discovery/device_list.h"
 
 #include <cstdio>
 #include <cwchar>

@@ -1,9 +1,11 @@
-#include "shell/custom_status_bar.h"
+#include "widgets/custom_status_bar.h"
 
 #include <QPainter>
 #include <QPaintEvent>
 #include <QStyle>
 #include <QStyleOption>
+
+namespace widgets {
 
 namespace {
 
@@ -174,3 +176,5 @@ QSize CCustomStatusBar::sizeHint() const {
 }
 
 QSize CCustomStatusBar::minimumSizeHint() const { return QSize(0, sizeHint().height()); }
+
+}  // namespace widgets

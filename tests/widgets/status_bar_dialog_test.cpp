@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QImage>
 
-#include "shell/status_bar_dialog.h"
+#include "widgets/status_bar_dialog.h"
 #include "tests/support/ui_test_support.h"
+
+using namespace widgets;
 
 namespace {
 
@@ -41,10 +43,10 @@ TEST(CustomStatusBar, PaneColoursAfterConstruction) {
 TEST(StatusBarDialog, CreatedLineShowsResultOnRedThenClearsToButtonFace) {
     TestDialog dlg;
     EXPECT_EQ(dlg.TemplateId(), 4711);
-    EXPECT_EQ(dlg.HasStatusBar(), 0);
+    EXPECT_FALSE(dlg.HasStatusBar());
     dlg.show();
     ASSERT_TRUE(dlg.CreateStatusBar());
-    EXPECT_EQ(dlg.HasStatusBar(), 1);
+    EXPECT_TRUE(dlg.HasStatusBar());
     CCustomStatusBar* bar = dlg.StatusBar();
     EXPECT_EQ(bar->property("controlId").toInt(), CStatusBarDialog::kStatusBarId);
     ASSERT_EQ(bar->PaneCount(), 1);
@@ -92,7 +94,7 @@ TEST(StatusBarDialog, SetStatusTextWithoutStatusLineChangesNothing) {
     TestDialog dlg;
     dlg.show();
     dlg.SetStatusText(QStringLiteral("ignored"));
-    EXPECT_EQ(dlg.HasStatusBar(), 0);
+    EXPECT_FALSE(dlg.HasStatusBar());
     EXPECT_EQ(dlg.StatusBar()->PaneCount(), 0);
     EXPECT_FALSE(dlg.StatusBar()->isVisible());
     EXPECT_EQ(dlg.StatusBar()->PaneBackground(0), QColor(255, 0, 0));

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/ui/device_list.h"
-#include "discovery/ui/ip_fields.h"
+#include "discovery/device_list.h"
+#include "discovery/ip_fields.h"
 
 namespace {
 
@@ -169,6 +169,42 @@ TEST(DeviceListRules, ChangedStatusRewritesAndResortsTheRow) {
     ASSERT_EQ(view.log.size(), 2u);
     EXPECT_EQ(view.log[0], "changed " + std::to_string(before));
     EXPECT_EQ(view.log[1].rfind("reorder", 0), 0u);
+}
+
+TEST(DeviceListRules, EqualityComparesTheReportedFieldsOneByOne) {
+    struct Case {
+        const char* field;
+        void (*change)(CPSMD_DevStatus&);
+        bool compared;
+        Outcome outcome;  // of the changed report against a row of the unchanged one
+    };
+    const Case cases[] = {
+        {"firmwareVersion", [](CPSMD_DevStatus& s) { s.firmwareVersion += 1; }, true, Outcome::Rewritten},
+        {"macAddress", [](CPSMD_DevStatus& s) { s.macAddress ^= 1ull << 40; }, true, Outcome::Rewritten},
+        {"ipAddress", [](CPSMD_DevStatus& s) { s.ipAddress = Ip("10.0.0.99"); }, true, Outcome::Rewritten},
+        {"statusWord4", [](CPSMD_DevStatus& s) { s.statusWord4 = 0x55; }, true, Outcome::Rewritten},
+        // Words 0, 2 and 3 decide the listing, so a change of one removes the row.
+        {"statusWord0", [](CPSMD_DevStatus& s) { s.statusWord0 = 2; }, true, Outcome::Removed},
+        {"statusWord2", [](CPSMD_DevStatus& s) { s.statusWord2 = 2; }, true, Outcome::Removed},
+        {"statusWord3", [](CPSMD_DevStatus& s) { s.statusWord3 = 2; }, true, Outcome::Removed},
+        {"requestId", [](CPSMD_DevStatus& s) { s.requestId = 99; }, false, Outcome::Seen},
+        {"action", [](CPSMD_DevStatus& s) { s.action = PSM_ACTION_WRITE; }, false, Outcome::Seen},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        const CPSMD_DevStatus base = Listed(7, "10.0.0.7");
+        CPSMD_DevStatus changed = base;
+        c.change(changed);
+        EXPECT_EQ(changed == base, !c.compared);
+        EXPECT_EQ(base == changed, !c.compared);
+
+        Recorder view;
+        CDeviceList list(&view);
+        list.Update(base);
+        view.log.clear();
+        EXPECT_EQ(list.Update(changed).outcome, c.outcome);
+        EXPECT_EQ(view.log.empty(), c.outcome == Outcome::Seen);
+    }
 }
 
 TEST(DeviceListRules, FailingStatusDeletesItsRowAtOnce) {

@@ -1,0 +1,124 @@
+// The link bridge: link-thread callbacks become window-thread calls, in order.
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/link_errors.h"
+#include "shell/link_bridge.h"
+#include "tests/support/ui_test_support.h"
+
+using shell::LinkBridge;
+
+namespace {
+
+struct Listener : bake::IDevListener {
+    Listener(std::vector<std::string>* journal, std::string name)
+        : journal(journal), name(std::move(name)) {}
+    void OnDeviceConnected() override {
+        Note("connected");
+        if (onConnected)
+            onConnected();
+    }
+    void OnDeviceDisconnected() override { Note("disconnected"); }
+    void OnBoardPktReceived(const uint8_t*, uint32_t length) override {
+        Note("packet " + std::to_string(length));
+    }
+    void Note(const std::string& what) { journal->push_back(name + " " + what); }
+    std::vector<std::string>* journal;
+    std::string name;
+    std::function<void()> onConnected;
+};
+
+class LinkBridgeTest : public ::testing::Test {
+protected:
+    LinkBridge::CreateLink Create() {
+        return [this](IIOCP_ClientReceiver* receiver, IIOCP_Log*, uint32_t* error) {
+            this->receiver = receiver;
+            *error = createError;
+            return createError ? nullptr : static_cast<IIOCP_ClientConnection*>(&link);
+        };
+    }
+    LinkBridge::ReleaseLink Release() {
+        return [this](IIOCP_ClientConnection*) {
+            ++releases;
+            return 0u;
+        };
+    }
+
+    uitest::FakeLink link;
+    IIOCP_ClientReceiver* receiver = nullptr;
+    uint32_t createError = 0;
+    int releases = 0;
+    std::vector<std::string> journal;
+};
+
+}  // namespace
+
+TEST_F(LinkBridgeTest, OpenFailureGivesTheCodeAndLeavesNothingToRelease) {
+    createError = EIOCPE_UNKNOWN_ERROR;
+    LinkBridge bridge(Create(), Release());
+    EXPECT_EQ(bridge.Open(nullptr), EIOCPE_UNKNOWN_ERROR);
+    EXPECT_EQ(receiver, &bridge);
+    EXPECT_EQ(bridge.Link(), nullptr);
+    bridge.Shutdown();
+    EXPECT_EQ(releases, 0);
+    EXPECT_TRUE(link.disconnects.empty());
+}
+
+TEST_F(LinkBridgeTest, ConnectFailureIsSignalledAndNoListenerHearsOfIt) {
+    LinkBridge bridge(Create(), Release());
+    ASSERT_EQ(bridge.Open(nullptr), 0u);
+    Listener a(&journal, "A");
+    bridge.AddListener(&a);
+    std::vector<uint32_t> failures;
+    int handled = 0;
+    bool offThread = false;
+    QObject::connect(&bridge, &LinkBridge::connectFailed, [&](uint32_t code) {
+        failures.push_back(code);
+        offThread |= QThread::currentThread() != bridge.thread();
+    });
+    QObject::connect(&bridge, &LinkBridge::eventHandled, [&] { ++handled; });
+
+    std::thread([&] { receiver->OnConnectFailed(EIOCPE_WSAECONNREFUSED, 0); }).join();
+    EXPECT_TRUE(failures.empty()) << "nothing runs on the link thread";
+    ASSERT_TRUE(uitest::PumpUntil([&] { return handled == 1; }));
+    EXPECT_EQ(failures, std::vector<uint32_t>{EIOCPE_WSAECONNREFUSED});
+    EXPECT_FALSE(offThread);
+    EXPECT_TRUE(journal.empty());
+    EXPECT_FALSE(bridge.Connected());
+}
+
+TEST_F(LinkBridgeTest, AListenerRemovedDuringTheWalkIsNotCalledAfterwards) {
+    LinkBridge bridge(Create(), Release());
+    ASSERT_EQ(bridge.Open(nullptr), 0u);
+    Listener a(&journal, "A"), b(&journal, "B");
+    a.onConnected = [&] { bridge.RemoveListener(&b); };
+    bridge.AddListener(&a);
+    bridge.AddListener(&b);
+
+    receiver->OnConnected(0);
+    receiver->OnPacket(reinterpret_cast<const uint8_t*>("xyz"), 3, 0);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return journal.size() >= 2; }));
+    uitest::Pump();
+    EXPECT_EQ(journal, (std::vector<std::string>{"A connected", "A packet 3"}));
+    EXPECT_TRUE(bridge.Connected());
+    EXPECT_EQ(bridge.ListenerCount(), 1u);
+}
+
+TEST_F(LinkBridgeTest, DestructionClosesTheLinkSilentlyOnce) {
+    {
+        LinkBridge bridge(Create(), Release());
+        ASSERT_EQ(bridge.Open(nullptr), 0u);
+        Listener a(&journal, "A");
+        bridge.AddListener(&a);
+        link.onDisconnect = [&] { EXPECT_EQ(bridge.ListenerCount(), 0u); };
+        bridge.Shutdown();
+        EXPECT_EQ(bridge.Link(), nullptr);
+    }
+    EXPECT_EQ(link.disconnects, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 1}}));
+    EXPECT_EQ(releases, 1);
+}
