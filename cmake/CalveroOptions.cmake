@@ -1,9 +1,10 @@
 # Warnings and sanitizers for every target of the project.
 add_compile_options(-Wall -Wextra)
 
+# Every report is fatal: a finding that only prints scrolls past in a green run.
 if(CALVERO_SANITIZE STREQUAL "address")
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 elseif(CALVERO_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
@@ -15,14 +16,20 @@ endif()
 # linked against the libraries under test (never recompiling their sources).
 function(calvero_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  # The folder under tests/ labels every case, so that a run can pick
+  # subsystems (ctest -L link) however the cases are named.
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  list(APPEND T_LABELS ${folder})
   add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   # Shared test helpers live under tests/support.
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  # A hung test fails in minutes instead of stalling the whole run.
-  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
-  if(T_LABELS)
-    list(APPEND props LABELS "${T_LABELS}")
+  # A hung test fails in minutes instead of stalling the whole run; the
+  # sanitizers slow everything down several times over.
+  set(timeout 120)
+  if(CALVERO_SANITIZE)
+    set(timeout 600)
   endif()
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${timeout} LABELS "${T_LABELS}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()

@@ -1,0 +1,163 @@
+// Whatever a chart file loads must save, and load again as the same charts.
+//
+// "Same" has to allow for the file's six decimals: the first save rounds
+// every number to them, so the second load may differ from the first by
+// that rounding (and the float rounding after it), but no more. From then on
+// nothing may move: saving the second load gives the bytes of the first
+// save, and loading those gives the second load bit for bit.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "chart/chart_container_model.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok)
+        std::abort();
+}
+
+// A file in memory with a path the loader and the writer can open.
+struct MemoryFile {
+    int fd = memfd_create("chart", 0);
+    std::wstring Path() const { return L"/proc/self/fd/" + std::to_wstring(fd); }
+    void Fill(const uint8_t* data, size_t size) const {
+        Check(ftruncate(fd, 0) == 0);
+        Check(size == 0 || pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
+    }
+    std::string Bytes() const {
+        std::string out;
+        char buf[65536];
+        for (off_t at = 0;;) {
+            const ssize_t n = pread(fd, buf, sizeof buf, at);
+            Check(n >= 0);
+            if (n == 0)
+                return out;
+            out.append(buf, static_cast<size_t>(n));
+            at += n;
+        }
+    }
+};
+
+// The charts that a save writes: those with points, in id order.
+std::vector<const chart::CChartSeries*> Saved(const chart::CChartContainerModel& model) {
+    std::vector<const chart::CChartSeries*> out;
+    for (const auto& [id, series] : model.Charts()) {
+        if (series->HasPoints())
+            out.push_back(series.get());
+    }
+    return out;
+}
+
+std::set<int> AllIds(const chart::CChartContainerModel& model) {
+    std::set<int> ids;
+    model.GetChartIds(ids);
+    return ids;
+}
+
+// b is a through six decimals and back into a float: off by at most half a
+// unit of the sixth decimal plus half a float step, and as special as a.
+bool Rounded(double a, double b) {
+    if (std::isnan(a) || std::isnan(b))
+        return std::isnan(a) && std::isnan(b);
+    if (std::isinf(a) || std::isinf(b))
+        return a == b;
+    if (a != 0 && b != 0 && std::signbit(a) != std::signbit(b))
+        return false;
+    return std::fabs(a - b) <= 5e-7 + std::ldexp(std::fabs(a), -24);
+}
+
+bool SameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Fields the file carries exactly, and the point count.
+bool SameExact(const chart::CChartSeries& a, const chart::CChartSeries& b) {
+    return a.name == b.name && a.yLabel == b.yLabel && a.color == b.color &&
+           a.dashStyle == b.dashStyle && a.Points().size() == b.Points().size() && b.visible &&
+           !b.selected && !b.showPoints;
+}
+
+bool SameRounded(const chart::CChartSeries& a, const chart::CChartSeries& b) {
+    if (!SameExact(a, b) || !Rounded(a.penWidth, b.penWidth) || !Rounded(a.tension, b.tension))
+        return false;
+    for (size_t i = 0; i < a.Points().size(); ++i) {
+        const chart::ChartPoint& p = a.Points()[i];
+        const chart::ChartPoint& q = b.Points()[i];
+        if (!Rounded(p.x, q.x) || !Rounded(p.y, q.y))
+            return false;
+    }
+    return true;
+}
+
+bool SameBits(const chart::CChartSeries& a, const chart::CChartSeries& b) {
+    if (!SameExact(a, b) || !SameBits(a.penWidth, b.penWidth) || !SameBits(a.tension, b.tension))
+        return false;
+    for (size_t i = 0; i < a.Points().size(); ++i) {
+        const chart::ChartPoint& p = a.Points()[i];
+        const chart::ChartPoint& q = b.Points()[i];
+        if (!SameBits(p.x, q.x) || !SameBits(p.y, q.y))
+            return false;
+    }
+    return true;
+}
+
+template <typename Same>
+bool SameCharts(const chart::CChartContainerModel& a, const chart::CChartContainerModel& b,
+                Same same) {
+    const auto left = Saved(a);
+    const auto right = Saved(b);
+    // A reload drops only charts without points, and the first save wrote none.
+    if (left.size() != right.size() || right.size() != b.Charts().size())
+        return false;
+    for (size_t i = 0; i < left.size(); ++i) {
+        if (!same(*left[i], *right[i]))
+            return false;
+    }
+    return true;
+}
+
+// Saves every chart of the model to the file and loads it into a fresh model.
+void SaveAndLoad(const chart::CChartContainerModel& from, const MemoryFile& file,
+                 chart::CChartContainerModel& to) {
+    std::wstring error;
+    Check(from.SaveChartsXml(file.Path(), AllIds(from), error));
+    std::set<int> ids;
+    Check(to.LoadChartsXml(file.Path(), ids, error));
+    Check(ids == AllIds(to));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const MemoryFile input, first, second;
+    input.Fill(data, size);
+
+    chart::CChartContainerModel loaded;
+    std::set<int> ids;
+    std::wstring error;
+    if (!loaded.LoadChartsXml(input.Path(), ids, error) || ids.empty())
+        return 0;
+
+    chart::CChartContainerModel reloaded;
+    SaveAndLoad(loaded, first, reloaded);
+    Check(SameCharts(loaded, reloaded,
+                     [](const auto& a, const auto& b) { return SameRounded(a, b); }));
+    if (reloaded.Charts().empty())
+        return 0;
+
+    chart::CChartContainerModel again;
+    SaveAndLoad(reloaded, second, again);
+    Check(second.Bytes() == first.Bytes());
+    Check(SameCharts(reloaded, again, [](const auto& a, const auto& b) { return SameBits(a, b); }));
+    return 0;
+}
