@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bake/profile_upload.h"
 #include "bake/ui/bake_options_dlg.h"
 #include "bake/ui/dialog_units.h"
 #include "bake/ui/seg_lcd_ctrl.h"
@@ -248,17 +249,14 @@ void CControlFrame::SendTestCommand(uint32_t type) {
     SendBytes(L"SendTestCommand", bytes.data(), bytes.size());
 }
 
-void CControlFrame::SendProfile(const QPointF* points, size_t count) {
-    if (const wchar_t* problem = bake::ProfileUploadProblem(points != nullptr, count)) {
-        if (messageBox_) messageBox_->ShowMessage(problem, MessageIcon::None);
+void CControlFrame::SendProfile(const bake::ProfileSample* samples, size_t count) {
+    const bake::ProfileUploadPacket packet =
+        bake::BuildProfileUpload(samples != nullptr, {samples, samples ? count : 0}, protocol_.SequenceId());
+    if (packet.problem) {
+        if (messageBox_) messageBox_->ShowMessage(packet.problem, MessageIcon::None);
         return;
     }
-    std::vector<bake::CONCC_ProfilePoint> wire;
-    wire.reserve(count);
-    for (size_t i = 0; i < count; ++i)
-        wire.push_back(bake::ProfilePointFromChart(points[i].x(), points[i].y()));
-    const std::vector<uint8_t> bytes = protocol_.ProfileUpload(wire);
-    SendBytes(L"SendProfile", bytes.data(), bytes.size());
+    SendBytes(L"SendProfile", packet.bytes.data(), packet.bytes.size());
 }
 
 void CControlFrame::SendSetBakeOptionsCommand(uint8_t* packet28) {

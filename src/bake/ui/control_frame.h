@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "bake/controller_protocol.h"
+#include "bake/profile_upload.h"
 #include "bake/ui/bake_view.h"
 #include "link/client_connection.h"
 #include "platform/message_box.h"
@@ -67,8 +68,8 @@ public:
     // The controller commands; failures are logged and shown, never returned.
     void SendStartStopCommand(uint32_t action);
     void SendTestCommand(uint32_t type);
-    // The points of one chart (x seconds, y degrees); null = no chart found.
-    void SendProfile(const QPointF* points, size_t count);
+    // The points of one chart; null = no chart found.
+    void SendProfile(const bake::ProfileSample* samples, size_t count);
     void SendSetBakeOptionsCommand(uint8_t* packet28);
 
     ControlState State() const { return state_; }
