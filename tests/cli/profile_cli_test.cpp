@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/e2e/sim_process.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
