@@ -23,6 +23,7 @@
 #include "chart/chart_container_model.h"
 #include "chart/chart_csv.h"
 #include "chart/chart_statistics.h"
+#include "cli/chart_render_command.h"
 #include "cli/command_registry.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_error.h"
@@ -203,6 +204,7 @@ int RunChart(const std::vector<std::string>& args) {
     if (sub == "csv" && args.size() == 2) return RunCsv(args[1]);
     if (sub == "stats" && args.size() == 4) return RunStats(args[1], args[2], args[3]);
     if (sub == "from-csv") return RunFromCsv(args);
+    if (sub == "render") return cli::RunChartRender(args);
     return Usage("unknown subcommand or wrong number of arguments");
 }
 

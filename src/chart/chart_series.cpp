@@ -20,10 +20,11 @@ void CChartSeries::SetPoints(std::span<const ChartPoint> points) {
 
 void CChartSeries::SetPoints(std::vector<ChartPoint>&& points) {
     points_ = std::move(points);
-    if (points_.empty()) return;
     if (!std::is_sorted(points_.begin(), points_.end(), PointLess)) {
         std::sort(points_.begin(), points_.end(), PointLess);
     }
+    summary_.Rebuild(points_);
+    if (points_.empty()) return;
     minY_ = kNoMin;
     maxY_ = kNoMax;
     GrowExtents(points_);
@@ -45,6 +46,7 @@ bool CChartSeries::AppendPoints(std::span<const ChartPoint> points) {
         maxY_ = kNoMax;
     }
     points_.insert(points_.end(), batch.begin(), batch.end());
+    summary_.Append(points_);
     GrowExtents(batch);
     return true;
 }

@@ -9,12 +9,10 @@
 #include <string>
 #include <vector>
 
-namespace chart {
+#include "chart/chart_point.h"
+#include "chart/point_summary.h"
 
-struct ChartPoint {
-    double x = 0.0;
-    double y = 0.0;
-};
+namespace chart {
 
 // Turns a value into the text shown for it.
 using ValueFormatter = std::function<std::wstring(double)>;
@@ -59,7 +57,10 @@ public:
     // point; an equal x is accepted. Costs O(new points), however long the chart.
     bool AppendPoints(std::span<const ChartPoint> points);
     // Removes the points; the extents keep their values until points come again.
-    void ClearPoints() { points_.clear(); }
+    void ClearPoints() {
+        points_.clear();
+        summary_.Clear();
+    }
 
     // The run of points covering [a, b] plus one point beyond each side where
     // one exists: from the last point with x <= a (else the first point) to the
@@ -67,10 +68,22 @@ public:
     // the first point or a after the last.
     std::span<const ChartPoint> GetPointRange(double a, double b) const;
 
+    // Extremes of y over points [first, last) in O(log n), for drawing long runs.
+    YExtent YExtentOf(size_t first, size_t last) const {
+        return summary_.Query(points_, first, last);
+    }
+    // The first index >= from whose x fails `passes` (true for a prefix of the
+    // points), in O(log n) with few cache misses however long the chart.
+    template <class PassesX>
+    size_t FirstFailing(size_t from, PassesX passes) const {
+        return summary_.FirstFailing(points_, from, passes);
+    }
+
 private:
     void GrowExtents(std::span<const ChartPoint> added);
 
     std::vector<ChartPoint> points_;
+    CPointSummary summary_;  // always covers points_
     double minX_ = kNoMin;
     double maxX_ = kNoMax;
     double minY_ = kNoMin;

@@ -1,0 +1,101 @@
+#include "chart/point_summary.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "chart/chart_series.h"
+
+namespace chart {
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// NaN compares false both ways, so it never becomes an extreme.
+void Widen(YExtent& e, double y) {
+    if (y < e.min)
+        e.min = y;
+    if (y > e.max)
+        e.max = y;
+}
+
+void Widen(YExtent& e, const YExtent& other) {
+    if (other.min < e.min)
+        e.min = other.min;
+    if (other.max > e.max)
+        e.max = other.max;
+}
+
+YExtent Scan(std::span<const ChartPoint> points, size_t first, size_t last) {
+    YExtent e{kInf, -kInf};
+    for (size_t i = first; i < last; ++i) Widen(e, points[i].y);
+    return e;
+}
+
+}  // namespace
+
+void CPointSummary::Clear() {
+    levels_.clear();
+    blockX_.clear();
+    count_ = 0;
+}
+
+void CPointSummary::Rebuild(std::span<const ChartPoint> points) {
+    Clear();
+    Append(points);
+}
+
+void CPointSummary::Append(std::span<const ChartPoint> points) {
+    if (points.size() < count_) {
+        Clear();
+    }
+    // Only whole blocks enter the pyramid; the tail is read raw by queries.
+    size_t done = count_ / kBlock * kBlock;
+    count_ = points.size();
+    while (done + kBlock <= count_) {
+        blockX_.push_back(points[done].x);
+        AddBlock(Scan(points, done, done + kBlock));
+        done += kBlock;
+    }
+}
+
+void CPointSummary::AddBlock(YExtent block) {
+    for (size_t level = 0;; ++level) {
+        if (levels_.size() == level)
+            levels_.emplace_back();
+        std::vector<YExtent>& nodes = levels_[level];
+        nodes.push_back(block);
+        if (nodes.size() % 2 != 0)
+            return;
+        // A pair completed: its parent goes one level up.
+        Widen(block, nodes[nodes.size() - 2]);
+    }
+}
+
+YExtent CPointSummary::Query(std::span<const ChartPoint> points, size_t first, size_t last) const {
+    if (last > points.size())
+        last = points.size();
+    if (first >= last)
+        return {kInf, -kInf};
+    size_t blockFirst = (first + kBlock - 1) / kBlock;
+    size_t blockLast = std::min(last, count_) / kBlock;
+    if (blockFirst >= blockLast)
+        return Scan(points, first, last);
+
+    YExtent e = Scan(points, first, blockFirst * kBlock);
+    Widen(e, Scan(points, blockLast * kBlock, last));
+    // Bottom-up segment-tree walk: every node taken lies wholly inside the
+    // range, and a parent exists for every pair left between the bounds.
+    for (size_t level = 0; blockFirst < blockLast; ++level) {
+        const std::vector<YExtent>& nodes = levels_[level];
+        if (blockFirst % 2 != 0)
+            Widen(e, nodes[blockFirst++]);
+        if (blockLast % 2 != 0)
+            Widen(e, nodes[--blockLast]);
+        blockFirst /= 2;
+        blockLast /= 2;
+    }
+    return e;
+}
+
+}  // namespace chart

@@ -1,0 +1,89 @@
+#pragma once
+// A min/max pyramid over the y values of a chart's points, kept beside the
+// points so that drawing a long recording costs per pixel column, not per
+// point: the smallest and largest y of any index range come from O(log n)
+// nodes instead of a scan.
+//
+// Level 0 holds the extremes of each complete block of kBlock points; level
+// k + 1 pairs complete nodes of level k. Appending carries finished blocks
+// upwards, amortized O(1) per point; a few raw points at each end of a query
+// are read from the points themselves.
+//
+// Owned by CChartSeries and used on the window thread only. NaN y values take
+// no part in the extremes.
+
+#include <algorithm>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "chart/chart_point.h"
+
+namespace chart {
+
+struct YExtent {
+    double min;  // +inf (and max -inf) when the range holds no number
+    double max;
+};
+
+class CPointSummary {
+public:
+    static constexpr size_t kBlock = 16;
+
+    // Rebuilds the pyramid for all of `points`.
+    void Rebuild(std::span<const ChartPoint> points);
+    // Takes in points appended since the last call; `points` is the whole,
+    // grown sequence (its first size() - newCount points are summarized already).
+    void Append(std::span<const ChartPoint> points);
+    void Clear();
+
+    // Extremes of y over points [first, last); `points` is the sequence summarized.
+    YExtent Query(std::span<const ChartPoint> points, size_t first, size_t last) const;
+
+    // Number of points summarized.
+    size_t Size() const { return count_; }
+
+    // The first index i >= from whose x fails `passes` (a test true for a
+    // prefix of the points in x order), or points.size(). Gallops over the
+    // blocks' first x, which lie close together in memory, and reads at most
+    // one block of points: a search through a long chart's points themselves
+    // would miss the cache at every probe.
+    template <class PassesX>
+    size_t FirstFailing(std::span<const ChartPoint> points, size_t from, PassesX passes) const;
+
+private:
+    void AddBlock(YExtent block);
+
+    std::vector<std::vector<YExtent>> levels_;
+    std::vector<double> blockX_;  // x of the first point of each complete block
+    size_t count_ = 0;
+};
+
+template <class PassesX>
+size_t CPointSummary::FirstFailing(std::span<const ChartPoint> points, size_t from,
+                                   PassesX passes) const {
+    // Blocks from `block` on start after `from`; find the first whose first x fails.
+    const size_t block = from / kBlock + 1;
+    size_t lo = block, hi = block;  // blocks [block, lo) pass; hi: first known to fail
+    for (size_t step = 1;; step *= 2) {
+        hi = std::min(block + step - 1, blockX_.size());
+        if (hi == blockX_.size() || !passes(blockX_[hi]))
+            break;
+        lo = hi + 1;
+    }
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (passes(blockX_[mid])) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    // The answer lies after the last passing block start, within one block.
+    size_t i = std::max(from, lo > block ? (lo - 1) * kBlock : from);
+    const size_t end = lo < blockX_.size() ? lo * kBlock : points.size();
+    while (i < end && passes(points[i].x)) ++i;
+    return i;
+}
+
+}  // namespace chart

@@ -1,0 +1,733 @@
+#include "chart/ui/chart_container.h"
+
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFontMetricsF>
+#include <QMenu>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "chart/ui/chart_font.h"
+#include "chart/ui/chart_overlay.h"
+#include "chart/ui/curve_painter.h"
+#include "chart/ui/label_boxes.h"
+
+using chart::CChartSeries;
+using chart::ui::ViewMapping;
+
+namespace {
+
+const QColor kBackgroundFill = QColor::fromRgba(0xFFFFFFFF);
+const QColor kTickText = QColor::fromRgba(0xFF000000);
+const QColor kGrid = QColor::fromRgba(0xFF808080);
+
+constexpr double kMinSpacingX = 100.0;
+constexpr double kMinSpacingY = 50.0;
+
+// Whole logical pixels keep 1-pixel lines on one pixel row at any ratio.
+double Snap(double v) {
+    return std::round(v);
+}
+
+QString Text(const chart::ValueFormatter& f, double v) {
+    return QString::fromStdWString(f(v));
+}
+
+QString DefaultSaveDialog(QWidget* parent) {
+    QFileDialog dialog(parent, QStringLiteral("Save Charts"), QString(),
+                       QStringLiteral("XML Files (*.xml)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("xml"));
+    dialog.selectFile(QStringLiteral("*.xml"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+void AddItems(QMenu& menu, const std::vector<chart::ui::MenuItem>& items) {
+    for (const auto& item : items) {
+        if (item.IsSeparator()) {
+            menu.addSeparator();
+        } else if (!item.submenu.empty() || item.id == 0) {
+            AddItems(*menu.addMenu(item.text), item.submenu);
+        } else {
+            QAction* a = menu.addAction(item.text);
+            a->setData(item.id);
+            a->setCheckable(item.checkable);
+            a->setChecked(item.checked);
+            a->setEnabled(item.enabled);
+        }
+    }
+}
+
+int DefaultMenuRunner(QMenu& menu, const QPoint& globalPos) {
+    QAction* chosen = menu.exec(globalPos);
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+}  // namespace
+
+CChartContainer::CChartContainer(QWidget* parent, IMessageBox* messages)
+    : QWidget(parent),
+      messages_(messages),
+      saveDialog_(DefaultSaveDialog),
+      menuRunner_(DefaultMenuRunner),
+      autoScroll_(this),
+      boxes_(std::make_unique<chart::ui::CLabelBoxes>()) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setFont(chart::ui::ChartFont());
+    boxes_->SetFont(chart::ui::ChartFont());
+    autoScroll_.setInterval(100);
+    connect(&autoScroll_, &QTimer::timeout, this, &CChartContainer::AutoScrollTick);
+    SetRedrawListener([this](unsigned flags) { OnModelRedraw(flags); });
+}
+
+CChartContainer::~CChartContainer() = default;
+
+// ---- model and view state -------------------------------------------------
+
+// Every change of data may move a curve, so the background goes stale
+// whatever the flags name; the flags tell the label boxes what to refill.
+void CChartContainer::OnModelRedraw(unsigned flags) {
+    boxes_->MarkDirty(flags);
+    ViewChanged();
+}
+
+void CChartContainer::ViewChanged() {
+    backgroundStale_ = true;
+    update();
+}
+
+void CChartContainer::ApplyMapping(const ViewMapping& m) {
+    if (!chart::ui::IsUsableMapping(m))
+        return;
+    mapping_ = m;
+    // Box values (tracking position, nothing else) follow the mapping.
+    boxes_->MarkDirty(chart::kRedrawTrackingBox);
+    ViewChanged();
+}
+
+void CChartContainer::SetMapping(const ViewMapping& mapping) {
+    ApplyMapping(mapping);
+}
+
+CChartContainer::Layout CChartContainer::ComputeLayout(const QSize& size) const {
+    Layout l;
+    const QFontMetricsF fm(font());
+    l.ticksX = chart::ui::ComputeTicks(kMinSpacingX, mapping_.scaleX);
+    l.ticksY = chart::ui::ComputeTicks(kMinSpacingY, mapping_.scaleY);
+    l.xLabelRowHeight = std::ceil(fm.height()) + 6;
+    const double top = mapping_.DataY(0), bottom = mapping_.DataY(size.height());
+    l.yLabelColumnWidth =
+        std::ceil(std::max(fm.horizontalAdvance(Text(YValueFormatter(), top)),
+                           fm.horizontalAdvance(Text(YValueFormatter(), bottom)))) +
+        6;
+    l.plot = {l.yLabelColumnWidth, 0.0, size.width() - l.yLabelColumnWidth,
+              size.height() - l.xLabelRowHeight};
+    l.visible = chart::ui::VisibleRangeOf(mapping_, l.plot);
+    return l;
+}
+
+CChartContainer::Layout CChartContainer::CurrentLayout() const {
+    return ComputeLayout(size());
+}
+
+void CChartContainer::FitToRange(double maxY, double minY, double minX, double maxX) {
+    const QFontMetricsF fm(font());
+    const double rowHeight = std::ceil(fm.height()) + 6;
+    const double columnWidth =
+        std::ceil(std::max(fm.horizontalAdvance(Text(YValueFormatter(), maxY)),
+                           fm.horizontalAdvance(Text(YValueFormatter(), minY)))) +
+        6;
+    const auto m =
+        chart::ui::FitMapping({minX, maxX, minY, maxY}, width(), height(), columnWidth, rowHeight);
+    if (m)
+        ApplyMapping(*m);
+}
+
+void CChartContainer::ZoomToRange(double x1, double x2, double y1, double y2) {
+    home_ = {std::min(x1, x2), std::max(x1, x2), std::min(y1, y2), std::max(y1, y2)};
+    FitToRange(home_.maxY, home_.minY, home_.minX, home_.maxX);
+}
+
+void CChartContainer::ZoomToFit() {
+    if (drag_)
+        return;
+    if (const auto r = chart::ui::FitAllRange(*this))
+        FitToRange(r->maxY, r->minY, r->minX, r->maxX);
+}
+
+void CChartContainer::ResetContainer() {
+    FitToRange(home_.maxY, home_.minY, home_.minX, home_.maxX);
+    // Toggling keeps the selected set right: hiding a chart whose points
+    // were cleared while it was selected also deselects it.
+    for (const auto& [id, s] : Charts()) {
+        if (!s->visible || !s->HasPoints()) {
+            ToggleChartVisibility(id);
+        }
+    }
+    RedrawAll();
+}
+
+void CChartContainer::EnsurePointVisible(int id, double x, double y) {
+    if (drag_)
+        return;
+    if (id != -1 && !FindChart(id))
+        return;
+    // The layout of the current view, not of the last paint: live data may
+    // call this many times between two paints.
+    const Layout l = CurrentLayout();
+    const ViewMapping m = chart::ui::EnsureVisible(mapping_, l.visible, x, y);
+    if (m.originX != mapping_.originX || m.originY != mapping_.originY)
+        ApplyMapping(m);
+}
+
+void CChartContainer::SetSelection(double start, double end) {
+    selectionExists_ = true;
+    selectionStart_ = start;
+    selectionEnd_ = end;
+    boxes_->MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
+    update();
+}
+
+void CChartContainer::ClearSelection() {
+    selectionExists_ = false;
+    boxes_->MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
+    update();
+}
+
+void CChartContainer::SetTracking(bool on) {
+    tracking_ = on;
+    boxes_->MarkDirty(chart::kRedrawTrackingBox);
+    UpdateCursor();
+    update();
+}
+
+void CChartContainer::SetLastMousePos(const QPoint& pos) {
+    lastMouse_ = pos;
+    if (tracking_)
+        boxes_->MarkDirty(chart::kRedrawTrackingBox);
+    update();
+}
+
+int CChartContainer::ChartAt(const QPointF& pos) const {
+    return chart::ui::HitTestChart(*this, mapping_, pos.x(), pos.y());
+}
+
+// ---- painting --------------------------------------------------------------
+
+void CChartContainer::resizeEvent(QResizeEvent* event) {
+    background_ = QImage();
+    backgroundStale_ = true;
+    QWidget::resizeEvent(event);
+}
+
+const QImage& CChartContainer::Background(qreal dpr) {
+    const QSize device = (QSizeF(size()) * dpr).toSize();
+    if (background_.size() != device || background_.devicePixelRatio() != dpr) {
+        background_ = QImage(device, QImage::Format_ARGB32_Premultiplied);
+        background_.setDevicePixelRatio(dpr);
+        backgroundStale_ = true;
+    }
+    if (backgroundStale_)
+        DrawBackground(background_);
+    return background_;
+}
+
+QImage CChartContainer::RenderFrame(qreal dpr) {
+    QImage frame = Background(dpr).copy();
+    frame.setDevicePixelRatio(dpr);
+    QPainter p(&frame);
+    DrawOverlay(p, layout_);
+    return frame;
+}
+
+void CChartContainer::paintEvent(QPaintEvent*) {
+    if (width() <= 0 || height() <= 0)
+        return;
+    const QImage frame = RenderFrame(devicePixelRatioF());
+    QPainter window(this);
+    window.drawImage(QPoint(0, 0), frame);
+}
+
+void CChartContainer::DrawBackground(QImage& image) {
+    ++backgroundDraws_;
+    backgroundStale_ = false;
+    const QSize client = size();
+    layout_ = ComputeLayout(client);
+    const Layout& l = layout_;
+    const double w = client.width(), h = client.height();
+    const bool panning = IsPanning();
+
+    QPainter p(&image);
+    p.fillRect(QRectF(0, 0, w, h), kBackgroundFill);
+    p.setFont(font());
+    p.setRenderHint(QPainter::TextAntialiasing, !panning);
+    const QFontMetricsF fm(font(), &image);
+    QPen grid(kGrid, 1.0, Qt::DashLine);
+    grid.setCapStyle(Qt::FlatCap);
+    QPen axis(kGrid, 1.0);
+    axis.setCapStyle(Qt::FlatCap);
+
+    // Rows, their labels right-aligned left of the plot, and the X axis line.
+    p.setClipRect(QRectF(0, 0, w, h - l.xLabelRowHeight));
+    for (const auto& row : chart::ui::GridRows(mapping_.originY, l.ticksY, 0, h)) {
+        const double y = Snap(row.pixel);
+        p.setPen(grid);
+        p.drawLine(QPointF(l.yLabelColumnWidth, y), QPointF(w, y));
+        const QString label = Text(YValueFormatter(), row.value);
+        const double tw = fm.horizontalAdvance(label);
+        p.setPen(kTickText);
+        p.drawText(
+            QPointF(l.yLabelColumnWidth - 3 - tw, row.pixel - fm.height() * 0.5 + fm.ascent()),
+            label);
+    }
+    p.setClipping(false);
+    p.setPen(axis);
+    p.drawLine(QPointF(l.yLabelColumnWidth, h - l.xLabelRowHeight),
+               QPointF(w, h - l.xLabelRowHeight));
+
+    // Columns, their labels centred below the plot, and the Y axis line.
+    p.setClipRect(QRectF(l.yLabelColumnWidth, 0, w, h));
+    for (const auto& col : chart::ui::GridColumns(mapping_.originX, l.ticksX, 0, w)) {
+        const double x = Snap(col.pixel);
+        p.setPen(grid);
+        p.drawLine(QPointF(x, 0), QPointF(x, h - l.xLabelRowHeight));
+        const QString label = Text(XValueFormatter(), col.value);
+        p.setPen(kTickText);
+        p.drawText(QPointF(col.pixel - fm.horizontalAdvance(label) * 0.5,
+                           h - l.xLabelRowHeight + 3 + fm.ascent()),
+                   label);
+    }
+    p.setClipping(false);
+    p.setPen(axis);
+    p.drawLine(QPointF(l.yLabelColumnWidth, 0),
+               QPointF(l.yLabelColumnWidth, h - l.xLabelRowHeight));
+
+    // Zero lines and curves inside the plot only.
+    p.setClipRect(QRectF(l.plot.x, l.plot.y, l.plot.width, l.plot.height));
+    QPen zero(kTickText, 2.0);
+    zero.setCapStyle(Qt::FlatCap);
+    p.setPen(zero);
+    if (0 <= mapping_.originY && mapping_.originY < h) {
+        const double y = Snap(mapping_.originY);
+        p.drawLine(QPointF(0, y), QPointF(w, y));
+    }
+    if (0 <= mapping_.originX && mapping_.originX < w) {
+        const double x = Snap(mapping_.originX);
+        p.drawLine(QPointF(x, h), QPointF(x, 0));
+    }
+    p.setRenderHint(QPainter::Antialiasing, !panning);
+    for (const auto& [id, s] : Charts()) {
+        if (s->visible && s->HasPoints())
+            chart::ui::DrawChartCurve(p, *s, mapping_, l.visible);
+    }
+    p.setClipping(false);
+}
+
+void CChartContainer::DrawOverlay(QPainter& p, const Layout& l) {
+    const chart::ui::OverlayText text{font(), l.xLabelRowHeight};
+    if (selectionExists_) {
+        chart::ui::DrawSelection(
+            p, l.plot, mapping_.PixelX(selectionStart_), mapping_.PixelX(selectionEnd_),
+            Text(XValueFormatter(), selectionStart_), Text(XValueFormatter(), selectionEnd_), text);
+    }
+    if (tracking_) {
+        chart::ui::DrawTracking(p, l.plot, lastMouse_.x(), lastMouse_.y(),
+                                Text(XValueFormatter(), mapping_.DataX(lastMouse_.x())),
+                                Text(YValueFormatter(), mapping_.DataY(lastMouse_.y())), text);
+    }
+    if (IsZoomBoxing()) {
+        chart::ui::DrawZoomRect(
+            p, QPointF(mapping_.PixelX(zoomAnchorX_), mapping_.PixelY(zoomAnchorY_)),
+            QPointF(lastMouse_));
+    }
+    chart::ui::LabelBoxContext box;
+    box.model = this;
+    box.client = size();
+    box.xLabelRowHeight = static_cast<float>(l.xLabelRowHeight);
+    box.selectionExists = selectionExists_;
+    box.selectionStart = selectionStart_;
+    box.selectionEnd = selectionEnd_;
+    box.tracking = tracking_;
+    box.trackX = mapping_.DataX(lastMouse_.x());
+    box.trackY = mapping_.DataY(lastMouse_.y());
+    boxes_->Paint(p, box);
+}
+
+// ---- interaction -----------------------------------------------------------
+
+void CChartContainer::BeginDrag(DragFlag flag) {
+    drag_ |= flag;
+    if (++captureCount_ == 1)
+        autoScroll_.start();
+}
+
+void CChartContainer::EndDrag(DragFlag flag) {
+    if (!(drag_ & flag))
+        return;
+    drag_ &= ~flag;
+    if (--captureCount_ <= 0) {
+        captureCount_ = 0;
+        autoScroll_.stop();
+    }
+    UpdateCursor();
+}
+
+void CChartContainer::AutoScrollTick() {
+    if (captureCount_ == 0) {
+        autoScroll_.stop();
+        return;
+    }
+    const auto [dx, dy] =
+        chart::ui::AutoScrollDelta(CurrentLayout().plot, lastMouse_.x(), lastMouse_.y());
+    if (dx != 0 || dy != 0)
+        MoveBy(dx, dy);
+}
+
+void CChartContainer::MoveBy(double dx, double dy) {
+    ViewMapping m = mapping_;
+    m.originX += dx;
+    m.originY += dy;
+    ApplyMapping(m);
+}
+
+void CChartContainer::UpdateCursor() {
+    if (IsPanning() || legendHand_) {
+        setCursor(Qt::PointingHandCursor);
+    } else if (tracking_) {
+        setCursor(Qt::BlankCursor);
+    } else {
+        setCursor(ChartAt(lastMouse_) >= 0 ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    }
+}
+
+void CChartContainer::LeftPress(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const chart::ui::LabelPress press = boxes_->OnLeftPress(pos, *this);
+    if (press.consumed) {
+        if (press.chartId >= 0)
+            SetChartSelected(press.chartId, press.select);
+        return;
+    }
+    if (event->modifiers() & Qt::ControlModifier) {
+        zoomAnchorX_ = mapping_.DataX(pos.x());
+        zoomAnchorY_ = mapping_.DataY(pos.y());
+        BeginDrag(kDragZoomBox);
+        update();
+        return;
+    }
+    if (const int hit = ChartAt(pos); hit >= 0) {
+        const CChartSeries* s = FindChart(hit);
+        SetChartSelected(hit, !s->selected);
+        return;
+    }
+    selectionExists_ = false;
+    selectionStart_ = selectionEnd_ = mapping_.DataX(pos.x());
+    BeginDrag(kDragSelect);
+    boxes_->MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
+    update();
+}
+
+void CChartContainer::mousePressEvent(QMouseEvent* event) {
+    lastMouse_ = event->position().toPoint();
+    switch (event->button()) {
+        case Qt::LeftButton:
+            LeftPress(event);
+            break;
+        case Qt::RightButton:
+            panPressGlobal_ = event->globalPosition().toPoint();
+            panStart_ = mapping_;
+            BeginDrag(kDragPan);
+            UpdateCursor();
+            break;
+        case Qt::MiddleButton:
+            setFocus(Qt::MouseFocusReason);
+            SetTracking(!tracking_);
+            break;
+        default:
+            break;
+    }
+}
+
+void CChartContainer::mouseMoveEvent(QMouseEvent* event) {
+    lastMouse_ = event->position().toPoint();
+    bool repaint = tracking_;
+    if (tracking_)
+        boxes_->MarkDirty(chart::kRedrawTrackingBox);
+    if (IsPanning()) {
+        const QPoint moved = event->globalPosition().toPoint() - panPressGlobal_;
+        ViewMapping m = panStart_;
+        m.originX += moved.x();
+        m.originY += moved.y();
+        ApplyMapping(m);
+    }
+    if (IsSelecting()) {
+        selectionExists_ = true;
+        selectionEnd_ = mapping_.DataX(lastMouse_.x());
+        boxes_->MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
+        repaint = true;
+    }
+    if (IsZoomBoxing())
+        repaint = true;
+    if (!drag_) {
+        const chart::ui::LabelHover hover = boxes_->OnHover(lastMouse_, *this);
+        legendHand_ = hover.handCursor;
+        repaint = repaint || hover.repaint;
+    }
+    if (repaint)
+        update();
+    UpdateCursor();
+}
+
+void CChartContainer::mouseReleaseEvent(QMouseEvent* event) {
+    lastMouse_ = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        if (IsSelecting())
+            EndDrag(kDragSelect);
+        if (IsZoomBoxing()) {
+            EndDrag(kDragZoomBox);
+            ZoomToRange(zoomAnchorX_, mapping_.DataX(lastMouse_.x()), zoomAnchorY_,
+                        mapping_.DataY(lastMouse_.y()));
+        }
+        update();
+    } else if (event->button() == Qt::RightButton) {
+        RightRelease(event);
+    }
+}
+
+void CChartContainer::RightRelease(QMouseEvent* event) {
+    if (!IsPanning())
+        return;
+    EndDrag(kDragPan);
+    ViewChanged();  // anti-aliasing returns
+    const QPoint global = event->globalPosition().toPoint();
+    if (global != panPressGlobal_)
+        return;
+    if (const int hit = ChartAt(lastMouse_); hit >= 0)
+        OpenChartMenu(hit, global);
+    else
+        OpenContainerMenu(global);
+}
+
+// The window system delivers the second press of a double click before the
+// double click itself, so every button has had its press already.
+void CChartContainer::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    lastMouse_ = event->position().toPoint();
+    // That second press began a selecting drag that has not moved; it must
+    // not hold off the fit.
+    if (IsSelecting() && !selectionExists_)
+        EndDrag(kDragSelect);
+    if (!boxes_->BlocksDoubleClick(lastMouse_))
+        ZoomToFit();
+}
+
+void CChartContainer::wheelEvent(QWheelEvent* event) {
+    const int delta = event->angleDelta().y();
+    const QPointF pos = event->position();
+    ApplyMapping(chart::ui::ZoomAbout(mapping_, pos.x(), pos.y(), delta));
+    event->accept();
+}
+
+void CChartContainer::keyPressEvent(QKeyEvent* event) {
+    const auto spacing = [](double s) { return s > 0 ? s : 100.0; };
+    const Layout l = CurrentLayout();
+    switch (event->key()) {
+        case Qt::Key_Left:
+            MoveBy(spacing(l.ticksX.spacing), 0);
+            break;
+        case Qt::Key_Right:
+            MoveBy(-spacing(l.ticksX.spacing), 0);
+            break;
+        case Qt::Key_Up:
+            MoveBy(0, spacing(l.ticksY.spacing));
+            break;
+        case Qt::Key_Down:
+            MoveBy(0, -spacing(l.ticksY.spacing));
+            break;
+        case Qt::Key_Escape:
+            if (IsZoomBoxing()) {
+                EndDrag(kDragZoomBox);
+            } else if (IsSelecting()) {
+                EndDrag(kDragSelect);
+                ClearSelection();
+            } else if (selectionExists_) {
+                ClearSelection();
+            }
+            ViewChanged();
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+}
+
+void CChartContainer::contextMenuEvent(QContextMenuEvent* event) {
+    // Mouse requests are answered on right-button release, after a pan.
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        OpenContainerMenu(mapToGlobal(QPoint(0, 0)));
+}
+
+void CChartContainer::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void CChartContainer::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+// Arrow keys move the view rather than the focus.
+bool CChartContainer::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
+            key == Qt::Key_Down) {
+            if (event->type() == QEvent::ShortcutOverride) {
+                event->accept();
+                return true;
+            }
+        }
+    }
+    return QWidget::event(event);
+}
+
+// ---- commands ----------------------------------------------------------------
+
+std::vector<chart::ui::MenuItem> CChartContainer::ChartMenu(int chartId) const {
+    const CChartSeries* s = FindChart(chartId);
+    return s ? chart::ui::ChartMenuItems(*s) : std::vector<chart::ui::MenuItem>{};
+}
+
+std::vector<chart::ui::MenuItem> CChartContainer::ContainerMenu() const {
+    return chart::ui::ContainerMenuItems(*this, tracking_);
+}
+
+int CChartContainer::RunMenu(const std::vector<chart::ui::MenuItem>& items,
+                             const QPoint& globalPos) {
+    QMenu menu(this);
+    AddItems(menu, items);
+    return menuRunner_ ? menuRunner_(menu, globalPos) : 0;
+}
+
+void CChartContainer::OpenChartMenu(int chartId, const QPoint& globalPos) {
+    contextChartId_ = chartId;
+    if (const int id = RunMenu(ChartMenu(chartId), globalPos))
+        RunCommand(id);
+}
+
+void CChartContainer::OpenContainerMenu(const QPoint& globalPos) {
+    contextChartId_ = -1;
+    if (const int id = RunMenu(ContainerMenu(), globalPos))
+        RunCommand(id);
+}
+
+void CChartContainer::RunCommand(int id) {
+    using namespace chart::ui;
+    const auto spacing = [](double s) { return s > 0 ? s : 100.0; };
+    const Layout l = CurrentLayout();
+    switch (id) {
+        case kCmdSaveChart:
+        case kCmdSaveCharts:
+            SaveCharts();
+            return;
+        case kCmdHideChart:
+            HideContextChart();
+            return;
+        case kCmdShowChartPoints:
+            ToggleContextChartPoints();
+            return;
+        case kCmdShowLegend:
+            SetLegendVisible(!IsLegendVisible());
+            return;
+        case kCmdMoveRight:
+            MoveBy(spacing(l.ticksX.spacing), 0);
+            return;
+        case kCmdMoveLeft:
+            MoveBy(-spacing(l.ticksX.spacing), 0);
+            return;
+        case kCmdMoveUp:
+            MoveBy(0, -spacing(l.ticksY.spacing));
+            return;
+        case kCmdMoveDown:
+            MoveBy(0, spacing(l.ticksY.spacing));
+            return;
+        case kCmdResetContainer:
+            ResetContainer();
+            return;
+        case kCmdEnableTracking:
+            SetTracking(!tracking_);
+            return;
+        case kCmdZoomToFit:
+            ZoomToFit();
+            return;
+        default:
+            if (id >= kCmdShowHideFirst && id <= kCmdShowHideLast)
+                ShowHideChart(id - kCmdShowHideFirst);
+            return;
+    }
+}
+
+void CChartContainer::ShowError(const std::wstring& text) {
+    if (messages_)
+        messages_->ShowMessage(text, MessageIcon::Error);
+}
+
+void CChartContainer::HideContextChart() {
+    CChartSeries* s = FindChart(contextChartId_);
+    if (!s) {
+        ShowError(L"Chart was deleted!");
+        return;
+    }
+    // Toggling a shown chart hides it, deselects it and marks the boxes.
+    if (s->visible)
+        ToggleChartVisibility(s->id);
+}
+
+void CChartContainer::ToggleContextChartPoints() {
+    CChartSeries* s = FindChart(contextChartId_);
+    if (!s) {
+        ShowError(L"Chart was deleted!");
+        return;
+    }
+    s->showPoints = !s->showPoints;
+    OnModelRedraw(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox |
+                  (IsLegendVisible() ? chart::kRedrawLegend : 0u));
+}
+
+void CChartContainer::SaveCharts() {
+    std::set<int> ids;
+    GetSelectedChartIds(ids);
+    if (ids.empty()) {
+        for (const auto& [id, s] : Charts())
+            if (s->visible && s->HasPoints())
+                ids.insert(id);
+    }
+    if (ids.empty()) {
+        ShowError(L"No charts to save!");
+        return;
+    }
+    const QString path = saveDialog_ ? saveDialog_(this) : QString();
+    if (path.isEmpty())
+        return;
+    std::wstring error;
+    if (!SaveChartsXml(path.toStdWString(), ids, error))
+        ShowError(error);
+}
+
+void CChartContainer::ShowHideChart(int id) {
+    const int shown = ToggleChartVisibility(id);
+    if (shown < 0)
+        return;
+    const CChartSeries* s = FindChart(id);
+    emit ChartVisibilityToggled(id, shown == 1 && s && s->HasPoints());
+}

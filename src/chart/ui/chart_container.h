@@ -1,0 +1,191 @@
+#pragma once
+// The chart control: a widget that shows the charts of its model with an
+// automatic grid, pans, zooms and fits, selects an x range with statistics,
+// tracks the mouse, shows the label boxes and offers the context menus.
+//
+// The background (grid, labels, curves) is drawn into a cached image at the
+// widget's device pixel ratio, redrawn only when the view or the data went
+// stale and discarded on resize; every paint composes the overlay (selection,
+// cross-hair, zoom rectangle, label boxes) over a copy of it and puts the
+// frame on the window in one copy, without erasing the window first.
+//
+// Window thread only, like its model.
+
+#include <QImage>
+#include <QPoint>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "chart/chart_container_model.h"
+#include "chart/ui/chart_grid.h"
+#include "chart/ui/chart_menus.h"
+#include "chart/ui/chart_view_math.h"
+#include "chart/ui/view_mapping.h"
+#include "platform/message_box.h"
+
+class QMenu;
+
+namespace chart::ui {
+class CLabelBoxes;
+}
+
+class CChartContainer : public QWidget, public chart::CChartContainerModel {
+    Q_OBJECT
+public:
+    // Where the plot and the tick labels lie for the current view and size.
+    struct Layout {
+        chart::ui::TickStep ticksX;
+        chart::ui::TickStep ticksY;
+        double xLabelRowHeight = 0.0;
+        double yLabelColumnWidth = 0.0;
+        chart::ui::PlotRect plot;
+        chart::ui::VisibleRange visible;
+    };
+
+    // Asks for a file to save charts to; an empty string means cancelled.
+    using SaveFileDialog = std::function<QString(QWidget* parent)>;
+    // Shows a menu at a global position; returns the chosen command id or 0.
+    using MenuRunner = std::function<int(QMenu& menu, const QPoint& globalPos)>;
+
+    explicit CChartContainer(QWidget* parent = nullptr, IMessageBox* messages = nullptr);
+    ~CChartContainer() override;
+
+    // Services; the defaults are the platform's dialogs and menus.
+    void SetMessageBox(IMessageBox* messages) { messages_ = messages; }
+    void SetSaveFileDialog(SaveFileDialog dialog) { saveDialog_ = std::move(dialog); }
+    void SetMenuRunner(MenuRunner runner) { menuRunner_ = std::move(runner); }
+
+    // View fitting. Ranges without extent, or a plot of no size, keep the view.
+    void FitToRange(double maxY, double minY, double minX, double maxX);
+    void ZoomToRange(double x1, double x2, double y1, double y2);  // also the home range
+    void ZoomToFit();
+    void ResetContainer();
+    void EnsurePointVisible(int id, double x, double y);
+
+    // View state.
+    const chart::ui::ViewMapping& Mapping() const { return mapping_; }
+    void SetMapping(const chart::ui::ViewMapping& mapping);
+    const chart::ui::DataRange& HomeRange() const { return home_; }
+    Layout CurrentLayout() const;
+    double MinSpacingX() const { return 100.0; }
+    double MinSpacingY() const { return 50.0; }
+
+    // Selection of an x range (start may be larger than end).
+    bool HasSelection() const { return selectionExists_; }
+    double SelectionStart() const { return selectionStart_; }
+    double SelectionEnd() const { return selectionEnd_; }
+    void SetSelection(double start, double end);
+    void ClearSelection();
+
+    bool IsTracking() const { return tracking_; }
+    void SetTracking(bool on);
+    // Last mouse position in client pixels (the cross-hair's position).
+    QPoint LastMousePos() const { return lastMouse_; }
+    void SetLastMousePos(const QPoint& pos);
+
+    bool IsPanning() const { return drag_ & kDragPan; }
+    bool IsSelecting() const { return drag_ & kDragSelect; }
+    bool IsZoomBoxing() const { return drag_ & kDragZoomBox; }
+    int CaptureCount() const { return captureCount_; }
+
+    // The visible chart whose curve passes within 5 pixels, or -1.
+    int ChartAt(const QPointF& pos) const;
+
+    // Context menus and their commands.
+    std::vector<chart::ui::MenuItem> ChartMenu(int chartId) const;
+    std::vector<chart::ui::MenuItem> ContainerMenu() const;
+    void OpenChartMenu(int chartId, const QPoint& globalPos);
+    void OpenContainerMenu(const QPoint& globalPos);
+    void RunCommand(int id);
+    int ContextChartId() const { return contextChartId_; }
+
+    // One tick of the 100 ms timer that scrolls while a drag holds the mouse
+    // outside the plot.
+    void AutoScrollTick();
+    const chart::ui::CLabelBoxes& LabelBoxes() const { return *boxes_; }
+
+    // The whole frame (background and overlay) for the current state at a
+    // device pixel ratio, as the window would show it.
+    QImage RenderFrame(qreal devicePixelRatio);
+    // How often the background layer was drawn (the cache's hit rate).
+    int BackgroundDrawCount() const { return backgroundDraws_; }
+
+signals:
+    // A "Show/Hide" item toggled an existing chart; visible means shown and
+    // with points.
+    void ChartVisibilityToggled(int chartId, bool visible);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    enum DragFlag : unsigned { kDragPan = 1, kDragSelect = 2, kDragZoomBox = 4 };
+
+    void OnModelRedraw(unsigned flags);
+    void ViewChanged();
+    void ApplyMapping(const chart::ui::ViewMapping& m);
+    Layout ComputeLayout(const QSize& size) const;
+
+    // Painting.
+    const QImage& Background(qreal dpr);
+    void DrawBackground(QImage& image);
+    void DrawOverlay(QPainter& p, const Layout& layout);
+
+    // Interaction.
+    void BeginDrag(DragFlag flag);
+    void EndDrag(DragFlag flag);
+    void UpdateCursor();
+    void LeftPress(QMouseEvent* event);
+    void RightRelease(QMouseEvent* event);
+    void MoveBy(double dx, double dy);
+
+    // Commands.
+    int RunMenu(const std::vector<chart::ui::MenuItem>& items, const QPoint& globalPos);
+    void HideContextChart();
+    void ToggleContextChartPoints();
+    void SaveCharts();
+    void ShowHideChart(int id);
+    void ShowError(const std::wstring& text);
+
+    IMessageBox* messages_ = nullptr;
+    SaveFileDialog saveDialog_;
+    MenuRunner menuRunner_;
+
+    chart::ui::ViewMapping mapping_;
+    chart::ui::DataRange home_;
+    unsigned drag_ = 0;
+    QPoint panPressGlobal_;
+    chart::ui::ViewMapping panStart_;
+    bool selectionExists_ = false;
+    double selectionStart_ = 0.0;
+    double selectionEnd_ = 0.0;
+    double zoomAnchorX_ = 0.0;
+    double zoomAnchorY_ = 0.0;
+    int captureCount_ = 0;
+    QPoint lastMouse_;
+    bool tracking_ = false;
+    int contextChartId_ = -1;
+    QTimer autoScroll_;
+
+    QImage background_;
+    bool backgroundStale_ = true;
+    int backgroundDraws_ = 0;
+    Layout layout_;  // of the last background drawing
+    std::unique_ptr<chart::ui::CLabelBoxes> boxes_;
+    bool legendHand_ = false;  // the mouse is over a legend row
+};

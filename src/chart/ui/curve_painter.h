@@ -1,0 +1,111 @@
+#pragma once
+// Draws one chart's curve, crosses, markers and selected highlight onto the
+// chart control's background layer, and the pure steps behind it (pixel
+// conversion, the marker rule, the spline's Bézier control points, the
+// per-column reduction) so that tests can call them without a painter.
+//
+// The container calls DrawChartCurve once per visible chart with points, in
+// id order, after setting the plot clip and the anti-aliasing of the paint.
+// A long visible run is drawn as a per-device-pixel-column reduction (first,
+// extremes, last of each column, taken from the chart's min/max summary), so
+// that a full view costs per column, not per point, and no spike is lost.
+// Markers always use the real points.
+//
+// Window thread only.
+
+#include <QPainterPath>
+#include <QPen>
+#include <QPointF>
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "chart/chart_series.h"
+#include "chart/ui/view_mapping.h"
+
+class QPainter;
+
+namespace chart::ui {
+
+void DrawChartCurve(QPainter& painter, const chart::CChartSeries& chart, const ViewMapping& mapping,
+                    const VisibleRange& range);
+
+// The pen of a chart or legend line sample: ARGB colour, width in pixels and
+// dash style 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot (5, crosses,
+// strokes solid).
+QPen ChartPen(uint32_t argb, qreal width, int dashStyle);
+
+// The same colour with alpha 0x40, for the selected highlight.
+uint32_t HighlightColor(uint32_t argb);
+
+// Pixel positions of points under the mapping.
+std::vector<QPointF> ToPixelPoints(std::span<const chart::ChartPoint> points,
+                                   const ViewMapping& mapping);
+
+// Circle markers fit when no two consecutive points lie closer than 7 pixels
+// horizontally (points at the same x are not compared).
+bool MarkersFit(std::span<const QPointF> pixels);
+
+// One cubic Bézier piece of a cardinal spline, from the previous end point.
+struct BezierPiece {
+    QPointF c1;
+    QPointF c2;
+    QPointF end;
+};
+
+// The cardinal spline through `pixels` with `tension` as cubic pieces; tension
+// 0 gives pieces that are straight segments.
+std::vector<BezierPiece> CardinalSpline(std::span<const QPointF> pixels, float tension);
+
+// The path of a curve: straight segments for tension 0, else the spline.
+QPainterPath CurvePath(std::span<const QPointF> pixels, float tension);
+
+// Whether a run of `runPoints` points over `columns` device pixel columns is
+// drawn reduced: only for straight segments and more points than columns.
+bool UseColumnReduction(size_t runPoints, double columns, float tension);
+
+// One device pixel column of a reduced run, in logical pixels: the column's
+// centre and the pixel y of its first point, its extremes and its last point
+// (top <= bottom, pixel y grows downwards); and the column's device index.
+struct ColumnSpan {
+    double x = 0;
+    double first = 0;
+    double top = 0;
+    double bottom = 0;
+    double last = 0;
+    long long column = 0;
+};
+
+// The reduction of `run` (a run of `chart`'s points) to device pixel columns:
+// device x = logical x * devicePixelRatio + deviceOffset, a column is one
+// device pixel wide; only columns holding points appear. The extremes come
+// from the chart's summary, not from a scan.
+std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
+                                      std::span<const chart::ChartPoint> run,
+                                      const ViewMapping& mapping, double devicePixelRatio = 1.0,
+                                      double deviceOffset = 0.0);
+
+// The reduced run as a polyline: per column, in order, its first point, its
+// extremes (the one nearer the first value first) and its last point, all at
+// the column's centre, duplicates dropped.
+std::vector<QPointF> ReduceToColumns(const chart::CChartSeries& chart,
+                                     std::span<const chart::ChartPoint> run,
+                                     const ViewMapping& mapping, double devicePixelRatio = 1.0,
+                                     double deviceOffset = 0.0);
+
+// Device rows that the line through a reduced run passes in a device column:
+// the column's own extent and the lines to its neighbours (also through
+// columns without points). top > bottom where nothing passes.
+struct ColumnExtent {
+    double top = 1.0;
+    double bottom = 0.0;
+    bool Empty() const { return top > bottom; }
+};
+
+// Extents of the device columns [firstColumn, firstColumn + count), before
+// any pen width; device y = logical y * yScale + yOffset.
+std::vector<ColumnExtent> ColumnExtents(std::span<const ColumnSpan> spans, long long firstColumn,
+                                        int count, double yScale = 1.0, double yOffset = 0.0);
+
+}  // namespace chart::ui
