@@ -98,7 +98,8 @@ private:
     void OnBoardGDataReceived(const bake::CONCC_GaugeData& gauge, const uint8_t* bytes,
                               uint32_t length);
     void EnterIdle();
-    void EnterBaking();
+    // True: the caller asks for the running profile after handling the packet.
+    bool EnterBaking();
     void SetState(ControlState state, const QString& text);
     void ApplyStatusColors();
     void FitStatusFont();
