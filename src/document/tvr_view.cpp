@@ -72,8 +72,13 @@ void CTVR_View::ApplyHomeRange() {
 
 void CTVR_View::resizeEvent(QResizeEvent* event) {
     container_->setGeometry(0, 0, event->size().width(), event->size().height());
-    if (homePending_)
+    // Until the operator moves the view, a bigger window shows the home range
+    // bigger (not the same pixels plus empty space below zero), with the
+    // newest point still in sight.
+    if (homePending_ || follow_.Following()) {
         ApplyHomeRange();
+        FollowNewestPoint();
+    }
     QWidget::resizeEvent(event);
 }
 

@@ -501,3 +501,25 @@ TEST_F(DocumentTest, TheLiveViewFollowsUntilTheOperatorMovesIt) {
     visible = c->CurrentLayout().visible;
     EXPECT_GE(visible.right, 1600.0);
 }
+
+TEST_F(DocumentTest, AGrownWindowShowsTheHomeRangeBiggerUntilTheOperatorMovesIt) {
+    CTVR_Doc* doc = docs_->NewDocument();
+    CChartContainer* c = doc->View()->Container();
+    doc->resize(1200, 800);
+    uitest::Pump();
+    ASSERT_EQ(doc->View()->size(), c->size());
+    auto visible = c->CurrentLayout().visible;
+    EXPECT_NEAR(0.0, visible.bottom, 5.0);
+    EXPECT_NEAR(300.0, visible.top, 5.0);
+    EXPECT_NEAR(260.0, visible.right, 5.0);
+
+    chart::ui::ViewMapping m = c->Mapping();
+    m.originY += 100;  // the operator pans
+    c->SetMapping(m);
+    bake::CONCC_GaugeData g;
+    g.timestamp = 1000;
+    doc->View()->AppendGaugeData(g);  // the next point finds the view moved
+    doc->resize(900, 500);
+    uitest::Pump();
+    EXPECT_EQ(m.originY, c->Mapping().originY);
+}
