@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -158,6 +159,17 @@ int RunFromCsv(const std::vector<std::string>& args) {
     }
     if (in.empty() || out.empty()) return Usage("from-csv needs IN.csv and OUT.xml");
 
+    // A device or pipe would be read without end, and a pipe without a writer
+    // would not even open; only regular files of a sane size are taken.
+    std::error_code ec;
+    const auto status = std::filesystem::status(in, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        return Fail(xml::XmlErrorText(xml::XmlError::kNotARegularFile));
+    }
+    if (!ec && std::filesystem::is_regular_file(status) &&
+        std::filesystem::file_size(in, ec) > xml::kMaxXmlFileBytes && !ec) {
+        return Fail(xml::XmlErrorText(xml::XmlError::kFileTooLarge));
+    }
     std::ifstream file(in, std::ios::binary);
     if (!file) return Fail(xml::XmlErrorText(xml::XmlError::kFileNotFound));
     std::vector<chart::ChartPoint> points;

@@ -16,7 +16,12 @@ constexpr std::chrono::seconds kConnectTimeout{10};
 }  // namespace
 
 ControllerSession::~ControllerSession() {
-    if (link_) ReleaseClientConnection(link_);
+    if (!link_) return;
+    // An orderly close, as the operator program leaves a controller: the
+    // controller sees the end of the stream and closes its side. The link
+    // bounds the wait, however long the controller goes on sending.
+    link_->Disconnect(0, 0);
+    ReleaseClientConnection(link_);
 }
 
 int ControllerSession::Connect(const std::string& host, uint16_t port) {

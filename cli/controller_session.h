@@ -32,6 +32,7 @@ inline constexpr std::chrono::seconds kReplyTimeout{5};
 class ControllerSession : public IIOCP_ClientReceiver, public IIOCP_Log {
 public:
     ControllerSession() = default;
+    // Ends the session with a graceful disconnect (at most about 5 s).
     ~ControllerSession() override;
 
     // Creates the link and connects; on failure prints "Unable to connect : "

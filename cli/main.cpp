@@ -2,6 +2,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/command_registry.h"
 
@@ -16,12 +20,29 @@ std::vector<Command>& Registry() {
 
 namespace {
 
+// One synopsis line per form of a command ("Usage:" / "or:", the layout man
+// page tools read), then each command's notes: usage lines that do not start
+// with the program's name.
 void PrintUsage(FILE* out) {
     auto commands = cli::Registry();
     std::sort(commands.begin(), commands.end(),
               [](const cli::Command& a, const cli::Command& b) { return std::strcmp(a.name, b.name) < 0; });
-    std::fprintf(out, "usage: calveroctl COMMAND [ARGS...]\n\ncommands:\n");
-    for (const auto& c : commands) std::fprintf(out, "  calveroctl %s\n", c.usage);
+    std::fprintf(out, "Usage: calveroctl COMMAND [ARGS...]\n");
+    std::vector<std::pair<const char*, std::string>> notes;
+    for (const auto& c : commands) {
+        std::istringstream lines(std::string("calveroctl ") + c.usage);
+        for (std::string line; std::getline(lines, line);) {
+            line.erase(0, line.find_first_not_of(' '));
+            if (line.rfind("calveroctl ", 0) == 0) {
+                std::fprintf(out, "  or:  %s\n", line.c_str());
+            } else if (!line.empty()) {
+                notes.emplace_back(c.name, line);
+            }
+        }
+    }
+    std::fprintf(out, "\nThe command-line companion of the Calvero operator program.\n");
+    if (!notes.empty()) std::fprintf(out, "\nnotes:\n");
+    for (const auto& [name, note] : notes) std::fprintf(out, "  %-10s  %s\n", name, note.c_str());
 }
 
 }  // namespace
@@ -37,7 +58,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!std::strcmp(name, "--version")) {
-        std::printf("calveroctl 0.1.0\n");
+        std::printf("calveroctl %s\n", CALVERO_VERSION);
         return 0;
     }
     for (const auto& c : cli::Registry()) {

@@ -70,7 +70,7 @@ std::vector<Option> MakeOptions(Settings& s) {
              s.server.port = static_cast<uint16_t>(v);
              return true;
          }},
-        {"--bind", "ADDRESS", "IPv4 address to listen on (default 0.0.0.0)",
+        {"--bind", "ADDRESS", "IPv4 address to listen on (default 127.0.0.1: this machine only)",
          [&s](const char* a) {
              s.server.bind = a;
              return true;
@@ -110,7 +110,7 @@ std::vector<Option> MakeOptions(Settings& s) {
 
 void PrintHelp(const std::vector<Option>& options) {
     const sim::ModelParameters p;
-    std::printf("usage: calvero-sim [OPTION...]\n\n"
+    std::printf("Usage: calvero-sim [OPTION...]\n\n"
                 "A simulated heated-plate controller: serves one client at a time on its TCP\n"
                 "link and answers every controller command.\n\noptions:\n");
     for (const auto& o : options) {
@@ -118,6 +118,9 @@ void PrintHelp(const std::vector<Option>& options) {
         std::printf("  %-22s %s\n", left.c_str(), o.help);
     }
     std::printf("  %-22s %s\n  %-22s %s\n", "--help", "show this text", "--version", "show the version");
+    std::printf("\nBy default the simulator serves this machine only. To offer it to the network,\n"
+                "give --bind 0.0.0.0 (every interface) or the address of one interface; anyone\n"
+                "who can reach it there can then start bakes and change its options.\n");
     std::printf("\nthe simulated controller:\n"
                 "  plate: heat capacity %.0f J/K, heater %.0f W, losses %.1f W/K plus %.1f W/K at\n"
                 "  full fan, ambient %.0f degrees; sensors lag the plate (main 1 s, sensor 1 1.5 s,\n"
@@ -201,6 +204,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "calvero-sim: %s\n", error.c_str());
         return 1;
     }
+    // Before the line below: whoever reads it may stop the simulator at once.
+    g_server = &server;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
     // Always printed: with --port 0 it is the only way to learn the port.
     std::printf("calvero-sim listening on %s:%u\n", settings.server.bind.c_str(), server.Port());
     std::fflush(stdout);
@@ -222,12 +233,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "calvero-sim: discovery disabled: %s\n", error.c_str());
     }
 
-    g_server = &server;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
 
     const int rc = server.Run();
     g_server = nullptr;

@@ -23,8 +23,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A client that stops reading is dropped before its backlog eats the memory.
-constexpr size_t kMaxBacklog = 4u << 20;
+// Read per wake-up at most, so that a client that sends without pause still
+// leaves the gauge stream and the sending of replies their turn.
+constexpr size_t kReadBudget = 64u << 10;
+static_assert(CSimServer::kMaxPendingBytes > link_frame::kMaxFrameLength + kReadBudget,
+              "the largest acceptable frame must fit in what a client may have pending");
+// The kernel's share of what waits for a client, fixed so that it stays small
+// (left alone, it grows to megabytes for a client that does not read).
+constexpr int kSendBuffer = 64 << 10;
+// A closing client that does not take its last replies is not waited for longer.
+constexpr auto kCloseGrace = std::chrono::seconds(5);
 // The model is moved on at least this often, with or without traffic.
 constexpr int kMaxWaitMs = 100;
 
@@ -93,7 +101,9 @@ int CSimServer::Run() {
         int timeout = static_cast<int>(std::clamp<long long>(untilGauge, 0, kMaxWaitMs));
 
         pollfd fds[3] = {{stop_.Handle().fd, POLLIN, 0}, {listenFd_, POLLIN, 0}, {clientFd_, 0, 0}};
-        if (clientFd_ >= 0) fds[2].events = static_cast<short>(POLLIN | (tx_.empty() ? 0 : POLLOUT));
+        // After the client's end of stream POLLIN would report it again and again.
+        if (clientFd_ >= 0)
+            fds[2].events = static_cast<short>((clientClosed_ ? 0 : POLLIN) | (tx_.empty() ? 0 : POLLOUT));
         const nfds_t count = clientFd_ >= 0 ? 3 : 2;
         if (::poll(fds, count, timeout) < 0) {
             if (errno == EINTR) continue;
@@ -154,10 +164,12 @@ void CSimServer::Accept() {
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
     clientFd_ = fd;
     clientName_ = name;
     state_ = ClientState::AwaitInit;
-    closeAfterFlush_ = false;
+    clientClosed_ = false;
+    closeAfterFlush_.clear();
     rx_.clear();
     tx_.clear();
     Log("client " + clientName_ + " connected");
@@ -165,24 +177,39 @@ void CSimServer::Accept() {
 
 void CSimServer::Receive() {
     uint8_t chunk[4096];
-    for (;;) {
+    size_t budget = kReadBudget;
+    while (clientFd_ >= 0 && !clientClosed_ && budget > 0) {
         ssize_t n = ::recv(clientFd_, chunk, sizeof chunk, 0);
         if (n > 0) {
             rx_.insert(rx_.end(), chunk, chunk + n);
+            budget -= std::min(budget, static_cast<size_t>(n));
+            // Served at once, so that only an incomplete frame ever waits.
+            ParseFrames();
+            // Replies may only be waiting for their turn: the socket takes them
+            // before they count against the client.
+            if (tx_.size() > kReadBudget) Flush();
+            if (!WithinLimit()) return;
             continue;
         }
         if (n == 0) {
-            DropClient("closed by the client");
+            OnClientClosed();
             return;
         }
         if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            DropClient("receive failed: " + ErrnoText(errno));
-            return;
-        }
-        break;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) DropClient("receive failed: " + ErrnoText(errno));
+        return;
     }
-    ParseFrames();
+}
+
+// The client sent all it will send: what it sent before is served (above),
+// its replies still go out, then the connection closes.
+void CSimServer::OnClientClosed() {
+    clientClosed_ = true;
+    state_ = ClientState::None;  // no more gauge packets
+    std::string why = "closed by the client";
+    if (!rx_.empty()) why += " (" + std::to_string(rx_.size()) + " bytes of an incomplete frame dropped)";
+    rx_.clear();
+    CloseAfterFlush(why);
 }
 
 void CSimServer::ParseFrames() {
@@ -198,7 +225,10 @@ void CSimServer::ParseFrames() {
         Dispatch(h.type, rx_.data() + at + link_frame::kHeaderSize, h.length - link_frame::kHeaderSize);
         at += h.length;
     }
-    if (clientFd_ >= 0) rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(at));
+    if (clientFd_ >= 0) {
+        NotePending();
+        rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(at));
+    }
 }
 
 void CSimServer::Dispatch(uint32_t type, const uint8_t* body, uint32_t n) {
@@ -245,7 +275,7 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
         Log("client " + clientName_ + " initialised");
         model_.OnClientReady();
     } else {
-        closeAfterFlush_ = true;
+        CloseAfterFlush("handshake refused");
         state_ = ClientState::None;  // no further frames are served
         Log("refused INIT of " + clientName_ + " with result " + std::to_string(result));
     }
@@ -258,6 +288,7 @@ void CSimServer::QueueFrame(uint32_t type, const uint8_t* body, uint32_t n) {
 
 void CSimServer::Flush() {
     if (clientFd_ < 0) return;
+    NotePending();
     size_t sent = 0;
     while (sent < tx_.size()) {
         ssize_t n = ::send(clientFd_, tx_.data() + sent, tx_.size() - sent, MSG_NOSIGNAL);
@@ -271,11 +302,35 @@ void CSimServer::Flush() {
         return;
     }
     tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(sent));
-    if (tx_.size() > kMaxBacklog) {
-        DropClient("client does not read");
-    } else if (tx_.empty() && closeAfterFlush_) {
-        DropClient("handshake refused");
+    if (!WithinLimit()) return;
+    if (closeAfterFlush_.empty()) return;
+    const std::string why = closeAfterFlush_;  // DropClient clears the member
+    if (tx_.empty()) {
+        DropClient(why);
+    } else if (Clock::now() >= closeBy_) {
+        DropClient(why + "; " + std::to_string(tx_.size()) + " bytes of replies not taken in time");
     }
+}
+
+void CSimServer::CloseAfterFlush(const std::string& why) {
+    if (!closeAfterFlush_.empty()) return;
+    closeAfterFlush_ = why;
+    closeBy_ = Clock::now() + kCloseGrace;
+}
+
+bool CSimServer::WithinLimit() {
+    if (clientFd_ < 0) return false;
+    NotePending();
+    if (rx_.size() + tx_.size() <= kMaxPendingBytes) return true;
+    DropClient("more than " + std::to_string(kMaxPendingBytes) + " bytes pending (" +
+               std::to_string(rx_.size()) + " received, " + std::to_string(tx_.size()) +
+               " unsent): it sends without taking its replies");
+    return false;
+}
+
+void CSimServer::NotePending() {
+    const size_t now = rx_.size() + tx_.size();
+    if (now > peakPending_.load(std::memory_order_relaxed)) peakPending_.store(now, std::memory_order_relaxed);
 }
 
 void CSimServer::DropClient(const std::string& why) {
@@ -283,9 +338,11 @@ void CSimServer::DropClient(const std::string& why) {
     ::close(clientFd_);
     clientFd_ = -1;
     state_ = ClientState::None;
-    closeAfterFlush_ = false;
-    rx_.clear();
-    tx_.clear();
+    clientClosed_ = false;
+    closeAfterFlush_.clear();
+    // A dropped flood leaves nothing behind for the next client.
+    std::vector<uint8_t>().swap(rx_);
+    std::vector<uint8_t>().swap(tx_);
     Log("client " + clientName_ + " gone: " + why);
 }
 

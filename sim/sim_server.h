@@ -3,7 +3,16 @@
 // serves one client at a time, performs the INIT handshake, passes every user
 // packet to the controller model and streams gauge packets at a fixed rate.
 // One thread (the one in Run) does all of it; Stop may come from anywhere.
+//
+// A client cannot make the simulator hold more than kMaxPendingBytes for it:
+// frames are served as their bytes arrive, so only an incomplete frame waits,
+// and a client that keeps sending without taking its replies is dropped.
+// A client's close ends the connection only after every frame it sent before
+// has been served and every reply has gone out, or 5 s later at the latest.
 
+#include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,7 +24,7 @@
 namespace sim {
 
 struct ServerOptions {
-    std::string bind = "0.0.0.0";  // dotted IPv4 address to listen on
+    std::string bind = "127.0.0.1";  // dotted IPv4 address to listen on; 0.0.0.0 = every interface
     uint16_t port = 5565;          // 0 = any free port (see CSimServer::Port)
     double rate = 4.0;             // gauge packets per real second
     double speed = 1.0;            // simulated seconds per real second
@@ -25,6 +34,9 @@ struct ServerOptions {
 class CSimServer {
 public:
     using LogFn = std::function<void(const std::string&)>;
+
+    // Unparsed input and unsent output that one client may have waiting.
+    static constexpr size_t kMaxPendingBytes = 2u << 20;
 
     // `log` receives one line per event (client connected, request answered...).
     CSimServer(CControllerModel& model, const ServerOptions& options, LogFn log = {});
@@ -42,16 +54,27 @@ public:
     // Safe from any thread and from a signal handler.
     void Stop() { stop_.Set(); }
 
+    // The most a client has had waiting at once, input and output together.
+    // Safe from any thread.
+    size_t PeakPendingBytes() const { return peakPending_.load(std::memory_order_relaxed); }
+
 private:
     enum class ClientState { None, AwaitInit, Ready };
 
     void Accept();
     void Receive();
+    void OnClientClosed();
     void ParseFrames();
     void Dispatch(uint32_t type, const uint8_t* body, uint32_t n);
     void HandleInit(const uint8_t* body, uint32_t n);
     void QueueFrame(uint32_t type, const uint8_t* body, uint32_t n);
+    // Sends what the socket takes; closes a closing client once all is sent
+    // or its time is up.
     void Flush();
+    void CloseAfterFlush(const std::string& why);
+    // Drops the client when it has more than kMaxPendingBytes waiting.
+    bool WithinLimit();
+    void NotePending();
     void DropClient(const std::string& why);
     void Log(const std::string& line) const;
 
@@ -66,9 +89,13 @@ private:
     int clientFd_ = -1;
     std::string clientName_;
     ClientState state_ = ClientState::None;
-    bool closeAfterFlush_ = false;
+    bool clientClosed_ = false;   // its end of stream has arrived; nothing more is read
+    std::string closeAfterFlush_;  // non-empty: close for this reason once tx_ is empty
+    std::chrono::steady_clock::time_point closeBy_;  // ... or at this time at the latest
     std::vector<uint8_t> rx_;
     std::vector<uint8_t> tx_;
+
+    std::atomic<size_t> peakPending_{0};  // written by the thread in Run
 };
 
 }  // namespace sim

@@ -39,7 +39,7 @@ void WriteProfile(std::vector<uint8_t>& out, const CONCC_Header& header, uint64_
     out.assign(kProfileHeadSize + kProfilePointSize * points.size(), 0);
     EncodeHeader(out.data(), header);
     WriteLe64(out.data() + 12, startTime);
-    WriteLe32(out.data() + 20, static_cast<uint32_t>(points.size()));
+    WriteLe32(out.data() + kProfileCountOffset, static_cast<uint32_t>(points.size()));
     uint8_t* p = out.data() + kProfileHeadSize;
     for (const auto& pt : points) {
         WriteLe32(p, pt.timeMs);
@@ -102,7 +102,7 @@ bool DecodeBakeResult(const uint8_t* bytes, size_t length, CONCC_BakeResult& out
 
 bool DecodeTempProfile(const uint8_t* bytes, size_t length, CONCC_TempProfile& out) {
     if (length < kProfileHeadSize || !DecodeHeader(bytes, length, out.header)) return false;
-    const uint64_t count = ReadLe32(bytes + 20);
+    const uint64_t count = ReadLe32(bytes + kProfileCountOffset);
     // 64-bit arithmetic: a hostile count cannot wrap the size check.
     if ((length - kProfileHeadSize) / kProfilePointSize < count) return false;
     out.startTime = ReadLe64(bytes + 12);

@@ -43,6 +43,8 @@ inline constexpr size_t kGaugeDataSize = 66;
 inline constexpr size_t kStartStopSize = 16;
 inline constexpr size_t kBakeResultSize = 20;
 inline constexpr size_t kProfileHeadSize = 24;  // header, startTime, count
+// Where a profile record keeps its point count (little-endian, 32 bits).
+inline constexpr size_t kProfileCountOffset = 20;
 inline constexpr size_t kProfilePointSize = 8;
 inline constexpr size_t kProfileRecordSize = kProfileHeadSize + kProfilePointSize * CONCC_MAX_PROFILE_POINTS;  // 272
 inline constexpr size_t kBakeOptionsSize = 28;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/byte_order.h"
+
 namespace bake {
 
 namespace {
@@ -12,11 +14,6 @@ constexpr wchar_t kSourceGauge[] = L"OnBoardGDataReceived";
 // The texts of this family are ASCII; a byte-wise widening is exact for them.
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 std::wstring Widen(const char* s) { return Widen(std::string(s)); }
-
-uint32_t ReadType(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
 
 std::wstring TooShortText(uint32_t type, size_t length) {
     return L"Packet too short for type " + std::to_wstring(type) + L" : " + std::to_wstring(length) + L" bytes";
@@ -39,7 +36,7 @@ ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length)
     }
 
     // Gauge data stays outside the sequence rule.
-    if (ReadType(bytes) == CONCC_PKT_GAUGE_DATA) {
+    if (platform::ReadLe32(bytes) == CONCC_PKT_GAUGE_DATA) {
         if (DecodeGaugeData(bytes, length, out.gauge)) {
             out.action = ReceiveAction::GaugeData;
         } else if (!gaugeSizeReported_) {
@@ -51,7 +48,7 @@ ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length)
 
     CONCC_Header h;
     if (!DecodeHeader(bytes, length, h)) {
-        out.errors.push_back({kSourceReceived, TooShortText(ReadType(bytes), length)});
+        out.errors.push_back({kSourceReceived, TooShortText(platform::ReadLe32(bytes), length)});
         return out;
     }
     if (h.seqId != 0 && h.seqId != seq_) out.errors.push_back({kSourceReceived, L"Invalid pkt sequence ID"});
@@ -92,8 +89,7 @@ ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length)
         } else if (length < kProfileHeadSize) {
             out.errors.push_back({kSourceReceived, TooShortText(h.type, length)});
         } else {
-            const uint32_t count = static_cast<uint32_t>(bytes[20]) | (static_cast<uint32_t>(bytes[21]) << 8) |
-                                   (static_cast<uint32_t>(bytes[22]) << 16) | (static_cast<uint32_t>(bytes[23]) << 24);
+            const uint32_t count = platform::ReadLe32(bytes + kProfileCountOffset);
             out.errors.push_back({kSourceReceived, L"Profile pkt promises " + std::to_wstring(count) +
                                                        L" points in " + std::to_wstring(length) + L" bytes"});
         }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "chart/chart_series.h"
+#include "chart/chart_xml_format.h"
 
 namespace chart {
 
@@ -71,11 +72,14 @@ public:
     void SetLegendVisible(bool visible);
     bool IsLegendVisible() const { return legendVisible_; }
 
-    // Writes the charts of `ids` that have points to a chart XML file.
+    // The chart XML format of chart_xml_format.h, for callers that hold a model.
     bool SaveChartsXml(const std::wstring& path, const std::set<int>& ids,
-                       std::wstring& error) const;
-    // Adds every chart of a chart XML file as a new chart; ids receives their ids.
-    bool LoadChartsXml(const std::wstring& path, std::set<int>& ids, std::wstring& error);
+                       std::wstring& error) const {
+        return chart::SaveChartsXml(*this, path, ids, error);
+    }
+    bool LoadChartsXml(const std::wstring& path, std::set<int>& ids, std::wstring& error) {
+        return chart::LoadChartsXml(*this, path, ids, error);
+    }
 
     void RedrawAll();
     void SetRedrawListener(RedrawListener listener) { listener_ = std::move(listener); }
@@ -84,6 +88,10 @@ public:
     const std::set<int>& SelectedIds() const { return selectedIds_; }
 
 private:
+    // The reader adds charts under ids of the model's choosing.
+    friend bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path,
+                              std::set<int>& ids, std::wstring& error);
+
     // Largest id + 1, 0 for an empty table; -1 when the ids are exhausted.
     int NextId() const;
     void Redraw(unsigned flags);

@@ -1,6 +1,6 @@
-// Chart XML files: a Charts element holding one Chart element per chart and
-// one Data element per point. Numbers are written and read in the C locale's
-// forms whatever locale the program runs in.
+// Numbers are written and read in the C locale's forms whatever locale the
+// program runs in.
+#include "chart/chart_xml_format.h"
 
 #include <locale.h>
 
@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -146,8 +147,8 @@ const wchar_t* Text(const wchar_t* s) { return s ? s : L""; }
 
 }  // namespace
 
-bool CChartContainerModel::SaveChartsXml(const std::wstring& path, const std::set<int>& ids,
-                                         std::wstring& error) const {
+bool SaveChartsXml(const CChartContainerModel& model, const std::wstring& path,
+                   const std::set<int>& ids, std::wstring& error) {
     if (ids.empty()) {
         error = L"No charts to save!";
         return false;
@@ -160,7 +161,7 @@ bool CChartContainerModel::SaveChartsXml(const std::wstring& path, const std::se
         writer.StartElement(L"Charts");
         NumberText dash, color, pen, tension, x, y;
         for (int id : ids) {
-            const CChartSeries* series = FindChart(id);
+            const CChartSeries* series = model.FindChart(id);
             if (!series || !series->HasPoints()) continue;
             FormatInteger(series->dashStyle, dash);
             FormatInteger(static_cast<int32_t>(series->color), color);
@@ -300,41 +301,48 @@ private:
 
 }  // namespace
 
-bool CChartContainerModel::LoadChartsXml(const std::wstring& path, std::set<int>& ids,
-                                         std::wstring& error) {
+bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path, std::set<int>& ids,
+                   std::wstring& error) {
     ids.clear();
-    ChartFileReader reader;
-    xml::CXmlResult parsed;
-    xml::ParseFileToSink(path, reader, &parsed);
-    // Warnings too: a file that is not quite well formed is not taken.
-    if (parsed.error != xml::XmlError::kNone) {
-        error = xml::XmlErrorText(parsed.error);
-        return false;
-    }
-    std::vector<ChartFileReader::ChartRecord>* charts = reader.Result();
-    if (charts == nullptr) {
-        error = L"Invalid XML!";
-        return false;
-    }
-    for (ChartFileReader::ChartRecord& r : *charts) {
-        const int id = NextId();
-        if (id < 0) {
-            error = L"WTF!";
+    // A file near the reader's size limit can still exhaust memory while its
+    // charts are built; that is a failed load, not the end of the program.
+    try {
+        ChartFileReader reader;
+        xml::CXmlResult parsed;
+        xml::ParseFileToSink(path, reader, &parsed);
+        // Warnings too: a file that is not quite well formed is not taken.
+        if (parsed.error != xml::XmlError::kNone) {
+            error = xml::XmlErrorText(parsed.error);
             return false;
         }
-        auto series = std::make_unique<CChartSeries>();
-        series->id = id;
-        series->name = std::move(r.name);
-        series->color = r.color == 0 ? 0xFF000000 : r.color;
-        series->dashStyle = r.dashStyle;
-        series->penWidth = r.penWidth;
-        series->tension = r.tension;
-        series->yLabel = std::move(r.yLabel);
-        series->SetPoints(std::move(r.points));
-        charts_.emplace(id, std::move(series));
-        ids.insert(id);
+        std::vector<ChartFileReader::ChartRecord>* charts = reader.Result();
+        if (charts == nullptr) {
+            error = L"Invalid XML!";
+            return false;
+        }
+        for (ChartFileReader::ChartRecord& r : *charts) {
+            const int id = model.NextId();
+            if (id < 0) {
+                error = L"WTF!";
+                return false;
+            }
+            auto series = std::make_unique<CChartSeries>();
+            series->id = id;
+            series->name = std::move(r.name);
+            series->color = r.color == 0 ? 0xFF000000 : r.color;
+            series->dashStyle = r.dashStyle;
+            series->penWidth = r.penWidth;
+            series->tension = r.tension;
+            series->yLabel = std::move(r.yLabel);
+            series->SetPoints(std::move(r.points));
+            model.charts_.emplace(id, std::move(series));
+            ids.insert(id);
+        }
+    } catch (const std::bad_alloc&) {
+        error = xml::XmlErrorText(xml::XmlError::kOutOfMemory);
+        return false;
     }
-    RedrawAll();
+    model.RedrawAll();
     return true;
 }
 

@@ -4,24 +4,26 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <vector>
 
 #include "discovery/plixor_datagram.h"
-#include "discovery/psm_result.h"
 #include "discovery/wsa_error_text.h"
 #include "platform/socket_errors.h"
 #include "platform/system_error_text.h"
+#include "platform/unique_fd.h"
 #include "platform/wait.h"
 
 namespace {
 
 constexpr size_t kLogBufferSize = 4096;
-constexpr uint32_t kStopTimeoutMs = 5000;
 // How long a stopping worker waits for a datagram the socket has not taken yet.
 constexpr int kFinishSendTimeoutMs = 1000;
 
@@ -35,7 +37,123 @@ enum WaitSlot : uint32_t {
     kSlotCount = 5,
 };
 
+// Formats one log line the way the service shows it; false (nothing to show)
+// for a format too long to be taken.
+bool FormatLogLine(char (&text)[kLogBufferSize], const char* format, va_list args) {
+    if (std::strlen(format) >= kLogBufferSize)
+        return false;
+    std::vsnprintf(text, sizeof text, format, args);
+    return true;
+}
+
+// The client's sink as the worker sees it: silent once the worker has been
+// given up on, so that a late worker never calls into a client that stopped
+// waiting for it.
+class GuardedSink final : public ICPSMD_Notification {
+public:
+    void Attach(ICPSMD_Notification* target, const platform::WorkerThread::Control* control) {
+        target_ = target;
+        control_ = control;
+    }
+    void OnDeviceStatus(const CPSMD_DevStatus* status) override {
+        if (Open())
+            target_->OnDeviceStatus(status);
+    }
+    void OnDeviceConfig(const CPSMD_DevConfig* config, uint32_t result) override {
+        if (Open())
+            target_->OnDeviceConfig(config, result);
+    }
+    void OnSetDeviceIdResult(uint32_t requestId, uint32_t result) override {
+        if (Open())
+            target_->OnSetDeviceIdResult(requestId, result);
+    }
+    void OnSetIPResult(uint32_t requestId, uint32_t result) override {
+        if (Open())
+            target_->OnSetIPResult(requestId, result);
+    }
+    void OnServiceLog(std::string text) override {
+        if (Open())
+            target_->OnServiceLog(std::move(text));
+    }
+
+private:
+    bool Open() const { return target_ && !(control_ && control_->GivenUp()); }
+
+    ICPSMD_Notification* target_ = nullptr;
+    const platform::WorkerThread::Control* control_ = nullptr;
+};
+
 }  // namespace
+
+// Everything the worker thread touches. The worker holds a reference of its
+// own, so the service may drop (and be freed) while a worker it gave up on
+// still runs.
+struct CProgServiceMgr::Worker final : platform::IWorkerLog {
+    struct SendPacket {
+        std::vector<uint8_t> bytes;
+        std::unique_ptr<CPSMDataBase> record;  // set-IP requests only
+    };
+    // The datagram handed to the socket and not yet completed.
+    struct PendingSend {
+        bool blocked = false;  // waiting for the socket to take it
+        bool failed = false;
+        int error = 0;
+        size_t sent = 0;
+    };
+
+    // Client's thread, before the worker starts: false when an event is missing.
+    bool CreateEvents(platform::IWorkerLog& log);
+
+    // Worker thread.
+    uint32_t Run(platform::WaitHandle stopHandle, const std::function<void()>& signalStarted,
+                 const platform::WorkerThread::Control* control);
+    bool OpenSocket();
+    void Serve(platform::WaitHandle stopHandle);
+    void FinishPendingSend();
+    void OnSocketReady(short revents);
+    void OnSocketRead(uint32_t readError);
+    void OnSocketWrite();
+    void TakeOperation();
+    void DoQOperation(std::unique_ptr<CPSMDataBase> record);
+    void QueuePacket(uint32_t type, uint32_t deviceId, std::unique_ptr<CPSMDataBase> record,
+                     uint32_t requestId, const uint8_t* payload, size_t payloadSize);
+    void PostSendOperation(SendPacket& packet);
+    void TrySend(const SendPacket& packet);
+    void CompleteSend(uint32_t result);
+
+    // Client's thread: false when the worker takes no more records.
+    bool Push(std::unique_ptr<CPSMDataBase> record);
+    void Close();
+
+    // Any thread; goes to the sink while the worker is not given up on.
+    void Log(const char* source, const char* format, ...) override
+        __attribute__((format(printf, 3, 4)));
+
+    // Set before the worker starts, then read-only.
+    ICPSMD_Notification* client = nullptr;
+
+    // Worker thread only.
+    GuardedSink sink;
+    bool sendInProgress = false;
+    PendingSend pending;
+    std::deque<SendPacket> sendQueue;
+    platform::UniqueFd socket;
+
+    // Created by the client's thread before the worker starts, released with
+    // this state.
+    std::unique_ptr<platform::Event> sendCompleteEvent;
+    std::unique_ptr<platform::Event> sendKickEvent;
+    // Set and cleared only under opQueueLock: signalled exactly while
+    // opQueue holds records.
+    std::unique_ptr<platform::Event> opQueueEvent;
+
+    std::mutex opQueueLock;
+    std::deque<std::unique_ptr<CPSMDataBase>> opQueue;  // guarded by opQueueLock
+    bool closed = false;                                // guarded by opQueueLock
+};
+
+// ---------------------------------------------------------------------------
+// Client's thread
 
 CProgServiceMgr::CProgServiceMgr() = default;
 
@@ -48,25 +166,23 @@ uint32_t CProgServiceMgr::StartOperations(ICPSMD_Notification* sink) {
     if (sink == nullptr)
         return psm::kInvalidParameters;
     if (IsRunning()) {
-        // The running worker waits on the current events: leave them alone.
+        // The running worker keeps its state: leave it alone.
         const uint32_t result = Start();
         Log("CProgServiceMgr::StartOperations()", "%s", PSMResultText(result));
         return result;
     }
     sink_ = sink;
-
-    sendCompleteEvent_ = CreateEventHandle();
-    sendKickEvent_ = CreateEventHandle();
-    opQueueEvent_ = CreateEventHandle();
-    if (!sendCompleteEvent_ || !sendKickEvent_ || !opQueueEvent_) {
-        ReleaseEvents();
+    auto worker = std::make_shared<Worker>();
+    worker->client = sink;
+    if (!worker->CreateEvents(*this)) {
         Log("CProgServiceMgr::StartOperations()", "Can't create event objects!");
         return psm::kGeneralFailure;
     }
+    worker_ = std::move(worker);
     const uint32_t result = Start();
     if (result != 0) {
+        worker_.reset();
         Log("CProgServiceMgr::StartOperations()", "%s", PSMResultText(result));
-        ReleaseEvents();
         return result;
     }
     return psm::kSuccess;
@@ -75,23 +191,12 @@ uint32_t CProgServiceMgr::StartOperations(ICPSMD_Notification* sink) {
 uint32_t CProgServiceMgr::StopOperations() {
     if (!IsRunning())
         return psm::kGeneralFailure;
-    uint32_t exitCode = 0;
-    const bool ended = Stop(&exitCode, kStopTimeoutMs);
-    if (ended) {
-        ReleaseEvents();
-    }
-    // A worker that did not end in time may still wait on the events; they
-    // stay until the next start or the destructor.
-    std::lock_guard<std::mutex> lock(opQueueLock_);
-    opQueue_.clear();
+    // A worker given up on keeps its own reference and winds down alone;
+    // records it never took die with it.
+    worker_->Close();
+    Stop(nullptr, kStopTimeoutMs);
+    worker_.reset();
     return psm::kSuccess;
-}
-
-void CProgServiceMgr::ReleaseEvents() {
-    std::lock_guard<std::mutex> lock(opQueueLock_);
-    sendCompleteEvent_.reset();
-    sendKickEvent_.reset();
-    opQueueEvent_.reset();
 }
 
 uint32_t CProgServiceMgr::RefreshDevices() {
@@ -118,49 +223,106 @@ uint32_t CProgServiceMgr::SetDeviceIP(uint32_t deviceId, uint32_t ipAddress, uin
 }
 
 uint32_t CProgServiceMgr::QueueOperation(std::unique_ptr<CPSMDataBase> record) {
-    std::lock_guard<std::mutex> lock(opQueueLock_);
     // Without a worker the record would sit unseen until some later start.
-    if (!opQueueEvent_)
+    if (!worker_ || !worker_->Push(std::move(record)))
         return psm::kNoMemory;
-    opQueue_.push_back(std::move(record));
-    SignalEventHandle(opQueueEvent_.get());
     return psm::kSuccess;
 }
 
 void CProgServiceMgr::Log(const char* source, const char* format, ...) {
     (void)source;
-    if (std::strlen(format) >= kLogBufferSize)
-        return;
     char text[kLogBufferSize];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    const bool shown = FormatLogLine(text, format, args);
     va_end(args);
-    if (sink_)
+    if (shown && sink_)
         sink_->OnServiceLog(text);
 }
 
-bool CProgServiceMgr::OpenSocket() {
+uint32_t CProgServiceMgr::Run() {
+    // Start() waits while this runs up to the start signal, so worker_ and
+    // the object are still there; after it, only the worker's own state is.
+    std::shared_ptr<Worker> worker = worker_;
+    // Start() called directly, not through StartOperations: nothing to run with.
+    if (!worker)
+        return psm::kInvalidParameters;
+    return worker->Run(
+        StopEventHandle(), [this] { SignalStarted(); }, RunControl());
+}
+
+// ---------------------------------------------------------------------------
+// The worker's state
+
+bool CProgServiceMgr::Worker::CreateEvents(platform::IWorkerLog& log) {
+    sendCompleteEvent = platform::worker::CreateEventHandle(log);
+    sendKickEvent = platform::worker::CreateEventHandle(log);
+    opQueueEvent = platform::worker::CreateEventHandle(log);
+    return sendCompleteEvent && sendKickEvent && opQueueEvent;
+}
+
+bool CProgServiceMgr::Worker::Push(std::unique_ptr<CPSMDataBase> record) {
+    std::lock_guard<std::mutex> lock(opQueueLock);
+    if (closed)
+        return false;
+    opQueue.push_back(std::move(record));
+    platform::worker::SignalEventHandle(*this, opQueueEvent.get());
+    return true;
+}
+
+void CProgServiceMgr::Worker::Close() {
+    std::lock_guard<std::mutex> lock(opQueueLock);
+    closed = true;
+}
+
+void CProgServiceMgr::Worker::Log(const char* source, const char* format, ...) {
+    (void)source;
+    char text[kLogBufferSize];
+    va_list args;
+    va_start(args, format);
+    const bool shown = FormatLogLine(text, format, args);
+    va_end(args);
+    if (shown)
+        sink.OnServiceLog(text);
+}
+
+uint32_t CProgServiceMgr::Worker::Run(platform::WaitHandle stopHandle,
+                                      const std::function<void()>& signalStarted,
+                                      const platform::WorkerThread::Control* control) {
+    sink.Attach(client, control);
+    sendInProgress = false;
+    pending = PendingSend{};
+    if (!OpenSocket())
+        return psm::kNoSystemResources;
+    signalStarted();
+    Serve(stopHandle);
+    FinishPendingSend();
+    socket.Reset();
+    sendQueue.clear();
+    return 0;
+}
+
+bool CProgServiceMgr::Worker::OpenSocket() {
     constexpr const char* kSource = "CProgServiceMgr::OpenSocket()";
-    socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (socket_ < 0) {
+    socket.Reset(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket.IsValid()) {
         Log(kSource, "#%d - Can't create socket!", static_cast<int>(platform::WsaFromErrno(errno)));
         return false;
     }
     const int on = 1;
-    if (::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+    if (::setsockopt(socket.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
         Log(kSource, "#%d - Can't set broadcast option!",
             static_cast<int>(platform::WsaFromErrno(errno)));
-        CloseSocket();
+        socket.Reset();
         return false;
     }
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(PLIXOR_HOST_PORT);
     local.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         Log(kSource, "Can't bind socket : %s", platform::SystemErrorText(errno).c_str());
-        CloseSocket();
+        socket.Reset();
         return false;
     }
     // Linux has no largest-message-size query for datagram sockets (a UDP
@@ -169,96 +331,83 @@ bool CProgServiceMgr::OpenSocket() {
     return true;
 }
 
-void CProgServiceMgr::CloseSocket() {
-    if (socket_ >= 0)
-        ::close(socket_);
-    socket_ = -1;
-}
-
-uint32_t CProgServiceMgr::Run() {
-    sendInProgress_ = false;
-    pending_ = PendingSend{};
-    // Start() called directly, not through StartOperations: nothing to run with.
-    if (!sink_ || !sendCompleteEvent_ || !sendKickEvent_ || !opQueueEvent_)
-        return psm::kInvalidParameters;
-    if (!OpenSocket())
-        return psm::kNoSystemResources;
-    SignalStarted();
-
+void CProgServiceMgr::Worker::Serve(platform::WaitHandle stopHandle) {
     platform::WaitHandle handles[kSlotCount];
-    handles[kSlotStop] = StopEventHandle();
-    handles[kSlotSocket] = platform::WaitHandle{socket_, POLLIN};
-    handles[kSlotOperation] = opQueueEvent_->Handle();
-    handles[kSlotSendKick] = sendKickEvent_->Handle();
+    handles[kSlotStop] = stopHandle;
+    handles[kSlotSocket] = platform::WaitHandle{socket.Get(), POLLIN};
+    handles[kSlotOperation] = opQueueEvent->Handle();
+    handles[kSlotSendKick] = sendKickEvent->Handle();
     for (;;) {
         // A datagram the socket could not take yet completes when it becomes
         // writable; every other send completes through its event.
-        handles[kSlotSendComplete] = pending_.blocked ? platform::WaitHandle{socket_, POLLOUT}
-                                                      : sendCompleteEvent_->Handle();
-        const uint32_t slot = WaitForHandles(handles, kSlotCount);
-        if (slot == kSlotStop)
-            break;
+        handles[kSlotSendComplete] = pending.blocked ? platform::WaitHandle{socket.Get(), POLLOUT}
+                                                     : sendCompleteEvent->Handle();
+        const uint32_t slot = platform::worker::WaitForHandles(*this, handles, kSlotCount);
         switch (slot) {
+            case kSlotStop:
+                return;
             case kSlotSocket:
                 OnSocketReady(platform::LastReadyEvents(kSlotSocket));
                 break;
             case kSlotSendComplete:
                 OnSocketWrite();
-                if (!pending_.blocked)
-                    ResetEventHandle(sendCompleteEvent_.get());
+                if (!pending.blocked)
+                    platform::worker::ResetEventHandle(*this, sendCompleteEvent.get());
                 break;
-            case kSlotOperation: {
-                std::unique_ptr<CPSMDataBase> record;
-                {
-                    std::lock_guard<std::mutex> lock(opQueueLock_);
-                    if (!opQueue_.empty()) {
-                        record = std::move(opQueue_.front());
-                        opQueue_.pop_front();
-                    }
-                    if (opQueue_.empty())
-                        ResetEventHandle(opQueueEvent_.get());
-                }
-                if (record)
-                    DoQOperation(std::move(record));
+            case kSlotOperation:
+                TakeOperation();
                 break;
-            }
             case kSlotSendKick:
-                ResetEventHandle(sendKickEvent_.get());
-                if (!sendInProgress_ && !sendQueue_.empty())
-                    PostSendOperation(sendQueue_.front());
+                platform::worker::ResetEventHandle(*this, sendKickEvent.get());
+                if (!sendInProgress && !sendQueue.empty())
+                    PostSendOperation(sendQueue.front());
                 break;
             default:
                 Log("CProgServiceMgr::Run()", "WSAWaitForMultipleEvents() failed!");
                 break;
         }
     }
-
-    if (sendInProgress_) {
-        if (pending_.blocked) {
-            pollfd p{socket_, POLLOUT, 0};
-            ::poll(&p, 1, kFinishSendTimeoutMs);
-        }
-        OnSocketWrite();
-        // Still not taken: the datagram is given up with the socket.
-        if (sendInProgress_)
-            CompleteSend(psm::kNetworkError);
-    }
-    CloseSocket();
-    sendQueue_.clear();
-    return 0;
 }
 
-void CProgServiceMgr::OnSocketReady(short revents) {
+void CProgServiceMgr::Worker::FinishPendingSend() {
+    if (!sendInProgress)
+        return;
+    if (pending.blocked) {
+        pollfd p{socket.Get(), POLLOUT, 0};
+        ::poll(&p, 1, kFinishSendTimeoutMs);
+    }
+    OnSocketWrite();
+    // Still not taken: the datagram is given up with the socket.
+    if (sendInProgress)
+        CompleteSend(psm::kNetworkError);
+}
+
+void CProgServiceMgr::Worker::TakeOperation() {
+    std::unique_ptr<CPSMDataBase> record;
+    {
+        std::lock_guard<std::mutex> lock(opQueueLock);
+        if (!opQueue.empty()) {
+            record = std::move(opQueue.front());
+            opQueue.pop_front();
+        }
+        if (opQueue.empty())
+            platform::worker::ResetEventHandle(*this, opQueueEvent.get());
+    }
+    if (record)
+        DoQOperation(std::move(record));
+}
+
+void CProgServiceMgr::Worker::OnSocketReady(short revents) {
     int readError = 0;
     if (revents & POLLERR) {
         socklen_t len = sizeof readError;
-        if (::getsockopt(socket_, SOL_SOCKET, SO_ERROR, &readError, &len) != 0)
+        if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &readError, &len) != 0)
             readError = 0;
         if (readError == 0) {
             // An error queued without a pending error number: drop it, or the
             // socket would stay ready forever.
             char scratch[64];
-            ::recv(socket_, scratch, sizeof scratch, MSG_ERRQUEUE | MSG_DONTWAIT);
+            ::recv(socket.Get(), scratch, sizeof scratch, MSG_ERRQUEUE | MSG_DONTWAIT);
         }
     }
     if (readError != 0) {
@@ -268,7 +417,7 @@ void CProgServiceMgr::OnSocketReady(short revents) {
     }
 }
 
-void CProgServiceMgr::OnSocketRead(uint32_t readError) {
+void CProgServiceMgr::Worker::OnSocketRead(uint32_t readError) {
     constexpr const char* kSource = "CProgServiceMgr::OnSocketRead()";
     if (readError != 0) {
         Log(kSource, "#%d - Socket error while waiting for incoming data!",
@@ -278,7 +427,7 @@ void CProgServiceMgr::OnSocketRead(uint32_t readError) {
     uint8_t buffer[PLIXOR_MAX_DATAGRAM];
     // MSG_TRUNC reports the datagram's real size: one that does not fit is
     // dropped rather than handled cut short.
-    const ssize_t n = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
+    const ssize_t n = ::recv(socket.Get(), buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return;  // nothing there after all
@@ -292,11 +441,11 @@ void CProgServiceMgr::OnSocketRead(uint32_t readError) {
         return;
     }
     DispatchPacket(
-        buffer, static_cast<size_t>(n), *sink_,
+        buffer, static_cast<size_t>(n), sink,
         [this](const char* source, const std::string& text) { Log(source, "%s", text.c_str()); });
 }
 
-void CProgServiceMgr::DoQOperation(std::unique_ptr<CPSMDataBase> record) {
+void CProgServiceMgr::Worker::DoQOperation(std::unique_ptr<CPSMDataBase> record) {
     if (auto* ipConfig = dynamic_cast<CPSMD_DevIPConfig*>(record.get())) {
         uint8_t payload[PLIXOR_SET_IP_PAYLOAD_SIZE];
         std::memcpy(payload, &ipConfig->ipAddress, 4);
@@ -315,79 +464,78 @@ void CProgServiceMgr::DoQOperation(std::unique_ptr<CPSMDataBase> record) {
     }
 }
 
-uint32_t CProgServiceMgr::QueuePacket(uint32_t type, uint32_t deviceId,
-                                      std::unique_ptr<CPSMDataBase> record, uint32_t requestId,
-                                      const uint8_t* payload, size_t payloadSize) {
+void CProgServiceMgr::Worker::QueuePacket(uint32_t type, uint32_t deviceId,
+                                          std::unique_ptr<CPSMDataBase> record, uint32_t requestId,
+                                          const uint8_t* payload, size_t payloadSize) {
     PLIXOR_Header header;
     header.type = type;
     header.deviceId = deviceId;
     header.requestId = requestId;
-    sendQueue_.push_back(
+    sendQueue.push_back(
         SendPacket{EncodeDatagram(header, payload, payloadSize), std::move(record)});
-    SignalEventHandle(sendKickEvent_.get());
-    return 0;
+    platform::worker::SignalEventHandle(*this, sendKickEvent.get());
 }
 
-void CProgServiceMgr::PostSendOperation(SendPacket& packet) {
-    ResetEventHandle(sendCompleteEvent_.get());
+void CProgServiceMgr::Worker::PostSendOperation(SendPacket& packet) {
+    platform::worker::ResetEventHandle(*this, sendCompleteEvent.get());
     TrySend(packet);
-    if (pending_.failed && !pending_.blocked) {
+    if (pending.failed && !pending.blocked) {
         Log("CProgServiceMgr::PostSendOperation()", "%s",
-            WsaErrorText(platform::WsaFromErrno(pending_.error)).c_str());
+            WsaErrorText(platform::WsaFromErrno(pending.error)).c_str());
         CompleteSend(psm::kNetworkError);
         return;
     }
-    sendInProgress_ = true;
-    if (!pending_.blocked)
-        SignalEventHandle(sendCompleteEvent_.get());
+    sendInProgress = true;
+    if (!pending.blocked)
+        platform::worker::SignalEventHandle(*this, sendCompleteEvent.get());
 }
 
-void CProgServiceMgr::TrySend(const SendPacket& packet) {
+void CProgServiceMgr::Worker::TrySend(const SendPacket& packet) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(PLIXOR_DEVICE_PORT);
     to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    pending_ = PendingSend{};
+    pending = PendingSend{};
     const ssize_t n =
-        ::sendto(socket_, packet.bytes.data(), packet.bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
-                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        ::sendto(socket.Get(), packet.bytes.data(), packet.bytes.size(),
+                 MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (n >= 0) {
-        pending_.sent = static_cast<size_t>(n);
+        pending.sent = static_cast<size_t>(n);
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        pending_.blocked = true;
+        pending.blocked = true;
     } else {
-        pending_.failed = true;
-        pending_.error = errno;
+        pending.failed = true;
+        pending.error = errno;
     }
 }
 
-void CProgServiceMgr::OnSocketWrite() {
-    if (!sendInProgress_ || sendQueue_.empty())
+void CProgServiceMgr::Worker::OnSocketWrite() {
+    if (!sendInProgress || sendQueue.empty())
         return;
-    if (pending_.blocked) {
-        TrySend(sendQueue_.front());
-        if (pending_.blocked)
+    if (pending.blocked) {
+        TrySend(sendQueue.front());
+        if (pending.blocked)
             return;  // not taken yet: keep waiting
     }
     uint32_t result = psm::kSuccess;
-    if (pending_.failed) {
+    if (pending.failed) {
         Log("CProgServiceMgr::OnSocketWrite()", "%s",
-            WsaErrorText(platform::WsaFromErrno(pending_.error)).c_str());
+            WsaErrorText(platform::WsaFromErrno(pending.error)).c_str());
         result = psm::kNetworkError;
-    } else if (pending_.sent != sendQueue_.front().bytes.size()) {
+    } else if (pending.sent != sendQueue.front().bytes.size()) {
         result = psm::kNetworkError;
     }
     CompleteSend(result);
 }
 
-void CProgServiceMgr::CompleteSend(uint32_t result) {
-    if (!sendQueue_.empty()) {
-        std::unique_ptr<CPSMDataBase> record = std::move(sendQueue_.front().record);
-        sendQueue_.pop_front();
-        if (record && result != psm::kSuccess && sink_)
-            sink_->OnSetIPResult(record->requestId, result);
+void CProgServiceMgr::Worker::CompleteSend(uint32_t result) {
+    if (!sendQueue.empty()) {
+        std::unique_ptr<CPSMDataBase> record = std::move(sendQueue.front().record);
+        sendQueue.pop_front();
+        if (record && result != psm::kSuccess)
+            sink.OnSetIPResult(record->requestId, result);
     }
-    pending_ = PendingSend{};
-    sendInProgress_ = false;
-    SignalEventHandle(sendKickEvent_.get());
+    pending = PendingSend{};
+    sendInProgress = false;
+    platform::worker::SignalEventHandle(*this, sendKickEvent.get());
 }

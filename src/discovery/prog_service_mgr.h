@@ -4,34 +4,42 @@
 // the host port, broadcasts the requests one datagram at a time, and reports
 // every status, reply, failure and log line through ICPSMD_Notification on the
 // worker thread. No timers, no retries: a request goes out once.
+//
+// Everything the worker touches lives in one shared state that the worker
+// holds itself, so a worker that StopOperations gave up on (a sink that does
+// not return) never reaches the service, which may be gone by then; it stops
+// notifying, closes its socket and ends once the sink lets it go. Each start
+// makes a fresh state: a restart shares no socket and no queue with it.
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 #include "discovery/psm_data_base.h"
+#include "discovery/psm_result.h"
 #include "discovery/psmd_notification.h"
-#include "discovery/thread_base.h"
+#include "platform/thread_base.h"
 
-class CProgServiceMgr : public CThreadBase {
+class CProgServiceMgr : public platform::CThreadBase {
 public:
     CProgServiceMgr();
     ~CProgServiceMgr() override;
 
     // Client's thread. Result codes are those of PSMResultText.
-    // 0; 6 without a sink; 1 when the events cannot be created; 10 when the
-    // socket cannot be set up; 0xFFFFFFFF when the thread cannot be started
-    // or is running already.
+    // psm::kSuccess; psm::kInvalidParameters without a sink;
+    // psm::kGeneralFailure when the events cannot be created;
+    // psm::kNoSystemResources when the socket cannot be set up; kStartFailed
+    // when the thread cannot be started or is running already.
     uint32_t StartOperations(ICPSMD_Notification* sink);
-    // 1 when not running; else 0 once the worker has stopped (5 s at most).
+    // psm::kGeneralFailure when not running; else psm::kSuccess once the
+    // worker has stopped or been given up on (kStopTimeoutMs at most).
     uint32_t StopOperations();
-    // Asks every controller for its status. 0, or 7 when it cannot be queued.
+    // Asks every controller for its status. psm::kSuccess, or psm::kNoMemory
+    // when it cannot be queued (no worker runs).
     uint32_t RefreshDevices();
     // Asks one controller to take a new address and mask (network order). The
-    // outcome arrives as OnSetIPResult with *requestId. 0, or 7.
+    // outcome arrives as OnSetIPResult with *requestId. psm::kSuccess, or
+    // psm::kNoMemory.
     uint32_t SetDeviceIP(uint32_t deviceId, uint32_t ipAddress, uint32_t netMask,
                          uint32_t* requestId);
 
@@ -40,54 +48,22 @@ public:
     void Log(const char* source, const char* format, ...) override
         __attribute__((format(printf, 3, 4)));
 
+    static constexpr uint32_t kStopTimeoutMs = 5000;
+
 protected:
     uint32_t Run() override;
 
 private:
-    struct SendPacket {
-        std::vector<uint8_t> bytes;
-        std::unique_ptr<CPSMDataBase> record;  // set-IP requests only
-    };
-    // The datagram handed to the socket and not yet completed.
-    struct PendingSend {
-        bool blocked = false;  // waiting for the socket to take it
-        bool failed = false;
-        int error = 0;
-        size_t sent = 0;
-    };
+    struct Worker;
 
-    bool OpenSocket();
-    void CloseSocket();
-    void OnSocketReady(short revents);
-    void OnSocketRead(uint32_t readError);
-    void OnSocketWrite();
-    void DoQOperation(std::unique_ptr<CPSMDataBase> record);
     uint32_t QueueOperation(std::unique_ptr<CPSMDataBase> record);
-    uint32_t QueuePacket(uint32_t type, uint32_t deviceId, std::unique_ptr<CPSMDataBase> record,
-                         uint32_t requestId, const uint8_t* payload, size_t payloadSize);
-    void PostSendOperation(SendPacket& packet);
-    void TrySend(const SendPacket& packet);
-    void CompleteSend(uint32_t result);
-    void ReleaseEvents();
 
-    // Worker thread only.
-    bool sendInProgress_ = false;
-    PendingSend pending_;
-    std::deque<SendPacket> sendQueue_;
-    int socket_ = -1;
-
-    // Created and released by the client's thread while no worker runs; the
-    // worker uses them in between.
-    std::unique_ptr<platform::Event> sendCompleteEvent_;
-    std::unique_ptr<platform::Event> sendKickEvent_;
-    // Set and cleared only under opQueueLock_: signalled exactly while
-    // opQueue_ holds records.
-    std::unique_ptr<platform::Event> opQueueEvent_;
-
-    std::mutex opQueueLock_;
-    std::deque<std::unique_ptr<CPSMDataBase>> opQueue_;  // guarded by opQueueLock_
-
+    // Client's thread: the state of the worker started last, from
+    // StartOperations until StopOperations. Run() takes its own reference
+    // during its set-up.
+    std::shared_ptr<Worker> worker_;
     std::atomic<uint32_t> requestIdCounter_{1};
-    // Written by StartOperations before the worker starts; read by both threads.
+    // Client's thread: where the service's own log lines go. Written by
+    // StartOperations before the worker starts.
     ICPSMD_Notification* sink_ = nullptr;
 };

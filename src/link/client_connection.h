@@ -38,7 +38,8 @@ public:
     virtual uint32_t Send(const void* data, uint32_t length) = 0;
 };
 
-// Creates and starts a link; null with *error set on failure.
+// Creates and starts a link; null with *error set on failure. Both functions
+// are defined with the link itself, in tcp_connection_win.cpp.
 IIOCP_ClientConnection* CreateClientConnection(IIOCP_ClientReceiver* receiver, IIOCP_Log* log,
                                                uint32_t* error);
 // Shuts the link down (immediate disconnect, thread stopped, queue drained)

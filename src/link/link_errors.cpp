@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/socket_errors.h"
+
 namespace {
 
 // Indexed by code; the double spaces and tabs are part of the texts.
@@ -176,53 +178,54 @@ const char* LinkErrorText(uint32_t code) {
 }
 
 uint32_t MapSocketError(uint32_t error) {
+    namespace wsa = platform::wsa;
     // WSAEWOULDBLOCK .. WSAEREMOTE are contiguous on both sides.
-    if (error >= 10035 && error <= 10071)
-        return EIOCPE_WSAEWOULDBLOCK + (error - 10035);
+    if (error >= wsa::kEWOULDBLOCK && error <= wsa::kEREMOTE)
+        return EIOCPE_WSAEWOULDBLOCK + (error - wsa::kEWOULDBLOCK);
     switch (error) {
-        case 6:
+        case wsa::kInvalidHandle:
             return EIOCPE_WSA_INVALID_HANDLE;
-        case 8:
+        case wsa::kNotEnoughMemory:
             return EIOCPE_WSA_NOT_ENOUGH_MEMORY;
-        case 87:
+        case wsa::kInvalidParameter:
             return EIOCPE_WSA_INVALID_PARAMETER;
-        case 995:
+        case wsa::kOperationAborted:
             return EIOCPE_WSA_OPERATION_ABORTED;
-        case 996:
+        case wsa::kIoIncomplete:
             return EIOCPE_WSA_IO_INCOMPLETE;
-        case 997:
+        case wsa::kIoPending:
             return EIOCPE_WSA_IO_PENDING;
-        case 10004:
+        case wsa::kEINTR:
             return EIOCPE_WSAEINTR;
-        case 10009:
+        case wsa::kEBADF:
             return EIOCPE_WSAEBADF;
-        case 10013:
+        case wsa::kEACCES:
             return EIOCPE_WSAEACCES;
-        case 10014:
+        case wsa::kEFAULT:
             return EIOCPE_WSAEFAULT;
-        case 10022:
+        case wsa::kEINVAL:
             return EIOCPE_WSAEINVAL;
-        case 10024:
+        case wsa::kEMFILE:
             return EIOCPE_WSAEMFILE;
-        case 10091:
+        case wsa::kSysNotReady:
             return EIOCPE_WSASYSNOTREADY;
-        case 10092:
+        case wsa::kVerNotSupported:
             return EIOCPE_WSAVERNOTSUPPORTED;
-        case 10093:
+        case wsa::kNotInitialised:
             return EIOCPE_WSANOTINITIALISED;
-        case 10101:
+        case wsa::kEDISCON:
             return EIOCPE_WSAEDISCON;
-        case 10107:
+        case wsa::kSysCallFailure:
             return EIOCPE_WSASYSCALLFAILURE;
-        case 10109:
+        case wsa::kTypeNotFound:
             return EIOCPE_WSATYPE_NOT_FOUND;
-        case 11001:
+        case wsa::kHostNotFound:
             return EIOCPE_WSAHOST_NOT_FOUND;
-        case 11002:
+        case wsa::kTryAgain:
             return EIOCPE_WSATRY_AGAIN;
-        case 11003:
+        case wsa::kNoRecovery:
             return EIOCPE_WSANO_RECOVERY;
-        case 11004:
+        case wsa::kNoData:
             return EIOCPE_WSANO_DATA;
         default:
             return EIOCPE_FAIL;

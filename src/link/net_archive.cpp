@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+namespace devlink {
+
 CNETArchive::~CNETArchive() {
     delete[] buffer;
     buffer = nullptr;
@@ -53,3 +55,5 @@ void CNETArchive::Compact() {
     length = rest;
     cursor = buffer;
 }
+
+}  // namespace devlink

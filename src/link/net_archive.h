@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace devlink {
+
 class CNETArchive {
 public:
     CNETArchive() = default;
@@ -34,3 +36,5 @@ public:
     uint32_t capacity = 0;      // size of the block
     int32_t growStep = 0;       // extra bytes added on every reallocation
 };
+
+}  // namespace devlink

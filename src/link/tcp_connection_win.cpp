@@ -1,4 +1,3 @@
-#include "platform/byte_order.h"
 #include "link/tcp_connection_win.h"
 
 #include <arpa/inet.h>
@@ -11,17 +10,20 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <system_error>
+#include <optional>
 
 #include "link/link_errors.h"
+#include "platform/byte_order.h"
 #include "platform/debug_output.h"
 #include "platform/socket_errors.h"
 #include "platform/wait.h"
 
+namespace devlink {
 namespace {
 
 using platform::WaitHandle;
@@ -35,36 +37,6 @@ constexpr int kKeepAliveIdleSeconds = 5;
 constexpr int kKeepAliveIntervalSeconds = 1;
 
 }  // namespace
-
-struct CTCPConnection_win::ConnectCommand : Command {
-    ConnectCommand(const char* h, uint16_t p, uint32_t r)
-        : Command(kConnect), host(h), port(p), retryInterval(r) {}
-    std::string host;
-    uint16_t port;
-    uint32_t retryInterval;
-};
-
-struct CTCPConnection_win::DisconnectCommand : Command {
-    DisconnectCommand(uint32_t n, uint32_t i) : Command(kDisconnect), notify(n), immediate(i) {}
-    uint32_t notify;
-    uint32_t immediate;
-    // Written by the link thread before doneEvent is set; the caller reads it
-    // after the wait.
-    std::atomic<uint32_t> result{1};
-    platform::Event doneEvent{platform::Event::Kind::AutoReset};
-
-    void Done() {
-        result = 0;
-        doneEvent.Set();  // the caller may free the command from here on
-    }
-};
-
-struct CTCPConnection_win::SendCommand : Command {
-    SendCommand(const void* data, uint32_t n)
-        : Command(kSend),
-          payload(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + n) {}
-    std::vector<uint8_t> payload;
-};
 
 // ---------------------------------------------------------------------------
 // Caller side
@@ -80,45 +52,44 @@ uint32_t CTCPConnection_win::Start(IIOCP_ClientReceiver* receiver, IIOCP_Log* lo
         return EIOCPE_BAD_PARAMS;
     if (core_)
         return EIOCPE_ALREADY_STARTED;
+    std::shared_ptr<Core> core;
     try {
-        core_ = std::make_shared<Core>();
+        core = std::make_shared<Core>();
     } catch (const std::bad_alloc&) {
         return EIOCPE_NO_MEM;
     }
-    Core& c = *core_;
-    c.receiver = receiver;
-    c.log = log;
-    c.context = 1;
-    std::memcpy(c.signature, link_frame::kClientSignature, sizeof link_frame::kClientSignature);
-    c.initWord = 0;
-    c.clientType = 1;
-    if (!c.stopEvent.IsValid() || !c.queueEvent.IsValid() || !c.startedEvent.IsValid() ||
-        !c.finishedEvent.IsValid()) {
-        core_.reset();
+    core->receiver = receiver;
+    core->log = log;
+    core->context = 1;
+    std::memcpy(core->signature, link_frame::kClientSignature, sizeof link_frame::kClientSignature);
+    core->initWord = 0;
+    core->clientType = 1;
+    if (!core->queueEvent.IsValid())
         return EIOCPE_UNABLE_TO_CREATE_EVENT;
+    const auto started = worker_.Start(
+        [core](platform::WorkerThread::Control& control) { return core->Run(control); });
+    using Status = platform::WorkerThread::StartResult::Status;
+    switch (started.status) {
+        case Status::Started:
+            core_ = std::move(core);
+            return EIOCPE_SUCCESS;
+        case Status::EndedDuringSetUp:
+            return started.code;
+        case Status::NoEvent:
+            return EIOCPE_UNABLE_TO_CREATE_EVENT;
+        case Status::NoThread:
+            return EIOCPE_UNABLE_RUN_THREAD;
+        case Status::WaitFailed:
+            break;
     }
-    try {
-        thread_ = std::thread([core = core_] { core->Run(); });
-    } catch (const std::system_error&) {
-        core_.reset();
-        return EIOCPE_UNABLE_RUN_THREAD;
-    }
-    const WaitHandle started[] = {c.startedEvent.Handle()};
-    while (platform::WaitAny(started, platform::kWaitInfinite) != 0) {
-    }
-    const uint32_t result = c.startResult;
-    if (result != 0) {
-        thread_.join();
-        core_.reset();
-    }
-    return result;
+    return EIOCPE_FAIL;
 }
 
-bool CTCPConnection_win::Push(Command* cmd) {
+bool CTCPConnection_win::Push(Command cmd) {
     std::lock_guard lock(core_->queueLock);
     if (core_->stopped)
         return false;
-    core_->commandQueue.push_back(cmd);
+    core_->commandQueue.push_back(std::move(cmd));
     core_->queueEvent.Set();
     return true;
 }
@@ -128,14 +99,11 @@ uint32_t CTCPConnection_win::Connect(const char* host, uint16_t port, uint32_t r
         return EIOCPE_BAD_PARAMS;
     if (!core_)
         return EIOCPE_FAIL;
-    std::unique_ptr<ConnectCommand> cmd;
     try {
-        cmd = std::make_unique<ConnectCommand>(host, port, retryInterval);
+        Push(ConnectCommand{host, port, retryInterval});
     } catch (const std::bad_alloc&) {
         return EIOCPE_NO_MEM;
     }
-    if (Push(cmd.get()))
-        cmd.release();
     return EIOCPE_SUCCESS;
 }
 
@@ -143,17 +111,20 @@ uint32_t CTCPConnection_win::Disconnect(uint32_t notify, uint32_t immediate) {
     if (!core_)
         return EIOCPE_SUCCESS;
     // Waiting for ourselves would never end.
-    if (std::this_thread::get_id() == core_->threadId.load())
+    if (worker_.IsWorkerThread())
         return EIOCPE_FAIL;
-    std::unique_ptr<DisconnectCommand> cmd(new (std::nothrow) DisconnectCommand(notify, immediate));
-    if (!cmd)
+    std::shared_ptr<DisconnectDone> done;
+    try {
+        done = std::make_shared<DisconnectDone>();
+        if (!done->event.IsValid())
+            return EIOCPE_UNABLE_TO_CREATE_EVENT;
+        if (!Push(DisconnectCommand{notify != 0, immediate != 0, done}))
+            return EIOCPE_SUCCESS;
+    } catch (const std::bad_alloc&) {
         return EIOCPE_NO_MEM;
-    if (!cmd->doneEvent.IsValid())
-        return EIOCPE_UNABLE_TO_CREATE_EVENT;
-    if (!Push(cmd.get()))
-        return EIOCPE_SUCCESS;
-    const WaitHandle done[] = {cmd->doneEvent.Handle()};
-    while (platform::WaitAny(done, platform::kWaitInfinite) != 0) {
+    }
+    const WaitHandle signalled[] = {done->event.Handle()};
+    while (platform::WaitAny(signalled, platform::kWaitInfinite) != 0) {
     }
     return EIOCPE_SUCCESS;
 }
@@ -166,65 +137,36 @@ uint32_t CTCPConnection_win::Send(const void* data, uint32_t length) {
         return EIOCPE_BAD_PARAMS;
     if (!core_)
         return EIOCPE_FAIL;
-    std::unique_ptr<SendCommand> cmd;
     try {
-        cmd = std::make_unique<SendCommand>(data, length);
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        Push(SendCommand{std::vector<uint8_t>(bytes, bytes + length)});
     } catch (const std::bad_alloc&) {
         return EIOCPE_NO_MEM;
     }
-    if (Push(cmd.get()))
-        cmd.release();
     return EIOCPE_SUCCESS;
 }
 
 void CTCPConnection_win::Stop() {
-    if (!core_ || !thread_.joinable())
+    // The core stays (refusing commands) until the object goes, so that a
+    // caller racing with the shutdown never finds it freed.
+    if (!core_ || !worker_.Running())
         return;
-    Core& c = *core_;
     Disconnect(0, 1);
-    c.stopEvent.Set();
-    const WaitHandle finished[] = {c.finishedEvent.Handle()};
-    if (platform::WaitAny(finished, kStopWaitMs) == 0) {
-        thread_.join();
-    } else {
-        // No safe way to kill it: let it run out on its own share of the
-        // state, with callbacks and logging silenced.
-        c.abandoned = true;
-        thread_.detach();
-    }
-    std::deque<Command*> rest;
+    // A thread that does not end in time is given up on: it runs out on its
+    // own share of the core, with callbacks and logging silenced.
+    worker_.Stop(kStopWaitMs);
+    std::deque<Command> rest;
     {
-        std::lock_guard lock(c.queueLock);
-        c.stopped = true;
-        rest.swap(c.commandQueue);
-        c.queueEvent.Reset();
+        std::lock_guard lock(core_->queueLock);
+        core_->stopped = true;
+        rest.swap(core_->commandQueue);
+        core_->queueEvent.Reset();
     }
-    for (Command* cmd : rest) {
-        if (cmd->kind == Command::kDisconnect)
-            static_cast<DisconnectCommand*>(cmd)->Done();  // owned by its waiting caller
-        else
-            delete cmd;
+    // Callers of Disconnect still wait for their command.
+    for (const Command& cmd : rest) {
+        if (const auto* disconnect = std::get_if<DisconnectCommand>(&cmd))
+            disconnect->done->event.Set();
     }
-}
-
-IIOCP_ClientConnection* CreateClientConnection(IIOCP_ClientReceiver* receiver, IIOCP_Log* log,
-                                               uint32_t* error) {
-    auto* link = new (std::nothrow) CTCPConnection_win;
-    uint32_t result = link ? link->Start(receiver, log) : EIOCPE_NO_MEM;
-    if (result != 0) {
-        delete link;
-        link = nullptr;
-    }
-    if (error)
-        *error = result;
-    return link;
-}
-
-uint32_t ReleaseClientConnection(IIOCP_ClientConnection* link) {
-    if (auto* tcp = dynamic_cast<CTCPConnection_win*>(link))
-        tcp->Stop();
-    delete link;
-    return EIOCPE_SUCCESS;
 }
 
 // ---------------------------------------------------------------------------
@@ -235,37 +177,26 @@ CTCPConnection_win::Core::Core() {
     txArchive.growStep = kGrowStep;
 }
 
-CTCPConnection_win::Core::~Core() {
-    CloseSocket();
-    for (Command* cmd : commandQueue) {
-        if (cmd->kind != Command::kDisconnect)
-            delete cmd;
-    }
-}
+CTCPConnection_win::Core::~Core() = default;
 
-void CTCPConnection_win::Core::Run() {
-    threadId = std::this_thread::get_id();
-    socket = -1;
+uint32_t CTCPConnection_win::Core::Run(platform::WorkerThread::Control& workerControl) {
+    control = &workerControl;
     retryTimer.reset(new (std::nothrow)
                          platform::WaitableTimer(platform::WaitableTimer::Kind::AutoReset));
     if (!retryTimer || !retryTimer->IsValid()) {
         const int err = retryTimer ? errno : ENOMEM;
         retryTimer.reset();
         LogError("IIOCP_ClientConnection - conn thread - CreateWaitableTimer failed : %d", err);
-        startResult = EIOCPE_NO_RESOURCESS;
-        startedEvent.Set();
-        finishedEvent.Set();
-        return;
+        return EIOCPE_NO_RESOURCESS;
     }
-    running = 1;
-    startResult = 0;
-    startedEvent.Set();
-    timerArmed = 0;
+    workerControl.ReportStarted();
+    timerArmed = false;
 
+    enum Slot { kSlotStop, kSlotQueue, kSlotSocket, kSlotRetryTimer };
     for (;;) {
-        if (!timerArmed && retryInterval != 0 && state == kDisconnected) {
+        if (!timerArmed && retryInterval != 0 && state == State::kDisconnected) {
             if (retryTimer->Arm(static_cast<uint64_t>(retryInterval) * 1000)) {
-                timerArmed = 1;
+                timerArmed = true;
             } else {
                 const int err = errno;
                 retryInterval = 0;
@@ -273,20 +204,20 @@ void CTCPConnection_win::Core::Run() {
                 LogError("IIOCP_ClientConnection - conn thread - Unable to set timer : %d", err);
             }
         }
-        const WaitHandle handles[] = {stopEvent.Handle(), queueEvent.Handle(), SocketHandle(),
-                                      retryTimer->Handle()};
+        const WaitHandle handles[] = {workerControl.StopHandle(), queueEvent.Handle(),
+                                      SocketHandle(), retryTimer->Handle()};
         const int which = platform::WaitAny(handles, platform::kWaitInfinite);
-        if (which == 0)
+        if (which == kSlotStop)
             break;
         switch (which) {
-            case 1:
+            case kSlotQueue:
                 RunNextCommand();
                 break;
-            case 2:
-                HandleNetworkEvents(true, platform::LastReadyEvents(2));
+            case kSlotSocket:
+                HandleNetworkEvents(true, platform::LastReadyEvents(kSlotSocket));
                 break;
-            case 3:
-                timerArmed = 0;
+            case kSlotRetryTimer:
+                timerArmed = false;
                 OnRetryTimer();
                 break;
             default:
@@ -299,17 +230,15 @@ void CTCPConnection_win::Core::Run() {
     retryTimer.reset();
     // Normally the shutdown's disconnect has closed it already.
     CloseSocket();
-    running = 0;
-    startResult = 0;
-    finishedEvent.Set();
+    return EIOCPE_SUCCESS;
 }
 
 void CTCPConnection_win::Core::RunNextCommand() {
-    Command* cmd = nullptr;
+    std::optional<Command> cmd;
     {
         std::lock_guard lock(queueLock);
         if (!commandQueue.empty()) {
-            cmd = commandQueue.front();
+            cmd.emplace(std::move(commandQueue.front()));
             commandQueue.pop_front();
         }
         if (commandQueue.empty())
@@ -317,25 +246,18 @@ void CTCPConnection_win::Core::RunNextCommand() {
     }
     if (!cmd)
         return;
-    switch (cmd->kind) {
-        case Command::kConnect:
-            DoConnect(static_cast<const ConnectCommand&>(*cmd));
-            delete cmd;
-            break;
-        case Command::kDisconnect:
-            DoDisconnect(static_cast<DisconnectCommand&>(*cmd));  // the caller frees it
-            break;
-        case Command::kSend:
-            DoSend(static_cast<const SendCommand&>(*cmd));
-            delete cmd;
-            break;
-    }
+    if (const auto* connect = std::get_if<ConnectCommand>(&*cmd))
+        DoConnect(*connect);
+    else if (const auto* disconnect = std::get_if<DisconnectCommand>(&*cmd))
+        DoDisconnect(*disconnect);
+    else if (const auto* send = std::get_if<SendCommand>(&*cmd))
+        DoSend(*send);
 }
 
 void CTCPConnection_win::Core::DoConnect(const ConnectCommand& cmd) {
-    if (state != kDisconnected) {
-        NotifyConnectFailed(state == kConnected ? EIOCPE_ALREADY_CONNECTED
-                                                : EIOCPE_CONNECT_IN_PROGRESS);
+    if (state != State::kDisconnected) {
+        NotifyConnectFailed(state == State::kConnected ? EIOCPE_ALREADY_CONNECTED
+                                                       : EIOCPE_CONNECT_IN_PROGRESS);
         return;
     }
     retryTimer->Cancel();  // also drops an expiry not yet waited for
@@ -345,7 +267,7 @@ void CTCPConnection_win::Core::DoConnect(const ConnectCommand& cmd) {
     bool lookupFailed = false;
     const uint32_t code = TryConnect(&lookupFailed);
     if (code == 0) {
-        state = kConnecting;
+        state = State::kConnecting;
         retryInterval = cmd.retryInterval;
     } else if (lookupFailed && cmd.retryInterval != 0) {
         retryInterval = cmd.retryInterval;
@@ -359,12 +281,12 @@ void CTCPConnection_win::Core::DoConnect(const ConnectCommand& cmd) {
 void CTCPConnection_win::Core::OnRetryTimer() {
     // A connect command cancels the timer before leaving Disconnected, so a
     // late expiry must not open a second socket.
-    if (state != kDisconnected)
+    if (state != State::kDisconnected)
         return;
     bool lookupFailed = false;
     const uint32_t code = TryConnect(&lookupFailed);
     if (code == 0) {
-        state = kConnecting;
+        state = State::kConnecting;
     } else if (code == EIOCPE_WSANO_DATA) {
         // The name exists but has no address yet: the timer is armed again.
     } else {
@@ -375,46 +297,55 @@ void CTCPConnection_win::Core::OnRetryTimer() {
     }
 }
 
-void CTCPConnection_win::Core::DoDisconnect(DisconnectCommand& cmd) {
+void CTCPConnection_win::Core::DoDisconnect(const DisconnectCommand& cmd) {
     retryInterval = 0;
     // A pending reconnect must not bring the link back after it was told to go.
     retryTimer->Cancel();
-    timerArmed = 0;
-    const bool notify = cmd.notify != 0;
+    timerArmed = false;
     switch (state) {
-        case kDisconnected:
+        case State::kDisconnected:
             break;
-        case kConnecting:
-        case kInitialising:
-            CloseConnection(notify, EIOCPE_SUCCESS);
+        case State::kConnecting:
+        case State::kInitialising:
+            CloseConnection(cmd.notify, EIOCPE_SUCCESS);
             break;
-        case kConnected:
-            if (cmd.immediate) {
-                CloseConnection(notify, EIOCPE_SUCCESS);
-                break;
-            }
-            ::shutdown(socket, SHUT_WR);
-            while (state != kDisconnected) {
-                const WaitHandle handles[] = {SocketHandle()};
-                const int which = platform::WaitAny(handles, kGracefulCloseMs);
-                if (which == 0) {
-                    HandleNetworkEvents(notify, platform::LastReadyEvents(0));
-                } else if (which == platform::kWaitTimeout) {
-                    CloseConnection(notify, EIOCPE_SUCCESS);
-                } else {
-                    LogError(
-                        "IIOCP_ClientConnection - conn thread - WSAWaitForMultipleEvents() failed "
-                        ": %s",
-                        LinkErrorText(MapErrno(errno)));
-                }
-            }
+        case State::kConnected:
+            if (cmd.immediate)
+                CloseConnection(cmd.notify, EIOCPE_SUCCESS);
+            else
+                CloseGracefully(cmd.notify);
             break;
     }
-    cmd.Done();
+    cmd.done->event.Set();  // the caller may go on from here
+}
+
+// One deadline for the whole close: a peer that keeps sending after our
+// half-close must not keep the caller of Disconnect waiting.
+void CTCPConnection_win::Core::CloseGracefully(bool notify) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kGracefulCloseMs);
+    ::shutdown(socket.Get(), SHUT_WR);
+    while (state != State::kDisconnected) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const WaitHandle handles[] = {SocketHandle()};
+        const int which =
+            left > 0 ? platform::WaitAny(handles, static_cast<int>(left)) : platform::kWaitTimeout;
+        if (which == 0) {
+            HandleNetworkEvents(notify, platform::LastReadyEvents(0));
+        } else if (which == platform::kWaitTimeout) {
+            CloseConnection(notify, EIOCPE_SUCCESS);
+        } else {
+            LogError(
+                "IIOCP_ClientConnection - conn thread - WSAWaitForMultipleEvents() failed "
+                ": %s",
+                LinkErrorText(MapErrno(errno)));
+        }
+    }
 }
 
 void CTCPConnection_win::Core::DoSend(const SendCommand& cmd) {
-    if (state != kConnected)
+    if (state != State::kConnected)
         return;
     const auto n = static_cast<uint32_t>(cmd.payload.size());
     uint32_t code = BuildFrame(link_frame::kTypeUserPacket, cmd.payload.data(), n);
@@ -426,28 +357,26 @@ void CTCPConnection_win::Core::DoSend(const SendCommand& cmd) {
     }
     if (code != 0) {
         NotifyDisconnected(code);
-        state = kDisconnected;
+        state = State::kDisconnected;
         CloseSocket();
     }
 }
 
 uint32_t CTCPConnection_win::Core::TryConnect(bool* lookupFailed) {
     *lookupFailed = false;
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s < 0) {
+    // Closed on every way out but success.
+    platform::UniqueFd candidate(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!candidate.IsValid()) {
         const int err = errno;
         platform::DebugOutput("Socket soket method failed!\n");
         return MapErrno(err);
     }
-    auto fail = [s](int err) {
-        ::close(s);
-        return MapErrno(err);
-    };
+    const int s = candidate.Get();
     const int on = 1, idle = kKeepAliveIdleSeconds, interval = kKeepAliveIntervalSeconds;
     if (::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0 ||
         ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) != 0 ||
         ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) != 0) {
-        return fail(errno);
+        return MapErrno(errno);
     }
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on,
                  sizeof on);  // small packets leave at once; best effort
@@ -455,7 +384,7 @@ uint32_t CTCPConnection_win::Core::TryConnect(bool* lookupFailed) {
     if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) {
         const int err = errno;
         platform::DebugOutput("WSAEventSelect failed!\n");
-        return fail(err);
+        return MapErrno(err);
     }
 
     sockaddr_in addr{};
@@ -474,7 +403,6 @@ uint32_t CTCPConnection_win::Core::TryConnect(bool* lookupFailed) {
             code = EIOCPE_WSANO_DATA;
         if (code != 0) {
             platform::DebugOutput("gethostbyname failed!\n");
-            ::close(s);
             *lookupFailed = code == EIOCPE_WSANO_DATA;
             return code;
         }
@@ -486,25 +414,25 @@ uint32_t CTCPConnection_win::Core::TryConnect(bool* lookupFailed) {
     // normal in-progress case: the socket reports writable at once.
     if (::connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 ||
         errno == EINPROGRESS || errno == EINTR) {
-        socket = s;
+        socket = std::move(candidate);
         return EIOCPE_SUCCESS;
     }
     const int err = errno;
     platform::DebugOutput("connect failed!\n");
-    return fail(err);
+    return MapErrno(err);
 }
 
 platform::WaitHandle CTCPConnection_win::Core::SocketHandle() const {
     short events = POLLIN | POLLRDHUP;
-    if (state == kConnecting)
+    if (state == State::kConnecting)
         events |= POLLOUT;
-    return WaitHandle{socket, events, WaitHandle::Consume::None};
+    return WaitHandle{socket.Get(), events, WaitHandle::Consume::None};
 }
 
 void CTCPConnection_win::Core::HandleNetworkEvents(bool notify, short revents) {
-    if (socket < 0 || revents == 0)
+    if (!socket.IsValid() || revents == 0)
         return;
-    if (state == kConnecting) {
+    if (state == State::kConnecting) {
         if (revents & (POLLOUT | POLLERR | POLLHUP)) {
             OnConnectCompleted();
             return;
@@ -516,7 +444,7 @@ void CTCPConnection_win::Core::HandleNetworkEvents(bool notify, short revents) {
 void CTCPConnection_win::Core::OnConnectCompleted() {
     int err = 0;
     socklen_t len = sizeof err;
-    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+    if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &err, &len) != 0)
         err = errno;
     uint32_t code;
     if (err != 0) {
@@ -533,24 +461,24 @@ void CTCPConnection_win::Core::OnConnectCompleted() {
         if (code == 0)
             code = WriteFrame();
         if (code == 0) {
-            state = kInitialising;
+            state = State::kInitialising;
             return;
         }
         LogError("IIOCP_ClientConnection - conn thread - SendClientInit : %s", LinkErrorText(code));
     }
     if (retryInterval == 0)
         NotifyConnectFailed(code);
-    state = kDisconnected;
+    state = State::kDisconnected;
     CloseSocket();
 }
 
 void CTCPConnection_win::Core::ReceiveStep(bool notify) {
     bool peerClosed = false;
     uint32_t closeCode = EIOCPE_CONN_CLOSED_BY_SERVER;
-    for (int turn = 0; turn < kMaxChunksPerTurn && socket >= 0; ++turn) {
-        const ssize_t n = ::recv(socket, receiveChunk, sizeof receiveChunk, 0);
+    for (int turn = 0; turn < kMaxChunksPerTurn && socket.IsValid(); ++turn) {
+        const ssize_t n = ::recv(socket.Get(), receiveChunk, sizeof receiveChunk, 0);
         if (n == 0) {
-            ::shutdown(socket, SHUT_WR);
+            ::shutdown(socket.Get(), SHUT_WR);
             peerClosed = true;
             break;
         }
@@ -562,7 +490,7 @@ void CTCPConnection_win::Core::ReceiveStep(bool notify) {
             // Reset, keep-alive time-out and the like end the connection:
             // the error stays pending and would wake every wait.
             closeCode = MapErrno(errno);
-            ::shutdown(socket, SHUT_WR);
+            ::shutdown(socket.Get(), SHUT_WR);
             peerClosed = true;
             break;
         }
@@ -576,7 +504,7 @@ void CTCPConnection_win::Core::ReceiveStep(bool notify) {
         if (!ExtractFrames(notify))
             return;
     }
-    if (peerClosed && socket >= 0) {
+    if (peerClosed && socket.IsValid()) {
         LogError("IIOCP_ClientConnection - conn thread - Connection closed from server!");
         CloseConnection(notify, closeCode);
     }
@@ -609,22 +537,22 @@ bool CTCPConnection_win::Core::ExtractFrames(bool notify) {
     } else {
         rxArchive.Reset();
     }
-    return open && socket >= 0;
+    return open && socket.IsValid();
 }
 
 uint32_t CTCPConnection_win::Core::Dispatch(const uint8_t* frame,
                                             const link_frame::Header& header) {
     switch (state) {
-        case kDisconnected:
+        case State::kDisconnected:
             LogError(
                 "IIOCP_ClientConnection - conn thread - PacketReceived() - When Disconnected?!?!!");
             return EIOCPE_SUCCESS;
-        case kConnecting:
+        case State::kConnecting:
             LogError(
                 "IIOCP_ClientConnection - conn thread - PacketReceived() - When waiting to "
                 "connect?!?!!");
             return EIOCPE_SUCCESS;
-        case kInitialising:
+        case State::kInitialising:
             return OnInitResponse(frame, header);
         default:
             break;
@@ -639,7 +567,7 @@ uint32_t CTCPConnection_win::Core::Dispatch(const uint8_t* frame,
                     "IIOCP_ClientConnection - conn thread - Received bad USER pkt! Disconnect!");
                 return EIOCPE_PROTO_ERROR;
             }
-            if (!abandoned)
+            if (!Silenced())
                 receiver->OnPacket(frame + link_frame::kHeaderSize,
                                    header.length - link_frame::kHeaderSize, context);
             return EIOCPE_SUCCESS;
@@ -667,7 +595,7 @@ uint32_t CTCPConnection_win::Core::OnInitResponse(const uint8_t* frame,
     const uint32_t result = platform::ReadLe32(frame + link_frame::kHeaderSize);
     if (result == 0) {
         LogMessage("IIOCP_ClientConnection - conn thread - Received INIT ok!");
-        state = kConnected;
+        state = State::kConnected;
         NotifyConnected();
         return EIOCPE_SUCCESS;
     }
@@ -675,13 +603,13 @@ uint32_t CTCPConnection_win::Core::OnInitResponse(const uint8_t* frame,
     LogError("IIOCP_ClientConnection - Init with server failed : %s", LinkErrorText(code));
     if (IsFinalInitRefusal(result)) {
         retryInterval = 0;
-        state = kDisconnected;
+        state = State::kDisconnected;
         CloseSocket();
         NotifyConnectFailed(code);
     } else {
         if (retryInterval == 0)
             NotifyConnectFailed(code);
-        state = kDisconnected;
+        state = State::kDisconnected;
         CloseSocket();
     }
     return EIOCPE_SUCCESS;
@@ -689,19 +617,17 @@ uint32_t CTCPConnection_win::Core::OnInitResponse(const uint8_t* frame,
 
 void CTCPConnection_win::Core::CloseConnection(bool notify, uint32_t code) {
     if (notify) {
-        if (state == kConnected)
+        if (state == State::kConnected)
             NotifyDisconnected(code);
-        else if (state == kInitialising && retryInterval == 0)
+        else if (state == State::kInitialising && retryInterval == 0)
             NotifyConnectFailed(code);
     }
-    state = kDisconnected;
+    state = State::kDisconnected;
     CloseSocket();
 }
 
 void CTCPConnection_win::Core::CloseSocket() {
-    if (socket >= 0)
-        ::close(socket);
-    socket = -1;
+    socket.Reset();
 }
 
 uint32_t CTCPConnection_win::Core::BuildFrame(uint32_t type, const void* body, uint32_t n) {
@@ -720,7 +646,7 @@ uint32_t CTCPConnection_win::Core::WriteFrame() {
     const uint8_t* p = txArchive.buffer;
     size_t left = txArchive.length;
     while (left > 0) {
-        const ssize_t n = ::send(socket, p, left, MSG_NOSIGNAL);
+        const ssize_t n = ::send(socket.Get(), p, left, MSG_NOSIGNAL);
         if (n >= 0) {
             p += n;
             left -= static_cast<size_t>(n);
@@ -730,7 +656,7 @@ uint32_t CTCPConnection_win::Core::WriteFrame() {
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return MapErrno(errno);
-        pollfd pfd{socket, POLLOUT, 0};
+        pollfd pfd{socket.Get(), POLLOUT, 0};
         const int ready = ::poll(&pfd, 1, kSendStallMs);
         if (ready == 0)
             return MapErrno(ETIMEDOUT);
@@ -740,18 +666,22 @@ uint32_t CTCPConnection_win::Core::WriteFrame() {
     return EIOCPE_SUCCESS;
 }
 
+bool CTCPConnection_win::Core::Silenced() const {
+    return control == nullptr || control->GivenUp();
+}
+
 void CTCPConnection_win::Core::NotifyConnected() {
-    if (!abandoned)
+    if (!Silenced())
         receiver->OnConnected(context);
 }
 
 void CTCPConnection_win::Core::NotifyConnectFailed(uint32_t code) {
-    if (!abandoned)
+    if (!Silenced())
         receiver->OnConnectFailed(code, context);
 }
 
 void CTCPConnection_win::Core::NotifyDisconnected(uint32_t code) {
-    if (!abandoned)
+    if (!Silenced())
         receiver->OnDisconnected(code, context);
 }
 
@@ -772,7 +702,7 @@ void CTCPConnection_win::Core::LogError(const char* format, ...) {
 // Lines are formatted here once and handed on as text, so the log never
 // sees a format of ours.
 void CTCPConnection_win::Core::VLog(bool error, const char* format, va_list args) {
-    if (!log || abandoned)
+    if (!log || Silenced())
         return;
     char line[512];
     std::vsnprintf(line, sizeof line, format, args);
@@ -780,4 +710,26 @@ void CTCPConnection_win::Core::VLog(bool error, const char* format, va_list args
         log->LogError("%s", line);
     else
         log->LogMessage("%s", line);
+}
+
+}  // namespace devlink
+
+IIOCP_ClientConnection* CreateClientConnection(IIOCP_ClientReceiver* receiver, IIOCP_Log* log,
+                                               uint32_t* error) {
+    auto* link = new (std::nothrow) devlink::CTCPConnection_win;
+    uint32_t result = link ? link->Start(receiver, log) : EIOCPE_NO_MEM;
+    if (result != 0) {
+        delete link;
+        link = nullptr;
+    }
+    if (error)
+        *error = result;
+    return link;
+}
+
+uint32_t ReleaseClientConnection(IIOCP_ClientConnection* link) {
+    if (auto* tcp = dynamic_cast<devlink::CTCPConnection_win*>(link))
+        tcp->Stop();
+    delete link;
+    return EIOCPE_SUCCESS;
 }

@@ -4,26 +4,29 @@
 // thread carries them out between socket events and reports through the
 // receiver. All socket work happens on the link thread.
 
-#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <variant>
 #include <vector>
 
 #include "link/client_connection.h"
 #include "link/frame.h"
 #include "link/net_archive.h"
 #include "platform/event.h"
+#include "platform/unique_fd.h"
 #include "platform/wait_handle.h"
 #include "platform/waitable_timer.h"
+#include "platform/worker_thread.h"
+
+namespace devlink {
 
 class CTCPConnection_win final : public IIOCP_ClientConnection {
 public:
-    enum State : uint32_t { kDisconnected = 0, kConnecting = 1, kInitialising = 2, kConnected = 3 };
+    enum class State { kDisconnected, kConnecting, kInitialising, kConnected };
 
     // Received data is read in chunks of this size.
     static constexpr uint32_t kReceiveChunk = 4096;
@@ -31,7 +34,8 @@ public:
     // that never pauses cannot keep queued commands (a disconnect, the stop)
     // waiting; the rest is read on the next turn.
     static constexpr int kMaxChunksPerTurn = 16;
-    // A graceful disconnect waits this long for the peer to close.
+    // A graceful disconnect waits this long in all for the peer to close,
+    // however much it still sends meanwhile.
     static constexpr int kGracefulCloseMs = 5000;
     // A send that makes no progress for this long (a controller that stopped
     // reading) fails with a time-out, so that no command, Disconnect or the
@@ -57,15 +61,25 @@ public:
     uint32_t Send(const void* data, uint32_t length) override;
 
 private:
-    struct Command {
-        enum Kind : uint32_t { kConnect = 1, kDisconnect = 2, kSend = 3 };
-        explicit Command(Kind k) : kind(k) {}
-        virtual ~Command() = default;
-        const Kind kind;
+    struct ConnectCommand {
+        std::string host;
+        uint16_t port = 0;
+        uint32_t retryInterval = 0;
     };
-    struct ConnectCommand;
-    struct DisconnectCommand;
-    struct SendCommand;
+    // Set by the link thread once the disconnect has been carried out (or
+    // dropped at shutdown); shared with the caller that waits for it.
+    struct DisconnectDone {
+        platform::Event event{platform::Event::Kind::AutoReset};
+    };
+    struct DisconnectCommand {
+        bool notify = false;
+        bool immediate = false;
+        std::shared_ptr<DisconnectDone> done;
+    };
+    struct SendCommand {
+        std::vector<uint8_t> payload;
+    };
+    using Command = std::variant<ConnectCommand, DisconnectCommand, SendCommand>;
 
     // Everything the link thread touches lives here. The thread co-owns it,
     // so a thread that had to be abandoned at shutdown never runs on freed
@@ -75,12 +89,13 @@ private:
         Core();
         ~Core();
 
-        void Run();
+        uint32_t Run(platform::WorkerThread::Control& control);
 
         // Commands.
         void RunNextCommand();
         void DoConnect(const ConnectCommand& cmd);
-        void DoDisconnect(DisconnectCommand& cmd);
+        void DoDisconnect(const DisconnectCommand& cmd);
+        void CloseGracefully(bool notify);
         void DoSend(const SendCommand& cmd);
         void OnRetryTimer();
 
@@ -98,7 +113,8 @@ private:
         uint32_t BuildFrame(uint32_t type, const void* body, uint32_t n);
         uint32_t WriteFrame();
 
-        // Receiver and log, silenced once the thread has been abandoned.
+        // Receiver and log, silenced once the thread has been given up on.
+        bool Silenced() const;
         void NotifyConnected();
         void NotifyConnectFailed(uint32_t code);
         void NotifyDisconnected(uint32_t code);
@@ -107,7 +123,8 @@ private:
         void VLog(bool error, const char* format, va_list args);
 
         // Link thread.
-        uint32_t state = kDisconnected;
+        State state = State::kDisconnected;
+        const platform::WorkerThread::Control* control = nullptr;
         // Set by Start, then read-only.
         uint32_t context = 1;
         char signature[100] = {};
@@ -119,32 +136,28 @@ private:
         uint16_t port = 0;
         std::string host;
         uint32_t retryInterval = 0;
-        int socket = -1;
+        platform::UniqueFd socket;
         uint8_t receiveChunk[kReceiveChunk];
         CNETArchive rxArchive;
         CNETArchive txArchive;
-        uint32_t timerArmed = 0;
+        bool timerArmed = false;
         std::unique_ptr<platform::WaitableTimer> retryTimer;
 
-        // Thread-safe objects.
-        platform::Event stopEvent{platform::Event::Kind::AutoReset};
+        // Thread-safe.
         platform::Event queueEvent{platform::Event::Kind::ManualReset};
-        platform::Event startedEvent{platform::Event::Kind::AutoReset};
-        platform::Event finishedEvent{platform::Event::Kind::ManualReset};
-        std::atomic<uint32_t> startResult{0};
-        std::atomic<uint32_t> running{0};
-        std::atomic<bool> abandoned{false};
-        std::atomic<std::thread::id> threadId{};
 
         // Guards commandQueue and stopped; held only to push or pop.
         std::mutex queueLock;
-        std::deque<Command*> commandQueue;  // guarded by queueLock
-        bool stopped = false;               // guarded by queueLock: no more commands accepted
+        std::deque<Command> commandQueue;  // guarded by queueLock
+        bool stopped = false;              // guarded by queueLock: no more commands accepted
     };
 
     // Queues a command; false (nothing queued) once the link is stopped.
-    bool Push(Command* cmd);
+    bool Push(Command cmd);
 
+    // Owner's thread; the link thread holds its own reference to the core.
     std::shared_ptr<Core> core_;
-    std::thread thread_;
+    platform::WorkerThread worker_;
 };
+
+}  // namespace devlink

@@ -2,6 +2,7 @@
 // A signalable event built on eventfd: the Linux form of the auto- and
 // manual-reset event objects the link and the worker threads wait on.
 
+#include "platform/unique_fd.h"
 #include "platform/wait_handle.h"
 
 namespace platform {
@@ -16,7 +17,7 @@ public:
     Event& operator=(const Event&) = delete;
 
     // False when the descriptor could not be created (errno says why).
-    bool IsValid() const { return fd_ >= 0; }
+    bool IsValid() const { return fd_.IsValid(); }
     bool Set();
     bool Reset();
     // True when signalled; an auto-reset event is consumed by the test.
@@ -25,7 +26,7 @@ public:
     Kind GetKind() const { return kind_; }
 
 private:
-    int fd_;
+    UniqueFd fd_;
     Kind kind_;
 };
 

@@ -64,11 +64,15 @@ uint32_t WsaFromGai(int gaiError, int errnoValue) {
     switch (gaiError) {
         case 0: return 0;
         case EAI_NONAME: return wsa::kHostNotFound;
+        // The name exists, but not with an IPv4 address.
 #ifdef EAI_NODATA
-        case EAI_NODATA: return wsa::kNoData;
+        case EAI_NODATA:
 #endif
 #ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY: return wsa::kNoData;
+        case EAI_ADDRFAMILY:
+#endif
+#if defined(EAI_NODATA) || defined(EAI_ADDRFAMILY)
+            return wsa::kNoData;
 #endif
         case EAI_AGAIN: return wsa::kTryAgain;
         case EAI_FAIL: return wsa::kNoRecovery;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/unique_fd.h"
 #include "platform/wait_handle.h"
 
 namespace platform {
@@ -18,7 +19,7 @@ public:
     WaitableTimer(const WaitableTimer&) = delete;
     WaitableTimer& operator=(const WaitableTimer&) = delete;
 
-    bool IsValid() const { return fd_ >= 0; }
+    bool IsValid() const { return fd_.IsValid(); }
     // Arms the timer to fire once, dueMs from now (0 fires at once).
     bool Arm(uint64_t dueMs);
     bool Cancel();
@@ -27,7 +28,7 @@ public:
     WaitHandle Handle() const;
 
 private:
-    int fd_;
+    UniqueFd fd_;
     Kind kind_;
 };
 

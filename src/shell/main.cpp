@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Calvero"));
     QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
+    // Wayland desktops find the installed entry and its icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("calvero"));
     CTVR_App app;
     if (!app.InitInstance(options)) return 1;
     return app.ExitInstance(qapp.exec());

@@ -14,7 +14,7 @@ namespace {
 
 QString HelpText() {
     return QStringLiteral(
-        "usage: calvero [FILE] [--connect HOST] [--log FILE] [--records DIR]\n"
+        "Usage: calvero [FILE] [--connect HOST] [--log FILE] [--records DIR]\n"
         "\n"
         "The operator program for networked heated-plate controllers.\n"
         "\n"

@@ -41,7 +41,8 @@ enum class CommandLineAction { Run, Exit };
 CommandLineAction ParseCommandLine(const QStringList& args, CommandLineOptions* options,
                                    int* exitCode, QString* out, QString* err);
 
-inline constexpr char kProgramVersion[] = "0.1.0";
+// The project version, given by the build.
+inline constexpr char kProgramVersion[] = CALVERO_VERSION;
 
 class CTVR_App {
 public:

@@ -28,6 +28,9 @@ constexpr const wchar_t* kTexts[] = {
     L"Error: Base64-string contains an illegal character",
     L"Warning: Base64-string is truncated",
     L"Error: Base64 decode output buffer is too small",
+    L"Error: Not a regular file",
+    L"Error: File is larger than 1 GiB",
+    L"Error: Not enough memory to read the file",
 };
 
 }  // namespace

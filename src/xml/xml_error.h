@@ -26,7 +26,17 @@ enum class XmlError : int {
     kBase64IllegalCharacter = 18,
     kBase64Truncated = 19,
     kBase64BufferTooSmall = 20,
+    // The reader refuses these before reading a byte, so that a device, a
+    // pipe or a huge file cannot make it read without end.
+    kNotARegularFile = 21,
+    kFileTooLarge = 22,
+    // Memory ran out while a file or text was read; nothing was kept.
+    kOutOfMemory = 23,
 };
+
+// Larger files are refused: far beyond any chart file, and small enough that
+// reading one cannot take the machine's memory.
+inline constexpr unsigned long long kMaxXmlFileBytes = 1ull << 30;
 
 // The message of a code; "Unknown" for a number outside the table.
 const wchar_t* XmlErrorText(int code);

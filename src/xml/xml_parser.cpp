@@ -7,15 +7,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/text_conversion.h"
+#include "platform/unique_fd.h"
 #include "xml/xml_element_sink.h"
 #include "xml/xml_node.h"
 #include "xml/xml_node_data.h"
@@ -300,6 +304,10 @@ private:
     enum class Tok { kEnd, kQuoted, kShortClose, kClear, kEndTag, kDeclTag, kStartTag, kEquals,
                      kClose, kText };
     enum class Step { kContinue, kDone };
+    // Where the reader is inside a start tag: kOff outside one; kName before
+    // an attribute name or the tag's end; kAfterName after a name; kValue
+    // after its "=".
+    enum class AttrState { kOff, kName, kAfterName, kValue };
     using Open = OpenElement<Handle>;
 
     Tok Next();
@@ -321,6 +329,9 @@ private:
     bool FlushText(Open& o);
     bool ParseClear(Open& o);
     void AddPendingAttr(const Ch* name, size_t nameLen, const std::wstring* value);
+    // One token inside a start tag; kDone when the parse is over.
+    Step AttributeToken(Tok t);
+    Step AttributeValue(Tok t);
     // Creates the element whose start tag is being read, with all its
     // attributes, under the innermost open element.
     Open CreatePending();
@@ -344,6 +355,9 @@ private:
     const Ch* elemName_ = nullptr;
     size_t elemNameLen_ = 0;
     bool elemDecl_ = false;
+    AttrState attrState_ = AttrState::kOff;
+    const Ch* attrName_ = nullptr;  // the attribute name read last
+    size_t attrNameLen_ = 0;
     std::vector<PendingAttr> attrs_;
     std::wstring attrText_;
     std::wstring scratch_;
@@ -544,82 +558,95 @@ typename Parser<Ch, Builder>::Step Parser<Ch, Builder>::Settle() {
 }
 
 template <class Ch, class Builder>
+typename Parser<Ch, Builder>::Step Parser<Ch, Builder>::AttributeToken(Tok t) {
+    switch (attrState_) {
+        case AttrState::kName:
+            if (t == Tok::kText) {
+                attrName_ = tokStart_;
+                attrNameLen_ = static_cast<size_t>(tokEnd_ - tokStart_);
+                attrState_ = AttrState::kAfterName;
+            } else if (t == Tok::kClose) {
+                stack_.push_back(CreatePending());
+                attrState_ = AttrState::kOff;
+                mark_ = pos_;
+            } else if (t == Tok::kShortClose) {
+                CreatePending();
+                attrState_ = AttrState::kOff;
+                return Settle();
+            } else {
+                CreatePending();
+                Fail(XmlError::kUnexpectedToken, tokStart_);
+                return Step::kDone;
+            }
+            return Step::kContinue;
+        case AttrState::kAfterName:
+            if (t == Tok::kText) {
+                AddPendingAttr(attrName_, attrNameLen_, nullptr);
+                attrName_ = tokStart_;
+                attrNameLen_ = static_cast<size_t>(tokEnd_ - tokStart_);
+            } else if (t == Tok::kEquals) {
+                attrState_ = AttrState::kValue;
+            } else if (t == Tok::kClose || t == Tok::kShortClose) {
+                bool shortClose = t == Tok::kShortClose;
+                if (elemDecl_) {
+                    // "<?xml version=1.0 standalone ?>": the "?" of "?>" is no name.
+                    if (attrName_[attrNameLen_ - 1] == '?') --attrNameLen_;
+                    if (stack_.back().hasParent) shortClose = true;
+                }
+                if (attrNameLen_ > 0) AddPendingAttr(attrName_, attrNameLen_, nullptr);
+                Open created = CreatePending();
+                attrState_ = AttrState::kOff;
+                if (shortClose) return Settle();
+                stack_.push_back(created);
+                mark_ = pos_;
+            } else {
+                CreatePending();
+                Fail(XmlError::kUnexpectedToken, tokStart_);
+                return Step::kDone;
+            }
+            return Step::kContinue;
+        case AttrState::kValue:
+            return AttributeValue(t);
+        case AttrState::kOff:
+            break;
+    }
+    return Step::kContinue;
+}
+
+template <class Ch, class Builder>
+typename Parser<Ch, Builder>::Step Parser<Ch, Builder>::AttributeValue(Tok t) {
+    if (t != Tok::kText && t != Tok::kQuoted) {
+        CreatePending();
+        Fail(XmlError::kUnexpectedToken, tokStart_);
+        return Step::kDone;
+    }
+    const Ch* vb = tokStart_;
+    const Ch* ve = tokEnd_;
+    if (elemDecl_ && ve[-1] == '?') --ve;
+    if (t == Tok::kQuoted) {
+        ++vb;
+        --ve;
+    }
+    scratch_.clear();
+    if (!DecodeEntities(vb, ve, scratch_)) {
+        CreatePending();
+        Fail(XmlError::kUnknownCharacterEntity, tokStart_);
+        return Step::kDone;
+    }
+    AddPendingAttr(attrName_, attrNameLen_, &scratch_);
+    attrState_ = AttrState::kName;
+    return Step::kContinue;
+}
+
+template <class Ch, class Builder>
 void Parser<Ch, Builder>::Run() {
     stack_.push_back(
         Open{builder_.Root(), nullptr, 0, false, false, ItemKind::kNone, ItemKind::kNone});
-    bool attributeMode = false;
-    int attrState = 1;
-    const Ch* pendingName = nullptr;
-    size_t pendingNameLen = 0;
-
     for (;;) {
         const Tok t = Next();
 
-        if (attributeMode) {
-            if (attrState == 1) {
-                if (t == Tok::kText) {
-                    pendingName = tokStart_;
-                    pendingNameLen = static_cast<size_t>(tokEnd_ - tokStart_);
-                    attrState = 2;
-                } else if (t == Tok::kClose) {
-                    stack_.push_back(CreatePending());
-                    attributeMode = false;
-                    mark_ = pos_;
-                } else if (t == Tok::kShortClose) {
-                    CreatePending();
-                    attributeMode = false;
-                    if (Settle() == Step::kDone) return;
-                } else {
-                    CreatePending();
-                    return Fail(XmlError::kUnexpectedToken, tokStart_);
-                }
-            } else if (attrState == 2) {
-                if (t == Tok::kText) {
-                    AddPendingAttr(pendingName, pendingNameLen, nullptr);
-                    pendingName = tokStart_;
-                    pendingNameLen = static_cast<size_t>(tokEnd_ - tokStart_);
-                } else if (t == Tok::kEquals) {
-                    attrState = 3;
-                } else if (t == Tok::kClose || t == Tok::kShortClose) {
-                    bool shortClose = t == Tok::kShortClose;
-                    if (elemDecl_) {
-                        // "<?xml version=1.0 standalone ?>": the "?" of "?>" is no name.
-                        if (pendingName[pendingNameLen - 1] == '?') --pendingNameLen;
-                        if (stack_.back().hasParent) shortClose = true;
-                    }
-                    if (pendingNameLen > 0) AddPendingAttr(pendingName, pendingNameLen, nullptr);
-                    Open created = CreatePending();
-                    attributeMode = false;
-                    if (shortClose) {
-                        if (Settle() == Step::kDone) return;
-                    } else {
-                        stack_.push_back(created);
-                        mark_ = pos_;
-                    }
-                } else {
-                    CreatePending();
-                    return Fail(XmlError::kUnexpectedToken, tokStart_);
-                }
-            } else {
-                if (t != Tok::kText && t != Tok::kQuoted) {
-                    CreatePending();
-                    return Fail(XmlError::kUnexpectedToken, tokStart_);
-                }
-                const Ch* vb = tokStart_;
-                const Ch* ve = tokEnd_;
-                if (elemDecl_ && ve[-1] == '?') --ve;
-                if (t == Tok::kQuoted) {
-                    ++vb;
-                    --ve;
-                }
-                scratch_.clear();
-                if (!DecodeEntities(vb, ve, scratch_)) {
-                    CreatePending();
-                    return Fail(XmlError::kUnknownCharacterEntity, tokStart_);
-                }
-                AddPendingAttr(pendingName, pendingNameLen, &scratch_);
-                attrState = 1;
-            }
+        if (attrState_ != AttrState::kOff) {
+            if (AttributeToken(t) == Step::kDone) return;
             continue;
         }
 
@@ -632,8 +659,7 @@ void Parser<Ch, Builder>::Run() {
                 elemName_ = tokStart_;
                 elemNameLen_ = static_cast<size_t>(tokEnd_ - tokStart_);
                 elemDecl_ = t == Tok::kDeclTag;
-                attributeMode = true;
-                attrState = 1;
+                attrState_ = AttrState::kName;
                 break;
             case Tok::kEndTag: {
                 if (!FlushText(o)) return;
@@ -769,29 +795,48 @@ XmlError WithBytesText(const void* data, size_t size, Parse&& parse) {
     return XmlError::kNone;
 }
 
+// What may be read at all: a regular file within the size limit. Devices,
+// pipes and directories never end or never start, so they are refused before
+// a byte is read.
+XmlError CheckReadable(int fd, struct stat& st) {
+    if (::fstat(fd, &st) != 0) return XmlError::kFileNotFound;
+    if (!S_ISREG(st.st_mode)) return XmlError::kNotARegularFile;
+    if (static_cast<unsigned long long>(st.st_size) > kMaxXmlFileBytes) {
+        return XmlError::kFileTooLarge;
+    }
+    return XmlError::kNone;
+}
+
 // The same for a file, read into code units so that a UTF-16 file is parsed
 // where it lies.
 template <class Parse>
 XmlError WithFileText(const std::wstring& path, Parse&& parse) {
-    const int fd = ::open(platform::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a pipe without a writer returns at once
+    // and is then refused as not a regular file.
+    const platform::UniqueFd file(
+        ::open(platform::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const int fd = file.Get();
     if (fd < 0) return XmlError::kFileNotFound;
-    // A buffer of the file's size plus one byte sees the end at once; files
-    // that grow or report no size take the growing path.
     struct stat st {};
-    size_t capacity = 65536;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        capacity = static_cast<size_t>(st.st_size) + 1;
-    }
+    if (const XmlError refused = CheckReadable(fd, st); refused != XmlError::kNone) return refused;
+    // A buffer of the file's size plus one byte sees the end at once; files
+    // that grow or report no size (those under /proc) take the growing path,
+    // up to the limit.
+    size_t capacity = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536;
     // Two units beyond the capacity leave room for the terminating NUL.
     std::unique_ptr<char16_t[]> units(new char16_t[capacity / 2 + 2]);
+    // One byte beyond the limit tells a file that grew too large while read.
+    constexpr size_t kReadLimit = static_cast<size_t>(kMaxXmlFileBytes) + 1;
     size_t length = 0;
     bool failed = false;
     for (;;) {
         if (length == capacity) {
-            std::unique_ptr<char16_t[]> bigger(new char16_t[capacity + 2]);
+            if (capacity >= kReadLimit) return XmlError::kFileTooLarge;
+            const size_t grown = std::min(capacity * 2, kReadLimit);
+            std::unique_ptr<char16_t[]> bigger(new char16_t[grown / 2 + 2]);
             std::memcpy(bigger.get(), units.get(), length);
             units = std::move(bigger);
-            capacity *= 2;
+            capacity = grown;
         }
         auto* bytes = reinterpret_cast<unsigned char*>(units.get());
         const ssize_t n = ::read(fd, bytes + length, capacity - length);
@@ -803,7 +848,6 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
         }
         length += static_cast<size_t>(n);
     }
-    ::close(fd);
     if (failed) return XmlError::kFileNotFound;
     if (length == 0) return XmlError::kNoXmlData;
     const auto* bytes = reinterpret_cast<const uint8_t*>(units.get());
@@ -825,39 +869,77 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
 
 }  // namespace
 
+namespace {
+
+// Nothing is thrown out of the reader: running out of memory on a large
+// document becomes a code like every other failure.
+template <class Read>
+XmlError Guarded(Read&& read) {
+    try {
+        return read();
+    } catch (const std::bad_alloc&) {
+        return XmlError::kOutOfMemory;
+    } catch (const std::length_error&) {
+        return XmlError::kOutOfMemory;
+    }
+}
+
+}  // namespace
+
 CXmlNode CXmlNode::ParseString(const wchar_t* text, CXmlResult* result) {
-    return ParseText(text ? text : L"", result);
+    CXmlNode node;
+    const XmlError code = Guarded([&] {
+        node = ParseText(text ? text : L"", result);
+        return XmlError::kNone;
+    });
+    if (code != XmlError::kNone) SetResult(result, code);
+    return node;
 }
 
 CXmlNode CXmlNode::ParseBytes(const void* data, size_t size, CXmlResult* result) {
     CXmlNode node;
-    const XmlError code =
-        WithBytesText(data, size, [&](const auto* text) { node = ParseText(text, result); });
-    if (code != XmlError::kNone) SetResult(result, code);
+    const XmlError code = Guarded([&] {
+        return WithBytesText(data, size, [&](const auto* text) { node = ParseText(text, result); });
+    });
+    if (code != XmlError::kNone) {
+        node = CXmlNode();
+        SetResult(result, code);
+    }
     return node;
 }
 
 CXmlNode CXmlNode::ParseFile(const std::wstring& path, CXmlResult* result) {
     CXmlNode node;
-    const XmlError code =
-        WithFileText(path, [&](const auto* text) { node = ParseText(text, result); });
-    if (code != XmlError::kNone) SetResult(result, code);
+    const XmlError code = Guarded([&] {
+        return WithFileText(path, [&](const auto* text) { node = ParseText(text, result); });
+    });
+    if (code != XmlError::kNone) {
+        node = CXmlNode();
+        SetResult(result, code);
+    }
     return node;
 }
 
 void ParseStringToSink(const wchar_t* text, IXmlElementSink& sink, CXmlResult* result) {
-    ParseTextToSink(text ? text : L"", sink, result);
+    const XmlError code = Guarded([&] {
+        ParseTextToSink(text ? text : L"", sink, result);
+        return XmlError::kNone;
+    });
+    if (code != XmlError::kNone) SetResult(result, code);
 }
 
 void ParseBytesToSink(const void* data, size_t size, IXmlElementSink& sink, CXmlResult* result) {
-    const XmlError code =
-        WithBytesText(data, size, [&](const auto* text) { ParseTextToSink(text, sink, result); });
+    const XmlError code = Guarded([&] {
+        return WithBytesText(data, size,
+                             [&](const auto* text) { ParseTextToSink(text, sink, result); });
+    });
     if (code != XmlError::kNone) SetResult(result, code);
 }
 
 void ParseFileToSink(const std::wstring& path, IXmlElementSink& sink, CXmlResult* result) {
-    const XmlError code =
-        WithFileText(path, [&](const auto* text) { ParseTextToSink(text, sink, result); });
+    const XmlError code = Guarded([&] {
+        return WithFileText(path, [&](const auto* text) { ParseTextToSink(text, sink, result); });
+    });
     if (code != XmlError::kNone) SetResult(result, code);
 }
 

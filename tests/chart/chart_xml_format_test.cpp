@@ -208,6 +208,10 @@ TEST_F(ChartFile, LoadRefusals) {
     std::wstring error;
     EXPECT_FALSE(m.LoadChartsXml(Path("missing.xml"), ids, error));
     EXPECT_EQ(error, L"Error: File not found");
+    // An endless device is refused instead of read until memory runs out.
+    EXPECT_FALSE(m.LoadChartsXml(L"/dev/zero", ids, error));
+    EXPECT_EQ(error, L"Error: Not a regular file");
+    EXPECT_TRUE(m.Charts().empty());
 }
 
 TEST_F(ChartFile, SaveRefusals) {

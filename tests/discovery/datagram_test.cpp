@@ -251,6 +251,10 @@ TEST(DiscoveryDatagram, ValidationRejectsInOrderWithOneLineEach) {
     auto longerThanSaid = StatusDatagram(32, 1);
     WriteLe32(&longerThanSaid[8], 60);
     WriteLe16(&longerThanSaid[0], 0x1234);  // the length is checked before the flag
+    // A whole status with bytes trailing beyond what its length field says.
+    auto trailing = StatusDatagram(32, 1);
+    const size_t said = trailing.size();
+    trailing.resize(said + 4, 0xEE);
     const struct {
         const char* what;
         std::vector<uint8_t> bytes;
@@ -259,6 +263,7 @@ TEST(DiscoveryDatagram, ValidationRejectsInOrderWithOneLineEach) {
         {"empty", {}, "Bad pkt size received!"},
         {"23 bytes", truncated, "Bad pkt size received!"},
         {"length field 60 for 54 bytes", longerThanSaid, "Inconsistent pkt size received!"},
+        {"length field 54 for 58 bytes", trailing, "Inconsistent pkt size received!"},
         {"swapped start flag", Header(0x8857, 2, 1, 24, 16, 0, 0), "Bad pkt start flag received!"},
         {"version 3", Header(0x5788, 3, 1, 24, 16, 0, 0), "Bad pkt version received!"},
         {"version 1 with a bad flag", Header(0x5789, 1, 1, 24, 16, 0, 0),

@@ -2,7 +2,12 @@
 // real broadcasts to 255.255.255.255, a scripted peer on the device port.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "discovery/plixor_datagram.h"
@@ -45,7 +50,7 @@ std::vector<Event::Kind> Kinds(const std::vector<Event>& events) {
 }  // namespace
 
 TEST_F(DiscoveryService, RefreshBroadcastsOneStatusRequestAndStatusesComeBack) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     ASSERT_EQ(service_.RefreshDevices(), 0u);
     const auto request = peer_.Receive();
     ASSERT_TRUE(request);
@@ -72,7 +77,7 @@ TEST_F(DiscoveryService, RefreshBroadcastsOneStatusRequestAndStatusesComeBack) {
 }
 
 TEST_F(DiscoveryService, MalformedDatagramsAreLoggedDroppedAndDoNotDisturbTheNext) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     auto longerThanSaid = EncodeDevStatus(CPSMD_DevStatus{}, 0);
     WriteLe32(&longerThanSaid[8], 60);
     const struct {
@@ -100,7 +105,7 @@ TEST_F(DiscoveryService, MalformedDatagramsAreLoggedDroppedAndDoNotDisturbTheNex
 }
 
 TEST_F(DiscoveryService, SetIpRequestsGetIdsTwoAndThreeAndLeaveInOrder) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     uint32_t first = 0, second = 0;
     ASSERT_EQ(service_.SetDeviceIP(501, discotest::Address("10.0.0.5"),
                                    discotest::Address("255.255.255.0"), &first),
@@ -143,7 +148,7 @@ TEST_F(DiscoveryService, SetIpRequestsGetIdsTwoAndThreeAndLeaveInOrder) {
 }
 
 TEST_F(DiscoveryService, UnsendableRequestsFailOneAfterTheOther) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     // Without a route for the broadcast the socket refuses each datagram at
     // once; the second is only tried once the first send has completed.
     ASSERT_TRUE(testnet::SetBroadcastRoute(false));
@@ -176,7 +181,7 @@ TEST_F(DiscoveryService, UnsendableRequestsFailOneAfterTheOther) {
 }
 
 TEST_F(DiscoveryService, ASecondServiceCannotBindTheHostPort) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     CProgServiceMgr second;
     RecordingSink secondSink;
     EXPECT_EQ(second.StartOperations(&secondSink), 10u);
@@ -201,7 +206,7 @@ TEST_F(DiscoveryService, StartAndStopEdgeCases) {
     EXPECT_FALSE(service_.IsRunning());
     EXPECT_TRUE(sink_.Events().empty());
 
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     // Starting twice leaves the running worker as it was.
     EXPECT_EQ(service_.StartOperations(&sink_), 0xFFFFFFFFu);
     EXPECT_EQ(sink_.Logs(),
@@ -212,7 +217,7 @@ TEST_F(DiscoveryService, StartAndStopEdgeCases) {
     EXPECT_EQ(service_.StopOperations(), 0u);
     EXPECT_EQ(service_.StopOperations(), 1u);
     // A stopped service can be started again.
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     ASSERT_EQ(service_.RefreshDevices(), 0u);
     EXPECT_TRUE(peer_.Receive());
 
@@ -223,7 +228,7 @@ TEST_F(DiscoveryService, StartAndStopEdgeCases) {
 }
 
 TEST_F(DiscoveryService, OverlongLogFormatsAreDroppedAndLongLinesCut) {
-    StartService();
+    ASSERT_NO_FATAL_FAILURE(StartService());
     const std::string exactly4096(4096, 'x');
     service_.Log("test", "%s", exactly4096.c_str());  // a long argument is fine
     service_.Log("test", exactly4096.c_str());        // a long format is not
@@ -233,4 +238,138 @@ TEST_F(DiscoveryService, OverlongLogFormatsAreDroppedAndLongLinesCut) {
     ASSERT_EQ(logs.size(), 2u);
     EXPECT_EQ(logs[0], std::string(4095, 'x'));
     EXPECT_EQ(logs[1], just4095);
+}
+
+namespace {
+
+// A sink whose status notification blocks until the test lets it go, so the
+// worker is still inside the sink when the service gives up on it. It must
+// outlive every worker that may call it.
+class BlockingSink : public RecordingSink {
+public:
+    void OnDeviceStatus(const CPSMD_DevStatus* status) override {
+        {
+            std::unique_lock lock(mutex_);
+            ++entered_;
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return released_; });
+        }
+        RecordingSink::OnDeviceStatus(status);
+    }
+    bool WaitEntered(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return entered_ > 0; });
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int entered_ = 0;        // guarded by mutex_
+    bool released_ = false;  // guarded by mutex_
+};
+
+std::vector<uint8_t> SomeStatus(uint32_t deviceId) {
+    CPSMD_DevStatus status;
+    status.deviceId = deviceId;
+    return EncodeDevStatus(status, 0);
+}
+
+// Blocks the service's worker in the sink, queues more work behind it and
+// stops the service, which gives up on the worker after its deadline.
+::testing::AssertionResult GiveUpOnABlockedWorker(CProgServiceMgr& service, BlockingSink& sink,
+                                                  UdpPeer& peer) {
+    if (service.StartOperations(&sink) != 0)
+        return ::testing::AssertionFailure() << "the service did not start";
+    if (!peer.SendToHost(SomeStatus(1)) || !sink.WaitEntered(3s))
+        return ::testing::AssertionFailure() << "the worker did not enter the sink";
+    // Work the worker would still find once the sink returns.
+    peer.SendToHost(SomeStatus(2));
+    uint32_t requestId = 0;
+    service.SetDeviceIP(7, discotest::Address("10.0.0.7"), discotest::Address("255.0.0.0"),
+                        &requestId);
+    service.RefreshDevices();
+    const auto start = std::chrono::steady_clock::now();
+    if (service.StopOperations() != 0)
+        return ::testing::AssertionFailure() << "StopOperations did not report a stop";
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (took < 4900ms || took > 7s)
+        return ::testing::AssertionFailure()
+               << "gave up after "
+               << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    if (service.IsRunning())
+        return ::testing::AssertionFailure() << "the service still counts as running";
+    return ::testing::AssertionSuccess();
+}
+
+// True once a fresh service can bind the host port again, that is once the
+// worker given up on has closed its socket.
+bool HostPortFreeWithin(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    do {
+        CProgServiceMgr probe;
+        RecordingSink probeSink;
+        if (probe.StartOperations(&probeSink) == 0)
+            return probe.StopOperations() == 0;
+        std::this_thread::sleep_for(50ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+}  // namespace
+
+TEST(DiscoveryServiceGiveUp, AWorkerGivenUpOnNeverTouchesItsFreedService) {
+    REQUIRE_PRIVATE_NETWORK();
+    UdpPeer peer(PLIXOR_DEVICE_PORT);
+    ASSERT_TRUE(peer.ok());
+    BlockingSink sink;
+    auto service = std::make_unique<CProgServiceMgr>();
+    ASSERT_TRUE(GiveUpOnABlockedWorker(*service, sink, peer));
+    service.reset();
+
+    // The worker comes back from the sink into a service that is gone: it may
+    // only wind down what it owns, and say nothing more.
+    sink.Release();
+    EXPECT_TRUE(HostPortFreeWithin(3s));
+    // The give-up itself is logged by the service; the worker's one status
+    // reaches the sink only as the sink returns, and nothing follows it.
+    EXPECT_EQ(Kinds(sink.Events()), (std::vector<Event::Kind>{Event::Log, Event::Status}));
+    EXPECT_EQ(sink.Logs(),
+              (std::vector<std::string>{"Wait for thread to die failed - Timer expired"}));
+    EXPECT_TRUE(peer.Receive(100ms) == std::nullopt);
+}
+
+TEST(DiscoveryServiceGiveUp, ARestartAfterAGiveUpSharesNothingWithTheOldWorker) {
+    REQUIRE_PRIVATE_NETWORK();
+    UdpPeer peer(PLIXOR_DEVICE_PORT);
+    ASSERT_TRUE(peer.ok());
+    BlockingSink sink;
+    CProgServiceMgr service;
+    ASSERT_TRUE(GiveUpOnABlockedWorker(service, sink, peer));
+
+    // The old worker still holds the host port while it is stuck.
+    RecordingSink fresh;
+    EXPECT_EQ(service.StartOperations(&fresh), 10u);
+    EXPECT_EQ(service.RefreshDevices(), 7u);
+
+    sink.Release();
+    ASSERT_TRUE(HostPortFreeWithin(3s));
+    ASSERT_EQ(service.StartOperations(&fresh), 0u);
+    // Only the new worker's own request goes out; what was queued for the old
+    // one died with it.
+    ASSERT_EQ(service.RefreshDevices(), 0u);
+    const auto request = peer.Receive();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(*request, EncodeStatusRequest(0, 0));
+    EXPECT_TRUE(peer.Receive(100ms) == std::nullopt);
+    ASSERT_TRUE(peer.SendToHost(SomeStatus(3)));
+    const auto status = fresh.WaitForKind(Event::Status);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->status.deviceId, 3u);
+    EXPECT_EQ(service.StopOperations(), 0u);
+    EXPECT_EQ(Kinds(sink.Events()), (std::vector<Event::Kind>{Event::Log, Event::Status}));
 }

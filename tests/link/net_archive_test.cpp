@@ -6,6 +6,8 @@
 
 #include "link/net_archive.h"
 
+using devlink::CNETArchive;
+
 namespace {
 
 std::vector<uint8_t> Bytes(size_t n, uint8_t first) {

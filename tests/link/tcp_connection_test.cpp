@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -62,7 +63,7 @@ struct Session {
 
     // Connects and completes the handshake.
     void ConnectAndInit() {
-        StartConnect();
+        ASSERT_NO_FATAL_FAILURE(StartConnect());
         ASSERT_TRUE(peer.Write(InitResponse(0)));
         ASSERT_TRUE(receiver.WaitFor(1));
         ASSERT_EQ(receiver.Events()[0], Connected());
@@ -109,7 +110,7 @@ TEST(ClientLink, ConnectsByHostName) {
 
 TEST(ClientLink, SendPutsOneUserPacketOnTheWire) {
     Session s;
-    s.ConnectAndInit();
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     const Bytes payload = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     ASSERT_EQ(s.link->Send(payload.data(), 12), 0u);
     const Bytes expected =
@@ -119,7 +120,7 @@ TEST(ClientLink, SendPutsOneUserPacketOnTheWire) {
 
 TEST(ClientLink, DeliversEveryFrameOfOneReadInOrder) {
     Session s;
-    s.ConnectAndInit();
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     const Bytes a = {0x10, 0x11, 0x12}, b(66, 0x42);
     ASSERT_TRUE(s.peer.Write(Concat(UserPacket(a), UserPacket(b))));
     ASSERT_TRUE(s.receiver.WaitFor(3));
@@ -128,7 +129,7 @@ TEST(ClientLink, DeliversEveryFrameOfOneReadInOrder) {
 
 TEST(ClientLink, DeliversAFrameSplitByteByByteOnceItsLastByteArrives) {
     Session s;
-    s.ConnectAndInit();
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     Bytes body(70);
     for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(i * 7);
     const Bytes frame = UserPacket(body);
@@ -144,26 +145,30 @@ TEST(ClientLink, DeliversAFrameSplitByteByByteOnceItsLastByteArrives) {
     EXPECT_EQ(s.receiver.Events(), (std::vector<LinkEvent>{Connected(), Packet(body)}));
 }
 
-// Far larger than one receive chunk and than the archive's growth step.
+// Far larger than one receive chunk and than the archive's growth step, up
+// to the largest frame accepted.
 TEST(ClientLink, DeliversAFrameThatSpansManyReads) {
     Session s;
-    s.ConnectAndInit();
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     Bytes body(300000);
     for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(i ^ (i >> 8));
     const Bytes small = {7};
+    // The largest frame the link accepts, to the byte.
+    Bytes largest(link_frame::kMaxFrameLength - link_frame::kHeaderSize, 0xA5);
+    largest.back() = 0x5A;
     std::thread writer([&] {
-        s.peer.Write(Concat(Concat(UserPacket(body), UserPacket(small)), UserPacket(body)));
+        s.peer.Write(Concat(Concat(UserPacket(body), UserPacket(small)), UserPacket(largest)));
     });
     const bool got = s.receiver.WaitFor(4, 5000);
     writer.join();
     ASSERT_TRUE(got);
     EXPECT_EQ(s.receiver.Events(),
-              (std::vector<LinkEvent>{Connected(), Packet(body), Packet(small), Packet(body)}));
+              (std::vector<LinkEvent>{Connected(), Packet(body), Packet(small), Packet(largest)}));
 }
 
 TEST(ClientLink, FramesItDoesNotHandleAreLoggedAndTheLinkStays) {
     Session s;
-    s.ConnectAndInit();
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     const Bytes body = {0xAB};
     ASSERT_TRUE(s.peer.Write(
         Concat(Concat(Concat(InitResponse(0), Frame(link_frame::kTypeServerCommand, body)),
@@ -202,13 +207,13 @@ TEST(ClientLink, ProtocolErrorsWhileConnectedCloseWithCode56) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Session s;
-        s.ConnectAndInit();
+        ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
         ASSERT_TRUE(s.peer.Write(Concat(UserPacket(good), c.bytes)));
         ASSERT_TRUE(s.receiver.WaitFor(3));
         EXPECT_EQ(s.receiver.Events(),
                   (std::vector<LinkEvent>{Connected(), Packet(good), Disconnected(56)}));
         EXPECT_TRUE(s.peer.SeesClose(1000));
-        s.Settle();
+        ASSERT_NO_FATAL_FAILURE(s.Settle());
         EXPECT_TRUE(s.log.Has(c.logLine));
         EXPECT_EQ(s.log.Lines().size(), 2u);  // INIT ok and the one above
     }
@@ -230,11 +235,11 @@ TEST(ClientLink, ProtocolErrorsWhileInitialisingFailTheConnect) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Session s;
-        s.StartConnect();
+        ASSERT_NO_FATAL_FAILURE(s.StartConnect());
         ASSERT_TRUE(s.peer.Write(c.bytes));
         ASSERT_TRUE(s.receiver.WaitFor(1));
         EXPECT_TRUE(s.peer.SeesClose(1000));
-        s.Settle();
+        ASSERT_NO_FATAL_FAILURE(s.Settle());
         EXPECT_EQ(s.receiver.Events(), std::vector<LinkEvent>{ConnectFailed(56)});
         EXPECT_TRUE(s.log.Has(c.logLine));
     }
@@ -242,7 +247,7 @@ TEST(ClientLink, ProtocolErrorsWhileInitialisingFailTheConnect) {
 
 TEST(ClientLink, OtherFramesDuringTheHandshakeAreIgnored) {
     Session s;
-    s.StartConnect();
+    ASSERT_NO_FATAL_FAILURE(s.StartConnect());
     ASSERT_TRUE(s.peer.Write(UserPacket({1, 2})));
     ASSERT_TRUE(
         s.log.WaitFor("MSG IIOCP_ClientConnection - conn thread - Received bad server response to "
@@ -261,11 +266,11 @@ TEST(ClientLink, InitRefusalsWithoutRetryIntervalReportTheMappedCode) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "result " << c.result);
         Session s;
-        s.StartConnect();
+        ASSERT_NO_FATAL_FAILURE(s.StartConnect());
         ASSERT_TRUE(s.peer.Write(InitResponse(c.result)));
         ASSERT_TRUE(s.receiver.WaitFor(1));
         EXPECT_TRUE(s.peer.SeesClose(1000));
-        s.Settle();
+        ASSERT_NO_FATAL_FAILURE(s.Settle());
         EXPECT_EQ(s.receiver.Events(), std::vector<LinkEvent>{ConnectFailed(c.code)});
         EXPECT_EQ(s.log.Lines(), std::vector<std::string>{InitFailedLine(c.code)});
     }
@@ -288,7 +293,7 @@ TEST(ClientLink, InitRefusalsWithRetryIntervalRetryOnlyWhenCurable) {
                     {8, false, false}, {10, false, false}, {7, false, true}};
     for (auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "result " << c.result);
-        c.s->StartConnect(1);
+        ASSERT_NO_FATAL_FAILURE(c.s->StartConnect(1));
         c.refusedAt = Clock::now();
         ASSERT_TRUE(c.s->peer.Write(InitResponse(c.result)));
     }
@@ -301,7 +306,7 @@ TEST(ClientLink, InitRefusalsWithRetryIntervalRetryOnlyWhenCurable) {
             ASSERT_TRUE(c.s->receiver.WaitFor(1));
             EXPECT_EQ(c.s->receiver.Events(), std::vector<LinkEvent>{ConnectFailed(c.code)});
         } else if (c.disconnectAfterRefusal) {
-            c.s->Settle();
+            ASSERT_NO_FATAL_FAILURE(c.s->Settle());
         }
     }
     for (auto& c : cases) {
@@ -328,7 +333,7 @@ TEST(ClientLink, ConnectWhileBusyIsRefusedWithoutLogging) {
     {
         SCOPED_TRACE("initialising");
         Session s;
-        s.StartConnect();
+        ASSERT_NO_FATAL_FAILURE(s.StartConnect());
         EXPECT_EQ(s.link->Connect("127.0.0.1", s.peer.Port(), 0), 0u);
         ASSERT_TRUE(s.receiver.WaitFor(1));
         EXPECT_EQ(s.receiver.Events(), std::vector<LinkEvent>{ConnectFailed(49)});
@@ -340,7 +345,7 @@ TEST(ClientLink, ConnectWhileBusyIsRefusedWithoutLogging) {
     {
         SCOPED_TRACE("connected");
         Session s;
-        s.ConnectAndInit();
+        ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
         EXPECT_EQ(s.link->Connect("127.0.0.1", s.peer.Port(), 0), 0u);
         ASSERT_TRUE(s.receiver.WaitFor(2));
         EXPECT_EQ(s.receiver.Events()[1], ConnectFailed(48));
@@ -351,7 +356,7 @@ TEST(ClientLink, ConnectWhileBusyIsRefusedWithoutLogging) {
 
 TEST(ClientLink, SendBeforeTheHandshakeCompletesIsDropped) {
     Session s;
-    s.StartConnect();
+    ASSERT_NO_FATAL_FAILURE(s.StartConnect());
     const Bytes early = {0xEE, 0xEE}, late = {0x1A};
     ASSERT_EQ(s.link->Send(early.data(), 2), 0u);
     ASSERT_TRUE(s.peer.Write(InitResponse(0)));
@@ -376,13 +381,13 @@ TEST(ClientLink, ImmediateDisconnectNotifiesOnlyWhenAsked) {
         SCOPED_TRACE(c.name);
         Session s;
         if (c.handshakeDone)
-            s.ConnectAndInit();
+            ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
         else
-            s.StartConnect();
+            ASSERT_NO_FATAL_FAILURE(s.StartConnect());
         const size_t before = s.receiver.Count();
         EXPECT_EQ(s.link->Disconnect(c.notify, 1), 0u);
         EXPECT_TRUE(s.peer.SeesClose(1000));
-        s.Settle();
+        ASSERT_NO_FATAL_FAILURE(s.Settle());
         const auto events = s.receiver.Events();
         EXPECT_EQ(std::vector<LinkEvent>(events.begin() + before, events.end()), c.after);
         // Disconnected for good: a new connect works.
@@ -393,7 +398,7 @@ TEST(ClientLink, ImmediateDisconnectNotifiesOnlyWhenAsked) {
 
 TEST(ClientLink, GracefulDisconnectEndsWhenThePeerCloses) {
     Session s;
-    s.ConnectAndInit();
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     const Bytes last = {0x77, 0x78};
     std::thread peer([&] {
         // Our side's end of stream arrives first; the peer still sends, then closes.
@@ -413,7 +418,7 @@ TEST(ClientLink, GracefulDisconnectEndsWhenThePeerCloses) {
 
 TEST(ClientLink, GracefulDisconnectGivesUpOnASilentPeerAfterFiveSeconds) {
     Session s;
-    s.ConnectAndInit();
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     const auto start = Clock::now();
     EXPECT_EQ(s.link->Disconnect(1, 0), 0u);
     const auto took = Clock::now() - start;
@@ -423,9 +428,39 @@ TEST(ClientLink, GracefulDisconnectGivesUpOnASilentPeerAfterFiveSeconds) {
     EXPECT_TRUE(s.peer.SeesClose(1000));
 }
 
+TEST(ClientLink, GracefulDisconnectHasOneDeadlineWhateverThePeerKeepsSending) {
+    Session s;
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
+    // A controller that goes on streaming gauge packets after our half-close
+    // and never closes its side (bounded, so that a link that waits for the
+    // end of the stream still returns and fails here instead of hanging).
+    std::atomic<bool> stop{false};
+    std::thread streamer([&] {
+        const Bytes gauge = UserPacket(Bytes(66, 0x11));
+        const auto until = Clock::now() + 15s;
+        while (!stop && Clock::now() < until) {
+            s.peer.Write(gauge);
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(s.link->Disconnect(1, 0), 0u);
+    const auto took = Clock::now() - start;
+    stop = true;
+    streamer.join();
+    EXPECT_GE(took, 4900ms);
+    EXPECT_LT(took, 6500ms);
+    const auto events = s.receiver.Events();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.front(), Connected());
+    EXPECT_EQ(events[1].kind, LinkEvent::kPacket);  // still delivered while closing
+    EXPECT_EQ(events.back(), Disconnected(0));
+    EXPECT_TRUE(s.peer.SeesClose(1000));
+}
+
 TEST(ClientLink, ASendToAPeerThatStoppedReadingTimesOut) {
     Session s;
-    s.ConnectAndInit();
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     // Far more than the socket buffers hold; the peer reads none of it.
     const Bytes big(64u << 20, 0x5A);
     const auto start = Clock::now();
@@ -452,7 +487,7 @@ TEST(ClientLink, PeerCloseAndResetEndTheConnection) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Session s;
-        s.ConnectAndInit();
+        ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
         if (c.reset) {
             s.peer.Reset();
         } else {
@@ -461,7 +496,7 @@ TEST(ClientLink, PeerCloseAndResetEndTheConnection) {
             s.peer.Close();
         }
         ASSERT_TRUE(s.receiver.WaitFor(c.reset ? 2 : 3));
-        s.Settle();
+        ASSERT_NO_FATAL_FAILURE(s.Settle());
         auto expected = std::vector<LinkEvent>{Connected()};
         if (!c.reset)
             expected.push_back(Packet({0x99}));
@@ -473,10 +508,10 @@ TEST(ClientLink, PeerCloseAndResetEndTheConnection) {
 
 TEST(ClientLink, PeerCloseDuringTheHandshakeFailsTheConnect) {
     Session s;
-    s.StartConnect();
+    ASSERT_NO_FATAL_FAILURE(s.StartConnect());
     s.peer.Close();
     ASSERT_TRUE(s.receiver.WaitFor(1));
-    s.Settle();
+    ASSERT_NO_FATAL_FAILURE(s.Settle());
     EXPECT_EQ(s.receiver.Events(), std::vector<LinkEvent>{ConnectFailed(55)});
 }
 
@@ -503,7 +538,7 @@ TEST(ClientLink, BadArgumentsAreRefusedAndQueueNothing) {
     EXPECT_EQ(s.link->Connect("127.0.0.1", 0, 0), EIOCPE_BAD_PARAMS);
     EXPECT_EQ(s.link->Send(nullptr, 1), EIOCPE_BAD_PARAMS);
     EXPECT_EQ(s.link->Send(&byte, 0), EIOCPE_BAD_PARAMS);
-    s.Settle();
+    ASSERT_NO_FATAL_FAILURE(s.Settle());
     EXPECT_EQ(s.receiver.Count(), 0u);
 
     uint32_t error = 0;
@@ -513,7 +548,7 @@ TEST(ClientLink, BadArgumentsAreRefusedAndQueueNothing) {
 
 TEST(ClientLink, ReleaseClosesTheConnectionWithoutCallbacks) {
     Session s;
-    s.ConnectAndInit();
+    ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     EXPECT_EQ(ReleaseClientConnection(s.link), 0u);
     s.link = nullptr;
     EXPECT_TRUE(s.peer.SeesClose(1000));

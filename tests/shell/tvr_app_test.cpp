@@ -57,7 +57,7 @@ TEST(CommandLine, HelpAndVersionExitCleanly) {
                   CommandLineAction::Exit);
         EXPECT_EQ(code, 0);
         EXPECT_TRUE(err.isEmpty());
-        EXPECT_TRUE(flag[2] == 'v' ? out == QStringLiteral("calvero 0.1.0\n") : out.startsWith(QStringLiteral("usage: calvero")))
+        EXPECT_TRUE(flag[2] == 'v' ? out == QStringLiteral("calvero 0.1.0\n") : out.startsWith(QStringLiteral("Usage: calvero")))
             << out.toStdString();
     }
 }

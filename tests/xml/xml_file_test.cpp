@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -7,6 +8,7 @@
 
 #include "platform/text_conversion.h"
 #include "tests/support/temp_dir.h"
+#include "xml/xml_element_sink.h"
 #include "xml/xml_node.h"
 
 using namespace std::string_literals;
@@ -31,8 +33,9 @@ protected:
     }
     std::wstring Dir() const { return std::wstring(dir_.Dir().begin(), dir_.Dir().end()); }
 
-private:
     test_support::TempDir dir_;
+
+private:
     int count_ = 0;
 };
 
@@ -78,8 +81,57 @@ TEST_F(XmlFile, MissingOrUnreadable) {
     EXPECT_TRUE(CXmlNode::ParseFile(Dir() + L"/none.xml", &r).IsEmpty());
     EXPECT_EQ(r.error, XmlError::kFileNotFound);
     EXPECT_EQ(r.line, 0);
-    EXPECT_TRUE(CXmlNode::ParseFile(Dir(), &r).IsEmpty());  // a directory
-    EXPECT_EQ(r.error, XmlError::kFileNotFound);
+}
+
+namespace {
+
+// Counts what the sink is told; a refused file must tell it nothing.
+class CountingSink : public xml::IXmlElementSink {
+public:
+    uintptr_t OnElement(uintptr_t, const wchar_t*, bool,
+                        std::span<const xml::XmlAttribute>) override {
+        return ++elements;
+    }
+    uintptr_t elements = 0;
+};
+
+}  // namespace
+
+// Devices, pipes and directories never end or never start, and a huge file
+// would take the memory: each is refused before a byte is read, by both
+// readers, with a code of its own.
+TEST_F(XmlFile, RefusesWhatIsNotARegularFileOrTooLarge) {
+    const std::string fifo = dir_.Path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = dir_.Path("huge.xml");
+    {
+        std::ofstream(huge, std::ios::binary) << "<a/>";
+        std::filesystem::resize_file(huge, xml::kMaxXmlFileBytes + 1);  // sparse
+    }
+    struct Case {
+        const char* what;
+        std::string path;
+        XmlError error;
+    } cases[] = {
+        {"endless device", "/dev/zero", XmlError::kNotARegularFile},
+        {"pipe without a writer", fifo, XmlError::kNotARegularFile},
+        {"directory", dir_.Dir(), XmlError::kNotARegularFile},
+        {"file above the limit", huge, XmlError::kFileTooLarge},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::wstring path(c.path.begin(), c.path.end());
+        CXmlResult r{XmlError::kNone, 7, 7};
+        EXPECT_TRUE(CXmlNode::ParseFile(path, &r).IsEmpty());
+        EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(r.line, 0);
+
+        CountingSink sink;
+        r = CXmlResult{};
+        xml::ParseFileToSink(path, sink, &r);
+        EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(sink.elements, 0u);
+    }
 }
 
 // A surrogate pair is one character, in UTF-16 files as in wide text.

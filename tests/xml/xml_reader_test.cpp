@@ -80,9 +80,11 @@ TEST(XmlReader, ResultsAndPositions) {
 
 TEST(XmlReader, AttributeForms) {
     CXmlResult r;
-    const CXmlNode e = Parse(L"<e a=1 b='two words' c d=\"x>y/z\" e=\"&lt;&AMP;&#65;&#x42;\"/>", &r);
+    // A "?" closing an ordinary value is kept; only declarations lose it.
+    const CXmlNode e = Parse(
+        L"<e a=1 b='two words' c d=\"x>y/z\" e=\"&lt;&AMP;&#65;&#x42;\" f=\"why?\" g=so? />", &r);
     ASSERT_EQ(r.error, XmlError::kNone);
-    ASSERT_EQ(e.AttributeCount(), 5);
+    ASSERT_EQ(e.AttributeCount(), 7);
     EXPECT_STREQ(e.GetAttribute(L"a"), L"1");
     EXPECT_STREQ(e.GetAttribute(L"B"), L"two words");
     EXPECT_STREQ(e.AttributeAt(2).name, L"c");
@@ -90,6 +92,8 @@ TEST(XmlReader, AttributeForms) {
     EXPECT_EQ(e.GetAttribute(L"c"), nullptr);
     EXPECT_STREQ(e.GetAttribute(L"d"), L"x>y/z");
     EXPECT_STREQ(e.GetAttribute(L"e"), L"<&AB");
+    EXPECT_STREQ(e.GetAttribute(L"f"), L"why?");
+    EXPECT_STREQ(e.GetAttribute(L"g"), L"so?");
     EXPECT_EQ(e.GetAttribute(L"missing"), nullptr);
 }
 
@@ -196,6 +200,19 @@ TEST(XmlReader, TextsClearSectionsAndDocumentOrder) {
         EXPECT_EQ(e.ContentAt(i).kind, expected[i].first) << i;
         EXPECT_EQ(e.ContentAt(i).index, expected[i].second) << i;
     }
+
+    // Text right before and right after a section: two texts, the section between.
+    const CXmlNode tight = Parse(L"<t>left<![CDATA[mid]]>right</t>", &r);
+    ASSERT_EQ(r.error, XmlError::kNone);
+    ASSERT_EQ(tight.TextCount(), 2);
+    EXPECT_STREQ(tight.TextAt(0), L"left");
+    EXPECT_STREQ(tight.TextAt(1), L"right");
+    ASSERT_EQ(tight.ClearCount(), 1);
+    EXPECT_STREQ(tight.ClearAt(0).value, L"mid");
+    ASSERT_EQ(tight.ContentCount(), 3);
+    EXPECT_EQ(tight.ContentAt(0).kind, xml::XmlContentKind::kText);
+    EXPECT_EQ(tight.ContentAt(1).kind, xml::XmlContentKind::kClear);
+    EXPECT_EQ(tight.ContentAt(2).kind, xml::XmlContentKind::kText);
 }
 
 TEST(XmlReader, CommentBetweenTextsJoinsThem) {

@@ -204,7 +204,11 @@ TEST(XmlErrorText, TableAndUnknown) {
                  L"Error: Character code above 255 is forbidden in MultiByte char mode.");
     EXPECT_STREQ(xml::XmlErrorText(XmlError::kBase64BufferTooSmall),
                  L"Error: Base64 decode output buffer is too small");
-    EXPECT_STREQ(xml::XmlErrorText(21), L"Unknown");
+    EXPECT_STREQ(xml::XmlErrorText(XmlError::kNotARegularFile), L"Error: Not a regular file");
+    EXPECT_STREQ(xml::XmlErrorText(XmlError::kFileTooLarge), L"Error: File is larger than 1 GiB");
+    EXPECT_STREQ(xml::XmlErrorText(XmlError::kOutOfMemory),
+                 L"Error: Not enough memory to read the file");
+    EXPECT_STREQ(xml::XmlErrorText(24), L"Unknown");
     EXPECT_STREQ(xml::XmlErrorText(-1), L"Unknown");
 }
 

@@ -168,7 +168,7 @@ void CConnectDlg::Close() {
     open_ = false;
     timer_->stop();
     discovery_->StopOperations();
-    if (discovery_->IsRunning()) discovery_->Stop(nullptr, CThreadBase::kInfinite);
+    if (discovery_->IsRunning()) discovery_->Stop(nullptr, CProgServiceMgr::kInfinite);
     // The service is quiet now. Its last log lines still go to the log; the
     // reports nobody will see any more are dropped.
     QCoreApplication::sendPostedEvents(this, ServiceLogEvent::kType);

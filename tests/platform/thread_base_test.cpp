@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "discovery/thread_base.h"
+#include "platform/thread_base.h"
 #include "platform/wait.h"
 
 using namespace std::chrono_literals;
+using platform::CThreadBase;
 
 namespace {
 
