@@ -1,7 +1,7 @@
 // calveroctl chart: inspect, export and prepare chart XML files.
 //
 //   chart info FILE          one line per chart: id, name, Y label, points, minX, maxX, minY, maxY
-//   chart csv FILE           chart,x,y for every point of every chart
+//   chart csv FILE           an x and a y column per chart, a header row naming them
 //   chart stats FILE FROM TO name and the eight statistics of each chart with points
 //   chart from-csv IN.csv OUT.xml [--name NAME] [--ylabel LABEL]
 //
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "chart/chart_container_model.h"
+#include "chart/chart_csv.h"
 #include "chart/chart_statistics.h"
 #include "cli/chart_render_command.h"
 #include "cli/command_registry.h"
@@ -62,18 +63,6 @@ std::string Field(const std::wstring& text) {
         if (static_cast<unsigned char>(c) < 0x20) c = ' ';
     }
     return s;
-}
-
-// A CSV field, quoted when it holds a comma, a quote or a line break.
-std::string CsvField(const std::wstring& text) {
-    const std::string s = platform::WideToUtf8(text);
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-    std::string quoted = "\"";
-    for (char c : s) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
 }
 
 // As the chart view shows values: "0" below 0.001 in magnitude, otherwise
@@ -129,12 +118,9 @@ int RunCsv(const std::string& path) {
     chart::CChartContainerModel model;
     std::wstring error;
     if (!Load(path, model, error)) return Fail(error);
-    for (const auto& [id, series] : model.Charts()) {
-        const std::string name = CsvField(series->name);
-        for (const chart::ChartPoint& p : series->Points()) {
-            std::printf("%s,%.6f,%.6f\n", name.c_str(), p.x, p.y);
-        }
-    }
+    std::set<int> ids;
+    model.GetChartIds(ids);
+    std::fputs(chart::ChartsCsv(model, ids).c_str(), stdout);
     return 0;
 }
 

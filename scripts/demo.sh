@@ -29,8 +29,11 @@ if [ "$mode" = gui ]; then
 fi
 
 # Each simulator listens on its own loopback address; they share the
-# discovery port and are told apart by their device IDs.
-"$bin/sim/calvero-sim" --bind 127.0.0.2 --device-id 1001 --firmware 1.2.7 --speed 4 --quiet &
+# discovery port and are told apart by their device IDs. The one on line
+# starts a bake by itself 3 s after the program connects, at a speed that
+# runs its 6-minute profile in one minute.
+records=${CALVERO_RECORDS:-${XDG_DOCUMENTS_DIR:-$HOME/Documents}/Calvero}
+"$bin/sim/calvero-sim" --bind 127.0.0.2 --device-id 1001 --firmware 1.2.7 --speed 6 --autostart 3 --quiet &
 online=$!
 "$bin/sim/calvero-sim" --bind 127.0.0.3 --device-id 1002 --ip 0.0.0.0 --firmware 1.1.0 --speed 4 --quiet &
 waiting=$!
@@ -40,8 +43,10 @@ if [ "$mode" = gui ]; then
     echo "Starting calvero. Its device selection lists two simulated controllers:"
     echo "  1001 at 127.0.0.2, on line; pick it and press OK to connect;"
     echo "  1002 waiting for an address (\"Wait IP\"); \"Set IP\" gives it one."
-    echo "Press \"B A K E\" on the Control pane to start a bake; close the window to end the demo."
-    "$bin/src/shell/calvero"
+    echo "Once connected, 1001 starts a bake by itself after 3 s; it runs about a minute and its"
+    echo "record is saved as bake-YYYYMMDD-HHMMSS.tvr in $records."
+    echo "\"B A K E\" on the Control pane starts another; close the window to end the demo."
+    "$bin/src/shell/calvero" --records "$records"
 else
     "$bin/cli/calveroctl" discover --wait 1.5
     echo

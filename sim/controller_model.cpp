@@ -90,11 +90,28 @@ double CControllerModel::ProfileSetpoint(uint64_t elapsedMs) const {
     return profile_.back().tempCenti / 100.0;
 }
 
+void CControllerModel::OnClientReady() {
+    if (hadClient_) return;
+    hadClient_ = true;
+    if (!autostartDelayMs_) return;
+    autostartAtMs_ = clockMs_ + *autostartDelayMs_;
+    if (*autostartDelayMs_ == 0) RunAutostart();
+}
+
+void CControllerModel::RunAutostart() {
+    autostartAtMs_.reset();
+    const uint32_t result = Start();
+    if (!note_) return;
+    note_(result == kResultSuccess ? std::string("autostart: bake started")
+                                   : std::string("autostart refused: ") + ResultCodeText(result));
+}
+
 void CControllerModel::Advance(uint64_t ms, std::vector<std::vector<uint8_t>>& unsolicited) {
     pendingMs_ += double(ms);
     while (pendingMs_ >= kStepMs) {
         pendingMs_ -= kStepMs;
         clockMs_ += kStepMs;
+        if (autostartAtMs_ && clockMs_ >= *autostartAtMs_) RunAutostart();
         Step(kStepMs / 1000.0, unsolicited);
     }
 }

@@ -8,6 +8,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "bake/controller_packets.h"
@@ -43,6 +46,15 @@ public:
     // Starts the plate (and its sensors) at this temperature, as after a bake.
     void SetPlateTemperature(double degrees);
 
+    // The controller's own start key: `delayMs` of simulated time after the
+    // first client is ready, a bake starts as if the operator pressed it
+    // (refused like a start request when there is no profile or the plate is
+    // too hot). Only the first client of a run arms it.
+    void SetAutostart(uint64_t delayMs) { autostartDelayMs_ = delayMs; }
+    void OnClientReady();
+    // Receives what the controller does by itself (the autostart's outcome).
+    void SetNoteSink(std::function<void(const std::string&)> sink) { note_ = std::move(sink); }
+
     // Moves simulated time on by `ms`. Packets the controller sends unasked
     // (the result of a bake that ended) are appended to `unsolicited`.
     void Advance(uint64_t ms, std::vector<std::vector<uint8_t>>& unsolicited);
@@ -72,6 +84,7 @@ private:
     void EndBake(uint32_t error, bool report, std::vector<std::vector<uint8_t>>* unsolicited);
     uint32_t Start();
     uint32_t SetProfileFrom(const uint8_t* bytes, size_t length);
+    void RunAutostart();
 
     ModelParameters p_;
     // Everything below is touched by the server thread only, except baking_.
@@ -82,6 +95,10 @@ private:
     bool cooling_ = false;
     std::vector<bake::CONCC_ProfilePoint> profile_;
     bake::CONCC_BakeOptions options_;
+    std::optional<uint64_t> autostartDelayMs_;
+    std::optional<uint64_t> autostartAtMs_;  // armed, due at this clock value
+    bool hadClient_ = false;
+    std::function<void(const std::string&)> note_;
 
     double plate_, tempMain_, temp1_, temp2_, temp3_, board_;
     double fanRpm_ = 0;

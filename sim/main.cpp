@@ -29,6 +29,7 @@ struct Settings {
     sim::ServerOptions server;
     bool noProfile = false;
     double plateTemp = -1000;  // below absolute zero: start at ambient
+    double autostart = -1;     // seconds; negative: only a start request starts a bake
     bool quiet = false;
     sim::DiscoveryIdentity discovery;
     bool discoveryIpGiven = false;
@@ -80,6 +81,10 @@ std::vector<Option> MakeOptions(Settings& s) {
          [&s](const char* a) { return ParseDouble(a, s.server.speed, 0.01, 1000); }},
         {"--refuse-init", "N", "refuse every handshake with INIT result N (1-9 are the known refusals)",
          [&s](const char* a) { return ParseU32(a, s.server.refuseInit, 0xFFFFFFFFu); }},
+        {"--autostart", "SECONDS",
+         "start a bake by itself SECONDS after the first client connected, as the\n"
+         "                         controller's own start key would (needs a profile and a cool plate)",
+         [&s](const char* a) { return ParseDouble(a, s.autostart, 0, 86400); }},
         {"--no-profile", nullptr, "start without a temperature profile (start then answers 12)",
          [&s](const char*) {
              s.noProfile = true;
@@ -179,6 +184,15 @@ int main(int argc, char** argv) {
     if (settings.plateTemp > -1000) model.SetPlateTemperature(settings.plateTemp);
 
     const bool quiet = settings.quiet;
+    // The delay is the operator's wall-clock wait; the model counts simulated time.
+    if (settings.autostart >= 0)
+        model.SetAutostart(static_cast<uint64_t>(settings.autostart * 1000.0 * settings.server.speed));
+    model.SetNoteSink([quiet](const std::string& line) {
+        if (!quiet) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        }
+    });
     sim::CSimServer server(model, settings.server, [quiet](const std::string& line) {
         if (!quiet) {
             std::printf("%s\n", line.c_str());

@@ -273,6 +273,7 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
     if (result == kInitAccepted) {
         state_ = ClientState::Ready;
         Log("client " + clientName_ + " initialised");
+        model_.OnClientReady();
     } else {
         CloseAfterFlush("handshake refused");
         state_ = ClientState::None;  // no further frames are served

@@ -124,11 +124,4 @@ Notice SendFailure(const wchar_t* source, const std::string& linkErrorText) {
     return n;
 }
 
-const wchar_t* ProfileUploadProblem(bool hasChart, size_t pointCount) {
-    if (!hasChart) return L"Chart has no points, select another one!";
-    if (pointCount < 2) return L"Chart has to have more than 2 points!";
-    if (pointCount > CONCC_MAX_PROFILE_POINTS) return L"Chart has too much points for temp profile!";
-    return nullptr;
-}
-
 }  // namespace bake

@@ -91,9 +91,4 @@ private:
 // "SendSetBakeOptionsCommand") and the link error text, shown with the error icon.
 Notice SendFailure(const wchar_t* source, const std::string& linkErrorText);
 
-// The profile upload's own checks before anything is encoded: the message to
-// show (no icon) when the chart cannot be sent, or nullptr when it can.
-// hasChart false = no chart was found.
-const wchar_t* ProfileUploadProblem(bool hasChart, size_t pointCount);
-
 }  // namespace bake

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
 #include <QDockWidget>
@@ -427,6 +428,20 @@ void CMainFrame::OpenDocumentFile(const QString& path) {
     }
     recentFiles_.Save();
     RebuildRecentFilesMenu();
+}
+
+void CMainFrame::AddRecentFile(const QString& path) {
+    recentFiles_.Add(path);
+    recentFiles_.Save();
+    RebuildRecentFilesMenu();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (closeGuard_ && !closeGuard_()) {
+        e->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(e);
 }
 
 void CMainFrame::RebuildRecentFilesMenu() {

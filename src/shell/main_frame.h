@@ -104,6 +104,11 @@ public:
                              std::function<bool(const QString&)> openDocument);
     // Opens a chart document file (command line, recent files).
     void OpenDocumentFile(const QString& path);
+    // A document saved under `path` goes first in the recent files.
+    void AddRecentFile(const QString& path);
+    // Asked before the window closes; false keeps it open (the operator
+    // kept a document that is not saved).
+    void SetCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
 
     void SetApplicationLook(int id);
     int ApplicationLook() const { return look_; }
@@ -127,6 +132,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     QAction* MakeAction(int id, const QString& text, const QString& prompt = QString());
@@ -165,6 +171,7 @@ private:
     CRecentFileList recentFiles_;
     std::function<void()> newDocument_;
     std::function<bool(const QString&)> openDocument_;
+    std::function<bool()> closeGuard_;
     bool shutDown_ = false;
 };
 

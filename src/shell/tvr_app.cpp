@@ -1,7 +1,13 @@
 #include "shell/tvr_app.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 
+#include "bake/ui/control_frame.h"
+#include "shell/app_look.h"
+#include "shell/document_commands.h"
 #include "shell/output_wnd.h"
 #include "widgets/settings.h"
 
@@ -11,13 +17,15 @@ namespace {
 
 QString HelpText() {
     return QStringLiteral(
-        "Usage: calvero [FILE] [--connect HOST] [--log FILE]\n"
+        "Usage: calvero [FILE] [--connect HOST] [--log FILE] [--records DIR]\n"
         "\n"
         "The operator program for networked heated-plate controllers.\n"
         "\n"
         "  FILE            chart document (.tvr) to open at start-up\n"
         "  --connect HOST  connect to the controller at HOST (TCP port 5565)\n"
         "  --log FILE      also append every line of the Output log to FILE\n"
+        "  --records DIR   save finished bakes in DIR (default: the setting\n"
+        "                  Records/Folder, else Calvero in the documents folder)\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n");
 }
@@ -65,6 +73,9 @@ CommandLineAction ParseCommandLine(const QStringList& args, CommandLineOptions* 
         } else if (a == QLatin1String("--log") || a.startsWith(QLatin1String("--log="))) {
             if (!value(QStringLiteral("--log"), &options->logFile))
                 return fail(QStringLiteral("--log needs a FILE"));
+        } else if (a == QLatin1String("--records") || a.startsWith(QLatin1String("--records="))) {
+            if (!value(QStringLiteral("--records"), &options->recordsFolder))
+                return fail(QStringLiteral("--records needs a DIR"));
         } else {
             return fail(QStringLiteral("unknown option '%1'").arg(a));
         }
@@ -76,7 +87,8 @@ CTVR_App::CTVR_App() = default;
 
 CTVR_App::~CTVR_App() { frame_.reset(); }
 
-bool CTVR_App::InitInstance(const CommandLineOptions& options, MainFrameServices services) {
+bool CTVR_App::InitInstance(const CommandLineOptions& options, MainFrameServices services,
+                            DocumentServices documents) {
     QCoreApplication::setOrganizationName(QString::fromLatin1(widgets::kSettingsOrganization));
     if (!services.deviceSelector) services.deviceSelector = &deviceSelector_;
     frame_ = std::make_unique<CMainFrame>(std::move(services));
@@ -97,10 +109,90 @@ bool CTVR_App::InitInstance(const CommandLineOptions& options, MainFrameServices
             return false;
         }
     }
-    if (!options.file.isEmpty()) frame_->OpenDocumentFile(options.file);
+    CreateDocuments(options, std::move(documents));
     if (!options.connectHost.isEmpty()) frame_->ConnectTo(options.connectHost);
     frame_->show();
     return true;
+}
+
+namespace {
+
+QString AskSavePath(QWidget* parent, const QString& suggested) {
+    return QFileDialog::getSaveFileName(parent, QObject::tr("Save As"), suggested, QObject::tr("Charts (*.tvr)"));
+}
+
+QString AskImportPath(QWidget* parent) {
+    QFileDialog dlg(parent, QObject::tr("Import Chart"), QString(), QObject::tr("XML Files (*.xml)"));
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setDefaultSuffix(QStringLiteral("xml"));
+    dlg.setOption(QFileDialog::ReadOnly, false);
+    dlg.selectFile(QStringLiteral("*.xml"));
+    return dlg.exec() == QDialog::Accepted ? dlg.selectedFiles().value(0) : QString();
+}
+
+QString AskExportPath(QWidget* parent, const QString& suggested, const QString& filter) {
+    return QFileDialog::getSaveFileName(parent, QObject::tr("Export"), suggested, filter);
+}
+
+SaveChoice AskSaveChanges(QWidget* parent, const QString& title) {
+    const auto answer = QMessageBox::question(
+        parent, QCoreApplication::applicationName(), QObject::tr("Save changes to %1?").arg(title),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save) return SaveChoice::Save;
+    if (answer == QMessageBox::Discard) return SaveChoice::Discard;
+    return SaveChoice::Cancel;
+}
+
+bool AskRestoreRecovered(QWidget* parent, const QStringList& files) {
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
+                    QObject::tr("%n bake record(s) were not saved when the program last ended.", nullptr,
+                                static_cast<int>(files.size())),
+                    QMessageBox::NoButton, parent);
+    box.setInformativeText(files.join(QLatin1Char('\n')));
+    QPushButton* open = box.addButton(QObject::tr("Open"), QMessageBox::AcceptRole);
+    box.addButton(QObject::tr("Discard"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(open);
+    box.exec();
+    return box.clickedButton() == open;
+}
+
+}  // namespace
+
+void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServices services) {
+    auto context = std::make_shared<DocumentContext>();
+    context->panel = frame_->ControlFrame();
+    context->messages = frame_->MessageBox();
+    context->log = frame_->OutputPane();
+    context->recordsFolder = ResolveRecordsFolder(options.recordsFolder);
+    context->recoveryFolder =
+        services.recoveryFolder.isEmpty() ? DefaultRecoveryFolder() : services.recoveryFolder;
+    context->recoveryIntervalMs = services.recoveryIntervalMs;
+    context->askSavePath = services.askSavePath ? services.askSavePath : AskSavePath;
+    context->askImportPath = services.askImportPath ? services.askImportPath : AskImportPath;
+    context->askExportPath = services.askExportPath ? services.askExportPath : AskExportPath;
+    context->askSaveChanges = services.askSaveChanges ? services.askSaveChanges : AskSaveChanges;
+    CMainFrame* frame = frame_.get();
+    context->saved = [frame](const QString& path) { frame->AddRecentFile(path); };
+
+    documents_ = new CDocumentManager(frame->MdiArea(), context, frame);
+    CDocumentManager* docs = documents_;
+    if (CControlFrame* panel = frame->ControlFrame()) panel->SetDocumentOpener([docs] { docs->NewDocument(); });
+    frame->SetDocumentHandlers([docs] { docs->NewDocument(); },
+                               [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
+    frame->SetCloseGuard([docs] { return docs->CloseAll(); });
+    documentCommands_ = new CDocumentCommands(frame, docs);
+
+    if (options.file.isEmpty()) {
+        docs->NewDocument();
+    } else {
+        frame->OpenDocumentFile(options.file);
+    }
+    const QStringList left = docs->RecoveryFiles();
+    if (!left.isEmpty()) {
+        auto ask = services.askRestoreRecovered ? services.askRestoreRecovered : AskRestoreRecovered;
+        docs->RestoreRecoveryFiles(ask(frame, left));
+    }
 }
 
 int CTVR_App::ExitInstance(int code) {

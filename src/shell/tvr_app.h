@@ -5,16 +5,35 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
+#include "document/document_manager.h"
 #include "shell/main_frame.h"
 
 namespace shell {
+
+class CDocumentCommands;
 
 struct CommandLineOptions {
     QString file;         // a chart document to open
     QString connectHost;  // a controller to connect to at start-up
     QString logFile;      // also append every Output line here
+    QString recordsFolder;  // where finished bakes are saved
+};
+
+// The dialogs and folders of the chart documents; tests replace them. Empty
+// members take the program's own.
+struct DocumentServices {
+    std::function<QString(QWidget*, const QString&)> askSavePath;
+    std::function<QString(QWidget*)> askImportPath;
+    std::function<QString(QWidget*, const QString&, const QString&)> askExportPath;
+    std::function<SaveChoice(QWidget*, const QString&)> askSaveChanges;
+    // Records left by a program that did not end: true opens them, false
+    // discards them.
+    std::function<bool(QWidget*, const QStringList&)> askRestoreRecovered;
+    QString recoveryFolder;
+    int recoveryIntervalMs = 10000;
 };
 
 enum class CommandLineAction { Run, Exit };
@@ -34,15 +53,22 @@ public:
 
     // Creates and shows the main frame and carries out the command line.
     // False when the program cannot start (the reason has been shown).
-    bool InitInstance(const CommandLineOptions& options, MainFrameServices services = {});
+    bool InitInstance(const CommandLineOptions& options, MainFrameServices services = {},
+                      DocumentServices documents = {});
     // Destroys the main frame (which closes the link) and returns the exit code.
     int ExitInstance(int code);
 
     CMainFrame* MainFrame() const { return frame_.get(); }
+    CDocumentManager* Documents() const { return documents_; }
+    CDocumentCommands* DocumentCommands() const { return documentCommands_; }
 
 private:
+    void CreateDocuments(const CommandLineOptions& options, DocumentServices services);
+
     CConnectDlgSelector deviceSelector_;  // outlives the frame
     std::unique_ptr<CMainFrame> frame_;
+    CDocumentManager* documents_ = nullptr;          // owned by the frame
+    CDocumentCommands* documentCommands_ = nullptr;  // owned by the frame
 };
 
 }  // namespace shell

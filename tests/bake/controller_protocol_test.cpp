@@ -317,12 +317,3 @@ TEST(ControllerProtocolNotice, AppliesLogLinesVerbatimThenTheMessage) {
     EXPECT_EQ(std::vector<std::wstring>{L"ERR|SendProfile|100% [x] %s"}, log2.lines);
     EXPECT_EQ((Message{L"100% [x] %s", MessageIcon::Error}), box.shown.back());
 }
-
-TEST(ProfileUploadProblem, CountLimits) {
-    EXPECT_STREQ(L"Chart has no points, select another one!", ProfileUploadProblem(false, 5));
-    EXPECT_STREQ(L"Chart has to have more than 2 points!", ProfileUploadProblem(true, 0));
-    EXPECT_STREQ(L"Chart has to have more than 2 points!", ProfileUploadProblem(true, 1));
-    EXPECT_EQ(nullptr, ProfileUploadProblem(true, 2));
-    EXPECT_EQ(nullptr, ProfileUploadProblem(true, 31));
-    EXPECT_STREQ(L"Chart has too much points for temp profile!", ProfileUploadProblem(true, 32));
-}

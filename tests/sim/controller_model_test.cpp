@@ -230,3 +230,45 @@ TEST(SimControllerModel, GaugePacketWhileIdle) {
     EXPECT_TRUE(TempHasValue(g.temp1) && TempHasValue(g.temp2) && TempHasValue(g.temp3) && TempHasValue(g.boardTemp));
     EXPECT_EQ(0u, g.fanRpm);
 }
+
+TEST(SimControllerModel, AutostartStartsOnceAfterTheFirstClient) {
+    struct Case {
+        const char* what;
+        double plate;
+        bool profile;
+        bool baking;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"cool plate with a profile", 25.0, true, true, "autostart: bake started"},
+        {"hot plate", 120.0, true, false, "autostart refused: Too hot to start baking!"},
+        {"no profile", 25.0, false, false, "autostart refused: No temperature profile loaded!"},
+    };
+    for (const Case& c : cases) {
+        CControllerModel m;
+        m.SetPlateTemperature(c.plate);
+        if (!c.profile) m.ClearProfile();
+        std::vector<std::string> notes;
+        m.SetNoteSink([&notes](const std::string& line) { notes.push_back(line); });
+        m.SetAutostart(2000);
+        RunFor(m, 3000);  // no client yet: nothing is armed
+        EXPECT_FALSE(m.IsBaking()) << c.what;
+        m.OnClientReady();
+        RunFor(m, 1900);
+        EXPECT_FALSE(m.IsBaking()) << c.what;
+        RunFor(m, 200);
+        EXPECT_EQ(c.baking, m.IsBaking()) << c.what;
+        ASSERT_EQ(1u, notes.size()) << c.what;
+        EXPECT_EQ(c.note, notes[0]) << c.what;
+    }
+
+    // A later client does not press the key again.
+    CControllerModel m;
+    m.SetAutostart(0);
+    m.OnClientReady();
+    EXPECT_TRUE(m.IsBaking());
+    EXPECT_EQ(0u, Command(m, CONCC_ACT_ABORT));
+    m.OnClientReady();
+    RunFor(m, 1000);
+    EXPECT_FALSE(m.IsBaking());
+}

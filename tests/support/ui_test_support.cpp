@@ -25,6 +25,8 @@ public:
         settingsDir_ = new QTemporaryDir;
         const QString dir = settingsDir_->path();
         qputenv("XDG_CONFIG_HOME", dir.toLocal8Bit());
+        // Recovery files and the like stay out of the user's data folder too.
+        qputenv("XDG_DATA_HOME", (dir + QStringLiteral("/data")).toLocal8Bit());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir);
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir);
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

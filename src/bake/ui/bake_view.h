@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "chart/chart_series.h"
+#include "bake/profile_upload.h"
 
 // A chart view that records a bake. Implemented by the chart document.
 class IBakeView {
@@ -38,5 +38,5 @@ public:
     // Sends the points of one chart (x seconds, y degrees) as the
     // controller's temperature profile; null when no chart was found. Every
     // refusal and failure is shown to the operator here.
-    virtual void SendProfile(const chart::ChartPoint* points, size_t count) = 0;
+    virtual void SendProfile(const bake::ProfileSample* samples, size_t count) = 0;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bake/profile_upload.h"
 #include "bake/ui/bake_options_dlg.h"
 #include "widgets/dialog_units.h"
 #include "bake/ui/seg_lcd_ctrl.h"
@@ -159,7 +160,11 @@ void CControlFrame::OnBoardPktReceived(const uint8_t* bytes, uint32_t length) {
         case bake::ReceiveAction::EditBakeOptions: {
             uint8_t packet[bake::kBakeOptionsSize];
             std::memcpy(packet, bytes, sizeof packet);
-            if (editBakeOptions_ && editBakeOptions_(packet)) SendSetBakeOptionsCommand(packet);
+            // The dialog runs an event loop: a panel whose state changed
+            // meanwhile (a bake began, the link dropped) sends nothing.
+            const ControlState before = state_;
+            if (editBakeOptions_ && editBakeOptions_(packet) && state_ == before)
+                SendSetBakeOptionsCommand(packet);
             break;
         }
     }
@@ -182,20 +187,26 @@ void CControlFrame::OnBoardGDataReceived(const bake::CONCC_GaugeData& g, const u
     refresh(readouts_[2], g.temp2, lastGauge_.temp2, 100);
     refresh(readouts_[3], g.temp3, lastGauge_.temp3, 100);
 
+    // Every state change and hand-over happens before anything that can show
+    // a box: a box runs an event loop in which the next packets and link
+    // events are handled, and they must find the panel already moved on.
+    bool bakeBegan = false;
     if (state_ == CF_WAIT_FOR_DATA) {
         if (g.devState == bake::CONCC_DEV_IDLE) {
             EnterIdle();
         } else {
-            EnterBaking();
+            bakeBegan = EnterBaking();
         }
     } else if (state_ == CF_IDLE && g.devState == bake::CONCC_DEV_BAKING) {
-        EnterBaking();
+        bakeBegan = EnterBaking();
     } else if (state_ == CF_BAKING && g.devState == bake::CONCC_DEV_IDLE) {
         EnterIdle();
     }
 
     if (bakeView_) bakeView_->OnGaugeData(bytes, length);
     lastGauge_ = g;
+    // Last: a failed send shows its box only now.
+    if (bakeBegan) SendTestCommand(bake::CONCC_PKT_GET_PROFILE);
 }
 
 void CControlFrame::EnterIdle() {
@@ -206,13 +217,15 @@ void CControlFrame::EnterIdle() {
     SetState(CF_IDLE, tr("Idle"));
 }
 
-void CControlFrame::EnterBaking() {
-    if (openDocument_) openDocument_();
+bool CControlFrame::EnterBaking() {
+    // The new state first: the document opened below sees the panel Baking.
     startAbort_->setEnabled(true);
     cooldown_->setEnabled(true);
     startAbort_->setText(tr("A B O R T"));
-    SendTestCommand(bake::CONCC_PKT_GET_PROFILE);
     SetState(CF_BAKING, tr("Baking"));
+    if (openDocument_) openDocument_();
+    // The caller asks for the running profile once the packet is handled.
+    return true;
 }
 
 // ---- buttons ----------------------------------------------------------------
@@ -248,17 +261,14 @@ void CControlFrame::SendTestCommand(uint32_t type) {
     SendBytes(L"SendTestCommand", bytes.data(), bytes.size());
 }
 
-void CControlFrame::SendProfile(const chart::ChartPoint* points, size_t count) {
-    if (const wchar_t* problem = bake::ProfileUploadProblem(points != nullptr, count)) {
-        if (messageBox_) messageBox_->ShowMessage(problem, MessageIcon::None);
+void CControlFrame::SendProfile(const bake::ProfileSample* samples, size_t count) {
+    const bake::ProfileUploadPacket packet =
+        bake::BuildProfileUpload(samples != nullptr, {samples, samples ? count : 0}, protocol_.SequenceId());
+    if (packet.problem) {
+        if (messageBox_) messageBox_->ShowMessage(packet.problem, MessageIcon::None);
         return;
     }
-    std::vector<bake::CONCC_ProfilePoint> wire;
-    wire.reserve(count);
-    for (size_t i = 0; i < count; ++i)
-        wire.push_back(bake::ProfilePointFromChart(points[i].x, points[i].y));
-    const std::vector<uint8_t> bytes = protocol_.ProfileUpload(wire);
-    SendBytes(L"SendProfile", bytes.data(), bytes.size());
+    SendBytes(L"SendProfile", packet.bytes.data(), packet.bytes.size());
 }
 
 void CControlFrame::SendSetBakeOptionsCommand(uint8_t* packet28) {

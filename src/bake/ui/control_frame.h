@@ -13,6 +13,7 @@
 
 #include "bake/controller_protocol.h"
 #include "bake/dev_listener.h"
+#include "bake/profile_upload.h"
 #include "bake/ui/bake_view.h"
 #include "link/client_connection.h"
 #include "platform/message_box.h"
@@ -67,7 +68,8 @@ public:
     // The controller commands; failures are logged and shown, never returned.
     void SendStartStopCommand(uint32_t action);
     void SendTestCommand(uint32_t type);
-    void SendProfile(const chart::ChartPoint* points, size_t count) override;
+    // The points of one chart; null = no chart found.
+    void SendProfile(const bake::ProfileSample* samples, size_t count) override;
     void SendSetBakeOptionsCommand(uint8_t* packet28);
 
     ControlState State() const { return state_; }
@@ -97,7 +99,8 @@ private:
     void OnBoardGDataReceived(const bake::CONCC_GaugeData& gauge, const uint8_t* bytes,
                               uint32_t length);
     void EnterIdle();
-    void EnterBaking();
+    // True: the caller asks for the running profile after handling the packet.
+    bool EnterBaking();
     void SetState(ControlState state, const QString& text);
     void ApplyStatusColors();
     void FitStatusFont();

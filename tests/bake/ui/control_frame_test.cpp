@@ -326,20 +326,32 @@ TEST_F(ControlFrameTest, EachReplyTypeEndsInItsMessage) {
     const Case cases[] = {
         {"start accepted", Header(16, 0, 0), {}},
         {"abort refused", Header(16, 4, 0), {{L"Not in baking process!", MessageIcon::Error}}},
-        {"baked", bakeResult(300, 0), {{L"Successfully baked! Bake time : 300", MessageIcon::None}}},
-        {"bake failed", bakeResult(42, 10), {{L"Error : Overheat!! Bake time : 42", MessageIcon::Error}}},
-        {"profile set", Header(32, 0, 0),
+        {"baked",
+         bakeResult(300, 0),
+         {{L"Successfully baked! Bake time : 300", MessageIcon::None}}},
+        {"bake failed",
+         bakeResult(42, 10),
+         {{L"Error : Overheat!! Bake time : 42", MessageIcon::Error}}},
+        {"profile set",
+         Header(32, 0, 0),
          {{L"Temperature profile set, you can bake now!", MessageIcon::None}}},
-        {"profile refused", Header(32, 13, 0),
+        {"profile refused",
+         Header(32, 13, 0),
          {{L"Invalid temperature profile packet!", MessageIcon::Error}}},
-        {"options set", Header(48, 0, 0),
+        {"options set",
+         Header(48, 0, 0),
          {{L"Bake options set successfully!", MessageIcon::Information}}},
-        {"options refused", Header(48, 3, 0),
+        {"options refused",
+         Header(48, 3, 0),
          {{L"Error while set bake options : Bad params!", MessageIcon::Error}}},
-        {"options reply with an error", Header(49, 3, 0, 28), {{L"Bad params!", MessageIcon::Error}}},
-        {"short options reply", Header(49, 0, 0, 27),
+        {"options reply with an error",
+         Header(49, 3, 0, 28),
+         {{L"Bad params!", MessageIcon::Error}}},
+        {"short options reply",
+         Header(49, 0, 0, 27),
          {{L"Invalid packet received from device for bake options!", MessageIcon::Error}}},
-        {"long options reply", Header(49, 0, 0, 29),
+        {"long options reply",
+         Header(49, 0, 0, 29),
          {{L"Invalid packet received from device for bake options!", MessageIcon::Error}}},
         {"unknown code", Header(16, 14, 0), {{L"Unknown error", MessageIcon::Error}}},
         {"profile report while idle", Header(34, 0, 0, 24), {}},
@@ -367,7 +379,8 @@ TEST_F(ControlFrameTest, OptionsReplyOpensTheEditorAndConfirmedValuesGoBack) {
     bool confirm = false;
     panel.SetBakeOptionsEditor([&](uint8_t* packet) {
         seen.emplace_back(packet, packet + 28);
-        if (confirm) PutU32(seen.back(), 20, 6553), std::memcpy(packet, seen.back().data(), 28);
+        if (confirm)
+            PutU32(seen.back(), 20, 6553), std::memcpy(packet, seen.back().data(), 28);
         return confirm;
     });
     Feed(reply);  // cancelled: nothing is sent
@@ -400,7 +413,8 @@ TEST_F(ControlFrameTest, OptionsRoundTripThroughTheDialog) {
         auto* dlg = qobject_cast<CBakeOptionsDlg*>(QApplication::activeModalWidget());
         ASSERT_NE(dlg, nullptr);
         shownKp = dlg->KpEdit()->text();
-        shownChecks = dlg->IgnoreSensorDiffBox()->isChecked() && dlg->UseSecondarySensorBox()->isChecked();
+        shownChecks =
+            dlg->IgnoreSensorDiffBox()->isChecked() && dlg->UseSecondarySensorBox()->isChecked();
         dlg->KdEdit()->setText(QStringLiteral("0.1"));
         dlg->OnOK();
     });
@@ -429,4 +443,67 @@ TEST(ControlWnd, PanelFillsThePaneAndKeepsItsTemplateSize) {
     EXPECT_GE(panel->height(), panel->TemplateSize().height());
     EXPECT_EQ(panel->minimumSize(), panel->TemplateSize());
     EXPECT_EQ(panel->StatusField()->text(), QStringLiteral("Not connected"));
+}
+
+// ---- events delivered while a box or dialog is open ----------------------------
+
+TEST_F(ControlFrameTest, AFailedProfileRequestShowsItsBoxAfterTheBakeBegan) {
+    panel.OnDeviceConnected();
+    Feed(Gauge(1, 1000));
+    link.sendResult = EIOCPE_WSAECONNRESET;
+    // While the box is open the link drops, then comes back to a baking controller.
+    int shown = 0;
+    ControlState stateWhenShown = CF_DISCONNECTED;
+    box.onShow = [&] {
+        if (shown++)
+            return;
+        stateWhenShown = panel.State();
+        Feed(Gauge(2, 1250));  // a second Baking packet: no second document
+        panel.OnDeviceDisconnected();
+    };
+    Feed(Gauge(2, 1100));
+    EXPECT_EQ(CF_BAKING, stateWhenShown);
+    ASSERT_EQ(1u, views.size());
+    // The packet that began the bake is the first point even though a newer
+    // one was handled while the box was open.
+    EXPECT_EQ((std::vector<uint64_t>{1100, 1250}), views[0]->gaugeTimes);
+    EXPECT_EQ(CF_DISCONNECTED, panel.State());
+    EXPECT_EQ(QStringLiteral("Disconnected"), panel.StatusField()->text());
+    EXPECT_FALSE(panel.StartAbortButton()->isEnabled());
+    // One profile request was tried (and refused), not two.
+    EXPECT_EQ(1u, box.messages.size());
+    EXPECT_TRUE(link.sent.empty());
+}
+
+TEST_F(ControlFrameTest, EventsDuringTheOptionsDialogAreHandledAndStopItsSend) {
+    panel.OnDeviceConnected();
+    Feed(Gauge(1, 1000));
+    std::vector<uint8_t> reply = Header(49, 0, 0, 28);
+    struct Case {
+        const char* what;
+        std::function<void()> during;
+        size_t sent;
+        ControlState after;
+    };
+    const Case cases[] = {
+        {"nothing happens", [] {}, 1, CF_IDLE},
+        {"a bake begins", [&] { Feed(Gauge(2, 2000)); }, 1, CF_BAKING},  // only its profile request
+        {"the link drops", [&] { panel.OnDeviceDisconnected(); }, 0, CF_DISCONNECTED},
+    };
+    uint64_t t = 3000;
+    for (const Case& c : cases) {
+        panel.OnDeviceConnected();
+        Feed(Gauge(1, t += 1000));
+        link.sent.clear();
+        panel.SetBakeOptionsEditor([&](uint8_t*) {
+            c.during();
+            return true;
+        });
+        Feed(reply);
+        EXPECT_EQ(c.after, panel.State()) << c.what;
+        EXPECT_EQ(c.sent, link.sent.size()) << c.what;
+        if (c.sent) {
+            EXPECT_EQ(c.after == CF_BAKING ? 34u : 48u, GetU32(link.sent[0], 0)) << c.what;
+        }
+    }
 }

@@ -1,0 +1,38 @@
+#include "document/live_follow.h"
+
+namespace document {
+
+bool SameView(const ChartViewState& a, const ChartViewState& b) {
+    const auto& m = a.mapping;
+    const auto& n = b.mapping;
+    if (m.originX != n.originX || m.originY != n.originY || m.scaleX != n.scaleX ||
+        m.scaleY != n.scaleY)
+        return false;
+    if (a.hasSelection != b.hasSelection)
+        return false;
+    return !a.hasSelection ||
+           (a.selectionStart == b.selectionStart && a.selectionEnd == b.selectionEnd);
+}
+
+bool CLiveFollow::ShouldFollow(const ChartViewState& now, bool dragging) {
+    if (!following_ || dragging)
+        return false;
+    if (settled_ && !SameView(*settled_, now)) {
+        following_ = false;
+        settled_.reset();
+        return false;
+    }
+    return true;
+}
+
+void CLiveFollow::Settled(const ChartViewState& now) {
+    if (following_)
+        settled_ = now;
+}
+
+void CLiveFollow::Resume() {
+    following_ = true;
+    settled_.reset();
+}
+
+}  // namespace document

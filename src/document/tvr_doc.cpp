@@ -1,0 +1,306 @@
+#include "document/tvr_doc.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+
+#include "bake/ui/control_frame.h"
+#include "chart/ui/chart_container.h"
+#include "document/tvr_view.h"
+
+namespace {
+
+QString WithExtension(QString path, const QString& extension) {
+    if (!path.isEmpty() && !path.endsWith(extension, Qt::CaseInsensitive))
+        path += extension;
+    return path;
+}
+
+// A name in `folder` that no file has yet: name.tvr, name-2.tvr, ...
+QString FreePath(const QString& folder, const QString& fileName) {
+    const QFileInfo info(fileName);
+    QString path = QDir(folder).filePath(fileName);
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = QDir(folder).filePath(info.completeBaseName() + QStringLiteral("-%1.").arg(n) +
+                                     info.suffix());
+    return path;
+}
+
+}  // namespace
+
+CTVR_Doc::CTVR_Doc(std::shared_ptr<DocumentContext> context, QWidget* parent)
+    : QMdiSubWindow(parent),
+      context_(std::move(context)),
+      view_(new CTVR_View(context_->messages)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWidget(view_);
+    created_ = QDateTime::currentDateTime();
+    recoveryTimer_.setInterval(context_->recoveryIntervalMs);
+    connect(&recoveryTimer_, &QTimer::timeout, this, [this] { WriteRecoveryFile(); });
+    connect(view_, &CTVR_View::recordChanged, this, [this] { SetModified(true); });
+    if (context_->panel)
+        connect(context_->panel.data(), &CControlFrame::stateChanged, this,
+                &CTVR_Doc::OnPanelStateChanged);
+}
+
+CTVR_Doc::~CTVR_Doc() {
+    // However the window goes, the panel must not keep a pointer to its view.
+    if (context_->panel)
+        context_->panel->ClearBakeView(view_);
+}
+
+CTVR_Doc* CTVR_Doc::NewDocument(std::shared_ptr<DocumentContext> context, QWidget* parent) {
+    auto* doc = new CTVR_Doc(context, parent);
+    doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
+    if (context->panel)
+        context->panel->SetBakeView(doc->view_);
+    if (!doc->view_->CreateChannelCharts()) {
+        doc->ShowError(L"Out of memory.");
+        delete doc;
+        return nullptr;
+    }
+    if (context->panel) {
+        doc->view_->SetBakeStartTime(context->panel->LastGaugeTime());
+        // The panel may already be Baking when the record opens.
+        if (context->panel->State() == CF_BAKING)
+            doc->BeginLiveBake();
+    }
+    doc->UpdateTitle();
+    doc->view_->InitialUpdate();
+    return doc;
+}
+
+CTVR_Doc* CTVR_Doc::OpenDocument(std::shared_ptr<DocumentContext> context, const QString& path,
+                                 QWidget* parent) {
+    auto* doc = new CTVR_Doc(context, parent);
+    std::wstring error;
+    if (!doc->view_->LoadDocumentCharts(path, error)) {
+        doc->ShowError(error);
+        delete doc;
+        return nullptr;
+    }
+    doc->path_ = QFileInfo(path).absoluteFilePath();
+    doc->UpdateTitle();
+    doc->view_->InitialUpdate();
+    return doc;
+}
+
+QString CTVR_Doc::Title() const {
+    return path_.isEmpty() ? untitledName_ : QFileInfo(path_).fileName();
+}
+
+void CTVR_Doc::UpdateTitle() {
+    setWindowTitle(Title() + QStringLiteral("[*]"));
+    setWindowModified(modified_);
+}
+
+void CTVR_Doc::SetModified(bool modified) {
+    if (modified_ == modified)
+        return;
+    modified_ = modified;
+    setWindowModified(modified_);
+    emit modifiedChanged(modified_);
+}
+
+void CTVR_Doc::ShowError(const std::wstring& text) {
+    if (context_->messages)
+        context_->messages->ShowMessage(text, MessageIcon::Error);
+}
+
+// ---- saving -----------------------------------------------------------------
+
+QString CTVR_Doc::SuggestedPath() const {
+    if (!path_.isEmpty())
+        return path_;
+    if (liveBake_ || !recoveryPath_.isEmpty() || view_->ChannelCharts().Created())
+        return QDir(context_->recordsFolder).filePath(RecordFileName(created_));
+    return untitledName_ + QLatin1String(kExtension);
+}
+
+bool CTVR_Doc::Save() {
+    return path_.isEmpty() ? SaveAs() : SaveTo(path_);
+}
+
+bool CTVR_Doc::SaveAs() {
+    if (!context_->askSavePath)
+        return false;
+    const QString path =
+        WithExtension(context_->askSavePath(this, SuggestedPath()), QLatin1String(kExtension));
+    return !path.isEmpty() && SaveTo(path);
+}
+
+bool CTVR_Doc::SaveTo(const QString& path) {
+    std::wstring error;
+    if (!view_->SaveDocumentCharts(path, error)) {
+        ShowError(error);
+        return false;
+    }
+    path_ = QFileInfo(path).absoluteFilePath();
+    SetModified(false);
+    UpdateTitle();
+    RemoveRecoveryFile();
+    if (context_->saved)
+        context_->saved(path_);
+    return true;
+}
+
+QString CTVR_Doc::RecordFileName(const QDateTime& bakeStart) {
+    return QStringLiteral("bake-") + bakeStart.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+           QLatin1String(kExtension);
+}
+
+// ---- the live bake ----------------------------------------------------------
+
+void CTVR_Doc::OnPanelStateChanged(ControlState state) {
+    if (state == CF_BAKING && !liveBake_ && context_->panel->BakeView() == view_) {
+        BeginLiveBake();
+    } else if (state != CF_BAKING && liveBake_) {
+        EndLiveBake();
+    }
+}
+
+void CTVR_Doc::BeginLiveBake() {
+    liveBake_ = true;
+    if (recoveryPath_.isEmpty() && !context_->recoveryFolder.isEmpty())
+        recoveryPath_ = FreePath(context_->recoveryFolder, RecordFileName(created_));
+    recoveryTimer_.start();
+}
+
+void CTVR_Doc::EndLiveBake() {
+    // The bake ended, was aborted, or the link dropped: the record so far
+    // goes to the records folder either way.
+    liveBake_ = false;
+    recoveryTimer_.stop();
+    if (modified_)
+        AutoSave();
+}
+
+bool CTVR_Doc::WriteRecoveryFile() {
+    if (recoveryPath_.isEmpty())
+        return false;
+    QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
+    std::wstring error;
+    if (view_->SaveDocumentCharts(recoveryPath_, error))
+        return true;
+    if (context_->log)
+        context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
+    return false;
+}
+
+void CTVR_Doc::AutoSave() {
+    if (context_->recordsFolder.isEmpty() || !QDir().mkpath(context_->recordsFolder)) {
+        const std::wstring text =
+            L"Unable to create the records folder " + context_->recordsFolder.toStdWString();
+        if (context_->log)
+            context_->log->TraceError(L"AutoSave", L"%ls", text.c_str());
+        ShowErrorLater(text);
+        return;
+    }
+    const QString path = FreePath(context_->recordsFolder, RecordFileName(created_));
+    std::wstring error;
+    if (!view_->SaveDocumentCharts(path, error)) {
+        if (context_->log)
+            context_->log->TraceError(L"AutoSave", L"%ls", error.c_str());
+        ShowErrorLater(error);
+        return;
+    }
+    const QString previousTitle = Title();
+    path_ = QFileInfo(path).absoluteFilePath();
+    SetModified(false);
+    UpdateTitle();
+    RemoveRecoveryFile();
+    if (context_->log)
+        context_->log->TraceMessage(L"AutoSave", L"Bake record %ls saved as %ls",
+                                    previousTitle.toStdWString().c_str(),
+                                    path_.toStdWString().c_str());
+    if (context_->saved)
+        context_->saved(path_);
+}
+
+void CTVR_Doc::ShowErrorLater(const std::wstring& text) {
+    // Not inside the panel's state change: a box runs its own event loop,
+    // and the panel must finish handling the packet first.
+    QPointer<CTVR_Doc> self(this);
+    QTimer::singleShot(0, this, [self, text] {
+        if (self)
+            self->ShowError(text);
+    });
+}
+
+void CTVR_Doc::AdoptRecoveryFile(const QString& recoveryPath) {
+    recoveryPath_ = recoveryPath;
+    untitledName_ = QFileInfo(recoveryPath).completeBaseName();
+    created_ = QFileInfo(recoveryPath).birthTime().isValid() ? QFileInfo(recoveryPath).birthTime()
+                                                             : created_;
+    path_.clear();
+    SetModified(true);
+    UpdateTitle();
+}
+
+void CTVR_Doc::RemoveRecoveryFile() {
+    if (recoveryPath_.isEmpty())
+        return;
+    QFile::remove(recoveryPath_);
+    if (!liveBake_)
+        recoveryPath_.clear();
+}
+
+// ---- commands ---------------------------------------------------------------
+
+void CTVR_Doc::ImportChart() {
+    const QString path = context_->askImportPath ? context_->askImportPath(this) : QString();
+    if (!path.isEmpty())
+        view_->ImportChart(path);
+}
+
+void CTVR_Doc::ExportCsv() {
+    if (!context_->askExportPath)
+        return;
+    const QString suggested =
+        QFileInfo(SuggestedPath()).completeBaseName() + QStringLiteral(".csv");
+    const QString path = WithExtension(
+        context_->askExportPath(this, suggested, QStringLiteral("CSV files (*.csv)")), ".csv");
+    std::wstring error;
+    if (!path.isEmpty() && !view_->ExportCsv(path, error))
+        ShowError(error);
+}
+
+void CTVR_Doc::ExportImage() {
+    if (!context_->askExportPath)
+        return;
+    const QString suggested =
+        QFileInfo(SuggestedPath()).completeBaseName() + QStringLiteral(".png");
+    const QString path = WithExtension(
+        context_->askExportPath(this, suggested, QStringLiteral("PNG images (*.png)")), ".png");
+    std::wstring error;
+    if (!path.isEmpty() && !view_->ExportImage(path, error))
+        ShowError(error);
+}
+
+void CTVR_Doc::UploadBakeProfile() {
+    if (context_->panel && context_->panel->State() == CF_IDLE)
+        view_->UploadBakeProfile(*context_->panel);
+}
+
+// ---- closing ----------------------------------------------------------------
+
+void CTVR_Doc::closeEvent(QCloseEvent* event) {
+    if (modified_) {
+        const SaveChoice choice =
+            context_->askSaveChanges ? context_->askSaveChanges(this, Title()) : SaveChoice::Cancel;
+        // The question ran an event loop: the record may have been saved
+        // meanwhile (its bake ended), which makes saving it again harmless.
+        if (choice == SaveChoice::Cancel || (choice == SaveChoice::Save && modified_ && !Save())) {
+            event->ignore();
+            return;
+        }
+    }
+    if (context_->panel)
+        context_->panel->ClearBakeView(view_);
+    liveBake_ = false;
+    recoveryTimer_.stop();
+    RemoveRecoveryFile();
+    QMdiSubWindow::closeEvent(event);
+}

@@ -1,0 +1,122 @@
+#pragma once
+// A chart document: one child window of the main frame holding one chart
+// view. A new document is a live bake record (it registers its view as the
+// control panel's bake view); an opened one shows the charts of a ".tvr"
+// file. A record is never lost silently: it counts as modified once gauge
+// points arrive, asks before it is closed unsaved, is written to a recovery
+// file every few seconds while its bake runs, and is saved by itself into
+// the records folder when the bake ends.
+//
+// Window thread only.
+
+#include <QDateTime>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+#include "bake/ui/control_frame.h"
+#include "platform/message_box.h"
+#include "platform/trace_log.h"
+
+class CTVR_View;
+
+// The answer to "save the changes?".
+enum class SaveChoice { Save, Discard, Cancel };
+
+// What every document uses from outside; shared by the documents and their
+// manager, so that it outlives whichever of them goes last.
+struct DocumentContext {
+    QPointer<CControlFrame> panel;  // none: no bake view, no upload
+    IMessageBox* messages = nullptr;
+    ITraceLog* log = nullptr;
+    QString recordsFolder;   // finished bakes are saved here
+    QString recoveryFolder;  // live records are written here while their bake runs
+    int recoveryIntervalMs = 10000;
+    int nextNumber = 1;  // Chart1, Chart2, ...
+
+    // Dialogs; tests answer them. A path is empty when cancelled.
+    std::function<QString(QWidget* parent, const QString& suggested)> askSavePath;
+    std::function<QString(QWidget* parent)> askImportPath;
+    std::function<QString(QWidget* parent, const QString& suggested, const QString& filter)>
+        askExportPath;
+    std::function<SaveChoice(QWidget* parent, const QString& title)> askSaveChanges;
+    // A document was saved under this path (the recent-file list).
+    std::function<void(const QString& path)> saved;
+};
+
+class CTVR_Doc : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    static constexpr char kExtension[] = ".tvr";
+    static constexpr char kFilter[] = "Charts (*.tvr)";
+
+    // A new live document titled Chart<n>, registered as the panel's bake
+    // view with the panel's last gauge time as its start. Null when its
+    // charts cannot be made (shown).
+    static CTVR_Doc* NewDocument(std::shared_ptr<DocumentContext> context,
+                                 QWidget* parent = nullptr);
+    // A document of a chart file, never registered. Null when the file
+    // cannot be read (the reader's text shown); no window is left.
+    static CTVR_Doc* OpenDocument(std::shared_ptr<DocumentContext> context, const QString& path,
+                                  QWidget* parent = nullptr);
+
+    ~CTVR_Doc() override;
+
+    CTVR_View* View() const { return view_; }
+    QString FilePath() const { return path_; }
+    QString Title() const;
+    bool IsModified() const { return modified_; }
+    bool IsLiveBake() const { return liveBake_; }
+    QString RecoveryPath() const { return recoveryPath_; }
+
+    // File > Save (Save As for a document without a file), Save As.
+    bool Save();
+    bool SaveAs();
+    bool SaveTo(const QString& path);
+    void ImportChart();
+    void ExportCsv();
+    void ExportImage();
+    void UploadBakeProfile();
+
+    // A recovered record: untitled, modified, its recovery file kept until
+    // it is saved or discarded.
+    void AdoptRecoveryFile(const QString& recoveryPath);
+    // The file name a finished bake is saved under: bake-YYYYMMDD-HHMMSS.tvr
+    // in the local time of the bake's start.
+    static QString RecordFileName(const QDateTime& bakeStart);
+    // Writes the recovery file now (the timer does it while the bake runs).
+    bool WriteRecoveryFile();
+
+signals:
+    void modifiedChanged(bool modified);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    CTVR_Doc(std::shared_ptr<DocumentContext> context, QWidget* parent);
+    void SetModified(bool modified);
+    void UpdateTitle();
+    void OnPanelStateChanged(ControlState state);
+    void BeginLiveBake();
+    void EndLiveBake();
+    void AutoSave();
+    void RemoveRecoveryFile();
+    void ShowError(const std::wstring& text);
+    void ShowErrorLater(const std::wstring& text);
+    QString SuggestedPath() const;
+
+    std::shared_ptr<DocumentContext> context_;
+    CTVR_View* view_;
+    QString path_;
+    QString untitledName_;
+    bool modified_ = false;
+    bool liveBake_ = false;
+    QDateTime created_;  // when the record began, local time
+    QString recoveryPath_;
+    QTimer recoveryTimer_;
+};

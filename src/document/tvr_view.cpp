@@ -1,0 +1,202 @@
+#include "document/tvr_view.h"
+
+#include <QEvent>
+#include <QFocusEvent>
+#include <QImage>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QResizeEvent>
+
+#include <set>
+
+#include "bake/profile_upload.h"
+#include "bake/ui/control_frame.h"
+#include "chart/chart_csv.h"
+#include "chart/ui/chart_container.h"
+#include "chart/ui/chart_menus.h"
+
+namespace {
+
+constexpr double kHomeX1 = 0, kHomeX2 = 260, kHomeY1 = 0, kHomeY2 = 300;
+
+std::wstring Wide(const QString& s) {
+    return s.toStdWString();
+}
+
+}  // namespace
+
+CTVR_View::CTVR_View(IMessageBox* messages, QWidget* parent)
+    : QWidget(parent), messages_(messages), container_(new CChartContainer(this, messages)) {
+    // The container covers the view; the view never paints a background of its own.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    container_->setObjectName(QStringLiteral("ChartContainer"));
+    container_->setProperty("controlId", kContainerId);
+    container_->setFocusPolicy(Qt::StrongFocus);
+    container_->installEventFilter(this);
+    // "Zoom to fit" and "Reset container" bring the whole picture back: the
+    // live record follows its newest point again.
+    menuRunner_ = [](QMenu& menu, const QPoint& at) {
+        QAction* chosen = menu.exec(at);
+        return chosen ? chosen->data().toInt() : 0;
+    };
+    container_->SetMenuRunner([this](QMenu& menu, const QPoint& at) {
+        const int id = menuRunner_ ? menuRunner_(menu, at) : 0;
+        if (id == chart::ui::kCmdZoomToFit || id == chart::ui::kCmdResetContainer)
+            follow_.Resume();
+        return id;
+    });
+}
+
+CTVR_View::~CTVR_View() = default;
+
+bool CTVR_View::CreateChannelCharts() {
+    return channels_.Create(*container_);
+}
+
+void CTVR_View::InitialUpdate() {
+    container_->setGeometry(rect());
+    container_->SetXValueFormatter(document::FormatAxisValue);
+    container_->SetYValueFormatter(document::FormatAxisValue);
+    ApplyHomeRange();
+    container_->SetLegendVisible(true);
+}
+
+void CTVR_View::ApplyHomeRange() {
+    // A control without a size keeps its view; the range then waits for the
+    // first resize that gives it one.
+    homePending_ = container_->width() <= 0 || container_->height() <= 0;
+    container_->ZoomToRange(kHomeX1, kHomeX2, kHomeY1, kHomeY2);
+    follow_.Resume();
+}
+
+void CTVR_View::resizeEvent(QResizeEvent* event) {
+    container_->setGeometry(0, 0, event->size().width(), event->size().height());
+    // Until the operator moves the view, a bigger window shows the home range
+    // bigger (not the same pixels plus empty space below zero), with the
+    // newest point still in sight.
+    if (homePending_ || follow_.Following()) {
+        ApplyHomeRange();
+        FollowNewestPoint();
+    }
+    QWidget::resizeEvent(event);
+}
+
+void CTVR_View::focusInEvent(QFocusEvent* event) {
+    container_->setFocus(event->reason());
+    QWidget::focusInEvent(event);
+}
+
+bool CTVR_View::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == container_ && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        follow_.Resume();  // a double click fits the view to all points
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- live data --------------------------------------------------------------
+
+void CTVR_View::OnGaugeData(const uint8_t* bytes, uint32_t length) {
+    bake::CONCC_GaugeData gauge;
+    if (bake::DecodeGaugeData(bytes, length, gauge))
+        AppendGaugeData(gauge);
+}
+
+void CTVR_View::OnProfileReport(const uint8_t* bytes, uint32_t length) {
+    bake::CONCC_TempProfile report;
+    if (bake::DecodeTempProfile(bytes, length, report))
+        ShowProfile(report);
+}
+
+document::ChartViewState CTVR_View::ViewState() const {
+    document::ChartViewState s;
+    s.mapping = container_->Mapping();
+    s.hasSelection = container_->HasSelection();
+    s.selectionStart = container_->SelectionStart();
+    s.selectionEnd = container_->SelectionEnd();
+    return s;
+}
+
+void CTVR_View::AppendGaugeData(const bake::CONCC_GaugeData& gauge) {
+    if (!channels_.AppendGaugeData(*container_, gauge))
+        return;
+    FollowNewestPoint();
+    emit recordChanged();
+}
+
+void CTVR_View::FollowNewestPoint() {
+    const bool dragging =
+        container_->IsPanning() || container_->IsSelecting() || container_->IsZoomBoxing();
+    if (!follow_.ShouldFollow(ViewState(), dragging))
+        return;
+    const int id = channels_.Id(document::kTempMain);
+    const chart::CChartSeries* main = container_->FindChart(id);
+    if (main && main->HasPoints()) {
+        const chart::ChartPoint& p = main->Points().back();
+        container_->EnsurePointVisible(id, p.x, p.y);
+    }
+    follow_.Settled(ViewState());
+}
+
+void CTVR_View::ShowProfile(const bake::CONCC_TempProfile& report) {
+    channels_.ShowProfile(*container_, report);
+}
+
+// ---- files ------------------------------------------------------------------
+
+bool CTVR_View::LoadDocumentCharts(const QString& path, std::wstring& error) {
+    std::set<int> ids;
+    return container_->LoadChartsXml(Wide(path), ids, error);
+}
+
+bool CTVR_View::SaveDocumentCharts(const QString& path, std::wstring& error) const {
+    std::set<int> ids;
+    container_->GetChartIds(ids);
+    if (ids.empty()) {
+        error = L"No charts to save!";
+        return false;
+    }
+    return container_->SaveChartsXml(Wide(path), ids, error);
+}
+
+void CTVR_View::ImportChart(const QString& path) {
+    std::set<int> ids;
+    std::wstring error;
+    if (!container_->LoadChartsXml(Wide(path), ids, error) && messages_)
+        messages_->ShowMessage(error, MessageIcon::Error);
+}
+
+void CTVR_View::UploadBakeProfile(CControlFrame& panel) {
+    std::set<int> ids, selected;
+    container_->GetChartIds(ids);
+    container_->GetSelectedChartIds(selected);
+    const bake::ProfileChartChoice choice = bake::ChooseProfileChart(ids, selected);
+    if (choice.problem) {
+        if (messages_)
+            messages_->ShowMessage(choice.problem, MessageIcon::None);
+        return;
+    }
+    const chart::CChartSeries* series = container_->FindChart(choice.id);
+    if (!series) {
+        panel.SendProfile(nullptr, 0);
+        return;
+    }
+    const auto samples = bake::ToProfileSamples(series->Points());
+    panel.SendProfile(samples.data(), samples.size());
+}
+
+bool CTVR_View::ExportCsv(const QString& path, std::wstring& error) const {
+    std::set<int> ids;
+    container_->GetChartIds(ids);
+    return chart::SaveChartsCsv(*container_, ids, Wide(path), error);
+}
+
+bool CTVR_View::ExportImage(const QString& path, std::wstring& error) {
+    // What the window shows, pixel for pixel at the control's size.
+    const QImage frame = container_->RenderFrame(1.0);
+    if (frame.save(path, "PNG"))
+        return true;
+    error = L"Unable to write " + Wide(path);
+    return false;
+}

@@ -1,0 +1,90 @@
+#pragma once
+// The view of a chart document: a window filled by one chart control. A new
+// document's view holds one chart per controller channel and, while it is
+// the control panel's bake view, turns every gauge packet into one point per
+// channel and the controller's profile report into the "Profile" chart; a
+// view of an opened file holds the file's charts only. It also carries the
+// document's chart commands: import, upload as bake profile, export.
+//
+// Window thread only.
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "bake/ui/bake_view.h"
+#include "document/channel_charts.h"
+#include "document/live_follow.h"
+#include "platform/message_box.h"
+
+class CChartContainer;
+class QMenu;
+class CControlFrame;
+
+class CTVR_View : public QWidget, public IBakeView {
+    Q_OBJECT
+public:
+    static constexpr int kContainerId = 1;
+
+    CTVR_View(IMessageBox* messages, QWidget* parent = nullptr);
+    ~CTVR_View() override;
+
+    CChartContainer* Container() const { return container_; }
+
+    // The ten channel charts, empty; false when the control refused one.
+    bool CreateChannelCharts();
+    const document::CChannelCharts& ChannelCharts() const { return channels_; }
+    uint64_t BakeStartTime() const { return channels_.bakeStartTime; }
+    void SetBakeStartTime(uint64_t ms) { channels_.bakeStartTime = ms; }
+
+    // Formatters, the home range 0..260 s x 0..300 degrees and the legend.
+    void InitialUpdate();
+
+    // IBakeView: a 66-byte gauge packet, a type-34 report.
+    void OnGaugeData(const uint8_t* bytes, uint32_t length) override;
+    void OnProfileReport(const uint8_t* bytes, uint32_t length) override;
+    void AppendGaugeData(const bake::CONCC_GaugeData& gauge);
+    void ShowProfile(const bake::CONCC_TempProfile& report);
+    bool FollowsNewestPoint() const { return follow_.Following(); }
+    // Shows the chart control's context menus (tests record them instead).
+    using MenuRunner = std::function<int(QMenu& menu, const QPoint& globalPos)>;
+    void SetMenuRunner(MenuRunner runner) { menuRunner_ = std::move(runner); }
+
+    // The chart file's charts added to the view; false with the reader's text.
+    bool LoadDocumentCharts(const QString& path, std::wstring& error);
+    // All charts written to a chart file; false with the text to show
+    // ("No charts to save!" or the writer's).
+    bool SaveDocumentCharts(const QString& path, std::wstring& error) const;
+    // "Import chart...": the charts of a chart XML file added; a failure is
+    // shown and leaves the view as it was.
+    void ImportChart(const QString& path);
+    // "Upload Bake Profile": the chart to send, chosen as the command does,
+    // handed to the panel.
+    void UploadBakeProfile(CControlFrame& panel);
+    // The charts as CSV, the control as drawn as PNG; false with a text.
+    bool ExportCsv(const QString& path, std::wstring& error) const;
+    bool ExportImage(const QString& path, std::wstring& error);
+
+signals:
+    // Gauge points were added: the record has changed since it was saved.
+    void recordChanged();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    document::ChartViewState ViewState() const;
+    void ApplyHomeRange();
+    void FollowNewestPoint();
+
+    IMessageBox* messages_;
+    CChartContainer* container_;
+    document::CChannelCharts channels_;
+    document::CLiveFollow follow_;
+    bool homePending_ = false;
+    MenuRunner menuRunner_;  // the home range waits for a plot with a size
+};

@@ -1,0 +1,140 @@
+#include "shell/document_commands.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMdiArea>
+#include <QMenu>
+
+#include "bake/ui/control_frame.h"
+#include "chart/ui/chart_container.h"
+#include "chart/ui/chart_view_math.h"
+#include "document/document_manager.h"
+#include "document/tvr_view.h"
+#include "shell/main_frame.h"
+
+namespace shell {
+
+namespace {
+
+// One wheel notch per zoom command.
+constexpr int kZoomNotch = 120;
+
+}  // namespace
+
+CDocumentCommands::CDocumentCommands(CMainFrame* frame, CDocumentManager* documents)
+    : QObject(frame), frame_(frame), documents_(documents) {
+    auto active = [this] { return documents_->ActiveDocument(); };
+    auto onActive = [active](void (CTVR_Doc::*command)()) {
+        return [active, command] {
+            if (CTVR_Doc* doc = active())
+                (doc->*command)();
+        };
+    };
+
+    save_ = frame_->Action(CMainFrame::ID_FILE_SAVE);
+    save_->setShortcut(QKeySequence::Save);
+    connect(save_, &QAction::triggered, this, [active] {
+        if (CTVR_Doc* doc = active())
+            doc->Save();
+    });
+    QAction* a = Make(ID_FILE_SAVE_AS, tr("Save &As..."),
+                      tr("Save the active document with a new name\nSave As"));
+    a->setShortcut(QKeySequence::SaveAs);
+    connect(a, &QAction::triggered, this, [active] {
+        if (CTVR_Doc* doc = active())
+            doc->SaveAs();
+    });
+    a = Make(ID_FILE_CLOSE, tr("&Close"), tr("Close the active document\nClose"));
+    a->setShortcut(QKeySequence::Close);
+    connect(a, &QAction::triggered, this, [active] {
+        if (CTVR_Doc* doc = active())
+            doc->close();
+    });
+    connect(Make(ID_CHART_IMPORT, tr("Import chart..."),
+                 tr("Add the charts of a chart XML file\nImport chart")),
+            &QAction::triggered, this, onActive(&CTVR_Doc::ImportChart));
+    connect(Make(ID_EXPORT_CSV, tr("Export CSV..."),
+                 tr("Write the charts as CSV for a spreadsheet\nExport CSV")),
+            &QAction::triggered, this, onActive(&CTVR_Doc::ExportCsv));
+    connect(Make(ID_EXPORT_IMAGE, tr("Export Image..."),
+                 tr("Write the charts as drawn to a PNG image\nExport Image")),
+            &QAction::triggered, this, onActive(&CTVR_Doc::ExportImage));
+    connect(Make(ID_UPLOAD_PROFILE, tr("Upload Bake Profile"),
+                 tr("Send the chosen chart to the controller as its temperature profile\nUpload "
+                    "Bake Profile")),
+            &QAction::triggered, this, onActive(&CTVR_Doc::UploadBakeProfile));
+    a = Make(ID_ZOOM_IN, tr("Zoom &In"), tr("Zoom into the active chart\nZoom In"));
+    a->setShortcut(QKeySequence::ZoomIn);
+    connect(a, &QAction::triggered, this, [this] { Zoom(kZoomNotch); });
+    a = Make(ID_ZOOM_OUT, tr("Zoom &Out"), tr("Zoom out of the active chart\nZoom Out"));
+    a->setShortcut(QKeySequence::ZoomOut);
+    connect(a, &QAction::triggered, this, [this] { Zoom(-kZoomNotch); });
+    a = Make(ID_FULL_SCREEN, tr("&Full Screen"),
+             tr("Show the main window on the whole screen\nFull Screen"));
+    a->setShortcut(QKeySequence::FullScreen);
+    a->setCheckable(true);
+    connect(a, &QAction::toggled, this, [this](bool on) {
+        frame_->setWindowState(on ? (frame_->windowState() | Qt::WindowFullScreen)
+                                  : (frame_->windowState() & ~Qt::WindowFullScreen));
+    });
+
+    // File: New, Open, Close, Save, Save As, Import, Export, recent files, Exit.
+    QMenu* file = frame_->MenuByTitle(tr("&File"));
+    QAction* open = frame_->Action(CMainFrame::ID_FILE_OPEN);
+    const QList<QAction*> fileActions = file->actions();
+    QAction* afterOpen = fileActions.value(fileActions.indexOf(open) + 1);
+    file->insertActions(afterOpen, {actions_[ID_FILE_CLOSE], save_, actions_[ID_FILE_SAVE_AS]});
+    QAction* separator = file->insertSeparator(afterOpen);
+    file->insertActions(
+        afterOpen, {actions_[ID_CHART_IMPORT], actions_[ID_EXPORT_CSV], actions_[ID_EXPORT_IMAGE]});
+    Q_UNUSED(separator);
+    QMenu* devices = frame_->MenuByTitle(tr("&Devices"));
+    devices->addAction(actions_[ID_UPLOAD_PROFILE]);
+    QMenu* view = frame_->MenuByTitle(tr("&View"));
+    view->addSeparator();
+    view->addActions({actions_[ID_ZOOM_IN], actions_[ID_ZOOM_OUT], actions_[ID_FULL_SCREEN]});
+    // The shortcuts work whichever menu is closed.
+    frame_->addActions(actions_.values());
+    frame_->addAction(save_);
+
+    connect(documents_, &CDocumentManager::documentsChanged, this, &CDocumentCommands::Update);
+    connect(frame_->MdiArea(), &QMdiArea::subWindowActivated, this, &CDocumentCommands::Update);
+    if (CControlFrame* panel = frame_->ControlFrame())
+        connect(panel, &CControlFrame::stateChanged, this, &CDocumentCommands::Update);
+    connect(devices, &QMenu::aboutToShow, this, &CDocumentCommands::Update);
+    connect(file, &QMenu::aboutToShow, this, &CDocumentCommands::Update);
+    Update();
+}
+
+QAction* CDocumentCommands::Make(int id, const QString& text, const QString& tip) {
+    auto* a = new QAction(text, this);
+    a->setData(id);
+    a->setStatusTip(tip.section(QLatin1Char('\n'), 0, 0));
+    a->setToolTip(tip.section(QLatin1Char('\n'), 1));
+    actions_.insert(id, a);
+    return a;
+}
+
+void CDocumentCommands::Update() {
+    const bool hasDocument = documents_->ActiveDocument() != nullptr;
+    // The document menu: these appear only while a chart document is open.
+    for (int id : {ID_FILE_SAVE_AS, ID_FILE_CLOSE, ID_CHART_IMPORT, ID_EXPORT_CSV, ID_EXPORT_IMAGE,
+                   ID_UPLOAD_PROFILE, ID_ZOOM_IN, ID_ZOOM_OUT}) {
+        actions_[id]->setVisible(hasDocument);
+        actions_[id]->setEnabled(hasDocument);
+    }
+    save_->setVisible(hasDocument);
+    save_->setEnabled(hasDocument);
+    const CControlFrame* panel = frame_->ControlFrame();
+    actions_[ID_UPLOAD_PROFILE]->setEnabled(hasDocument && panel && panel->State() == CF_IDLE);
+}
+
+void CDocumentCommands::Zoom(int delta) {
+    CTVR_Doc* doc = documents_->ActiveDocument();
+    if (!doc)
+        return;
+    CChartContainer* c = doc->View()->Container();
+    c->SetMapping(chart::ui::ZoomAbout(c->Mapping(), c->width() / 2.0, c->height() / 2.0, delta));
+}
+
+}  // namespace shell

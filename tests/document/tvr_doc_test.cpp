@@ -1,0 +1,525 @@
+// Chart documents with a real control panel and chart control, offscreen:
+// the live record, files, import, upload, and a record that is never lost.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QMdiArea>
+#include <QMenu>
+#include <QRegularExpression>
+
+#include <memory>
+#include <set>
+
+#include "bake/controller_packets.h"
+#include "bake/ui/control_frame.h"
+#include "chart/ui/chart_container.h"
+#include "document/document_manager.h"
+#include "document/tvr_view.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/ui_test_support.h"
+
+using uitest::FakeLink;
+using uitest::RecordedMessage;
+using uitest::RecordingMessageBox;
+using uitest::RecordingTraceLog;
+
+namespace {
+
+std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp, int32_t tempMain = 2500) {
+    bake::CONCC_GaugeData g;
+    g.header.type = bake::CONCC_PKT_GAUGE_DATA;
+    g.timestamp = timestamp;
+    g.devState = devState;
+    g.setupTemp = 3000;
+    g.fanRpm = 100;
+    g.tempMain = tempMain;
+    g.temp1 = g.temp2 = g.temp3 = 2400;
+    g.boardTemp = 2600;
+    const auto bytes = bake::EncodeGaugeData(g);
+    return {bytes.begin(), bytes.end()};
+}
+
+std::vector<uint8_t> ProfileReport(uint64_t startTime, std::vector<bake::CONCC_ProfilePoint> points,
+                                   uint32_t seq) {
+    bake::CONCC_TempProfile p;
+    p.header = {bake::CONCC_PKT_GET_PROFILE, 0, seq};
+    p.startTime = startTime;
+    p.points = std::move(points);
+    return bake::EncodeTempProfile(p);
+}
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+class DocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        area_.resize(900, 600);
+        panel_.SetLink(&link_);
+        panel_.SetTraceLog(&log_);
+        panel_.SetMessageBox(&box_);
+        context_ = std::make_shared<DocumentContext>();
+        context_->panel = &panel_;
+        context_->messages = &box_;
+        context_->log = &log_;
+        context_->recordsFolder = Q(dir_.Path("records"));
+        context_->recoveryFolder = Q(dir_.Path("recovery"));
+        context_->recoveryIntervalMs = 50;
+        context_->askSavePath = [this](QWidget*, const QString& suggested) {
+            suggestedPaths_ << suggested;
+            return savePath_;
+        };
+        context_->askImportPath = [this](QWidget*) { return importPath_; };
+        context_->askExportPath = [this](QWidget*, const QString&, const QString&) {
+            return exportPath_;
+        };
+        context_->askSaveChanges = [this](QWidget*, const QString& title) {
+            askedToSave_ << title;
+            if (duringQuestion_)
+                duringQuestion_();
+            return saveChoice_;
+        };
+        context_->saved = [this](const QString& path) { savedPaths_ << path; };
+        docs_ = std::make_unique<CDocumentManager>(&area_, context_);
+        panel_.SetDocumentOpener([this] { docs_->NewDocument(); });
+        area_.show();
+    }
+    void TearDown() override {
+        saveChoice_ = SaveChoice::Discard;
+        duringQuestion_ = nullptr;
+        area_.closeAllSubWindows();
+    }
+
+    void Packet(const std::vector<uint8_t>& p) {
+        panel_.OnBoardPktReceived(p.data(), uint32_t(p.size()));
+    }
+    void Connect() { panel_.OnDeviceConnected(); }
+    CTVR_View* BakeView() const { return dynamic_cast<CTVR_View*>(panel_.BakeView()); }
+    QStringList Records() const {
+        return QDir(Q(dir_.Path("records")))
+            .entryList({QStringLiteral("*.tvr")}, QDir::Files, QDir::Name);
+    }
+    std::vector<std::wstring> Messages() const {
+        std::vector<std::wstring> out;
+        for (const RecordedMessage& m : box_.messages) out.push_back(m.text);
+        return out;
+    }
+
+    test_support::TempDir dir_;
+    QMdiArea area_;
+    CControlFrame panel_;
+    FakeLink link_;
+    RecordingTraceLog log_;
+    RecordingMessageBox box_;
+    std::shared_ptr<DocumentContext> context_;
+    std::unique_ptr<CDocumentManager> docs_;
+    QString savePath_, importPath_, exportPath_;
+    QStringList suggestedPaths_, askedToSave_, savedPaths_;
+    SaveChoice saveChoice_ = SaveChoice::Discard;
+    std::function<void()> duringQuestion_;
+};
+
+}  // namespace
+
+TEST_F(DocumentTest, NewDocumentsAreNumberedAndBecomeTheBakeView) {
+    CTVR_Doc* first = docs_->NewDocument();
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(QStringLiteral("Chart1"), first->Title());
+    EXPECT_EQ(first->View(), BakeView());
+    CChartContainer* c = first->View()->Container();
+    std::set<int> ids;
+    c->GetChartIds(ids);
+    EXPECT_EQ((std::set<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}), ids);
+    EXPECT_TRUE(c->IsLegendVisible());
+    const auto& home = c->HomeRange();
+    EXPECT_EQ(0, home.minX);
+    EXPECT_EQ(260, home.maxX);
+    EXPECT_EQ(0, home.minY);
+    EXPECT_EQ(300, home.maxY);
+    EXPECT_EQ(L"12.500", c->XValueFormatter()(12.5));
+    EXPECT_EQ(L"0", c->YValueFormatter()(0.0004));
+
+    CTVR_Doc* second = docs_->NewDocument();
+    EXPECT_EQ(QStringLiteral("Chart2"), second->Title());
+    EXPECT_EQ(second->View(), BakeView());
+    // Closing a document that is not the bake view leaves the panel alone;
+    // closing the bake view's document clears it.
+    first->close();
+    EXPECT_EQ(second->View(), BakeView());
+    second->close();
+    EXPECT_EQ(nullptr, panel_.BakeView());
+}
+
+TEST_F(DocumentTest, ABakeFillsANewRecordFromTimeZero) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
+    EXPECT_EQ(nullptr, panel_.BakeView());  // Idle: no record
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 5000, 3000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    ASSERT_NE(nullptr, doc);
+    ASSERT_EQ(doc->View(), BakeView());
+    EXPECT_EQ(5000u, doc->View()->BakeStartTime());
+    EXPECT_TRUE(doc->IsLiveBake());
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(doc->windowTitle().contains(QStringLiteral("[*]")));
+    EXPECT_TRUE(doc->isWindowModified());
+    // The panel asked for the profile; the report draws the "Profile" chart.
+    ASSERT_FALSE(link_.sent.empty());
+    EXPECT_EQ(bake::CONCC_PKT_GET_PROFILE, uitest::GetU32(link_.sent.back(), 0));
+    Packet(ProfileReport(3000, {{0, 2500}, {10000, 5000}}, panel_.SequenceId()));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 5000));  // repeated: nothing
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 5250, -1));
+
+    CChartContainer* c = doc->View()->Container();
+    const auto& main = c->FindChartByName(L"Temp Main")->Points();
+    ASSERT_EQ(2u, main.size());
+    EXPECT_EQ(0.0, main[0].x);
+    EXPECT_EQ(30.0, main[0].y);
+    EXPECT_EQ(0.25, main[1].x);
+    EXPECT_EQ(-10.0, main[1].y);
+    const auto& profile = c->FindChartByName(L"Profile")->Points();
+    ASSERT_EQ(2u, profile.size());
+    EXPECT_EQ(-2.0, profile[0].x);
+    EXPECT_EQ(8.0, profile[1].x);
+}
+
+TEST_F(DocumentTest, SaveReopenAndTheFileErrors) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    savePath_ = Q(dir_.Path("run"));  // the extension is added
+    ASSERT_TRUE(doc->Save());
+    EXPECT_EQ(Q(dir_.Path("run.tvr")), doc->FilePath());
+    EXPECT_EQ(QStringLiteral("run.tvr"), doc->Title());
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(QStringList{Q(dir_.Path("run.tvr"))}, savedPaths_);
+
+    // Reopened: the charts with points, ids from 0, no channel charts, not registered.
+    CTVR_Doc* reopened = docs_->OpenDocument(Q(dir_.Path("run.tvr")));
+    ASSERT_NE(nullptr, reopened);
+    EXPECT_EQ(doc->View(), BakeView());
+    std::set<int> ids;
+    reopened->View()->Container()->GetChartIds(ids);
+    EXPECT_EQ(9u, ids.size());  // the empty "Profile" chart was not written
+    EXPECT_EQ(0, *ids.begin());
+    EXPECT_EQ(nullptr, reopened->View()->Container()->FindChartByName(L"Profile"));
+    EXPECT_EQ(2u, reopened->View()->Container()->FindChartByName(L"FAN")->Points().size());
+    EXPECT_FALSE(reopened->View()->ChannelCharts().Created());
+    EXPECT_FALSE(reopened->IsModified());
+
+    // A file that is not a chart file: the reader's text, and no window.
+    const int windows = area_.subWindowList().size();
+    box_.messages.clear();
+    EXPECT_EQ(nullptr, docs_->OpenDocument(Q(dir_.Write("junk.tvr", "this is not XML"))));
+    EXPECT_EQ(windows, area_.subWindowList().size());
+    ASSERT_EQ(1u, box_.messages.size());
+    EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+    EXPECT_FALSE(box_.messages[0].text.empty());
+
+    // A view without charts has nothing to save.
+    CTVR_Doc* empty = docs_->OpenDocument(
+        Q(dir_.Write("empty.tvr", "<?xml version=\"1.0\"?>\n<Charts>\n</Charts>\n")));
+    ASSERT_NE(nullptr, empty);
+    box_.messages.clear();
+    savePath_ = Q(dir_.Path("empty2.tvr"));
+    EXPECT_FALSE(empty->SaveAs());
+    EXPECT_EQ((std::vector<std::wstring>{L"No charts to save!"}), Messages());
+    EXPECT_FALSE(QFile::exists(savePath_));
+}
+
+TEST_F(DocumentTest, ImportAddsChartsAndAFailureLeavesThemAlone) {
+    CTVR_Doc* doc = docs_->NewDocument();
+    CChartContainer* c = doc->View()->Container();
+    const chart::ChartPoint pts[] = {{0, 25}, {60, 150}, {120, 240}};
+    chart::CChartContainerModel source;
+    const int id = source.AddChart(pts, L"Reflow", L"Temperature", 0, 2.0f, 0.0f, 0xFF00FF00u);
+    std::wstring error;
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("p.xml"), {id}, error));
+
+    importPath_ = Q(dir_.Path("p.xml"));
+    doc->ImportChart();
+    const chart::CChartSeries* imported = c->FindChartByName(L"Reflow");
+    ASSERT_NE(nullptr, imported);
+    EXPECT_EQ(10, imported->id);
+    EXPECT_EQ(3u, imported->Points().size());
+
+    importPath_ = Q(dir_.Write("bad.xml", "<Other/>"));
+    doc->ImportChart();
+    std::set<int> ids;
+    c->GetChartIds(ids);
+    EXPECT_EQ(11u, ids.size());
+    ASSERT_EQ(1u, box_.messages.size());
+    EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+
+    importPath_.clear();  // cancelled
+    doc->ImportChart();
+    EXPECT_EQ(1u, box_.messages.size());
+}
+
+TEST_F(DocumentTest, UploadPicksOneChartOnlyWhileIdle) {
+    const chart::ChartPoint pts[] = {{0, 25}, {1.9999, 249.999}};
+    chart::CChartContainerModel source;
+    const int a = source.AddChart(pts, L"A", L"", 0, 2.0f, 0.0f, 0xFF000000u);
+    std::wstring error;
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("one.tvr"), {a}, error));
+    const int b = source.AddChart(pts, L"B", L"", 0, 2.0f, 0.0f, 0xFF000000u);
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("two.tvr"), {a, b}, error));
+
+    CTVR_Doc* one = docs_->OpenDocument(Q(dir_.Path("one.tvr")));
+    CTVR_Doc* two = docs_->OpenDocument(Q(dir_.Path("two.tvr")));
+    one->UploadBakeProfile();  // Disconnected: nothing
+    EXPECT_TRUE(link_.sent.empty());
+
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
+    ASSERT_EQ(CF_IDLE, panel_.State());
+    // The only chart goes even when hidden and unselected.
+    one->View()->Container()->ToggleChartVisibility(0);
+    one->UploadBakeProfile();
+    ASSERT_EQ(1u, link_.sent.size());
+    ASSERT_EQ(40u, link_.sent[0].size());
+    EXPECT_EQ(1999u, uitest::GetU32(link_.sent[0], 32));
+    EXPECT_EQ(24999u, uitest::GetU32(link_.sent[0], 36));
+
+    two->UploadBakeProfile();
+    EXPECT_EQ((std::vector<std::wstring>{L"Select one chart to upload!"}), Messages());
+    EXPECT_EQ(MessageIcon::None, box_.messages[0].icon);
+    two->View()->Container()->SetChartSelected(1, true);
+    two->UploadBakeProfile();
+    EXPECT_EQ(2u, link_.sent.size());
+
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));  // Baking: nothing
+    two->UploadBakeProfile();
+    EXPECT_EQ(3u, link_.sent.size());  // only the profile request of the new bake
+    EXPECT_EQ(bake::CONCC_PKT_GET_PROFILE, uitest::GetU32(link_.sent.back(), 0));
+}
+
+TEST_F(DocumentTest, AFinishedBakeIsSavedInTheRecordsFolder) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    const QString recovery = doc->RecoveryPath();
+    EXPECT_TRUE(recovery.startsWith(Q(dir_.Path("recovery/bake-"))));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 3000));
+    // The recovery file follows the record while the bake runs.
+    ASSERT_TRUE(uitest::PumpUntil([&] { return QFile::exists(recovery); }));
+
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 4000));
+    EXPECT_EQ(nullptr, panel_.BakeView());
+    const QStringList records = Records();
+    ASSERT_EQ(1, records.size());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^bake-\\d{8}-\\d{6}\\.tvr$"))
+                    .match(records[0])
+                    .hasMatch());
+    EXPECT_EQ(QDir(Q(dir_.Path("records"))).filePath(records[0]), doc->FilePath());
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_FALSE(QFile::exists(recovery));
+    ASSERT_FALSE(log_.lines.empty());
+    EXPECT_NE(std::wstring::npos, log_.lines.back().text.find(records[0].toStdWString()));
+    EXPECT_EQ(L"AutoSave", log_.lines.back().source);
+
+    // The saved record holds the points of the bake; the packet that ended it
+    // already belongs to no record.
+    chart::CChartContainerModel saved;
+    std::set<int> ids;
+    std::wstring error;
+    ASSERT_TRUE(saved.LoadChartsXml(
+        QDir(Q(dir_.Path("records"))).filePath(records[0]).toStdWString(), ids, error));
+    EXPECT_EQ(2u, saved.FindChartByName(L"Temp Main")->Points().size());
+
+    // A second bake gets a record of its own, never the first one's file.
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 5000));
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 6000));
+    EXPECT_EQ(2, Records().size());
+}
+
+TEST_F(DocumentTest, ALinkDropMidBakeKeepsAndSavesTheRecord) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 10000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 11000));
+    CTVR_Doc* first = docs_->ActiveDocument();
+    panel_.OnDeviceDisconnected();
+    // Still open, still registered, with its points, and saved.
+    EXPECT_EQ(first->View(), BakeView());
+    EXPECT_EQ(2u, first->View()->Container()->FindChartByName(L"Temp Main")->Points().size());
+    ASSERT_EQ(1, Records().size());
+    EXPECT_FALSE(first->IsModified());
+
+    // Back to a controller that still bakes: a second record from there on.
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 15000));
+    CTVR_Doc* second = docs_->ActiveDocument();
+    ASSERT_NE(first, second);
+    EXPECT_EQ(second->View(), BakeView());
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 16000));
+    EXPECT_EQ(2, Records().size());
+    // The Output log names both files.
+    std::vector<std::wstring> saves;
+    for (const auto& l : log_.lines) {
+        if (l.source == L"AutoSave")
+            saves.push_back(l.text);
+    }
+    ASSERT_EQ(2u, saves.size());
+    EXPECT_NE(std::wstring::npos, saves[0].find(first->FilePath().toStdWString()));
+    EXPECT_NE(std::wstring::npos, saves[1].find(second->FilePath().toStdWString()));
+}
+
+TEST_F(DocumentTest, AFailedAutoSaveIsLoggedShownAndKeepsTheRecordModified) {
+    context_->recordsFolder = Q(dir_.Write("not-a-folder", "x"));
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 2000));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_FALSE(log_.ErrorTexts().empty());
+    // The box comes after the panel finished with the packet.
+    EXPECT_TRUE(box_.messages.empty());
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !box_.messages.empty(); }));
+    EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+    EXPECT_TRUE(QFile::exists(doc->RecoveryPath()) || !doc->RecoveryPath().isEmpty());
+}
+
+TEST_F(DocumentTest, ClosingAModifiedRecordAsks) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    QPointer<CTVR_Doc> alive(doc);
+
+    saveChoice_ = SaveChoice::Cancel;
+    EXPECT_FALSE(docs_->CloseAll());
+    EXPECT_TRUE(alive);
+    EXPECT_EQ(QStringList{QStringLiteral("Chart1")}, askedToSave_);
+
+    // Save: the record goes where the operator says; cancelling that dialog keeps it open.
+    saveChoice_ = SaveChoice::Save;
+    savePath_.clear();
+    EXPECT_FALSE(doc->close());
+    EXPECT_TRUE(alive);
+    EXPECT_TRUE(suggestedPaths_.last().startsWith(Q(dir_.Path("records/bake-"))));
+    savePath_ = Q(dir_.Path("kept.tvr"));
+    EXPECT_TRUE(docs_->CloseAll());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(alive);
+    EXPECT_TRUE(QFile::exists(savePath_));
+    EXPECT_EQ(nullptr, panel_.BakeView());
+
+    // Discard: closed without a file; an unmodified document does not ask.
+    docs_->NewDocument();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    saveChoice_ = SaveChoice::Discard;
+    askedToSave_.clear();
+    EXPECT_TRUE(docs_->CloseAll());
+    EXPECT_EQ(1, askedToSave_.size());
+    CTVR_Doc* fresh = docs_->NewDocument();
+    askedToSave_.clear();
+    EXPECT_TRUE(fresh->close());
+    EXPECT_TRUE(askedToSave_.isEmpty());
+}
+
+TEST_F(DocumentTest, RecoveryFilesAreOfferedAndOpenedModified) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    ASSERT_TRUE(doc->WriteRecoveryFile());
+    const QString recovery = doc->RecoveryPath();
+    // As if the program had been killed: the file stays behind.
+    QFile::copy(recovery, recovery + QStringLiteral(".keep"));
+    saveChoice_ = SaveChoice::Discard;
+    area_.closeAllSubWindows();
+    QFile::rename(recovery + QStringLiteral(".keep"), recovery);
+
+    ASSERT_EQ(QStringList{recovery}, docs_->RecoveryFiles());
+    const QList<CTVR_Doc*> opened = docs_->RestoreRecoveryFiles(true);
+    ASSERT_EQ(1, opened.size());
+    EXPECT_TRUE(opened[0]->IsModified());
+    EXPECT_TRUE(opened[0]->FilePath().isEmpty());
+    EXPECT_EQ(2u, opened[0]->View()->Container()->FindChartByName(L"Temp Main")->Points().size());
+    EXPECT_EQ(nullptr, panel_.BakeView());
+    // Saving it removes the recovery file.
+    savePath_ = Q(dir_.Path("recovered.tvr"));
+    ASSERT_TRUE(opened[0]->Save());
+    EXPECT_TRUE(docs_->RecoveryFiles().isEmpty());
+
+    // Discarding deletes them.
+    QFile::copy(savePath_, Q(dir_.Path("recovery/bake-20260101-000000.tvr")));
+    EXPECT_TRUE(docs_->RestoreRecoveryFiles(false).isEmpty());
+    EXPECT_TRUE(docs_->RecoveryFiles().isEmpty());
+}
+
+TEST_F(DocumentTest, ExportsShareTheCommandLineCode) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1500));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    exportPath_ = Q(dir_.Path("out"));
+    doc->ExportCsv();
+    const std::string csv = dir_.Read("out.csv");
+    EXPECT_EQ(0u, csv.find("Setup Temp x,Setup Temp Temperature,Fan x,Fan RPM,")) << csv;
+    EXPECT_NE(std::string::npos, csv.find("\n0.500000,30.000000,0.500000,100.000000,")) << csv;
+
+    exportPath_ = Q(dir_.Path("out.png"));
+    doc->ExportImage();
+    QImage image(exportPath_);
+    ASSERT_FALSE(image.isNull())
+        << (box_.messages.empty() ? std::string()
+                                  : QString::fromStdWString(box_.messages[0].text).toStdString());
+    EXPECT_EQ(doc->View()->Container()->size(), image.size());
+    EXPECT_TRUE(box_.messages.empty());
+}
+
+TEST_F(DocumentTest, TheLiveViewFollowsUntilTheOperatorMovesIt) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 0));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    CChartContainer* c = doc->View()->Container();
+    ASSERT_GT(c->width(), 100);
+    // Far beyond the home range: the view scrolls to keep the point in sight.
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 400000));
+    auto visible = c->CurrentLayout().visible;
+    EXPECT_LE(visible.left, 400.0);
+    EXPECT_GE(visible.right, 400.0);
+    EXPECT_TRUE(doc->View()->FollowsNewestPoint());
+
+    // The operator pans back to the start: it stays there.
+    chart::ui::ViewMapping m = c->Mapping();
+    m.originX = 60;
+    c->SetMapping(m);
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 800000));
+    EXPECT_FALSE(doc->View()->FollowsNewestPoint());
+    EXPECT_EQ(60, c->Mapping().originX);
+
+    // "Zoom to fit" from the menu: following again.
+    doc->View()->SetMenuRunner([](QMenu&, const QPoint&) { return int(chart::ui::kCmdZoomToFit); });
+    c->OpenContainerMenu(QPoint(10, 10));
+    EXPECT_TRUE(doc->View()->FollowsNewestPoint());
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1600000));
+    visible = c->CurrentLayout().visible;
+    EXPECT_GE(visible.right, 1600.0);
+}
+
+TEST_F(DocumentTest, AGrownWindowShowsTheHomeRangeBiggerUntilTheOperatorMovesIt) {
+    CTVR_Doc* doc = docs_->NewDocument();
+    CChartContainer* c = doc->View()->Container();
+    doc->resize(1200, 800);
+    uitest::Pump();
+    ASSERT_EQ(doc->View()->size(), c->size());
+    auto visible = c->CurrentLayout().visible;
+    EXPECT_NEAR(0.0, visible.bottom, 5.0);
+    EXPECT_NEAR(300.0, visible.top, 5.0);
+    EXPECT_NEAR(260.0, visible.right, 5.0);
+
+    chart::ui::ViewMapping m = c->Mapping();
+    m.originY += 100;  // the operator pans
+    c->SetMapping(m);
+    bake::CONCC_GaugeData g;
+    g.timestamp = 1000;
+    doc->View()->AppendGaugeData(g);  // the next point finds the view moved
+    doc->resize(900, 500);
+    uitest::Pump();
+    EXPECT_EQ(m.originY, c->Mapping().originY);
+}

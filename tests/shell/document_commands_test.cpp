@@ -1,0 +1,163 @@
+// The program's chart documents as the main frame carries them: start-up,
+// the command line's FILE, the document menu and its enabling, quitting.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMdiArea>
+#include <QMenu>
+#include <QTemporaryDir>
+
+#include "bake/controller_packets.h"
+#include "bake/ui/control_frame.h"
+#include "chart/ui/chart_container.h"
+#include "document/tvr_view.h"
+#include "shell/document_commands.h"
+#include "shell/tvr_app.h"
+#include "tests/support/ui_test_support.h"
+
+namespace {
+
+using namespace shell;
+
+class ProgramDocuments : public ::testing::Test {
+protected:
+    void SetUp() override {
+        uitest::ClearSettings();
+        services_.messageBox = &box_;
+        services_.createLink = [this](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
+            return static_cast<IIOCP_ClientConnection*>(&link_);
+        };
+        services_.releaseLink = [](IIOCP_ClientConnection*) { return 0u; };
+        docs_.recoveryFolder = dir_.filePath(QStringLiteral("recovery"));
+        docs_.askSaveChanges = [this](QWidget*, const QString&) {
+            ++questions_;
+            return answer_;
+        };
+        docs_.askRestoreRecovered = [this](QWidget*, const QStringList& files) {
+            offered_ = files;
+            return true;
+        };
+        options_.recordsFolder = dir_.filePath(QStringLiteral("records"));
+        options_.connectHost = QStringLiteral("192.0.2.9");  // no device selection
+    }
+    QStringList Titles() const {
+        QStringList t;
+        for (CTVR_Doc* d : app_.Documents()->Documents()) t << d->Title();
+        return t;
+    }
+    void Gauge(uint32_t devState, uint64_t t) {
+        bake::CONCC_GaugeData g;
+        g.timestamp = t;
+        g.header.type = bake::CONCC_PKT_GAUGE_DATA;
+        g.devState = devState;
+        const auto bytes = bake::EncodeGaugeData(g);
+        app_.MainFrame()->ControlFrame()->OnBoardPktReceived(bytes.data(), uint32_t(bytes.size()));
+    }
+
+    QTemporaryDir dir_;
+    uitest::RecordingMessageBox box_;
+    uitest::FakeLink link_;
+    MainFrameServices services_;
+    DocumentServices docs_;
+    CommandLineOptions options_;
+    CTVR_App app_;
+    SaveChoice answer_ = SaveChoice::Cancel;
+    int questions_ = 0;
+    QStringList offered_;
+};
+
+}  // namespace
+
+TEST_F(ProgramDocuments, StartsWithAnEmptyDocumentAndShowsTheDocumentMenu) {
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    EXPECT_EQ(QStringList{QStringLiteral("Chart1")}, Titles());
+    CMainFrame* frame = app_.MainFrame();
+    CDocumentCommands* commands = app_.DocumentCommands();
+    for (int id : {CDocumentCommands::ID_FILE_SAVE_AS, CDocumentCommands::ID_CHART_IMPORT,
+                   CDocumentCommands::ID_EXPORT_CSV, CDocumentCommands::ID_EXPORT_IMAGE})
+        EXPECT_TRUE(commands->Action(id)->isVisible() && commands->Action(id)->isEnabled()) << id;
+    EXPECT_TRUE(frame->Action(CMainFrame::ID_FILE_SAVE)->isEnabled());
+    EXPECT_EQ(QKeySequence(QKeySequence::Save),
+              frame->Action(CMainFrame::ID_FILE_SAVE)->shortcut());
+    EXPECT_EQ(QKeySequence(QKeySequence::ZoomIn),
+              commands->Action(CDocumentCommands::ID_ZOOM_IN)->shortcut());
+    EXPECT_EQ(QKeySequence(QKeySequence::FullScreen),
+              commands->Action(CDocumentCommands::ID_FULL_SCREEN)->shortcut());
+    EXPECT_TRUE(frame->MenuByTitle(QStringLiteral("&File"))
+                    ->actions()
+                    .contains(commands->Action(CDocumentCommands::ID_CHART_IMPORT)));
+    QAction* upload = commands->Action(CDocumentCommands::ID_UPLOAD_PROFILE);
+    EXPECT_TRUE(frame->MenuByTitle(QStringLiteral("&Devices"))->actions().contains(upload));
+
+    // "Upload Bake Profile" only while Idle.
+    EXPECT_FALSE(upload->isEnabled());
+    frame->ControlFrame()->OnDeviceConnected();
+    EXPECT_FALSE(upload->isEnabled());
+    Gauge(bake::CONCC_DEV_IDLE, 1);
+    EXPECT_TRUE(upload->isEnabled());
+    Gauge(bake::CONCC_DEV_BAKING, 2);
+    EXPECT_FALSE(upload->isEnabled());
+    EXPECT_EQ(QStringLiteral("Chart2"), app_.Documents()->ActiveDocument()->Title());
+
+    // Zoom in on the active chart.
+    CChartContainer* c = app_.Documents()->ActiveDocument()->View()->Container();
+    const double before = c->Mapping().scaleX;
+    commands->Action(CDocumentCommands::ID_ZOOM_IN)->trigger();
+    EXPECT_GT(c->Mapping().scaleX, before);
+
+    // Without documents the document menu goes away.
+    answer_ = SaveChoice::Discard;
+    frame->MdiArea()->closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(commands->Action(CDocumentCommands::ID_CHART_IMPORT)->isVisible());
+    EXPECT_FALSE(upload->isVisible());
+    EXPECT_FALSE(frame->Action(CMainFrame::ID_FILE_SAVE)->isEnabled());
+    app_.ExitInstance(0);
+}
+
+TEST_F(ProgramDocuments, QuittingAsksForAModifiedRecordAndCanBeCancelled) {
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    CMainFrame* frame = app_.MainFrame();
+    frame->ControlFrame()->OnDeviceConnected();
+    Gauge(bake::CONCC_DEV_BAKING, 5);
+    answer_ = SaveChoice::Cancel;
+    EXPECT_FALSE(frame->close());
+    EXPECT_EQ(1, questions_);
+    EXPECT_TRUE(frame->isVisible());
+    answer_ = SaveChoice::Discard;
+    EXPECT_TRUE(frame->close());
+    EXPECT_EQ(2, questions_);
+    app_.ExitInstance(0);
+}
+
+TEST_F(ProgramDocuments, CommandLineFileAndRecoveredRecords) {
+    // A file that is not a chart file: the reader's text, no window, and no
+    // empty document in its place.
+    QFile bad(dir_.filePath(QStringLiteral("bad.tvr")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("not xml");
+    bad.close();
+    options_.file = bad.fileName();
+    // A recovery file left by an earlier run is offered and opened, modified.
+    QDir().mkpath(docs_.recoveryFolder);
+    chart::CChartContainerModel m;
+    const chart::ChartPoint pts[] = {{0, 1}, {1, 2}};
+    const int id = m.AddChart(pts, L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    std::wstring error;
+    const QString left =
+        QDir(docs_.recoveryFolder).filePath(QStringLiteral("bake-20260102-030405.tvr"));
+    ASSERT_TRUE(m.SaveChartsXml(left.toStdWString(), {id}, error));
+
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    ASSERT_EQ(1u, box_.messages.size());
+    EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+    EXPECT_EQ(QStringList{left}, offered_);
+    EXPECT_EQ(QStringList{QStringLiteral("bake-20260102-030405")}, Titles());
+    EXPECT_TRUE(app_.Documents()->ActiveDocument()->IsModified());
+    answer_ = SaveChoice::Discard;
+    app_.MainFrame()->close();
+    EXPECT_FALSE(QFile::exists(left));  // discarded by the operator
+    app_.ExitInstance(0);
+}
