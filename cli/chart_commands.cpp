@@ -36,11 +36,12 @@ constexpr int kUsage = 2;
 
 int Usage(const char* message) {
     std::fprintf(stderr, "calveroctl chart: %s\n", message);
-    std::fprintf(stderr,
-                 "usage: calveroctl chart info FILE\n"
-                 "       calveroctl chart csv FILE\n"
-                 "       calveroctl chart stats FILE FROM TO\n"
-                 "       calveroctl chart from-csv IN.csv OUT.xml [--name NAME] [--ylabel LABEL]\n");
+    std::fprintf(
+        stderr,
+        "usage: calveroctl chart info FILE\n"
+        "       calveroctl chart csv FILE\n"
+        "       calveroctl chart stats FILE FROM TO\n"
+        "       calveroctl chart from-csv IN.csv OUT.xml [--name NAME] [--ylabel LABEL]\n");
     return kUsage;
 }
 
@@ -51,7 +52,8 @@ int Fail(const std::wstring& text) {
 
 std::wstring Wide(const std::string& s) {
     std::wstring w;
-    if (!platform::Utf8ToWide(s, w)) w.assign(s.begin(), s.end());  // bytes as they are
+    if (!platform::Utf8ToWide(s, w))
+        w.assign(s.begin(), s.end());  // bytes as they are
     return w;
 }
 
@@ -60,7 +62,8 @@ std::wstring Wide(const std::string& s) {
 std::string Field(const std::wstring& text) {
     std::string s = platform::WideToUtf8(text);
     for (char& c : s) {
-        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
     }
     return s;
 }
@@ -68,13 +71,16 @@ std::string Field(const std::wstring& text) {
 // As the chart view shows values: "0" below 0.001 in magnitude, otherwise
 // three decimals.
 std::string ViewValue(double v) {
-    if (v > -0.001 && v < 0.001) return "0";
+    if (v > -0.001 && v < 0.001)
+        return "0";
     char buf[400];
     std::snprintf(buf, sizeof buf, "%0.3lf", v);
     return buf;
 }
 
-std::string ViewValue(const std::optional<double>& v) { return v ? ViewValue(*v) : "-"; }
+std::string ViewValue(const std::optional<double>& v) {
+    return v ? ViewValue(*v) : "-";
+}
 
 // The whole text must be a finite number (surrounding blanks allowed).
 std::optional<double> ParseNumber(std::string_view text) {
@@ -83,7 +89,8 @@ std::optional<double> ParseNumber(std::string_view text) {
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
         text = text.substr(1, text.size() - 2);  // spreadsheets may quote numbers
     }
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
     double value = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() ||
@@ -101,7 +108,8 @@ bool Load(const std::string& path, chart::CChartContainerModel& model, std::wstr
 int RunInfo(const std::string& path) {
     chart::CChartContainerModel model;
     std::wstring error;
-    if (!Load(path, model, error)) return Fail(error);
+    if (!Load(path, model, error))
+        return Fail(error);
     for (const auto& [id, series] : model.Charts()) {
         const bool has = series->HasPoints();
         std::printf("%d\t%s\t%s\t%zu\t%s\t%s\t%s\t%s\n", id, Field(series->name).c_str(),
@@ -117,7 +125,8 @@ int RunInfo(const std::string& path) {
 int RunCsv(const std::string& path) {
     chart::CChartContainerModel model;
     std::wstring error;
-    if (!Load(path, model, error)) return Fail(error);
+    if (!Load(path, model, error))
+        return Fail(error);
     std::set<int> ids;
     model.GetChartIds(ids);
     std::fputs(chart::ChartsCsv(model, ids).c_str(), stdout);
@@ -126,12 +135,15 @@ int RunCsv(const std::string& path) {
 
 int RunStats(const std::string& path, const std::string& fromText, const std::string& toText) {
     const std::optional<double> from = ParseNumber(fromText), to = ParseNumber(toText);
-    if (!from || !to) return Usage("FROM and TO must be numbers");
+    if (!from || !to)
+        return Usage("FROM and TO must be numbers");
     chart::CChartContainerModel model;
     std::wstring error;
-    if (!Load(path, model, error)) return Fail(error);
+    if (!Load(path, model, error))
+        return Fail(error);
     for (const auto& [id, series] : model.Charts()) {
-        if (!series->HasPoints()) continue;
+        if (!series->HasPoints())
+            continue;
         const chart::ChartStatistics st = chart::ComputeChartStatistics(*series, *from, *to);
         std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", Field(series->name).c_str(),
                     ViewValue(st.start).c_str(), ViewValue(st.end).c_str(),
@@ -146,7 +158,8 @@ int RunFromCsv(const std::vector<std::string>& args) {
     std::string in, out, name, yLabel;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--name" || args[i] == "--ylabel") {
-            if (i + 1 >= args.size()) return Usage("option needs a value");
+            if (i + 1 >= args.size())
+                return Usage("option needs a value");
             std::string& target = args[i] == "--name" ? name : yLabel;
             target = args[++i];
         } else if (in.empty()) {
@@ -157,7 +170,8 @@ int RunFromCsv(const std::vector<std::string>& args) {
             return Usage("too many arguments");
         }
     }
-    if (in.empty() || out.empty()) return Usage("from-csv needs IN.csv and OUT.xml");
+    if (in.empty() || out.empty())
+        return Usage("from-csv needs IN.csv and OUT.xml");
 
     // A device or pipe would be read without end, and a pipe without a writer
     // would not even open; only regular files of a sane size are taken.
@@ -171,15 +185,19 @@ int RunFromCsv(const std::vector<std::string>& args) {
         return Fail(xml::XmlErrorText(xml::XmlError::kFileTooLarge));
     }
     std::ifstream file(in, std::ios::binary);
-    if (!file) return Fail(xml::XmlErrorText(xml::XmlError::kFileNotFound));
+    if (!file)
+        return Fail(xml::XmlErrorText(xml::XmlError::kFileNotFound));
     std::vector<chart::ChartPoint> points;
     std::string line;
     size_t lineNumber = 0;
     while (std::getline(file, line)) {
         ++lineNumber;
-        if (lineNumber == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.find_first_not_of(" \t") == std::string::npos) continue;  // blank line
+        if (lineNumber == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0)
+            line.erase(0, 3);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.find_first_not_of(" \t") == std::string::npos)
+            continue;  // blank line
         const size_t comma = line.find(',');
         std::optional<double> x, y;
         if (comma != std::string::npos) {
@@ -190,12 +208,14 @@ int RunFromCsv(const std::vector<std::string>& args) {
             points.push_back({*x, *y});
             continue;
         }
-        if (lineNumber == 1) continue;  // a header line
+        if (lineNumber == 1)
+            continue;  // a header line
         std::fprintf(stderr, "%s:%zu: malformed line (expected two numbers x,y): %s\n", in.c_str(),
                      lineNumber, line.c_str());
         return kFailed;
     }
-    if (file.bad()) return Fail(xml::XmlErrorText(xml::XmlError::kFileNotFound));
+    if (file.bad())
+        return Fail(xml::XmlErrorText(xml::XmlError::kFileNotFound));
     if (points.empty()) {
         std::fprintf(stderr, "%s: no points\n", in.c_str());
         return kFailed;
@@ -205,18 +225,25 @@ int RunFromCsv(const std::vector<std::string>& args) {
     const int id = model.AddChart(points, Wide(name), Wide(yLabel), 0,
                                   chart::CChartSeries().penWidth, 0.0f, 0xFF000000u);
     std::wstring error;
-    if (id < 0 || !model.SaveChartsXml(Wide(out), {id}, error)) return Fail(error);
+    if (id < 0 || !model.SaveChartsXml(Wide(out), {id}, error))
+        return Fail(error);
     return 0;
 }
 
 int RunChart(const std::vector<std::string>& args) {
-    if (args.empty()) return Usage("missing subcommand");
+    if (args.empty())
+        return Usage("missing subcommand");
     const std::string& sub = args[0];
-    if (sub == "info" && args.size() == 2) return RunInfo(args[1]);
-    if (sub == "csv" && args.size() == 2) return RunCsv(args[1]);
-    if (sub == "stats" && args.size() == 4) return RunStats(args[1], args[2], args[3]);
-    if (sub == "from-csv") return RunFromCsv(args);
-    if (sub == "render") return cli::RunChartRender(args);
+    if (sub == "info" && args.size() == 2)
+        return RunInfo(args[1]);
+    if (sub == "csv" && args.size() == 2)
+        return RunCsv(args[1]);
+    if (sub == "stats" && args.size() == 4)
+        return RunStats(args[1], args[2], args[3]);
+    if (sub == "from-csv")
+        return RunFromCsv(args);
+    if (sub == "render")
+        return cli::RunChartRender(args);
     return Usage("unknown subcommand or wrong number of arguments");
 }
 

@@ -16,7 +16,8 @@ constexpr std::chrono::seconds kConnectTimeout{10};
 }  // namespace
 
 ControllerSession::~ControllerSession() {
-    if (!link_) return;
+    if (!link_)
+        return;
     // An orderly close, as the operator program leaves a controller: the
     // controller sees the end of the stream and closes its side. The link
     // bounds the wait, however long the controller goes on sending.
@@ -44,14 +45,14 @@ int ControllerSession::Connect(const std::string& host, uint16_t port) {
             return kExitNoConnection;
         }
         switch (e->kind) {
-        case Event::Kind::Connected:
-            return kExitOk;
-        case Event::Kind::ConnectFailed:
-        case Event::Kind::Disconnected:
-            std::fprintf(stderr, "Unable to connect : %s\n", LinkErrorText(e->code));
-            return kExitNoConnection;
-        case Event::Kind::Packet:
-            break;  // cannot come before the handshake; ignore
+            case Event::Kind::Connected:
+                return kExitOk;
+            case Event::Kind::ConnectFailed:
+            case Event::Kind::Disconnected:
+                std::fprintf(stderr, "Unable to connect : %s\n", LinkErrorText(e->code));
+                return kExitNoConnection;
+            case Event::Kind::Packet:
+                break;  // cannot come before the handshake; ignore
         }
     }
 }
@@ -80,7 +81,8 @@ bool ControllerSession::WaitForPacket(Accept accept, const char* waitingFor, int
             exitCode = kExitDisconnected;
             return false;
         }
-        if (e->kind == Event::Kind::Packet && accept(e->data)) return true;
+        if (e->kind == Event::Kind::Packet && accept(e->data))
+            return true;
     }
 }
 
@@ -91,13 +93,16 @@ std::optional<std::vector<uint8_t>> ControllerSession::WaitForReply(uint32_t typ
         // stays in step; only the awaited type ends the wait.
         auto out = protocol_.Receive(data.data(), data.size());
         bake::CONCC_Header h;
-        if (out.action == bake::ReceiveAction::GaugeData || !bake::DecodeHeader(data.data(), data.size(), h))
+        if (out.action == bake::ReceiveAction::GaugeData ||
+            !bake::DecodeHeader(data.data(), data.size(), h))
             return false;
-        if (h.type != type) return false;
+        if (h.type != type)
+            return false;
         reply = std::move(data);
         return true;
     };
-    if (!WaitForPacket(accept, "reply", exitCode)) return std::nullopt;
+    if (!WaitForPacket(accept, "reply", exitCode))
+        return std::nullopt;
     return reply;
 }
 
@@ -106,13 +111,16 @@ std::optional<bake::CONCC_GaugeData> ControllerSession::WaitForGauge(int& exitCo
     auto accept = [&](std::vector<uint8_t>& data) {
         auto out = protocol_.Receive(data.data(), data.size());
         for (const auto& line : out.errors) {
-            if (line.source == L"OnBoardGDataReceived") std::fprintf(stderr, "%ls\n", line.text.c_str());
+            if (line.source == L"OnBoardGDataReceived")
+                std::fprintf(stderr, "%ls\n", line.text.c_str());
         }
-        if (out.action != bake::ReceiveAction::GaugeData) return false;
+        if (out.action != bake::ReceiveAction::GaugeData)
+            return false;
         gauge = out.gauge;
         return true;
     };
-    if (!WaitForPacket(accept, "gauge data", exitCode)) return std::nullopt;
+    if (!WaitForPacket(accept, "gauge data", exitCode))
+        return std::nullopt;
     return gauge;
 }
 
@@ -124,9 +132,11 @@ void ControllerSession::Push(Event e) {
     ready_.notify_one();
 }
 
-std::optional<ControllerSession::Event> ControllerSession::Next(std::chrono::steady_clock::time_point deadline) {
+std::optional<ControllerSession::Event> ControllerSession::Next(
+    std::chrono::steady_clock::time_point deadline) {
     std::unique_lock<std::mutex> g(lock_);
-    if (!ready_.wait_until(g, deadline, [this] { return !events_.empty(); })) return std::nullopt;
+    if (!ready_.wait_until(g, deadline, [this] { return !events_.empty(); }))
+        return std::nullopt;
     Event e = std::move(events_.front());
     events_.pop_front();
     return e;
@@ -135,12 +145,19 @@ std::optional<ControllerSession::Event> ControllerSession::Next(std::chrono::ste
 void ControllerSession::OnPacket(const uint8_t* data, uint32_t length, uint32_t) {
     Push({Event::Kind::Packet, 0, std::vector<uint8_t>(data, data + length)});
 }
-void ControllerSession::OnConnectFailed(uint32_t code, uint32_t) { Push({Event::Kind::ConnectFailed, code, {}}); }
-void ControllerSession::OnDisconnected(uint32_t code, uint32_t) { Push({Event::Kind::Disconnected, code, {}}); }
-void ControllerSession::OnConnected(uint32_t) { Push({Event::Kind::Connected, 0, {}}); }
+void ControllerSession::OnConnectFailed(uint32_t code, uint32_t) {
+    Push({Event::Kind::ConnectFailed, code, {}});
+}
+void ControllerSession::OnDisconnected(uint32_t code, uint32_t) {
+    Push({Event::Kind::Disconnected, code, {}});
+}
+void ControllerSession::OnConnected(uint32_t) {
+    Push({Event::Kind::Connected, 0, {}});
+}
 
 void ControllerSession::LogMessage(const char* format, ...) {
-    if (!verbose_) return;
+    if (!verbose_)
+        return;
     va_list ap;
     va_start(ap, format);
     std::fprintf(stderr, "link: ");
@@ -150,7 +167,8 @@ void ControllerSession::LogMessage(const char* format, ...) {
 }
 
 void ControllerSession::LogError(const char* format, ...) {
-    if (!verbose_) return;
+    if (!verbose_)
+        return;
     va_list ap;
     va_start(ap, format);
     std::fprintf(stderr, "link error: ");
@@ -160,20 +178,25 @@ void ControllerSession::LogError(const char* format, ...) {
 }
 
 bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
-    if (text.empty() || text.size() > 20) return false;
+    if (text.empty() || text.size() > 20)
+        return false;
     uint64_t v = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        if (v > (UINT64_MAX - 9) / 10) return false;
+        if (c < '0' || c > '9')
+            return false;
+        if (v > (UINT64_MAX - 9) / 10)
+            return false;
         v = v * 10 + static_cast<uint64_t>(c - '0');
     }
-    if (v > max) return false;
+    if (v > max)
+        return false;
     out = v;
     return true;
 }
 
-bool ParseCommandLine(const std::vector<std::string>& args, std::initializer_list<const char*> allowed,
-                      const char* usage, CommandLine& out) {
+bool ParseCommandLine(const std::vector<std::string>& args,
+                      std::initializer_list<const char*> allowed, const char* usage,
+                      CommandLine& out) {
     auto fail = [&](const std::string& why) {
         std::fprintf(stderr, "calveroctl: %s\nusage: calveroctl %s\n", why.c_str(), usage);
         return false;
@@ -181,24 +204,29 @@ bool ParseCommandLine(const std::vector<std::string>& args, std::initializer_lis
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.rfind("--", 0) != 0) {
-            if (!out.host.empty()) return fail("unexpected argument '" + a + "'");
+            if (!out.host.empty())
+                return fail("unexpected argument '" + a + "'");
             out.host = a;
             continue;
         }
         bool known = a == "--port";
         for (const char* name : allowed) known = known || a == name;
-        if (!known) return fail("unknown option '" + a + "'");
-        if (i + 1 >= args.size()) return fail(a + " needs a value");
+        if (!known)
+            return fail("unknown option '" + a + "'");
+        if (i + 1 >= args.size())
+            return fail(a + " needs a value");
         const std::string& value = args[++i];
         if (a == "--port") {
             uint64_t port = 0;
-            if (!ParseUnsigned(value, 65535, port) || port == 0) return fail("invalid port '" + value + "'");
+            if (!ParseUnsigned(value, 65535, port) || port == 0)
+                return fail("invalid port '" + value + "'");
             out.port = static_cast<uint16_t>(port);
         } else {
             out.values[a] = value;
         }
     }
-    if (out.host.empty()) return fail("HOST is missing");
+    if (out.host.empty())
+        return fail("HOST is missing");
     return true;
 }
 

@@ -97,7 +97,8 @@ struct CommandLine {
 // Parses the arguments of one command: exactly one HOST, --port and the
 // named options in `allowed` (each taking a value). Prints what is wrong and
 // the usage line on stderr and returns false on a mistake.
-bool ParseCommandLine(const std::vector<std::string>& args, std::initializer_list<const char*> allowed,
-                      const char* usage, CommandLine& out);
+bool ParseCommandLine(const std::vector<std::string>& args,
+                      std::initializer_list<const char*> allowed, const char* usage,
+                      CommandLine& out);
 
 }  // namespace cli

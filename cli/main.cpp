@@ -25,8 +25,9 @@ namespace {
 // with the program's name.
 void PrintUsage(FILE* out) {
     auto commands = cli::Registry();
-    std::sort(commands.begin(), commands.end(),
-              [](const cli::Command& a, const cli::Command& b) { return std::strcmp(a.name, b.name) < 0; });
+    std::sort(commands.begin(), commands.end(), [](const cli::Command& a, const cli::Command& b) {
+        return std::strcmp(a.name, b.name) < 0;
+    });
     std::fprintf(out, "Usage: calveroctl COMMAND [ARGS...]\n");
     std::vector<std::pair<const char*, std::string>> notes;
     for (const auto& c : commands) {
@@ -41,7 +42,8 @@ void PrintUsage(FILE* out) {
         }
     }
     std::fprintf(out, "\nThe command-line companion of the Calvero operator program.\n");
-    if (!notes.empty()) std::fprintf(out, "\nnotes:\n");
+    if (!notes.empty())
+        std::fprintf(out, "\nnotes:\n");
     for (const auto& [name, note] : notes) std::fprintf(out, "  %-10s  %s\n", name, note.c_str());
 }
 
@@ -62,7 +64,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const auto& c : cli::Registry()) {
-        if (!std::strcmp(c.name, name)) return c.run(std::vector<std::string>(argv + 2, argv + argc));
+        if (!std::strcmp(c.name, name))
+            return c.run(std::vector<std::string>(argv + 2, argv + argc));
     }
     std::fprintf(stderr, "calveroctl: unknown command '%s'\n\n", name);
     PrintUsage(stderr);

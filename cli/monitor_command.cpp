@@ -14,7 +14,8 @@ constexpr char kUsage[] = "monitor HOST [--count N] [--port P]";
 
 // Hundredths as degrees with two decimals, exact; empty for "no value".
 std::string Degrees(int32_t centi) {
-    if (!bake::TempHasValue(centi)) return "";
+    if (!bake::TempHasValue(centi))
+        return "";
     char buf[32];
     std::snprintf(buf, sizeof buf, "%d.%02d", centi / 100, centi % 100);
     return buf;
@@ -22,29 +23,36 @@ std::string Degrees(int32_t centi) {
 
 int RunMonitor(const std::vector<std::string>& args) {
     cli::CommandLine cl;
-    if (!cli::ParseCommandLine(args, {"--count"}, kUsage, cl)) return cli::kExitNoConnection;
+    if (!cli::ParseCommandLine(args, {"--count"}, kUsage, cl))
+        return cli::kExitNoConnection;
     uint64_t count = 0;  // 0: until the link drops or the controller goes quiet
     if (auto it = cl.values.find("--count"); it != cl.values.end()) {
         if (!cli::ParseUnsigned(it->second, UINT64_MAX, count) || count == 0) {
-            std::fprintf(stderr, "calveroctl: invalid count '%s'\nusage: calveroctl %s\n", it->second.c_str(), kUsage);
+            std::fprintf(stderr, "calveroctl: invalid count '%s'\nusage: calveroctl %s\n",
+                         it->second.c_str(), kUsage);
             return cli::kExitNoConnection;
         }
     }
 
     cli::ControllerSession session;
-    if (int rc = session.Connect(cl.host, cl.port)) return rc;
+    if (int rc = session.Connect(cl.host, cl.port))
+        return rc;
 
-    std::printf("time_ms,state,setup_temp,fan_rpm,temp_main,temp1,temp2,temp3,board_temp,heater_pct,fan_pct\n");
+    std::printf(
+        "time_ms,state,setup_temp,fan_rpm,temp_main,temp1,temp2,temp3,board_temp,heater_pct,fan_"
+        "pct\n");
     std::fflush(stdout);
     for (uint64_t n = 0; count == 0 || n < count; ++n) {
         int rc = cli::kExitOk;
         auto g = session.WaitForGauge(rc);
-        if (!g) return rc;
+        if (!g)
+            return rc;
         const std::string rpm = bake::FanRpmHasValue(g->fanRpm) ? std::to_string(g->fanRpm) : "";
         std::printf("%" PRIu64 ",%u,%s,%s,%s,%s,%s,%s,%s,%u,%u\n", g->timestamp, g->devState,
-                    Degrees(g->setupTemp).c_str(), rpm.c_str(), Degrees(g->tempMain).c_str(), Degrees(g->temp1).c_str(),
-                    Degrees(g->temp2).c_str(), Degrees(g->temp3).c_str(), Degrees(g->boardTemp).c_str(),
-                    unsigned(g->heaterPercent), unsigned(g->fanPercent));
+                    Degrees(g->setupTemp).c_str(), rpm.c_str(), Degrees(g->tempMain).c_str(),
+                    Degrees(g->temp1).c_str(), Degrees(g->temp2).c_str(), Degrees(g->temp3).c_str(),
+                    Degrees(g->boardTemp).c_str(), unsigned(g->heaterPercent),
+                    unsigned(g->fanPercent));
         std::fflush(stdout);
     }
     return cli::kExitOk;

@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
         std::error_code ec;
         if (std::filesystem::is_directory(arg, ec)) {
             for (const auto& entry : std::filesystem::directory_iterator(arg, ec)) {
-                if (entry.is_regular_file()) files.push_back(entry.path());
+                if (entry.is_regular_file())
+                    files.push_back(entry.path());
             }
         } else {
             files.push_back(arg);

@@ -28,10 +28,13 @@ constexpr double kTauFan = 0.8;
 constexpr double kOffset1 = -0.4;
 constexpr double kOffset2 = 0.6;
 
-void Lag(double& value, double target, double tau, double dt) { value += (target - value) * (1.0 - std::exp(-dt / tau)); }
+void Lag(double& value, double target, double tau, double dt) {
+    value += (target - value) * (1.0 - std::exp(-dt / tau));
+}
 
 int32_t Centi(double degrees) {
-    if (!(degrees >= 0)) return -1;
+    if (!(degrees >= 0))
+        return -1;
     return static_cast<int32_t>(std::min(degrees * 100.0, 2.0e9));
 }
 
@@ -77,8 +80,10 @@ double CControllerModel::StartLimit() const {
 }
 
 double CControllerModel::ProfileSetpoint(uint64_t elapsedMs) const {
-    if (profile_.empty()) return -1;
-    if (elapsedMs <= profile_.front().timeMs) return profile_.front().tempCenti / 100.0;
+    if (profile_.empty())
+        return -1;
+    if (elapsedMs <= profile_.front().timeMs)
+        return profile_.front().tempCenti / 100.0;
     for (size_t i = 1; i < profile_.size(); ++i) {
         const auto& a = profile_[i - 1];
         const auto& b = profile_[i];
@@ -91,17 +96,21 @@ double CControllerModel::ProfileSetpoint(uint64_t elapsedMs) const {
 }
 
 void CControllerModel::OnClientReady() {
-    if (hadClient_) return;
+    if (hadClient_)
+        return;
     hadClient_ = true;
-    if (!autostartDelayMs_) return;
+    if (!autostartDelayMs_)
+        return;
     autostartAtMs_ = clockMs_ + *autostartDelayMs_;
-    if (*autostartDelayMs_ == 0) RunAutostart();
+    if (*autostartDelayMs_ == 0)
+        RunAutostart();
 }
 
 void CControllerModel::RunAutostart() {
     autostartAtMs_.reset();
     const uint32_t result = Start();
-    if (!note_) return;
+    if (!note_)
+        return;
     note_(result == kResultSuccess ? std::string("autostart: bake started")
                                    : std::string("autostart refused: ") + ResultCodeText(result));
 }
@@ -111,7 +120,8 @@ void CControllerModel::Advance(uint64_t ms, std::vector<std::vector<uint8_t>>& u
     while (pendingMs_ >= kStepMs) {
         pendingMs_ -= kStepMs;
         clockMs_ += kStepMs;
-        if (autostartAtMs_ && clockMs_ >= *autostartAtMs_) RunAutostart();
+        if (autostartAtMs_ && clockMs_ >= *autostartAtMs_)
+            RunAutostart();
         Step(kStepMs / 1000.0, unsolicited);
     }
 }
@@ -131,7 +141,8 @@ void CControllerModel::Step(double dt, std::vector<std::vector<uint8_t>>& unsoli
 
     if (IsBaking()) {
         setpoint_ = ProfileSetpoint(clockMs_ - bakeStartMs_);
-        const double measured = (options_.options & CONCC_OPT_USE_SECONDARY_SENSOR) ? temp1_ : tempMain_;
+        const double measured =
+            (options_.options & CONCC_OPT_USE_SECONDARY_SENSOR) ? temp1_ : tempMain_;
         const double kp = CoefficientFromWire(options_.kp);
         const double ki = CoefficientFromWire(options_.ki);
         const double kd = CoefficientFromWire(options_.kd);
@@ -141,12 +152,14 @@ void CControllerModel::Step(double dt, std::vector<std::vector<uint8_t>>& unsoli
         lastMeasured_ = measured;
         const double u = kp * error + ki * integral_ + kd * derivative;
         // Conditional integration keeps the integral from winding up while saturated.
-        if (!((u >= 100 && error > 0) || (u <= -100 && error < 0))) integral_ += error * dt;
+        if (!((u >= 100 && error > 0) || (u <= -100 && error < 0)))
+            integral_ += error * dt;
         heaterPct_ = std::clamp(u, 0.0, 100.0);
         fanPct_ = std::clamp(-u, 0.0, 100.0);
     } else {
         heaterPct_ = 0;
-        if (cooling_ && tempMain_ < p_.coolTarget) cooling_ = false;
+        if (cooling_ && tempMain_ < p_.coolTarget)
+            cooling_ = false;
         fanPct_ = cooling_ ? 100.0 : 0.0;
         lastMeasured_ = tempMain_;
     }
@@ -161,7 +174,8 @@ void CControllerModel::Step(double dt, std::vector<std::vector<uint8_t>>& unsoli
     Lag(fanRpm_, p_.fanMaxRpm * fanPct_ / 100.0, kTauFan, dt);
 }
 
-void CControllerModel::EndBake(uint32_t error, bool report, std::vector<std::vector<uint8_t>>* unsolicited) {
+void CControllerModel::EndBake(uint32_t error, bool report,
+                               std::vector<std::vector<uint8_t>>* unsolicited) {
     const uint64_t elapsed = clockMs_ - bakeStartMs_;
     baking_.store(false, std::memory_order_relaxed);
     setpoint_ = -1;
@@ -169,15 +183,19 @@ void CControllerModel::EndBake(uint32_t error, bool report, std::vector<std::vec
     cooling_ = true;
     if (report && unsolicited) {
         // The bake time travels in seconds.
-        auto r = EncodeBakeResult({{CONCC_PKT_BAKE_RESULT, 0, 0}, static_cast<uint32_t>(elapsed / 1000), error});
+        auto r = EncodeBakeResult(
+            {{CONCC_PKT_BAKE_RESULT, 0, 0}, static_cast<uint32_t>(elapsed / 1000), error});
         unsolicited->emplace_back(r.begin(), r.end());
     }
 }
 
 uint32_t CControllerModel::Start() {
-    if (IsBaking()) return kResultBusy;
-    if (profile_.empty()) return kResultNoProfile;
-    if (tempMain_ > StartLimit()) return kResultTooHot;
+    if (IsBaking())
+        return kResultBusy;
+    if (profile_.empty())
+        return kResultNoProfile;
+    if (tempMain_ > StartLimit())
+        return kResultTooHot;
     // A report's start time of 0 means "none", so the clock value 0 is never used.
     bakeStartMs_ = std::max<uint64_t>(clockMs_, 1);
     integral_ = 0;
@@ -189,13 +207,18 @@ uint32_t CControllerModel::Start() {
 }
 
 uint32_t CControllerModel::SetProfileFrom(const uint8_t* bytes, size_t length) {
-    if (IsBaking()) return kResultBusy;
+    if (IsBaking())
+        return kResultBusy;
     CONCC_TempProfile in;
-    if (!DecodeTempProfile(bytes, length, in)) return kResultInvalidProfile;
-    if (in.points.size() < 2 || in.points.size() > CONCC_MAX_PROFILE_POINTS) return kResultInvalidProfile;
+    if (!DecodeTempProfile(bytes, length, in))
+        return kResultInvalidProfile;
+    if (in.points.size() < 2 || in.points.size() > CONCC_MAX_PROFILE_POINTS)
+        return kResultInvalidProfile;
     for (size_t i = 0; i < in.points.size(); ++i) {
-        if (in.points[i].tempCenti > uint32_t(p_.maxProfileTemp * 100)) return kResultInvalidProfile;
-        if (i && in.points[i].timeMs <= in.points[i - 1].timeMs) return kResultInvalidProfile;
+        if (in.points[i].tempCenti > uint32_t(p_.maxProfileTemp * 100))
+            return kResultInvalidProfile;
+        if (i && in.points[i].timeMs <= in.points[i - 1].timeMs)
+            return kResultInvalidProfile;
     }
     profile_ = std::move(in.points);
     return kResultSuccess;
@@ -203,64 +226,69 @@ uint32_t CControllerModel::SetProfileFrom(const uint8_t* bytes, size_t length) {
 
 std::vector<uint8_t> CControllerModel::HandleRequest(const uint8_t* bytes, size_t length) {
     CONCC_Header h;
-    if (!DecodeHeader(bytes, length, h)) return {};
+    if (!DecodeHeader(bytes, length, h))
+        return {};
 
     switch (h.type) {
-    case CONCC_PKT_START_STOP: {
-        CONCC_StartStop cmd;
-        uint32_t result = kResultBadParams;
-        if (DecodeStartStop(bytes, length, cmd)) {
-            switch (cmd.action) {
-            case CONCC_ACT_START:
-                result = Start();
-                break;
-            case CONCC_ACT_ABORT:
-                result = kResultNotBaking;
-                if (IsBaking()) {
-                    // The abort's reply is the operator's answer; no bake result follows.
-                    EndBake(kResultSuccess, false, nullptr);
-                    result = kResultSuccess;
+        case CONCC_PKT_START_STOP: {
+            CONCC_StartStop cmd;
+            uint32_t result = kResultBadParams;
+            if (DecodeStartStop(bytes, length, cmd)) {
+                switch (cmd.action) {
+                    case CONCC_ACT_START:
+                        result = Start();
+                        break;
+                    case CONCC_ACT_ABORT:
+                        result = kResultNotBaking;
+                        if (IsBaking()) {
+                            // The abort's reply is the operator's answer; no bake result follows.
+                            EndBake(kResultSuccess, false, nullptr);
+                            result = kResultSuccess;
+                        }
+                        break;
+                    case CONCC_ACT_COOLDOWN:
+                        if (IsBaking())
+                            EndBake(kResultSuccess, false, nullptr);
+                        cooling_ = true;
+                        result = kResultSuccess;
+                        break;
+                    default:
+                        break;
                 }
-                break;
-            case CONCC_ACT_COOLDOWN:
-                if (IsBaking()) EndBake(kResultSuccess, false, nullptr);
-                cooling_ = true;
-                result = kResultSuccess;
-                break;
-            default:
-                break;
             }
+            return HeaderOnly(h.type, result, h.seqId);
         }
-        return HeaderOnly(h.type, result, h.seqId);
-    }
-    case CONCC_PKT_SET_PROFILE:
-        return HeaderOnly(h.type, SetProfileFrom(bytes, length), h.seqId);
-    case CONCC_PKT_GET_PROFILE: {
-        if (profile_.empty()) return HeaderOnly(h.type, kResultNoProfile, h.seqId);
-        CONCC_TempProfile report;
-        report.header = {h.type, kResultSuccess, h.seqId};
-        report.startTime = IsBaking() ? bakeStartMs_ : 0;
-        report.points = profile_;
-        return EncodeTempProfile(report);
-    }
-    case CONCC_PKT_SET_BAKE_OPTIONS: {
-        CONCC_BakeOptions in;
-        if (!DecodeBakeOptions(bytes, length, in)) return HeaderOnly(h.type, kResultBadParams, h.seqId);
-        if (IsBaking()) return HeaderOnly(h.type, kResultBusy, h.seqId);
-        options_.options = in.options;
-        options_.kp = in.kp;
-        options_.ki = in.ki;
-        options_.kd = in.kd;
-        return HeaderOnly(h.type, kResultSuccess, h.seqId);
-    }
-    case CONCC_PKT_GET_BAKE_OPTIONS: {
-        CONCC_BakeOptions reply = options_;
-        reply.header = {h.type, kResultSuccess, h.seqId};
-        auto raw = EncodeBakeOptions(reply);
-        return {raw.begin(), raw.end()};
-    }
-    default:
-        return HeaderOnly(h.type, kResultUnknownCommand, h.seqId);
+        case CONCC_PKT_SET_PROFILE:
+            return HeaderOnly(h.type, SetProfileFrom(bytes, length), h.seqId);
+        case CONCC_PKT_GET_PROFILE: {
+            if (profile_.empty())
+                return HeaderOnly(h.type, kResultNoProfile, h.seqId);
+            CONCC_TempProfile report;
+            report.header = {h.type, kResultSuccess, h.seqId};
+            report.startTime = IsBaking() ? bakeStartMs_ : 0;
+            report.points = profile_;
+            return EncodeTempProfile(report);
+        }
+        case CONCC_PKT_SET_BAKE_OPTIONS: {
+            CONCC_BakeOptions in;
+            if (!DecodeBakeOptions(bytes, length, in))
+                return HeaderOnly(h.type, kResultBadParams, h.seqId);
+            if (IsBaking())
+                return HeaderOnly(h.type, kResultBusy, h.seqId);
+            options_.options = in.options;
+            options_.kp = in.kp;
+            options_.ki = in.ki;
+            options_.kd = in.kd;
+            return HeaderOnly(h.type, kResultSuccess, h.seqId);
+        }
+        case CONCC_PKT_GET_BAKE_OPTIONS: {
+            CONCC_BakeOptions reply = options_;
+            reply.header = {h.type, kResultSuccess, h.seqId};
+            auto raw = EncodeBakeOptions(reply);
+            return {raw.begin(), raw.end()};
+        }
+        default:
+            return HeaderOnly(h.type, kResultUnknownCommand, h.seqId);
     }
 }
 
@@ -281,6 +309,8 @@ CONCC_GaugeData CControllerModel::Gauge() const {
     return g;
 }
 
-std::array<uint8_t, kGaugeDataSize> CControllerModel::GaugePacket() const { return EncodeGaugeData(Gauge()); }
+std::array<uint8_t, kGaugeDataSize> CControllerModel::GaugePacket() const {
+    return EncodeGaugeData(Gauge());
+}
 
 }  // namespace sim

@@ -20,14 +20,14 @@ namespace sim {
 // Physical constants and controller limits; the defaults describe a small
 // reflow plate. Shown by `calvero-sim --help`.
 struct ModelParameters {
-    double ambient = 25.0;          // degrees
-    double heatCapacity = 400.0;    // J/K of plate and load
-    double heaterPower = 1200.0;    // W at 100 %
-    double naturalLoss = 2.0;       // W/K to ambient, fan off
-    double fanLoss = 6.0;           // extra W/K at 100 % fan
+    double ambient = 25.0;        // degrees
+    double heatCapacity = 400.0;  // J/K of plate and load
+    double heaterPower = 1200.0;  // W at 100 %
+    double naturalLoss = 2.0;     // W/K to ambient, fan off
+    double fanLoss = 6.0;         // extra W/K at 100 % fan
     double fanMaxRpm = 5500.0;
-    double coolTarget = 50.0;       // cooling runs the fan until the plate is below this
-    double startMargin = 10.0;      // a bake starts only below max(startFloor, first point + margin)
+    double coolTarget = 50.0;   // cooling runs the fan until the plate is below this
+    double startMargin = 10.0;  // a bake starts only below max(startFloor, first point + margin)
     double startFloor = 50.0;
     double overheat = 300.0;        // a bake fails with "Overheat" above this
     double sensorDiffLimit = 25.0;  // sensor 1 vs 2 difference that fails a bake (unless ignored)

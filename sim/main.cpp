@@ -22,7 +22,8 @@ namespace {
 sim::CSimServer* g_server = nullptr;
 
 void OnSignal(int) {
-    if (g_server) g_server->Stop();
+    if (g_server)
+        g_server->Stop();
 }
 
 struct Settings {
@@ -47,7 +48,8 @@ struct Option {
 bool ParseDouble(const char* s, double& out, double lo, double hi) {
     char* end = nullptr;
     double v = std::strtod(s, &end);
-    if (end == s || *end || !(v >= lo && v <= hi)) return false;
+    if (end == s || *end || !(v >= lo && v <= hi))
+        return false;
     out = v;
     return true;
 }
@@ -56,7 +58,8 @@ bool ParseU32(const char* s, uint32_t& out, uint32_t hi) {
     char* end = nullptr;
     errno = 0;
     unsigned long long v = std::strtoull(s, &end, 10);
-    if (end == s || *end || errno || *s == '-' || v > hi) return false;
+    if (end == s || *end || errno || *s == '-' || v > hi)
+        return false;
     out = static_cast<uint32_t>(v);
     return true;
 }
@@ -66,7 +69,8 @@ std::vector<Option> MakeOptions(Settings& s) {
         {"--port", "PORT", "TCP port to listen on (default 5565; 0 = any free port)",
          [&s](const char* a) {
              uint32_t v;
-             if (!ParseU32(a, v, 65535)) return false;
+             if (!ParseU32(a, v, 65535))
+                 return false;
              s.server.port = static_cast<uint16_t>(v);
              return true;
          }},
@@ -76,30 +80,41 @@ std::vector<Option> MakeOptions(Settings& s) {
              return true;
          }},
         {"--rate", "N", "gauge packets per second (default 4, up to 1000)",
-         [&s](const char* a) { return ParseDouble(a, s.server.rate, 0.01, 1000) && s.server.rate > 0; }},
+         [&s](const char* a) {
+             return ParseDouble(a, s.server.rate, 0.01, 1000) && s.server.rate > 0;
+         }},
         {"--speed", "FACTOR", "simulated seconds per real second (default 1, up to 1000)",
          [&s](const char* a) { return ParseDouble(a, s.server.speed, 0.01, 1000); }},
-        {"--refuse-init", "N", "refuse every handshake with INIT result N (1-9 are the known refusals)",
+        {"--refuse-init", "N",
+         "refuse every handshake with INIT result N (1-9 are the known refusals)",
          [&s](const char* a) { return ParseU32(a, s.server.refuseInit, 0xFFFFFFFFu); }},
         {"--autostart", "SECONDS",
          "start a bake by itself SECONDS after the first client connected, as the\n"
-         "                         controller's own start key would (needs a profile and a cool plate)",
+         "                         controller's own start key would (needs a profile and a cool "
+         "plate)",
          [&s](const char* a) { return ParseDouble(a, s.autostart, 0, 86400); }},
         {"--no-profile", nullptr, "start without a temperature profile (start then answers 12)",
          [&s](const char*) {
              s.noProfile = true;
              return true;
          }},
-        {"--plate-temp", "DEGREES", "start with the plate at this temperature (default: ambient, 25)",
+        {"--plate-temp", "DEGREES",
+         "start with the plate at this temperature (default: ambient, 25)",
          [&s](const char* a) { return ParseDouble(a, s.plateTemp, -50, 400); }},
         {"--device-id", "ID", "discovery: the controller's device ID (default 1)",
          [&s](const char* a) { return ParseU32(a, s.discovery.deviceId, 0xFFFFFFFFu); }},
-        {"--ip", "ADDRESS", "discovery: reported IPv4 address (default: --bind; 0.0.0.0 = waiting for one)",
-         [&s](const char* a) { return s.discoveryIpGiven = sim::ParseIPv4Address(a, &s.discovery.ipAddress); }},
+        {"--ip", "ADDRESS",
+         "discovery: reported IPv4 address (default: --bind; 0.0.0.0 = waiting for one)",
+         [&s](const char* a) {
+             return s.discoveryIpGiven = sim::ParseIPv4Address(a, &s.discovery.ipAddress);
+         }},
         {"--mac", "MAC", "discovery: reported MAC address (default 02:00 and the device ID)",
          [&s](const char* a) { return sim::ParseMacAddress(a, &s.discovery.macAddress); }},
-        {"--firmware", "VERSION", "discovery: reported firmware version, 1.2.3 or a number (default 1.000.000)",
-         [&s](const char* a) { return sim::ParseFirmwareVersion(a, &s.discovery.firmwareVersion); }},
+        {"--firmware", "VERSION",
+         "discovery: reported firmware version, 1.2.3 or a number (default 1.000.000)",
+         [&s](const char* a) {
+             return sim::ParseFirmwareVersion(a, &s.discovery.firmwareVersion);
+         }},
         {"--quiet", nullptr, "print nothing but errors",
          [&s](const char*) {
              s.quiet = true;
@@ -110,35 +125,39 @@ std::vector<Option> MakeOptions(Settings& s) {
 
 void PrintHelp(const std::vector<Option>& options) {
     const sim::ModelParameters p;
-    std::printf("Usage: calvero-sim [OPTION...]\n\n"
-                "A simulated heated-plate controller: serves one client at a time on its TCP\n"
-                "link and answers every controller command.\n\noptions:\n");
+    std::printf(
+        "Usage: calvero-sim [OPTION...]\n\n"
+        "A simulated heated-plate controller: serves one client at a time on its TCP\n"
+        "link and answers every controller command.\n\noptions:\n");
     for (const auto& o : options) {
         std::string left = std::string(o.name) + (o.arg ? std::string(" ") + o.arg : "");
         std::printf("  %-22s %s\n", left.c_str(), o.help);
     }
-    std::printf("  %-22s %s\n  %-22s %s\n", "--help", "show this text", "--version", "show the version");
-    std::printf("\nBy default the simulator serves this machine only. To offer it to the network,\n"
-                "give --bind 0.0.0.0 (every interface) or the address of one interface; anyone\n"
-                "who can reach it there can then start bakes and change its options.\n");
-    std::printf("\nthe simulated controller:\n"
-                "  plate: heat capacity %.0f J/K, heater %.0f W, losses %.1f W/K plus %.1f W/K at\n"
-                "  full fan, ambient %.0f degrees; sensors lag the plate (main 1 s, sensor 1 1.5 s,\n"
-                "  sensor 2 2.5 s, sensor 3 on the load 12 s, board 60 s); fan up to %.0f rpm.\n"
-                "  A PID loop on the stored coefficients follows the profile on the main sensor\n"
-                "  (or sensor 1 with the secondary-sensor option); heater = output, fan = -output.\n"
-                "  A lead-free reflow profile (peak 245 degrees, 360 s) is loaded at start.\n"
-                "  Start needs a profile (12), an idle controller (5) and a plate at or below\n"
-                "  max(%.0f, first profile point + %.0f) degrees (11). Abort when idle gives 4.\n"
-                "  Cooling: after every bake (finished, failed or aborted) and on cooldown the\n"
-                "  fan runs at 100 %% until the main sensor is below %.0f degrees.\n"
-                "  A bake fails with Overheat (10) above %.0f degrees and, unless ignored, with\n"
-                "  a sensor difference (9) above %.0f degrees; its result packet gives the bake\n"
-                "  time in seconds (an aborted bake sends none).\n"
-                "  A profile needs 2 to 31 points, strictly rising times and temperatures up to\n"
-                "  %.0f degrees (else 13); profile and options are refused while baking (5).\n",
-                p.heatCapacity, p.heaterPower, p.naturalLoss, p.fanLoss, p.ambient, p.fanMaxRpm, p.startFloor,
-                p.startMargin, p.coolTarget, p.overheat, p.sensorDiffLimit, p.maxProfileTemp);
+    std::printf("  %-22s %s\n  %-22s %s\n", "--help", "show this text", "--version",
+                "show the version");
+    std::printf(
+        "\nBy default the simulator serves this machine only. To offer it to the network,\n"
+        "give --bind 0.0.0.0 (every interface) or the address of one interface; anyone\n"
+        "who can reach it there can then start bakes and change its options.\n");
+    std::printf(
+        "\nthe simulated controller:\n"
+        "  plate: heat capacity %.0f J/K, heater %.0f W, losses %.1f W/K plus %.1f W/K at\n"
+        "  full fan, ambient %.0f degrees; sensors lag the plate (main 1 s, sensor 1 1.5 s,\n"
+        "  sensor 2 2.5 s, sensor 3 on the load 12 s, board 60 s); fan up to %.0f rpm.\n"
+        "  A PID loop on the stored coefficients follows the profile on the main sensor\n"
+        "  (or sensor 1 with the secondary-sensor option); heater = output, fan = -output.\n"
+        "  A lead-free reflow profile (peak 245 degrees, 360 s) is loaded at start.\n"
+        "  Start needs a profile (12), an idle controller (5) and a plate at or below\n"
+        "  max(%.0f, first profile point + %.0f) degrees (11). Abort when idle gives 4.\n"
+        "  Cooling: after every bake (finished, failed or aborted) and on cooldown the\n"
+        "  fan runs at 100 %% until the main sensor is below %.0f degrees.\n"
+        "  A bake fails with Overheat (10) above %.0f degrees and, unless ignored, with\n"
+        "  a sensor difference (9) above %.0f degrees; its result packet gives the bake\n"
+        "  time in seconds (an aborted bake sends none).\n"
+        "  A profile needs 2 to 31 points, strictly rising times and temperatures up to\n"
+        "  %.0f degrees (else 13); profile and options are refused while baking (5).\n",
+        p.heatCapacity, p.heaterPower, p.naturalLoss, p.fanLoss, p.ambient, p.fanMaxRpm,
+        p.startFloor, p.startMargin, p.coolTarget, p.overheat, p.sensorDiffLimit, p.maxProfileTemp);
 }
 
 }  // namespace
@@ -159,7 +178,8 @@ int main(int argc, char** argv) {
         }
         const Option* match = nullptr;
         for (const auto& o : options) {
-            if (!std::strcmp(arg, o.name)) match = &o;
+            if (!std::strcmp(arg, o.name))
+                match = &o;
         }
         if (!match) {
             std::fprintf(stderr, "calvero-sim: unknown option '%s' (see --help)\n", arg);
@@ -174,19 +194,23 @@ int main(int argc, char** argv) {
             value = argv[++i];
         }
         if (!match->apply(value)) {
-            std::fprintf(stderr, "calvero-sim: invalid value for %s: '%s'\n", match->name, value ? value : "");
+            std::fprintf(stderr, "calvero-sim: invalid value for %s: '%s'\n", match->name,
+                         value ? value : "");
             return 2;
         }
     }
 
     sim::CControllerModel model;
-    if (settings.noProfile) model.ClearProfile();
-    if (settings.plateTemp > -1000) model.SetPlateTemperature(settings.plateTemp);
+    if (settings.noProfile)
+        model.ClearProfile();
+    if (settings.plateTemp > -1000)
+        model.SetPlateTemperature(settings.plateTemp);
 
     const bool quiet = settings.quiet;
     // The delay is the operator's wall-clock wait; the model counts simulated time.
     if (settings.autostart >= 0)
-        model.SetAutostart(static_cast<uint64_t>(settings.autostart * 1000.0 * settings.server.speed));
+        model.SetAutostart(
+            static_cast<uint64_t>(settings.autostart * 1000.0 * settings.server.speed));
     model.SetNoteSink([quiet](const std::string& line) {
         if (!quiet) {
             std::printf("%s\n", line.c_str());
@@ -219,20 +243,21 @@ int main(int argc, char** argv) {
     // The controller's side of discovery; without it the link still serves.
     if (!settings.discoveryIpGiven) {
         const std::string& b = settings.server.bind;
-        if (!sim::ParseIPv4Address(b == "0.0.0.0" ? "127.0.0.1" : b.c_str(), &settings.discovery.ipAddress))
+        if (!sim::ParseIPv4Address(b == "0.0.0.0" ? "127.0.0.1" : b.c_str(),
+                                   &settings.discovery.ipAddress))
             settings.discovery.ipAddress = 0;
     }
-    sim::DiscoveryResponder discovery(settings.discovery, [&model] { return model.IsBaking(); },
-                                      [quiet](const std::string& line) {
-                                          if (!quiet) {
-                                              std::printf("%s\n", line.c_str());
-                                              std::fflush(stdout);
-                                          }
-                                      });
+    sim::DiscoveryResponder discovery(
+        settings.discovery, [&model] { return model.IsBaking(); },
+        [quiet](const std::string& line) {
+            if (!quiet) {
+                std::printf("%s\n", line.c_str());
+                std::fflush(stdout);
+            }
+        });
     if (!discovery.Start(&error)) {
         std::fprintf(stderr, "calvero-sim: discovery disabled: %s\n", error.c_str());
     }
-
 
     const int rc = server.Run();
     g_server = nullptr;

@@ -43,7 +43,9 @@ constexpr uint32_t kInitSignatureDiffers = 3;
 constexpr uint32_t kInitEncryption = 4;
 constexpr uint32_t kInitClientType = 5;
 
-std::string ErrnoText(int err) { return platform::SystemErrorText(err) + " (" + std::to_string(err) + ")"; }
+std::string ErrnoText(int err) {
+    return platform::SystemErrorText(err) + " (" + std::to_string(err) + ")";
+}
 
 }  // namespace
 
@@ -51,37 +53,46 @@ CSimServer::CSimServer(CControllerModel& model, const ServerOptions& options, Lo
     : model_(model), options_(options), log_(std::move(log)) {}
 
 CSimServer::~CSimServer() {
-    if (clientFd_ >= 0) ::close(clientFd_);
-    if (listenFd_ >= 0) ::close(listenFd_);
+    if (clientFd_ >= 0)
+        ::close(clientFd_);
+    if (listenFd_ >= 0)
+        ::close(listenFd_);
 }
 
 void CSimServer::Log(const std::string& line) const {
-    if (log_) log_(line);
+    if (log_)
+        log_(line);
 }
 
 int CSimServer::Open(std::string* error) {
     auto fail = [&](int err, const std::string& what) {
-        if (error) *error = what + ": " + ErrnoText(err);
-        if (listenFd_ >= 0) ::close(listenFd_);
+        if (error)
+            *error = what + ": " + ErrnoText(err);
+        if (listenFd_ >= 0)
+            ::close(listenFd_);
         listenFd_ = -1;
         return err;
     };
-    if (!stop_.IsValid()) return fail(errno, "cannot create the stop event");
+    if (!stop_.IsValid())
+        return fail(errno, "cannot create the stop event");
 
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(options_.port);
     if (::inet_pton(AF_INET, options_.bind.c_str(), &addr.sin_addr) != 1) {
-        if (error) *error = "not an IPv4 address: " + options_.bind;
+        if (error)
+            *error = "not an IPv4 address: " + options_.bind;
         return EINVAL;
     }
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) return fail(errno, "socket");
+    if (listenFd_ < 0)
+        return fail(errno, "socket");
     int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
         return fail(errno, "cannot bind " + options_.bind + ":" + std::to_string(options_.port));
-    if (::listen(listenFd_, 4) != 0) return fail(errno, "listen");
+    if (::listen(listenFd_, 4) != 0)
+        return fail(errno, "listen");
     socklen_t len = sizeof addr;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);
@@ -89,7 +100,8 @@ int CSimServer::Open(std::string* error) {
 }
 
 int CSimServer::Run() {
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options_.rate));
+    const auto period = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(1.0 / options_.rate));
     auto last = Clock::now();
     auto nextGauge = last + period;
     double simCarryMs = 0;
@@ -97,23 +109,28 @@ int CSimServer::Run() {
 
     for (;;) {
         auto now = Clock::now();
-        auto untilGauge = std::chrono::duration_cast<std::chrono::milliseconds>(nextGauge - now).count() + 1;
+        auto untilGauge =
+            std::chrono::duration_cast<std::chrono::milliseconds>(nextGauge - now).count() + 1;
         int timeout = static_cast<int>(std::clamp<long long>(untilGauge, 0, kMaxWaitMs));
 
         pollfd fds[3] = {{stop_.Handle().fd, POLLIN, 0}, {listenFd_, POLLIN, 0}, {clientFd_, 0, 0}};
         // After the client's end of stream POLLIN would report it again and again.
         if (clientFd_ >= 0)
-            fds[2].events = static_cast<short>((clientClosed_ ? 0 : POLLIN) | (tx_.empty() ? 0 : POLLOUT));
+            fds[2].events =
+                static_cast<short>((clientClosed_ ? 0 : POLLIN) | (tx_.empty() ? 0 : POLLOUT));
         const nfds_t count = clientFd_ >= 0 ? 3 : 2;
         if (::poll(fds, count, timeout) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return errno;
         }
-        if (fds[0].revents) break;
+        if (fds[0].revents)
+            break;
 
         // Simulated time follows real time, scaled.
         now = Clock::now();
-        simCarryMs += std::chrono::duration<double, std::milli>(now - last).count() * options_.speed;
+        simCarryMs +=
+            std::chrono::duration<double, std::milli>(now - last).count() * options_.speed;
         last = now;
         const double whole = std::floor(simCarryMs);
         simCarryMs -= whole;
@@ -124,13 +141,16 @@ int CSimServer::Run() {
                 Log("bake ended: " + std::string(bake::ResultCodeText(r.bakeError)) + " after " +
                     std::to_string(r.bakeTime) + " s");
             if (state_ == ClientState::Ready)
-                QueueFrame(link_frame::kTypeUserPacket, packet.data(), static_cast<uint32_t>(packet.size()));
+                QueueFrame(link_frame::kTypeUserPacket, packet.data(),
+                           static_cast<uint32_t>(packet.size()));
         }
         unsolicited.clear();
 
-        if (fds[1].revents & POLLIN) Accept();
+        if (fds[1].revents & POLLIN)
+            Accept();
         if (count == 3 && clientFd_ == fds[2].fd) {
-            if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) Receive();
+            if (fds[2].revents & (POLLIN | POLLHUP | POLLERR))
+                Receive();
         }
 
         if (now >= nextGauge) {
@@ -139,7 +159,8 @@ int CSimServer::Run() {
                 QueueFrame(link_frame::kTypeUserPacket, g.data(), static_cast<uint32_t>(g.size()));
             }
             nextGauge += period;
-            if (nextGauge < now) nextGauge = now + period;  // fell behind: no burst to catch up
+            if (nextGauge < now)
+                nextGauge = now + period;  // fell behind: no burst to catch up
         }
         Flush();
     }
@@ -150,8 +171,10 @@ int CSimServer::Run() {
 void CSimServer::Accept() {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
-    int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
+    int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len,
+                       SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return;
     char ip[INET_ADDRSTRLEN] = "?";
     ::inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
     std::string name = std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port));
@@ -187,16 +210,20 @@ void CSimServer::Receive() {
             ParseFrames();
             // Replies may only be waiting for their turn: the socket takes them
             // before they count against the client.
-            if (tx_.size() > kReadBudget) Flush();
-            if (!WithinLimit()) return;
+            if (tx_.size() > kReadBudget)
+                Flush();
+            if (!WithinLimit())
+                return;
             continue;
         }
         if (n == 0) {
             OnClientClosed();
             return;
         }
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) DropClient("receive failed: " + ErrnoText(errno));
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            DropClient("receive failed: " + ErrnoText(errno));
         return;
     }
 }
@@ -207,7 +234,8 @@ void CSimServer::OnClientClosed() {
     clientClosed_ = true;
     state_ = ClientState::None;  // no more gauge packets
     std::string why = "closed by the client";
-    if (!rx_.empty()) why += " (" + std::to_string(rx_.size()) + " bytes of an incomplete frame dropped)";
+    if (!rx_.empty())
+        why += " (" + std::to_string(rx_.size()) + " bytes of an incomplete frame dropped)";
     rx_.clear();
     CloseAfterFlush(why);
 }
@@ -221,8 +249,10 @@ void CSimServer::ParseFrames() {
             DropClient("protocol error: bad frame header");
             return;
         }
-        if (cut == link_frame::Cut::NeedMore) break;
-        Dispatch(h.type, rx_.data() + at + link_frame::kHeaderSize, h.length - link_frame::kHeaderSize);
+        if (cut == link_frame::Cut::NeedMore)
+            break;
+        Dispatch(h.type, rx_.data() + at + link_frame::kHeaderSize,
+                 h.length - link_frame::kHeaderSize);
         at += h.length;
     }
     if (clientFd_ >= 0) {
@@ -233,10 +263,12 @@ void CSimServer::ParseFrames() {
 
 void CSimServer::Dispatch(uint32_t type, const uint8_t* body, uint32_t n) {
     if (state_ == ClientState::AwaitInit) {
-        if (type == link_frame::kTypeInitRequest) HandleInit(body, n);
+        if (type == link_frame::kTypeInitRequest)
+            HandleInit(body, n);
         return;  // nothing else is served before the handshake
     }
-    if (state_ != ClientState::Ready || type != link_frame::kTypeUserPacket || n == 0) return;
+    if (state_ != ClientState::Ready || type != link_frame::kTypeUserPacket || n == 0)
+        return;
 
     auto reply = model_.HandleRequest(body, n);
     if (reply.empty()) {
@@ -265,7 +297,8 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
     } else if (std::memcmp(body + 8, link_frame::kClientSignature, kSigLen) != 0) {
         result = kInitSignatureDiffers;
     }
-    if (result == kInitAccepted && options_.refuseInit != 0) result = options_.refuseInit;
+    if (result == kInitAccepted && options_.refuseInit != 0)
+        result = options_.refuseInit;
 
     uint8_t response[4];
     platform::WriteLe32(response, result);
@@ -282,12 +315,14 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
 }
 
 void CSimServer::QueueFrame(uint32_t type, const uint8_t* body, uint32_t n) {
-    if (clientFd_ < 0) return;
+    if (clientFd_ < 0)
+        return;
     link_frame::AppendFrame(tx_, type, body, n);
 }
 
 void CSimServer::Flush() {
-    if (clientFd_ < 0) return;
+    if (clientFd_ < 0)
+        return;
     NotePending();
     size_t sent = 0;
     while (sent < tx_.size()) {
@@ -296,14 +331,18 @@ void CSimServer::Flush() {
             sent += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
         DropClient("send failed: " + ErrnoText(errno));
         return;
     }
     tx_.erase(tx_.begin(), tx_.begin() + static_cast<std::ptrdiff_t>(sent));
-    if (!WithinLimit()) return;
-    if (closeAfterFlush_.empty()) return;
+    if (!WithinLimit())
+        return;
+    if (closeAfterFlush_.empty())
+        return;
     const std::string why = closeAfterFlush_;  // DropClient clears the member
     if (tx_.empty()) {
         DropClient(why);
@@ -313,15 +352,18 @@ void CSimServer::Flush() {
 }
 
 void CSimServer::CloseAfterFlush(const std::string& why) {
-    if (!closeAfterFlush_.empty()) return;
+    if (!closeAfterFlush_.empty())
+        return;
     closeAfterFlush_ = why;
     closeBy_ = Clock::now() + kCloseGrace;
 }
 
 bool CSimServer::WithinLimit() {
-    if (clientFd_ < 0) return false;
+    if (clientFd_ < 0)
+        return false;
     NotePending();
-    if (rx_.size() + tx_.size() <= kMaxPendingBytes) return true;
+    if (rx_.size() + tx_.size() <= kMaxPendingBytes)
+        return true;
     DropClient("more than " + std::to_string(kMaxPendingBytes) + " bytes pending (" +
                std::to_string(rx_.size()) + " received, " + std::to_string(tx_.size()) +
                " unsent): it sends without taking its replies");
@@ -330,11 +372,13 @@ bool CSimServer::WithinLimit() {
 
 void CSimServer::NotePending() {
     const size_t now = rx_.size() + tx_.size();
-    if (now > peakPending_.load(std::memory_order_relaxed)) peakPending_.store(now, std::memory_order_relaxed);
+    if (now > peakPending_.load(std::memory_order_relaxed))
+        peakPending_.store(now, std::memory_order_relaxed);
 }
 
 void CSimServer::DropClient(const std::string& why) {
-    if (clientFd_ < 0) return;
+    if (clientFd_ < 0)
+        return;
     ::close(clientFd_);
     clientFd_ = -1;
     state_ = ClientState::None;

@@ -25,10 +25,10 @@ namespace sim {
 
 struct ServerOptions {
     std::string bind = "127.0.0.1";  // dotted IPv4 address to listen on; 0.0.0.0 = every interface
-    uint16_t port = 5565;          // 0 = any free port (see CSimServer::Port)
-    double rate = 4.0;             // gauge packets per real second
-    double speed = 1.0;            // simulated seconds per real second
-    uint32_t refuseInit = 0;       // non-zero: refuse every INIT with this result
+    uint16_t port = 5565;            // 0 = any free port (see CSimServer::Port)
+    double rate = 4.0;               // gauge packets per real second
+    double speed = 1.0;              // simulated seconds per real second
+    uint32_t refuseInit = 0;         // non-zero: refuse every INIT with this result
 };
 
 class CSimServer {
@@ -89,7 +89,7 @@ private:
     int clientFd_ = -1;
     std::string clientName_;
     ClientState state_ = ClientState::None;
-    bool clientClosed_ = false;   // its end of stream has arrived; nothing more is read
+    bool clientClosed_ = false;    // its end of stream has arrived; nothing more is read
     std::string closeAfterFlush_;  // non-empty: close for this reason once tx_ is empty
     std::chrono::steady_clock::time_point closeBy_;  // ... or at this time at the latest
     std::vector<uint8_t> rx_;

@@ -5,8 +5,8 @@
 // The last line is "ratio: X.XX", our load time over pugixml's.
 
 #include <malloc.h>
-#include <sys/wait.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,20 +32,30 @@ size_t g_peak = 0;
 
 void* operator new(size_t n) {
     void* p = std::malloc(n ? n : 1);
-    if (!p) throw std::bad_alloc();
+    if (!p)
+        throw std::bad_alloc();
     g_live += malloc_usable_size(p);
     g_peak = std::max(g_peak, g_live);
     return p;
 }
 void operator delete(void* p) noexcept {
-    if (!p) return;
+    if (!p)
+        return;
     g_live -= malloc_usable_size(p);
     std::free(p);
 }
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-void* operator new[](size_t n) { return operator new(n); }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete[](void* p, size_t) noexcept { operator delete(p); }
+void operator delete(void* p, size_t) noexcept {
+    operator delete(p);
+}
+void* operator new[](size_t n) {
+    return operator new(n);
+}
+void operator delete[](void* p) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    operator delete(p);
+}
 
 namespace {
 
@@ -58,7 +68,9 @@ double Seconds(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
 }
 
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::wstring Wide(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
 
 void Fill(chart::CChartContainerModel& model) {
     std::vector<chart::ChartPoint> points(kPoints);
@@ -67,8 +79,8 @@ void Fill(chart::CChartContainerModel& model) {
             // Seconds since the bake started and plate temperatures, as a bake records them.
             points[static_cast<size_t>(i)] = {i * 0.5, 25.0 + 150.0 * std::sin(i * 1e-4 + c) + c};
         }
-        model.AddChart(points, L"Channel " + std::to_wstring(c), L"Temperature", c % 5, 1.0f,
-                       0.0f, 0xFF000000u | static_cast<uint32_t>(c * 0x101010));
+        model.AddChart(points, L"Channel " + std::to_wstring(c), L"Temperature", c % 5, 1.0f, 0.0f,
+                       0xFF000000u | static_cast<uint32_t>(c * 0x101010));
     }
 }
 
@@ -80,7 +92,9 @@ double PointSum(const chart::CChartContainerModel& model) {
     return sum;
 }
 
-double Single(double v) { return static_cast<double>(static_cast<float>(v)); }
+double Single(double v) {
+    return static_cast<double>(static_cast<float>(v));
+}
 
 }  // namespace
 
@@ -118,15 +132,18 @@ int main() {
     auto measure = [](auto&& operation) {
         int fds[2];
         Figures f;
-        if (pipe(fds) != 0) return f;
+        if (pipe(fds) != 0)
+            return f;
         const pid_t pid = fork();
         if (pid == 0) {
             close(fds[0]);
             Figures best;
             for (int r = 0; r < kRepeats; ++r) {
                 const Figures one = operation();
-                if (one.seconds < 0) _exit(1);
-                if (r == 0) best.first = one.seconds;
+                if (one.seconds < 0)
+                    _exit(1);
+                if (r == 0)
+                    best.first = one.seconds;
                 best.seconds = std::min(best.seconds, one.seconds);
                 best.peak = std::max(best.peak, one.peak);
                 best.checksum = one.checksum;
@@ -135,7 +152,8 @@ int main() {
             _exit(n == sizeof best ? 0 : 1);
         }
         close(fds[1]);
-        if (read(fds[0], &f, sizeof f) != sizeof f) f.seconds = -1;
+        if (read(fds[0], &f, sizeof f) != sizeof f)
+            f.seconds = -1;
         close(fds[0]);
         int status = 0;
         waitpid(pid, &status, 0);
@@ -172,13 +190,15 @@ int main() {
         f.checksum = PointSum(loaded);
         return f;
     });
-    auto pugiLoadInto = [&](pugi::xml_document& doc, std::vector<std::vector<chart::ChartPoint>>& charts) {
-        if (!doc.load_file(ourFile.c_str())) return false;
+    auto pugiLoadInto = [&](pugi::xml_document& doc,
+                            std::vector<std::vector<chart::ChartPoint>>& charts) {
+        if (!doc.load_file(ourFile.c_str()))
+            return false;
         for (pugi::xml_node c : doc.child("Charts").children("Chart")) {
             std::vector<chart::ChartPoint>& points = charts.emplace_back();
             for (pugi::xml_node d : c.children("Data")) {
-                points.push_back({Single(d.attribute("X").as_double()),
-                                  Single(d.attribute("Y").as_double())});
+                points.push_back(
+                    {Single(d.attribute("X").as_double()), Single(d.attribute("Y").as_double())});
             }
         }
         return true;
@@ -208,8 +228,8 @@ int main() {
             loaded = pugiLoadInto(doc, charts);
         }
         const auto t0 = Clock::now();
-        if (!loaded || !doc.save_file(pugiFile.c_str(), "\t", pugi::format_default,
-                                      pugi::encoding_utf16_le)) {
+        if (!loaded ||
+            !doc.save_file(pugiFile.c_str(), "\t", pugi::format_default, pugi::encoding_utf16_le)) {
             std::fprintf(stderr, "pugixml could not save the file\n");
             f.seconds = -1;
             return f;
@@ -217,7 +237,8 @@ int main() {
         f.seconds = Seconds(t0, Clock::now());
         return f;
     });
-    if (ourSave.seconds < 0 || ourLoad.seconds < 0 || pugiLoad.seconds < 0 || pugiSave.seconds < 0) {
+    if (ourSave.seconds < 0 || ourLoad.seconds < 0 || pugiLoad.seconds < 0 ||
+        pugiSave.seconds < 0) {
         return 1;
     }
     const double ourSum = ourLoad.checksum, pugiSum = pugiLoad.checksum;
@@ -225,9 +246,10 @@ int main() {
 
     std::error_code ec;
     const auto fileSize = std::filesystem::file_size(ourFile, ec);
-    std::printf("chart file: %d charts x %d points, %.1f MB (UTF-16LE); best of %d runs\n",
-                kCharts, kPoints, static_cast<double>(fileSize) / 1e6, kRepeats);
-    std::printf("points equal: %s\n", std::fabs(ourSum - pugiSum) <= 1e-6 * std::fabs(ourSum) ? "yes" : "NO");
+    std::printf("chart file: %d charts x %d points, %.1f MB (UTF-16LE); best of %d runs\n", kCharts,
+                kPoints, static_cast<double>(fileSize) / 1e6, kRepeats);
+    std::printf("points equal: %s\n",
+                std::fabs(ourSum - pugiSum) <= 1e-6 * std::fabs(ourSum) ? "yes" : "NO");
     std::printf("                best      first run\n");
     std::printf("our save:     %8.1f ms %8.1f ms\n", ourSave.seconds * 1e3, ourSave.first * 1e3);
     std::printf("pugixml save: %8.1f ms %8.1f ms   save ratio %.2f (first runs %.2f)\n",
@@ -253,8 +275,10 @@ int main() {
             if ((i + 1) % kWindow == 0) {
                 const auto now = Clock::now();
                 const double perAppend = Seconds(windowStart, now) / kWindow;
-                if (i + 1 == kWindow) first = perAppend;
-                if (i + 1 == kAppends) last = perAppend;
+                if (i + 1 == kWindow)
+                    first = perAppend;
+                if (i + 1 == kAppends)
+                    last = perAppend;
                 windowStart = now;
             }
         }

@@ -10,7 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto bytes = std::make_unique<uint8_t[]>(size ? size : 1);
-    if (size) std::memcpy(bytes.get(), data, size);
+    if (size)
+        std::memcpy(bytes.get(), data, size);
 
     bake::CControllerProtocol protocol;
     (void)protocol.Receive(bytes.get(), size);

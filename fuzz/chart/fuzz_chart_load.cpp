@@ -19,7 +19,8 @@
 namespace {
 
 void Check(bool ok) {
-    if (!ok) std::abort();
+    if (!ok)
+        std::abort();
 }
 
 // A file in memory with a path the loader can open.
@@ -37,21 +38,26 @@ struct Expected {
     size_t points = 0;
 };
 
-const wchar_t* Text(const wchar_t* s) { return s ? s : L""; }
+const wchar_t* Text(const wchar_t* s) {
+    return s ? s : L"";
+}
 
 // The charts a walk over the tree finds: the first Charts child of the
 // returned node, its Chart children and their Data children.
 bool ExpectedCharts(const uint8_t* data, size_t size, std::vector<Expected>& out) {
     xml::CXmlResult r;
     const xml::CXmlNode doc = xml::CXmlNode::ParseBytes(data, size, &r);
-    if (r.error != xml::XmlError::kNone) return false;
+    if (r.error != xml::XmlError::kNone)
+        return false;
     int cursor = 0;
     const xml::CXmlNode charts = doc.GetChildFrom(L"Charts", &cursor);
-    if (charts.IsEmpty()) return false;
+    if (charts.IsEmpty())
+        return false;
     int chartCursor = 0;
     for (;;) {
         const xml::CXmlNode c = charts.GetChildFrom(L"Chart", &chartCursor);
-        if (c.IsEmpty()) break;
+        if (c.IsEmpty())
+            break;
         Expected e{Text(c.GetAttribute(L"Name")), Text(c.GetAttribute(L"Y_Label")), 0};
         int dataCursor = 0;
         while (!c.GetChildFrom(L"Data", &dataCursor).IsEmpty()) ++e.points;
@@ -84,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(series->Points().size() == expected[i].points);
         Check(series->color != 0);
         const auto& points = series->Points();
-        for (size_t k = 1; k < points.size(); ++k) Check(!chart::PointLess(points[k], points[k - 1]));
+        for (size_t k = 1; k < points.size(); ++k)
+            Check(!chart::PointLess(points[k], points[k - 1]));
         if (!points.empty()) {
             const double a = series->MinX(), b = series->MaxX();
             for (double x : {a, b, (a + b) / 2, a - 1, b + 1}) {

@@ -31,7 +31,8 @@ public:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto bytes = std::make_unique<uint8_t[]>(size ? size : 1);
-    if (size) std::memcpy(bytes.get(), data, size);
+    if (size)
+        std::memcpy(bytes.get(), data, size);
     TouchingSink sink;
     size_t logged = 0;
     (void)DispatchPacket(bytes.get(), size, sink,

@@ -11,14 +11,17 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto bytes = std::make_unique<uint8_t[]>(size ? size : 1);
-    if (size) std::memcpy(bytes.get(), data, size);
+    if (size)
+        std::memcpy(bytes.get(), data, size);
     size_t at = 0;
     uint64_t sum = 0;
     for (;;) {
         link_frame::Header h;
         const auto cut = link_frame::CutFrame(bytes.get() + at, size - at, &h);
-        if (cut != link_frame::Cut::Frame) break;
-        if (h.length < link_frame::kHeaderSize || h.length > size - at) std::abort();
+        if (cut != link_frame::Cut::Frame)
+            break;
+        if (h.length < link_frame::kHeaderSize || h.length > size - at)
+            std::abort();
         for (uint32_t i = link_frame::kHeaderSize; i < h.length; ++i) sum += bytes[at + i];
         at += h.length;
     }

@@ -21,14 +21,16 @@ struct CountingSink : xml::IXmlElementSink {
         characters += std::char_traits<wchar_t>::length(name);
         for (const xml::XmlAttribute& a : attributes) {
             characters += std::char_traits<wchar_t>::length(a.name);
-            if (a.value) characters += std::char_traits<wchar_t>::length(a.value);
+            if (a.value)
+                characters += std::char_traits<wchar_t>::length(a.value);
         }
         return elements;
     }
 };
 
 void Check(bool ok) {
-    if (!ok) std::abort();
+    if (!ok)
+        std::abort();
 }
 
 // Elements of the tree from `top` down (top included when named), reading
@@ -39,7 +41,8 @@ size_t CountElements(const xml::CXmlNode& top) {
     while (!pending.empty()) {
         const xml::CXmlNode n = pending.back();
         pending.pop_back();
-        if (n.GetName()) ++elements;
+        if (n.GetName())
+            ++elements;
         for (int i = 0; i < n.AttributeCount(); ++i) {
             const xml::XmlAttribute a = n.AttributeAt(i);
             int first = 0;
@@ -60,7 +63,6 @@ size_t CountElements(const xml::CXmlNode& top) {
     }
     return elements;
 }
-
 
 bool SameResult(const xml::CXmlResult& a, const xml::CXmlResult& b) {
     return a.error == b.error && a.line == b.line && a.column == b.column;

@@ -14,8 +14,12 @@ using platform::ReadLe64;
 using platform::WriteLe32;
 using platform::WriteLe64;
 
-int32_t RdI32(const uint8_t* p) { return static_cast<int32_t>(ReadLe32(p)); }
-void WrI32(uint8_t* p, int32_t v) { WriteLe32(p, static_cast<uint32_t>(v)); }
+int32_t RdI32(const uint8_t* p) {
+    return static_cast<int32_t>(ReadLe32(p));
+}
+void WrI32(uint8_t* p, int32_t v) {
+    WriteLe32(p, static_cast<uint32_t>(v));
+}
 
 const char* const kResultTexts[] = {
     "Success!",
@@ -51,7 +55,8 @@ void WriteProfile(std::vector<uint8_t>& out, const CONCC_Header& header, uint64_
 }  // namespace
 
 const char* ResultCodeText(uint32_t code) {
-    if (code < std::size(kResultTexts)) return kResultTexts[code];
+    if (code < std::size(kResultTexts))
+        return kResultTexts[code];
     return "Unknown error";
 }
 
@@ -59,12 +64,14 @@ uint32_t TruncateToWire(double value) {
     // 2^63 is exactly representable; anything at or beyond it (or NaN) has no
     // 64-bit integer, and the hardware's "integer indefinite" has zero low bits.
     constexpr double kLimit = 9223372036854775808.0;
-    if (!(value > -kLimit && value < kLimit)) return 0;
+    if (!(value > -kLimit && value < kLimit))
+        return 0;
     return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(value)));
 }
 
 bool DecodeHeader(const uint8_t* bytes, size_t length, CONCC_Header& out) {
-    if (!bytes || length < kHeaderSize) return false;
+    if (!bytes || length < kHeaderSize)
+        return false;
     out.type = ReadLe32(bytes);
     out.result = ReadLe32(bytes + 4);
     out.seqId = ReadLe32(bytes + 8);
@@ -72,7 +79,8 @@ bool DecodeHeader(const uint8_t* bytes, size_t length, CONCC_Header& out) {
 }
 
 bool DecodeGaugeData(const uint8_t* bytes, size_t length, CONCC_GaugeData& out) {
-    if (length != kGaugeDataSize || !DecodeHeader(bytes, length, out.header)) return false;
+    if (length != kGaugeDataSize || !DecodeHeader(bytes, length, out.header))
+        return false;
     out.timestamp = ReadLe64(bytes + 12);
     out.devState = ReadLe32(bytes + 28);
     out.fanPercent = bytes[36];
@@ -88,23 +96,27 @@ bool DecodeGaugeData(const uint8_t* bytes, size_t length, CONCC_GaugeData& out) 
 }
 
 bool DecodeStartStop(const uint8_t* bytes, size_t length, CONCC_StartStop& out) {
-    if (length < kStartStopSize || !DecodeHeader(bytes, length, out.header)) return false;
+    if (length < kStartStopSize || !DecodeHeader(bytes, length, out.header))
+        return false;
     out.action = ReadLe32(bytes + 12);
     return true;
 }
 
 bool DecodeBakeResult(const uint8_t* bytes, size_t length, CONCC_BakeResult& out) {
-    if (length < kBakeResultSize || !DecodeHeader(bytes, length, out.header)) return false;
+    if (length < kBakeResultSize || !DecodeHeader(bytes, length, out.header))
+        return false;
     out.bakeTime = ReadLe32(bytes + 12);
     out.bakeError = ReadLe32(bytes + 16);
     return true;
 }
 
 bool DecodeTempProfile(const uint8_t* bytes, size_t length, CONCC_TempProfile& out) {
-    if (length < kProfileHeadSize || !DecodeHeader(bytes, length, out.header)) return false;
+    if (length < kProfileHeadSize || !DecodeHeader(bytes, length, out.header))
+        return false;
     const uint64_t count = ReadLe32(bytes + kProfileCountOffset);
     // 64-bit arithmetic: a hostile count cannot wrap the size check.
-    if ((length - kProfileHeadSize) / kProfilePointSize < count) return false;
+    if ((length - kProfileHeadSize) / kProfilePointSize < count)
+        return false;
     out.startTime = ReadLe64(bytes + 12);
     out.points.resize(static_cast<size_t>(count));
     const uint8_t* p = bytes + kProfileHeadSize;
@@ -117,7 +129,8 @@ bool DecodeTempProfile(const uint8_t* bytes, size_t length, CONCC_TempProfile& o
 }
 
 bool DecodeBakeOptions(const uint8_t* bytes, size_t length, CONCC_BakeOptions& out) {
-    if (length < kBakeOptionsSize || !DecodeHeader(bytes, length, out.header)) return false;
+    if (length < kBakeOptionsSize || !DecodeHeader(bytes, length, out.header))
+        return false;
     out.options = ReadLe32(bytes + 12);
     out.kp = ReadLe32(bytes + 16);
     out.ki = ReadLe32(bytes + 20);
@@ -154,9 +167,11 @@ std::array<uint8_t, kBakeOptionsSize> EncodeBakeOptions(const CONCC_BakeOptions&
     return out;
 }
 
-std::vector<uint8_t> EncodeProfileUpload(std::span<const CONCC_ProfilePoint> points, uint32_t seqId) {
+std::vector<uint8_t> EncodeProfileUpload(std::span<const CONCC_ProfilePoint> points,
+                                         uint32_t seqId) {
     std::vector<uint8_t> out;
-    if (points.size() > CONCC_MAX_PROFILE_POINTS) return out;
+    if (points.size() > CONCC_MAX_PROFILE_POINTS)
+        return out;
     WriteProfile(out, {CONCC_PKT_SET_PROFILE, 0, seqId}, 0, points);
     return out;
 }

@@ -46,7 +46,8 @@ inline constexpr size_t kProfileHeadSize = 24;  // header, startTime, count
 // Where a profile record keeps its point count (little-endian, 32 bits).
 inline constexpr size_t kProfileCountOffset = 20;
 inline constexpr size_t kProfilePointSize = 8;
-inline constexpr size_t kProfileRecordSize = kProfileHeadSize + kProfilePointSize * CONCC_MAX_PROFILE_POINTS;  // 272
+inline constexpr size_t kProfileRecordSize =
+    kProfileHeadSize + kProfilePointSize * CONCC_MAX_PROFILE_POINTS;  // 272
 inline constexpr size_t kBakeOptionsSize = 28;
 
 // fanRpm values that mean "no reading".
@@ -132,12 +133,22 @@ struct CONCC_BakeOptions {
 // 64-bit range give 0 rather than undefined behaviour.
 uint32_t TruncateToWire(double value);
 
-inline bool TempHasValue(int32_t centi) { return centi >= 0; }
-inline double TempDegrees(int32_t centi) { return centi / 100.0; }
-inline bool FanRpmHasValue(uint32_t rpm) { return rpm != kFanRpmNoValue1 && rpm != kFanRpmNoValue2; }
+inline bool TempHasValue(int32_t centi) {
+    return centi >= 0;
+}
+inline double TempDegrees(int32_t centi) {
+    return centi / 100.0;
+}
+inline bool FanRpmHasValue(uint32_t rpm) {
+    return rpm != kFanRpmNoValue1 && rpm != kFanRpmNoValue2;
+}
 
-inline double CoefficientFromWire(uint32_t field) { return field / 65536.0; }
-inline uint32_t CoefficientToWire(double coefficient) { return TruncateToWire(coefficient * 65536.0); }
+inline double CoefficientFromWire(uint32_t field) {
+    return field / 65536.0;
+}
+inline uint32_t CoefficientToWire(double coefficient) {
+    return TruncateToWire(coefficient * 65536.0);
+}
 
 // A chart point (x seconds, y degrees) as a profile point: ms and hundredths.
 inline CONCC_ProfilePoint ProfilePointFromChart(double seconds, double degrees) {
@@ -145,7 +156,9 @@ inline CONCC_ProfilePoint ProfilePointFromChart(double seconds, double degrees) 
 }
 
 // The next sequence ID: one up, skipping 0 on the wrap.
-inline uint32_t NextSequenceId(uint32_t seq) { return seq == 0xFFFFFFFFu ? 1u : seq + 1u; }
+inline uint32_t NextSequenceId(uint32_t seq) {
+    return seq == 0xFFFFFFFFu ? 1u : seq + 1u;
+}
 
 // ---- decoding: false when `length` is too short for the record's fields ----
 
@@ -171,7 +184,8 @@ std::array<uint8_t, kBakeOptionsSize> EncodeBakeOptions(const CONCC_BakeOptions&
 // The program's upload: type 32, result 0, startTime 0, the points. Returns
 // the 24 + 8 x n bytes to send, or an empty vector for more than
 // CONCC_MAX_PROFILE_POINTS points.
-std::vector<uint8_t> EncodeProfileUpload(std::span<const CONCC_ProfilePoint> points, uint32_t seqId);
+std::vector<uint8_t> EncodeProfileUpload(std::span<const CONCC_ProfilePoint> points,
+                                         uint32_t seqId);
 
 // The controller's side, used by the simulator and by tests.
 std::vector<uint8_t> EncodeTempProfile(const CONCC_TempProfile& profile);  // any number of points

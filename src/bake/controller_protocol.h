@@ -73,13 +73,19 @@ public:
 
     // The commands, stamped with the current sequence ID (which sending
     // leaves unchanged: only replies advance it).
-    std::array<uint8_t, kStartStopSize> StartStop(uint32_t action) const { return EncodeStartStop(action, seq_); }
-    std::array<uint8_t, kHeaderSize> Request(uint32_t type) const { return EncodeRequest(type, seq_); }
+    std::array<uint8_t, kStartStopSize> StartStop(uint32_t action) const {
+        return EncodeStartStop(action, seq_);
+    }
+    std::array<uint8_t, kHeaderSize> Request(uint32_t type) const {
+        return EncodeRequest(type, seq_);
+    }
     // Empty for more than CONCC_MAX_PROFILE_POINTS points.
     std::vector<uint8_t> ProfileUpload(std::span<const CONCC_ProfilePoint> points) const {
         return EncodeProfileUpload(points, seq_);
     }
-    void PrepareSetBakeOptions(uint8_t* packet28) const { bake::PrepareSetBakeOptions(packet28, seq_); }
+    void PrepareSetBakeOptions(uint8_t* packet28) const {
+        bake::PrepareSetBakeOptions(packet28, seq_);
+    }
 
 private:
     uint32_t seq_ = 1;

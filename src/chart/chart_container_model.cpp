@@ -18,13 +18,15 @@ CChartContainerModel::CChartContainerModel()
     : xFormatter_(DefaultValueFormatter), yFormatter_(DefaultValueFormatter) {}
 
 int CChartContainerModel::NextId() const {
-    if (charts_.empty()) return 0;
+    if (charts_.empty())
+        return 0;
     const int last = charts_.rbegin()->first;
     return last == INT_MAX ? -1 : last + 1;
 }
 
 void CChartContainerModel::Redraw(unsigned flags) {
-    if (listener_) listener_(flags);
+    if (listener_)
+        listener_(flags);
 }
 
 void CChartContainerModel::RedrawAll() {
@@ -36,14 +38,16 @@ int CChartContainerModel::AddChart(std::span<const ChartPoint> points, const std
                                    const std::wstring& yLabel, int dashStyle, float penWidth,
                                    float tension, uint32_t color) {
     const int id = NextId();
-    if (id < 0) return -1;
+    if (id < 0)
+        return -1;
     auto series = std::make_unique<CChartSeries>();
     series->id = id;
     if (name.empty()) {
         series->name = L"Chart_" + std::to_wstring(id);
     } else {
         series->name = name.size() > kMaxNameLength ? name.substr(0, 15) + L"..." : name;
-        if (FindChartByName(series->name)) series->name += L"_" + std::to_wstring(id);
+        if (FindChartByName(series->name))
+            series->name += L"_" + std::to_wstring(id);
     }
     series->yLabel = yLabel.empty() ? L"Y" : yLabel;
     series->dashStyle = dashStyle;
@@ -58,14 +62,16 @@ int CChartContainerModel::AddChart(std::span<const ChartPoint> points, const std
 
 bool CChartContainerModel::AppendChartPoints(int id, std::span<const ChartPoint> points) {
     CChartSeries* series = FindChart(id);
-    if (!series || !series->AppendPoints(points)) return false;
+    if (!series || !series->AppendPoints(points))
+        return false;
     Redraw(kRedrawSelectionBox | kRedrawStatisticsBox | kRedrawBackground);
     return true;
 }
 
 void CChartContainerModel::ClearChartPoints(int id) {
     CChartSeries* series = FindChart(id);
-    if (!series) return;
+    if (!series)
+        return;
     series->ClearPoints();
     RedrawAll();
 }
@@ -82,7 +88,8 @@ const CChartSeries* CChartContainerModel::FindChart(int id) const {
 
 CChartSeries* CChartContainerModel::FindChartByName(const std::wstring& name) {
     for (auto& [id, series] : charts_) {
-        if (series->name == name) return series.get();
+        if (series->name == name)
+            return series.get();
     }
     return nullptr;
 }
@@ -91,7 +98,8 @@ const CChartSeries* CChartContainerModel::GetVisibleChart(int id) const {
     auto usable = [](const CChartSeries& s) { return s.visible && s.HasPoints(); };
     if (id == -1) {
         for (const auto& [key, series] : charts_) {
-            if (usable(*series)) return series.get();
+            if (usable(*series))
+                return series.get();
         }
         return nullptr;
     }
@@ -111,7 +119,8 @@ void CChartContainerModel::GetChartIds(std::set<int>& ids) const {
 void CChartContainerModel::GetSelectedChartIds(std::set<int>& ids) const {
     ids.clear();
     for (const auto& [id, series] : charts_) {
-        if (series->selected) ids.insert(id);
+        if (series->selected)
+            ids.insert(id);
     }
 }
 
@@ -129,7 +138,8 @@ void CChartContainerModel::SetChartSelected(int id, bool selected) {
 
 int CChartContainerModel::ToggleChartVisibility(int id) {
     CChartSeries* series = FindChart(id);
-    if (!series) return -1;
+    if (!series)
+        return -1;
     series->visible = !series->visible;
     if (!series->visible && series->selected) {
         series->selected = false;
@@ -141,7 +151,8 @@ int CChartContainerModel::ToggleChartVisibility(int id) {
 
 bool CChartContainerModel::HasChartData() const {
     for (const auto& [id, series] : charts_) {
-        if (series->HasPoints()) return true;
+        if (series->HasPoints())
+            return true;
     }
     return false;
 }

@@ -8,7 +8,8 @@ namespace {
 
 // y at x on the line through p and q; p.y when the two share their x.
 double Interpolate(const ChartPoint& p, const ChartPoint& q, double x) {
-    if (q.x == p.x) return p.y;
+    if (q.x == p.x)
+        return p.y;
     return p.y + (q.y - p.y) * (x - p.x) / (q.x - p.x);
 }
 
@@ -20,7 +21,8 @@ ChartStatistics ComputeChartStatistics(const CChartSeries& series, double select
     const double a = std::min(selectionStart, selectionEnd);
     const double b = std::max(selectionStart, selectionEnd);
     const std::span<const ChartPoint> run = series.GetPointRange(a, b);
-    if (run.empty()) return st;
+    if (run.empty())
+        return st;
 
     if (run.size() == 1) {
         const double y = run[0].y;
@@ -54,7 +56,8 @@ ChartStatistics ComputeChartStatistics(const CChartSeries& series, double select
     st.end = ye;
     st.delta = ye - ys;
     // A range of zero width has no slope: leave it empty rather than show a NaN.
-    if (xe != xs) st.dvdt = (ye - ys) / (xe - xs);
+    if (xe != xs)
+        st.dvdt = (ye - ys) / (xe - xs);
 
     if (n == 2) {
         st.min = std::min(ys, ye);
@@ -94,7 +97,8 @@ ChartStatistics ComputeChartStatistics(const CChartSeries& series, double select
 
 std::optional<double> ChartValueAt(const CChartSeries& series, double x) {
     const std::span<const ChartPoint> run = series.GetPointRange(x, x);
-    if (run.size() < 2) return std::nullopt;
+    if (run.size() < 2)
+        return std::nullopt;
     return Interpolate(run.front(), run.back(), x);
 }
 

@@ -47,12 +47,15 @@ void FormatFixed(double value, NumberText& out) {
         if (f == 0.5 || f == -0.5) {
             // p lies halfway: the exact product decides, which p rounded.
             const double residue = std::fma(value, 1e6, -p);  // p + residue is exact
-            if (f == 0.5 && residue > 0) r += 1;
-            if (f == -0.5 && residue < 0) r -= 1;
+            if (f == 0.5 && residue > 0)
+                r += 1;
+            if (f == -0.5 && residue < 0)
+                r -= 1;
         }
         const auto scaled = static_cast<uint64_t>(std::fabs(r));
         wchar_t* w = out.text;
-        if (std::signbit(value)) *w++ = L'-';
+        if (std::signbit(value))
+            *w++ = L'-';
         char digits[24];
         const char* end = std::to_chars(digits, digits + sizeof digits, scaled / 1000000).ptr;
         for (const char* d = digits; d < end; ++d) *w++ = static_cast<wchar_t>(*d);
@@ -77,15 +80,19 @@ void FormatInteger(int32_t value, NumberText& out) {
     Widen(buf, r.ptr, out);
 }
 
-bool IsCSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
+bool IsCSpace(wchar_t c) {
+    return c == L' ' || (c >= L'\t' && c <= L'\r');
+}
 
 // As strtol: leading white space, a sign, digits up to the first other
 // character; no digits gives 0, values beyond the range of long saturate.
 long ReadInteger(const wchar_t* s) {
-    if (!s) return 0;
+    if (!s)
+        return 0;
     while (IsCSpace(*s)) ++s;
     bool negative = false;
-    if (*s == L'+' || *s == L'-') negative = *s++ == L'-';
+    if (*s == L'+' || *s == L'-')
+        negative = *s++ == L'-';
     unsigned long long magnitude = 0;
     const unsigned long long limit = negative ? static_cast<unsigned long long>(LONG_MAX) + 1
                                               : static_cast<unsigned long long>(LONG_MAX);
@@ -94,7 +101,8 @@ long ReadInteger(const wchar_t* s) {
         // Saturate, and keep reading digits.
         magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
     }
-    if (negative) return magnitude == limit ? LONG_MIN : -static_cast<long>(magnitude);
+    if (negative)
+        return magnitude == limit ? LONG_MIN : -static_cast<long>(magnitude);
     return static_cast<long>(magnitude);
 }
 
@@ -106,11 +114,13 @@ locale_t CLocale() {
 // As strtod in the C locale: leading white space, then the longest number;
 // nothing readable gives 0.
 double ReadDouble(const wchar_t* s) {
-    if (!s) return 0.0;
+    if (!s)
+        return 0.0;
     while (IsCSpace(*s)) ++s;
     if (*s == L'+') {
         ++s;
-        if (*s == L'-' || *s == L'+') return 0.0;
+        if (*s == L'-' || *s == L'+')
+            return 0.0;
     }
     // The number's characters are ASCII; the first other character ends it.
     std::string longText;
@@ -126,24 +136,30 @@ double ReadDouble(const wchar_t* s) {
     buf[n] = 0;
     double value = 0.0;
     const auto r = std::from_chars(buf, buf + n, value, std::chars_format::general);
-    if (r.ec == std::errc::invalid_argument) return 0.0;
+    if (r.ec == std::errc::invalid_argument)
+        return 0.0;
     // Overflow and underflow: the C library's answers (infinity, zero).
-    if (r.ec == std::errc::result_out_of_range) return strtod_l(buf, nullptr, CLocale());
+    if (r.ec == std::errc::result_out_of_range)
+        return strtod_l(buf, nullptr, CLocale());
     return value;
 }
 
 // Rounds to single precision; magnitudes beyond float's range become infinite.
 double ToSingle(double v) {
-    if (std::fabs(v) > FLT_MAX) return v > 0 ? HUGE_VAL : -HUGE_VAL;
+    if (std::fabs(v) > FLT_MAX)
+        return v > 0 ? HUGE_VAL : -HUGE_VAL;
     return static_cast<double>(static_cast<float>(v));
 }
 
 float ToFloat(double v) {
-    if (std::fabs(v) > FLT_MAX) return v > 0 ? HUGE_VALF : -HUGE_VALF;
+    if (std::fabs(v) > FLT_MAX)
+        return v > 0 ? HUGE_VALF : -HUGE_VALF;
     return static_cast<float>(v);  // NaN stays NaN
 }
 
-const wchar_t* Text(const wchar_t* s) { return s ? s : L""; }
+const wchar_t* Text(const wchar_t* s) {
+    return s ? s : L"";
+}
 
 }  // namespace
 
@@ -162,7 +178,8 @@ bool SaveChartsXml(const CChartContainerModel& model, const std::wstring& path,
         NumberText dash, color, pen, tension, x, y;
         for (int id : ids) {
             const CChartSeries* series = model.FindChart(id);
-            if (!series || !series->HasPoints()) continue;
+            if (!series || !series->HasPoints())
+                continue;
             FormatInteger(series->dashStyle, dash);
             FormatInteger(static_cast<int32_t>(series->color), color);
             FormatFixed(series->penWidth, pen);
@@ -232,9 +249,9 @@ public:
             }
             return kIgnored;
         }
-        if (parent == kIgnored) return kIgnored;
-        if ((parent & kFirstChild) && !chartsOfFirst_.seen &&
-            xml::XmlNameEquals(name, L"charts")) {
+        if (parent == kIgnored)
+            return kIgnored;
+        if ((parent & kFirstChild) && !chartsOfFirst_.seen && xml::XmlNameEquals(name, L"charts")) {
             chartsOfFirst_.seen = true;
             return kChartsOfFirst;
         }
@@ -244,8 +261,8 @@ public:
             ChartRecord& r = c.charts.emplace_back();
             r.name = Text(Find(attributes, L"name"));
             r.color = static_cast<uint32_t>(ReadInteger(Find(attributes, L"color")));
-            r.dashStyle =
-                static_cast<int32_t>(static_cast<uint32_t>(ReadInteger(Find(attributes, L"dashstyle"))));
+            r.dashStyle = static_cast<int32_t>(
+                static_cast<uint32_t>(ReadInteger(Find(attributes, L"dashstyle"))));
             r.penWidth = ToFloat(ReadDouble(Find(attributes, L"penwidth")));
             r.tension = ToFloat(ReadDouble(Find(attributes, L"tension")));
             r.yLabel = Text(Find(attributes, L"y_label"));
@@ -256,10 +273,12 @@ public:
     }
 
     void OnText(uintptr_t parent, const wchar_t*) override {
-        if (parent == kDocument) rootHasMore_ = true;
+        if (parent == kDocument)
+            rootHasMore_ = true;
     }
     void OnClear(uintptr_t parent, const xml::XmlClearSection&) override {
-        if (parent == kDocument) rootHasMore_ = true;
+        if (parent == kDocument)
+            rootHasMore_ = true;
     }
 
     // The charts of the Charts element found, or null when there is none.
@@ -288,7 +307,8 @@ private:
     // The first attribute of that name, ignoring case; null when none or no value.
     static const wchar_t* Find(std::span<const xml::XmlAttribute> attributes, const wchar_t* name) {
         for (const xml::XmlAttribute& a : attributes) {
-            if (xml::XmlNameEquals(a.name, name)) return a.value;
+            if (xml::XmlNameEquals(a.name, name))
+                return a.value;
         }
         return nullptr;
     }

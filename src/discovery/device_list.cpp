@@ -10,11 +10,16 @@
 
 std::string DeviceColumnText(const CPSMD_DevStatus& status, int column) {
     switch (column) {
-        case kColumnStatus: return DeviceStatusText(status);
-        case kColumnName: return DeviceNameText(status.deviceId);
-        case kColumnFirmware: return FirmwareVersionText(status.firmwareVersion);
-        case kColumnDeviceIP: return DeviceIPText(status.ipAddress);
-        default: return std::string();
+        case kColumnStatus:
+            return DeviceStatusText(status);
+        case kColumnName:
+            return DeviceNameText(status.deviceId);
+        case kColumnFirmware:
+            return FirmwareVersionText(status.firmwareVersion);
+        case kColumnDeviceIP:
+            return DeviceIPText(status.ipAddress);
+        default:
+            return std::string();
     }
 }
 
@@ -63,7 +68,8 @@ CDeviceList::~CDeviceList() {
 
 int CDeviceList::Find(uint32_t deviceId) const {
     for (size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i]->deviceId == deviceId) return static_cast<int>(i);
+        if (rows_[i]->deviceId == deviceId)
+            return static_cast<int>(i);
     return -1;
 }
 
@@ -71,15 +77,19 @@ CDeviceList::UpdateResult CDeviceList::Update(const CPSMD_DevStatus& status) {
     int row = Find(status.deviceId);
     Outcome outcome = Outcome::Rewritten;
     if (row < 0) {
-        if (!PassesListingTest(status)) return {Outcome::Ignored, -1};
+        if (!PassesListingTest(status))
+            return {Outcome::Ignored, -1};
         std::unique_ptr<CCDItemData> data(new (std::nothrow) CCDItemData);
-        if (!data) return {Outcome::NoMemory, -1};
+        if (!data)
+            return {Outcome::NoMemory, -1};
         static_cast<CPSMD_DevStatus&>(*data) = status;
         row = Count();
-        if (observer_ && !observer_->BeginInsertRow(row)) return {Outcome::NoRow, -1};
+        if (observer_ && !observer_->BeginInsertRow(row))
+            return {Outcome::NoRow, -1};
         data->seen = 1;
         rows_.push_back(std::move(data));
-        if (observer_) observer_->EndInsertRow();
+        if (observer_)
+            observer_->EndInsertRow();
         outcome = Outcome::Added;
     } else {
         if (!PassesListingTest(status)) {
@@ -88,21 +98,26 @@ CDeviceList::UpdateResult CDeviceList::Update(const CPSMD_DevStatus& status) {
         }
         CCDItemData& data = *rows_[static_cast<size_t>(row)];
         data.seen = 1;
-        if (data == status) return {Outcome::Seen, row};
+        if (data == status)
+            return {Outcome::Seen, row};
         static_cast<CPSMD_DevStatus&>(data) = status;  // every field, seen kept
     }
     const CCDItemData* changed = rows_[static_cast<size_t>(row)].get();
-    if (observer_) observer_->RowChanged(row);
+    if (observer_)
+        observer_->RowChanged(row);
     Sort();
     for (int i = 0; i < Count(); ++i)
-        if (rows_[static_cast<size_t>(i)].get() == changed) row = i;
+        if (rows_[static_cast<size_t>(i)].get() == changed)
+            row = i;
     return {outcome, row};
 }
 
 void CDeviceList::RemoveRow(int row) {
-    if (observer_) observer_->BeginRemoveRow(row);
+    if (observer_)
+        observer_->BeginRemoveRow(row);
     rows_.erase(rows_.begin() + row);
-    if (observer_) observer_->EndRemoveRow();
+    if (observer_)
+        observer_->EndRemoveRow();
 }
 
 int CDeviceList::TimerTick() {
@@ -120,7 +135,8 @@ int CDeviceList::TimerTick() {
 }
 
 void CDeviceList::HeaderClicked(int column) {
-    if (column < 0 || column >= kDeviceListColumns) return;
+    if (column < 0 || column >= kDeviceListColumns)
+        return;
     if (column == sortColumn_) {
         ascending_ = !ascending_;
     } else {
@@ -133,12 +149,14 @@ void CDeviceList::HeaderClicked(int column) {
 void CDeviceList::ShowSortMark() {
     const int previous = markedColumn_ == sortColumn_ ? -1 : markedColumn_;
     markedColumn_ = sortColumn_;
-    if (observer_) observer_->SortMarkChanged(previous, sortColumn_, SortMark());
+    if (observer_)
+        observer_->SortMarkChanged(previous, sortColumn_, SortMark());
 }
 
 void CDeviceList::Sort() {
     const size_t n = rows_.size();
-    if (n < 2) return;
+    if (n < 2)
+        return;
     // A stable insertion sort: the list is short, and the wrapping
     // differences need not be transitive, which an introsort may not be
     // given safely.
@@ -147,8 +165,9 @@ void CDeviceList::Sort() {
     for (size_t i = 1; i < n; ++i) {
         const size_t moving = order[i];
         size_t j = i;
-        while (j > 0 && GoesBefore(CompareDevices(*rows_[moving], *rows_[order[j - 1]], sortColumn_),
-                                   ascending_)) {
+        while (j > 0 &&
+               GoesBefore(CompareDevices(*rows_[moving], *rows_[order[j - 1]], sortColumn_),
+                          ascending_)) {
             order[j] = order[j - 1];
             --j;
         }
@@ -156,9 +175,11 @@ void CDeviceList::Sort() {
     }
     bool moved = false;
     for (size_t i = 0; i < n; ++i) moved |= order[i] != i;
-    if (!moved) return;
+    if (!moved)
+        return;
 
-    if (observer_) observer_->BeginReorder();
+    if (observer_)
+        observer_->BeginReorder();
     std::vector<std::unique_ptr<CCDItemData>> sorted(n);
     std::vector<int> newIndex(n);
     for (size_t i = 0; i < n; ++i) {
@@ -166,7 +187,8 @@ void CDeviceList::Sort() {
         newIndex[order[i]] = static_cast<int>(i);
     }
     rows_ = std::move(sorted);
-    if (observer_) observer_->EndReorder(newIndex);
+    if (observer_)
+        observer_->EndReorder(newIndex);
 }
 
 void CDeviceList::Clear() {

@@ -55,7 +55,9 @@ int CompareText(const std::string& a, const std::string& b);
 // integer it is stored as, so this is not dotted-decimal order.
 int CompareDevices(const CPSMD_DevStatus& a, const CPSMD_DevStatus& b, int column);
 // Whether a row with comparison d against another goes before it.
-inline bool GoesBefore(int d, bool ascending) { return ascending ? d < 0 : d > 0; }
+inline bool GoesBefore(int d, bool ascending) {
+    return ascending ? d < 0 : d > 0;
+}
 
 // What the list's views are told, so that they can follow its rows. Every
 // Begin has its End; a view that cannot take a new row says so in

@@ -7,12 +7,14 @@ std::string DeviceStatusText(const CPSMD_DevStatus& status) {
 }
 
 std::string DeviceNameText(uint32_t deviceId) {
-    if (deviceId == 0xFFFFFFFF) return "<unknown>";
+    if (deviceId == 0xFFFFFFFF)
+        return "<unknown>";
     return std::to_string(deviceId);
 }
 
 std::string DeviceIPText(uint32_t ipAddress) {
-    if (ipAddress == 0) return "Unknown";
+    if (ipAddress == 0)
+        return "Unknown";
     // Network order: the first octet is the lowest-addressed byte.
     const auto* octet = reinterpret_cast<const uint8_t*>(&ipAddress);
     char text[16];

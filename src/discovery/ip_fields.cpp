@@ -3,10 +3,9 @@
 #include <cstring>
 
 uint32_t FieldsToNetworkOrder(uint32_t fields) {
-    const uint8_t octets[4] = {static_cast<uint8_t>(FieldOf(fields, 0)),
-                               static_cast<uint8_t>(FieldOf(fields, 1)),
-                               static_cast<uint8_t>(FieldOf(fields, 2)),
-                               static_cast<uint8_t>(FieldOf(fields, 3))};
+    const uint8_t octets[4] = {
+        static_cast<uint8_t>(FieldOf(fields, 0)), static_cast<uint8_t>(FieldOf(fields, 1)),
+        static_cast<uint8_t>(FieldOf(fields, 2)), static_cast<uint8_t>(FieldOf(fields, 3))};
     uint32_t value = 0;
     std::memcpy(&value, octets, sizeof value);
     return value;

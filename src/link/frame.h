@@ -32,7 +32,9 @@ struct Header {
 };
 
 // Reads the header at p; the caller guarantees kHeaderSize bytes.
-inline Header ReadHeader(const uint8_t* p) { return Header{platform::ReadLe16(p), platform::ReadLe32(p + 2), platform::ReadLe32(p + 6)}; }
+inline Header ReadHeader(const uint8_t* p) {
+    return Header{platform::ReadLe16(p), platform::ReadLe32(p + 2), platform::ReadLe32(p + 6)};
+}
 
 enum class Cut { NeedMore, Frame, Bad };
 
@@ -42,10 +44,13 @@ enum class Cut { NeedMore, Frame, Bad };
 // allocated for, bytes that would never make a sensible frame. Frame: a whole
 // frame of header->length bytes is there.
 inline Cut CutFrame(const uint8_t* data, size_t n, Header* header) {
-    if (n < kHeaderSize) return Cut::NeedMore;
+    if (n < kHeaderSize)
+        return Cut::NeedMore;
     *header = ReadHeader(data);
-    if (header->length < kHeaderSize || header->length > kMaxFrameLength) return Cut::Bad;
-    if (n < header->length) return Cut::NeedMore;
+    if (header->length < kHeaderSize || header->length > kMaxFrameLength)
+        return Cut::Bad;
+    if (n < header->length)
+        return Cut::NeedMore;
     return header->magic == kMagic ? Cut::Frame : Cut::Bad;
 }
 
@@ -60,7 +65,8 @@ inline void AppendFrame(std::vector<uint8_t>& out, uint32_t type, const void* bo
     size_t at = out.size();
     out.resize(at + kHeaderSize + n);
     WriteHeader(out.data() + at, type, kHeaderSize + n);
-    if (n) std::memcpy(out.data() + at + kHeaderSize, body, n);
+    if (n)
+        std::memcpy(out.data() + at + kHeaderSize, body, n);
 }
 
 // The 120-byte INIT request body: version 0x0101, client type 1, init word 0,

@@ -8,7 +8,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsSurrogate(uint32_t u) { return u >= 0xD800 && u <= 0xDFFF; }
+bool IsSurrogate(uint32_t u) {
+    return u >= 0xD800 && u <= 0xDFFF;
+}
 
 }  // namespace
 
@@ -36,12 +38,15 @@ bool Utf8ToWide(std::string_view in, std::wstring& out) {
         } else {
             return false;  // continuation byte or 0xF8..0xFF as a lead byte
         }
-        if (end - p <= extra) return false;
+        if (end - p <= extra)
+            return false;
         for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
             cp = (cp << 6) | (p[i] & 0x3F);
         }
-        if (cp < minimum || cp > 0x10FFFF || IsSurrogate(cp)) return false;
+        if (cp < minimum || cp > 0x10FFFF || IsSurrogate(cp))
+            return false;
         out.push_back(static_cast<wchar_t>(cp));
         p += extra + 1;
     }
@@ -53,7 +58,8 @@ std::string WideToUtf8(std::wstring_view in) {
     out.reserve(in.size());
     for (wchar_t wc : in) {
         auto cp = static_cast<uint32_t>(wc);
-        if (cp > 0x10FFFF || IsSurrogate(cp)) cp = kReplacement;
+        if (cp > 0x10FFFF || IsSurrogate(cp))
+            cp = kReplacement;
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
         } else if (cp < 0x800) {
@@ -75,7 +81,8 @@ std::string WideToUtf8(std::wstring_view in) {
 
 bool Utf16LeToWide(const uint8_t* data, size_t size, std::wstring& out) {
     out.clear();
-    if (size % 2 != 0) return false;
+    if (size % 2 != 0)
+        return false;
     const size_t units = size / 2;
     out.resize(units);
     wchar_t* w = out.data();
@@ -104,7 +111,8 @@ bool AppendUtf16Le(wchar_t c, std::vector<uint8_t>& out) {
         out.push_back(static_cast<uint8_t>(u >> 8));
         return true;
     }
-    if (u > 0x10FFFF) return false;
+    if (u > 0x10FFFF)
+        return false;
     const uint32_t v = u - 0x10000;
     const uint32_t hi = 0xD800 + (v >> 10), lo = 0xDC00 + (v & 0x3FF);
     out.push_back(static_cast<uint8_t>(hi));
@@ -118,18 +126,24 @@ bool WideToUtf16Le(std::wstring_view in, std::vector<uint8_t>& out) {
     out.clear();
     out.reserve(in.size() * 2);
     for (wchar_t c : in) {
-        if (!AppendUtf16Le(c, out)) return false;
+        if (!AppendUtf16Le(c, out))
+            return false;
     }
     return true;
 }
 
 bool IsTextUnicode(const void* data, size_t size) {
     const auto* b = static_cast<const uint8_t*>(data);
-    if (size < 2) return false;
-    if (b[0] == 0xFF && b[1] == 0xFE) return true;
-    if (b[0] == 0xFE && b[1] == 0xFF) return false;
-    if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return false;
-    if (size % 2 != 0) return false;
+    if (size < 2)
+        return false;
+    if (b[0] == 0xFF && b[1] == 0xFE)
+        return true;
+    if (b[0] == 0xFE && b[1] == 0xFF)
+        return false;
+    if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+        return false;
+    if (size % 2 != 0)
+        return false;
     // A sample is enough to tell the two apart; a whole large file is not needed.
     const size_t units = std::min<size_t>(size, 64 * 1024) / 2;
     size_t zeroLow = 0, zeroHigh = 0;

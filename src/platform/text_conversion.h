@@ -20,8 +20,12 @@ bool Utf8ToWide(std::string_view in, std::wstring& out);
 std::string WideToUtf8(std::wstring_view in);
 
 // The system's 8-bit code page is UTF-8 here; these name the intent at call sites.
-inline bool CodePageToWide(std::string_view in, std::wstring& out) { return Utf8ToWide(in, out); }
-inline std::string WideToCodePage(std::wstring_view in) { return WideToUtf8(in); }
+inline bool CodePageToWide(std::string_view in, std::wstring& out) {
+    return Utf8ToWide(in, out);
+}
+inline std::string WideToCodePage(std::wstring_view in) {
+    return WideToUtf8(in);
+}
 
 // UTF-16LE bytes to wide text. Surrogate pairs combine into one character; a
 // lone surrogate is kept as its own value so that nothing is lost. An odd byte
@@ -32,7 +36,8 @@ bool Utf16LeToWide(const uint8_t* data, size_t size, std::wstring& out);
 // U+10FFFF (or is negative) and has no UTF-16 form.
 inline size_t Utf16Units(wchar_t c) {
     const auto u = static_cast<uint32_t>(c);
-    if (u < 0x10000) return 1;
+    if (u < 0x10000)
+        return 1;
     return u <= 0x10FFFF ? 2 : 0;
 }
 

@@ -13,7 +13,8 @@ constexpr size_t kMaxHandles = 64;
 thread_local short t_lastReady[kMaxHandles];
 
 bool Consume(const WaitHandle& h) {
-    if (h.consume == WaitHandle::Consume::None) return true;
+    if (h.consume == WaitHandle::Consume::None)
+        return true;
     uint64_t value;
     return ::read(h.fd, &value, sizeof value) == sizeof value;
 }
@@ -34,15 +35,18 @@ int WaitAny(std::span<const WaitHandle> handles, int timeoutMs) {
     for (;;) {
         int wait = timeoutMs;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         }
         int n = ::poll(fds, handles.size(), wait);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return kWaitFailed;
         }
-        if (n == 0) return kWaitTimeout;
+        if (n == 0)
+            return kWaitTimeout;
         for (size_t i = 0; i < handles.size(); ++i) {
             t_lastReady[i] = fds[i].revents;
             if (fds[i].revents & POLLNVAL) {
@@ -51,12 +55,15 @@ int WaitAny(std::span<const WaitHandle> handles, int timeoutMs) {
             }
         }
         for (size_t i = 0; i < handles.size(); ++i) {
-            if (fds[i].revents != 0 && Consume(handles[i])) return static_cast<int>(i);
+            if (fds[i].revents != 0 && Consume(handles[i]))
+                return static_cast<int>(i);
         }
         // Every ready object was consumed by another waiter: wait again.
     }
 }
 
-short LastReadyEvents(size_t index) { return index < kMaxHandles ? t_lastReady[index] : 0; }
+short LastReadyEvents(size_t index) {
+    return index < kMaxHandles ? t_lastReady[index] : 0;
+}
 
 }  // namespace platform

@@ -4,8 +4,8 @@
 // (auto-reset events and timers) or leave it standing (manual-reset ones,
 // sockets whose readiness is consumed by reading them).
 
-#include <cstdint>
 #include <poll.h>
+#include <cstdint>
 
 namespace platform {
 

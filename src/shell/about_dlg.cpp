@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "widgets/dialog_units.h"
 #include "widgets/command_icons.h"
+#include "widgets/dialog_units.h"
 
 namespace shell {
 

@@ -78,9 +78,13 @@ Colors LightColors(QColor window, QColor button, QColor highlight, QColor highli
 
 }  // namespace
 
-std::span<const LookInfo> ApplicationLooks() { return kLooks; }
+std::span<const LookInfo> ApplicationLooks() {
+    return kLooks;
+}
 
-bool IsApplicationLook(int id) { return id >= kLookWindows2000 && id <= kLookAqua; }
+bool IsApplicationLook(int id) {
+    return id >= kLookWindows2000 && id <= kLookAqua;
+}
 
 QString LookStyleKey(int id) {
     // The oldest look keeps the classic bevelled widgets; the others share
@@ -91,14 +95,14 @@ QString LookStyleKey(int id) {
 QPalette LookPalette(int id) {
     switch (id) {
         case kLookWindows2000:
-            return MakePalette(LightColors({212, 208, 200}, {212, 208, 200}, {10, 36, 106},
-                                           {255, 255, 255}));
+            return MakePalette(
+                LightColors({212, 208, 200}, {212, 208, 200}, {10, 36, 106}, {255, 255, 255}));
         case kLookOfficeXP:
-            return MakePalette(LightColors({239, 237, 232}, {246, 245, 242}, {182, 189, 210},
-                                           {0, 0, 0}));
+            return MakePalette(
+                LightColors({239, 237, 232}, {246, 245, 242}, {182, 189, 210}, {0, 0, 0}));
         case kLookWindowsXP:
-            return MakePalette(LightColors({236, 233, 216}, {244, 242, 232}, {49, 106, 197},
-                                           {255, 255, 255}));
+            return MakePalette(
+                LightColors({236, 233, 216}, {244, 242, 232}, {49, 106, 197}, {255, 255, 255}));
         case kLookOffice2003:
             return MakePalette(LightColors({214, 230, 251}, {227, 239, 255}, {255, 210, 140},
                                            {0, 0, 0}, {0, 21, 110}));
@@ -122,8 +126,8 @@ QPalette LookPalette(int id) {
                                            {255, 255, 255}, {20, 60, 70}));
         case kLookVS2005:
         default:
-            return MakePalette(LightColors({240, 239, 232}, {247, 246, 241}, {49, 106, 197},
-                                           {255, 255, 255}));
+            return MakePalette(
+                LightColors({240, 239, 232}, {247, 246, 241}, {49, 106, 197}, {255, 255, 255}));
     }
 }
 
@@ -139,10 +143,12 @@ QColor LookWorkspaceColor(int id) {
 }
 
 void ApplyApplicationLook(int id) {
-    if (!IsApplicationLook(id)) id = kDefaultLook;
+    if (!IsApplicationLook(id))
+        id = kDefaultLook;
     const QString key = LookStyleKey(id);
     if (!qApp->style() || qApp->style()->name().compare(key, Qt::CaseInsensitive) != 0) {
-        if (QStyle* style = QStyleFactory::create(key)) QApplication::setStyle(style);
+        if (QStyle* style = QStyleFactory::create(key))
+            QApplication::setStyle(style);
     }
     QApplication::setPalette(LookPalette(id));
 }

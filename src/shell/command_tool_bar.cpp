@@ -30,13 +30,15 @@ void CCommandToolBar::SetCommands(const QList<QAction*>& commands) {
 QList<QAction*> CCommandToolBar::Commands() const {
     QList<QAction*> out;
     for (const Entry& e : entries_)
-        if (e.action) out << e.action;
+        if (e.action)
+            out << e.action;
     return out;
 }
 
 bool CCommandToolBar::IsCommandShown(QAction* command) const {
     for (const Entry& e : entries_)
-        if (e.action == command) return e.shown;
+        if (e.action == command)
+            return e.shown;
     return false;
 }
 
@@ -52,7 +54,8 @@ void CCommandToolBar::SetCommandShown(QAction* command, bool shown) {
 
 void CCommandToolBar::Rebuild() {
     for (QAction* a : actions())
-        if (a != endAction_) removeAction(a);
+        if (a != endAction_)
+            removeAction(a);
     qDeleteAll(separators_);
     separators_.clear();
     bool pendingSeparator = false;
@@ -62,8 +65,10 @@ void CCommandToolBar::Rebuild() {
             pendingSeparator = any;
             continue;
         }
-        if (!e.shown) continue;
-        if (pendingSeparator) separators_ << insertSeparator(endAction_);
+        if (!e.shown)
+            continue;
+        if (pendingSeparator)
+            separators_ << insertSeparator(endAction_);
         pendingSeparator = false;
         insertAction(endAction_, e.action);
         any = true;

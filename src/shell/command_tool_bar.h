@@ -32,8 +32,8 @@ private:
     QList<Entry> entries_;
     QAction* customize_;
     QToolButton* endButton_;
-    QAction* endAction_;               // stays last; everything else is rebuilt before it
-    QList<QAction*> separators_;       // owned; made anew by every rebuild
+    QAction* endAction_;          // stays last; everything else is rebuilt before it
+    QList<QAction*> separators_;  // owned; made anew by every rebuild
 };
 
 }  // namespace shell

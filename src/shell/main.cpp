@@ -22,9 +22,10 @@ int main(int argc, char** argv) {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((!platform || !*platform) && (!display || !*display) && (!wayland || !*wayland)) {
-        std::fputs("calvero: no display (DISPLAY and WAYLAND_DISPLAY are empty); run it in a "
-                   "desktop session, under xvfb-run, or with QT_QPA_PLATFORM=offscreen\n",
-                   stderr);
+        std::fputs(
+            "calvero: no display (DISPLAY and WAYLAND_DISPLAY are empty); run it in a "
+            "desktop session, under xvfb-run, or with QT_QPA_PLATFORM=offscreen\n",
+            stderr);
         return 2;
     }
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     // Wayland desktops find the installed entry and its icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("calvero"));
     shell::CTVR_App app;
-    if (!app.InitInstance(options)) return 1;
+    if (!app.InitInstance(options))
+        return 1;
     return app.ExitInstance(qapp.exec());
 }

@@ -21,13 +21,13 @@
 #include "link/link_errors.h"
 #include "shell/about_dlg.h"
 #include "shell/app_look.h"
-#include "widgets/command_icons.h"
 #include "shell/command_tool_bar.h"
 #include "shell/keyboard_indicators.h"
 #include "shell/message_box_qt.h"
 #include "shell/output_wnd.h"
 #include "shell/toolbar_customize_dlg.h"
 #include "shell/windows_dlg.h"
+#include "widgets/command_icons.h"
 
 namespace shell {
 
@@ -51,7 +51,9 @@ CMainFrame::CMainFrame(MainFrameServices services, QWidget* parent)
     setObjectName(QStringLiteral("MainFrame"));
 }
 
-CMainFrame::~CMainFrame() { Shutdown(); }
+CMainFrame::~CMainFrame() {
+    Shutdown();
+}
 
 // ---- start-up ---------------------------------------------------------------
 
@@ -70,15 +72,16 @@ bool CMainFrame::Create() {
     CreateStatusBar();
     setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks |
                    QMainWindow::AllowTabbedDocks);
-    if (!CreateDockingWindows()) return false;
+    if (!CreateDockingWindows())
+        return false;
     recentFiles_.Load();
     RebuildRecentFilesMenu();
 
     if (const uint32_t error = bridge_->Open(outputPane_)) {
-        messageBox_->ShowMessage(
-            L"Error creating TCP connection : " + QString::fromUtf8(LinkErrorText(error)).toStdWString() +
-                L"\r\n",
-            MessageIcon::Error);
+        messageBox_->ShowMessage(L"Error creating TCP connection : " +
+                                     QString::fromUtf8(LinkErrorText(error)).toStdWString() +
+                                     L"\r\n",
+                                 MessageIcon::Error);
         return false;
     }
 
@@ -88,12 +91,14 @@ bool CMainFrame::Create() {
     panel->SetMessageBox(messageBox_);
     connect(panel, &CControlFrame::stateChanged, this, &CMainFrame::UpdateCommandStates);
     bridge_->AddListener(panel);
-    if (bridge_->Connected()) panel->OnDeviceConnected();
+    if (bridge_->Connected())
+        panel->OnDeviceConnected();
     UpdateCommandStates();
     resize(1100, 760);
     // Last: the selection opens as soon as the message loop runs, over the
     // main window that is shown by then.
-    if (selectDeviceAtStart_) QCoreApplication::postEvent(this, new QEvent(WM_SELECT_DEVICE));
+    if (selectDeviceAtStart_)
+        QCoreApplication::postEvent(this, new QEvent(WM_SELECT_DEVICE));
     return true;
 }
 
@@ -104,10 +109,12 @@ QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prom
         // A prompt "status text\ntooltip" as the menu resources carry it.
         a->setStatusTip(prompt.section(QLatin1Char('\n'), 0, 0));
         const QString tip = prompt.section(QLatin1Char('\n'), 1);
-        if (!tip.isEmpty()) a->setToolTip(tip);
+        if (!tip.isEmpty())
+            a->setToolTip(tip);
     }
     const QIcon icon = widgets::CommandIcon(id);
-    if (!icon.isNull()) a->setIcon(icon);
+    if (!icon.isNull())
+        a->setIcon(icon);
     actions_.insert(id, a);
     return a;
 }
@@ -116,31 +123,39 @@ void CMainFrame::CreateActions() {
     QAction* a = MakeAction(ID_FILE_NEW, tr("&New\tCtrl+N"), tr("Create a new document\nNew"));
     a->setShortcut(QKeySequence::New);
     connect(a, &QAction::triggered, this, [this] {
-        if (newDocument_) newDocument_();
+        if (newDocument_)
+            newDocument_();
     });
     a = MakeAction(ID_FILE_OPEN, tr("&Open...\tCtrl+O"), tr("Open an existing document\nOpen"));
     a->setShortcut(QKeySequence::Open);
     connect(a, &QAction::triggered, this, [this] {
-        if (!openDocument_) return;
+        if (!openDocument_)
+            return;
         const QString path = QFileDialog::getOpenFileName(this, tr("Open"), QString(),
                                                           tr("Charts (*.tvr);;All Files (*)"));
-        if (!path.isEmpty()) OpenDocumentFile(path);
+        if (!path.isEmpty())
+            OpenDocumentFile(path);
     });
     MakeAction(ID_FILE_SAVE, tr("&Save\tCtrl+S"), tr("Save the active document\nSave"));
     MakeAction(ID_FILE_PRINT, tr("&Print...\tCtrl+P"), tr("Print the active document\nPrint"));
-    a = MakeAction(ID_APP_EXIT, tr("E&xit"), tr("Quit the application; prompts to save documents\nExit"));
+    a = MakeAction(ID_APP_EXIT, tr("E&xit"),
+                   tr("Quit the application; prompts to save documents\nExit"));
     connect(a, &QAction::triggered, this, &QWidget::close);
-    MakeAction(ID_EDIT_CUT, tr("Cu&t\tCtrl+X"), tr("Cut the selection and put it on the Clipboard\nCut"));
-    MakeAction(ID_EDIT_COPY, tr("&Copy\tCtrl+C"), tr("Copy the selection and put it on the Clipboard\nCopy"));
+    MakeAction(ID_EDIT_CUT, tr("Cu&t\tCtrl+X"),
+               tr("Cut the selection and put it on the Clipboard\nCut"));
+    MakeAction(ID_EDIT_COPY, tr("&Copy\tCtrl+C"),
+               tr("Copy the selection and put it on the Clipboard\nCopy"));
     MakeAction(ID_EDIT_PASTE, tr("&Paste\tCtrl+V"), tr("Insert Clipboard contents\nPaste"));
 
     a = MakeAction(ID_DEVICES_CONNECT, tr("Connect..."),
                    tr("List and connect to available device\nConnect..."));
     connect(a, &QAction::triggered, this, &CMainFrame::SelectDeviceAndConnect);
-    a = MakeAction(ID_DEVICES_DISCONNECT, tr("Disconnect"), tr("Disconnect from device\nDisconnect"));
+    a = MakeAction(ID_DEVICES_DISCONNECT, tr("Disconnect"),
+                   tr("Disconnect from device\nDisconnect"));
     connect(a, &QAction::triggered, this, [this] {
         IIOCP_ClientConnection* link = bridge_->Link();
-        if (!link || !bridge_->Connected()) return;
+        if (!link || !bridge_->Connected())
+            return;
         // Graceful, with notification; blocks until the link has closed.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         link->Disconnect(1, 0);
@@ -149,7 +164,8 @@ void CMainFrame::CreateActions() {
     a = MakeAction(ID_DEVICES_BAKE_OPTIONS, tr("Bake options..."));
     connect(a, &QAction::triggered, this, [this] {
         CControlFrame* panel = ControlFrame();
-        if (panel && panel->IsIdle()) panel->SendTestCommand(bake::CONCC_PKT_GET_BAKE_OPTIONS);
+        if (panel && panel->IsIdle())
+            panel->SendTestCommand(bake::CONCC_PKT_GET_BAKE_OPTIONS);
     });
 
     a = MakeAction(ID_VIEW_CUSTOMIZE, tr("Customize..."));
@@ -160,7 +176,8 @@ void CMainFrame::CreateActions() {
                    tr("Display program information, version number and copyright\nAbout"));
     connect(a, &QAction::triggered, this, &CMainFrame::ShowAbout);
 
-    a = MakeAction(ID_VIEW_STATUS_BAR, tr("&Status Bar"), tr("Show or hide the status bar\nToggle Status Bar"));
+    a = MakeAction(ID_VIEW_STATUS_BAR, tr("&Status Bar"),
+                   tr("Show or hide the status bar\nToggle Status Bar"));
     a->setCheckable(true);
     a->setChecked(true);
     connect(a, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
@@ -202,7 +219,8 @@ void CMainFrame::CreateMenus() {
     QMenu* office2007 = nullptr;
     for (const LookInfo& look : ApplicationLooks()) {
         if (look.office2007) {
-            if (!office2007) office2007 = looks->addMenu(tr("Office 2007"));
+            if (!office2007)
+                office2007 = looks->addMenu(tr("Office 2007"));
             office2007->addAction(actions_[look.id]);
         } else {
             looks->addAction(actions_[look.id]);
@@ -262,15 +280,18 @@ void CMainFrame::UpdateIndicators() {
     const char* names[3] = {"CAP", "NUM", "SCRL"};
     for (int i = 0; i < 3; ++i) {
         const QString text = on[i] ? QLatin1String(names[i]) : QString();
-        if (indicators_[i]->text() != text) indicators_[i]->setText(text);
+        if (indicators_[i]->text() != text)
+            indicators_[i]->setText(text);
     }
 }
 
 bool CMainFrame::CreateDockingWindows() {
     outputPane_ = new COutputWnd(this);
     controlPane_ = new CControlWnd(this);
-    if (!outputPane_ || !controlPane_) return false;
-    for (QDockWidget* d : {static_cast<QDockWidget*>(outputPane_), static_cast<QDockWidget*>(controlPane_)}) {
+    if (!outputPane_ || !controlPane_)
+        return false;
+    for (QDockWidget* d :
+         {static_cast<QDockWidget*>(outputPane_), static_cast<QDockWidget*>(controlPane_)}) {
         d->setAllowedAreas(Qt::AllDockWidgetAreas);
         d->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                        QDockWidget::DockWidgetFloatable);
@@ -295,16 +316,19 @@ CControlFrame* CMainFrame::ControlFrame() const {
 
 QMenu* CMainFrame::MenuByTitle(const QString& title) const {
     for (QAction* a : menuBar()->actions())
-        if (a->menu() && a->text() == title) return a->menu();
+        if (a->menu() && a->text() == title)
+            return a->menu();
     return nullptr;
 }
 
 // ---- shutdown -----------------------------------------------------------------
 
 void CMainFrame::Shutdown() {
-    if (shutDown_) return;
+    if (shutDown_)
+        return;
     shutDown_ = true;
-    if (CControlFrame* panel = ControlFrame()) panel->SetLink(nullptr);
+    if (CControlFrame* panel = ControlFrame())
+        panel->SetLink(nullptr);
     bridge_->Shutdown();
 }
 
@@ -319,7 +343,8 @@ bool CMainFrame::event(QEvent* e) {
 }
 
 void CMainFrame::OnConnectFailed_main(uint32_t code) {
-    const QString text = QStringLiteral("Unable to connect : %1").arg(QString::fromUtf8(LinkErrorText(code)));
+    const QString text =
+        QStringLiteral("Unable to connect : %1").arg(QString::fromUtf8(LinkErrorText(code)));
     const std::wstring wide = text.toStdWString();
     outputPane_->TraceError(L"OnConnectFailed_main", L"%ls", wide.c_str());
     messageBox_->ShowMessage(wide, MessageIcon::Error);
@@ -329,7 +354,8 @@ void CMainFrame::OnConnectFailed_main(uint32_t code) {
 
 void CMainFrame::ConnectTo(const QString& host, uint16_t port) {
     IIOCP_ClientConnection* link = bridge_->Link();
-    if (!link) return;
+    if (!link)
+        return;
     const QByteArray h = host.toUtf8();
     const uint32_t rc = link->Connect(h.constData(), port, 0);
     if (rc != 0) {
@@ -356,10 +382,12 @@ void CMainFrame::SelectDeviceAndConnect() {
         deviceAddress_ = choice.address;
         deviceName_ = choice.name;
         IIOCP_ClientConnection* link = bridge_->Link();
-        if (!link) break;  // shut down meanwhile
+        if (!link)
+            break;  // shut down meanwhile
         const QByteArray host = deviceAddress_.toUtf8();
         const uint32_t rc = link->Connect(host.constData(), kControllerPort, 0);
-        if (rc == 0) break;  // the outcome arrives as a link event
+        if (rc == 0)
+            break;  // the outcome arrives as a link event
         OnConnectFailed_main(rc);
     }
     selecting_ = false;
@@ -367,7 +395,8 @@ void CMainFrame::SelectDeviceAndConnect() {
 }
 
 void CMainFrame::UpdateCommandStates() {
-    if (actions_.isEmpty()) return;
+    if (actions_.isEmpty())
+        return;
     actions_[ID_DEVICES_CONNECT]->setEnabled(!bridge_->Connected());
     actions_[ID_DEVICES_DISCONNECT]->setEnabled(bridge_->Connected());
     const CControlFrame* panel = ControlFrame();
@@ -379,12 +408,15 @@ void CMainFrame::UpdateCommandStates() {
 }
 
 void CMainFrame::SetApplicationLook(int id) {
-    if (!IsApplicationLook(id)) return;
+    if (!IsApplicationLook(id))
+        return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     look_ = id;
     ApplyApplicationLook(id);
-    if (mdiArea_) mdiArea_->setBackground(LookWorkspaceColor(id));
-    if (QAction* a = actions_.value(id)) a->setChecked(true);
+    if (mdiArea_)
+        mdiArea_->setBackground(LookWorkspaceColor(id));
+    if (QAction* a = actions_.value(id))
+        a->setChecked(true);
     update();
     StoreApplicationLook(id);
     QApplication::restoreOverrideCursor();
@@ -418,7 +450,8 @@ void CMainFrame::OpenDocumentFile(const QString& path) {
     if (!openDocument_) {
         const std::wstring p = QDir::toNativeSeparators(path).toStdWString();
         outputPane_->TraceWarning(L"OpenDocumentFile",
-                                  L"Cannot open %ls: chart documents are not available yet", p.c_str());
+                                  L"Cannot open %ls: chart documents are not available yet",
+                                  p.c_str());
         return;
     }
     if (openDocument_(path)) {
@@ -458,14 +491,16 @@ void CMainFrame::RebuildRecentFilesMenu() {
         recentActions_ << a;
     }
     for (int i = 0; i < files.size(); ++i) {
-        auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()), this);
+        auto* a = new QAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()), this);
         a->setData(int(ID_FILE_MRU_FILE1) + i);
         a->setStatusTip(QDir::toNativeSeparators(files[i]));
         const QString path = files[i];
         connect(a, &QAction::triggered, this, [this, path] { OpenDocumentFile(path); });
         recentActions_ << a;
     }
-    QAction* before = fileMenu_->actions().value(fileMenu_->actions().indexOf(recentSeparator_) + 1);
+    QAction* before =
+        fileMenu_->actions().value(fileMenu_->actions().indexOf(recentSeparator_) + 1);
     fileMenu_->insertActions(before, recentActions_);
     UpdateCommandStates();
 }

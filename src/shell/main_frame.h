@@ -34,7 +34,7 @@ class CQtMessageBox;
 
 // What the frame uses from outside; tests replace the link and the boxes.
 struct MainFrameServices {
-    IMessageBox* messageBox = nullptr;  // null: the program's QMessageBox
+    IMessageBox* messageBox = nullptr;    // null: the program's QMessageBox
     LinkBridge::CreateLink createLink;    // null: CreateClientConnection
     LinkBridge::ReleaseLink releaseLink;  // null: ReleaseClientConnection
     // Asks for the controller to connect to; not owned. The program gives

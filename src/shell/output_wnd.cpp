@@ -35,7 +35,8 @@ QString StampedLine(OutputLineKind kind, const QString& text) {
     using namespace std::chrono;
     const auto now = system_clock::now();
     const std::time_t secs = system_clock::to_time_t(now);
-    const int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    const int ms =
+        static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
     std::tm local{};
     localtime_r(&secs, &local);
     return FormatOutputLine(kind, local.tm_hour, local.tm_min, local.tm_sec, ms, text);
@@ -57,12 +58,15 @@ QString COutputList::CopyText() const {
     const bool onlySelected = !selectedItems().isEmpty();
     for (int i = 0; i < count(); ++i) {
         const QListWidgetItem* it = item(i);
-        if (!onlySelected || it->isSelected()) lines << it->text();
+        if (!onlySelected || it->isSelected())
+            lines << it->text();
     }
     return lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-void COutputList::CopyToClipboard() { QApplication::clipboard()->setText(CopyText()); }
+void COutputList::CopyToClipboard() {
+    QApplication::clipboard()->setText(CopyText());
+}
 
 void COutputList::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
@@ -97,7 +101,8 @@ COutputWnd::COutputWnd(QWidget* parent) : QDockWidget(tr("Output"), parent) {
     setWidget(tabs_);
     connect(list_, &COutputList::hideRequested, this, [this] {
         hide();
-        if (QWidget* frame = parentWidget()) frame->setFocus();
+        if (QWidget* frame = parentWidget())
+            frame->setFocus();
     });
 }
 
@@ -112,14 +117,16 @@ bool COutputWnd::SetLogFile(const QString& path, QString* error) {
     logFile_.close();
     logFile_.setFileName(path);
     if (!logFile_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        if (error) *error = logFile_.errorString();
+        if (error)
+            *error = logFile_.errorString();
         return false;
     }
     return true;
 }
 
 void COutputWnd::PostWide(OutputLineKind kind, const wchar_t* format, va_list args) {
-    if (!format || std::wcslen(format) > static_cast<size_t>(kMaxOutputText)) return;
+    if (!format || std::wcslen(format) > static_cast<size_t>(kMaxOutputText))
+        return;
     wchar_t text[kMaxOutputText + 1];
     text[0] = L'\0';
     // On overflow (or a narrow argument that does not convert) glibc stops
@@ -165,7 +172,8 @@ void COutputWnd::LogError(const char* format, ...) {
 }
 
 void COutputWnd::PostNarrow(OutputLineKind kind, const char* format, va_list args) {
-    if (!format || std::strlen(format) > static_cast<size_t>(kMaxOutputText)) return;
+    if (!format || std::strlen(format) > static_cast<size_t>(kMaxOutputText))
+        return;
     char text[kMaxOutputText + 1];
     std::vsnprintf(text, sizeof text, format, args);
     Post(kind, QString::fromUtf8(text));

@@ -10,7 +10,9 @@ namespace {
 
 constexpr char kSection[] = "Recent File List";
 
-QString Key(int i) { return QStringLiteral("%1/File%2").arg(QLatin1String(kSection)).arg(i + 1); }
+QString Key(int i) {
+    return QStringLiteral("%1/File%2").arg(QLatin1String(kSection)).arg(i + 1);
+}
 
 QString Canonical(const QString& path) {
     const QFileInfo info(path);
@@ -24,7 +26,8 @@ void CRecentFileList::Load() {
     files_.clear();
     for (int i = 0; i < kSize; ++i) {
         const QString f = settings.value(Key(i)).toString();
-        if (!f.isEmpty() && !files_.contains(f)) files_ << f;
+        if (!f.isEmpty() && !files_.contains(f))
+            files_ << f;
     }
 }
 
@@ -46,6 +49,8 @@ void CRecentFileList::Add(const QString& path) {
     while (files_.size() > kSize) files_.removeLast();
 }
 
-void CRecentFileList::Remove(const QString& path) { files_.removeAll(Canonical(path)); }
+void CRecentFileList::Remove(const QString& path) {
+    files_.removeAll(Canonical(path));
+}
 
 }  // namespace shell

@@ -20,14 +20,16 @@ CToolbarCustomizeDlg::CToolbarCustomizeDlg(CCommandToolBar* toolbar, QWidget* pa
     list_ = new QListWidget(this);
     list_->setIconSize(QSize(16, 16));
     for (QAction* a : toolbar->Commands()) {
-        auto* item = new QListWidgetItem(a->icon(), a->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0), list_);
+        auto* item = new QListWidgetItem(
+            a->icon(), a->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0), list_);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(toolbar->IsCommandShown(a) ? Qt::Checked : Qt::Unchecked);
         item->setData(Qt::UserRole, QVariant::fromValue(static_cast<QObject*>(a)));
     }
     connect(list_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         auto* a = qobject_cast<QAction*>(item->data(Qt::UserRole).value<QObject*>());
-        if (a) toolbar_->SetCommandShown(a, item->checkState() == Qt::Checked);
+        if (a)
+            toolbar_->SetCommandShown(a, item->checkState() == Qt::Checked);
     });
     layout->addWidget(list_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);

@@ -55,7 +55,8 @@ CommandLineAction ParseCommandLine(const QStringList& args, CommandLineOptions* 
             return !target->isEmpty();
         };
         if (onlyFiles || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
-            if (!options->file.isEmpty()) return fail(QStringLiteral("more than one FILE given"));
+            if (!options->file.isEmpty())
+                return fail(QStringLiteral("more than one FILE given"));
             options->file = a;
         } else if (a == QLatin1String("--")) {
             onlyFiles = true;
@@ -85,12 +86,15 @@ CommandLineAction ParseCommandLine(const QStringList& args, CommandLineOptions* 
 
 CTVR_App::CTVR_App() = default;
 
-CTVR_App::~CTVR_App() { frame_.reset(); }
+CTVR_App::~CTVR_App() {
+    frame_.reset();
+}
 
 bool CTVR_App::InitInstance(const CommandLineOptions& options, MainFrameServices services,
                             DocumentServices documents) {
     QCoreApplication::setOrganizationName(QString::fromLatin1(widgets::kSettingsOrganization));
-    if (!services.deviceSelector) services.deviceSelector = &deviceSelector_;
+    if (!services.deviceSelector)
+        services.deviceSelector = &deviceSelector_;
     frame_ = std::make_unique<CMainFrame>(std::move(services));
     // A controller named on the command line is connected to at once;
     // otherwise the device selection opens once the window is up.
@@ -102,15 +106,17 @@ bool CTVR_App::InitInstance(const CommandLineOptions& options, MainFrameServices
     if (!options.logFile.isEmpty()) {
         QString error;
         if (!frame_->OutputPane()->SetLogFile(options.logFile, &error)) {
-            const std::wstring text =
-                QStringLiteral("Cannot open the log file %1: %2").arg(options.logFile, error).toStdWString();
+            const std::wstring text = QStringLiteral("Cannot open the log file %1: %2")
+                                          .arg(options.logFile, error)
+                                          .toStdWString();
             frame_->MessageBox()->ShowMessage(text, MessageIcon::Error);
             frame_.reset();
             return false;
         }
     }
     CreateDocuments(options, std::move(documents));
-    if (!options.connectHost.isEmpty()) frame_->ConnectTo(options.connectHost);
+    if (!options.connectHost.isEmpty())
+        frame_->ConnectTo(options.connectHost);
     frame_->show();
     return true;
 }
@@ -118,11 +124,13 @@ bool CTVR_App::InitInstance(const CommandLineOptions& options, MainFrameServices
 namespace {
 
 QString AskSavePath(QWidget* parent, const QString& suggested) {
-    return QFileDialog::getSaveFileName(parent, QObject::tr("Save As"), suggested, QObject::tr("Charts (*.tvr)"));
+    return QFileDialog::getSaveFileName(parent, QObject::tr("Save As"), suggested,
+                                        QObject::tr("Charts (*.tvr)"));
 }
 
 QString AskImportPath(QWidget* parent) {
-    QFileDialog dlg(parent, QObject::tr("Import Chart"), QString(), QObject::tr("XML Files (*.xml)"));
+    QFileDialog dlg(parent, QObject::tr("Import Chart"), QString(),
+                    QObject::tr("XML Files (*.xml)"));
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setDefaultSuffix(QStringLiteral("xml"));
@@ -139,15 +147,17 @@ SaveChoice AskSaveChanges(QWidget* parent, const QString& title) {
     const auto answer = QMessageBox::question(
         parent, QCoreApplication::applicationName(), QObject::tr("Save changes to %1?").arg(title),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-    if (answer == QMessageBox::Save) return SaveChoice::Save;
-    if (answer == QMessageBox::Discard) return SaveChoice::Discard;
+    if (answer == QMessageBox::Save)
+        return SaveChoice::Save;
+    if (answer == QMessageBox::Discard)
+        return SaveChoice::Discard;
     return SaveChoice::Cancel;
 }
 
 bool AskRestoreRecovered(QWidget* parent, const QStringList& files) {
     QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
-                    QObject::tr("%n bake record(s) were not saved when the program last ended.", nullptr,
-                                static_cast<int>(files.size())),
+                    QObject::tr("%n bake record(s) were not saved when the program last ended.",
+                                nullptr, static_cast<int>(files.size())),
                     QMessageBox::NoButton, parent);
     box.setInformativeText(files.join(QLatin1Char('\n')));
     QPushButton* open = box.addButton(QObject::tr("Open"), QMessageBox::AcceptRole);
@@ -177,9 +187,11 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
 
     documents_ = new CDocumentManager(frame->MdiArea(), context, frame);
     CDocumentManager* docs = documents_;
-    if (CControlFrame* panel = frame->ControlFrame()) panel->SetDocumentOpener([docs] { docs->NewDocument(); });
-    frame->SetDocumentHandlers([docs] { docs->NewDocument(); },
-                               [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
+    if (CControlFrame* panel = frame->ControlFrame())
+        panel->SetDocumentOpener([docs] { docs->NewDocument(); });
+    frame->SetDocumentHandlers(
+        [docs] { docs->NewDocument(); },
+        [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
     frame->SetCloseGuard([docs] { return docs->CloseAll(); });
     documentCommands_ = new CDocumentCommands(frame, docs);
 
@@ -190,7 +202,8 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     }
     const QStringList left = docs->RecoveryFiles();
     if (!left.isEmpty()) {
-        auto ask = services.askRestoreRecovered ? services.askRestoreRecovered : AskRestoreRecovered;
+        auto ask =
+            services.askRestoreRecovered ? services.askRestoreRecovered : AskRestoreRecovered;
         docs->RestoreRecoveryFiles(ask(frame, left));
     }
 }

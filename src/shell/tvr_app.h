@@ -16,9 +16,9 @@ namespace shell {
 class CDocumentCommands;
 
 struct CommandLineOptions {
-    QString file;         // a chart document to open
-    QString connectHost;  // a controller to connect to at start-up
-    QString logFile;      // also append every Output line here
+    QString file;           // a chart document to open
+    QString connectHost;    // a controller to connect to at start-up
+    QString logFile;        // also append every Output line here
     QString recordsFolder;  // where finished bakes are saved
 };
 

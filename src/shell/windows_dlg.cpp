@@ -54,7 +54,8 @@ void CWindowsDlg::Fill() {
     for (QMdiSubWindow* w : windows) {
         auto* item = new QListWidgetItem(w->windowIcon(), w->windowTitle(), list_);
         item->setData(Qt::UserRole, QVariant::fromValue(static_cast<QObject*>(w)));
-        if (w == active) item->setSelected(true);
+        if (w == active)
+            item->setSelected(true);
     }
     UpdateButtons();
 }
@@ -67,7 +68,8 @@ void CWindowsDlg::UpdateButtons() {
 
 void CWindowsDlg::ActivateSelected() {
     const auto items = list_->selectedItems();
-    if (items.size() != 1 || !area_) return;
+    if (items.size() != 1 || !area_)
+        return;
     if (auto* w = qobject_cast<QMdiSubWindow*>(items[0]->data(Qt::UserRole).value<QObject*>()))
         area_->setActiveSubWindow(w);
 }

@@ -1,7 +1,7 @@
 #include "widgets/custom_status_bar.h"
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
 
@@ -12,14 +12,16 @@ namespace {
 // The texts of the status panes' string ids.
 QString PaneIdText(int id) {
     switch (id) {
-        case 127: return QStringLiteral("<result>");
-        default: return QString();
+        case 127:
+            return QStringLiteral("<result>");
+        default:
+            return QString();
     }
 }
 
-constexpr int kPaneGap = 2;     // between two panes
-constexpr int kBorderX = 2;     // left of the first pane, right of the last
-constexpr int kBorderY = 2;     // above and below the panes
+constexpr int kPaneGap = 2;  // between two panes
+constexpr int kBorderX = 2;  // left of the first pane, right of the last
+constexpr int kBorderY = 2;  // above and below the panes
 
 }  // namespace
 
@@ -35,11 +37,16 @@ CCustomStatusBar::CCustomStatusBar(QWidget* parent) : QStatusBar(parent) {
 
 CCustomStatusBar::~CCustomStatusBar() = default;
 
-QColor CCustomStatusBar::DefaultBackground() const { return palette().color(QPalette::Button); }
-QColor CCustomStatusBar::DefaultText() const { return palette().color(QPalette::ButtonText); }
+QColor CCustomStatusBar::DefaultBackground() const {
+    return palette().color(QPalette::Button);
+}
+QColor CCustomStatusBar::DefaultText() const {
+    return palette().color(QPalette::ButtonText);
+}
 
 bool CCustomStatusBar::SetIndicators(const std::vector<int>& ids) {
-    if (ids.size() > static_cast<size_t>(kMaxPanes)) return false;
+    if (ids.size() > static_cast<size_t>(kMaxPanes))
+        return false;
     panes_.clear();
     for (int id : ids) {
         Pane p;
@@ -53,7 +60,8 @@ bool CCustomStatusBar::SetIndicators(const std::vector<int>& ids) {
 }
 
 void CCustomStatusBar::SetPaneInfo(int index, int id, unsigned style, int width) {
-    if (index < 0 || index >= PaneCount()) return;
+    if (index < 0 || index >= PaneCount())
+        return;
     Pane& p = panes_[static_cast<size_t>(index)];
     p.id = id;
     p.style = style;
@@ -70,11 +78,13 @@ unsigned CCustomStatusBar::PaneStyle(int index) const {
 }
 
 void CCustomStatusBar::SetPaneText(int index, const QString& text, bool doUpdate) {
-    if (index < 0 || index >= PaneCount()) return;
+    if (index < 0 || index >= PaneCount())
+        return;
     panes_[static_cast<size_t>(index)].text = text;
     if (doUpdate) {
         QRect r;
-        if (GetItemRect(index, &r)) update(r);
+        if (GetItemRect(index, &r))
+            update(r);
     }
 }
 
@@ -83,7 +93,8 @@ QString CCustomStatusBar::PaneText(int index) const {
 }
 
 void CCustomStatusBar::SetPaneColours(int index, const QColor& background, const QColor& text) {
-    if (index < 0 || index >= kMaxPanes) return;
+    if (index < 0 || index >= kMaxPanes)
+        return;
     paneBackground_[index] = background;
     paneText_[index] = text;
 }
@@ -91,7 +102,8 @@ void CCustomStatusBar::SetPaneColours(int index, const QColor& background, const
 std::vector<QRect> CCustomStatusBar::PaneRects() const {
     std::vector<QRect> rects;
     const int n = PaneCount();
-    if (n == 0) return rects;
+    if (n == 0)
+        return rects;
     const int top = kBorderY;
     const int height = std::max(0, this->height() - 2 * kBorderY);
     int fixed = 0, stretchers = 0;
@@ -120,16 +132,19 @@ std::vector<QRect> CCustomStatusBar::PaneRects() const {
 }
 
 bool CCustomStatusBar::GetItemRect(int index, QRect* rect) const {
-    if (index < 0 || index >= PaneCount()) return false;
+    if (index < 0 || index >= PaneCount())
+        return false;
     *rect = PaneRects()[static_cast<size_t>(index)];
     return true;
 }
 
 QImage CCustomStatusBar::RenderPane(int index) const {
     QRect r;
-    if (!GetItemRect(index, &r)) return QImage();
+    if (!GetItemRect(index, &r))
+        return QImage();
     r.adjust(1, 1, -1, -1);
-    if (r.width() <= 0 || r.height() <= 0) return QImage();
+    if (r.width() <= 0 || r.height() <= 0)
+        return QImage();
     QImage image(r.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(paneBackground_[Clamp(index)]);
     QPainter p(&image);
@@ -145,7 +160,8 @@ QImage CCustomStatusBar::RenderPane(int index) const {
 
 void CCustomStatusBar::DrawItem(QPainter& painter, int index, const QRect& rect) {
     const QImage image = RenderPane(index);
-    if (!image.isNull()) painter.drawImage(rect.adjusted(1, 1, -1, -1).topLeft(), image);
+    if (!image.isNull())
+        painter.drawImage(rect.adjusted(1, 1, -1, -1).topLeft(), image);
 }
 
 void CCustomStatusBar::paintEvent(QPaintEvent*) {
@@ -154,7 +170,8 @@ void CCustomStatusBar::paintEvent(QPaintEvent*) {
     const std::vector<QRect> rects = PaneRects();
     for (int i = 0; i < PaneCount(); ++i) {
         const QRect& r = rects[static_cast<size_t>(i)];
-        if (r.isEmpty()) continue;
+        if (r.isEmpty())
+            continue;
         if (PaneStyle(i) & kPaneOwnerDraw) {
             DrawItem(painter, i, r);
             continue;
@@ -175,6 +192,8 @@ QSize CCustomStatusBar::sizeHint() const {
     return QSize(parentWidget() ? parentWidget()->width() : 200, h);
 }
 
-QSize CCustomStatusBar::minimumSizeHint() const { return QSize(0, sizeHint().height()); }
+QSize CCustomStatusBar::minimumSizeHint() const {
+    return QSize(0, sizeHint().height());
+}
 
 }  // namespace widgets

@@ -62,7 +62,9 @@ private:
         int width = 0;
         QString text;
     };
-    static int Clamp(int index) { return index < 0 ? 0 : (index >= kMaxPanes ? kMaxPanes - 1 : index); }
+    static int Clamp(int index) {
+        return index < 0 ? 0 : (index >= kMaxPanes ? kMaxPanes - 1 : index);
+    }
     std::vector<QRect> PaneRects() const;
 
     std::vector<Pane> panes_;

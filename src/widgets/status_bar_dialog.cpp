@@ -11,9 +11,11 @@ CStatusBarDialog::CStatusBarDialog(int templateId, QWidget* parent)
 CStatusBarDialog::~CStatusBarDialog() = default;
 
 bool CStatusBarDialog::CreateStatusBar() {
-    if (hasStatusBar_) return true;
+    if (hasStatusBar_)
+        return true;
     statusBar_->setProperty("controlId", kStatusBarId);
-    if (!statusBar_->SetIndicators({kResultPaneId})) return false;
+    if (!statusBar_->SetIndicators({kResultPaneId}))
+        return false;
     statusBar_->SetPaneInfo(0, kResultPaneId,
                             CCustomStatusBar::kPaneStretch | CCustomStatusBar::kPaneOwnerDraw, 0);
     statusBar_->show();
@@ -23,7 +25,8 @@ bool CStatusBarDialog::CreateStatusBar() {
 }
 
 void CStatusBarDialog::RepositionBars() {
-    if (!hasStatusBar_) return;
+    if (!hasStatusBar_)
+        return;
     const int h = statusBar_->sizeHint().height();
     statusBar_->setGeometry(0, height() - h, width(), h);
     statusBar_->raise();
@@ -31,12 +34,14 @@ void CStatusBarDialog::RepositionBars() {
 
 QRect CStatusBarDialog::ControlArea() const {
     QRect r = rect();
-    if (hasStatusBar_) r.setBottom(r.bottom() - statusBar_->height());
+    if (hasStatusBar_)
+        r.setBottom(r.bottom() - statusBar_->height());
     return r;
 }
 
 void CStatusBarDialog::SetStatusText(const QString& text) {
-    if (!hasStatusBar_) return;
+    if (!hasStatusBar_)
+        return;
     QRect pane;
     if (statusBar_->GetItemRect(0, &pane))
         statusBar_->SetPaneColours(0, statusBar_->DefaultBackground(), statusBar_->DefaultText());
@@ -44,6 +49,8 @@ void CStatusBarDialog::SetStatusText(const QString& text) {
     statusBar_->repaint();
 }
 
-void CStatusBarDialog::RefreshNow() { repaint(); }
+void CStatusBarDialog::RefreshNow() {
+    repaint();
+}
 
 }  // namespace widgets

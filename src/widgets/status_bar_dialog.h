@@ -13,8 +13,8 @@ namespace widgets {
 class CStatusBarDialog : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kStatusBarId = 59393;   // the status line's control id
-    static constexpr int kResultPaneId = 127;    // its one pane, "<result>" at first
+    static constexpr int kStatusBarId = 59393;  // the status line's control id
+    static constexpr int kResultPaneId = 127;   // its one pane, "<result>" at first
 
     CStatusBarDialog(int templateId, QWidget* parent = nullptr);
     ~CStatusBarDialog() override;

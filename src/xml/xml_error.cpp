@@ -36,7 +36,8 @@ constexpr const wchar_t* kTexts[] = {
 }  // namespace
 
 const wchar_t* XmlErrorText(int code) {
-    if (code < 0 || code >= static_cast<int>(std::size(kTexts))) return L"Unknown";
+    if (code < 0 || code >= static_cast<int>(std::size(kTexts)))
+        return L"Unknown";
     return kTexts[code];
 }
 

@@ -40,9 +40,13 @@ inline constexpr unsigned long long kMaxXmlFileBytes = 1ull << 30;
 
 // The message of a code; "Unknown" for a number outside the table.
 const wchar_t* XmlErrorText(int code);
-inline const wchar_t* XmlErrorText(XmlError code) { return XmlErrorText(static_cast<int>(code)); }
+inline const wchar_t* XmlErrorText(XmlError code) {
+    return XmlErrorText(static_cast<int>(code));
+}
 
 // Warnings keep the tree; anything from kNoXmlData on is a failure.
-inline bool IsXmlFailure(XmlError code) { return static_cast<int>(code) >= 3; }
+inline bool IsXmlFailure(XmlError code) {
+    return static_cast<int>(code) >= 3;
+}
 
 }  // namespace xml

@@ -14,7 +14,8 @@ namespace {
 
 bool AllFitUtf16(const wchar_t* s, size_t len) {
     for (size_t i = 0; i < len; ++i) {
-        if (!FitsUtf16(s[i])) return false;
+        if (!FitsUtf16(s[i]))
+            return false;
     }
     return true;
 }
@@ -48,7 +49,8 @@ void* NodeArena::Allocate(size_t bytes) {
 }
 
 XmlNodeData* XmlNodeData::Create(NodeArena* arena, size_t attrs, size_t nChars) {
-    if (!arena) arena = NodeArena::Create();
+    if (!arena)
+        arena = NodeArena::Create();
     void* memory =
         arena->Allocate(sizeof(XmlNodeData) + attrs * sizeof(AttrSlot) + nChars * sizeof(wchar_t));
     auto* node = new (memory) XmlNodeData;
@@ -62,23 +64,30 @@ XmlNodeData* XmlNodeData::Create(NodeArena* arena, size_t attrs, size_t nChars) 
 }
 
 void XmlNodeData::Destroy(XmlNodeData* node) {
-    if (node->stringsOnHeap) ::operator delete(node->slots);
+    if (node->stringsOnHeap)
+        ::operator delete(node->slots);
     NodeArena* arena = node->arena;
     node->~XmlNodeData();
     arena->RemoveNode();
 }
 
 void XmlNodeData::Reserve(size_t attrs, size_t nChars) {
-    if (attrs <= attrCapacity && nChars <= charCapacity) return;
+    if (attrs <= attrCapacity && nChars <= charCapacity)
+        return;
     // Grow geometrically so that adding attributes one by one stays linear.
-    const size_t newAttrs = attrs <= attrCapacity ? attrCapacity : std::max(attrs, attrCapacity * 2);
-    const size_t newChars = nChars <= charCapacity ? charCapacity : std::max(nChars, charCapacity * 2);
+    const size_t newAttrs =
+        attrs <= attrCapacity ? attrCapacity : std::max(attrs, attrCapacity * 2);
+    const size_t newChars =
+        nChars <= charCapacity ? charCapacity : std::max(nChars, charCapacity * 2);
     void* block = ::operator new(newAttrs * sizeof(AttrSlot) + newChars * sizeof(wchar_t));
     auto* newSlots = static_cast<AttrSlot*>(block);
     auto* newCharsPtr = reinterpret_cast<wchar_t*>(newSlots + newAttrs);
-    if (attrCount) std::memcpy(newSlots, slots, attrCount * sizeof(AttrSlot));
-    if (charCount) std::wmemcpy(newCharsPtr, chars, charCount);
-    if (stringsOnHeap) ::operator delete(slots);
+    if (attrCount)
+        std::memcpy(newSlots, slots, attrCount * sizeof(AttrSlot));
+    if (charCount)
+        std::wmemcpy(newCharsPtr, chars, charCount);
+    if (stringsOnHeap)
+        ::operator delete(slots);
     slots = newSlots;
     chars = newCharsPtr;
     attrCapacity = newAttrs;
@@ -88,10 +97,12 @@ void XmlNodeData::Reserve(size_t attrs, size_t nChars) {
 
 size_t XmlNodeData::AppendChars(const wchar_t* s, size_t len) {
     const size_t at = charCount;
-    if (len) std::wmemcpy(chars + at, s, len);
+    if (len)
+        std::wmemcpy(chars + at, s, len);
     chars[at + len] = 0;
     charCount += len + 1;
-    if (!beyondUtf16 && !AllFitUtf16(s, len)) beyondUtf16 = true;
+    if (!beyondUtf16 && !AllFitUtf16(s, len))
+        beyondUtf16 = true;
     return at;
 }
 
@@ -105,19 +116,23 @@ void XmlNodeData::AddAttr(const wchar_t* name, size_t nameLen, const wchar_t* va
                           size_t valueLen) {
     Reserve(attrCount + 1, charCount + nameLen + 1 + (value ? valueLen + 1 : 0));
     AttrSlot slot{AppendChars(name, nameLen), kNoValue};
-    if (value) slot.value = AppendChars(value, valueLen);
+    if (value)
+        slot.value = AppendChars(value, valueLen);
     slots[attrCount++] = slot;
 }
 
 bool NameEquals(const wchar_t* a, const wchar_t* b) {
     for (;; ++a, ++b) {
-        if (FoldCase(*a) != FoldCase(*b)) return false;
-        if (*a == 0) return true;
+        if (FoldCase(*a) != FoldCase(*b))
+            return false;
+        if (*a == 0)
+            return true;
     }
 }
 
 void Release(XmlNodeData* node) {
-    if (node == nullptr || --node->refCount > 0) return;
+    if (node == nullptr || --node->refCount > 0)
+        return;
     // Nodes waiting to be freed are chained through their parent field (no
     // longer needed once a node is unreferenced), so a tree of any depth is
     // freed without recursion or extra memory.
@@ -154,7 +169,8 @@ XmlNodeData* AppendChild(XmlNodeData* parent, const wchar_t* name, size_t nameLe
 }
 
 void AppendText(XmlNodeData* node, std::wstring text) {
-    if (!node->beyondUtf16 && !AllFitUtf16(text.data(), text.size())) node->beyondUtf16 = true;
+    if (!node->beyondUtf16 && !AllFitUtf16(text.data(), text.size()))
+        node->beyondUtf16 = true;
     Content& c = node->GetContent();
     c.order.push_back(static_cast<int>(c.texts.size()) * 4 + kOrderText);
     c.texts.push_back(std::move(text));
@@ -162,7 +178,8 @@ void AppendText(XmlNodeData* node, std::wstring text) {
 
 void AppendClear(XmlNodeData* node, ClearItem item) {
     for (const std::wstring* s : {&item.value, &item.openTag, &item.closeTag}) {
-        if (!node->beyondUtf16 && !AllFitUtf16(s->data(), s->size())) node->beyondUtf16 = true;
+        if (!node->beyondUtf16 && !AllFitUtf16(s->data(), s->size()))
+            node->beyondUtf16 = true;
     }
     Content& c = node->GetContent();
     c.order.push_back(static_cast<int>(c.clears.size()) * 4 + kOrderClear);
@@ -173,20 +190,27 @@ void AppendClear(XmlNodeData* node, ClearItem item) {
 
 using detail::XmlNodeData;
 
-bool XmlNameEquals(const wchar_t* a, const wchar_t* b) { return a && b && detail::NameEquals(a, b); }
+bool XmlNameEquals(const wchar_t* a, const wchar_t* b) {
+    return a && b && detail::NameEquals(a, b);
+}
 
 CXmlNode::CXmlNode(XmlNodeData* node) : node_(node) {
-    if (node_) ++node_->refCount;
+    if (node_)
+        ++node_->refCount;
 }
 
 CXmlNode::CXmlNode(const CXmlNode& other) : node_(other.node_) {
-    if (node_) ++node_->refCount;
+    if (node_)
+        ++node_->refCount;
 }
 
-CXmlNode::CXmlNode(CXmlNode&& other) noexcept : node_(other.node_) { other.node_ = nullptr; }
+CXmlNode::CXmlNode(CXmlNode&& other) noexcept : node_(other.node_) {
+    other.node_ = nullptr;
+}
 
 CXmlNode& CXmlNode::operator=(const CXmlNode& other) {
-    if (other.node_) ++other.node_->refCount;
+    if (other.node_)
+        ++other.node_->refCount;
     detail::Release(node_);
     node_ = other.node_;
     return *this;
@@ -201,46 +225,55 @@ CXmlNode& CXmlNode::operator=(CXmlNode&& other) noexcept {
     return *this;
 }
 
-CXmlNode::~CXmlNode() { detail::Release(node_); }
+CXmlNode::~CXmlNode() {
+    detail::Release(node_);
+}
 
 CXmlNode CXmlNode::CreateRoot() {
     return CXmlNode(XmlNodeData::Create(nullptr, 0, 0));  // the handle's reference is the only one
 }
 
 CXmlNode CXmlNode::AddChild(const wchar_t* name, bool isDeclaration) {
-    if (!node_ || !name) return {};
+    if (!node_ || !name)
+        return {};
     XmlNodeData* child = detail::AppendChild(node_, name, std::wcslen(name), isDeclaration);
     return CXmlNode(child);
 }
 
 CXmlNode CXmlNode::AddChild(const wchar_t* name, std::initializer_list<XmlAttribute> attributes) {
-    if (!node_ || !name) return {};
+    if (!node_ || !name)
+        return {};
     size_t count = 0, chars = 0;
     for (const XmlAttribute& a : attributes) {
-        if (!a.name) continue;
+        if (!a.name)
+            continue;
         ++count;
         chars += std::wcslen(a.name) + 1 + (a.value ? std::wcslen(a.value) + 1 : 0);
     }
     XmlNodeData* child = detail::AppendChild(node_, name, std::wcslen(name), false, count, chars);
     for (const XmlAttribute& a : attributes) {
-        if (!a.name) continue;
+        if (!a.name)
+            continue;
         child->AddAttr(a.name, std::wcslen(a.name), a.value, a.value ? std::wcslen(a.value) : 0);
     }
     return CXmlNode(child);
 }
 
 void CXmlNode::AddAttribute(const wchar_t* name, const wchar_t* value) {
-    if (!node_ || !name) return;
+    if (!node_ || !name)
+        return;
     node_->AddAttr(name, std::wcslen(name), value, value ? std::wcslen(value) : 0);
 }
 
 void CXmlNode::AddText(const wchar_t* text) {
-    if (!node_ || !text) return;
+    if (!node_ || !text)
+        return;
     detail::AppendText(node_, text);
 }
 
 void CXmlNode::AddClear(const wchar_t* value, const wchar_t* openTag, const wchar_t* closeTag) {
-    if (!node_) return;
+    if (!node_)
+        return;
     detail::ClearItem item;
     if (value && *value) {
         item.value = value;
@@ -251,23 +284,35 @@ void CXmlNode::AddClear(const wchar_t* value, const wchar_t* openTag, const wcha
     detail::AppendClear(node_, std::move(item));
 }
 
-const wchar_t* CXmlNode::GetName() const { return node_ ? node_->Name() : nullptr; }
+const wchar_t* CXmlNode::GetName() const {
+    return node_ ? node_->Name() : nullptr;
+}
 
-bool CXmlNode::IsDeclaration() const { return node_ && node_->isDeclaration; }
+bool CXmlNode::IsDeclaration() const {
+    return node_ && node_->isDeclaration;
+}
 
-CXmlNode CXmlNode::GetParent() const { return node_ ? CXmlNode(node_->parent) : CXmlNode(); }
+CXmlNode CXmlNode::GetParent() const {
+    return node_ ? CXmlNode(node_->parent) : CXmlNode();
+}
 
-int CXmlNode::ChildCount() const { return node_ ? static_cast<int>(node_->ChildCount()) : 0; }
+int CXmlNode::ChildCount() const {
+    return node_ ? static_cast<int>(node_->ChildCount()) : 0;
+}
 
 CXmlNode CXmlNode::ChildAt(int i) const {
-    if (!node_ || i < 0 || static_cast<size_t>(i) >= node_->ChildCount()) return {};
+    if (!node_ || i < 0 || static_cast<size_t>(i) >= node_->ChildCount())
+        return {};
     return CXmlNode(node_->content->children[static_cast<size_t>(i)]);
 }
 
-int CXmlNode::AttributeCount() const { return node_ ? static_cast<int>(node_->attrCount) : 0; }
+int CXmlNode::AttributeCount() const {
+    return node_ ? static_cast<int>(node_->attrCount) : 0;
+}
 
 XmlAttribute CXmlNode::AttributeAt(int i) const {
-    if (!node_ || i < 0 || static_cast<size_t>(i) >= node_->attrCount) return {};
+    if (!node_ || i < 0 || static_cast<size_t>(i) >= node_->attrCount)
+        return {};
     const auto k = static_cast<size_t>(i);
     return {node_->AttrName(k), node_->AttrValue(k)};
 }
@@ -277,7 +322,8 @@ int CXmlNode::TextCount() const {
 }
 
 const wchar_t* CXmlNode::TextAt(int i) const {
-    if (i < 0 || i >= TextCount()) return nullptr;
+    if (i < 0 || i >= TextCount())
+        return nullptr;
     return node_->content->texts[static_cast<size_t>(i)].c_str();
 }
 
@@ -286,33 +332,41 @@ int CXmlNode::ClearCount() const {
 }
 
 XmlClearSection CXmlNode::ClearAt(int i) const {
-    if (i < 0 || i >= ClearCount()) return {};
+    if (i < 0 || i >= ClearCount())
+        return {};
     const detail::ClearItem& c = node_->content->clears[static_cast<size_t>(i)];
     return {c.hasValue ? c.value.c_str() : nullptr, c.openTag.c_str(), c.closeTag.c_str()};
 }
 
-int CXmlNode::ContentCount() const { return node_ ? static_cast<int>(node_->OrderCount()) : 0; }
+int CXmlNode::ContentCount() const {
+    return node_ ? static_cast<int>(node_->OrderCount()) : 0;
+}
 
 XmlContentItem CXmlNode::ContentAt(int i) const {
-    if (i < 0 || i >= ContentCount()) return {};
+    if (i < 0 || i >= ContentCount())
+        return {};
     const int entry = node_->content->order[static_cast<size_t>(i)];
     return {static_cast<XmlContentKind>(entry % 4), entry / 4};
 }
 
 CXmlNode CXmlNode::GetChild(const wchar_t* name, int index) const {
-    if (!node_ || !name || !node_->content) return {};
+    if (!node_ || !name || !node_->content)
+        return {};
     XmlNodeData* last = nullptr;
     int seen = 0;
     for (XmlNodeData* c : node_->content->children) {
-        if (!c->hasName || !detail::NameEquals(c->Name(), name)) continue;
-        if (index >= 0 && seen++ == index) return CXmlNode(c);
+        if (!c->hasName || !detail::NameEquals(c->Name(), name))
+            continue;
+        if (index >= 0 && seen++ == index)
+            return CXmlNode(c);
         last = c;
     }
     return index < 0 && last ? CXmlNode(last) : CXmlNode();
 }
 
 CXmlNode CXmlNode::GetChildFrom(const wchar_t* name, int* cursor) const {
-    if (!node_ || !name || !cursor || !node_->content) return {};
+    if (!node_ || !name || !cursor || !node_->content)
+        return {};
     const auto& children = node_->content->children;
     for (size_t i = *cursor < 0 ? 0 : static_cast<size_t>(*cursor); i < children.size(); ++i) {
         XmlNodeData* c = children[i];
@@ -325,9 +379,11 @@ CXmlNode CXmlNode::GetChildFrom(const wchar_t* name, int* cursor) const {
 }
 
 const wchar_t* CXmlNode::GetAttribute(const wchar_t* name) const {
-    if (!node_ || !name) return nullptr;
+    if (!node_ || !name)
+        return nullptr;
     for (size_t i = 0; i < node_->attrCount; ++i) {
-        if (detail::NameEquals(node_->AttrName(i), name)) return node_->AttrValue(i);
+        if (detail::NameEquals(node_->AttrName(i), name))
+            return node_->AttrValue(i);
     }
     return nullptr;
 }

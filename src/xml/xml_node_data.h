@@ -50,7 +50,8 @@ public:
     void AddNode() { ++liveNodes_; }
     // Frees the arena with its last node.
     void RemoveNode() {
-        if (--liveNodes_ == 0) delete this;
+        if (--liveNodes_ == 0)
+            delete this;
     }
 
 private:
@@ -70,7 +71,9 @@ private:
 };
 
 // Whether a character has a UTF-16 form (the files are UTF-16).
-inline bool FitsUtf16(wchar_t c) { return static_cast<uint32_t>(c) <= 0x10FFFF; }
+inline bool FitsUtf16(wchar_t c) {
+    return static_cast<uint32_t>(c) <= 0x10FFFF;
+}
 
 struct XmlNodeData {
     int refCount = 0;  // handles plus the parent's reference
@@ -106,7 +109,8 @@ struct XmlNodeData {
         return slots[i].value == kNoValue ? nullptr : chars + slots[i].value;
     }
     Content& GetContent() {
-        if (!content) content = std::make_unique<Content>();
+        if (!content)
+            content = std::make_unique<Content>();
         return *content;
     }
     size_t ChildCount() const { return content ? content->children.size() : 0; }
@@ -133,7 +137,9 @@ void AppendClear(XmlNodeData* node, ClearItem item);
 
 // Case-insensitive equality used for element and attribute names (ASCII
 // letters fold, as in the C locale).
-inline wchar_t FoldCase(wchar_t c) { return (c >= L'A' && c <= L'Z') ? c + (L'a' - L'A') : c; }
+inline wchar_t FoldCase(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? c + (L'a' - L'A') : c;
+}
 bool NameEquals(const wchar_t* a, const wchar_t* b);
 
 }  // namespace xml::detail

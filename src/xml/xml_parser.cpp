@@ -53,7 +53,7 @@ struct Entity {
 };
 
 constexpr Entity kEntities[] = {
-    {L"&amp;", 5, L'&'}, {L"&lt;", 4, L'<'}, {L"&gt;", 4, L'>'},
+    {L"&amp;", 5, L'&'},  {L"&lt;", 4, L'<'},    {L"&gt;", 4, L'>'},
     {L"&quot;", 6, L'"'}, {L"&apos;", 6, L'\''},
 };
 
@@ -66,7 +66,8 @@ inline bool IsSpace(Ch c) {
 // (which ends it only before ">").
 constexpr std::array<bool, 128> kEndsText = [] {
     std::array<bool, 128> t{};
-    for (char c : {'\0', '\t', '\n', '\r', ' ', '<', '=', '>', '/'}) t[static_cast<size_t>(c)] = true;
+    for (char c : {'\0', '\t', '\n', '\r', ' ', '<', '=', '>', '/'})
+        t[static_cast<size_t>(c)] = true;
     return t;
 }();
 
@@ -83,8 +84,12 @@ inline uint32_t FoldUnit(Ch c) {
     return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
 }
 
-inline bool IsHighSurrogate(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-inline bool IsLowSurrogate(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+inline bool IsHighSurrogate(uint32_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+inline bool IsLowSurrogate(uint32_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // Reads one character of UTF-16 text at p (a surrogate pair is one) and
 // moves p past it. p must not be at the terminating NUL.
@@ -98,7 +103,9 @@ inline wchar_t ReadChar(const char16_t*& p) {
 
 // Appends [b, e) as wide text. Ranges never split a surrogate pair: their
 // ends are ASCII delimiters.
-inline void AppendWide(const wchar_t* b, const wchar_t* e, std::wstring& out) { out.append(b, e); }
+inline void AppendWide(const wchar_t* b, const wchar_t* e, std::wstring& out) {
+    out.append(b, e);
+}
 inline void AppendWide(const char16_t* b, const char16_t* e, std::wstring& out) {
     const size_t at = out.size();
     out.resize(at + static_cast<size_t>(e - b));  // a surrogate pair takes one place, not two
@@ -110,7 +117,8 @@ inline void AppendWide(const char16_t* b, const char16_t* e, std::wstring& out) 
 template <class Ch>
 bool StartsWith(const Ch* p, const wchar_t* literal, size_t len) {
     for (size_t i = 0; i < len; ++i) {
-        if (static_cast<wchar_t>(p[i]) != literal[i]) return false;  // also stops at the NUL
+        if (static_cast<wchar_t>(p[i]) != literal[i])
+            return false;  // also stops at the NUL
     }
     return true;
 }
@@ -119,15 +127,19 @@ template <class Ch>
 const Ch* FindLiteral(const Ch* p, const wchar_t* literal) {
     const size_t len = std::char_traits<wchar_t>::length(literal);
     for (; *p; ++p) {
-        if (static_cast<wchar_t>(*p) == literal[0] && StartsWith(p, literal, len)) return p;
+        if (static_cast<wchar_t>(*p) == literal[0] && StartsWith(p, literal, len))
+            return p;
     }
     return nullptr;
 }
 
 int HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
     return -1;
 }
 
@@ -159,17 +171,20 @@ bool DecodeEntities(const Ch* b, const Ch* e, std::wstring& out) {
             for (; p < e && *p != ';'; ++p, ++digits) {
                 const auto c = static_cast<wchar_t>(*p);
                 const int d = base == 16 ? HexDigit(c) : (c >= L'0' && c <= L'9' ? c - L'0' : -1);
-                if (d < 0) return false;
+                if (d < 0)
+                    return false;
                 value = (value * static_cast<unsigned>(base) + static_cast<unsigned>(d)) & 0xFFFF;
             }
-            if (p == e || digits == 0 || value == 0) return false;
+            if (p == e || digits == 0 || value == 0)
+                return false;
             out.push_back(static_cast<wchar_t>(value));
             b = p + 1;
             continue;
         }
         bool found = false;
         for (const Entity& ent : kEntities) {
-            if (static_cast<size_t>(e - b) < ent.len) continue;
+            if (static_cast<size_t>(e - b) < ent.len)
+                continue;
             size_t i = 0;
             while (i < ent.len && detail::FoldCase(static_cast<wchar_t>(b[i])) == ent.text[i]) ++i;
             if (i == ent.len) {
@@ -179,7 +194,8 @@ bool DecodeEntities(const Ch* b, const Ch* e, std::wstring& out) {
                 break;
             }
         }
-        if (!found) return false;
+        if (!found)
+            return false;
     }
     return true;
 }
@@ -240,12 +256,14 @@ struct TreeBuilder {
         c.order.pop_back();
         c.texts.back() += text;
         for (wchar_t ch : text) {
-            if (!detail::FitsUtf16(ch)) node->beyondUtf16 = true;
+            if (!detail::FitsUtf16(ch))
+                node->beyondUtf16 = true;
         }
     }
     // The parser grows content in large steps; a closed element gives the slack back.
     void Closed(Handle node) {
-        if (!node->content) return;
+        if (!node->content)
+            return;
         detail::Content& c = *node->content;
         c.children.shrink_to_fit();
         c.texts.shrink_to_fit();
@@ -294,15 +312,27 @@ public:
     // Where the reported problem lies: the error, else the warning, else
     // where the parse stopped.
     const Ch* ReportPosition() const {
-        if (error_ != XmlError::kNone) return errorPos_;
-        if (warning_ != XmlError::kNone) return warnPos_;
+        if (error_ != XmlError::kNone)
+            return errorPos_;
+        if (warning_ != XmlError::kNone)
+            return warnPos_;
         return pos_;
     }
     size_t RootChildren() const { return rootChildren_; }
 
 private:
-    enum class Tok { kEnd, kQuoted, kShortClose, kClear, kEndTag, kDeclTag, kStartTag, kEquals,
-                     kClose, kText };
+    enum class Tok {
+        kEnd,
+        kQuoted,
+        kShortClose,
+        kClear,
+        kEndTag,
+        kDeclTag,
+        kStartTag,
+        kEquals,
+        kClose,
+        kText
+    };
     enum class Step { kContinue, kDone };
     // Where the reader is inside a start tag: kOff outside one; kName before
     // an attribute name or the tag's end; kAfterName after a name; kValue
@@ -425,8 +455,10 @@ typename Parser<Ch, Builder>::Tok Parser<Ch, Builder>::Next() {
     }
     const Ch* q = pos_;
     for (;; ++q) {
-        if (!EndsText(*q)) continue;
-        if (*q != '/' || q[1] == '>') break;
+        if (!EndsText(*q))
+            continue;
+        if (*q != '/' || q[1] == '>')
+            break;
     }
     tokEnd_ = q;
     pos_ = IsSpace(*q) ? q + 1 : q;
@@ -438,10 +470,12 @@ typename Parser<Ch, Builder>::Tok Parser<Ch, Builder>::Next() {
 // source text: only ASCII letters fold, so code units compare like characters.
 template <class Ch, class Builder>
 bool Parser<Ch, Builder>::Matches(const Open& o, const Ch* at) const {
-    if (o.name == nullptr) return false;
+    if (o.name == nullptr)
+        return false;
     const auto* name = static_cast<const Ch*>(o.name);
     for (size_t i = 0; i < o.nameLen; ++i, ++at) {
-        if (*at == 0 || FoldUnit(*at) != FoldUnit(name[i])) return false;
+        if (*at == 0 || FoldUnit(*at) != FoldUnit(name[i]))
+            return false;
     }
     const Ch after = *at;
     return IsSpace(after) || after == '/' || after == '<' || after == '=' || after == '>';
@@ -453,7 +487,8 @@ bool Parser<Ch, Builder>::FlushText(Open& o) {
     const Ch* e = tokStart_;
     while (b < e && IsSpace(*b)) ++b;
     while (e > b && IsSpace(e[-1])) --e;
-    if (b == e) return true;
+    if (b == e)
+        return true;
     scratch_.clear();
     if (!DecodeEntities(b, e, scratch_)) {
         Fail(XmlError::kUnknownCharacterEntity, b);
@@ -531,7 +566,8 @@ typename Parser<Ch, Builder>::Open Parser<Ch, Builder>::CreatePending() {
     Open& parent = stack_.back();
     Handle node = builder_.AddElement(parent.node, name_, elemDecl_, attrText_, attrs_);
     Added(parent, ItemKind::kElement);
-    if (stack_.size() == 1) ++rootChildren_;
+    if (stack_.size() == 1)
+        ++rootChildren_;
     attrs_.clear();
     attrText_.clear();
     return Open{node, elemName_, elemNameLen_, elemDecl_, true, ItemKind::kNone, ItemKind::kNone};
@@ -550,7 +586,8 @@ typename Parser<Ch, Builder>::Step Parser<Ch, Builder>::Settle() {
             return Step::kDone;
         }
         // One end tag may close several open elements, up to the one it names.
-        if (Matches(o, pendingEnd_)) pendingEnd_ = nullptr;
+        if (Matches(o, pendingEnd_))
+            pendingEnd_ = nullptr;
         builder_.Closed(o.node);
         stack_.pop_back();
     }
@@ -590,13 +627,17 @@ typename Parser<Ch, Builder>::Step Parser<Ch, Builder>::AttributeToken(Tok t) {
                 bool shortClose = t == Tok::kShortClose;
                 if (elemDecl_) {
                     // "<?xml version=1.0 standalone ?>": the "?" of "?>" is no name.
-                    if (attrName_[attrNameLen_ - 1] == '?') --attrNameLen_;
-                    if (stack_.back().hasParent) shortClose = true;
+                    if (attrName_[attrNameLen_ - 1] == '?')
+                        --attrNameLen_;
+                    if (stack_.back().hasParent)
+                        shortClose = true;
                 }
-                if (attrNameLen_ > 0) AddPendingAttr(attrName_, attrNameLen_, nullptr);
+                if (attrNameLen_ > 0)
+                    AddPendingAttr(attrName_, attrNameLen_, nullptr);
                 Open created = CreatePending();
                 attrState_ = AttrState::kOff;
-                if (shortClose) return Settle();
+                if (shortClose)
+                    return Settle();
                 stack_.push_back(created);
                 mark_ = pos_;
             } else {
@@ -622,7 +663,8 @@ typename Parser<Ch, Builder>::Step Parser<Ch, Builder>::AttributeValue(Tok t) {
     }
     const Ch* vb = tokStart_;
     const Ch* ve = tokEnd_;
-    if (elemDecl_ && ve[-1] == '?') --ve;
+    if (elemDecl_ && ve[-1] == '?')
+        --ve;
     if (t == Tok::kQuoted) {
         ++vb;
         --ve;
@@ -646,7 +688,8 @@ void Parser<Ch, Builder>::Run() {
         const Tok t = Next();
 
         if (attrState_ != AttrState::kOff) {
-            if (AttributeToken(t) == Step::kDone) return;
+            if (AttributeToken(t) == Step::kDone)
+                return;
             continue;
         }
 
@@ -654,32 +697,40 @@ void Parser<Ch, Builder>::Run() {
         switch (t) {
             case Tok::kStartTag:
             case Tok::kDeclTag:
-                if (!FlushText(o)) return;
-                if (Next() != Tok::kText) return Fail(XmlError::kMissingStartTagName, tokStart_);
+                if (!FlushText(o))
+                    return;
+                if (Next() != Tok::kText)
+                    return Fail(XmlError::kMissingStartTagName, tokStart_);
                 elemName_ = tokStart_;
                 elemNameLen_ = static_cast<size_t>(tokEnd_ - tokStart_);
                 elemDecl_ = t == Tok::kDeclTag;
                 attrState_ = AttrState::kName;
                 break;
             case Tok::kEndTag: {
-                if (!FlushText(o)) return;
-                if (Next() != Tok::kText) return Fail(XmlError::kMissingEndTagName, tokStart_);
+                if (!FlushText(o))
+                    return;
+                if (Next() != Tok::kText)
+                    return Fail(XmlError::kMissingEndTagName, tokStart_);
                 const Ch* name = tokStart_;
-                if (Next() != Tok::kClose) return Fail(XmlError::kMissingEndTagName, tokStart_);
+                if (Next() != Tok::kClose)
+                    return Fail(XmlError::kMissingEndTagName, tokStart_);
                 builder_.Closed(o.node);
                 if (!Matches(o, name)) {
                     Warn(pos_);
                     pendingEnd_ = name;
                 }
                 stack_.pop_back();
-                if (Settle() == Step::kDone) return;
+                if (Settle() == Step::kDone)
+                    return;
                 break;
             }
             case Tok::kClear:
-                if (!FlushText(o) || !ParseClear(o)) return;
+                if (!FlushText(o) || !ParseClear(o))
+                    return;
                 break;
             case Tok::kEnd:
-                if (o.name != nullptr && !o.isDeclaration && o.hasParent) Warn(pos_);
+                if (o.name != nullptr && !o.isDeclaration && o.hasParent)
+                    Warn(pos_);
                 FlushText(o);
                 return;
             default:
@@ -706,7 +757,8 @@ void SetPosition(const Ch* text, const Ch* at, CXmlResult* result) {
 }
 
 void SetResult(CXmlResult* result, XmlError code) {
-    if (result) *result = CXmlResult{code, 0, 0};
+    if (result)
+        *result = CXmlResult{code, 0, 0};
 }
 
 }  // namespace
@@ -723,9 +775,11 @@ CXmlNode ParseText(const Ch* text, CXmlResult* result) {
     const XmlError code = parser.RootChildren() > 0 ? parser.Code() : XmlError::kWarnNoXmlTag;
     if (result) {
         *result = CXmlResult{code, 0, 0};
-        if (code != XmlError::kNone) SetPosition(text, parser.ReportPosition(), result);
+        if (code != XmlError::kNone)
+            SetPosition(text, parser.ReportPosition(), result);
     }
-    if (IsXmlFailure(code)) return {};
+    if (IsXmlFailure(code))
+        return {};
     if (r->ChildCount() == 1 && r->content->texts.empty() && r->content->clears.empty() &&
         r->attrCount == 0) {
         return root.ChildAt(0);  // the root goes; its only child stays, now without parent
@@ -743,7 +797,8 @@ void ParseTextToSink(const Ch* text, IXmlElementSink& sink, CXmlResult* result) 
     const XmlError code = parser.RootChildren() > 0 ? parser.Code() : XmlError::kWarnNoXmlTag;
     if (result) {
         *result = CXmlResult{code, 0, 0};
-        if (code != XmlError::kNone) SetPosition(text, parser.ReportPosition(), result);
+        if (code != XmlError::kNone)
+            SetPosition(text, parser.ReportPosition(), result);
     }
 }
 
@@ -759,7 +814,9 @@ void LittleEndianUnitsToHost(char16_t* units, size_t n) {
     }
 }
 
-bool HasUtf16Mark(const uint8_t* b, size_t size) { return size >= 2 && b[0] == 0xFF && b[1] == 0xFE; }
+bool HasUtf16Mark(const uint8_t* b, size_t size) {
+    return size >= 2 && b[0] == 0xFF && b[1] == 0xFE;
+}
 bool HasUtf8Mark(const uint8_t* b, size_t size) {
     return size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
 }
@@ -778,10 +835,12 @@ XmlError WidenEightBit(const uint8_t* bytes, size_t size, std::wstring& text) {
 template <class Parse>
 XmlError WithBytesText(const void* data, size_t size, Parse&& parse) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    if (size == 0) return XmlError::kNoXmlData;
+    if (size == 0)
+        return XmlError::kNoXmlData;
     if (platform::IsTextUnicode(bytes, size)) {
         const size_t skip = HasUtf16Mark(bytes, size) ? 2 : 0;
-        if ((size - skip) % 2 != 0) return XmlError::kConversionFailed;
+        if ((size - skip) % 2 != 0)
+            return XmlError::kConversionFailed;
         std::u16string text((size - skip) / 2, u'\0');
         std::memcpy(text.data(), bytes + skip, size - skip);
         LittleEndianUnitsToHost(text.data(), text.size());
@@ -790,7 +849,8 @@ XmlError WithBytesText(const void* data, size_t size, Parse&& parse) {
     }
     std::wstring text;
     const XmlError code = WidenEightBit(bytes, size, text);
-    if (code != XmlError::kNone) return code;
+    if (code != XmlError::kNone)
+        return code;
     parse(text.c_str());
     return XmlError::kNone;
 }
@@ -799,8 +859,10 @@ XmlError WithBytesText(const void* data, size_t size, Parse&& parse) {
 // pipes and directories never end or never start, so they are refused before
 // a byte is read.
 XmlError CheckReadable(int fd, struct stat& st) {
-    if (::fstat(fd, &st) != 0) return XmlError::kFileNotFound;
-    if (!S_ISREG(st.st_mode)) return XmlError::kNotARegularFile;
+    if (::fstat(fd, &st) != 0)
+        return XmlError::kFileNotFound;
+    if (!S_ISREG(st.st_mode))
+        return XmlError::kNotARegularFile;
     if (static_cast<unsigned long long>(st.st_size) > kMaxXmlFileBytes) {
         return XmlError::kFileTooLarge;
     }
@@ -816,9 +878,11 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
     const platform::UniqueFd file(
         ::open(platform::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     const int fd = file.Get();
-    if (fd < 0) return XmlError::kFileNotFound;
+    if (fd < 0)
+        return XmlError::kFileNotFound;
     struct stat st {};
-    if (const XmlError refused = CheckReadable(fd, st); refused != XmlError::kNone) return refused;
+    if (const XmlError refused = CheckReadable(fd, st); refused != XmlError::kNone)
+        return refused;
     // A buffer of the file's size plus one byte sees the end at once; files
     // that grow or report no size (those under /proc) take the growing path,
     // up to the limit.
@@ -831,7 +895,8 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
     bool failed = false;
     for (;;) {
         if (length == capacity) {
-            if (capacity >= kReadLimit) return XmlError::kFileTooLarge;
+            if (capacity >= kReadLimit)
+                return XmlError::kFileTooLarge;
             const size_t grown = std::min(capacity * 2, kReadLimit);
             std::unique_ptr<char16_t[]> bigger(new char16_t[grown / 2 + 2]);
             std::memcpy(bigger.get(), units.get(), length);
@@ -840,19 +905,24 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
         }
         auto* bytes = reinterpret_cast<unsigned char*>(units.get());
         const ssize_t n = ::read(fd, bytes + length, capacity - length);
-        if (n == 0) break;
+        if (n == 0)
+            break;
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             failed = true;
             break;
         }
         length += static_cast<size_t>(n);
     }
-    if (failed) return XmlError::kFileNotFound;
-    if (length == 0) return XmlError::kNoXmlData;
+    if (failed)
+        return XmlError::kFileNotFound;
+    if (length == 0)
+        return XmlError::kNoXmlData;
     const auto* bytes = reinterpret_cast<const uint8_t*>(units.get());
     if (platform::IsTextUnicode(bytes, length)) {
-        if (length % 2 != 0) return XmlError::kConversionFailed;
+        if (length % 2 != 0)
+            return XmlError::kConversionFailed;
         const size_t n = length / 2;
         units[n] = 0;
         LittleEndianUnitsToHost(units.get(), n);
@@ -862,7 +932,8 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
     std::wstring text;
     const XmlError code = WidenEightBit(bytes, length, text);
     units.reset();  // the bytes are not needed while the document is read
-    if (code != XmlError::kNone) return code;
+    if (code != XmlError::kNone)
+        return code;
     parse(static_cast<const wchar_t*>(text.c_str()));
     return XmlError::kNone;
 }
@@ -892,7 +963,8 @@ CXmlNode CXmlNode::ParseString(const wchar_t* text, CXmlResult* result) {
         node = ParseText(text ? text : L"", result);
         return XmlError::kNone;
     });
-    if (code != XmlError::kNone) SetResult(result, code);
+    if (code != XmlError::kNone)
+        SetResult(result, code);
     return node;
 }
 
@@ -925,7 +997,8 @@ void ParseStringToSink(const wchar_t* text, IXmlElementSink& sink, CXmlResult* r
         ParseTextToSink(text ? text : L"", sink, result);
         return XmlError::kNone;
     });
-    if (code != XmlError::kNone) SetResult(result, code);
+    if (code != XmlError::kNone)
+        SetResult(result, code);
 }
 
 void ParseBytesToSink(const void* data, size_t size, IXmlElementSink& sink, CXmlResult* result) {
@@ -933,14 +1006,16 @@ void ParseBytesToSink(const void* data, size_t size, IXmlElementSink& sink, CXml
         return WithBytesText(data, size,
                              [&](const auto* text) { ParseTextToSink(text, sink, result); });
     });
-    if (code != XmlError::kNone) SetResult(result, code);
+    if (code != XmlError::kNone)
+        SetResult(result, code);
 }
 
 void ParseFileToSink(const std::wstring& path, IXmlElementSink& sink, CXmlResult* result) {
     const XmlError code = Guarded([&] {
         return WithFileText(path, [&](const auto* text) { ParseTextToSink(text, sink, result); });
     });
-    if (code != XmlError::kNone) SetResult(result, code);
+    if (code != XmlError::kNone)
+        SetResult(result, code);
 }
 
 }  // namespace xml

@@ -14,10 +14,10 @@
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
-#include <memory>
-#include <string>
 #include <cstring>
 #include <cwchar>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/text_conversion.h"
@@ -72,7 +72,8 @@ public:
             for (size_t i = 0; i < chunk; ++i) any |= static_cast<uint32_t>(s[i]);
             if (any < 0x10000) {
                 char16_t* out = buffer_ + used_;
-                for (size_t i = 0; i < chunk; ++i) out[i] = ToLittleEndian(static_cast<char16_t>(s[i]));
+                for (size_t i = 0; i < chunk; ++i)
+                    out[i] = ToLittleEndian(static_cast<char16_t>(s[i]));
                 used_ += chunk;
             } else {
                 for (size_t i = 0; i < chunk; ++i) Put(s[i]);
@@ -91,7 +92,8 @@ public:
     }
     void Bytes(const uint8_t* b, size_t n) {
         Flush();
-        if (!writeFailed_) writeFailed_ = !WriteAll(b, n);
+        if (!writeFailed_)
+            writeFailed_ = !WriteAll(b, n);
     }
     // Writes what is buffered; false when any write failed.
     bool Flush() {
@@ -114,7 +116,8 @@ private:
         return u;
     }
     void Ensure(size_t units) {
-        if (used_ + units > kUnits) Flush();
+        if (used_ + units > kUnits)
+            Flush();
     }
     void Unit(uint32_t u) { buffer_[used_++] = ToLittleEndian(static_cast<char16_t>(u)); }
     void Put(wchar_t c) {
@@ -133,7 +136,8 @@ private:
         while (size > 0) {
             const ssize_t n = ::write(fd_, data, size);
             if (n < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 return false;
             }
             data += n;
@@ -155,23 +159,35 @@ void Literal(Sink& s, const wchar_t* text) {
 }
 
 // The characters written as entities, and the NUL that ends the text.
-constexpr uint64_t kEscapeMask = (1ull << '&') | (1ull << '<') | (1ull << '>') | (1ull << '"') |
-                                 (1ull << '\'') | 1ull;
+constexpr uint64_t kEscapeMask =
+    (1ull << '&') | (1ull << '<') | (1ull << '>') | (1ull << '"') | (1ull << '\'') | 1ull;
 
 template <class Sink>
 void Escaped(Sink& s, const wchar_t* text) {
     const wchar_t* run = text;
     for (const wchar_t* p = text;; ++p) {
         const auto c = static_cast<uint32_t>(*p);
-        if (c >= 64 || !((kEscapeMask >> c) & 1)) continue;
+        if (c >= 64 || !((kEscapeMask >> c) & 1))
+            continue;
         s.Str(run, static_cast<size_t>(p - run));
-        if (c == 0) return;
+        if (c == 0)
+            return;
         switch (c) {
-            case '&': s.Str(L"&amp;", 5); break;
-            case '<': s.Str(L"&lt;", 4); break;
-            case '>': s.Str(L"&gt;", 4); break;
-            case '"': s.Str(L"&quot;", 6); break;
-            default: s.Str(L"&apos;", 6); break;
+            case '&':
+                s.Str(L"&amp;", 5);
+                break;
+            case '<':
+                s.Str(L"&lt;", 4);
+                break;
+            case '>':
+                s.Str(L"&gt;", 4);
+                break;
+            case '"':
+                s.Str(L"&quot;", 6);
+                break;
+            default:
+                s.Str(L"&apos;", 6);
+                break;
         }
         run = p + 1;
     }
@@ -188,17 +204,20 @@ public:
         frames_.push_back({0, 0, 0, Kind::kRoot, State::kContent});
     }
 
-    void StartElement(const wchar_t* name, const XmlAttribute* attrs, size_t n, bool isDeclaration) {
+    void StartElement(const wchar_t* name, const XmlAttribute* attrs, size_t n,
+                      bool isDeclaration) {
         Frame& parent = frames_.back();
         BeginContent(parent);
         const size_t level = parent.kind == Kind::kOrdinary ? parent.level + 1 : parent.level;
         const size_t nameLen = std::wcslen(name);
         s_.Tabs(level);
         s_.Char(L'<');
-        if (isDeclaration) s_.Char(L'?');
+        if (isDeclaration)
+            s_.Char(L'?');
         s_.Str(name, nameLen);
         for (size_t i = 0; i < n; ++i) {
-            if (!attrs[i].name || !*attrs[i].name) continue;
+            if (!attrs[i].name || !*attrs[i].name)
+                continue;
             s_.Char(L' ');
             Literal(s_, attrs[i].name);
             if (attrs[i].value) {
@@ -232,15 +251,18 @@ public:
     void Clear(const wchar_t* value, const wchar_t* openTag, const wchar_t* closeTag) {
         Frame& f = frames_.back();
         BeginContent(f);
-        if (*openTag) s_.Tabs(f.level + 1);
+        if (*openTag)
+            s_.Tabs(f.level + 1);
         Literal(s_, openTag);
-        if (value) Literal(s_, value);
+        if (value)
+            Literal(s_, value);
         Literal(s_, closeTag);
         s_.Char(L'\n');
     }
 
     void EndElement() {
-        if (frames_.size() == 1) return;  // nothing open
+        if (frames_.size() == 1)
+            return;  // nothing open
         const Frame f = frames_.back();
         frames_.pop_back();
         const wchar_t* name = names_.data() + f.nameAt;
@@ -287,7 +309,8 @@ private:
     // The element gets content beyond a single text: its start tag ends,
     // and a held text goes on a line of its own.
     void BeginContent(Frame& f) {
-        if (f.state == State::kContent) return;
+        if (f.state == State::kContent)
+            return;
         s_.Str(L">\n", 2);
         if (f.state == State::kHeldText) {
             s_.Tabs(f.level + 1);
@@ -315,7 +338,8 @@ void WriteTree(const XmlNodeData* node, Sink& sink) {
     auto open = [&](const XmlNodeData* n) {
         if (n->hasName) {
             attrs.clear();
-            for (size_t i = 0; i < n->attrCount; ++i) attrs.push_back({n->AttrName(i), n->AttrValue(i)});
+            for (size_t i = 0; i < n->attrCount; ++i)
+                attrs.push_back({n->AttrName(i), n->AttrValue(i)});
             out.StartElement(n->Name(), attrs.data(), attrs.size(), n->isDeclaration);
         }
         stack.push_back({n, 0});
@@ -325,7 +349,8 @@ void WriteTree(const XmlNodeData* node, Sink& sink) {
         Step& step = stack.back();
         const XmlNodeData* n = step.node;
         if (step.next == n->OrderCount()) {
-            if (n->hasName) out.EndElement();
+            if (n->hasName)
+                out.EndElement();
             stack.pop_back();
             continue;
         }
@@ -352,8 +377,10 @@ void WriteTree(const XmlNodeData* node, Sink& sink) {
 // Whether the writer must add the declaration line: not when the node is a
 // declaration itself, or a root whose first element is one.
 bool NeedsDeclarationLine(const XmlNodeData* node) {
-    if (node == nullptr) return true;
-    if (node->isDeclaration) return false;
+    if (node == nullptr)
+        return true;
+    if (node->isDeclaration)
+        return false;
     if (!node->hasName && node->ChildCount() > 0 && node->content->children[0]->isDeclaration) {
         return false;
     }
@@ -366,7 +393,8 @@ bool FitsUtf16(const XmlNodeData* node) {
     while (!pending.empty()) {
         const XmlNodeData* d = pending.back();
         pending.pop_back();
-        if (d->beyondUtf16) return false;
+        if (d->beyondUtf16)
+            return false;
         if (d->content) {
             pending.insert(pending.end(), d->content->children.begin(), d->content->children.end());
         }
@@ -399,7 +427,8 @@ public:
         // Opening the target itself first keeps the old answers to "may this
         // be written at all?" (missing folder, read-only file, directory).
         const int probe = ::open(final_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (probe < 0) return false;
+        if (probe < 0)
+            return false;
         createdEmpty_ = !exists;
         if (exists && !S_ISREG(st.st_mode)) {
             fd_ = probe;  // a device or pipe: written in place, as it stands
@@ -445,12 +474,15 @@ private:
     }
 
     void Abandon() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = -1;
-        if (!temp_.empty()) ::unlink(temp_.c_str());
+        if (!temp_.empty())
+            ::unlink(temp_.c_str());
         temp_.clear();
         // A target that did not exist before is not left behind half-made.
-        if (createdEmpty_) ::unlink(final_.c_str());
+        if (createdEmpty_)
+            ::unlink(final_.c_str());
         createdEmpty_ = false;
     }
 
@@ -463,7 +495,8 @@ private:
 }  // namespace
 
 std::wstring CXmlNode::ToString() const {
-    if (!node_) return {};
+    if (!node_)
+        return {};
     WideCounter counter;
     WriteTree(node_, counter);
     std::wstring out(counter.n, L'\0');
@@ -475,13 +508,17 @@ std::wstring CXmlNode::ToString() const {
 XmlError CXmlNode::WriteFile(const std::wstring& path) const {
     // A character beyond U+10FFFF cannot be stored; refuse before touching
     // the file rather than write one that reads back differently.
-    if (node_ && !FitsUtf16(node_)) return XmlError::kConversionFailed;
+    if (node_ && !FitsUtf16(node_))
+        return XmlError::kConversionFailed;
     FileTarget file;
-    if (!file.Open(path)) return XmlError::kCannotOpenForWriting;
+    if (!file.Open(path))
+        return XmlError::kCannotOpenForWriting;
     Utf16Stream out(file.Fd());
     out.Bytes(kByteOrderMark, sizeof kByteOrderMark);
-    if (NeedsDeclarationLine(node_)) Literal(out, kDeclarationLine);
-    if (node_) WriteTree(node_, out);
+    if (NeedsDeclarationLine(node_))
+        Literal(out, kDeclarationLine);
+    if (node_)
+        WriteTree(node_, out);
     return file.Commit(out.Flush()) ? XmlError::kNone : XmlError::kCannotWrite;
 }
 
@@ -496,20 +533,25 @@ struct CXmlFileWriter::Impl {
 CXmlFileWriter::CXmlFileWriter() = default;
 
 CXmlFileWriter::~CXmlFileWriter() {
-    if (impl_) Close();
+    if (impl_)
+        Close();
 }
 
 XmlError CXmlFileWriter::Open(const std::wstring& path, bool declarationLine) {
-    if (impl_) Close();
+    if (impl_)
+        Close();
     auto file = std::make_unique<FileTarget>();
-    if (!file->Open(path)) return XmlError::kCannotOpenForWriting;
+    if (!file->Open(path))
+        return XmlError::kCannotOpenForWriting;
     impl_ = std::make_unique<Impl>(std::move(file));
     impl_->stream.Bytes(kByteOrderMark, sizeof kByteOrderMark);
-    if (declarationLine) Literal(impl_->stream, kDeclarationLine);
+    if (declarationLine)
+        Literal(impl_->stream, kDeclarationLine);
     return impl_->stream.WriteFailed() ? XmlError::kCannotWrite : XmlError::kNone;
 }
 
-void CXmlFileWriter::StartElement(const wchar_t* name, std::initializer_list<XmlAttribute> attributes,
+void CXmlFileWriter::StartElement(const wchar_t* name,
+                                  std::initializer_list<XmlAttribute> attributes,
                                   bool isDeclaration) {
     StartElement(name, std::span<const XmlAttribute>(attributes.begin(), attributes.size()),
                  isDeclaration);
@@ -517,33 +559,39 @@ void CXmlFileWriter::StartElement(const wchar_t* name, std::initializer_list<Xml
 
 void CXmlFileWriter::StartElement(const wchar_t* name, std::span<const XmlAttribute> attributes,
                                   bool isDeclaration) {
-    if (!impl_ || !name) return;
+    if (!impl_ || !name)
+        return;
     impl_->formatter.StartElement(name, attributes.data(), attributes.size(), isDeclaration);
 }
 
 void CXmlFileWriter::AddText(const wchar_t* text) {
-    if (impl_ && text) impl_->formatter.Text(text);
+    if (impl_ && text)
+        impl_->formatter.Text(text);
 }
 
 void CXmlFileWriter::AddClear(const wchar_t* value, const wchar_t* openTag,
                               const wchar_t* closeTag) {
-    if (!impl_) return;
+    if (!impl_)
+        return;
     impl_->formatter.Clear(value && *value ? value : nullptr, openTag ? openTag : L"",
                            closeTag ? closeTag : L"");
 }
 
 void CXmlFileWriter::EndElement() {
-    if (impl_) impl_->formatter.EndElement();
+    if (impl_)
+        impl_->formatter.EndElement();
 }
 
 XmlError CXmlFileWriter::Close() {
-    if (!impl_) return XmlError::kCannotWrite;
+    if (!impl_)
+        return XmlError::kCannotWrite;
     impl_->formatter.EndAll();
     const bool written = impl_->stream.Flush();
     const bool converted = !impl_->stream.ConversionFailed();
     const bool committed = impl_->file->Commit(written && converted);
     impl_.reset();
-    if (!converted) return XmlError::kConversionFailed;
+    if (!converted)
+        return XmlError::kConversionFailed;
     return committed ? XmlError::kNone : XmlError::kCannotWrite;
 }
 

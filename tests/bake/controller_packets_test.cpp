@@ -40,7 +40,8 @@ TEST(ResultCodeText, CoversTheTableAndFallsBackForOtherCodes) {
         "No temperature profile loaded!",
         "Invalid temperature profile packet!",
     };
-    for (uint32_t code = 0; code < expected.size(); ++code) EXPECT_EQ(expected[code], ResultCodeText(code)) << code;
+    for (uint32_t code = 0; code < expected.size(); ++code)
+        EXPECT_EQ(expected[code], ResultCodeText(code)) << code;
     for (uint32_t code : {14u, 15u, 255u, 0x80000000u, 0xFFFFFFFFu})
         EXPECT_STREQ("Unknown error", ResultCodeText(code)) << code;
 }
@@ -59,11 +60,11 @@ TEST(ControllerPacketEncoding, ProfileUploadSizesAndLayout) {
     std::vector<CONCC_ProfilePoint> points = {{1000, 2500}, {0xFFFFF448u, 0x01020304}};
     auto two = EncodeProfileUpload(points, 7);
     ASSERT_EQ(40u, two.size());
-    EXPECT_EQ(Bytes({32, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0,  // header
-                     0, 0, 0, 0, 0, 0, 0, 0,              // startTime 0
-                     2, 0, 0, 0,                          // count
-                     0xE8, 0x03, 0, 0, 0xC4, 0x09, 0, 0,  // 1000 ms, 25.00
-                     0x48, 0xF4, 0xFF, 0xFF, 4, 3, 2, 1}),
+    EXPECT_EQ(Bytes({32,   0,    0,    0,    0,    0,    0, 0, 7, 0, 0, 0,  // header
+                     0,    0,    0,    0,    0,    0,    0, 0,              // startTime 0
+                     2,    0,    0,    0,                                   // count
+                     0xE8, 0x03, 0,    0,    0xC4, 0x09, 0, 0,              // 1000 ms, 25.00
+                     0x48, 0xF4, 0xFF, 0xFF, 4,    3,    2, 1}),
               two);
 
     std::vector<CONCC_ProfilePoint> many(CONCC_MAX_PROFILE_POINTS);
@@ -176,8 +177,8 @@ TEST(ControllerPacketDecoding, ProfileCountMustFitTheLength) {
         bool ok;
     };
     const Case cases[] = {
-        {2, 40, true},          {2, 39, false},        {3, 40, false}, {0, 24, true},
-        {0, 30, true},          {1, 39, true},  // trailing bytes beyond the points are ignored
+        {2, 40, true},           {2, 39, false},          {3, 40, false}, {0, 24, true},
+        {0, 30, true},           {1, 39, true},  // trailing bytes beyond the points are ignored
         {0xFFFFFFFF, 40, false}, {0x20000000, 40, false},  // 8 x count would wrap 32 bits
     };
     for (const auto& c : cases) {
@@ -187,7 +188,8 @@ TEST(ControllerPacketDecoding, ProfileCountMustFitTheLength) {
         raw.resize(c.length, 0);
         PutU32(raw, 20, c.count);
         CONCC_TempProfile out;
-        EXPECT_EQ(c.ok, DecodeTempProfile(raw.data(), raw.size(), out)) << c.count << " in " << c.length;
+        EXPECT_EQ(c.ok, DecodeTempProfile(raw.data(), raw.size(), out))
+            << c.count << " in " << c.length;
         if (c.ok) {
             EXPECT_EQ(c.count, out.points.size());
         }
@@ -225,14 +227,10 @@ TEST(WireConversions, TruncateTowardZeroKeepingLow32Bits) {
         uint32_t wire;
     };
     const Case cases[] = {
-        {1999.9, 1999},
-        {-3000.0, 4294964296u},
-        {-0.9, 0},
-        {4294967296.0 + 5.0, 5},  // high bits dropped
-        {std::nan(""), 0},
-        {1e300, 0},
-        {-1e300, 0},
-        {std::numeric_limits<double>::infinity(), 0},
+        {1999.9, 1999},    {-3000.0, 4294964296u},
+        {-0.9, 0},         {4294967296.0 + 5.0, 5},  // high bits dropped
+        {std::nan(""), 0}, {1e300, 0},
+        {-1e300, 0},       {std::numeric_limits<double>::infinity(), 0},
     };
     for (const auto& c : cases) EXPECT_EQ(c.wire, TruncateToWire(c.value)) << c.value;
 }
@@ -247,7 +245,8 @@ TEST(WireConversions, ChartPointsAndCoefficients) {
     EXPECT_EQ(6553u, CoefficientToWire(0.1));
     EXPECT_EQ(static_cast<uint32_t>(-65536), CoefficientToWire(-1.0));
     EXPECT_EQ(0u, CoefficientToWire(65536.0));  // loses its high bits
-    EXPECT_DOUBLE_EQ(65535.0 + 65535.0 / 65536.0, CoefficientFromWire(0xFFFFFFFF));  // read as unsigned
+    EXPECT_DOUBLE_EQ(65535.0 + 65535.0 / 65536.0,
+                     CoefficientFromWire(0xFFFFFFFF));  // read as unsigned
 }
 
 TEST(SequenceId, NextSkipsZeroOnTheWrap) {

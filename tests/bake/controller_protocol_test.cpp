@@ -13,7 +13,8 @@ using namespace bake;
 
 namespace {
 
-std::vector<uint8_t> Header(uint32_t type, uint32_t result, uint32_t seqId, size_t length = kHeaderSize) {
+std::vector<uint8_t> Header(uint32_t type, uint32_t result, uint32_t seqId,
+                            size_t length = kHeaderSize) {
     std::vector<uint8_t> v(std::max(length, kHeaderSize), 0);
     EncodeHeader(v.data(), {type, result, seqId});
     v.resize(length);  // shorter than a header: cut after encoding
@@ -32,7 +33,9 @@ std::vector<uint8_t> Gauge(size_t length) {
     return v;
 }
 
-ReceiveOutcome Feed(CControllerProtocol& p, const std::vector<uint8_t>& v) { return p.Receive(v.data(), v.size()); }
+ReceiveOutcome Feed(CControllerProtocol& p, const std::vector<uint8_t>& v) {
+    return p.Receive(v.data(), v.size());
+}
 
 const TraceLine kBadSequence{L"OnBoardPktReceived", L"Invalid pkt sequence ID"};
 
@@ -53,7 +56,8 @@ TEST(ControllerProtocol, WrongSizedGaugeDataIsDroppedAndLoggedOncePerRun) {
     auto first = Feed(p, Gauge(65));
     EXPECT_EQ(ReceiveAction::None, first.action);
     ASSERT_EQ(1u, first.errors.size());
-    EXPECT_EQ((TraceLine{L"OnBoardGDataReceived", L"CONCC_GaugeData pkt size different!"}), first.errors[0]);
+    EXPECT_EQ((TraceLine{L"OnBoardGDataReceived", L"CONCC_GaugeData pkt size different!"}),
+              first.errors[0]);
     EXPECT_TRUE(p.GaugeSizeErrorReported());
 
     for (size_t length : {67u, 4u, 200u}) {
@@ -144,31 +148,39 @@ TEST(ControllerProtocol, ReplyOutcomes) {
         v.resize(length, 0);
         return v;
     };
-    const Message invalidOptions{L"Invalid packet received from device for bake options!", MessageIcon::Error};
+    const Message invalidOptions{L"Invalid packet received from device for bake options!",
+                                 MessageIcon::Error};
     const Case cases[] = {
         {"start ok", Header(16, 0, 0), std::nullopt, ReceiveAction::None, false},
-        {"start refused", Header(16, 12, 0), Message{L"No temperature profile loaded!", MessageIcon::Error},
+        {"start refused", Header(16, 12, 0),
+         Message{L"No temperature profile loaded!", MessageIcon::Error}, ReceiveAction::None, true},
+        {"start unknown code", Header(16, 14, 0), Message{L"Unknown error", MessageIcon::Error},
          ReceiveAction::None, true},
-        {"start unknown code", Header(16, 14, 0), Message{L"Unknown error", MessageIcon::Error}, ReceiveAction::None,
-         true},
-        {"baked", bakeResult(4294967295u, 0), Message{L"Successfully baked! Bake time : 4294967295", MessageIcon::None},
+        {"baked", bakeResult(4294967295u, 0),
+         Message{L"Successfully baked! Bake time : 4294967295", MessageIcon::None},
          ReceiveAction::None, false},
-        {"bake failed", bakeResult(37, 10), Message{L"Error : Overheat!! Bake time : 37", MessageIcon::Error},
-         ReceiveAction::None, false},
+        {"bake failed", bakeResult(37, 10),
+         Message{L"Error : Overheat!! Bake time : 37", MessageIcon::Error}, ReceiveAction::None,
+         false},
         // The header's result is only logged; the outcome comes from bakeError.
-        {"bake result header error", bakeResult(5, 0, 1), Message{L"Successfully baked! Bake time : 5", MessageIcon::None},
-         ReceiveAction::None, true},
-        {"profile set", Header(32, 0, 0), Message{L"Temperature profile set, you can bake now!", MessageIcon::None},
-         ReceiveAction::None, false},
-        {"profile refused", Header(32, 13, 0), Message{L"Invalid temperature profile packet!", MessageIcon::Error},
-         ReceiveAction::None, true},
-        {"options set", Header(48, 0, 0), Message{L"Bake options set successfully!", MessageIcon::Information},
-         ReceiveAction::None, false},
-        {"options refused", Header(48, 5, 0), Message{L"Error while set bake options : Bussy!", MessageIcon::Error},
-         ReceiveAction::None, true},
-        {"options reply", options(0, 28), std::nullopt, ReceiveAction::EditBakeOptions, false},
-        {"options reply bad params", options(3, 28), Message{L"Bad params!", MessageIcon::Error}, ReceiveAction::None,
+        {"bake result header error", bakeResult(5, 0, 1),
+         Message{L"Successfully baked! Bake time : 5", MessageIcon::None}, ReceiveAction::None,
          true},
+        {"profile set", Header(32, 0, 0),
+         Message{L"Temperature profile set, you can bake now!", MessageIcon::None},
+         ReceiveAction::None, false},
+        {"profile refused", Header(32, 13, 0),
+         Message{L"Invalid temperature profile packet!", MessageIcon::Error}, ReceiveAction::None,
+         true},
+        {"options set", Header(48, 0, 0),
+         Message{L"Bake options set successfully!", MessageIcon::Information}, ReceiveAction::None,
+         false},
+        {"options refused", Header(48, 5, 0),
+         Message{L"Error while set bake options : Bussy!", MessageIcon::Error}, ReceiveAction::None,
+         true},
+        {"options reply", options(0, 28), std::nullopt, ReceiveAction::EditBakeOptions, false},
+        {"options reply bad params", options(3, 28), Message{L"Bad params!", MessageIcon::Error},
+         ReceiveAction::None, true},
         {"options reply 27 bytes", options(0, 27), invalidOptions, ReceiveAction::None, false},
         {"options reply 29 bytes", options(0, 29), invalidOptions, ReceiveAction::None, false},
         {"options reply bare header", Header(49, 0, 0), invalidOptions, ReceiveAction::None, false},
@@ -192,7 +204,8 @@ TEST(ControllerProtocol, ReplyOutcomes) {
 
 TEST(ControllerProtocol, BakeOptionsReplyCarriesItsValues) {
     CControllerProtocol p;
-    auto raw = EncodeBakeOptions({{CONCC_PKT_GET_BAKE_OPTIONS, 0, 1}, 0xFFFFFFFF, 98304, 6553, 65536});
+    auto raw =
+        EncodeBakeOptions({{CONCC_PKT_GET_BAKE_OPTIONS, 0, 1}, 0xFFFFFFFF, 98304, 6553, 65536});
     auto out = p.Receive(raw.data(), raw.size());
     ASSERT_EQ(ReceiveAction::EditBakeOptions, out.action);
     EXPECT_EQ(0xFFFFFFFFu, out.options.options);
@@ -291,7 +304,9 @@ struct RecordingLog : ITraceLog {
 
 struct RecordingBox : IMessageBox {
     std::vector<Message> shown;
-    void ShowMessage(const std::wstring& text, MessageIcon icon) override { shown.push_back({text, icon}); }
+    void ShowMessage(const std::wstring& text, MessageIcon icon) override {
+        shown.push_back({text, icon});
+    }
 };
 
 }  // namespace
@@ -303,11 +318,13 @@ TEST(ControllerProtocolNotice, AppliesLogLinesVerbatimThenTheMessage) {
     RecordingLog log;
     RecordingBox box;
     out.Apply(&log, &box);
-    EXPECT_EQ((std::vector<std::wstring>{L"ERR|OnBoardPktReceived|Invalid pkt sequence ID",
-                                         L"ERR|OnBoardPktReceived|Temperature sensors difference failure!"}),
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"ERR|OnBoardPktReceived|Invalid pkt sequence ID",
+                  L"ERR|OnBoardPktReceived|Temperature sensors difference failure!"}),
               log.lines);
     ASSERT_EQ(1u, box.shown.size());
-    EXPECT_EQ((Message{L"Error while set bake options : Temperature sensors difference failure!", MessageIcon::Error}),
+    EXPECT_EQ((Message{L"Error while set bake options : Temperature sensors difference failure!",
+                       MessageIcon::Error}),
               box.shown[0]);
     out.Apply(nullptr, nullptr);  // either side may be absent
 

@@ -82,7 +82,8 @@ TEST(ChartModel, AppendChartPoints) {
     const int id = Add(m, L"T", {{1, 10}, {6, 60}});
     const CChartSeries& s = *m.FindChart(id);
 
-    EXPECT_FALSE(m.AppendChartPoints(id, std::vector<ChartPoint>{{5, 0}}));  // before the last point
+    EXPECT_FALSE(
+        m.AppendChartPoints(id, std::vector<ChartPoint>{{5, 0}}));  // before the last point
     EXPECT_FALSE(m.AppendChartPoints(id, std::vector<ChartPoint>{{7, 0}, {5, 0}}));
     EXPECT_FALSE(m.AppendChartPoints(id, {}));
     EXPECT_FALSE(m.AppendChartPoints(99, std::vector<ChartPoint>{{7, 0}}));
@@ -124,7 +125,8 @@ TEST(ChartModel, NanXDoesNotBreakOrder) {
     for (int i = 40; i > 0; --i) points.push_back({i % 3 ? double(i) : nan, double(i)});
     const int id = Add(m, L"T", points);
     const auto& stored = m.FindChart(id)->Points();
-    for (size_t i = 1; i < stored.size(); ++i) EXPECT_FALSE(chart::PointLess(stored[i], stored[i - 1]));
+    for (size_t i = 1; i < stored.size(); ++i)
+        EXPECT_FALSE(chart::PointLess(stored[i], stored[i - 1]));
     EXPECT_TRUE(std::isnan(stored.back().x));
     // Nothing may follow a NaN x but another one.
     EXPECT_FALSE(m.AppendChartPoints(id, std::vector<ChartPoint>{{100, 0}}));
@@ -182,7 +184,8 @@ TEST(ChartModel, GetVisibleChart) {
 // Which layers each operation leaves stale, for the widget's repaint.
 TEST(ChartModel, RedrawNotifications) {
     using namespace chart;
-    const unsigned all = kRedrawBackground | kRedrawSelectionBox | kRedrawStatisticsBox | kRedrawTrackingBox;
+    const unsigned all =
+        kRedrawBackground | kRedrawSelectionBox | kRedrawStatisticsBox | kRedrawTrackingBox;
     CChartContainerModel m;
     std::vector<unsigned> seen;
     m.SetRedrawListener([&](unsigned flags) { seen.push_back(flags); });
@@ -220,8 +223,8 @@ TEST(ChartModel, Formatters) {
     struct Case {
         double v;
         const wchar_t* text;
-    } cases[] = {{100, L"100"}, {0.5, L"0.5"}, {1234, L"1.23e+03"}, {-0.000123456, L"-0.000123"},
-                 {1e-5, L"1e-05"}, {0, L"0"}, {99999, L"1e+05"}};
+    } cases[] = {{100, L"100"},    {0.5, L"0.5"}, {1234, L"1.23e+03"}, {-0.000123456, L"-0.000123"},
+                 {1e-5, L"1e-05"}, {0, L"0"},     {99999, L"1e+05"}};
     for (const Case& c : cases) EXPECT_EQ(chart::DefaultValueFormatter(c.v), c.text) << c.v;
 
     CChartContainerModel m;
@@ -240,14 +243,13 @@ TEST(ChartSeries, GetPointRange) {
         double a, b;
         size_t first, count;  // count 0: empty
     } cases[] = {
-        {2, 4, 0, 4},   // one point beyond on each side
-        {3, 3, 2, 2},   // the last of equal x starts the run
-        {0, 10, 0, 5},  // no point beyond: the run ends at the ends
-        {0, 0.5, 0, 0}, // wholly before the first point
-        {8, 9, 0, 0},   // wholly after the last point
-        {7, 9, 4, 1},   // only the last point
-        {0, 1, 0, 2},
-        {4, 2, 0, 4},   // given the wrong way round
+        {2, 4, 0, 4},                  // one point beyond on each side
+        {3, 3, 2, 2},                  // the last of equal x starts the run
+        {0, 10, 0, 5},                 // no point beyond: the run ends at the ends
+        {0, 0.5, 0, 0},                // wholly before the first point
+        {8, 9, 0, 0},                  // wholly after the last point
+        {7, 9, 4, 1},                  // only the last point
+        {0, 1, 0, 2},   {4, 2, 0, 4},  // given the wrong way round
     };
     for (const Case& c : cases) {
         const auto run = s.GetPointRange(c.a, c.b);

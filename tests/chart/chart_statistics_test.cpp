@@ -19,7 +19,9 @@ CChartSeries Series(std::vector<ChartPoint> points) {
 
 constexpr double kNone = -12345.678;  // stands for "-" in the tables
 
-double Or(const std::optional<double>& v) { return v ? *v : kNone; }
+double Or(const std::optional<double>& v) {
+    return v ? *v : kNone;
+}
 
 std::vector<double> Row(const ChartStatistics& st) {
     return {Or(st.start), Or(st.end), Or(st.delta), Or(st.dvdt),
@@ -45,9 +47,15 @@ TEST(ChartStatistics, Table) {
         {"dragged leftwards", &three, 4, 2, {20, 40, 20, 10, 20, 40, 30, 60}},
         {"exactly on the points", &three, 1, 5, {10, 50, 40, 10, 10, 50, 30, 120}},
         {"starting on the middle point", &three, 3, 4, {30, 40, 10, 10, 30, 40, 35, 35}},
-        {"wholly before the chart", &three, -5, 0.5,
+        {"wholly before the chart",
+         &three,
+         -5,
+         0.5,
          {kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone}},
-        {"wholly after the chart", &three, 6, 9,
+        {"wholly after the chart",
+         &three,
+         6,
+         9,
          {kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone}},
         // Min and Max come from the samples, interior points included.
         {"peaks inside", &peak, 0.5, 3.5, {50, 25, -25, -25.0 / 3, 0, 100, 45, 131.25}},
@@ -60,7 +68,8 @@ TEST(ChartStatistics, Table) {
         SCOPED_TRACE(c.what);
         const std::vector<double> row = Row(chart::ComputeChartStatistics(*c.series, c.from, c.to));
         ASSERT_EQ(row.size(), c.row.size());
-        for (size_t i = 0; i < row.size(); ++i) EXPECT_NEAR(row[i], c.row[i], 1e-9) << "column " << i;
+        for (size_t i = 0; i < row.size(); ++i)
+            EXPECT_NEAR(row[i], c.row[i], 1e-9) << "column " << i;
     }
 }
 
@@ -70,8 +79,8 @@ TEST(ChartStatistics, ValueAt) {
     struct Case {
         double x, value;
     } cases[] = {
-        {2, 20}, {1, 10}, {4, 20}, {3, 40},  // the last of equal x
-        {5, kNone},                            // exactly the last point
+        {2, 20},      {1, 10},    {4, 20}, {3, 40},  // the last of equal x
+        {5, kNone},                                  // exactly the last point
         {0.5, kNone}, {6, kNone},
     };
     for (const Case& c : cases) EXPECT_NEAR(Or(chart::ChartValueAt(s, c.x)), c.value, 1e-12) << c.x;

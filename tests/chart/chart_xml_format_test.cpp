@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/temp_dir.h"
 #include "chart/chart_container_model.h"
+#include "tests/support/temp_dir.h"
 #include "xml/xml_node.h"
 
 using chart::CChartContainerModel;
@@ -53,8 +53,8 @@ TEST_F(ChartFile, SaveWritesTheFormat) {
     const int a = m.AddChart(std::vector<ChartPoint>{{12.4, 25.5}, {1.5, 20}}, L"Temp Main",
                              L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000);
     const int empty = m.AddChart({}, L"Nothing", L"", 0, 2.0f, 0.0f, 0xFF000000);
-    const int b = m.AddChart(std::vector<ChartPoint>{{-0.25, 1e-7}}, L"B<&>", L"", 5, 2.0f, 0.5f,
-                             0xFF000000);
+    const int b =
+        m.AddChart(std::vector<ChartPoint>{{-0.25, 1e-7}}, L"B<&>", L"", 5, 2.0f, 0.5f, 0xFF000000);
     std::wstring error;
     ASSERT_TRUE(m.SaveChartsXml(Path("out.xml"), {b, empty, a, 42}, error));
     EXPECT_EQ(Read("out.xml"),
@@ -74,14 +74,15 @@ TEST_F(ChartFile, SaveWritesTheFormat) {
 
 // Numbers are written as printf's "%f" writes them in the C locale.
 TEST_F(ChartFile, SavedNumbersAreFixedSixDecimals) {
-    std::vector<double> values = {0.0, -0.0, 0.0078125, 0.0234375, -0.0078125, 1e-7, -1e-7,
-                                  0.5e-6, 999999999.9999995, 1e9, -1e9, 123456789012.5, 1e300,
-                                  2.5e-6, 3.5e-6, 0.1, 0.7, 25.5};
+    std::vector<double> values = {
+        0.0, -0.0, 0.0078125,      0.0234375, -0.0078125, 1e-7,   -1e-7, 0.5e-6, 999999999.9999995,
+        1e9, -1e9, 123456789012.5, 1e300,     2.5e-6,     3.5e-6, 0.1,   0.7,    25.5};
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> wide(-2e9, 2e9), narrow(-1000, 1000);
     for (int i = 0; i < 3000; ++i) values.push_back(i % 2 ? wide(random) : narrow(random));
     std::vector<ChartPoint> points;
-    for (size_t i = 0; i < values.size(); ++i) points.push_back({static_cast<double>(i), values[i]});
+    for (size_t i = 0; i < values.size(); ++i)
+        points.push_back({static_cast<double>(i), values[i]});
     CChartContainerModel m;
     const int id = m.AddChart(points, L"N", L"", 0, 2.0f, 0.0f, 0xFF000000);
     std::wstring error;
@@ -105,15 +106,16 @@ TEST_F(ChartFile, LoadReadsTheFormat) {
     m.AddChart(std::vector<ChartPoint>{{0, 0}}, L"Plate", L"", 0, 2.0f, 0.0f, 0xFF000000);
     std::wstring error;
     std::set<int> ids;
-    const std::wstring text = std::wstring(kDecl) +
-                              L"<charts>\n"
-                              L"<CHART name=\"Plate\" COLOR=\"0\" dashstyle=\" -3x\" PenWidth=\"1e1\" "
-                              L"tension=\"junk\" y_label=\"deg\">\n"
-                              L"  <data x=\"123456.789000\" y=\"2\"/><Data X=\"-1\"/>"
-                              L"  <other X=\"5\"/><Data y=\"+7.5\" x=\"  4\"/>\n"
-                              L"</CHART>\n"
-                              L"<Chart/><Ignored/>\n"
-                              L"</charts>\n";
+    const std::wstring text =
+        std::wstring(kDecl) +
+        L"<charts>\n"
+        L"<CHART name=\"Plate\" COLOR=\"0\" dashstyle=\" -3x\" PenWidth=\"1e1\" "
+        L"tension=\"junk\" y_label=\"deg\">\n"
+        L"  <data x=\"123456.789000\" y=\"2\"/><Data X=\"-1\"/>"
+        L"  <other X=\"5\"/><Data y=\"+7.5\" x=\"  4\"/>\n"
+        L"</CHART>\n"
+        L"<Chart/><Ignored/>\n"
+        L"</charts>\n";
     ASSERT_TRUE(m.LoadChartsXml(WriteFile("in.xml", Utf16(text)), ids, error));
     EXPECT_EQ(ids, (std::set<int>{1, 2}));
 
@@ -162,7 +164,8 @@ TEST_F(ChartFile, NumbersReadLikeTheCLibrary) {
     };
     std::wstring text = std::wstring(kDecl) + L"<Charts>";
     for (const Case& c : cases) {
-        text += L"<Chart Color=\"" + std::wstring(c.color) + L"\" PenWidth=\"" + c.penWidth + L"\"/>";
+        text +=
+            L"<Chart Color=\"" + std::wstring(c.color) + L"\" PenWidth=\"" + c.penWidth + L"\"/>";
     }
     text += L"</Charts>";
     CChartContainerModel m;
@@ -216,7 +219,8 @@ TEST_F(ChartFile, LoadRefusals) {
 
 TEST_F(ChartFile, SaveRefusals) {
     CChartContainerModel m;
-    const int id = m.AddChart(std::vector<ChartPoint>{{0, 0}}, L"A", L"", 0, 2.0f, 0.0f, 0xFF000000);
+    const int id =
+        m.AddChart(std::vector<ChartPoint>{{0, 0}}, L"A", L"", 0, 2.0f, 0.0f, 0xFF000000);
     std::wstring error;
     EXPECT_FALSE(m.SaveChartsXml(Path("x.xml"), {}, error));
     EXPECT_EQ(error, L"No charts to save!");
@@ -282,7 +286,8 @@ std::vector<std::pair<std::wstring, size_t>> ChartsByTreeWalk(const std::wstring
     int cursor = 0;
     const xml::CXmlNode charts = doc.GetChildFrom(L"Charts", &cursor);
     ok = r.error == xml::XmlError::kNone && !charts.IsEmpty();
-    if (!ok) return out;
+    if (!ok)
+        return out;
     int chartCursor = 0;
     for (xml::CXmlNode c; !(c = charts.GetChildFrom(L"Chart", &chartCursor)).IsEmpty();) {
         size_t points = 0;

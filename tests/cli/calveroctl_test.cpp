@@ -14,12 +14,14 @@ namespace {
 class Sim {
 public:
     explicit Sim(std::vector<std::string> extra = {}) {
-        std::vector<std::string> argv = {CALVERO_SIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--quiet"};
+        std::vector<std::string> argv = {CALVERO_SIM_PATH, "--bind", "127.0.0.1",
+                                         "--port",         "0",      "--quiet"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         process_ = std::make_unique<test_support::Process>(argv);
         static const std::string kListening = "calvero-sim listening on 127.0.0.1:";
         std::string line;
-        if (process_->ReadLine(line, 5000) && line.rfind(kListening, 0) == 0) port_ = line.substr(kListening.size());
+        if (process_->ReadLine(line, 5000) && line.rfind(kListening, 0) == 0)
+            port_ = line.substr(kListening.size());
     }
     ~Sim() {
         process_->Signal(SIGTERM);
@@ -57,15 +59,19 @@ std::vector<std::string> Fields(const std::string& line) {
     return out;
 }
 
-bool IsNumber(const std::string& s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos; }
+bool IsNumber(const std::string& s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
 
 // Degrees with exactly two decimals: "245.00".
 bool IsDegrees(const std::string& s) {
     auto dot = s.find('.');
-    return dot != std::string::npos && IsNumber(s.substr(0, dot)) && s.size() == dot + 3 && IsNumber(s.substr(dot + 1));
+    return dot != std::string::npos && IsNumber(s.substr(0, dot)) && s.size() == dot + 3 &&
+           IsNumber(s.substr(dot + 1));
 }
 
-const char kHeader[] = "time_ms,state,setup_temp,fan_rpm,temp_main,temp1,temp2,temp3,board_temp,heater_pct,fan_pct";
+const char kHeader[] =
+    "time_ms,state,setup_temp,fan_rpm,temp_main,temp1,temp2,temp3,board_temp,heater_pct,fan_pct";
 
 }  // namespace
 
@@ -81,7 +87,8 @@ TEST(Calveroctl, MonitorPrintsTheHeaderAndOneLinePerGaugePacket) {
     long long previous = -1;
     for (size_t i = 1; i < lines.size(); ++i) {
         EXPECT_TRUE(IsNumber(Fields(lines[i])[0])) << lines[i];
-        EXPECT_EQ(",1,,0,25.00,24.60,25.60,25.00,25.00,0,0", lines[i].substr(lines[i].find(','))) << lines[i];
+        EXPECT_EQ(",1,,0,25.00,24.60,25.60,25.00,25.00,0,0", lines[i].substr(lines[i].find(',')))
+            << lines[i];
         const long long time = std::stoll(lines[i]);
         EXPECT_GT(time, previous);
         previous = time;
@@ -137,10 +144,13 @@ TEST(Calveroctl, OptionsReadAndChange) {
     ASSERT_EQ(0, before.code) << before.err;
     EXPECT_EQ("kp=10\nki=0.5\nkd=5\nignore_sensor_diff=0\nuse_secondary_sensor=0\n", before.out);
 
-    auto set = Ctl({"options", "127.0.0.1", "--port", sim.Port(), "--kp", "1.5", "--ignore-sensor-diff", "1"});
+    auto set = Ctl(
+        {"options", "127.0.0.1", "--port", sim.Port(), "--kp", "1.5", "--ignore-sensor-diff", "1"});
     EXPECT_EQ(0, set.code) << set.err;
-    EXPECT_EQ("kp=1.5\nki=0.5\nkd=5\nignore_sensor_diff=1\nuse_secondary_sensor=0\nBake options set successfully!\n",
-              set.out);
+    EXPECT_EQ(
+        "kp=1.5\nki=0.5\nkd=5\nignore_sensor_diff=1\nuse_secondary_sensor=0\nBake options set "
+        "successfully!\n",
+        set.out);
 
     auto after = Ctl({"options", "127.0.0.1", "--port", sim.Port()});
     EXPECT_EQ("kp=1.5\nki=0.5\nkd=5\nignore_sensor_diff=1\nuse_secondary_sensor=0\n", after.out);
@@ -156,12 +166,17 @@ TEST(Calveroctl, ConnectionFailures) {
     auto r = Ctl({"start", "127.0.0.1", "--port", refused});
     EXPECT_EQ(2, r.code);
     EXPECT_EQ("", r.out);
-    EXPECT_EQ("Unable to connect : [EIOCPE_WSAECONNREFUSED] There is no running server on selected host!\n", r.err);
+    EXPECT_EQ(
+        "Unable to connect : [EIOCPE_WSAECONNREFUSED] There is no running server on selected "
+        "host!\n",
+        r.err);
 
     Sim sim({"--refuse-init", "6"});
     auto init = Ctl({"monitor", "127.0.0.1", "--port", sim.Port()});
     EXPECT_EQ(2, init.code);
-    EXPECT_EQ("Unable to connect : [EIOCPE_TOO_MANY_CLIENTS_ERR] Server can't handle more clients!\n", init.err);
+    EXPECT_EQ(
+        "Unable to connect : [EIOCPE_TOO_MANY_CLIENTS_ERR] Server can't handle more clients!\n",
+        init.err);
 }
 
 TEST(Calveroctl, LinkDropWhileMonitoring) {
@@ -174,7 +189,8 @@ TEST(Calveroctl, LinkDropWhileMonitoring) {
     sim.Proc().Signal(SIGTERM);  // the simulator closes its client on the way out
     EXPECT_EQ(3, monitor.Wait(10000));
     EXPECT_NE(std::string::npos,
-              monitor.Err().find("Disconnected : [EIOCPE_CONN_CLOSED_BY_SERVER] Connection closed by server!\n"))
+              monitor.Err().find(
+                  "Disconnected : [EIOCPE_CONN_CLOSED_BY_SERVER] Connection closed by server!\n"))
         << monitor.Err();
 }
 

@@ -25,7 +25,9 @@ protected:
     std::string Write(const std::string& name, const std::string& text) const {
         return dir_.Write(name, text);
     }
-    std::string Read(const std::string& path) const { return test_support::TempDir::ReadFile(path); }
+    std::string Read(const std::string& path) const {
+        return test_support::TempDir::ReadFile(path);
+    }
     Outcome Run(const std::vector<std::string>& args) const {
         std::string command = "'" CALVEROCTL "'";
         for (const std::string& a : args) command += " '" + a + "'";
@@ -44,8 +46,8 @@ protected:
 }  // namespace
 
 TEST_F(ChartCli, FromCsvThenInfoCsvAndStats) {
-    const std::string csv =
-        Write("p.csv", "\xEF\xBB\xBFtime,temp\r\n40,30\r\n0,20\r\n\r\n10, 50\r\n20,80\r\n30,\"80\"\r\n");
+    const std::string csv = Write(
+        "p.csv", "\xEF\xBB\xBFtime,temp\r\n40,30\r\n0,20\r\n\r\n10, 50\r\n20,80\r\n30,\"80\"\r\n");
     const std::string xml = Path("p.xml");
     Outcome o = Run({"chart", "from-csv", csv, xml, "--name", "Profile A", "--ylabel", "deg C"});
     ASSERT_EQ(o.code, 0) << o.err;
@@ -61,7 +63,8 @@ TEST_F(ChartCli, FromCsvThenInfoCsvAndStats) {
 
     o = Run({"chart", "stats", xml, "5", "35"});
     EXPECT_EQ(o.code, 0);
-    EXPECT_EQ(o.out, "Profile A\t35.000\t55.000\t20.000\t0.667\t35.000\t80.000\t60.000\t2000.000\n");
+    EXPECT_EQ(o.out,
+              "Profile A\t35.000\t55.000\t20.000\t0.667\t35.000\t80.000\t60.000\t2000.000\n");
     o = Run({"chart", "stats", xml, "100", "200"});
     EXPECT_EQ(o.out, "Profile A\t-\t-\t-\t-\t-\t-\t-\t-\n");
     o = Run({"chart", "stats", xml, "40", "50"});  // one point: no slope
@@ -70,10 +73,10 @@ TEST_F(ChartCli, FromCsvThenInfoCsvAndStats) {
 
 TEST_F(ChartCli, StatsShowEveryChartWithPointsInIdOrder) {
     chart::CChartContainerModel m;
-    const int a = m.AddChart(std::vector<chart::ChartPoint>{{0, 0.0004}, {1, -0.0004}}, L"tiny\tname",
+    const int a = m.AddChart(std::vector<chart::ChartPoint>{{0, 0.0004}, {1, -0.0004}},
+                             L"tiny\tname", L"", 0, 2.0f, 0.0f, 0xFF000000);
+    const int b = m.AddChart(std::vector<chart::ChartPoint>{{0, 1}, {2, 3}}, L"Two, \"quoted\"",
                              L"", 0, 2.0f, 0.0f, 0xFF000000);
-    const int b = m.AddChart(std::vector<chart::ChartPoint>{{0, 1}, {2, 3}}, L"Two, \"quoted\"", L"",
-                             0, 2.0f, 0.0f, 0xFF000000);
     const std::string file = Path("two.xml");
     std::wstring error;
     ASSERT_TRUE(m.SaveChartsXml(std::wstring(file.begin(), file.end()), {a, b}, error));
@@ -97,25 +100,48 @@ TEST_F(ChartCli, Failures) {
         const char* err;  // expected within standard error
     } cases[] = {
         {"missing file", {"chart", "info", Path("none.xml")}, 1, "Error: File not found\n"},
-        {"not a chart file", {"chart", "csv", Write("x.xml", "<?xml?><Other/>")}, 1, "Invalid XML!\n"},
-        {"malformed file", {"chart", "info", Write("m.xml", "<?xml?><Charts><Chart></Charts>")}, 1,
+        {"not a chart file",
+         {"chart", "csv", Write("x.xml", "<?xml?><Other/>")},
+         1,
+         "Invalid XML!\n"},
+        {"malformed file",
+         {"chart", "info", Write("m.xml", "<?xml?><Charts><Chart></Charts>")},
+         1,
          "Warning: Unmatched end tag\n"},
-        {"malformed line", {"chart", "from-csv", Write("bad.csv", "x,y\n1,2\n\n3;4\n"), Path("o.xml")},
-         1, "bad.csv:4: malformed line"},
-        {"header only on the first line", {"chart", "from-csv", Write("h.csv", "1,2\nx,y\n"), Path("o.xml")},
-         1, "h.csv:2: malformed line"},
-        {"no points", {"chart", "from-csv", Write("e.csv", "x,y\n"), Path("o.xml")}, 1, "no points"},
-        {"not a finite number", {"chart", "from-csv", Write("n.csv", "x,y\n1,nan\n"), Path("o.xml")}, 1,
+        {"malformed line",
+         {"chart", "from-csv", Write("bad.csv", "x,y\n1,2\n\n3;4\n"), Path("o.xml")},
+         1,
+         "bad.csv:4: malformed line"},
+        {"header only on the first line",
+         {"chart", "from-csv", Write("h.csv", "1,2\nx,y\n"), Path("o.xml")},
+         1,
+         "h.csv:2: malformed line"},
+        {"no points",
+         {"chart", "from-csv", Write("e.csv", "x,y\n"), Path("o.xml")},
+         1,
+         "no points"},
+        {"not a finite number",
+         {"chart", "from-csv", Write("n.csv", "x,y\n1,nan\n"), Path("o.xml")},
+         1,
          "n.csv:2: malformed line"},
-        {"missing CSV", {"chart", "from-csv", Path("none.csv"), Path("o.xml")}, 1,
+        {"missing CSV",
+         {"chart", "from-csv", Path("none.csv"), Path("o.xml")},
+         1,
          "Error: File not found\n"},
-        {"unwritable output", {"chart", "from-csv", Write("ok.csv", "1,2\n"), Path("no/dir/o.xml")}, 1,
+        {"unwritable output",
+         {"chart", "from-csv", Write("ok.csv", "1,2\n"), Path("no/dir/o.xml")},
+         1,
          "Error: unable to open file for writing\n"},
         {"endless device", {"chart", "info", "/dev/zero"}, 1, "Error: Not a regular file\n"},
         {"directory", {"chart", "csv", dir_.Dir()}, 1, "Error: Not a regular file\n"},
-        {"endless device as CSV", {"chart", "from-csv", "/dev/zero", Path("o.xml")}, 1,
+        {"endless device as CSV",
+         {"chart", "from-csv", "/dev/zero", Path("o.xml")},
+         1,
          "Error: Not a regular file\n"},
-        {"bad range", {"chart", "stats", Path("none.xml"), "a", "1"}, 2, "FROM and TO must be numbers"},
+        {"bad range",
+         {"chart", "stats", Path("none.xml"), "a", "1"},
+         2,
+         "FROM and TO must be numbers"},
         {"unknown subcommand", {"chart", "draw"}, 2, "usage:"},
         {"option without value", {"chart", "from-csv", "a", "b", "--name"}, 2, "usage:"},
     };

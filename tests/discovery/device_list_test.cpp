@@ -17,7 +17,8 @@ uint32_t Ip(const char* dotted) {
     return a.s_addr;  // network order, as the records hold it
 }
 
-CPSMD_DevStatus Listed(uint32_t deviceId, const char* ip = "192.168.1.10", uint32_t firmware = 1000000) {
+CPSMD_DevStatus Listed(uint32_t deviceId, const char* ip = "192.168.1.10",
+                       uint32_t firmware = 1000000) {
     CPSMD_DevStatus s;
     s.deviceId = deviceId;
     s.statusWord0 = 1;
@@ -88,12 +89,9 @@ TEST(DeviceListRules, ListingTestDecidesWhetherAControllerGetsARow) {
         uint32_t w0, w2, w3, id;
         bool listed;
     } cases[] = {
-        {"ready controller", 1, 1, 1, 5, true},
-        {"ID 0 is still an ID", 1, 1, 1, 0, true},
-        {"ID not set", 1, 1, 1, 0xFFFFFFFF, false},
-        {"word 0 not 1", 0, 1, 1, 5, false},
-        {"word 0 is 2", 2, 1, 1, 5, false},
-        {"word 2 not 1", 1, 0, 1, 5, false},
+        {"ready controller", 1, 1, 1, 5, true},     {"ID 0 is still an ID", 1, 1, 1, 0, true},
+        {"ID not set", 1, 1, 1, 0xFFFFFFFF, false}, {"word 0 not 1", 0, 1, 1, 5, false},
+        {"word 0 is 2", 2, 1, 1, 5, false},         {"word 2 not 1", 1, 0, 1, 5, false},
         {"word 3 not 1", 1, 1, 3, 5, false},
     };
     for (const Case& c : cases) {
@@ -179,9 +177,12 @@ TEST(DeviceListRules, EqualityComparesTheReportedFieldsOneByOne) {
         Outcome outcome;  // of the changed report against a row of the unchanged one
     };
     const Case cases[] = {
-        {"firmwareVersion", [](CPSMD_DevStatus& s) { s.firmwareVersion += 1; }, true, Outcome::Rewritten},
-        {"macAddress", [](CPSMD_DevStatus& s) { s.macAddress ^= 1ull << 40; }, true, Outcome::Rewritten},
-        {"ipAddress", [](CPSMD_DevStatus& s) { s.ipAddress = Ip("10.0.0.99"); }, true, Outcome::Rewritten},
+        {"firmwareVersion", [](CPSMD_DevStatus& s) { s.firmwareVersion += 1; }, true,
+         Outcome::Rewritten},
+        {"macAddress", [](CPSMD_DevStatus& s) { s.macAddress ^= 1ull << 40; }, true,
+         Outcome::Rewritten},
+        {"ipAddress", [](CPSMD_DevStatus& s) { s.ipAddress = Ip("10.0.0.99"); }, true,
+         Outcome::Rewritten},
         {"statusWord4", [](CPSMD_DevStatus& s) { s.statusWord4 = 0x55; }, true, Outcome::Rewritten},
         // Words 0, 2 and 3 decide the listing, so a change of one removes the row.
         {"statusWord0", [](CPSMD_DevStatus& s) { s.statusWord0 = 2; }, true, Outcome::Removed},
@@ -270,15 +271,21 @@ TEST(DeviceListSort, Comparisons) {
         int column;
         int sign;  // of CompareDevices(a, b)
     } cases[] = {
-        {"status: Online before Wait IP as text", Listed(1, "1.1.1.1"), Listed(2, "0.0.0.0"), kColumnStatus, -1},
+        {"status: Online before Wait IP as text", Listed(1, "1.1.1.1"), Listed(2, "0.0.0.0"),
+         kColumnStatus, -1},
         {"status: equal texts", Listed(1, "1.1.1.1"), Listed(2, "2.2.2.2"), kColumnStatus, 0},
         {"name as text: 10 before 9", Listed(10), Listed(9), kColumnName, -1},
         {"name as text: 123 after 1200", Listed(123), Listed(1200), kColumnName, 1},
-        {"firmware: plain difference", Listed(1, "1.1.1.1", 2000000), Listed(2, "1.1.1.1", 1000000), kColumnFirmware, 1},
-        {"firmware: wrapping difference", Listed(1, "1.1.1.1", 0x90000000), Listed(2, "1.1.1.1", 1), kColumnFirmware, -1},
-        {"IP: little-endian, 192.168.1.2 before 10.0.0.9", Listed(1, "192.168.1.2"), Listed(2, "10.0.0.9"), kColumnDeviceIP, -1},
-        {"IP: last octet weighs most", Listed(1, "9.0.0.1"), Listed(2, "1.0.0.2"), kColumnDeviceIP, -1},
-        {"IP: wrapping difference", Listed(1, "0.0.0.200"), Listed(2, "0.0.0.1"), kColumnDeviceIP, -1},
+        {"firmware: plain difference", Listed(1, "1.1.1.1", 2000000), Listed(2, "1.1.1.1", 1000000),
+         kColumnFirmware, 1},
+        {"firmware: wrapping difference", Listed(1, "1.1.1.1", 0x90000000), Listed(2, "1.1.1.1", 1),
+         kColumnFirmware, -1},
+        {"IP: little-endian, 192.168.1.2 before 10.0.0.9", Listed(1, "192.168.1.2"),
+         Listed(2, "10.0.0.9"), kColumnDeviceIP, -1},
+        {"IP: last octet weighs most", Listed(1, "9.0.0.1"), Listed(2, "1.0.0.2"), kColumnDeviceIP,
+         -1},
+        {"IP: wrapping difference", Listed(1, "0.0.0.200"), Listed(2, "0.0.0.1"), kColumnDeviceIP,
+         -1},
         {"IP: equal", Listed(1, "10.0.0.9"), Listed(2, "10.0.0.9"), kColumnDeviceIP, 0},
     };
     for (const Case& c : cases) {
@@ -364,7 +371,7 @@ TEST(DeviceListSort, InconsistentOrderStaysInBounds) {
     CDeviceList list;
     list.HeaderClicked(kColumnFirmware);
     const uint32_t versions[] = {0, 0x40000000, 0x80000000, 0xC0000000, 0x7FFFFFFF, 0x80000001,
-                                 1, 0xFFFFFFFE, 0x3FFFFFFF, 0xBFFFFFFF, 5, 0x60000000};
+                                 1, 0xFFFFFFFE, 0x3FFFFFFF, 0xBFFFFFFF, 5,          0x60000000};
     uint32_t id = 1;
     for (uint32_t v : versions) list.Update(Listed(id++, "1.1.1.1", v));
     list.HeaderClicked(kColumnFirmware);

@@ -8,17 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/process.h"
 #include "discovery/plixor_datagram.h"
 #include "discovery/prog_service_mgr.h"
 #include "discovery_test_support.h"
-#include "tests/support/private_network.h"
 #include "sim/discovery_responder.h"
+#include "tests/support/private_network.h"
+#include "tests/support/process.h"
 
 using namespace std::chrono_literals;
-using test_support::Process;
 using discotest::Event;
 using discotest::RecordingSink;
+using test_support::Process;
 
 namespace {
 
@@ -52,9 +52,9 @@ protected:
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
         ASSERT_TRUE(first_.Start({kSim, "--bind", "127.0.0.2", "--device-id", "101", "--firmware",
-                                        "1.2.3", "--mac", "02:aa:bb:cc:dd:01"}));
+                                  "1.2.3", "--mac", "02:aa:bb:cc:dd:01"}));
         ASSERT_TRUE(second_.Start({kSim, "--bind", "127.0.0.3", "--device-id", "102", "--ip",
-                                         "0.0.0.0", "--mac", "02:aa:bb:cc:dd:02"}));
+                                   "0.0.0.0", "--mac", "02:aa:bb:cc:dd:02"}));
         // Both are up once both have reported.
         ASSERT_EQ(service_.StartOperations(&sink_), 0u);
         ASSERT_EQ(service_.RefreshDevices(), 0u);

@@ -30,8 +30,9 @@ class GuiAgainstSim : public ::testing::Test {
 protected:
     void SetUp() override {
         uitest::ClearSettings();
-        sim_ = std::make_unique<test_support::Process>(std::vector<std::string>{
-            CALVERO_SIM_PATH, "--bind", "127.0.0.1", "--port", "0", "--rate", "20", "--speed", "20", "--quiet"});
+        sim_ = std::make_unique<test_support::Process>(
+            std::vector<std::string>{CALVERO_SIM_PATH, "--bind", "127.0.0.1", "--port", "0",
+                                     "--rate", "20", "--speed", "20", "--quiet"});
         std::string line;
         std::smatch m;
         static const std::regex kListening("calvero-sim listening on 127\\.0\\.0\\.1:([0-9]+)");
@@ -63,7 +64,8 @@ protected:
         return uitest::PumpUntil(
             [&] {
                 for (int i = 0; i < out->LineCount(); ++i)
-                    if (out->Line(i).endsWith(QStringLiteral("] : ") + text)) return true;
+                    if (out->Line(i).endsWith(QStringLiteral("] : ") + text))
+                        return true;
                 return false;
             },
             ms);
@@ -101,7 +103,8 @@ TEST_F(GuiAgainstSim, ConnectBakeAndAbort) {
     EXPECT_EQ(startAbort->text(), QStringLiteral("B A K E"));
     // A start and an abort that succeed say nothing.
     uitest::Pump();
-    EXPECT_TRUE(box_.messages.empty()) << QString::fromStdWString(box_.messages[0].text).toStdString();
+    EXPECT_TRUE(box_.messages.empty())
+        << QString::fromStdWString(box_.messages[0].text).toStdString();
 
     frame_->Action(CMainFrame::ID_DEVICES_DISCONNECT)->trigger();
     ASSERT_TRUE(WaitState(CF_DISCONNECTED));
@@ -136,8 +139,8 @@ TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
     frame_->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS)->trigger();
     ASSERT_TRUE(uitest::PumpUntil([&] { return !box_.messages.empty(); }));
     EXPECT_EQ(dialogs, 1);
-    EXPECT_EQ(box_.messages[0],
-              (uitest::RecordedMessage{L"Bake options set successfully!", MessageIcon::Information}));
+    EXPECT_EQ(box_.messages[0], (uitest::RecordedMessage{L"Bake options set successfully!",
+                                                         MessageIcon::Information}));
     const QString before = shownKp;
 
     // Asked again, the controller reports the new value; cancelling sends nothing.

@@ -14,7 +14,9 @@ using platform::WaitHandle;
 
 namespace {
 
-int WaitOne(const WaitHandle& h, int timeoutMs) { return WaitAny({&h, 1}, timeoutMs); }
+int WaitOne(const WaitHandle& h, int timeoutMs) {
+    return WaitAny({&h, 1}, timeoutMs);
+}
 
 }  // namespace
 
@@ -66,7 +68,8 @@ TEST(WaitAny, TimesOutAfterTheGivenTime) {
     Event e(Event::Kind::ManualReset);
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(WaitOne(e.Handle(), 50), platform::kWaitTimeout);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - t0);
     EXPECT_GE(ms.count(), 45);
     EXPECT_LT(ms.count(), 1000);
 }
@@ -84,7 +87,8 @@ TEST(WaitableTimer, FiresOnceAfterItsDueTime) {
     ASSERT_TRUE(t.Arm(40));
     EXPECT_EQ(WaitOne(t.Handle(), 0), platform::kWaitTimeout);
     EXPECT_EQ(WaitOne(t.Handle(), 2000), 0);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - t0);
     EXPECT_GE(ms.count(), 35);
     EXPECT_EQ(WaitOne(t.Handle(), 60), platform::kWaitTimeout);  // one-shot, consumed
 }

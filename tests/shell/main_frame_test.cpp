@@ -44,7 +44,8 @@ struct RecordingListener : bake::IDevListener {
     }
     void Note(const std::string& what) {
         journal->push_back(name + " " + what);
-        if (QThread::currentThread() != qApp->thread()) offThread = true;
+        if (QThread::currentThread() != qApp->thread())
+            offThread = true;
     }
     std::vector<std::string>* journal;
     std::string name;
@@ -57,7 +58,8 @@ protected:
         uitest::ClearSettings();
         MainFrameServices services;
         services.messageBox = &box;
-        services.createLink = [this](IIOCP_ClientReceiver* receiver, IIOCP_Log* log, uint32_t* error) {
+        services.createLink = [this](IIOCP_ClientReceiver* receiver, IIOCP_Log* log,
+                                     uint32_t* error) {
             linkReceiver = receiver;
             linkLog = log;
             if (createError) {
@@ -117,8 +119,8 @@ TEST_F(MainFrameTest, LinkCreationFailureFailsTheFrameWithItsText) {
     EXPECT_FALSE(frame->Create());
     const std::string text = LinkErrorText(EIOCPE_UNKNOWN_ERROR);
     ASSERT_EQ(box.messages.size(), 1u);
-    EXPECT_EQ(box.messages[0].text,
-              L"Error creating TCP connection : " + std::wstring(text.begin(), text.end()) + L"\r\n");
+    EXPECT_EQ(box.messages[0].text, L"Error creating TCP connection : " +
+                                        std::wstring(text.begin(), text.end()) + L"\r\n");
     EXPECT_EQ(box.messages[0].icon, MessageIcon::Error);
 }
 
@@ -145,9 +147,8 @@ TEST_F(MainFrameTest, LinkThreadEventsReachEveryListenerOnTheWindowThreadInOrder
     EXPECT_TRUE(journal.empty()) << "nothing runs on the link thread";
     ASSERT_TRUE(uitest::PumpUntil([&] { return journal.size() >= 10; }));
     const std::vector<std::string> expected = {
-        "A connected",     "B connected",     "A packet first", "B packet first",
-        "A packet second", "B packet second", "A packet ",      "B packet ",
-        "A disconnected",  "B disconnected"};
+        "A connected",     "B connected", "A packet first", "B packet first", "A packet second",
+        "B packet second", "A packet ",   "B packet ",      "A disconnected", "B disconnected"};
     EXPECT_EQ(journal, expected);
     EXPECT_FALSE(a.offThread);
     EXPECT_FALSE(b.offThread);
@@ -263,7 +264,8 @@ TEST_F(MainFrameTest, LookIsStoredAndRestored) {
     EXPECT_GT(QApplication::palette().color(QPalette::WindowText).lightness(), 180);
 
     frame.reset();
-    CMainFrame second(MainFrameServices{&box, [](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
+    CMainFrame second(MainFrameServices{&box,
+                                        [](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
                                             static FakeLink l;
                                             return static_cast<IIOCP_ClientConnection*>(&l);
                                         },
@@ -304,7 +306,8 @@ TEST_F(MainFrameTest, CustomizeShowsAndHidesToolbarCommands) {
     ASSERT_EQ(list->count(), bar->Commands().size());
     QListWidgetItem* cutItem = nullptr;
     for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text() == QStringLiteral("Cut")) cutItem = list->item(i);
+        if (list->item(i)->text() == QStringLiteral("Cut"))
+            cutItem = list->item(i);
     ASSERT_NE(cutItem, nullptr);
     cutItem->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(bar->actions().contains(cut));
@@ -312,7 +315,8 @@ TEST_F(MainFrameTest, CustomizeShowsAndHidesToolbarCommands) {
     cutItem->setCheckState(Qt::Checked);
     ASSERT_TRUE(bar->actions().contains(cut));
     // Back in its place, before Copy.
-    EXPECT_LT(bar->actions().indexOf(cut), bar->actions().indexOf(frame->Action(CMainFrame::ID_EDIT_COPY)));
+    EXPECT_LT(bar->actions().indexOf(cut),
+              bar->actions().indexOf(frame->Action(CMainFrame::ID_EDIT_COPY)));
 }
 
 TEST_F(MainFrameTest, WindowsDialogActivatesAndClosesChildWindows) {
@@ -344,7 +348,8 @@ TEST_F(MainFrameTest, WindowsDialogActivatesAndClosesChildWindows) {
 TEST(RecentFileList, KeepsFourNewestWithoutRepeats) {
     uitest::ClearSettings();
     CRecentFileList list;
-    for (const char* f : {"/tmp/a.tvr", "/tmp/b.tvr", "/tmp/c.tvr", "/tmp/d.tvr", "/tmp/e.tvr", "/tmp/c.tvr"})
+    for (const char* f :
+         {"/tmp/a.tvr", "/tmp/b.tvr", "/tmp/c.tvr", "/tmp/d.tvr", "/tmp/e.tvr", "/tmp/c.tvr"})
         list.Add(QString::fromLatin1(f));
     EXPECT_EQ(list.Files(), (QStringList{"/tmp/c.tvr", "/tmp/e.tvr", "/tmp/d.tvr", "/tmp/b.tvr"}));
     list.Save();

@@ -22,12 +22,14 @@ TEST(OutputLine, FormatCarriesKindTimeAndText) {
         const char* line;
     };
     const Case cases[] = {
-        {OutputLineKind::Error, 9, 5, 3, 7, "Device Connected!", "ERR [09:05:03.007] : Device Connected!"},
+        {OutputLineKind::Error, 9, 5, 3, 7, "Device Connected!",
+         "ERR [09:05:03.007] : Device Connected!"},
         {OutputLineKind::Message, 23, 59, 59, 999, "x", "MSG [23:59:59.999] : x"},
         {OutputLineKind::Warning, 0, 0, 0, 0, "", "WAR [00:00:00.000] : "},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FormatOutputLine(c.kind, c.h, c.m, c.s, c.ms, QString::fromLatin1(c.text)).toStdString(),
+        EXPECT_EQ(FormatOutputLine(c.kind, c.h, c.m, c.s, c.ms, QString::fromLatin1(c.text))
+                      .toStdString(),
                   c.line);
     }
 }
@@ -51,12 +53,14 @@ TEST_F(OutputWndTest, EachInterfaceWritesItsKindOfLineWithoutTheSource) {
     EXPECT_EQ(pane.LineCount(), 0) << "lines travel as posted events";
     ASSERT_TRUE(WaitLines(5));
 
-    const QRegularExpression stamp(QStringLiteral(R"(^(MSG|ERR|WAR) \[\d\d:\d\d:\d\d\.\d\d\d\] : (.*)$)"));
-    const char* expected[][2] = {{"ERR", "Device Connected!"},
-                                 {"MSG", "wide 42 narrow"},
-                                 {"WAR", "careful"},
-                                 {"MSG", "IIOCP_ClientConnection - conn thread - Received INIT ok!"},
-                                 {"ERR", "code 89 : refused"}};
+    const QRegularExpression stamp(
+        QStringLiteral(R"(^(MSG|ERR|WAR) \[\d\d:\d\d:\d\d\.\d\d\d\] : (.*)$)"));
+    const char* expected[][2] = {
+        {"ERR", "Device Connected!"},
+        {"MSG", "wide 42 narrow"},
+        {"WAR", "careful"},
+        {"MSG", "IIOCP_ClientConnection - conn thread - Received INIT ok!"},
+        {"ERR", "code 89 : refused"}};
     for (int i = 0; i < 5; ++i) {
         const auto m = stamp.match(pane.Line(i));
         ASSERT_TRUE(m.hasMatch()) << pane.Line(i).toStdString();
@@ -126,7 +130,8 @@ TEST_F(OutputWndTest, CopyTakesTheSelectionOrEverythingAndClearEmpties) {
 
     list->item(0)->setSelected(true);
     list->item(2)->setSelected(true);
-    EXPECT_EQ(list->CopyText(), pane.Line(0) + QLatin1Char('\n') + pane.Line(2) + QLatin1Char('\n'));
+    EXPECT_EQ(list->CopyText(),
+              pane.Line(0) + QLatin1Char('\n') + pane.Line(2) + QLatin1Char('\n'));
 
     list->clear();
     EXPECT_EQ(pane.LineCount(), 0);

@@ -13,13 +13,13 @@
 #include <deque>
 #include <optional>
 
-#include "tests/support/process.h"
 #include "discovery/ui/connect_dlg.h"
 #include "link/link_errors.h"
-#include "tests/support/private_network.h"
 #include "shell/main_frame.h"
 #include "shell/output_wnd.h"
 #include "shell/tvr_app.h"
+#include "tests/support/private_network.h"
+#include "tests/support/process.h"
 #include "tests/support/ui_test_support.h"
 
 using namespace shell;
@@ -38,11 +38,14 @@ public:
     bool SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice) override {
         ++calls;
         contexts.push_back(context);
-        if (onSelect) onSelect();
-        if (answers.empty()) return false;
+        if (onSelect)
+            onSelect();
+        if (answers.empty())
+            return false;
         const std::optional<DeviceChoice> a = answers.front();
         answers.pop_front();
-        if (!a) return false;
+        if (!a)
+            return false;
         *choice = *a;
         return true;
     }
@@ -80,7 +83,8 @@ protected:
     ::testing::AssertionResult CreateFrame(bool fakeLink = true) {
         frame = std::make_unique<CMainFrame>(Services(fakeLink));
         frame->SetSelectDeviceAtStart(false);
-        if (!frame->Create()) return ::testing::AssertionFailure() << "the main frame failed to start";
+        if (!frame->Create())
+            return ::testing::AssertionFailure() << "the main frame failed to start";
         frame->show();
         return ::testing::AssertionSuccess();
     }
@@ -156,7 +160,8 @@ TEST_F(SelectionRoad, ConfirmedControllerIsConnectedTo) {
 TEST_F(SelectionRoad, RefusedConnectIsShownLoggedAndTheSelectionComesBack) {
     ASSERT_TRUE(CreateFrame());
     link.connectResult = EIOCPE_CONNECT_IN_PROGRESS;
-    selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")}, std::nullopt};
+    selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")},
+                        std::nullopt};
     std::vector<size_t> messagesWhenSelecting;
     selector.onSelect = [&] { messagesWhenSelecting.push_back(box.messages.size()); };
     QCoreApplication::postEvent(frame.get(), new QEvent(CMainFrame::WM_SELECT_DEVICE));
@@ -181,14 +186,16 @@ TEST_F(SelectionRoad, FailureReportedLaterAlsoLeadsBackToTheSelection) {
     frame->Bridge()->OnConnectFailed(EIOCPE_SIGNATURE_DIFF, 0);  // as the link thread does
     ASSERT_TRUE(PumpUntil([&] { return link.connects.size() == 2; }));
     EXPECT_EQ(link.connects[1].host, "10.0.0.2");
-    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{{UnableToConnect(EIOCPE_SIGNATURE_DIFF), MessageIcon::Error}}));
+    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{
+                                {UnableToConnect(EIOCPE_SIGNATURE_DIFF), MessageIcon::Error}}));
     EXPECT_EQ(frame->DeviceName(), QStringLiteral("2"));
     EXPECT_FALSE(frame->Connected());
 }
 
 TEST_F(SelectionRoad, FailureWhileChoosingDoesNotOpenASecondSelection) {
     ASSERT_TRUE(CreateFrame());
-    selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")}, std::nullopt};
+    selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")},
+                        std::nullopt};
     frame->SelectDeviceAndConnect();
     // The operator opens the selection again while the attempt runs, and
     // the attempt fails meanwhile.
@@ -199,7 +206,9 @@ TEST_F(SelectionRoad, FailureWhileChoosingDoesNotOpenASecondSelection) {
     frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
     uitest::Pump();
     EXPECT_EQ(selector.calls, 2);
-    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{{UnableToConnect(EIOCPE_WSAETIMEDOUT), MessageIcon::Error}}));
+    EXPECT_EQ(
+        box.messages,
+        (std::vector<RecordedMessage>{{UnableToConnect(EIOCPE_WSAETIMEDOUT), MessageIcon::Error}}));
     // Once it is closed, "Connect..." works as before.
     selector.onSelect = nullptr;
     frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
@@ -217,33 +226,41 @@ protected:
 
 TEST_F(SelectionRoadSim, RefusedInitGivesTheMessageAndTheSelectionAgain) {
     test_support::Process sim;
-    ASSERT_TRUE(sim.Start({kSim, "--bind", "127.0.0.4", "--device-id", "104", "--refuse-init", "3"}));
+    ASSERT_TRUE(
+        sim.Start({kSim, "--bind", "127.0.0.4", "--device-id", "104", "--refuse-init", "3"}));
     ASSERT_TRUE(CreateFrame(false));
-    selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")}, std::nullopt};
+    selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")},
+                        std::nullopt};
     // The simulator may need a moment to listen: retry while it refuses the socket.
     for (int attempt = 0; attempt < 20; ++attempt) {
         frame->SelectDeviceAndConnect();
         ASSERT_TRUE(PumpUntil([&] { return !box.messages.empty(); }, 5000)) << sim.Err();
-        if (box.messages.back().text != UnableToConnect(EIOCPE_WSAECONNREFUSED)) break;
+        if (box.messages.back().text != UnableToConnect(EIOCPE_WSAECONNREFUSED))
+            break;
         box.messages.clear();
-        selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")}, std::nullopt};
+        selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")},
+                            std::nullopt};
         selector.calls = 0;
         QThread::msleep(100);
     }
     ASSERT_TRUE(PumpUntil([&] { return selector.calls == 2; }));
-    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{
-                                {L"Unable to connect : [EIOCPE_SIGNATURE_DIFF] Client and server are incompatible!",
-                                 MessageIcon::Error}}));
+    EXPECT_EQ(
+        box.messages,
+        (std::vector<RecordedMessage>{
+            {L"Unable to connect : [EIOCPE_SIGNATURE_DIFF] Client and server are incompatible!",
+             MessageIcon::Error}}));
     EXPECT_FALSE(frame->Connected());
 }
 
 TEST_F(SelectionRoadSim, ControllerWithoutAddressCannotBeReached) {
     ASSERT_TRUE(CreateFrame(false));
-    selector.answers = {DeviceChoice{QStringLiteral("Unknown"), QStringLiteral("102")}, std::nullopt};
+    selector.answers = {DeviceChoice{QStringLiteral("Unknown"), QStringLiteral("102")},
+                        std::nullopt};
     frame->SelectDeviceAndConnect();
     ASSERT_TRUE(PumpUntil([&] { return selector.calls == 2; }, 30000));
     ASSERT_EQ(box.messages.size(), 1u);
-    EXPECT_EQ(box.messages[0].text.rfind(L"Unable to connect : [", 0), 0u) << QString::fromStdWString(box.messages[0].text).toStdString();
+    EXPECT_EQ(box.messages[0].text.rfind(L"Unable to connect : [", 0), 0u)
+        << QString::fromStdWString(box.messages[0].text).toStdString();
     EXPECT_EQ(box.messages[0].icon, MessageIcon::Error);
     EXPECT_FALSE(frame->Connected());
 }
@@ -253,7 +270,8 @@ TEST_F(SelectionRoadSim, ControllerWithoutAddressCannotBeReached) {
 TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
     test_support::Process first, second;
     ASSERT_TRUE(first.Start({kSim, "--bind", "127.0.0.5", "--device-id", "105"}));
-    ASSERT_TRUE(second.Start({kSim, "--bind", "127.0.0.6", "--device-id", "106", "--ip", "0.0.0.0"}));
+    ASSERT_TRUE(
+        second.Start({kSim, "--bind", "127.0.0.6", "--device-id", "106", "--ip", "0.0.0.0"}));
     MainFrameServices s = Services(false);
     s.deviceSelector = nullptr;  // the program's own
     CTVR_App app;
@@ -263,11 +281,13 @@ TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
     driver.setInterval(50);
     QObject::connect(&driver, &QTimer::timeout, [&] {
         auto* dlg = qobject_cast<CConnectDlg*>(QApplication::activeModalWidget());
-        if (!dlg || dlg->List().Count() < 2) return;
+        if (!dlg || dlg->List().Count() < 2)
+            return;
         rowsSeen = dlg->List().Count();
         const int row = dlg->List().Find(105);
-        dlg->ListView()->selectionModel()->select(dlg->ListView()->model()->index(row, 0),
-                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        dlg->ListView()->selectionModel()->select(
+            dlg->ListView()->model()->index(row, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         dlg->Button(1)->click();
     });
     driver.start();

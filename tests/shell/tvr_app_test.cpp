@@ -21,9 +21,20 @@ TEST(CommandLine, OptionsAndTheirErrors) {
     const Case cases[] = {
         {{}, CommandLineAction::Run, 0, {}, {}, {}, nullptr},
         {{"chart.tvr"}, CommandLineAction::Run, 0, "chart.tvr", {}, {}, nullptr},
-        {{"--connect", "10.0.0.7", "--log", "/tmp/o.log", "a.tvr"}, CommandLineAction::Run, 0, "a.tvr",
-         "10.0.0.7", "/tmp/o.log", nullptr},
-        {{"--connect=plate-3", "--log=x.log"}, CommandLineAction::Run, 0, {}, "plate-3", "x.log", nullptr},
+        {{"--connect", "10.0.0.7", "--log", "/tmp/o.log", "a.tvr"},
+         CommandLineAction::Run,
+         0,
+         "a.tvr",
+         "10.0.0.7",
+         "/tmp/o.log",
+         nullptr},
+        {{"--connect=plate-3", "--log=x.log"},
+         CommandLineAction::Run,
+         0,
+         {},
+         "plate-3",
+         "x.log",
+         nullptr},
         {{"--", "--odd-name.tvr"}, CommandLineAction::Run, 0, "--odd-name.tvr", {}, {}, nullptr},
         {{"--connect"}, CommandLineAction::Exit, 2, {}, {}, {}, "--connect needs a HOST"},
         {{"--log="}, CommandLineAction::Exit, 2, {}, {}, {}, "--log needs a FILE"},
@@ -34,13 +45,14 @@ TEST(CommandLine, OptionsAndTheirErrors) {
         CommandLineOptions o;
         int code = -1;
         QString out, err;
-        const CommandLineAction action =
-            ParseCommandLine(QStringList{QStringLiteral("calvero")} + c.args, &o, &code, &out, &err);
+        const CommandLineAction action = ParseCommandLine(
+            QStringList{QStringLiteral("calvero")} + c.args, &o, &code, &out, &err);
         const std::string what = c.args.join(QLatin1Char(' ')).toStdString();
         EXPECT_EQ(action, c.action) << what;
         if (action == CommandLineAction::Exit) {
             EXPECT_EQ(code, c.exitCode) << what;
-            EXPECT_TRUE(err.contains(QLatin1String(c.errorPart))) << what << ": " << err.toStdString();
+            EXPECT_TRUE(err.contains(QLatin1String(c.errorPart)))
+                << what << ": " << err.toStdString();
             continue;
         }
         EXPECT_EQ(o.file, c.file) << what;
@@ -54,12 +66,14 @@ TEST(CommandLine, HelpAndVersionExitCleanly) {
         CommandLineOptions o;
         int code = -1;
         QString out, err;
-        EXPECT_EQ(ParseCommandLine({QStringLiteral("calvero"), QString::fromLatin1(flag), QStringLiteral("--bogus")},
+        EXPECT_EQ(ParseCommandLine({QStringLiteral("calvero"), QString::fromLatin1(flag),
+                                    QStringLiteral("--bogus")},
                                    &o, &code, &out, &err),
                   CommandLineAction::Exit);
         EXPECT_EQ(code, 0);
         EXPECT_TRUE(err.isEmpty());
-        EXPECT_TRUE(flag[2] == 'v' ? out == QStringLiteral("calvero 0.1.0\n") : out.startsWith(QStringLiteral("Usage: calvero")))
+        EXPECT_TRUE(flag[2] == 'v' ? out == QStringLiteral("calvero 0.1.0\n")
+                                   : out.startsWith(QStringLiteral("Usage: calvero")))
             << out.toStdString();
     }
 }
@@ -69,7 +83,8 @@ TEST(CalveroProgram, AnswersHelpVersionAndMissingDisplayWithoutAWindow) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!withDisplay) {
-            for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(v));
+            for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                env.remove(QLatin1String(v));
         }
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(CALVERO_PATH), args);

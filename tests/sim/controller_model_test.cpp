@@ -25,7 +25,9 @@ template <size_t N>
 Reply Ask(CControllerModel& m, const std::array<uint8_t, N>& a) {
     return Ask(m, a.data(), a.size());
 }
-Reply Ask(CControllerModel& m, const std::vector<uint8_t>& v) { return Ask(m, v.data(), v.size()); }
+Reply Ask(CControllerModel& m, const std::vector<uint8_t>& v) {
+    return Ask(m, v.data(), v.size());
+}
 
 uint32_t Command(CControllerModel& m, uint32_t action, uint32_t seq = 1) {
     return Ask(m, EncodeStartStop(action, seq)).header.result;
@@ -81,10 +83,22 @@ TEST(SimControllerModel, StartStopResults) {
 TEST(SimControllerModel, RepliesEchoTypeAndSequence) {
     CControllerModel m;
     const std::vector<std::vector<uint8_t>> requests = {
-        [] { auto a = EncodeStartStop(CONCC_ACT_ABORT, 0xABCDEF01); return std::vector<uint8_t>(a.begin(), a.end()); }(),
-        [] { auto a = EncodeRequest(CONCC_PKT_GET_PROFILE, 0xABCDEF01); return std::vector<uint8_t>(a.begin(), a.end()); }(),
-        [] { auto a = EncodeRequest(CONCC_PKT_GET_BAKE_OPTIONS, 0xABCDEF01); return std::vector<uint8_t>(a.begin(), a.end()); }(),
-        [] { auto a = EncodeRequest(77, 0xABCDEF01); return std::vector<uint8_t>(a.begin(), a.end()); }(),
+        [] {
+            auto a = EncodeStartStop(CONCC_ACT_ABORT, 0xABCDEF01);
+            return std::vector<uint8_t>(a.begin(), a.end());
+        }(),
+        [] {
+            auto a = EncodeRequest(CONCC_PKT_GET_PROFILE, 0xABCDEF01);
+            return std::vector<uint8_t>(a.begin(), a.end());
+        }(),
+        [] {
+            auto a = EncodeRequest(CONCC_PKT_GET_BAKE_OPTIONS, 0xABCDEF01);
+            return std::vector<uint8_t>(a.begin(), a.end());
+        }(),
+        [] {
+            auto a = EncodeRequest(77, 0xABCDEF01);
+            return std::vector<uint8_t>(a.begin(), a.end());
+        }(),
     };
     for (const auto& req : requests) {
         auto r = Ask(m, req);
@@ -92,8 +106,9 @@ TEST(SimControllerModel, RepliesEchoTypeAndSequence) {
         EXPECT_EQ(0xABCDEF01u, r.header.seqId);
     }
     EXPECT_EQ(kResultUnknownCommand, Ask(m, requests[3]).header.result);
-    EXPECT_EQ(kResultBadParams, Ask(m, requests[0].data(), 15).header.result);  // start/stop without its action
-    EXPECT_TRUE(m.HandleRequest(requests[0].data(), 11).empty());               // no header, nothing to answer
+    EXPECT_EQ(kResultBadParams,
+              Ask(m, requests[0].data(), 15).header.result);       // start/stop without its action
+    EXPECT_TRUE(m.HandleRequest(requests[0].data(), 11).empty());  // no header, nothing to answer
 }
 
 TEST(SimControllerModel, ProfileValidation) {
@@ -110,9 +125,11 @@ TEST(SimControllerModel, ProfileValidation) {
         {"two points", ProfilePacket({{0, 2500}, {1000, 3000}}), kResultSuccess},
         {"one point", ProfilePacket({{0, 2500}}), kResultInvalidProfile},
         {"32 points", ProfilePacket(std::vector<CONCC_ProfilePoint>(32)), kResultInvalidProfile},
-        {"time not rising", ProfilePacket({{0, 2500}, {1000, 3000}, {1000, 3100}}), kResultInvalidProfile},
+        {"time not rising", ProfilePacket({{0, 2500}, {1000, 3000}, {1000, 3100}}),
+         kResultInvalidProfile},
         {"too hot", ProfilePacket({{0, 2500}, {1000, 30001}}), kResultInvalidProfile},
-        {"negative temperature", ProfilePacket({{0, 2500}, {1000, 0xFFFFFF9C}}), kResultInvalidProfile},
+        {"negative temperature", ProfilePacket({{0, 2500}, {1000, 0xFFFFFF9C}}),
+         kResultInvalidProfile},
         {"count beyond length", overpromising, kResultInvalidProfile},
         {"no room for count", cut, kResultInvalidProfile},
     };
@@ -121,7 +138,8 @@ TEST(SimControllerModel, ProfileValidation) {
         const auto before = m.Profile().size();
         EXPECT_EQ(c.result, Ask(m, c.packet).header.result) << c.name;
         if (c.result != kResultSuccess) {
-            EXPECT_EQ(before, m.Profile().size()) << c.name;  // a refused upload keeps the old profile
+            EXPECT_EQ(before, m.Profile().size())
+                << c.name;  // a refused upload keeps the old profile
         }
     }
 }
@@ -163,7 +181,8 @@ TEST(SimControllerModel, BakeOptionsRoundTrip) {
 
     o.options = CONCC_OPT_USE_SECONDARY_SENSOR;
     o.kp = CoefficientToWire(12.5);
-    auto edited = EncodeBakeOptions({{CONCC_PKT_SET_BAKE_OPTIONS, 0, 4}, o.options, o.kp, o.ki, o.kd});
+    auto edited =
+        EncodeBakeOptions({{CONCC_PKT_SET_BAKE_OPTIONS, 0, 4}, o.options, o.kp, o.ki, o.kd});
     EXPECT_EQ(kResultSuccess, Ask(m, edited).header.result);
     EXPECT_EQ(CONCC_OPT_USE_SECONDARY_SENSOR, m.Options().options);
     EXPECT_DOUBLE_EQ(12.5, CoefficientFromWire(m.Options().kp));
@@ -227,7 +246,8 @@ TEST(SimControllerModel, GaugePacketWhileIdle) {
     EXPECT_EQ(CONCC_DEV_IDLE, g.devState);
     EXPECT_EQ(-1, g.setupTemp);
     EXPECT_NEAR(2500, g.tempMain, 5);
-    EXPECT_TRUE(TempHasValue(g.temp1) && TempHasValue(g.temp2) && TempHasValue(g.temp3) && TempHasValue(g.boardTemp));
+    EXPECT_TRUE(TempHasValue(g.temp1) && TempHasValue(g.temp2) && TempHasValue(g.temp3) &&
+                TempHasValue(g.boardTemp));
     EXPECT_EQ(0u, g.fanRpm);
 }
 
@@ -247,7 +267,8 @@ TEST(SimControllerModel, AutostartStartsOnceAfterTheFirstClient) {
     for (const Case& c : cases) {
         CControllerModel m;
         m.SetPlateTemperature(c.plate);
-        if (!c.profile) m.ClearProfile();
+        if (!c.profile)
+            m.ClearProfile();
         std::vector<std::string> notes;
         m.SetNoteSink([&notes](const std::string& line) { notes.push_back(line); });
         m.SetAutostart(2000);

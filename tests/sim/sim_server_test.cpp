@@ -42,28 +42,33 @@ public:
         connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
     ~RawClient() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     bool Connected() const { return connected_; }
 
     ::testing::AssertionResult SendRaw(const std::vector<uint8_t>& bytes) {
         const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent == static_cast<ssize_t>(bytes.size())) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "sent " << sent << " of " << bytes.size() << " bytes";
+        if (sent == static_cast<ssize_t>(bytes.size()))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "sent " << sent << " of " << bytes.size() << " bytes";
     }
     ::testing::AssertionResult SendFrame(uint32_t type, const void* body, size_t n) {
         std::vector<uint8_t> out;
         link_frame::AppendFrame(out, type, body, static_cast<uint32_t>(n));
         return SendRaw(out);
     }
-    ::testing::AssertionResult SendInit(uint16_t version = 0x0101, uint16_t clientType = 1, uint32_t initWord = 0, bool goodSignature = true,
-                  size_t bodySize = link_frame::kInitBodySize) {
+    ::testing::AssertionResult SendInit(uint16_t version = 0x0101, uint16_t clientType = 1,
+                                        uint32_t initWord = 0, bool goodSignature = true,
+                                        size_t bodySize = link_frame::kInitBodySize) {
         std::vector<uint8_t> body(link_frame::kInitBodySize);
         link_frame::WriteInitRequestBody(body.data());
         platform::WriteLe16(body.data(), version);
         platform::WriteLe16(body.data() + 2, clientType);
         platform::WriteLe32(body.data() + 4, initWord);
-        if (!goodSignature) body[8] ^= 1;
+        if (!goodSignature)
+            body[8] ^= 1;
         body.resize(bodySize);
         return SendFrame(link_frame::kTypeInitRequest, body.data(), body.size());
     }
@@ -75,21 +80,26 @@ public:
     // The next frame, or nothing on close / time-out.
     std::optional<Frame> Read() {
         uint8_t head[link_frame::kHeaderSize];
-        if (!ReadExactly(head, sizeof head)) return std::nullopt;
+        if (!ReadExactly(head, sizeof head))
+            return std::nullopt;
         auto h = link_frame::ReadHeader(head);
-        if (h.magic != link_frame::kMagic || h.length < link_frame::kHeaderSize) return std::nullopt;
+        if (h.magic != link_frame::kMagic || h.length < link_frame::kHeaderSize)
+            return std::nullopt;
         Frame f;
         f.type = h.type;
         f.body.resize(h.length - link_frame::kHeaderSize);
-        if (!ReadExactly(f.body.data(), f.body.size())) return std::nullopt;
+        if (!ReadExactly(f.body.data(), f.body.size()))
+            return std::nullopt;
         return f;
     }
     // The next user packet that is not gauge data.
     std::optional<Frame> ReadReply() {
         for (int i = 0; i < 1000; ++i) {
             auto f = Read();
-            if (!f) return f;
-            if (f->type == link_frame::kTypeUserPacket && f->body.size() >= 4 && f->body[0] != CONCC_PKT_GAUGE_DATA)
+            if (!f)
+                return f;
+            if (f->type == link_frame::kTypeUserPacket && f->body.size() >= 4 &&
+                f->body[0] != CONCC_PKT_GAUGE_DATA)
                 return f;
         }
         return std::nullopt;
@@ -104,7 +114,8 @@ private:
     bool ReadExactly(uint8_t* p, size_t n) {
         while (n) {
             ssize_t got = ::recv(fd_, p, n, 0);
-            if (got <= 0) return false;
+            if (got <= 0)
+                return false;
             p += got;
             n -= static_cast<size_t>(got);
         }
@@ -130,13 +141,16 @@ protected:
         return ::testing::AssertionSuccess();
     }
     void TearDown() override {
-        if (server_) server_->Stop();
-        if (thread_.joinable()) thread_.join();
+        if (server_)
+            server_->Stop();
+        if (thread_.joinable())
+            thread_.join();
     }
     uint16_t Port() const { return server_->Port(); }
     static uint32_t InitResult(const std::optional<Frame>& f) {
         EXPECT_TRUE(f.has_value());
-        if (!f) return 0xDEAD;
+        if (!f)
+            return 0xDEAD;
         EXPECT_EQ(link_frame::kTypeInitResponse, f->type);
         EXPECT_GE(f->body.size(), 4u);
         return f->body.size() >= 4 ? platform::ReadLe32(f->body.data()) : 0xDEAD;
@@ -183,10 +197,8 @@ TEST_F(SimServerTest, HandshakeRefusalsCloseTheConnection) {
         uint32_t result;
     };
     const Case cases[] = {
-        {"version", 0x0102, 1, 0, true, 120, 1},
-        {"client type", 0x0101, 2, 0, true, 120, 5},
-        {"encryption", 0x0101, 1, 7, true, 120, 4},
-        {"signature", 0x0101, 1, 0, false, 120, 3},
+        {"version", 0x0102, 1, 0, true, 120, 1},    {"client type", 0x0101, 2, 0, true, 120, 5},
+        {"encryption", 0x0101, 1, 7, true, 120, 4}, {"signature", 0x0101, 1, 0, false, 120, 3},
         {"short body", 0x0101, 1, 0, true, 20, 3},
     };
     ASSERT_TRUE(Start());
@@ -221,7 +233,8 @@ TEST_F(SimServerTest, SplitFramesAndTwoFramesInOneSend) {
     ASSERT_TRUE(Start());
     RawClient c(Port());
     std::vector<uint8_t> init(link_frame::kHeaderSize + link_frame::kInitBodySize);
-    link_frame::WriteHeader(init.data(), link_frame::kTypeInitRequest, static_cast<uint32_t>(init.size()));
+    link_frame::WriteHeader(init.data(), link_frame::kTypeInitRequest,
+                            static_cast<uint32_t>(init.size()));
     link_frame::WriteInitRequestBody(init.data() + link_frame::kHeaderSize);
     // The INIT in three pieces, the last one carrying two user packets as well.
     std::vector<uint8_t> tail(init.begin() + 50, init.end());

@@ -21,7 +21,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int MsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
@@ -34,14 +35,16 @@ std::string Slurp(const std::string& path) {
 int CaptureFile(std::string& path) {
     char name[] = "/tmp/calvero-test-output.XXXXXX";
     const int fd = ::mkostemp(name, O_CLOEXEC);
-    if (fd >= 0) path = name;
+    if (fd >= 0)
+        path = name;
     return fd;
 }
 
 }  // namespace
 
 bool Process::Start(const std::vector<std::string>& argv) {
-    if (pid_ > 0) return false;
+    if (pid_ > 0)
+        return false;
     const int out = CaptureFile(outPath_);
     const int err = CaptureFile(errPath_);
     if (out >= 0 && err >= 0 && !argv.empty()) {
@@ -52,11 +55,14 @@ bool Process::Start(const std::vector<std::string>& argv) {
         std::vector<char*> args;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
-        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
-    if (out >= 0) ::close(out);
-    if (err >= 0) ::close(err);
+    if (out >= 0)
+        ::close(out);
+    if (err >= 0)
+        ::close(err);
     return Started();
 }
 
@@ -65,12 +71,18 @@ Process::~Process() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    if (!outPath_.empty()) ::unlink(outPath_.c_str());
-    if (!errPath_.empty()) ::unlink(errPath_.c_str());
+    if (!outPath_.empty())
+        ::unlink(outPath_.c_str());
+    if (!errPath_.empty())
+        ::unlink(errPath_.c_str());
 }
 
-std::string Process::Out() const { return Slurp(outPath_); }
-std::string Process::Err() const { return Slurp(errPath_); }
+std::string Process::Out() const {
+    return Slurp(outPath_);
+}
+std::string Process::Err() const {
+    return Slurp(errPath_);
+}
 
 bool Process::ReadLine(std::string& line, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -82,17 +94,20 @@ bool Process::ReadLine(std::string& line, int timeoutMs) {
             lineStart_ = nl + 1;
             return true;
         }
-        if (MsLeft(deadline) == 0) return false;
+        if (MsLeft(deadline) == 0)
+            return false;
         ::usleep(5000);
     }
 }
 
 void Process::Signal(int sig) {
-    if (pid_ > 0 && exitCode_ < 0) ::kill(pid_, sig);
+    if (pid_ > 0 && exitCode_ < 0)
+        ::kill(pid_, sig);
 }
 
 int Process::Wait(int timeoutMs) {
-    if (exitCode_ >= 0 || pid_ <= 0) return exitCode_;
+    if (exitCode_ >= 0 || pid_ <= 0)
+        return exitCode_;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         int status = 0;
@@ -101,7 +116,8 @@ int Process::Wait(int timeoutMs) {
             exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             return exitCode_;
         }
-        if (MsLeft(deadline) == 0) return -1;
+        if (MsLeft(deadline) == 0)
+            return -1;
         ::usleep(2000);
     }
 }
@@ -109,7 +125,8 @@ int Process::Wait(int timeoutMs) {
 RunResult Run(const std::vector<std::string>& argv, int timeoutMs) {
     Process p(argv);
     RunResult r;
-    if (!p.Started()) return r;
+    if (!p.Started())
+        return r;
     r.code = p.Wait(timeoutMs);
     r.out = p.Out();
     r.err = p.Err();

@@ -29,7 +29,8 @@ public:
         qputenv("XDG_DATA_HOME", (dir + QStringLiteral("/data")).toLocal8Bit());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir);
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir);
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         app_ = new QApplication(argc_, argv_);
     }
     void TearDown() override {
@@ -61,7 +62,8 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer t;
     t.start();
     while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
+        if (t.elapsed() > timeoutMs)
+            return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(1);
     }
@@ -102,7 +104,8 @@ void RecordingTraceLog::TraceWarning(const wchar_t* source, const wchar_t* forma
 std::vector<std::wstring> RecordingTraceLog::ErrorTexts() const {
     std::vector<std::wstring> out;
     for (const auto& l : lines)
-        if (l.kind == 'E') out.push_back(l.text);
+        if (l.kind == 'E')
+            out.push_back(l.text);
     return out;
 }
 
@@ -113,12 +116,14 @@ uint32_t FakeLink::Connect(const char* host, uint16_t port, uint32_t retryInterv
 
 uint32_t FakeLink::Disconnect(uint32_t notify, uint32_t immediate) {
     disconnects.emplace_back(notify, immediate);
-    if (onDisconnect) onDisconnect();
+    if (onDisconnect)
+        onDisconnect();
     return 0;
 }
 
 uint32_t FakeLink::Send(const void* data, uint32_t length) {
-    if (sendResult != 0) return sendResult;
+    if (sendResult != 0)
+        return sendResult;
     const auto* p = static_cast<const uint8_t*>(data);
     sent.emplace_back(p, p + length);
     return 0;

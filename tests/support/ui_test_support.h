@@ -37,7 +37,8 @@ class RecordingMessageBox : public IMessageBox {
 public:
     void ShowMessage(const std::wstring& text, MessageIcon icon) override {
         messages.push_back({text, icon});
-        if (onShow) onShow();
+        if (onShow)
+            onShow();
     }
     std::vector<RecordedMessage> messages;
     std::function<void()> onShow;  // runs "while the box is open"

@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QImage>
 
-#include "widgets/status_bar_dialog.h"
 #include "tests/support/ui_test_support.h"
+#include "widgets/status_bar_dialog.h"
 
 using namespace widgets;
 
@@ -21,10 +21,12 @@ public:
 
 // Whether any pixel of the area has the colour.
 bool HasColour(const QImage& image, const QColor& colour, QRect area = QRect()) {
-    if (area.isNull()) area = image.rect();
+    if (area.isNull())
+        area = image.rect();
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            if (image.pixelColor(x, y).rgb() == colour.rgb()) return true;
+            if (image.pixelColor(x, y).rgb() == colour.rgb())
+                return true;
     return false;
 }
 

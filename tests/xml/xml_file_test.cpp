@@ -55,7 +55,8 @@ TEST_F(XmlFile, Encodings) {
         {"UTF-8 with mark", "\xEF\xBB\xBF<a v='\xC3\xA9'/>", XmlError::kNone, L"\u00e9"},
         {"UTF-8 without mark (the code page)", "<a v='\xC3\xA9'/>", XmlError::kNone, L"\u00e9"},
         {"invalid UTF-8", "<a v='\xC3'/>", XmlError::kConversionFailed, nullptr},
-        {"UTF-16 mark with an odd byte count", "\xFF\xFE<\0a"s, XmlError::kConversionFailed, nullptr},
+        {"UTF-16 mark with an odd byte count", "\xFF\xFE<\0a"s, XmlError::kConversionFailed,
+         nullptr},
         {"empty file", "", XmlError::kNoXmlData, nullptr},
         {"only the mark", "\xFF\xFE", XmlError::kWarnNoXmlTag, nullptr},
     };
@@ -159,7 +160,8 @@ TEST(TextConversion, Utf8Strictness) {
     std::wstring w;
     EXPECT_TRUE(platform::Utf8ToWide("a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", w));
     EXPECT_EQ(w, L"a\u00e9\u4e2d\U0001F600");
-    for (const char* bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xFF"}) {
+    for (const char* bad :
+         {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xFF"}) {
         EXPECT_FALSE(platform::Utf8ToWide(bad, w)) << testing::PrintToString(std::string(bad));
     }
     EXPECT_EQ(platform::WideToUtf8(L"a\u00e9\U0001F600"), "a\xC3\xA9\xF0\x9F\x98\x80");
@@ -170,8 +172,8 @@ TEST(TextConversion, Utf8Strictness) {
 TEST(TextConversion, Utf16) {
     const std::string bytes = Utf16(u"A\U0001F600") + "\x00\xD8"s;  // and a lone surrogate
     std::wstring w;
-    ASSERT_TRUE(platform::Utf16LeToWide(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                        bytes.size(), w));
+    ASSERT_TRUE(
+        platform::Utf16LeToWide(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), w));
     EXPECT_EQ(w, std::wstring(L"A\U0001F600") + static_cast<wchar_t>(0xD800));
     std::vector<uint8_t> back;
     ASSERT_TRUE(platform::WideToUtf16Le(w, back));

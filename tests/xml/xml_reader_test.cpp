@@ -12,14 +12,19 @@ using xml::XmlError;
 
 namespace {
 
-CXmlNode Parse(const wchar_t* text, CXmlResult* r) { return CXmlNode::ParseString(text, r); }
+CXmlNode Parse(const wchar_t* text, CXmlResult* r) {
+    return CXmlNode::ParseString(text, r);
+}
 
-std::wstring Name(const CXmlNode& n) { return n.GetName() ? n.GetName() : L"<null>"; }
+std::wstring Name(const CXmlNode& n) {
+    return n.GetName() ? n.GetName() : L"<null>";
+}
 
 // Element names of the whole tree in document order, nesting shown by "(...)".
 std::wstring Shape(const CXmlNode& n) {
     std::wstring s = Name(n);
-    if (n.ChildCount() == 0) return s;
+    if (n.ChildCount() == 0)
+        return s;
     s += L"(";
     for (int i = 0; i < n.ChildCount(); ++i) s += (i ? L"," : L"") + Shape(n.ChildAt(i));
     return s + L")";
@@ -63,7 +68,8 @@ TEST(XmlReader, ResultsAndPositions) {
         {L"<>", XmlError::kWarnNoXmlTag, 1, 2, L"<null>"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "text: " << testing::PrintToString(std::wstring(c.text)));
+        SCOPED_TRACE(testing::Message()
+                     << "text: " << testing::PrintToString(std::wstring(c.text)));
         CXmlResult r;
         const CXmlNode n = Parse(c.text, &r);
         EXPECT_EQ(r.error, c.error);
@@ -190,10 +196,10 @@ TEST(XmlReader, TextsClearSectionsAndDocumentOrder) {
     EXPECT_EQ(e.ClearAt(4).value, nullptr);  // empty section
 
     const std::vector<std::pair<xml::XmlContentKind, int>> expected = {
-        {xml::XmlContentKind::kText, 0},  {xml::XmlContentKind::kClear, 0},
+        {xml::XmlContentKind::kText, 0},    {xml::XmlContentKind::kClear, 0},
         {xml::XmlContentKind::kElement, 0}, {xml::XmlContentKind::kText, 1},
-        {xml::XmlContentKind::kClear, 1}, {xml::XmlContentKind::kClear, 2},
-        {xml::XmlContentKind::kClear, 3}, {xml::XmlContentKind::kClear, 4},
+        {xml::XmlContentKind::kClear, 1},   {xml::XmlContentKind::kClear, 2},
+        {xml::XmlContentKind::kClear, 3},   {xml::XmlContentKind::kClear, 4},
     };
     ASSERT_EQ(e.ContentCount(), static_cast<int>(expected.size()));
     for (int i = 0; i < e.ContentCount(); ++i) {
@@ -242,7 +248,8 @@ TEST(XmlReader, LookupsByName) {
 
     int cursor = 0;
     std::wstring seen;
-    for (CXmlNode c; !(c = root.GetChildFrom(L"Chart", &cursor)).IsEmpty();) seen += c.GetAttribute(L"n");
+    for (CXmlNode c; !(c = root.GetChildFrom(L"Chart", &cursor)).IsEmpty();)
+        seen += c.GetAttribute(L"n");
     EXPECT_EQ(seen, L"012");
     EXPECT_EQ(cursor, 4);
     EXPECT_TRUE(root.ChildAt(4).IsEmpty());
@@ -321,7 +328,8 @@ struct RecordingSink : xml::IXmlElementSink {
     uintptr_t OnElement(uintptr_t parent, const wchar_t* name, bool isDeclaration,
                         std::span<const xml::XmlAttribute> attributes) override {
         log += L"E" + std::to_wstring(parent) + L":" + name + (isDeclaration ? L"?" : L"");
-        for (const auto& a : attributes) log += L" " + std::wstring(a.name) + L"=" + (a.value ? a.value : L"-");
+        for (const auto& a : attributes)
+            log += L" " + std::wstring(a.name) + L"=" + (a.value ? a.value : L"-");
         log += L";";
         return next++;
     }
@@ -347,7 +355,8 @@ TEST(XmlReaderSink, SeesTheDocumentAsTheTreeHasIt) {
 }
 
 TEST(XmlReaderSink, ReportsWhatTheTreeReaderReports) {
-    for (const wchar_t* text : {L"<a><b></a>", L"<a></b>", L"", L"x", L"<a>\n<b x=>", L"<a>&q;</a>"}) {
+    for (const wchar_t* text :
+         {L"<a><b></a>", L"<a></b>", L"", L"x", L"<a>\n<b x=>", L"<a>&q;</a>"}) {
         RecordingSink sink;
         CXmlResult fromSink, fromTree;
         xml::ParseStringToSink(text, sink, &fromSink);

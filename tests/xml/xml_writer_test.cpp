@@ -22,7 +22,9 @@ namespace {
 
 using test_support::TempDir;
 
-std::string ReadBytes(const std::string& path) { return TempDir::ReadFile(path); }
+std::string ReadBytes(const std::string& path) {
+    return TempDir::ReadFile(path);
+}
 
 // What the writer puts in a file for `text`: UTF-16LE after the mark.
 std::string FileBytes(const std::wstring& text) {
@@ -50,8 +52,9 @@ TEST(XmlWriter, ChartsFileExample) {
     CXmlNode charts = root.AddChild(L"Charts");
     charts.AddChild(L"Chart").AddAttribute(L"Name", L"A&B");
     ASSERT_EQ(charts.WriteFile(dir.WPath("c.xml")), XmlError::kNone);
-    EXPECT_EQ(ReadBytes(dir.Path("c.xml")),
-              FileBytes(std::wstring(kDecl) + L"<Charts>\n\t<Chart Name=\"A&amp;B\"/>\n</Charts>\n"));
+    EXPECT_EQ(
+        ReadBytes(dir.Path("c.xml")),
+        FileBytes(std::wstring(kDecl) + L"<Charts>\n\t<Chart Name=\"A&amp;B\"/>\n</Charts>\n"));
     // The root writes only its content: the same bytes.
     ASSERT_EQ(root.WriteFile(dir.WPath("r.xml")), XmlError::kNone);
     EXPECT_EQ(ReadBytes(dir.Path("r.xml")), ReadBytes(dir.Path("c.xml")));
@@ -69,8 +72,8 @@ TEST(XmlWriter, Layouts) {
         return root;
     };
     const Case cases[] = {
-        {"one text on one line",
-         make([](CXmlNode r) { r.AddChild(L"e").AddText(L"a<b"); }), L"<e>a&lt;b</e>\n"},
+        {"one text on one line", make([](CXmlNode r) { r.AddChild(L"e").AddText(L"a<b"); }),
+         L"<e>a&lt;b</e>\n"},
         {"a text and a comment over several lines", make([](CXmlNode r) {
              CXmlNode e = r.AddChild(L"e");
              e.AddText(L"t");

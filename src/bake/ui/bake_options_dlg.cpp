@@ -6,13 +6,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <locale.h>
 #include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 
 #include "bake/controller_packets.h"
 #include "widgets/dialog_units.h"
@@ -33,7 +33,8 @@ bool ParseCoefficient(const QString& text, double* value) {
     const char* start = bytes.constData();
     char* end = nullptr;
     const double v = strtod_l(start, &end, cLocale);
-    if (end == start || !std::isfinite(v)) return false;
+    if (end == start || !std::isfinite(v))
+        return false;
     *value = v;
     return true;
 }
@@ -46,8 +47,8 @@ CBakeOptionsDlg::CBakeOptionsDlg(IMessageBox* messageBox, QWidget* parent)
     const widgets::DialogUnits du = widgets::DialogUnits::ForFont(font());
     setFixedSize(du.Size(316, 215));
 
-    ignoreDiff_ = new QCheckBox(
-        tr("Ignore sensor 1 to sensor 2 temperature difference when bake"), this);
+    ignoreDiff_ =
+        new QCheckBox(tr("Ignore sensor 1 to sensor 2 temperature difference when bake"), this);
     ignoreDiff_->setGeometry(du.Rect(30, 20, 218, 10));
     useSecondary_ = new QCheckBox(tr("Use secondary sensor to regulate temperature"), this);
     useSecondary_->setGeometry(du.Rect(30, 33, 166, 10));
@@ -91,7 +92,8 @@ CBakeOptionsDlg::CBakeOptionsDlg(IMessageBox* messageBox, QWidget* parent)
     // text needs more room gets it, as far as the dialog reaches.
     for (QCheckBox* box : {ignoreDiff_, useSecondary_}) {
         QRect r = box->geometry();
-        r.setWidth(std::min(std::max(r.width(), box->sizeHint().width()), width() - r.x() - du.X(7)));
+        r.setWidth(
+            std::min(std::max(r.width(), box->sizeHint().width()), width() - r.x() - du.X(7)));
         box->setGeometry(r);
     }
 
@@ -128,7 +130,8 @@ void CBakeOptionsDlg::OnOK() {
         if (edits[i]->text() == shownText_[i]) {
             values[i] = shown_[i];
         } else if (!bake_options::ParseCoefficient(edits[i]->text(), &values[i])) {
-            if (messageBox_) messageBox_->ShowMessage(L"Enter a number.", MessageIcon::Error);
+            if (messageBox_)
+                messageBox_->ShowMessage(L"Enter a number.", MessageIcon::Error);
             edits[i]->setFocus();
             edits[i]->selectAll();
             return;
@@ -165,7 +168,8 @@ void CBakeOptionsDlg::StoreToPacket(uint8_t* packet28) const {
 
 bool CBakeOptionsDlg::EditBakeOptions(uint8_t* packet28) {
     LoadFromPacket(packet28);
-    if (exec() != QDialog::Accepted) return false;
+    if (exec() != QDialog::Accepted)
+        return false;
     StoreToPacket(packet28);
     return true;
 }

@@ -10,9 +10,9 @@
 
 #include "bake/profile_upload.h"
 #include "bake/ui/bake_options_dlg.h"
-#include "widgets/dialog_units.h"
 #include "bake/ui/seg_lcd_ctrl.h"
 #include "link/link_errors.h"
+#include "widgets/dialog_units.h"
 
 namespace {
 
@@ -81,7 +81,8 @@ void CControlFrame::FitStatusFont() {
     int px = std::max(1, client);
     for (; px > 1; --px) {
         f.setPixelSize(px);
-        if (QFontMetrics(f).height() <= client) break;
+        if (QFontMetrics(f).height() <= client)
+            break;
     }
     f.setPixelSize(px);
     status_->setFont(f);
@@ -128,17 +129,20 @@ void CControlFrame::ResetLastGauge() {
 // ---- link events ------------------------------------------------------------
 
 void CControlFrame::OnDeviceConnected() {
-    if (log_) log_->TraceError(L"USB", L"Device Connected!");
+    if (log_)
+        log_->TraceError(L"USB", L"Device Connected!");
     SetState(CF_WAIT_FOR_DATA, tr("Wait for data"));
     ResetLastGauge();
 }
 
 void CControlFrame::OnDeviceDisconnected() {
-    if (state_ == CF_DISCONNECTED) return;
+    if (state_ == CF_DISCONNECTED)
+        return;
     state_ = CF_DISCONNECTED;
     startAbort_->setEnabled(false);
     cooldown_->setEnabled(false);
-    if (log_) log_->TraceError(L"USB", L"Device Disconnected!");
+    if (log_)
+        log_->TraceError(L"USB", L"Device Disconnected!");
     for (CSegLCDCtrl* r : readouts_) r->SetBlank();
     SetState(CF_DISCONNECTED, tr("Disconnected"));
 }
@@ -155,7 +159,8 @@ void CControlFrame::OnBoardPktReceived(const uint8_t* bytes, uint32_t length) {
             OnBoardGDataReceived(out.gauge, bytes, length);
             break;
         case bake::ReceiveAction::ProfileReport:
-            if (state_ == CF_BAKING && bakeView_) bakeView_->OnProfileReport(bytes, length);
+            if (state_ == CF_BAKING && bakeView_)
+                bakeView_->OnProfileReport(bytes, length);
             break;
         case bake::ReceiveAction::EditBakeOptions: {
             uint8_t packet[bake::kBakeOptionsSize];
@@ -175,7 +180,8 @@ void CControlFrame::OnBoardGDataReceived(const bake::CONCC_GaugeData& g, const u
     lastGaugeTime_ = g.timestamp;
 
     auto refresh = [](CSegLCDCtrl* readout, int32_t now, int32_t before, int32_t divisor) {
-        if (now == before) return;
+        if (now == before)
+            return;
         if (now < 0) {
             readout->SetBlank();
         } else {
@@ -203,10 +209,12 @@ void CControlFrame::OnBoardGDataReceived(const bake::CONCC_GaugeData& g, const u
         EnterIdle();
     }
 
-    if (bakeView_) bakeView_->OnGaugeData(bytes, length);
+    if (bakeView_)
+        bakeView_->OnGaugeData(bytes, length);
     lastGauge_ = g;
     // Last: a failed send shows its box only now.
-    if (bakeBegan) SendTestCommand(bake::CONCC_PKT_GET_PROFILE);
+    if (bakeBegan)
+        SendTestCommand(bake::CONCC_PKT_GET_PROFILE);
 }
 
 void CControlFrame::EnterIdle() {
@@ -223,7 +231,8 @@ bool CControlFrame::EnterBaking() {
     cooldown_->setEnabled(true);
     startAbort_->setText(tr("A B O R T"));
     SetState(CF_BAKING, tr("Baking"));
-    if (openDocument_) openDocument_();
+    if (openDocument_)
+        openDocument_();
     // The caller asks for the running profile once the packet is handled.
     return true;
 }
@@ -239,14 +248,18 @@ void CControlFrame::OnStartAbortClicked() {
     }
 }
 
-void CControlFrame::OnCooldownClicked() { SendStartStopCommand(bake::CONCC_ACT_COOLDOWN); }
+void CControlFrame::OnCooldownClicked() {
+    SendStartStopCommand(bake::CONCC_ACT_COOLDOWN);
+}
 
 // ---- commands ---------------------------------------------------------------
 
 bool CControlFrame::SendBytes(const wchar_t* source, const void* data, size_t length) {
-    if (!link_) return false;
+    if (!link_)
+        return false;
     const uint32_t rc = link_->Send(data, static_cast<uint32_t>(length));
-    if (rc == 0) return true;
+    if (rc == 0)
+        return true;
     bake::SendFailure(source, LinkErrorText(rc)).Apply(log_, messageBox_);
     return false;
 }
@@ -262,10 +275,11 @@ void CControlFrame::SendTestCommand(uint32_t type) {
 }
 
 void CControlFrame::SendProfile(const bake::ProfileSample* samples, size_t count) {
-    const bake::ProfileUploadPacket packet =
-        bake::BuildProfileUpload(samples != nullptr, {samples, samples ? count : 0}, protocol_.SequenceId());
+    const bake::ProfileUploadPacket packet = bake::BuildProfileUpload(
+        samples != nullptr, {samples, samples ? count : 0}, protocol_.SequenceId());
     if (packet.problem) {
-        if (messageBox_) messageBox_->ShowMessage(packet.problem, MessageIcon::None);
+        if (messageBox_)
+            messageBox_->ShowMessage(packet.problem, MessageIcon::None);
         return;
     }
     SendBytes(L"SendProfile", packet.bytes.data(), packet.bytes.size());

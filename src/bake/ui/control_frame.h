@@ -81,7 +81,8 @@ public:
     IBakeView* BakeView() const override { return bakeView_; }
     void SetBakeView(IBakeView* view) override { bakeView_ = view; }
     void ClearBakeView(IBakeView* view) override {
-        if (bakeView_ == view) bakeView_ = nullptr;
+        if (bakeView_ == view)
+            bakeView_ = nullptr;
     }
     uint64_t LastGaugeTime() const override { return lastGaugeTime_; }
 

@@ -32,11 +32,13 @@ std::vector<Rect> DigitCells(int clientWidth, int clientHeight, uint32_t digitCo
     const int64_t n = digitCount == 0 ? 1 : digitCount;
     // The divisions below are unsigned in the drawing rule; a client area
     // with no room left inside the margins would wrap them, so draw nothing.
-    if (R <= L || B <= T) return cells;
+    if (R <= L || B <= T)
+        return cells;
     const int64_t W = R - L;
     const int64_t gap = (W / n) / 4;
     const int64_t span = R - (n - 1) * gap - L;
-    if (span < n) return cells;
+    if (span < n)
+        return cells;
     const int64_t w = span / n;
     int64_t right = R;
     cells.reserve(static_cast<size_t>(n));

@@ -11,9 +11,8 @@ namespace seglcd {
 
 // Segment bits: 0 top, 1 bottom, 2 middle, 3 upper left, 4 lower left,
 // 5 upper right, 6 lower right.
-inline constexpr std::array<uint8_t, 16> kSegmentMasks = {0x7B, 0x60, 0x37, 0x67, 0x6C, 0x4F,
-                                                          0x5F, 0x61, 0x7F, 0x6F, 0x7D, 0x5E,
-                                                          0x16, 0x76, 0x1F, 0x1D};
+inline constexpr std::array<uint8_t, 16> kSegmentMasks = {
+    0x7B, 0x60, 0x37, 0x67, 0x6C, 0x4F, 0x5F, 0x61, 0x7F, 0x6F, 0x7D, 0x5E, 0x16, 0x76, 0x1F, 0x1D};
 // A position without a value lights the middle bar only: a dash.
 inline constexpr uint8_t kBlankMask = 0x04;
 // The digits keep this distance from every edge of the control.
@@ -34,9 +33,9 @@ struct Rect {
 };
 
 struct Polygon {
-    int bit;      // which segment
-    bool lit;     // filled with the lit colour, else the unlit one
-    int count;    // points used (4 or 6)
+    int bit;    // which segment
+    bool lit;   // filled with the lit colour, else the unlit one
+    int count;  // points used (4 or 6)
     std::array<Point, 6> points;
 };
 

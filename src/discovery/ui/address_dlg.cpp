@@ -22,7 +22,8 @@ CAddressDlg::CAddressDlg(QWidget* parent) : QDialog(parent) {
     const widgets::DialogUnits du = widgets::DialogUnits::ForFont(font());
     setFixedSize(du.Size(186, 62));
 
-    auto* label = new QLabel(QStringLiteral("Controller address (IPv4 address or host name):"), this);
+    auto* label =
+        new QLabel(QStringLiteral("Controller address (IPv4 address or host name):"), this);
     label->setGeometry(du.Rect(7, 7, 172, 9));
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("address"));
@@ -51,12 +52,15 @@ void CAddressDlg::SetAddress(const QString& address) {
 
 void CAddressDlg::accept() {
     const QString text = field_->text().trimmed();
-    if (text.isEmpty()) return;
+    if (text.isEmpty())
+        return;
     address_ = text;
     QDialog::accept();
 }
 
-QString CAddressDlg::LastAddress() { return widgets::OpenSettings().value(QLatin1String(kLastAddressKey)).toString(); }
+QString CAddressDlg::LastAddress() {
+    return widgets::OpenSettings().value(QLatin1String(kLastAddressKey)).toString();
+}
 
 void CAddressDlg::StoreLastAddress(const QString& address) {
     QSettings settings = widgets::OpenSettings();

@@ -11,14 +11,14 @@
 
 #include <new>
 
-#include "widgets/dialog_units.h"
+#include "discovery/ip_fields.h"
 #include "discovery/psm_result.h"
 #include "discovery/ui/address_dlg.h"
 #include "discovery/ui/device_list_model.h"
 #include "discovery/ui/ip_addr_dlg.h"
-#include "discovery/ip_fields.h"
 #include "discovery/ui/sort_header_view.h"
 #include "platform/text_conversion.h"
+#include "widgets/dialog_units.h"
 
 namespace discovery::ui {
 
@@ -28,7 +28,8 @@ bool RunIPAddrDlg(QWidget* parent, uint32_t* address, uint32_t* mask) {
     CIPAddrDlg dlg(parent);
     dlg.address = *address;
     dlg.mask = *mask;
-    if (dlg.exec() != QDialog::Accepted) return false;
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
     *address = dlg.address;
     *mask = dlg.mask;
     return true;
@@ -37,7 +38,8 @@ bool RunIPAddrDlg(QWidget* parent, uint32_t* address, uint32_t* mask) {
 bool RunAddressDlg(QWidget* parent, QString* address) {
     CAddressDlg dlg(parent);
     dlg.SetAddress(CAddressDlg::LastAddress());
-    if (dlg.exec() != QDialog::Accepted) return false;
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
     *address = dlg.Address();
     return true;
 }
@@ -52,8 +54,10 @@ CConnectDlg::CConnectDlg(Services services, QWidget* parent)
         ownDiscovery_ = std::make_unique<CProgServiceDiscovery>(service_);
         discovery_ = ownDiscovery_.get();
     }
-    if (!services_.runIPDialog) services_.runIPDialog = RunIPAddrDlg;
-    if (!services_.runAddressDialog) services_.runAddressDialog = RunAddressDlg;
+    if (!services_.runIPDialog)
+        services_.runIPDialog = RunIPAddrDlg;
+    if (!services_.runAddressDialog)
+        services_.runAddressDialog = RunAddressDlg;
 
     setWindowTitle(QStringLiteral("Select device to connect to"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -84,12 +88,15 @@ CConnectDlg::CConnectDlg(Services services, QWidget* parent)
     view_->setGeometry(du.Rect(7, 7, 303, 150));
     view_->viewport()->installEventFilter(this);
 
-    connect(header_, &QHeaderView::sectionClicked, this, [this](int column) { list_.HeaderClicked(column); });
+    connect(header_, &QHeaderView::sectionClicked, this,
+            [this](int column) { list_.HeaderClicked(column); });
     connect(header_, &QHeaderView::sectionDoubleClicked, this, [this](int) { Confirm(); });
-    connect(model_.get(), &CDeviceListModel::sortMarkChanged, this, [this](int previous, int column, int mark) {
-        if (previous >= 0) header_->SetMark(previous, -1);
-        header_->SetMark(column, mark);
-    });
+    connect(model_.get(), &CDeviceListModel::sortMarkChanged, this,
+            [this](int previous, int column, int mark) {
+                if (previous >= 0)
+                    header_->SetMark(previous, -1);
+                header_->SetMark(column, mark);
+            });
 
     auto button = [&](int id, const QString& text, int x) {
         auto* b = new QPushButton(text, this);
@@ -128,7 +135,8 @@ CConnectDlg::CConnectDlg(Services services, QWidget* parent)
     for (int c = 0; c < kDeviceListColumns; ++c) columns += CDeviceListModel::kColumnWidths[c];
     const int missing = columns + 2 * view_->frameWidth() +
                         view_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - view_->width();
-    if (missing > 0) resize(width() + missing, height());
+    if (missing > 0)
+        resize(width() + missing, height());
 }
 
 CConnectDlg::~CConnectDlg() {
@@ -144,7 +152,8 @@ QPushButton* CConnectDlg::Button(int id) const {
 
 void CConnectDlg::showEvent(QShowEvent* e) {
     widgets::CStatusBarDialog::showEvent(e);
-    if (!open_) Open();
+    if (!open_)
+        Open();
 }
 
 void CConnectDlg::Open() {
@@ -166,11 +175,13 @@ void CConnectDlg::Open() {
 }
 
 void CConnectDlg::Close() {
-    if (!open_) return;
+    if (!open_)
+        return;
     open_ = false;
     timer_->stop();
     discovery_->StopOperations();
-    if (discovery_->IsRunning()) discovery_->Stop(nullptr, CProgServiceMgr::kInfinite);
+    if (discovery_->IsRunning())
+        discovery_->Stop(nullptr, CProgServiceMgr::kInfinite);
     // The service is quiet now. Its last log lines still go to the log; the
     // reports nobody will see any more are dropped.
     QCoreApplication::sendPostedEvents(this, ServiceLogEvent::kType);
@@ -184,18 +195,22 @@ void CConnectDlg::done(int result) {
     widgets::CStatusBarDialog::done(result);
 }
 
-void CConnectDlg::accept() { Confirm(); }
+void CConnectDlg::accept() {
+    Confirm();
+}
 
 // ---- notifications (service thread) ------------------------------------------
 
 void CConnectDlg::OnDeviceStatus(const CPSMD_DevStatus* status) {
     std::unique_ptr<CPSMD_DevStatus> copy;
-    if (status) copy.reset(new (std::nothrow) CPSMD_DevStatus(*status));
+    if (status)
+        copy.reset(new (std::nothrow) CPSMD_DevStatus(*status));
     QCoreApplication::postEvent(this, new DeviceStatusEvent(std::move(copy)));
 }
 
 void CConnectDlg::OnSetIPResult(uint32_t requestId, uint32_t result) {
-    if (result == 0) return;
+    if (result == 0)
+        return;
     QCoreApplication::postEvent(this, new SetIPResultEvent(requestId, result));
 }
 
@@ -216,7 +231,8 @@ bool CConnectDlg::event(QEvent* e) {
             return true;
         }
         case static_cast<int>(DeviceStatusEvent::kType): {
-            if (!open_) return true;
+            if (!open_)
+                return true;
             const CPSMD_DevStatus* status = static_cast<DeviceStatusEvent*>(e)->Status();
             if (!status) {
                 ShowError("Unable to create object - no memory!");
@@ -256,11 +272,14 @@ void CConnectDlg::UpdateList(const CPSMD_DevStatus& status) {
     }
 }
 
-void CConnectDlg::OnListTimer() { list_.TimerTick(); }
+void CConnectDlg::OnListTimer() {
+    list_.TimerTick();
+}
 
 int CConnectDlg::SingleSelectedRow() const {
     const QModelIndexList rows = view_->selectionModel()->selectedRows();
-    if (rows.size() != 1) return -1;
+    if (rows.size() != 1)
+        return -1;
     const int row = rows.first().row();
     return row >= 0 && row < list_.Count() ? row : -1;
 }
@@ -288,18 +307,22 @@ void CConnectDlg::SetIP() {
     const uint32_t deviceId = list_.Row(row).deviceId;
     uint32_t address = 0;
     uint32_t mask = 0;
-    if (!services_.runIPDialog(this, &address, &mask)) return;
+    if (!services_.runIPDialog(this, &address, &mask))
+        return;
     uint32_t requestId = 0;
     const uint32_t rc = discovery_->SetDeviceIP(deviceId, FieldsToNetworkOrder(address),
                                                 FieldsToNetworkOrder(mask), &requestId);
-    if (rc != 0) ShowError(PSMResultText(rc));
+    if (rc != 0)
+        ShowError(PSMResultText(rc));
 }
 
 void CConnectDlg::EnterAddress() {
     QString address;
-    if (!services_.runAddressDialog(this, &address)) return;
+    if (!services_.runAddressDialog(this, &address))
+        return;
     address = address.trimmed();
-    if (address.isEmpty()) return;
+    if (address.isEmpty())
+        return;
     CAddressDlg::StoreLastAddress(address);
     selectedIP_ = address;
     selectedName_ = address;
@@ -309,7 +332,8 @@ void CConnectDlg::EnterAddress() {
 void CConnectDlg::ShowError(const std::string& text) {
     std::wstring wide;
     platform::CodePageToWide(text, wide);
-    if (services_.messageBox) services_.messageBox->ShowMessage(wide, MessageIcon::Error);
+    if (services_.messageBox)
+        services_.messageBox->ShowMessage(wide, MessageIcon::Error);
 }
 
 // ---- layout ----------------------------------------------------------------------
@@ -334,7 +358,8 @@ void CConnectDlg::resizeEvent(QResizeEvent* e) {
         // distance to it.
         view_->resize(view_->width() + dx, view_->height() + dy);
         for (int id : {1, 2, IDC_SET_IP, IDC_ADDRESS})
-            if (QPushButton* b = Button(id)) b->move(b->x() + dx, b->y() + dy);
+            if (QPushButton* b = Button(id))
+                b->move(b->x() + dx, b->y() + dy);
     }
     RepositionBars();
     update();

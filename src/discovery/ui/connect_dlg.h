@@ -18,10 +18,10 @@
 #include <memory>
 #include <string>
 
+#include "discovery/device_list.h"
 #include "discovery/prog_service_mgr.h"
 #include "discovery/psmd_notification.h"
 #include "discovery/ui/device_discovery.h"
-#include "discovery/device_list.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
 #include "widgets/status_bar_dialog.h"

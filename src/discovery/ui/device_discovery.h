@@ -26,10 +26,14 @@ public:
 class CProgServiceDiscovery : public IDeviceDiscovery {
 public:
     explicit CProgServiceDiscovery(CProgServiceMgr& service) : service_(service) {}
-    uint32_t StartOperations(ICPSMD_Notification* sink) override { return service_.StartOperations(sink); }
+    uint32_t StartOperations(ICPSMD_Notification* sink) override {
+        return service_.StartOperations(sink);
+    }
     uint32_t StopOperations() override { return service_.StopOperations(); }
     bool IsRunning() const override { return service_.IsRunning(); }
-    bool Stop(uint32_t* exitCode, uint32_t timeoutMs) override { return service_.Stop(exitCode, timeoutMs); }
+    bool Stop(uint32_t* exitCode, uint32_t timeoutMs) override {
+        return service_.Stop(exitCode, timeoutMs);
+    }
     uint32_t RefreshDevices() override { return service_.RefreshDevices(); }
     uint32_t SetDeviceIP(uint32_t deviceId, uint32_t ipAddress, uint32_t netMask,
                          uint32_t* requestId) override {

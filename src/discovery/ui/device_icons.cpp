@@ -32,8 +32,9 @@ QPixmap Triangle(bool down) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::black);
-    const QPolygonF shape = down ? QPolygonF({QPointF(3.5, 5.5), QPointF(12.5, 5.5), QPointF(8.0, 11.0)})
-                                 : QPolygonF({QPointF(3.5, 10.5), QPointF(12.5, 10.5), QPointF(8.0, 5.0)});
+    const QPolygonF shape =
+        down ? QPolygonF({QPointF(3.5, 5.5), QPointF(12.5, 5.5), QPointF(8.0, 11.0)})
+             : QPolygonF({QPointF(3.5, 10.5), QPointF(12.5, 10.5), QPointF(8.0, 5.0)});
     p.drawPolygon(shape);
     return pixmap;
 }
@@ -42,11 +43,16 @@ QPixmap Triangle(bool down) {
 
 QPixmap DeviceIcon(int id) {
     switch (id) {
-        case IDI_SORT_DOWN: return Triangle(true);
-        case IDI_SORT_UP: return Triangle(false);
-        case IDI_DEVICE_ONLINE: return Disc(QColor(0, 176, 0));
-        case IDI_DEVICE_WAIT_IP: return Disc(QColor(220, 0, 0));
-        default: return QPixmap();
+        case IDI_SORT_DOWN:
+            return Triangle(true);
+        case IDI_SORT_UP:
+            return Triangle(false);
+        case IDI_DEVICE_ONLINE:
+            return Disc(QColor(0, 176, 0));
+        case IDI_DEVICE_WAIT_IP:
+            return Disc(QColor(220, 0, 0));
+        default:
+            return QPixmap();
     }
 }
 

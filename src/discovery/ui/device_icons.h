@@ -7,10 +7,10 @@
 
 namespace discovery::ui {
 
-inline constexpr int IDI_SORT_DOWN = 313;     // black, pointing down
-inline constexpr int IDI_SORT_UP = 314;       // black, pointing up
-inline constexpr int IDI_DEVICE_ONLINE = 315; // green disc
-inline constexpr int IDI_DEVICE_WAIT_IP = 316; // red disc
+inline constexpr int IDI_SORT_DOWN = 313;       // black, pointing down
+inline constexpr int IDI_SORT_UP = 314;         // black, pointing up
+inline constexpr int IDI_DEVICE_ONLINE = 315;   // green disc
+inline constexpr int IDI_DEVICE_WAIT_IP = 316;  // red disc
 
 // A 16 x 16 image of one of the ids above; a null pixmap for another id.
 QPixmap DeviceIcon(int id);

@@ -21,7 +21,9 @@ CDeviceListModel::CDeviceListModel(CDeviceList& list, QObject* parent)
     list_.SetObserver(this);
 }
 
-CDeviceListModel::~CDeviceListModel() { list_.SetObserver(nullptr); }
+CDeviceListModel::~CDeviceListModel() {
+    list_.SetObserver(nullptr);
+}
 
 int CDeviceListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : list_.Count();
@@ -32,20 +34,23 @@ int CDeviceListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= list_.Count()) return QVariant();
+    if (!index.isValid() || index.row() >= list_.Count())
+        return QVariant();
     const CCDItemData& row = list_.Row(index.row());
     switch (role) {
         case Qt::DisplayRole:
             return QString::fromStdString(DeviceColumnText(row, index.column()));
         case Qt::DecorationRole:
-            if (index.column() == kColumnStatus) return images_[RowImage(row)];
+            if (index.column() == kColumnStatus)
+                return images_[RowImage(row)];
             return QVariant();
         case Qt::TextAlignmentRole:
             return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
         case kDeviceIdRole:
             return QVariant::fromValue(row.deviceId);
         case kImageRole:
-            if (index.column() == kColumnStatus) return RowImage(row);
+            if (index.column() == kColumnStatus)
+                return RowImage(row);
             return QVariant();
         default:
             return QVariant();
@@ -53,9 +58,12 @@ QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant CDeviceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= kDeviceListColumns) return QVariant();
-    if (role == Qt::DisplayRole) return QString::fromLatin1(kColumnTitles[section]);
-    if (role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    if (orientation != Qt::Horizontal || section < 0 || section >= kDeviceListColumns)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return QString::fromLatin1(kColumnTitles[section]);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();
 }
 
@@ -64,11 +72,17 @@ bool CDeviceListModel::BeginInsertRow(int row) {
     return true;
 }
 
-void CDeviceListModel::EndInsertRow() { endInsertRows(); }
+void CDeviceListModel::EndInsertRow() {
+    endInsertRows();
+}
 
-void CDeviceListModel::BeginRemoveRow(int row) { beginRemoveRows(QModelIndex(), row, row); }
+void CDeviceListModel::BeginRemoveRow(int row) {
+    beginRemoveRows(QModelIndex(), row, row);
+}
 
-void CDeviceListModel::EndRemoveRow() { endRemoveRows(); }
+void CDeviceListModel::EndRemoveRow() {
+    endRemoveRows();
+}
 
 void CDeviceListModel::RowChanged(int row) {
     emit dataChanged(index(row, 0), index(row, kDeviceListColumns - 1));
@@ -85,7 +99,9 @@ void CDeviceListModel::EndReorder(const std::vector<int>& newIndex) {
     moved.reserve(persistent_.size());
     for (const QModelIndex& old : persistent_) {
         const int from = old.row();
-        const int to = from >= 0 && from < static_cast<int>(newIndex.size()) ? newIndex[static_cast<size_t>(from)] : from;
+        const int to = from >= 0 && from < static_cast<int>(newIndex.size())
+                           ? newIndex[static_cast<size_t>(from)]
+                           : from;
         moved << index(to, old.column());
     }
     changePersistentIndexList(persistent_, moved);

@@ -21,7 +21,8 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
     // IDeviceListObserver
     bool BeginInsertRow(int row) override;
@@ -43,7 +44,7 @@ signals:
 
 private:
     CDeviceList& list_;
-    QIcon images_[2];  // the same picture when selected: state colours stay true
+    QIcon images_[2];             // the same picture when selected: state colours stay true
     QModelIndexList persistent_;  // during a reorder
 };
 

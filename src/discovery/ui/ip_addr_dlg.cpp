@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "widgets/dialog_units.h"
 #include "discovery/ui/ip_address_ctrl.h"
+#include "widgets/dialog_units.h"
 
 namespace discovery::ui {
 

@@ -19,7 +19,8 @@ CIPAddressCtrl::CIPAddressCtrl(QWidget* parent) : QFrame(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 0, 2, 0);
     layout->setSpacing(0);
-    const auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this);
+    const auto* digits =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this);
     for (int i = 0; i < 4; ++i) {
         auto* box = new QLineEdit(this);
         box->setObjectName(QStringLiteral("field%1").arg(i));
@@ -50,7 +51,8 @@ int CIPAddressCtrl::GetAddress(uint32_t* value) const {
     int filled = 0;
     for (int i = 0; i < 4; ++i) {
         const QString text = fields_[i]->text();
-        if (text.isEmpty()) continue;
+        if (text.isEmpty())
+            continue;
         ++filled;
         f[i] = std::min(255u, text.toUInt());
     }
@@ -66,7 +68,8 @@ uint32_t CIPAddressCtrl::Address() const {
 
 bool CIPAddressCtrl::IsBlank() const {
     for (QLineEdit* f : fields_)
-        if (!f->text().isEmpty()) return false;
+        if (!f->text().isEmpty())
+            return false;
     return true;
 }
 
@@ -75,7 +78,8 @@ void CIPAddressCtrl::ClearAddress() {
 }
 
 void CIPAddressCtrl::FocusField(int index, bool selectAll, bool atEnd) {
-    if (index < 0 || index > 3) return;
+    if (index < 0 || index > 3)
+        return;
     QLineEdit* f = fields_[index];
     f->setFocus(Qt::OtherFocusReason);
     if (selectAll) {
@@ -88,17 +92,23 @@ void CIPAddressCtrl::FocusField(int index, bool selectAll, bool atEnd) {
 void CIPAddressCtrl::OnEdited(int index) {
     QLineEdit* f = fields_[index];
     const QString text = f->text();
-    if (text.isEmpty()) return;
-    if (text.toUInt() > 255) f->setText(QStringLiteral("255"));
-    if (f->text().size() == 3 && f->cursorPosition() == 3 && index < 3) FocusField(index + 1, true, false);
+    if (text.isEmpty())
+        return;
+    if (text.toUInt() > 255)
+        f->setText(QStringLiteral("255"));
+    if (f->text().size() == 3 && f->cursorPosition() == 3 && index < 3)
+        FocusField(index + 1, true, false);
 }
 
 bool CIPAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress) return QFrame::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress)
+        return QFrame::eventFilter(watched, event);
     int index = -1;
     for (int i = 0; i < 4; ++i)
-        if (watched == fields_[i]) index = i;
-    if (index < 0) return QFrame::eventFilter(watched, event);
+        if (watched == fields_[i])
+            index = i;
+    if (index < 0)
+        return QFrame::eventFilter(watched, event);
     QLineEdit* f = fields_[index];
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool noSelection = !f->hasSelectedText();
@@ -108,7 +118,8 @@ bool CIPAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
             // A separator ends a box typed into. Right after moving on by
             // itself the next box is selected: the separator the operator
             // types anyway must not skip it.
-            if (!f->text().isEmpty() && noSelection && f->cursorPosition() == f->text().size() && index < 3)
+            if (!f->text().isEmpty() && noSelection && f->cursorPosition() == f->text().size() &&
+                index < 3)
                 FocusField(index + 1, true, false);
             return true;
         case Qt::Key_Backspace:

@@ -17,8 +17,10 @@ CSortHeaderView::CSortHeaderView(QWidget* parent) : QHeaderView(Qt::Horizontal, 
 }
 
 void CSortHeaderView::SetMark(int column, int image) {
-    if (column < 0) return;
-    if (marks_.size() <= column) marks_.resize(column + 1, -1);
+    if (column < 0)
+        return;
+    if (marks_.size() <= column)
+        marks_.resize(column + 1, -1);
     marks_[column] = image == 0 || image == 1 ? image : -1;
     viewport()->update();
 }
@@ -29,7 +31,8 @@ int CSortHeaderView::Mark(int column) const {
 
 int CSortHeaderView::MarkedColumn() const {
     for (int i = 0; i < marks_.size(); ++i)
-        if (marks_[i] >= 0) return i;
+        if (marks_[i] >= 0)
+            return i;
     return -1;
 }
 
@@ -38,8 +41,10 @@ void CSortHeaderView::paintSection(QPainter* painter, const QRect& rect, int log
     QHeaderView::paintSection(painter, rect, logicalIndex);
     painter->restore();
     const int image = Mark(logicalIndex);
-    if (image < 0) return;
-    const QString text = model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
+    if (image < 0)
+        return;
+    const QString text =
+        model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
     const QPixmap& pixmap = images_[image];
     const int x = rect.left() + margin + fontMetrics().horizontalAdvance(text) + margin;

@@ -29,9 +29,14 @@ std::vector<uint8_t> Options(uint32_t options, uint32_t kp, uint32_t ki, uint32_
 
 TEST(BakeOptionsNumbers, FormatsWithFifteenSignificantDigits) {
     const std::pair<double, const char*> cases[] = {
-        {1.5, "1.5"},          {0.1, "0.1"},     {0, "0"},
-        {98304 / 65536.0, "1.5"}, {6553 / 65536.0, "0.0999908447265625"},
-        {65535.99998474121, "65535.9999847412"}, {1e20, "1e+20"}, {-2.25, "-2.25"},
+        {1.5, "1.5"},
+        {0.1, "0.1"},
+        {0, "0"},
+        {98304 / 65536.0, "1.5"},
+        {6553 / 65536.0, "0.0999908447265625"},
+        {65535.99998474121, "65535.9999847412"},
+        {1e20, "1e+20"},
+        {-2.25, "-2.25"},
     };
     for (auto [v, text] : cases)
         EXPECT_EQ(bake_options::FormatCoefficient(v).toStdString(), text) << v;
@@ -39,7 +44,8 @@ TEST(BakeOptionsNumbers, FormatsWithFifteenSignificantDigits) {
 
 TEST(BakeOptionsNumbers, ReadsWhatPercentLfReads) {
     const std::pair<const char*, double> good[] = {
-        {"1.5", 1.5}, {"  2", 2}, {"0.1", 0.1}, {"1e3", 1000}, {"-0.5", -0.5}, {"3abc", 3}, {"+7", 7},
+        {"1.5", 1.5},   {"  2", 2},  {"0.1", 0.1}, {"1e3", 1000},
+        {"-0.5", -0.5}, {"3abc", 3}, {"+7", 7},
     };
     for (auto [text, v] : good) {
         double out = -99;
@@ -81,12 +87,10 @@ TEST(BakeOptionsDlg, EnteredValuesAreScaledAndTruncated) {
         uint32_t wire;
     };
     const Case cases[] = {
-        {"0.1", 6553},        // 6553.6
-        {"1.5", 98304},
-        {"-1", 0xFFFF0000u},  // two's complement of -65536
-        {"65536", 0},         // the high bits are lost
-        {"65536.5", 32768},
-        {"0.0000001", 0},
+        {"0.1", 6553},                            // 6553.6
+        {"1.5", 98304},     {"-1", 0xFFFF0000u},  // two's complement of -65536
+        {"65536", 0},                             // the high bits are lost
+        {"65536.5", 32768}, {"0.0000001", 0},
     };
     for (const Case& c : cases) {
         uitest::RecordingMessageBox box;

@@ -20,13 +20,16 @@ std::vector<uint8_t> CellMasks(const std::vector<seglcd::Polygon>& polys) {
     for (size_t i = 0; i + 7 <= polys.size(); i += 7) {
         uint8_t m = 0;
         for (size_t k = 0; k < 7; ++k)
-            if (polys[i + k].lit) m |= static_cast<uint8_t>(1u << polys[i + k].bit);
+            if (polys[i + k].lit)
+                m |= static_cast<uint8_t>(1u << polys[i + k].bit);
         masks.push_back(m);
     }
     return masks;
 }
 
-uint8_t Digit(int d) { return seglcd::kSegmentMasks[d]; }
+uint8_t Digit(int d) {
+    return seglcd::kSegmentMasks[d];
+}
 
 }  // namespace
 
@@ -105,15 +108,15 @@ TEST(SegLcdCtrl, RenderedDigitLightsOnlyItsSegments) {
     // One cell (10, 10, 70, 110): h = 50, t = 15, s = 7.
     const QImage img = ctrl.Render(QSize(80, 120));
     const QRgb bg = qRgb(0, 0, 0), lit = qRgb(200, 200, 200), unlit = qRgb(10, 10, 10);
-    EXPECT_EQ(img.pixel(3, 3), bg);       // margin
-    EXPECT_EQ(img.pixel(40, 40), bg);     // inside the digit, between the bars
+    EXPECT_EQ(img.pixel(3, 3), bg);    // margin
+    EXPECT_EQ(img.pixel(40, 40), bg);  // inside the digit, between the bars
     EXPECT_EQ(img.pixel(40, 80), bg);
-    EXPECT_EQ(img.pixel(64, 35), lit);    // upper right bar
-    EXPECT_EQ(img.pixel(64, 85), lit);    // lower right bar
-    EXPECT_EQ(img.pixel(40, 13), unlit);  // top bar
-    EXPECT_EQ(img.pixel(40, 107), unlit); // bottom bar
-    EXPECT_EQ(img.pixel(40, 60), unlit);  // middle bar
-    EXPECT_EQ(img.pixel(16, 35), unlit);  // upper left bar
+    EXPECT_EQ(img.pixel(64, 35), lit);     // upper right bar
+    EXPECT_EQ(img.pixel(64, 85), lit);     // lower right bar
+    EXPECT_EQ(img.pixel(40, 13), unlit);   // top bar
+    EXPECT_EQ(img.pixel(40, 107), unlit);  // bottom bar
+    EXPECT_EQ(img.pixel(40, 60), unlit);   // middle bar
+    EXPECT_EQ(img.pixel(16, 35), unlit);   // upper left bar
 
     ctrl.SetValue(8);
     const QImage eight = ctrl.Render(QSize(80, 120));

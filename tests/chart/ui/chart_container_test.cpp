@@ -12,8 +12,8 @@
 
 #include "chart/ui/chart_container.h"
 #include "chart/ui/label_boxes.h"
-#include "tests/support/ui_test_support.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/ui_test_support.h"
 
 using chart::ChartPoint;
 using chart::ui::ViewMapping;

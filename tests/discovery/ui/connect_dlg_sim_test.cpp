@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/process.h"
-#include "discovery/ui/connect_dlg.h"
 #include "discovery/ip_fields.h"
+#include "discovery/ui/connect_dlg.h"
 #include "tests/support/private_network.h"
+#include "tests/support/process.h"
 #include "tests/support/ui_test_support.h"
 
 using namespace discovery::ui;
@@ -29,8 +29,10 @@ class ConnectDlgSim : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
-        ASSERT_TRUE(online_.Start({kSim, "--bind", "127.0.0.2", "--device-id", "101", "--firmware", "1.2.3"}));
-        ASSERT_TRUE(waiting_.Start({kSim, "--bind", "127.0.0.3", "--device-id", "102", "--ip", "0.0.0.0"}));
+        ASSERT_TRUE(online_.Start(
+            {kSim, "--bind", "127.0.0.2", "--device-id", "101", "--firmware", "1.2.3"}));
+        ASSERT_TRUE(
+            waiting_.Start({kSim, "--bind", "127.0.0.3", "--device-id", "102", "--ip", "0.0.0.0"}));
         CConnectDlg::Services s;
         s.messageBox = &boxes_;
         s.traceLog = &trace_;
@@ -48,7 +50,8 @@ protected:
     int RowOf(uint32_t deviceId) const { return dlg_->List().Find(deviceId); }
     QString Cell(uint32_t deviceId, int column) const {
         const int row = RowOf(deviceId);
-        return row < 0 ? QString() : dlg_->ListView()->model()->index(row, column).data().toString();
+        return row < 0 ? QString()
+                       : dlg_->ListView()->model()->index(row, column).data().toString();
     }
     void SelectOnly(uint32_t deviceId) {
         dlg_->ListView()->selectionModel()->select(
@@ -102,10 +105,13 @@ TEST_F(ConnectDlgSim, BakingControllerRefusesANewAddress) {
     dlg_->Button(CConnectDlg::IDC_SET_IP)->click();
     ASSERT_TRUE(PumpUntil([this] { return !boxes_.messages.empty(); }, 5000));
     EXPECT_EQ(boxes_.messages,
-              (std::vector<RecordedMessage>{{L"Invalid device state to set IP address!", MessageIcon::Error}}));
+              (std::vector<RecordedMessage>{
+                  {L"Invalid device state to set IP address!", MessageIcon::Error}}));
     // The device error is in the log, written by the service.
     ASSERT_TRUE(PumpUntil([this] { return !trace_.lines.empty(); }, 2000));
-    EXPECT_EQ(trace_.lines[0], (uitest::RecordedTrace{'E', L"ServiceMgr", L"101 Received device error : <Unknown : 6>"}));
+    EXPECT_EQ(
+        trace_.lines[0],
+        (uitest::RecordedTrace{'E', L"ServiceMgr", L"101 Received device error : <Unknown : 6>"}));
     EXPECT_EQ(Cell(101, 3), QStringLiteral("127.0.0.2"));
     EXPECT_TRUE(dlg_->isVisible());
 }

@@ -16,10 +16,10 @@
 #include <optional>
 #include <thread>
 
+#include "discovery/ip_fields.h"
 #include "discovery/ui/address_dlg.h"
 #include "discovery/ui/connect_dlg.h"
 #include "discovery/ui/device_list_model.h"
-#include "discovery/ip_fields.h"
 #include "discovery/ui/sort_header_view.h"
 #include "tests/support/ui_test_support.h"
 
@@ -54,8 +54,10 @@ public:
     }
     uint32_t StopOperations() override {
         ++stops;
-        if (onStop) onStop();
-        if (!running) return 1;
+        if (onStop)
+            onStop();
+        if (!running)
+            return 1;
         running = false;
         return 0;
     }
@@ -68,7 +70,8 @@ public:
         ++refreshes;
         return 0;
     }
-    uint32_t SetDeviceIP(uint32_t deviceId, uint32_t ip, uint32_t mask, uint32_t* requestId) override {
+    uint32_t SetDeviceIP(uint32_t deviceId, uint32_t ip, uint32_t mask,
+                         uint32_t* requestId) override {
         setIPs.push_back({deviceId, ip, mask});
         *requestId = 2;
         return setIPResult;
@@ -99,15 +102,18 @@ protected:
         s.runIPDialog = [this](QWidget*, uint32_t* address, uint32_t* mask) {
             ++ipDialogs;
             ipDialogIn = {*address, *mask};
-            if (duringIPDialog) duringIPDialog();
-            if (!ipAnswer) return false;
+            if (duringIPDialog)
+                duringIPDialog();
+            if (!ipAnswer)
+                return false;
             *address = ipAnswer->first;
             *mask = ipAnswer->second;
             return true;
         };
         s.runAddressDialog = [this](QWidget*, QString* address) {
             ++addressDialogs;
-            if (!typedAddress) return false;
+            if (!typedAddress)
+                return false;
             *address = *typedAddress;
             return true;
         };
@@ -136,7 +142,8 @@ protected:
     }
     std::vector<int> SelectedRows() const {
         std::vector<int> rows;
-        for (const QModelIndex& i : dlg->ListView()->selectionModel()->selectedRows()) rows.push_back(i.row());
+        for (const QModelIndex& i : dlg->ListView()->selectionModel()->selectedRows())
+            rows.push_back(i.row());
         std::sort(rows.begin(), rows.end());
         return rows;
     }
@@ -185,7 +192,8 @@ TEST_F(ConnectDlgTest, OpeningStartsDiscoveryAndSetsUpTheDialog) {
     const char* titles[] = {"Status", "Name", "Firmware", "Device IP"};
     const int widths[] = {150, 250, 100, 100};
     for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(view->model()->headerData(c, Qt::Horizontal).toString(), QString::fromLatin1(titles[c]));
+        EXPECT_EQ(view->model()->headerData(c, Qt::Horizontal).toString(),
+                  QString::fromLatin1(titles[c]));
         EXPECT_EQ(view->header()->sectionSize(c), widths[c]);
     }
     // "Status" descending: its header shows the up-pointing triangle.
@@ -197,8 +205,8 @@ TEST_F(ConnectDlgTest, OpeningStartsDiscoveryAndSetsUpTheDialog) {
 TEST_F(ConnectDlgTest, FailedStartIsShownAndTheDialogStaysWithoutTimer) {
     fake.startResult = 10;
     Open();
-    EXPECT_EQ(boxes.messages,
-              (std::vector<RecordedMessage>{{L"Unable to allocate system resourcess!", MessageIcon::Error}}));
+    EXPECT_EQ(boxes.messages, (std::vector<RecordedMessage>{
+                                  {L"Unable to allocate system resourcess!", MessageIcon::Error}}));
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(fake.refreshes, 0);
     EXPECT_FALSE(dlg->ListTimer()->isActive());
@@ -234,7 +242,8 @@ TEST_F(ConnectDlgTest, ReportsBecomeRowsWithTextsAndImages) {
     EXPECT_EQ(Cell(1, 2), QStringLiteral("1.002.003"));
     EXPECT_EQ(Cell(1, 3), QStringLiteral("192.168.1.10"));
     EXPECT_EQ(Cell(1, 0, CDeviceListModel::kImageRole).toInt(), kImageOnline);
-    EXPECT_FALSE(dlg->ListView()->model()->index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_FALSE(
+        dlg->ListView()->model()->index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
     EXPECT_EQ(SelectedRows(), std::vector<int>{1});
     EXPECT_TRUE(boxes.messages.empty());
 
@@ -260,8 +269,9 @@ TEST_F(ConnectDlgTest, MessagesFromTheServiceThread) {
     QCoreApplication::postEvent(dlg.get(), new DeviceStatusEvent(nullptr));
     uitest::Pump();
 
-    EXPECT_EQ(trace.lines, (std::vector<uitest::RecordedTrace>{
-                               {'E', L"ServiceMgr", L"Can't bind socket : Address already in use"}}));
+    EXPECT_EQ(trace.lines,
+              (std::vector<uitest::RecordedTrace>{
+                  {'E', L"ServiceMgr", L"Can't bind socket : Address already in use"}}));
     EXPECT_EQ(boxes.messages, (std::vector<RecordedMessage>{
                                   {L"Invalid device state to set IP address!", MessageIcon::Error},
                                   {L"Unable to create object - no memory!", MessageIcon::Error}}));
@@ -286,12 +296,14 @@ TEST_F(ConnectDlgTest, ConfirmingNeedsExactlyOneSelectedRow) {
             EXPECT_TRUE(ClosedWithOK());
             EXPECT_TRUE(boxes.messages.empty());
             const int row = *c.selected.begin();
-            EXPECT_EQ(dlg->SelectedIP(), row == 0 ? QStringLiteral("Unknown") : QStringLiteral("192.168.1.10"));
-            EXPECT_EQ(dlg->SelectedName(), row == 0 ? QStringLiteral("102") : QStringLiteral("101"));
+            EXPECT_EQ(dlg->SelectedIP(),
+                      row == 0 ? QStringLiteral("Unknown") : QStringLiteral("192.168.1.10"));
+            EXPECT_EQ(dlg->SelectedName(),
+                      row == 0 ? QStringLiteral("102") : QStringLiteral("101"));
         } else {
             EXPECT_TRUE(dlg->isVisible());
-            EXPECT_EQ(boxes.messages,
-                      (std::vector<RecordedMessage>{{L"Select device to connect to!", MessageIcon::Error}}));
+            EXPECT_EQ(boxes.messages, (std::vector<RecordedMessage>{
+                                          {L"Select device to connect to!", MessageIcon::Error}}));
             EXPECT_EQ(dlg->SelectedIP(), QString());
             EXPECT_EQ(dlg->List().Count(), 2);
         }
@@ -303,7 +315,8 @@ TEST_F(ConnectDlgTest, EveryConfirmingGesture) {
         const char* what;
         std::function<void(CConnectDlg&)> gesture;
     } cases[] = {
-        {"Enter in the list", [](CConnectDlg& d) { QTest::keyClick(d.ListView(), Qt::Key_Return); }},
+        {"Enter in the list",
+         [](CConnectDlg& d) { QTest::keyClick(d.ListView(), Qt::Key_Return); }},
         {"double-click on the row",
          [](CConnectDlg& d) {
              QTreeView* v = d.ListView();
@@ -361,7 +374,9 @@ TEST_F(ConnectDlgTest, SetIPSendsTheTypedAddressInNetworkOrder) {
     // Nothing selected: the message, no address dialog.
     Select({});
     dlg->Button(1004)->click();
-    EXPECT_EQ(boxes.messages, (std::vector<RecordedMessage>{{L"Select device to set its IP!", MessageIcon::Error}}));
+    EXPECT_EQ(
+        boxes.messages,
+        (std::vector<RecordedMessage>{{L"Select device to set its IP!", MessageIcon::Error}}));
     EXPECT_EQ(ipDialogs, 0);
     // Two selected: the same.
     Select({0, 1});
@@ -390,8 +405,10 @@ TEST_F(ConnectDlgTest, SetIPSendsTheTypedAddressInNetworkOrder) {
     // A request that cannot be queued is shown with its text.
     fake.setIPResult = 7;
     dlg->Button(1004)->click();
-    EXPECT_EQ(boxes.messages, (std::vector<RecordedMessage>{
-                                  {L"There is no memory on the server to complete operation!", MessageIcon::Error}}));
+    EXPECT_EQ(
+        boxes.messages,
+        (std::vector<RecordedMessage>{
+            {L"There is no memory on the server to complete operation!", MessageIcon::Error}}));
 }
 
 TEST_F(ConnectDlgTest, SetIPKeepsItsControllerWhenTheRowGoesMeanwhile) {
@@ -435,7 +452,8 @@ TEST_F(ConnectDlgTest, HeaderClicksSortAndMoveTheMark) {
     Report(Listed(3, "0.0.0.0", 2000000));
     QHeaderView* h = dlg->ListView()->header();
     auto click = [&](int column) {
-        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(h->sectionViewportPosition(column) + 20, h->height() / 2));
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          QPoint(h->sectionViewportPosition(column) + 20, h->height() / 2));
         uitest::Pump();
     };
     auto names = [&] {
@@ -506,7 +524,8 @@ TEST_F(ConnectDlgTest, ResizingMovesButtonsAndGrowsTheList) {
     dlg->resize(dlg->width() + 120, dlg->height() + 80);
     uitest::Pump();
     EXPECT_EQ(dlg->ListView()->size(), list + QSize(120, 80));
-    for (int id : {1, 2, 1004, 1005}) EXPECT_EQ(dlg->Button(id)->pos(), at[id] + QPoint(120, 80)) << id;
+    for (int id : {1, 2, 1004, 1005})
+        EXPECT_EQ(dlg->Button(id)->pos(), at[id] + QPoint(120, 80)) << id;
     EXPECT_EQ(dlg->StatusBar()->geometry().bottom(), dlg->height() - 1);
     EXPECT_EQ(dlg->StatusBar()->width(), dlg->width());
     EXPECT_EQ(dlg->minimumSize(), QSize(300, 190));

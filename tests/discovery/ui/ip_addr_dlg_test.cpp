@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "discovery/ip_fields.h"
 #include "discovery/ui/address_dlg.h"
 #include "discovery/ui/ip_addr_dlg.h"
 #include "discovery/ui/ip_address_ctrl.h"
-#include "discovery/ip_fields.h"
 #include "tests/support/ui_test_support.h"
 
 using namespace discovery::ui;
