@@ -140,6 +140,7 @@ void CMainFrame::CreateActions() {
     MakeAction(ID_FILE_PRINT, tr("&Print...\tCtrl+P"), tr("Print the active document\nPrint"));
     a = MakeAction(ID_APP_EXIT, tr("E&xit"),
                    tr("Quit the application; prompts to save documents\nExit"));
+    a->setShortcut(QKeySequence::Quit);
     connect(a, &QAction::triggered, this, &QWidget::close);
     MakeAction(ID_EDIT_CUT, tr("Cu&t\tCtrl+X"),
                tr("Cut the selection and put it on the Clipboard\nCut"));

@@ -145,7 +145,10 @@ QImage CCustomStatusBar::RenderPane(int index) const {
     r.adjust(1, 1, -1, -1);
     if (r.width() <= 0 || r.height() <= 0)
         return QImage();
-    QImage image(r.size(), QImage::Format_ARGB32_Premultiplied);
+    // Made at the screen's pixel density, so the text is not scaled up.
+    const qreal ratio = devicePixelRatioF();
+    QImage image((QSizeF(r.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
     image.fill(paneBackground_[Clamp(index)]);
     QPainter p(&image);
     p.setFont(font());

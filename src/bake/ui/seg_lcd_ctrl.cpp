@@ -59,14 +59,20 @@ QImage CSegLCDCtrl::Render(const QSize& size) const {
 }
 
 void CSegLCDCtrl::paintEvent(QPaintEvent*) {
-    if (cache_.isNull() || cache_.size() != size()) {
-        cache_ = QImage(size(), QImage::Format_ARGB32_Premultiplied);
+    // The segments are laid out in device pixels, so that their edges stay
+    // sharp on a high-density screen instead of being scaled up.
+    const qreal ratio = devicePixelRatioF();
+    const QSize devicePixels = (QSizeF(size()) * ratio).toSize();
+    if (cache_.isNull() || cache_.size() != devicePixels) {
+        cache_ = QImage(devicePixels, QImage::Format_ARGB32_Premultiplied);
         dirty_ = true;
     }
     if (dirty_) {
+        cache_.setDevicePixelRatio(1.0);
         DrawPicture(cache_);
         ++renderCount_;
     }
+    cache_.setDevicePixelRatio(ratio);
     dirty_ = false;
     QPainter(this).drawImage(0, 0, cache_);
 }
