@@ -62,13 +62,23 @@ CTVR_Doc* CDocumentManager::OpenDocument(const QString& path) {
     return Show(CTVR_Doc::OpenDocument(context_, path));
 }
 
+QMdiArea* CDocumentManager::LiveArea() const {
+    // While the area is being destroyed it deletes the documents, whose
+    // signals reach us when it is a QMdiArea no more; the cast sees that.
+    return qobject_cast<QMdiArea*>(static_cast<QObject*>(area_));
+}
+
 CTVR_Doc* CDocumentManager::ActiveDocument() const {
-    return qobject_cast<CTVR_Doc*>(area_->activeSubWindow());
+    QMdiArea* area = LiveArea();
+    return area ? qobject_cast<CTVR_Doc*>(area->activeSubWindow()) : nullptr;
 }
 
 QList<CTVR_Doc*> CDocumentManager::Documents() const {
     QList<CTVR_Doc*> out;
-    for (QMdiSubWindow* w : area_->subWindowList()) {
+    QMdiArea* area = LiveArea();
+    if (!area)
+        return out;
+    for (QMdiSubWindow* w : area->subWindowList()) {
         if (auto* doc = qobject_cast<CTVR_Doc*>(w))
             out << doc;
     }

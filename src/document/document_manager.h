@@ -55,6 +55,8 @@ signals:
 private:
     CTVR_Doc* Show(CTVR_Doc* doc);
 
+    QMdiArea* LiveArea() const;
+
     QMdiArea* area_;
     std::shared_ptr<DocumentContext> context_;
 };

@@ -116,6 +116,10 @@ QAction* CDocumentCommands::Make(int id, const QString& text, const QString& tip
 }
 
 void CDocumentCommands::Update() {
+    // The frame's destruction deletes documents, whose signals land here once
+    // the frame is a CMainFrame no more: nothing is left to update then.
+    if (!qobject_cast<CMainFrame*>(static_cast<QObject*>(frame_)))
+        return;
     const bool hasDocument = documents_->ActiveDocument() != nullptr;
     // The document menu: these appear only while a chart document is open.
     for (int id : {ID_FILE_SAVE_AS, ID_FILE_CLOSE, ID_CHART_IMPORT, ID_EXPORT_CSV, ID_EXPORT_IMAGE,
