@@ -96,19 +96,11 @@ int RunOptions(const std::vector<std::string>& args) {
     if (int rc = session.Connect(cl.host, cl.port))
         return rc;
     const auto request = session.Protocol().Request(bake::CONCC_PKT_GET_BAKE_OPTIONS);
-    if (int rc = session.Send(request.data(), request.size()))
-        return rc;
     int rc = cli::kExitOk;
-    auto reply = session.WaitForReply(bake::CONCC_PKT_GET_BAKE_OPTIONS, rc);
+    auto reply =
+        session.Request(request.data(), request.size(), bake::CONCC_PKT_GET_BAKE_OPTIONS, rc);
     if (!reply)
         return rc;
-
-    bake::CONCC_Header h;
-    bake::DecodeHeader(reply->data(), reply->size(), h);
-    if (h.result != bake::kResultSuccess) {
-        std::printf("%s\n", bake::ResultCodeText(h.result));
-        return cli::kExitRefused;
-    }
     bake::CONCC_BakeOptions o;
     if (reply->size() != bake::kBakeOptionsSize ||
         !bake::DecodeBakeOptions(reply->data(), reply->size(), o)) {
@@ -143,6 +135,7 @@ int RunOptions(const std::vector<std::string>& args) {
     auto setReply = session.WaitForReply(bake::CONCC_PKT_SET_BAKE_OPTIONS, rc);
     if (!setReply)
         return rc;
+    bake::CONCC_Header h;
     bake::DecodeHeader(setReply->data(), setReply->size(), h);
     if (h.result != bake::kResultSuccess) {
         std::printf("Error while set bake options : %s\n", bake::ResultCodeText(h.result));

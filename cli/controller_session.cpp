@@ -230,4 +230,22 @@ bool ParseCommandLine(const std::vector<std::string>& args,
     return true;
 }
 
+std::optional<std::vector<uint8_t>> ControllerSession::Request(const void* data, uint32_t length,
+                                                               uint32_t replyType, int& exitCode) {
+    exitCode = Send(data, length);
+    if (exitCode)
+        return std::nullopt;
+    auto reply = WaitForReply(replyType, exitCode);
+    if (!reply)
+        return std::nullopt;
+    bake::CONCC_Header h;
+    bake::DecodeHeader(reply->data(), reply->size(), h);
+    if (h.result != bake::kResultSuccess) {
+        std::printf("%s\n", bake::ResultCodeText(h.result));
+        exitCode = kExitRefused;
+        return std::nullopt;
+    }
+    return reply;
+}
+
 }  // namespace cli

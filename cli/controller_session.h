@@ -47,6 +47,11 @@ public:
     // (packets of other types are passed to the protocol and dropped). On a
     // drop or time-out, prints the reason and sets `exitCode`.
     std::optional<std::vector<uint8_t>> WaitForReply(uint32_t type, int& exitCode);
+    // Sends a request and waits for its reply of `replyType`; a refusal by
+    // the controller prints its result text and ends with kExitRefused.
+    // Only an accepted reply is returned.
+    std::optional<std::vector<uint8_t>> Request(const void* data, uint32_t length,
+                                                uint32_t replyType, int& exitCode);
     // Waits for the next gauge packet, decoded. Same failure handling.
     std::optional<bake::CONCC_GaugeData> WaitForGauge(int& exitCode);
 

@@ -109,18 +109,10 @@ int RunUpload(std::vector<std::string> args) {
         return rc;
     const bake::ProfileUploadPacket packet =
         bake::BuildProfileUpload(true, samples, session.Protocol().SequenceId());
-    if (int rc = session.Send(packet.bytes.data(), static_cast<uint32_t>(packet.bytes.size())))
-        return rc;
     int rc = cli::kExitOk;
-    auto reply = session.WaitForReply(bake::CONCC_PKT_SET_PROFILE, rc);
-    if (!reply)
+    if (!session.Request(packet.bytes.data(), static_cast<uint32_t>(packet.bytes.size()),
+                         bake::CONCC_PKT_SET_PROFILE, rc))
         return rc;
-    bake::CONCC_Header h;
-    bake::DecodeHeader(reply->data(), reply->size(), h);
-    if (h.result != bake::kResultSuccess) {
-        std::printf("%s\n", bake::ResultCodeText(h.result));
-        return cli::kExitRefused;
-    }
     std::printf("Temperature profile set, you can bake now!\n");
     return cli::kExitOk;
 }
@@ -133,18 +125,10 @@ int RunShow(const std::vector<std::string>& args) {
     if (int rc = session.Connect(cl.host, cl.port))
         return rc;
     const auto request = session.Protocol().Request(bake::CONCC_PKT_GET_PROFILE);
-    if (int rc = session.Send(request.data(), request.size()))
-        return rc;
     int rc = cli::kExitOk;
-    auto reply = session.WaitForReply(bake::CONCC_PKT_GET_PROFILE, rc);
+    auto reply = session.Request(request.data(), request.size(), bake::CONCC_PKT_GET_PROFILE, rc);
     if (!reply)
         return rc;
-    bake::CONCC_Header h;
-    bake::DecodeHeader(reply->data(), reply->size(), h);
-    if (h.result != bake::kResultSuccess) {
-        std::printf("%s\n", bake::ResultCodeText(h.result));
-        return cli::kExitRefused;
-    }
     bake::CONCC_TempProfile profile;
     if (!bake::DecodeTempProfile(reply->data(), reply->size(), profile)) {
         std::fprintf(stderr, "Invalid temperature profile packet!\n");
