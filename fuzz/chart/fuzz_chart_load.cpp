@@ -14,24 +14,13 @@
 
 #include "chart/chart_container_model.h"
 #include "chart/chart_statistics.h"
+#include "memory_file.h"
 #include "xml/xml_node.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok)
-        std::abort();
-}
-
-// A file in memory with a path the loader can open.
-struct MemoryFile {
-    int fd = memfd_create("chart", 0);
-    std::wstring Path() const { return L"/proc/self/fd/" + std::to_wstring(fd); }
-    void Fill(const uint8_t* data, size_t size) const {
-        Check(ftruncate(fd, 0) == 0);
-        Check(size == 0 || pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
-    }
-};
+using fuzz_chart::Check;
+using fuzz_chart::MemoryFile;
 
 struct Expected {
     std::wstring name, yLabel;
