@@ -424,24 +424,35 @@ public:
                 std::free(real);
             }
         }
-        // Opening the target itself first keeps the old answers to "may this
-        // be written at all?" (missing folder, read-only file, directory).
-        const int probe = ::open(final_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (probe < 0)
-            return false;
-        createdEmpty_ = !exists;
-        if (exists && !S_ISREG(st.st_mode)) {
-            fd_ = probe;  // a device or pipe: written in place, as it stands
-            return true;
+        // Opening an existing target first keeps the old answers to "may this
+        // be written at all?" (read-only file, directory). A missing target is
+        // not created here: until the rename, a reader (or a program killed
+        // now) must find either no file or the whole of it, never an empty one.
+        int probe = -1;
+        if (exists) {
+            probe = ::open(final_.c_str(), O_WRONLY | O_CLOEXEC);
+            if (probe < 0)
+                return false;
+            if (!S_ISREG(st.st_mode)) {
+                fd_ = probe;  // a device or pipe: written in place, as it stands
+                return true;
+            }
         }
         std::string tmp = final_ + ".XXXXXX";
         fd_ = ::mkostemp(tmp.data(), O_CLOEXEC);
         if (fd_ < 0) {
+            if (probe < 0) {
+                probe = ::open(final_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+                if (probe < 0)
+                    return false;
+                createdEmpty_ = true;
+            }
             ::ftruncate(probe, 0);
             fd_ = probe;
             return true;
         }
-        ::close(probe);
+        if (probe >= 0)
+            ::close(probe);
         temp_ = std::move(tmp);
         ::fchmod(fd_, exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask()));
         return true;

@@ -298,3 +298,19 @@ TEST(XmlFileWriter, AFailedStreamedSaveLeavesTheOldFile) {
     EXPECT_EQ(ReadBytes(keep), "old content");
     EXPECT_EQ(dir.Entries(), 1u);
 }
+
+TEST(XmlFileWriter, ANewFileAppearsOnlyWhenItIsWhole) {
+    // A reader, or a program killed mid-save, must never find the new file
+    // empty or half written.
+    TempDir dir;
+    xml::CXmlFileWriter writer;
+    ASSERT_EQ(writer.Open(dir.WPath("new.xml")), XmlError::kNone);
+    writer.StartElement(L"list");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("new.xml")));
+    ASSERT_EQ(writer.Close(), XmlError::kNone);
+    CXmlResult r;
+    const CXmlNode back = CXmlNode::ParseFile(dir.WPath("new.xml"), &r);
+    EXPECT_EQ(r.error, XmlError::kNone);
+    EXPECT_FALSE(back.GetChild(L"list").IsEmpty());
+    EXPECT_EQ(dir.Entries(), 1u);
+}
