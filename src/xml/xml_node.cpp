@@ -186,6 +186,8 @@ CXmlNode::CXmlNode(const CXmlNode& other) : node_(other.node_) {
 CXmlNode::CXmlNode(CXmlNode&& other) noexcept : node_(other.node_) { other.node_ = nullptr; }
 
 CXmlNode& CXmlNode::operator=(const CXmlNode& other) {
+    if (this == &other)
+        return *this;
     if (other.node_) ++other.node_->refCount;
     detail::Release(node_);
     node_ = other.node_;
