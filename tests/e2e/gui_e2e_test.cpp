@@ -20,7 +20,7 @@
 #include "shell/main_frame.h"
 #include "shell/output_wnd.h"
 #include "tests/support/process.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 namespace {
 

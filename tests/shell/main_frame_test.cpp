@@ -23,7 +23,7 @@
 #include "shell/recent_file_list.h"
 #include "shell/toolbar_customize_dlg.h"
 #include "shell/windows_dlg.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 using uitest::FakeLink;
 using uitest::RecordingMessageBox;

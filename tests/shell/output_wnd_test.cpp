@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "shell/output_wnd.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 TEST(OutputLine, FormatCarriesKindTimeAndText) {
     struct Case {

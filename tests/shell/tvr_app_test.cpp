@@ -6,7 +6,7 @@
 
 #include "shell/output_wnd.h"
 #include "shell/tvr_app.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 TEST(CommandLine, OptionsAndTheirErrors) {
     struct Case {

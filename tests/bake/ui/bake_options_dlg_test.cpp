@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "bake/ui/bake_options_dlg.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 using uitest::GetU32;
 using uitest::Header;

@@ -14,7 +14,7 @@
 #include "bake/ui/control_frame.h"
 #include "bake/ui/seg_lcd_ctrl.h"
 #include "link/link_errors.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 using uitest::FakeLink;
 using uitest::GetU32;

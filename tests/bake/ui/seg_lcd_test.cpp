@@ -4,7 +4,7 @@
 
 #include "bake/ui/seg_lcd_ctrl.h"
 #include "bake/ui/seg_lcd_geometry.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 using seglcd::DigitCells;
 using seglcd::DigitPolygons;

@@ -12,7 +12,7 @@
 #include "discovery/ui/connect_dlg.h"
 #include "discovery/ui/ip_fields.h"
 #include "tests/support/private_network.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "discovery/ui/device_list_model.h"
 #include "discovery/ui/ip_fields.h"
 #include "discovery/ui/sort_header_view.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 namespace {
 

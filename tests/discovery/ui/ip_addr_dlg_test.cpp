@@ -10,7 +10,7 @@
 #include "discovery/ui/ip_addr_dlg.h"
 #include "discovery/ui/ip_address_ctrl.h"
 #include "discovery/ui/ip_fields.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 namespace {
 

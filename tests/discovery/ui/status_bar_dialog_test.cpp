@@ -5,7 +5,7 @@
 #include <QImage>
 
 #include "shell/status_bar_dialog.h"
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 namespace {
 

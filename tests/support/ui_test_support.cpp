@@ -1,4 +1,4 @@
-#include "tests/shell/ui_test_support.h"
+#include "tests/support/ui_test_support.h"
 
 #include <gtest/gtest.h>
 
