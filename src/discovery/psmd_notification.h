@@ -26,6 +26,7 @@ public:
     virtual void OnReserved6(uint32_t /*requestId*/, uint32_t /*result*/) {}
     virtual void OnReserved7(CPSMDataBase* /*record*/) {}
     virtual void OnReserved8(uint32_t /*requestId*/, uint32_t /*result*/) {}
-    // Every log line of the service.
-    virtual void OnServiceLog(std::string /*text*/) {}
+    // Every log line of the service; the text is the sink's to keep or move.
+    virtual void OnServiceLog(std::string /*text*/) {
+    }  // NOLINT(performance-unnecessary-value-param)
 };

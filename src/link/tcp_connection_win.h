@@ -82,9 +82,8 @@ private:
     using Command = std::variant<ConnectCommand, DisconnectCommand, SendCommand>;
 
     // Everything the link thread touches lives here. The thread co-owns it,
-    // so a thread that had to be abandoned at shutdown never runs on freed
-    // memory. Fields marked "link thread" are touched by the link thread only
-    // (before the thread starts, by Start).
+    // so a thread given up on at shutdown never runs on freed memory. Fields marked "link thread"
+    // are touched by the link thread only (before the thread starts, by Start).
     struct Core {
         Core();
         ~Core();

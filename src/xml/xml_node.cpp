@@ -209,6 +209,8 @@ CXmlNode::CXmlNode(CXmlNode&& other) noexcept : node_(other.node_) {
 }
 
 CXmlNode& CXmlNode::operator=(const CXmlNode& other) {
+    if (this == &other)
+        return *this;
     if (other.node_)
         ++other.node_->refCount;
     detail::Release(node_);
