@@ -506,15 +506,23 @@ std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
     auto columnOf = [&](double x) { return device.Column(ClampPixel(mapping.PixelX(x))); };
     auto pixelY = [&](double y) { return ClampPixel(mapping.PixelY(y)); };
     std::vector<ColumnSpan> spans;
-    size_t i = 0;
+    size_t i = 0, previousCount = 0;
     while (i < run.size()) {
         const size_t start = i;
         const double column = columnOf(run[start].x);
         // Every point whose column is this one; the test uses the very
         // expression that put the first of them in it, so bins never disagree.
-        i = chart.FirstFailing(base + start + 1, [&](double x) { return columnOf(x) <= column; }) -
+        // Columns hold about as many points as their neighbours, so the last
+        // one's count says where to look, and where the column after the
+        // next one ends is known well enough to ask for its memory now: the
+        // wait for it overlaps with this column's work.
+        i = chart.FirstFailing(
+                base + start + 1, [&](double x) { return columnOf(x) <= column; },
+                base + start + previousCount) -
             base;
         i = std::min(i, run.size());
+        previousCount = i - start;
+        chart.Prefetch(base + i + 2 * previousCount);
         const YExtent e = chart.YExtentOf(base + start, base + i);
         if (!(e.min <= e.max))
             continue;  // nothing but NaN here
