@@ -98,8 +98,14 @@ CTVR_Doc* CDocumentManager::NewLiveRecord() {
     // bake is recorded beside it; one the operator used in any way stays.
     if (doc && startup_ && startup_ != doc && startup_->IsUntouched()) {
         CTVR_Doc* unused = startup_;
+        const QPoint place = unused->pos();
         startup_.clear();
         unused->close();
+        // The record takes its place, not a step below an empty spot.
+        const QRect there(place, doc->size());
+        if (!doc->isMaximized() && place != doc->pos() &&
+            QRect(QPoint(0, 0), area_->viewport()->size()).contains(there))
+            doc->move(place);
         area_->setActiveSubWindow(doc);
     }
     return doc;
