@@ -164,8 +164,15 @@ bool CTVR_Doc::IsUntouched() const {
 // ---- the live bake ----------------------------------------------------------
 
 void CTVR_Doc::OnPanelStateChanged(ControlState state) {
-    if (state == CF_BAKING && !liveBake_ && context_->panel->BakeView() == view_) {
-        BeginLiveBake();
+    if (state == CF_BAKING && !liveBake_) {
+        // The panel announces the bake before it opens the bake's own record,
+        // which then takes the bake view: only a view still registered once
+        // the panel is done records this bake (none opened for it).
+        QTimer::singleShot(0, this, [this] {
+            if (!liveBake_ && context_->panel && context_->panel->State() == CF_BAKING &&
+                context_->panel->BakeView() == view_)
+                BeginLiveBake();
+        });
     } else if (state != CF_BAKING && liveBake_) {
         EndLiveBake();
     }

@@ -645,3 +645,27 @@ TEST_F(DocumentTest, ARecoveredRecordOffersTheNameOfItsRecoveryFile) {
     ASSERT_EQ(1, suggestedPaths_.size());
     EXPECT_EQ(Q(dir_.Path("records/bake-20260101-074500.tvr")), suggestedPaths_[0]);
 }
+
+TEST_F(DocumentTest, ADocumentFilledWhileIdleIsNotTakenForTheBakesRecord) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
+    CTVR_Doc* idle = docs_->NewDocument();  // File > New: it records the idle plate
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 2000));
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 3000));
+    ASSERT_TRUE(idle->IsModified());
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 4000));
+    CTVR_Doc* record = docs_->ActiveDocument();
+    ASSERT_NE(idle, record);
+    EXPECT_TRUE(record->IsLiveBake());
+    uitest::Pump();
+    EXPECT_FALSE(idle->IsLiveBake());
+    EXPECT_TRUE(idle->RecoveryPath().isEmpty());
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 5000));
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 6000));
+    // Only the bake's record is in the records folder; the other one is still
+    // the operator's to save or not.
+    uitest::Pump();
+    EXPECT_EQ(QFileInfo(record->FilePath()).fileName(), Records().join(QLatin1Char(' ')));
+    EXPECT_TRUE(idle->IsModified());
+    EXPECT_TRUE(idle->FilePath().isEmpty());
+}
