@@ -52,6 +52,16 @@ DeviceColumns ColumnsOf(const QPainter& painter) {
     return {t.m11(), t.dx()};
 }
 
+// Device columns per logical column where the ratio is a whole number (at
+// most 4), else 1.
+int GroupWidth(const DeviceColumns& device) {
+    const double k = std::round(device.scale);
+    return k >= 2 && k <= 4 && k == device.scale && device.offset == std::round(device.offset) &&
+                   std::fmod(device.offset, k) == 0
+               ? static_cast<int>(k)
+               : 1;
+}
+
 // Dash lengths of the pattern in units of the pen width, for carrying the
 // pattern from one piece of a chunked stroke to the next.
 double PatternLength(const QPen& pen) {
@@ -162,14 +172,6 @@ QPen CurvePen(const chart::CChartSeries& chart) {
 
 QPen HighlightPen(const chart::CChartSeries& chart) {
     return ChartPen(HighlightColor(chart.color), chart.penWidth + 6.0, 0);
-}
-
-// Fraction of device column `offset` (relative to the stroked column) that a
-// vertical stroke `width` device pixels wide, centred in its column, covers.
-double HorizontalCover(int offset, double width) {
-    const double lo = std::max(0.5 - width / 2, static_cast<double>(offset));
-    const double hi = std::min(0.5 + width / 2, static_cast<double>(offset) + 1);
-    return std::clamp(hi - lo, 0.0, 1.0);
 }
 
 // Premultiplied pixel times a / 255, two channels per multiplication, with
@@ -296,23 +298,50 @@ uint32_t CoverAt(std::span<const Stroke> strokes, int y) {
     return static_cast<uint32_t>(c * 255 + 0.5);
 }
 
+// Share of device column `column` that the stroke of each reduced column
+// covers, `width` device pixels wide and centred on its reduced column, which
+// is `group` device columns wide: the table of one phase of device column
+// within its group, by reduced column from first - reach to first + reach.
+struct StrokeCovers {
+    int group = 1;
+    int reach = 0;  // in reduced columns
+    std::vector<std::vector<double>> byPhase;
+
+    StrokeCovers(int groupWidth, double width) : group(groupWidth) {
+        reach = static_cast<int>(std::ceil((width / 2 + group / 2.0) / group));
+        for (int phase = 0; phase < group; ++phase) {
+            std::vector<double>& covers = byPhase.emplace_back();
+            for (int j = -reach; j <= reach; ++j) {
+                // Device x relative to the first device column of the phase's group.
+                const double centre = group * j + group / 2.0;
+                const double lo = std::max<double>(phase, centre - width / 2);
+                const double hi = std::min<double>(phase + 1, centre + width / 2);
+                covers.push_back(std::clamp(hi - lo, 0.0, 1.0));
+            }
+        }
+    }
+};
+
 // Column by column: the strokes' edges blended by their coverage, the rows
 // between written as they are. Neighbouring columns share the cache lines of
 // their rows, so going down a column costs little more than going along a
-// row, and no pixel is visited that the curve leaves alone.
+// row, and no pixel is visited that the curve leaves alone. A reduced column
+// may span `group` device columns (a whole device pixel ratio), each of which
+// is painted on its own.
 void PaintColumns(const DirectTarget& target, std::span<const ColumnSpan> spans, double penWidth,
-                  uint32_t argb) {
+                  uint32_t argb, int group) {
     const QRect clip = target.clip;
     if (clip.isEmpty())
         return;
     const double width = penWidth * target.yScale;  // device pixels
     const double half = width / 2;
-    const int reach = static_cast<int>(std::ceil(std::max(0.0, half - 0.5)));
-    const long long first = clip.left() - reach;
+    const StrokeCovers covers(group, width);
+    const int reach = covers.reach;
+    auto groupOf = [group](int x) { return static_cast<long long>(FloorInt(double(x) / group)); };
+    const long long first = groupOf(clip.left()) - reach;
+    const long long count = groupOf(clip.right()) + reach + 1 - first;
     const std::vector<ColumnExtent> extents =
-        ColumnExtents(spans, first, clip.width() + 2 * reach, target.yScale, target.yOffset);
-    std::vector<double> cover;
-    for (int d = -reach; d <= reach; ++d) cover.push_back(HorizontalCover(d, width));
+        ColumnExtents(spans, first, static_cast<int>(count), target.yScale, target.yOffset);
     const uint32_t colour = qPremultiply(argb);
     const bool opaque = qAlpha(colour) == 255;
     uchar* const bits = target.image->bits();
@@ -321,12 +350,14 @@ void PaintColumns(const DirectTarget& target, std::span<const ColumnSpan> spans,
         return reinterpret_cast<QRgb*>(bits + y * stride)[x];
     };
     std::vector<Stroke> strokes;
-    strokes.reserve(cover.size());
+    strokes.reserve(static_cast<size_t>(2 * reach + 1));
     for (int x = clip.left(); x <= clip.right(); ++x) {
+        const long long g = groupOf(x);
+        const std::vector<double>& cover = covers.byPhase[static_cast<size_t>(x - g * group)];
         strokes.clear();
-        for (int d = -reach; d <= reach; ++d) {
-            const ColumnExtent& e = extents[static_cast<size_t>(x - d - first)];
-            const double c = cover[static_cast<size_t>(d + reach)];
+        for (int j = -reach; j <= reach; ++j) {
+            const ColumnExtent& e = extents[static_cast<size_t>(g + j - first)];
+            const double c = cover[static_cast<size_t>(j + reach)];
             if (!e.Empty() && c > 0)
                 strokes.push_back({e.top - half, e.bottom + half, c});
         }
@@ -405,10 +436,17 @@ void DrawDense(QPainter& painter, const chart::CChartSeries& chart,
                const DeviceColumns& device) {
     const std::optional<DirectTarget> target = DirectTargetOf(painter);
     if (chart.dashStyle == 0 && target) {
-        const std::vector<ColumnSpan>& spans = CachedColumns(chart, run, mapping, device);
-        PaintColumns(*target, spans, chart.penWidth, chart.color);
+        // At a whole device pixel ratio, a curve of whole logical pixels is
+        // reduced per logical column and stroked at device resolution: a pen
+        // of n logical pixels then covers n whole device pixel columns
+        // instead of fringes on both sides, and a pan or zoom reduces half
+        // the columns.
+        const int group = GroupWidth(device);
+        const DeviceColumns columns{device.scale / group, device.offset / group};
+        const std::vector<ColumnSpan>& spans = CachedColumns(chart, run, mapping, columns);
+        PaintColumns(*target, spans, chart.penWidth, chart.color, group);
         if (chart.selected) {
-            PaintColumns(*target, spans, chart.penWidth + 6.0, HighlightColor(chart.color));
+            PaintColumns(*target, spans, chart.penWidth + 6.0, HighlightColor(chart.color), group);
         }
         return;
     }

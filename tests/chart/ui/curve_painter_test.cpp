@@ -272,6 +272,33 @@ TEST(CurvePainter, DenseCurveIsSolidInsideWithATranslucentBandWhenSelected) {
     }
 }
 
+TEST(CurvePainter, AtRatioTwoADenseCurveCoversWholeDeviceColumns) {
+    // A flat dense line with a one-point spike up to y = 90 in logical column 150.
+    std::vector<ChartPoint> p(30'000);
+    for (size_t i = 0; i < p.size(); ++i) p[i] = {static_cast<double>(i) / 100.0, 50.0};
+    p[15'050].y = 90;
+    CChartSeries s = Series(p);
+    s.color = 0xFFFF0000;
+    const ViewMapping m{0, 100, 1, 1};  // the spike rises from row 50 to row 10
+    struct Case {
+        float pen;
+        int firstRed, lastRed;  // device columns of the spike's stroke
+    };
+    // A pen of n logical pixels: 2n device columns, centred on the logical
+    // column (device 300 and 301), none of them half covered.
+    const Case cases[] = {{1, 300, 301}, {2, 299, 302}, {3, 298, 303}};
+    for (const Case& c : cases) {
+        s.penWidth = c.pen;
+        const QImage img = Drawn(s, m, QSize(300, 100), 2);
+        const int row = 60;  // logical row 30, halfway up the spike
+        for (int x = c.firstRed - 2; x <= c.lastRed + 2; ++x) {
+            const bool inside = x >= c.firstRed && x <= c.lastRed;
+            EXPECT_EQ(img.pixel(x, row), inside ? 0xFFFF0000u : kWhite)
+                << "pen " << c.pen << ", device column " << x;
+        }
+    }
+}
+
 TEST(CurvePainter, AppendsInAnUnchangedViewDrawAsAFreshReduction) {
     std::mt19937 rng(5);
     std::normal_distribution<double> noise(0, 2);
