@@ -551,16 +551,16 @@ std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
         // Every point whose column is this one; the test uses the very
         // expression that put the first of them in it, so bins never disagree.
         // Columns hold about as many points as their neighbours, so the last
-        // one's count says where to look, and where the column after the
-        // next one ends is known well enough to ask for its memory now: the
-        // wait for it overlaps with this column's work.
+        // one's count says where to look, and where the column four columns
+        // on ends is known well enough to ask for its memory now: the wait
+        // for it overlaps with the work of the columns between.
         i = chart.FirstFailing(
                 base + start + 1, [&](double x) { return columnOf(x) <= column; },
                 base + start + previousCount) -
             base;
         i = std::min(i, run.size());
         previousCount = i - start;
-        chart.Prefetch(base + i + 2 * previousCount);
+        chart.Prefetch(base + i + 4 * previousCount);
         const YExtent e = chart.YExtentOf(base + start, base + i);
         if (!(e.min <= e.max))
             continue;  // nothing but NaN here
