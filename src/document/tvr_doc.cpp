@@ -38,7 +38,7 @@ CTVR_Doc::CTVR_Doc(std::shared_ptr<DocumentContext> context, QWidget* parent)
     setWidget(view_);
     created_ = QDateTime::currentDateTime();
     recoveryTimer_.setInterval(context_->recoveryIntervalMs);
-    connect(&recoveryTimer_, &QTimer::timeout, this, [this] { WriteRecoveryFile(); });
+    connect(&recoveryTimer_, &QTimer::timeout, this, [this] { StartRecoveryWrite(); });
     connect(view_, &CTVR_View::recordChanged, this, [this] { SetModified(true); });
     if (context_->panel)
         connect(context_->panel.data(), &CControlFrame::stateChanged, this,
@@ -49,6 +49,7 @@ CTVR_Doc::~CTVR_Doc() {
     // However the window goes, the panel must not keep a pointer to its view.
     if (context_->panel)
         context_->panel->ClearBakeView(view_);
+    recoveryWriter_.Wait();
 }
 
 CTVR_Doc* CTVR_Doc::NewDocument(std::shared_ptr<DocumentContext> context, QWidget* parent) {
@@ -180,6 +181,7 @@ void CTVR_Doc::EndLiveBake() {
 bool CTVR_Doc::WriteRecoveryFile() {
     if (recoveryPath_.isEmpty())
         return false;
+    recoveryWriter_.Wait();  // an older snapshot must not land after this one
     QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
     std::wstring error;
     if (view_->SaveDocumentCharts(recoveryPath_, error))
@@ -187,6 +189,27 @@ bool CTVR_Doc::WriteRecoveryFile() {
     if (context_->log)
         context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
     return false;
+}
+
+bool CTVR_Doc::StartRecoveryWrite() {
+    if (recoveryPath_.isEmpty())
+        return false;
+    QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
+    // The writer's thread reports here; this document waits for it before it
+    // goes, so `this` outlives the report's posting.
+    return recoveryWriter_.Start(*view_->Container(), recoveryPath_.toStdWString(),
+                                 [this](bool ok, const std::wstring& error) {
+                                     if (ok)
+                                         return;
+                                     QMetaObject::invokeMethod(
+                                         this,
+                                         [this, error] {
+                                             if (context_->log)
+                                                 context_->log->TraceWarning(L"AutoRecover", L"%ls",
+                                                                             error.c_str());
+                                         },
+                                         Qt::QueuedConnection);
+                                 });
 }
 
 void CTVR_Doc::AutoSave() {
@@ -242,6 +265,8 @@ void CTVR_Doc::AdoptRecoveryFile(const QString& recoveryPath) {
 void CTVR_Doc::RemoveRecoveryFile() {
     if (recoveryPath_.isEmpty())
         return;
+    // A write still in flight would put the file back after its removal.
+    recoveryWriter_.Wait();
     QFile::remove(recoveryPath_);
     if (!liveBake_)
         recoveryPath_.clear();

@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "bake/ui/control_frame.h"
+#include "document/recovery_writer.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
 
@@ -88,8 +89,12 @@ public:
     // The file name a finished bake is saved under: bake-YYYYMMDD-HHMMSS.tvr
     // in the local time of the bake's start.
     static QString RecordFileName(const QDateTime& bakeStart);
-    // Writes the recovery file now (the timer does it while the bake runs).
+    // Writes the recovery file now, on this thread, after any write in flight.
     bool WriteRecoveryFile();
+    // What the timer does while the bake runs: the record copied here, the
+    // file written on a thread of its own. False when there is no recovery
+    // file or the last write has not finished yet.
+    bool StartRecoveryWrite();
 
 signals:
     void modifiedChanged(bool modified);
@@ -119,4 +124,5 @@ private:
     QDateTime created_;  // when the record began, local time
     QString recoveryPath_;
     QTimer recoveryTimer_;
+    document::CRecoveryWriter recoveryWriter_;  // last: gone (and finished) first
 };
