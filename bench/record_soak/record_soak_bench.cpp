@@ -266,10 +266,19 @@ private:
         const auto bytes = bake::EncodeGaugeData(signal_.Next());
         panel_.OnBoardPktReceived(bytes.data(), uint32_t(bytes.size()));
     }
+    // Also notes the slowest packets: the next one is due 10 ms later.
     void Feed(size_t untilPacket, double& feedMs) {
-        const double start = WallMs();
-        while (signal_.Index() < untilPacket) FeedOne();
-        feedMs += WallMs() - start;
+        while (signal_.Index() < untilPacket) {
+            const double start = WallMs();
+            FeedOne();
+            const double ms = WallMs() - start;
+            feedMs += ms;
+            if (ms > slowestMs_) {
+                slowestMs_ = ms;
+                slowestPacket_ = signal_.Index();
+            }
+            overPeriod_ += ms > double(kPacketMs);
+        }
     }
     bool OpenRecord();
     // A live frame: one more packet arrives, then the control repaints.
@@ -291,6 +300,9 @@ private:
     BakeSignal signal_;
     CTVR_Doc* doc_ = nullptr;
     CChartContainer* chart_ = nullptr;
+    double slowestMs_ = 0;
+    size_t slowestPacket_ = 0;
+    size_t overPeriod_ = 0;  // packets that took longer than the packet period
 };
 
 bool Soak::OpenRecord() {
@@ -365,6 +377,8 @@ void Soak::PrintMemory(const Memory& before, const Memory& after, size_t pointsB
     std::printf("  of which point storage: %.0f bytes/point stored, %.2f reserved (%.1f MB)\n",
                 pointBytes, pointBytes * double(capacity) / double(points),
                 pointBytes * double(capacity) / 1e6);
+    std::printf("  the rest of the heap (summaries, caches): %.2f bytes/point\n",
+                (after.heap - before.heap - pointBytes * double(capacity)) / added);
 }
 
 bool Soak::MeasureRecordWrites() {
@@ -452,6 +466,8 @@ int Soak::Run() {
     std::printf("feed: %zu packets in %.2f s (paints excluded): %.0f packets/s, %.2f us each\n",
                 fed, feedMs / 1000.0, double(fed) / (feedMs / 1000.0),
                 feedMs * 1000.0 / double(fed));
+    std::printf("slowest packet: %.1f ms (packet %zu); %zu packets took longer than %d ms\n",
+                slowestMs_, slowestPacket_, overPeriod_, int(kPacketMs));
 
     bool ok = CheckNoDrop(fed);
     PrintMemory(before, after, pointsBefore);
