@@ -44,10 +44,12 @@ bool CRecoveryWriter::Start(const chart::CChartContainerModel& model, const std:
     Wait();  // the last thread has finished; collect it
     running_->store(true);
     try {
-        thread_ = std::thread([charts = TakeSnapshot(model), path, done = std::move(done),
+        thread_ = std::thread([this, charts = TakeSnapshot(model), path, done = std::move(done),
                                running = running_]() mutable {
             std::wstring error;
             const bool ok = WriteSnapshot(std::move(charts), path, error);
+            if (!ok)
+                failure_ = error;
             if (done)
                 done(ok, error);
             running->store(false);
@@ -63,6 +65,13 @@ bool CRecoveryWriter::Start(const chart::CChartContainerModel& model, const std:
 void CRecoveryWriter::Wait() {
     if (thread_.joinable())
         thread_.join();
+}
+
+std::optional<std::wstring> CRecoveryWriter::TakeFailure() {
+    if (Busy())
+        return std::nullopt;
+    Wait();
+    return std::exchange(failure_, std::nullopt);
 }
 
 }  // namespace document

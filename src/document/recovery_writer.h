@@ -10,12 +10,13 @@
 // with the model it was taken from. One write at a time per writer, so that
 // an older snapshot never replaces a newer file.
 //
-// Start, Busy and Wait: the owner's thread (the window thread). `done` runs
-// on the writing thread.
+// Every member: the owner's thread (the window thread). `done` runs on the
+// writing thread.
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,13 +54,19 @@ public:
     // Copies the model's charts and writes them to `path` on the writer's
     // thread. False, and nothing started, while the last write still runs
     // (or when no thread can be started).
-    bool Start(const chart::CChartContainerModel& model, const std::wstring& path, Done done);
+    bool Start(const chart::CChartContainerModel& model, const std::wstring& path,
+               Done done = nullptr);
     bool Busy() const { return running_->load(); }
     // Returns once no write is in flight (at once when none is).
     void Wait();
+    // The writer's text of the last finished write that failed, once; none
+    // while a write is in flight.
+    std::optional<std::wstring> TakeFailure();
 
 private:
     std::thread thread_;
+    // Written by the thread, read only after it was joined.
+    std::optional<std::wstring> failure_;
     // Shared with the thread: it clears the flag as its very last step.
     std::shared_ptr<std::atomic<bool>> running_ = std::make_shared<std::atomic<bool>>(false);
 };

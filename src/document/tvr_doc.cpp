@@ -194,22 +194,15 @@ bool CTVR_Doc::WriteRecoveryFile() {
 bool CTVR_Doc::StartRecoveryWrite() {
     if (recoveryPath_.isEmpty())
         return false;
+    ReportRecoveryFailure();
     QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
-    // The writer's thread reports here; this document waits for it before it
-    // goes, so `this` outlives the report's posting.
-    return recoveryWriter_.Start(*view_->Container(), recoveryPath_.toStdWString(),
-                                 [this](bool ok, const std::wstring& error) {
-                                     if (ok)
-                                         return;
-                                     QMetaObject::invokeMethod(
-                                         this,
-                                         [this, error] {
-                                             if (context_->log)
-                                                 context_->log->TraceWarning(L"AutoRecover", L"%ls",
-                                                                             error.c_str());
-                                         },
-                                         Qt::QueuedConnection);
-                                 });
+    return recoveryWriter_.Start(*view_->Container(), recoveryPath_.toStdWString());
+}
+
+void CTVR_Doc::ReportRecoveryFailure() {
+    const std::optional<std::wstring> failure = recoveryWriter_.TakeFailure();
+    if (failure && context_->log)
+        context_->log->TraceWarning(L"AutoRecover", L"%ls", failure->c_str());
 }
 
 void CTVR_Doc::AutoSave() {
@@ -267,6 +260,7 @@ void CTVR_Doc::RemoveRecoveryFile() {
         return;
     // A write still in flight would put the file back after its removal.
     recoveryWriter_.Wait();
+    ReportRecoveryFailure();
     QFile::remove(recoveryPath_);
     if (!liveBake_)
         recoveryPath_.clear();

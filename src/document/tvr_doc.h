@@ -111,6 +111,8 @@ private:
     void EndLiveBake();
     void AutoSave();
     void RemoveRecoveryFile();
+    // Logs the failure of the last recovery write, if it failed.
+    void ReportRecoveryFailure();
     void ShowError(const std::wstring& text);
     void ShowErrorLater(const std::wstring& text);
     QString SuggestedPath() const;

@@ -95,6 +95,11 @@ TEST(RecoveryWriter, AFailedWriteReportsTheWritersText) {
     EXPECT_FALSE(ok);
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(0u, dir.Entries());
+    // Its owner hears of it once, on its own thread.
+    EXPECT_EQ(std::optional<std::wstring>(error), writer.TakeFailure());
+    EXPECT_EQ(std::nullopt, writer.TakeFailure());
+    ASSERT_TRUE(writer.Start(model, dir.WPath("recovery.tvr")));
+    EXPECT_EQ(std::nullopt, writer.TakeFailure());
 }
 
 }  // namespace
