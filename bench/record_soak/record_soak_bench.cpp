@@ -283,6 +283,9 @@ private:
     bool OpenRecord();
     // A live frame: one more packet arrives, then the control repaints.
     PaintFigure SamplePaints();
+    // The same frames once the operator has moved the view (by a pixel here):
+    // new points land in a view that no longer scrolls.
+    PaintFigure HeldViewPaints();
     size_t PointsStored(document::Channel c) const;
     size_t AllPoints() const;
     bool CheckNoDrop(size_t packets) const;
@@ -338,6 +341,16 @@ PaintFigure Soak::SamplePaints() {
 size_t Soak::PointsStored(document::Channel c) const {
     const chart::CChartSeries* s = chart_->FindChart(doc_->View()->ChannelCharts().Id(c));
     return s ? s->Points().size() : 0;
+}
+
+PaintFigure Soak::HeldViewPaints() {
+    chart::ui::ViewMapping m = chart_->Mapping();
+    m.originX -= 1.0;
+    chart_->SetMapping(m);
+    FeedOne();  // the view notices the operator's move
+    if (doc_->View()->FollowsNewestPoint())
+        std::printf("(the view still follows the newest point)\n");
+    return SamplePaints();
 }
 
 size_t Soak::AllPoints() const {
@@ -472,6 +485,9 @@ int Soak::Run() {
     bool ok = CheckNoDrop(fed);
     PrintMemory(before, after, pointsBefore);
     WritePng();
+    const PaintFigure held = HeldViewPaints();
+    std::printf("paint at the end with the view held: %.2f ms CPU, %.2f ms wall\n", held.cpuMs,
+                held.wallMs);
     const bool written = MeasureRecordWrites() && EndBake();
 
     if (ratio > options_.paintLimit) {
