@@ -85,9 +85,12 @@ public:
     // A recovered record: untitled, modified, its recovery file kept until
     // it is saved or discarded.
     void AdoptRecoveryFile(const QString& recoveryPath);
-    // The file name a finished bake is saved under: bake-YYYYMMDD-HHMMSS.tvr
-    // in the local time of the bake's start.
-    static QString RecordFileName(const QDateTime& bakeStart);
+    // The local time the recorded bake began, as the controller tells it;
+    // the time the record opened while the controller has not said.
+    QDateTime BakeStart() const;
+    // Nothing in it the operator could miss: no file, no changes, no
+    // recovery file, not recording, and only the empty channel charts.
+    bool IsUntouched() const;
     // Writes the recovery file now (the timer does it while the bake runs).
     bool WriteRecoveryFile();
 
@@ -116,7 +119,7 @@ private:
     QString untitledName_;
     bool modified_ = false;
     bool liveBake_ = false;
-    QDateTime created_;  // when the record began, local time
+    QDateTime opened_;  // when the record opened, local time
     QString recoveryPath_;
     QTimer recoveryTimer_;
 };
