@@ -447,8 +447,13 @@ public:
                     return false;
                 createdEmpty_ = true;
             }
-            ::ftruncate(probe, 0);
             fd_ = probe;
+            // A file that cannot be emptied would keep the old tail behind
+            // a shorter document.
+            if (::ftruncate(probe, 0) != 0) {
+                Abandon();
+                return false;
+            }
             return true;
         }
         if (probe >= 0)
