@@ -32,7 +32,7 @@ CTVR_Doc::CTVR_Doc(std::shared_ptr<DocumentContext> context, QWidget* parent)
     setWidget(view_);
     opened_ = QDateTime::currentDateTime();
     recoveryTimer_.setInterval(context_->recoveryIntervalMs);
-    connect(&recoveryTimer_, &QTimer::timeout, this, [this] { WriteRecoveryFile(); });
+    connect(&recoveryTimer_, &QTimer::timeout, this, [this] { StartRecoveryWrite(); });
     connect(view_, &CTVR_View::recordChanged, this, [this] { SetModified(true); });
     if (context_->panel)
         connect(context_->panel.data(), &CControlFrame::stateChanged, this,
@@ -43,6 +43,7 @@ CTVR_Doc::~CTVR_Doc() {
     // However the window goes, the panel must not keep a pointer to its view.
     if (context_->panel)
         context_->panel->ClearBakeView(view_);
+    recoveryWriter_.Wait();
 }
 
 CTVR_Doc* CTVR_Doc::NewDocument(std::shared_ptr<DocumentContext> context, QWidget* parent) {
@@ -198,6 +199,7 @@ void CTVR_Doc::EndLiveBake() {
 bool CTVR_Doc::WriteRecoveryFile() {
     if (recoveryPath_.isEmpty())
         return false;
+    recoveryWriter_.Wait();  // an older snapshot must not land after this one
     QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
     std::wstring error;
     if (view_->SaveDocumentCharts(recoveryPath_, error))
@@ -205,6 +207,20 @@ bool CTVR_Doc::WriteRecoveryFile() {
     if (context_->log)
         context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
     return false;
+}
+
+bool CTVR_Doc::StartRecoveryWrite() {
+    if (recoveryPath_.isEmpty())
+        return false;
+    ReportRecoveryFailure();
+    QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
+    return recoveryWriter_.Start(*view_->Container(), recoveryPath_.toStdWString());
+}
+
+void CTVR_Doc::ReportRecoveryFailure() {
+    const std::optional<std::wstring> failure = recoveryWriter_.TakeFailure();
+    if (failure && context_->log)
+        context_->log->TraceWarning(L"AutoRecover", L"%ls", failure->c_str());
 }
 
 void CTVR_Doc::AutoSave() {
@@ -275,6 +291,9 @@ void CTVR_Doc::AdoptRecoveryFile(const QString& recoveryPath) {
 void CTVR_Doc::RemoveRecoveryFile() {
     if (recoveryPath_.isEmpty())
         return;
+    // A write still in flight would put the file back after its removal.
+    recoveryWriter_.Wait();
+    ReportRecoveryFailure();
     QFile::remove(recoveryPath_);
     if (!liveBake_)
         recoveryPath_.clear();

@@ -8,8 +8,10 @@
 #include <QMenu>
 #include <QRegularExpression>
 
+#include <chrono>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "bake/controller_packets.h"
 #include "bake/ui/control_frame.h"
@@ -419,6 +421,26 @@ TEST_F(DocumentTest, ClosingAModifiedRecordAsks) {
     askedToSave_.clear();
     EXPECT_TRUE(fresh->close());
     EXPECT_TRUE(askedToSave_.isEmpty());
+}
+
+TEST_F(DocumentTest, ARecoveryWriteStillRunningWhenTheRecordIsSavedLeavesNoFile) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    // Long enough a record that its recovery write is still going on when
+    // the save below removes the recovery file.
+    std::vector<chart::ChartPoint> points(300000);
+    for (size_t i = 0; i < points.size(); ++i) points[i] = {1.0 + double(i) * 0.01, 25.0};
+    doc->View()->Container()->AppendChartPoints(doc->View()->ChannelCharts().Id(document::kTemp1),
+                                                points);
+    const QString recovery = doc->RecoveryPath();
+    ASSERT_TRUE(doc->StartRecoveryWrite());
+
+    ASSERT_TRUE(doc->SaveTo(Q(dir_.Path("saved.tvr"))));
+    // No event loop ran, so no later tick can have written it again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(QFile::exists(recovery));
+    EXPECT_TRUE(QDir(Q(dir_.Path("recovery"))).isEmpty());
 }
 
 TEST_F(DocumentTest, RecoveryFilesAreOfferedAndOpenedModified) {
