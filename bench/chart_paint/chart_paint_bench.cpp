@@ -4,7 +4,9 @@
 // append, and at a device pixel ratio of 2. Prints median milliseconds and
 // the ratios the paint must keep.
 //
-// Usage: chart_paint [repeats]   (run under QT_QPA_PLATFORM=offscreen)
+// Usage: chart_paint [repeats] [figure]   (run under QT_QPA_PLATFORM=offscreen)
+// With a figure's name (dpr2, moved1m, ...), only that one is run, `repeats`
+// times, for a profiler.
 
 #include <QApplication>
 #include <QImage>
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "chart/ui/chart_container.h"
@@ -121,27 +124,12 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+    const std::string only = argc > 2 ? argv[2] : "";
 
     Scene small(10'000);
     Scene large(1'000'000);
     QImage image = Blank(1);
-
-    const double curves10k = MedianMs(repeats, [&] { PaintCurves(small.container, image, false); });
-    const double curves1m = MedianMs(repeats, [&] { PaintCurves(large.container, image, false); });
-    const double naive1m =
-        MedianMs(std::min(repeats, 3), [&] { PaintCurves(large.container, image, true); });
-    const double reduce1m = MedianMs(repeats, [&] {
-        const CChartContainer::Layout l = large.container.CurrentLayout();
-        size_t spans = 0;
-        for (const auto& [id, s] : large.container.Charts()) {
-            const auto run = s->GetPointRange(l.visible.left, l.visible.right);
-            spans += chart::ui::ReduceColumns(*s, run, large.container.Mapping()).size();
-        }
-        if (spans == 0)
-            std::printf("no columns?\n");
-    });
-    const double frame10k = MedianMs(repeats, [&] { small.Frame(1); });
-    const double frame1m = MedianMs(repeats, [&] { large.Frame(1); });
+    QImage image2 = Blank(2);
     // A view moved by a pixel each time: nothing of the last paint's
     // reduction can be reused, as after a pan or a zoom.
     auto moved = [](Scene& scene) {
@@ -152,39 +140,76 @@ int main(int argc, char** argv) {
         scene.container.SetMapping(m);
         return scene.Frame(1);
     };
-    const double moved10k = MedianMs(repeats, [&] { moved(small); });
-    const double moved1m = MedianMs(repeats, [&] { moved(large); });
-    const double frame1mDpr2 = MedianMs(repeats, [&] { large.Frame(2); });
-    QImage image2 = Blank(2);
-    const double curves1mDpr2 =
-        MedianMs(repeats, [&] { PaintCurves(large.container, image2, false); });
     double x = 10'000.0;
-    const double append1m = MedianMs(repeats, [&] {
+    auto append = [&] {
         const chart::ChartPoint p{x, 40.0};
         x += 0.01;  // the recording's own rate
         large.container.AppendChartPoints(0, {&p, 1});
         large.container.RenderFrame(1);
-    });
+    };
+    auto reduce = [&] {
+        const CChartContainer::Layout l = large.container.CurrentLayout();
+        size_t spans = 0;
+        for (const auto& [id, s] : large.container.Charts()) {
+            const auto run = s->GetPointRange(l.visible.left, l.visible.right);
+            spans += chart::ui::ReduceColumns(*s, run, large.container.Mapping()).size();
+        }
+        if (spans == 0)
+            std::printf("no columns?\n");
+    };
+
+    struct Figure {
+        const char* name;
+        const char* label;
+        std::function<void()> work;
+        int repeats;
+        double ms = 0;
+    };
+    std::vector<Figure> figures = {
+        {"curves10k", "curves only,   10k points/chart: ",
+         [&] { PaintCurves(small.container, image, false); }, repeats},
+        {"curves1m", "curves only,   1M points/chart:  ",
+         [&] { PaintCurves(large.container, image, false); }, repeats},
+        {"reduce1m", "reduction only, 1M points/chart: ", reduce, repeats},
+        {"naive1m", "every point,   1M points/chart:  ",
+         [&] { PaintCurves(large.container, image, true); }, std::min(repeats, 3)},
+        {"frame10k", "whole frame,   10k points/chart: ", [&] { small.Frame(1); }, repeats},
+        {"frame1m", "whole frame,   1M points/chart:  ", [&] { large.Frame(1); }, repeats},
+        {"moved10k", "frame, view moved, 10k:          ", [&] { moved(small); }, repeats},
+        {"moved1m", "frame, view moved, 1M:           ", [&] { moved(large); }, repeats},
+        {"dpr2", "whole frame,   1M, pixel ratio 2:", [&] { large.Frame(2); }, repeats},
+        {"curves1mdpr2", "curves only,   1M, pixel ratio 2:",
+         [&] { PaintCurves(large.container, image2, false); }, repeats},
+        {"append1m", "append 1 point + frame, 1M:      ", append, repeats},
+    };
+    if (!only.empty()) {
+        for (Figure& f : figures) {
+            if (f.name == only) {
+                std::printf("%s %8.2f ms\n", f.label, MedianMs(repeats, f.work));
+                return 0;
+            }
+        }
+        std::fprintf(stderr, "no figure named %s\n", only.c_str());
+        return 2;
+    }
+    for (Figure& f : figures) f.ms = MedianMs(f.repeats, f.work);
+    auto ms = [&](const char* name) {
+        for (const Figure& f : figures)
+            if (f.name == std::string(name))
+                return f.ms;
+        return 0.0;
+    };
 
     std::printf("10 charts, %dx%d, full view, anti-aliased; median thread CPU time of %d runs\n",
                 kWidth, kHeight, repeats);
-    std::printf("curves only,   10k points/chart:  %8.2f ms\n", curves10k);
-    std::printf("curves only,   1M points/chart:   %8.2f ms\n", curves1m);
-    std::printf("reduction only, 1M points/chart:  %8.2f ms\n", reduce1m);
-    std::printf("every point,   1M points/chart:   %8.2f ms\n", naive1m);
-    std::printf("whole frame,   10k points/chart:  %8.2f ms\n", frame10k);
-    std::printf("whole frame,   1M points/chart:   %8.2f ms\n", frame1m);
-    std::printf("frame, view moved, 10k:           %8.2f ms\n", moved10k);
-    std::printf("frame, view moved, 1M:            %8.2f ms\n", moved1m);
-    std::printf("append 1 point + frame, 1M:       %8.2f ms\n", append1m);
-    std::printf("whole frame,   1M, pixel ratio 2: %8.2f ms\n", frame1mDpr2);
-    std::printf("curves only,   1M, pixel ratio 2: %8.2f ms\n", curves1mDpr2);
-    std::printf("ratio: frame 1M / 10k = %.2f (goal <= 2)\n", frame1m / frame10k);
+    for (const Figure& f : figures) std::printf("%s %8.2f ms\n", f.label, f.ms);
+    std::printf("ratio: frame 1M / 10k = %.2f (goal <= 2)\n", ms("frame1m") / ms("frame10k"));
     std::printf("ratio: frame with the view moved, 1M / 10k = %.2f (goal <= 2)\n",
-                moved1m / moved10k);
-    std::printf("ratio: curves 1M / 10k = %.2f\n", curves1m / curves10k);
+                ms("moved1m") / ms("moved10k"));
+    std::printf("ratio: curves 1M / 10k = %.2f\n", ms("curves1m") / ms("curves10k"));
     std::printf("ratio: every point / reduced, curves at 1M = %.1f (goal >= 20)\n",
-                naive1m / curves1m);
-    std::printf("ratio: frame at pixel ratio 2 / 1 = %.2f (goal <= 2.5)\n", frame1mDpr2 / frame1m);
+                ms("naive1m") / ms("curves1m"));
+    std::printf("ratio: frame at pixel ratio 2 / 1 = %.2f (goal <= 2.5)\n",
+                ms("dpr2") / ms("frame1m"));
     return 0;
 }

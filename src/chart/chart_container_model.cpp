@@ -1,7 +1,9 @@
 #include "chart/chart_container_model.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <utility>
 
 namespace chart {
@@ -12,6 +14,73 @@ std::wstring DefaultValueFormatter(double value) {
     // program runs in.
     const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 3);
     return std::wstring(buf, r.ptr);
+}
+
+namespace {
+
+std::wstring Widen(const char* from, const char* to) {
+    return std::wstring(from, to);
+}
+
+// Decimals that show every multiple of `step` exactly (0.25 -> 2, 50 -> 0),
+// at most kMaxDecimals.
+constexpr int kMaxDecimals = 15;
+
+int DecimalsOf(double step) {
+    double scaled = step;
+    for (int d = 0; d < kMaxDecimals; ++d, scaled *= 10) {
+        if (std::abs(scaled - std::round(scaled)) <= 1e-9 * scaled)
+            return d;
+    }
+    return kMaxDecimals;
+}
+
+// Fixed notation stays readable below ten million, down to millionths and up
+// to ten digits.
+constexpr double kFixedLimit = 1e7;
+constexpr int kMaxFixedDecimals = 6;
+constexpr int kMaxFixedDigits = 10;
+
+}  // namespace
+
+namespace {
+
+// None, or the default formatter handed back in.
+bool IsDefault(const ValueFormatter& formatter) {
+    using Plain = std::wstring (*)(double);
+    const Plain* target = formatter ? formatter.target<Plain>() : nullptr;
+    return !formatter || (target && *target == &DefaultValueFormatter);
+}
+
+}  // namespace
+
+std::wstring FormatTickValue(double value, double step) {
+    if (!(step > 0) || !std::isfinite(step) || !std::isfinite(value))
+        return DefaultValueFormatter(value);
+    // Grid values are multiples of the step; what is left over is rounding.
+    if (std::abs(value) < step * 1e-9)
+        value = 0;
+    char buf[64];
+    const int decimals = DecimalsOf(step);
+    const double magnitude = std::abs(value);
+    const int intDigits =
+        magnitude < 1 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+    if (magnitude < kFixedLimit && decimals <= kMaxFixedDecimals &&
+        intDigits + decimals <= kMaxFixedDigits) {
+        const auto r =
+            std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+        return Widen(buf, r.ptr);
+    }
+    // Significant digits from the value's leading digit down to the step's
+    // last one.
+    const int stepExponent = static_cast<int>(std::floor(std::log10(step)));
+    const int stepDigits = DecimalsOf(step / std::pow(10.0, stepExponent)) + 1;
+    const int valueExponent =
+        magnitude > 0 ? static_cast<int>(std::floor(std::log10(magnitude))) : stepExponent;
+    const int digits = std::clamp(valueExponent - stepExponent + stepDigits, 1, 17);
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, digits - 1);
+    return Widen(buf, r.ptr);
 }
 
 CChartContainerModel::CChartContainerModel()
@@ -159,13 +228,23 @@ bool CChartContainerModel::HasChartData() const {
 
 void CChartContainerModel::SetXValueFormatter(ValueFormatter formatter) {
     // An empty function would fail at the first value shown.
+    xDefaultFormatter_ = IsDefault(formatter);
     xFormatter_ = formatter ? std::move(formatter) : DefaultValueFormatter;
     Redraw(kRedrawBackground | LegendIfShown());
 }
 
 void CChartContainerModel::SetYValueFormatter(ValueFormatter formatter) {
+    yDefaultFormatter_ = IsDefault(formatter);
     yFormatter_ = formatter ? std::move(formatter) : DefaultValueFormatter;
     Redraw(kRedrawBackground | LegendIfShown());
+}
+
+std::wstring CChartContainerModel::XTickLabel(double value, double step) const {
+    return xDefaultFormatter_ ? FormatTickValue(value, step) : xFormatter_(value);
+}
+
+std::wstring CChartContainerModel::YTickLabel(double value, double step) const {
+    return yDefaultFormatter_ ? FormatTickValue(value, step) : yFormatter_(value);
 }
 
 void CChartContainerModel::SetLegendVisible(bool visible) {

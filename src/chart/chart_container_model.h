@@ -35,6 +35,14 @@ using RedrawListener = std::function<void(unsigned flags)>;
 // 100 -> "100", 0.5 -> "0.5", 1234 -> "1.23e+03".
 std::wstring DefaultValueFormatter(double value);
 
+// The label of a grid line at `value` on an axis whose grid lines lie `step`
+// apart: as many decimals as the step has (none for whole steps), so that
+// neighbouring lines never read alike, in fixed notation below 1e7, down to
+// millionths and within ten digits; beyond that in scientific notation with
+// as many significant digits as the step needs at that magnitude. A step that is not a positive
+// number gives the default formatter's text.
+std::wstring FormatTickValue(double value, double step);
+
 class CChartContainerModel {
 public:
     using ChartTable = std::map<int, std::unique_ptr<CChartSeries>>;
@@ -68,6 +76,11 @@ public:
     void SetYValueFormatter(ValueFormatter formatter);
     const ValueFormatter& XValueFormatter() const { return xFormatter_; }
     const ValueFormatter& YValueFormatter() const { return yFormatter_; }
+    // Labels of the grid lines: the formatter's text, unless the formatter is
+    // the default one, whose three digits would label neighbouring lines
+    // alike ("4e+03" for 3950, 4000 and 4050); then FormatTickValue.
+    std::wstring XTickLabel(double value, double step) const;
+    std::wstring YTickLabel(double value, double step) const;
 
     void SetLegendVisible(bool visible);
     bool IsLegendVisible() const { return legendVisible_; }
@@ -101,6 +114,8 @@ private:
     std::set<int> selectedIds_;  // exactly the ids of the charts whose selected flag is set
     ValueFormatter xFormatter_;
     ValueFormatter yFormatter_;
+    bool xDefaultFormatter_ = true;
+    bool yDefaultFormatter_ = true;
     bool legendVisible_ = false;
     RedrawListener listener_;
 };

@@ -91,11 +91,14 @@ public:
     YExtent YExtentOf(size_t first, size_t last) const {
         return summary_.Query(points_, first, last);
     }
+    // Brings what reading near point `index` needs towards the processor.
+    void Prefetch(size_t index) const { summary_.Prefetch(points_, index); }
     // The first index >= from whose x fails `passes` (true for a prefix of the
-    // points), in O(log n) with few cache misses however long the chart.
+    // points), in O(log n) with few cache misses however long the chart; in
+    // O(1) when `guess` lies within a few blocks of the answer.
     template <class PassesX>
-    size_t FirstFailing(size_t from, PassesX passes) const {
-        return summary_.FirstFailing(points_, from, passes);
+    size_t FirstFailing(size_t from, PassesX passes, size_t guess = 0) const {
+        return summary_.FirstFailing(points_, from, passes, guess);
     }
 
     // Whatever the drawing layer derived from the points for its last paint,

@@ -72,6 +72,24 @@ void CPointSummary::AddBlock(YExtent block) {
     }
 }
 
+void CPointSummary::Prefetch(std::span<const ChartPoint> points, size_t index) const {
+    if (index >= points.size())
+        return;
+    const size_t block = index / kBlock;
+    const size_t first = block * kBlock, last = std::min(first + kBlock, points.size());
+    constexpr size_t kPointsPerLine = 64 / sizeof(ChartPoint);
+    for (size_t i = first; i < last; i += kPointsPerLine) __builtin_prefetch(&points[i]);
+    if (block < blockX_.size())
+        __builtin_prefetch(&blockX_[block]);
+    size_t node = block;
+    for (const std::vector<YExtent>& nodes : levels_) {
+        if (node >= nodes.size())
+            break;
+        __builtin_prefetch(&nodes[node]);
+        node /= 2;
+    }
+}
+
 YExtent CPointSummary::Query(std::span<const ChartPoint> points, size_t first, size_t last) const {
     if (last > points.size())
         last = points.size();

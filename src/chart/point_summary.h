@@ -40,16 +40,25 @@ public:
     // Extremes of y over points [first, last); `points` is the sequence summarized.
     YExtent Query(std::span<const ChartPoint> points, size_t first, size_t last) const;
 
+    // Asks the processor early for what a search or a query that ends near
+    // point `index` will read: the block of points around it, the block's
+    // first x and the nodes above it. Over a long chart each of those lies
+    // in memory no cache holds, and a walk along pixel columns knows where
+    // the next columns will end long before it gets there.
+    void Prefetch(std::span<const ChartPoint> points, size_t index) const;
+
     // Number of points summarized.
     size_t Size() const { return count_; }
 
     // The first index i >= from whose x fails `passes` (a test true for a
     // prefix of the points in x order), or points.size(). Gallops over the
-    // blocks' first x, which lie close together in memory, and reads at most
-    // one block of points: a search through a long chart's points themselves
-    // would miss the cache at every probe.
+    // blocks' first x, which lie close together in memory, outwards from the
+    // block of `guess` (any index; a good one saves most of the probes), and
+    // reads at most one block of points: a search through a long chart's
+    // points themselves would miss the cache at every probe.
     template <class PassesX>
-    size_t FirstFailing(std::span<const ChartPoint> points, size_t from, PassesX passes) const;
+    size_t FirstFailing(std::span<const ChartPoint> points, size_t from, PassesX passes,
+                        size_t guess = 0) const;
 
 private:
     void AddBlock(YExtent block);
@@ -60,29 +69,49 @@ private:
 };
 
 template <class PassesX>
-size_t CPointSummary::FirstFailing(std::span<const ChartPoint> points, size_t from,
-                                   PassesX passes) const {
-    // Blocks from `block` on start after `from`; find the first whose first x fails.
+size_t CPointSummary::FirstFailing(std::span<const ChartPoint> points, size_t from, PassesX passes,
+                                   size_t guess) const {
+    // Blocks from `block` on start after `from`; find the first whose first x
+    // fails. Blocks [block, lo) pass, blocks [hi, end) fail.
     const size_t block = from / kBlock + 1;
-    size_t lo = block, hi = block;  // blocks [block, lo) pass; hi: first known to fail
-    for (size_t step = 1;; step *= 2) {
-        hi = std::min(block + step - 1, blockX_.size());
-        if (hi == blockX_.size() || !passes(blockX_[hi]))
-            break;
-        lo = hi + 1;
-    }
-    while (lo < hi) {
-        const size_t mid = lo + (hi - lo) / 2;
-        if (passes(blockX_[mid])) {
-            lo = mid + 1;
+    const size_t end = blockX_.size();
+    size_t lo = block, hi = end;
+    if (block < end) {
+        const size_t start = std::clamp(guess / kBlock, block, end - 1);
+        if (passes(blockX_[start])) {
+            lo = start + 1;
+            for (size_t step = 1; lo - 1 + step < hi; step *= 2) {
+                const size_t probe = lo - 1 + step;
+                if (!passes(blockX_[probe])) {
+                    hi = probe;
+                    break;
+                }
+                lo = probe + 1;
+            }
         } else {
-            hi = mid;
+            hi = start;
+            for (size_t step = 1; hi >= lo + step; step *= 2) {
+                const size_t probe = hi - step;
+                if (passes(blockX_[probe])) {
+                    lo = probe + 1;
+                    break;
+                }
+                hi = probe;
+            }
+        }
+        while (lo < hi) {
+            const size_t mid = lo + (hi - lo) / 2;
+            if (passes(blockX_[mid])) {
+                lo = mid + 1;
+            } else {
+                hi = mid;
+            }
         }
     }
     // The answer lies after the last passing block start, within one block.
     size_t i = std::max(from, lo > block ? (lo - 1) * kBlock : from);
-    const size_t end = lo < blockX_.size() ? lo * kBlock : points.size();
-    while (i < end && passes(points[i].x)) ++i;
+    const size_t last = lo < end ? lo * kBlock : points.size();
+    while (i < last && passes(points[i].x)) ++i;
     return i;
 }
 

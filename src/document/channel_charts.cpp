@@ -88,6 +88,7 @@ void CChannelCharts::ShowProfile(chart::CChartContainerModel& model,
                                  const bake::CONCC_TempProfile& report) {
     if (report.startTime == 0 || ids_[kProfile] < 0)
         return;
+    reportedStartTime_ = report.startTime;
     model.ClearChartPoints(ids_[kProfile]);
     const double offset = double(report.startTime) - double(bakeStartTime);
     std::vector<chart::ChartPoint> points;

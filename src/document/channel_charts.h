@@ -56,6 +56,9 @@ public:
 
     uint64_t bakeStartTime = 0;  // controller ms at x = 0
     uint64_t LastPointTime() const { return lastPointTime_; }
+    // The controller's start of the running bake from its last profile
+    // report; 0 before one arrived.
+    uint64_t ReportedStartTime() const { return reportedStartTime_; }
 
     // One point per channel chart (not "Profile") for a packet newer than
     // the last one; false when the packet added nothing.
@@ -72,6 +75,7 @@ public:
 private:
     std::array<int, kChannelCount> ids_ = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     uint64_t lastPointTime_ = 0;
+    uint64_t reportedStartTime_ = 0;
     double lastX_ = 0.0;
 };
 

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStyle>
 
 QString ResolveRecordsFolder(const QString& commandLineFolder) {
     if (!commandLineFolder.isEmpty())
@@ -36,26 +37,78 @@ CDocumentManager::CDocumentManager(QMdiArea* area, std::shared_ptr<DocumentConte
                                    QObject* parent)
     : QObject(parent), area_(area), context_(std::move(context)) {}
 
+QRect PlaceNewDocument(QSize preferred, QSize minimum, QSize room, std::optional<QPoint> previous,
+                       int step) {
+    QSize size = preferred;
+    if (room.width() >= minimum.width() && room.height() >= minimum.height())
+        size = size.boundedTo(room);
+    if (previous) {
+        const QRect cascaded(*previous + QPoint(step, step), size);
+        if (cascaded.left() >= 0 && cascaded.top() >= 0 && cascaded.right() < room.width() &&
+            cascaded.bottom() < room.height())
+            return cascaded;
+    }
+    return QRect(QPoint(0, 0), size);
+}
+
 CTVR_Doc* CDocumentManager::Show(CTVR_Doc* doc) {
     if (!doc)
         return nullptr;
+    // A maximised window before it means the operator works maximised.
+    QMdiSubWindow* before = area_->activeSubWindow();
+    bool maximized = false;
+    for (QMdiSubWindow* w : area_->subWindowList()) maximized = maximized || w->isMaximized();
     area_->addSubWindow(doc);
-    // Big enough to read the charts, within the area when it has room.
-    const QSize room = area_->viewport()->size();
-    QSize size(kDocumentWidth, kDocumentHeight);
-    if (room.width() >= kMinimumWidth && room.height() >= kMinimumHeight)
-        size = size.boundedTo(room);
-    doc->resize(size);
     connect(doc, &CTVR_Doc::modifiedChanged, this, &CDocumentManager::documentsChanged);
     connect(doc, &QObject::destroyed, this, &CDocumentManager::documentsChanged);
-    doc->show();
+    if (maximized) {
+        doc->showMaximized();
+    } else {
+        // The area's own placement puts a window where it overlaps least,
+        // which for a big one is half out of sight below the others.
+        const int step = doc->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, doc);
+        std::optional<QPoint> previous;
+        if (before && before->isVisible() && !before->isMinimized())
+            previous = before->pos();
+        doc->setGeometry(PlaceNewDocument(QSize(kDocumentWidth, kDocumentHeight),
+                                          QSize(kMinimumWidth, kMinimumHeight),
+                                          area_->viewport()->size(), previous, step));
+        doc->show();
+    }
     area_->setActiveSubWindow(doc);
+    doc->raise();
+    doc->widget()->setFocus(Qt::OtherFocusReason);
     emit documentsChanged();
     return doc;
 }
 
 CTVR_Doc* CDocumentManager::NewDocument() {
     return Show(CTVR_Doc::NewDocument(context_));
+}
+
+CTVR_Doc* CDocumentManager::NewStartupDocument() {
+    CTVR_Doc* doc = NewDocument();
+    startup_ = doc;
+    return doc;
+}
+
+CTVR_Doc* CDocumentManager::NewLiveRecord() {
+    CTVR_Doc* doc = NewDocument();
+    // The empty window the program opened with has served its turn once a
+    // bake is recorded beside it; one the operator used in any way stays.
+    if (doc && startup_ && startup_ != doc && startup_->IsUntouched()) {
+        CTVR_Doc* unused = startup_;
+        const QPoint place = unused->pos();
+        startup_.clear();
+        unused->close();
+        // The record takes its place, not a step below an empty spot.
+        const QRect there(place, doc->size());
+        if (!doc->isMaximized() && place != doc->pos() &&
+            QRect(QPoint(0, 0), area_->viewport()->size()).contains(there))
+            doc->move(place);
+        area_->setActiveSubWindow(doc);
+    }
+    return doc;
 }
 
 CTVR_Doc* CDocumentManager::OpenDocument(const QString& path) {

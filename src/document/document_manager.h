@@ -8,11 +8,16 @@
 // Window thread only.
 
 #include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "document/tvr_doc.h"
 
@@ -24,6 +29,14 @@ QString ResolveRecordsFolder(const QString& commandLineFolder);
 // recovery/ under the application's local data folder.
 QString DefaultRecoveryFolder();
 
+// Where a new document window goes in an MDI area whose viewport is `room`:
+// `preferred` bounded to the room (a room smaller than `minimum` is not
+// bounded to), one `step` down and right of `previous` (the active window's
+// top-left corner, if any) while the whole window still fits, else at the
+// top-left corner.
+QRect PlaceNewDocument(QSize preferred, QSize minimum, QSize room, std::optional<QPoint> previous,
+                       int step);
+
 class CDocumentManager : public QObject {
     Q_OBJECT
 public:
@@ -32,8 +45,14 @@ public:
 
     DocumentContext& Context() { return *context_; }
 
-    // Shown and active; null on failure (already shown to the operator).
+    // Shown, in front and active; null on failure (already shown to the
+    // operator). File > New.
     CTVR_Doc* NewDocument();
+    // The empty document the program starts with.
+    CTVR_Doc* NewStartupDocument();
+    // The record of a bake that began: a new document, which takes the place
+    // of the start-up document if the operator never used that one.
+    CTVR_Doc* NewLiveRecord();
     CTVR_Doc* OpenDocument(const QString& path);
     CTVR_Doc* ActiveDocument() const;
     QList<CTVR_Doc*> Documents() const;
@@ -59,4 +78,5 @@ private:
 
     QMdiArea* area_;
     std::shared_ptr<DocumentContext> context_;
+    QPointer<CTVR_Doc> startup_;
 };

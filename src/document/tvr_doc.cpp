@@ -1,13 +1,17 @@
 #include "document/tvr_doc.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 
+#include <set>
+
 #include "bake/ui/control_frame.h"
 #include "chart/ui/chart_container.h"
+#include "document/record_name.h"
 #include "document/tvr_view.h"
 
 namespace {
@@ -15,16 +19,6 @@ namespace {
 QString WithExtension(QString path, const QString& extension) {
     if (!path.isEmpty() && !path.endsWith(extension, Qt::CaseInsensitive))
         path += extension;
-    return path;
-}
-
-// A name in `folder` that no file has yet: name.tvr, name-2.tvr, ...
-QString FreePath(const QString& folder, const QString& fileName) {
-    const QFileInfo info(fileName);
-    QString path = QDir(folder).filePath(fileName);
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = QDir(folder).filePath(info.completeBaseName() + QStringLiteral("-%1.").arg(n) +
-                                     info.suffix());
     return path;
 }
 
@@ -36,9 +30,9 @@ CTVR_Doc::CTVR_Doc(std::shared_ptr<DocumentContext> context, QWidget* parent)
       view_(new CTVR_View(context_->messages)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWidget(view_);
-    created_ = QDateTime::currentDateTime();
+    opened_ = QDateTime::currentDateTime();
     recoveryTimer_.setInterval(context_->recoveryIntervalMs);
-    connect(&recoveryTimer_, &QTimer::timeout, this, [this] { WriteRecoveryFile(); });
+    connect(&recoveryTimer_, &QTimer::timeout, this, [this] { StartRecoveryWrite(); });
     connect(view_, &CTVR_View::recordChanged, this, [this] { SetModified(true); });
     if (context_->panel)
         connect(context_->panel.data(), &CControlFrame::stateChanged, this,
@@ -49,6 +43,7 @@ CTVR_Doc::~CTVR_Doc() {
     // However the window goes, the panel must not keep a pointer to its view.
     if (context_->panel)
         context_->panel->ClearBakeView(view_);
+    recoveryWriter_.Wait();
 }
 
 CTVR_Doc* CTVR_Doc::NewDocument(std::shared_ptr<DocumentContext> context, QWidget* parent) {
@@ -115,7 +110,7 @@ QString CTVR_Doc::SuggestedPath() const {
     if (!path_.isEmpty())
         return path_;
     if (liveBake_ || !recoveryPath_.isEmpty() || view_->ChannelCharts().Created())
-        return QDir(context_->recordsFolder).filePath(RecordFileName(created_));
+        return QDir(context_->recordsFolder).filePath(document::RecordFileName(BakeStart()));
     return untitledName_ + QLatin1String(kExtension);
 }
 
@@ -146,16 +141,39 @@ bool CTVR_Doc::SaveTo(const QString& path) {
     return true;
 }
 
-QString CTVR_Doc::RecordFileName(const QDateTime& bakeStart) {
-    return QStringLiteral("bake-") + bakeStart.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
-           QLatin1String(kExtension);
+QDateTime CTVR_Doc::BakeStart() const {
+    return document::BakeStartLocalTime(opened_, view_->BakeStartTime(),
+                                        view_->ChannelCharts().ReportedStartTime());
+}
+
+bool CTVR_Doc::IsUntouched() const {
+    if (!path_.isEmpty() || modified_ || liveBake_ || !recoveryPath_.isEmpty() ||
+        !view_->ChannelCharts().Created())
+        return false;
+    std::set<int> ids;
+    view_->Container()->GetChartIds(ids);
+    if (ids.size() != document::kChannelCount)
+        return false;  // a chart was imported, even an empty one
+    for (int id : ids) {
+        const chart::CChartSeries* series = view_->Container()->FindChart(id);
+        if (!series || series->HasPoints())
+            return false;
+    }
+    return true;
 }
 
 // ---- the live bake ----------------------------------------------------------
 
 void CTVR_Doc::OnPanelStateChanged(ControlState state) {
-    if (state == CF_BAKING && !liveBake_ && context_->panel->BakeView() == view_) {
-        BeginLiveBake();
+    if (state == CF_BAKING && !liveBake_) {
+        // The panel announces the bake before it opens the bake's own record,
+        // which then takes the bake view: only a view still registered once
+        // the panel is done records this bake (none opened for it).
+        QTimer::singleShot(0, this, [this] {
+            if (!liveBake_ && context_->panel && context_->panel->State() == CF_BAKING &&
+                context_->panel->BakeView() == view_)
+                BeginLiveBake();
+        });
     } else if (state != CF_BAKING && liveBake_) {
         EndLiveBake();
     }
@@ -164,7 +182,8 @@ void CTVR_Doc::OnPanelStateChanged(ControlState state) {
 void CTVR_Doc::BeginLiveBake() {
     liveBake_ = true;
     if (recoveryPath_.isEmpty() && !context_->recoveryFolder.isEmpty())
-        recoveryPath_ = FreePath(context_->recoveryFolder, RecordFileName(created_));
+        recoveryPath_ =
+            document::FreeRecordPath(context_->recoveryFolder, document::RecordFileName(opened_));
     recoveryTimer_.start();
 }
 
@@ -180,6 +199,7 @@ void CTVR_Doc::EndLiveBake() {
 bool CTVR_Doc::WriteRecoveryFile() {
     if (recoveryPath_.isEmpty())
         return false;
+    recoveryWriter_.Wait();  // an older snapshot must not land after this one
     QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
     std::wstring error;
     if (view_->SaveDocumentCharts(recoveryPath_, error))
@@ -187,6 +207,20 @@ bool CTVR_Doc::WriteRecoveryFile() {
     if (context_->log)
         context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
     return false;
+}
+
+bool CTVR_Doc::StartRecoveryWrite() {
+    if (recoveryPath_.isEmpty())
+        return false;
+    ReportRecoveryFailure();
+    QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
+    return recoveryWriter_.Start(*view_->Container(), recoveryPath_.toStdWString());
+}
+
+void CTVR_Doc::ReportRecoveryFailure() {
+    const std::optional<std::wstring> failure = recoveryWriter_.TakeFailure();
+    if (failure && context_->log)
+        context_->log->TraceWarning(L"AutoRecover", L"%ls", failure->c_str());
 }
 
 void CTVR_Doc::AutoSave() {
@@ -198,9 +232,21 @@ void CTVR_Doc::AutoSave() {
         ShowErrorLater(text);
         return;
     }
-    const QString path = FreePath(context_->recordsFolder, RecordFileName(created_));
+    // Written whole under a name of its own first, then moved to the record's
+    // name, which never replaces a file already there.
+    const QString fileName = document::RecordFileName(BakeStart());
+    const QString temp = QDir(context_->recordsFolder)
+                             .filePath(QStringLiteral(".%1.%2.part")
+                                           .arg(fileName)
+                                           .arg(QCoreApplication::applicationPid()));
     std::wstring error;
-    if (!view_->SaveDocumentCharts(path, error)) {
+    QString path;
+    if (view_->SaveDocumentCharts(temp, error)) {
+        path = document::PublishRecordFile(temp, context_->recordsFolder, fileName, error);
+        if (path.isEmpty())
+            QFile::remove(temp);
+    }
+    if (path.isEmpty()) {
         if (context_->log)
             context_->log->TraceError(L"AutoSave", L"%ls", error.c_str());
         ShowErrorLater(error);
@@ -232,8 +278,11 @@ void CTVR_Doc::ShowErrorLater(const std::wstring& text) {
 void CTVR_Doc::AdoptRecoveryFile(const QString& recoveryPath) {
     recoveryPath_ = recoveryPath;
     untitledName_ = QFileInfo(recoveryPath).completeBaseName();
-    created_ = QFileInfo(recoveryPath).birthTime().isValid() ? QFileInfo(recoveryPath).birthTime()
-                                                             : created_;
+    // Its name tells when the record opened; the file's own times only tell
+    // its last write.
+    const QDateTime opened = document::RecordFileTime(QFileInfo(recoveryPath).fileName());
+    if (opened.isValid())
+        opened_ = opened;
     path_.clear();
     SetModified(true);
     UpdateTitle();
@@ -242,6 +291,9 @@ void CTVR_Doc::AdoptRecoveryFile(const QString& recoveryPath) {
 void CTVR_Doc::RemoveRecoveryFile() {
     if (recoveryPath_.isEmpty())
         return;
+    // A write still in flight would put the file back after its removal.
+    recoveryWriter_.Wait();
+    ReportRecoveryFailure();
     QFile::remove(recoveryPath_);
     if (!liveBake_)
         recoveryPath_.clear();

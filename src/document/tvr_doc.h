@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "bake/ui/control_frame.h"
+#include "document/recovery_writer.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
 
@@ -85,11 +86,18 @@ public:
     // A recovered record: untitled, modified, its recovery file kept until
     // it is saved or discarded.
     void AdoptRecoveryFile(const QString& recoveryPath);
-    // The file name a finished bake is saved under: bake-YYYYMMDD-HHMMSS.tvr
-    // in the local time of the bake's start.
-    static QString RecordFileName(const QDateTime& bakeStart);
-    // Writes the recovery file now (the timer does it while the bake runs).
+    // The local time the recorded bake began, as the controller tells it;
+    // the time the record opened while the controller has not said.
+    QDateTime BakeStart() const;
+    // Nothing in it the operator could miss: no file, no changes, no
+    // recovery file, not recording, and only the empty channel charts.
+    bool IsUntouched() const;
+    // Writes the recovery file now, on this thread, after any write in flight.
     bool WriteRecoveryFile();
+    // What the timer does while the bake runs: the record copied here, the
+    // file written on a thread of its own. False when there is no recovery
+    // file or the last write has not finished yet.
+    bool StartRecoveryWrite();
 
 signals:
     void modifiedChanged(bool modified);
@@ -106,6 +114,8 @@ private:
     void EndLiveBake();
     void AutoSave();
     void RemoveRecoveryFile();
+    // Logs the failure of the last recovery write, if it failed.
+    void ReportRecoveryFailure();
     void ShowError(const std::wstring& text);
     void ShowErrorLater(const std::wstring& text);
     QString SuggestedPath() const;
@@ -116,7 +126,8 @@ private:
     QString untitledName_;
     bool modified_ = false;
     bool liveBake_ = false;
-    QDateTime created_;  // when the record began, local time
+    QDateTime opened_;  // when the record opened, local time
     QString recoveryPath_;
     QTimer recoveryTimer_;
+    document::CRecoveryWriter recoveryWriter_;  // last: gone (and finished) first
 };

@@ -14,7 +14,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     const widgets::DialogUnits du = widgets::DialogUnits::ForFont(font());
     setFixedSize(du.Size(170, 62));
     auto* icon = new QLabel(this);
-    icon->setPixmap(widgets::ApplicationIcon().pixmap(32, 32));
+    icon->setPixmap(widgets::ApplicationIcon().pixmap(QSize(32, 32), icon->devicePixelRatioF()));
     icon->setGeometry(du.Rect(14, 14, 21, 20));
     auto* text = new QLabel(tr("TVR_GUI, Version 1.0"), this);
     text->setGeometry(du.Rect(42, 14, 114, 8));

@@ -7,6 +7,8 @@
 #include <new>
 
 #include "platform/debug_output.h"
+#include "platform/thread_handover.h"
+#include "widgets/thread_post.h"
 
 namespace shell {
 
@@ -65,24 +67,25 @@ void LinkBridge::OnPacket(const uint8_t* data, uint32_t length, uint32_t) {
     }
     if (length)
         std::copy(data, data + length, copy.get());
-    QCoreApplication::postEvent(this, new LinkEvent(std::move(copy), length));
+    widgets::PostFromWorkerThread(this, new LinkEvent(std::move(copy), length));
 }
 
 void LinkBridge::OnConnectFailed(uint32_t code, uint32_t) {
-    QCoreApplication::postEvent(this, new LinkEvent(LinkEvent::kConnectFailed, code));
+    widgets::PostFromWorkerThread(this, new LinkEvent(LinkEvent::kConnectFailed, code));
 }
 
 void LinkBridge::OnDisconnected(uint32_t code, uint32_t) {
-    QCoreApplication::postEvent(this, new LinkEvent(LinkEvent::kDisconnected, code));
+    widgets::PostFromWorkerThread(this, new LinkEvent(LinkEvent::kDisconnected, code));
 }
 
 void LinkBridge::OnConnected(uint32_t) {
-    QCoreApplication::postEvent(this, new LinkEvent(LinkEvent::kConnected, 0));
+    widgets::PostFromWorkerThread(this, new LinkEvent(LinkEvent::kConnected, 0));
 }
 
 // ---- window thread ----------------------------------------------------------------
 
 bool LinkBridge::event(QEvent* e) {
+    platform::AcquireFromOtherThread(e);
     switch (static_cast<int>(e->type())) {
         case static_cast<int>(LinkEvent::kConnected):
         case static_cast<int>(LinkEvent::kDisconnected):

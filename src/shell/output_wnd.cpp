@@ -15,6 +15,9 @@
 #include <ctime>
 #include <cwchar>
 
+#include "platform/thread_handover.h"
+#include "widgets/thread_post.h"
+
 namespace shell {
 
 QString FormatOutputLine(OutputLineKind kind, int hour, int minute, int second, int millisecond,
@@ -180,10 +183,11 @@ void COutputWnd::PostNarrow(OutputLineKind kind, const char* format, va_list arg
 }
 
 void COutputWnd::Post(OutputLineKind kind, const QString& text) {
-    QCoreApplication::postEvent(this, new OutputLineEvent(StampedLine(kind, text)));
+    widgets::PostFromWorkerThread(this, new OutputLineEvent(StampedLine(kind, text)));
 }
 
 bool COutputWnd::event(QEvent* e) {
+    platform::AcquireFromOtherThread(e);
     if (e->type() == OutputLineEvent::kType) {
         Append(static_cast<OutputLineEvent*>(e)->Line());
         return true;

@@ -188,7 +188,7 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     documents_ = new CDocumentManager(frame->MdiArea(), context, frame);
     CDocumentManager* docs = documents_;
     if (CControlFrame* panel = frame->ControlFrame())
-        panel->SetDocumentOpener([docs] { docs->NewDocument(); });
+        panel->SetDocumentOpener([docs] { docs->NewLiveRecord(); });
     frame->SetDocumentHandlers(
         [docs] { docs->NewDocument(); },
         [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
@@ -196,7 +196,7 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     documentCommands_ = new CDocumentCommands(frame, docs);
 
     if (options.file.isEmpty()) {
-        docs->NewDocument();
+        docs->NewStartupDocument();
     } else {
         frame->OpenDocumentFile(options.file);
     }

@@ -4,29 +4,11 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-#include <functional>
+#include "widgets/drawn_icon.h"
 
 namespace widgets {
 
 namespace {
-
-using Drawing = std::function<void(QPainter&)>;
-
-// Draws on a 16 x 16 grid, at every size the icon is asked for.
-QIcon DrawIcon(const Drawing& draw) {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 16.0, size / 16.0);
-        draw(p);
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
-}
 
 const QColor kOutline(40, 40, 40);
 const QColor kPaper(255, 255, 255);
@@ -56,14 +38,14 @@ void TextLines(QPainter& p, qreal x, qreal y, qreal w, int n) {
 QIcon CommandIcon(int id) {
     switch (id) {
         case 57600:  // New
-            return DrawIcon([](QPainter& p) {
+            return DrawnIcon([](QPainter& p) {
                 Page(p, 3.5, 1.5, 10, 13);
                 p.setPen(QPen(QColor(230, 170, 0), 1.4));
                 p.drawLine(QPointF(11, 9), QPointF(15, 9));
                 p.drawLine(QPointF(13, 7), QPointF(13, 11));
             });
         case 57601:  // Open
-            return DrawIcon([](QPainter& p) {
+            return DrawnIcon([](QPainter& p) {
                 p.setPen(QPen(kOutline, 1));
                 p.setBrush(QColor(240, 200, 90));
                 p.drawRect(QRectF(1.5, 4.5, 12, 9));
@@ -75,7 +57,7 @@ QIcon CommandIcon(int id) {
                 p.drawPolygon(flap);
             });
         case 57603:  // Save
-            return DrawIcon([](QPainter& p) {
+            return DrawnIcon([](QPainter& p) {
                 p.setPen(QPen(kOutline, 1));
                 p.setBrush(QColor(60, 90, 170));
                 p.drawRect(QRectF(1.5, 1.5, 13, 13));
@@ -85,7 +67,7 @@ QIcon CommandIcon(int id) {
                 p.drawRect(QRectF(4.5, 9.5, 7, 5));
             });
         case 57635:  // Cut
-            return DrawIcon([](QPainter& p) {
+            return DrawnIcon([](QPainter& p) {
                 p.setPen(QPen(kOutline, 1.2));
                 p.drawLine(QPointF(5, 1.5), QPointF(10.5, 10));
                 p.drawLine(QPointF(11, 1.5), QPointF(5.5, 10));
@@ -94,14 +76,14 @@ QIcon CommandIcon(int id) {
                 p.drawEllipse(QPointF(11.5, 12), 2.5, 2.5);
             });
         case 57634:  // Copy
-            return DrawIcon([](QPainter& p) {
+            return DrawnIcon([](QPainter& p) {
                 Page(p, 1.5, 1.5, 8, 10);
                 TextLines(p, 3, 5, 4, 3);
                 Page(p, 6.5, 4.5, 8, 10);
                 TextLines(p, 8, 8, 4, 3);
             });
         case 57637:  // Paste
-            return DrawIcon([](QPainter& p) {
+            return DrawnIcon([](QPainter& p) {
                 p.setPen(QPen(kOutline, 1));
                 p.setBrush(QColor(190, 140, 70));
                 p.drawRect(QRectF(1.5, 2.5, 10, 12));
@@ -111,7 +93,7 @@ QIcon CommandIcon(int id) {
                 TextLines(p, 9, 9.5, 3.5, 3);
             });
         case 57607:  // Print
-            return DrawIcon([](QPainter& p) {
+            return DrawnIcon([](QPainter& p) {
                 Page(p, 4.5, 1.5, 7, 6);
                 p.setPen(QPen(kOutline, 1));
                 p.setBrush(QColor(180, 180, 180));
@@ -122,7 +104,7 @@ QIcon CommandIcon(int id) {
                 p.drawPoint(QPointF(12.5, 8.5));
             });
         case 57664:  // About
-            return DrawIcon([](QPainter& p) {
+            return DrawnIcon([](QPainter& p) {
                 p.setPen(QPen(QColor(20, 60, 140), 1));
                 p.setBrush(QColor(60, 120, 210));
                 p.drawEllipse(QPointF(8, 8), 6.5, 6.5);
@@ -139,7 +121,7 @@ QIcon CommandIcon(int id) {
 }
 
 QIcon ApplicationIcon() {
-    return DrawIcon([](QPainter& p) {
+    return DrawnIcon([](QPainter& p) {
         p.setPen(QPen(QColor(230, 90, 20), 1.3));
         for (int i = 0; i < 3; ++i) {
             const qreal x = 4 + 4 * i;

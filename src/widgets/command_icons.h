@@ -1,6 +1,7 @@
 #pragma once
 // The toolbar's images and the program's icon, drawn in code so that the
-// program ships no image files.
+// program ships no image files and every screen gets them at its own pixel
+// density.
 
 #include <QIcon>
 

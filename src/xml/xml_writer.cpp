@@ -447,8 +447,13 @@ public:
                     return false;
                 createdEmpty_ = true;
             }
-            ::ftruncate(probe, 0);
             fd_ = probe;
+            // A file that cannot be emptied would keep the old tail behind
+            // a shorter document.
+            if (::ftruncate(probe, 0) != 0) {
+                Abandon();
+                return false;
+            }
             return true;
         }
         if (probe >= 0)
@@ -478,8 +483,20 @@ public:
     }
 
 private:
+    // Read, not set and restored: files are also written on threads of their
+    // own (recovery files), and a file another thread creates while the mask
+    // is briefly 0 would come out writable by everyone.
     static mode_t CurrentUmask() {
-        const mode_t mask = ::umask(0);
+        const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            char text[4096];
+            const ssize_t n = ::read(fd, text, sizeof text - 1);
+            ::close(fd);
+            text[n > 0 ? n : 0] = '\0';
+            if (const char* line = std::strstr(text, "\nUmask:"))
+                return static_cast<mode_t>(std::strtoul(line + 7, nullptr, 8)) & 0777;
+        }
+        const mode_t mask = ::umask(0);  // kernels before 4.7 do not tell
         ::umask(mask);
         return mask;
     }

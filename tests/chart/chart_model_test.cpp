@@ -219,6 +219,52 @@ TEST(ChartModel, RedrawNotifications) {
     EXPECT_EQ(last(), all);
 }
 
+TEST(ChartModel, TickLabelsOfNeighbouringGridLinesDiffer) {
+    struct Case {
+        double value;
+        double step;
+        const wchar_t* text;
+    } cases[] = {
+        {3950, 50, L"3950"},
+        {4000, 50, L"4000"},
+        {4050, 50, L"4050"},
+        {-250, 50, L"-250"},
+        {0.30000000000000004, 0.1, L"0.3"},  // 3 * 0.1 in doubles
+        {0.1, 0.05, L"0.10"},
+        {0.15, 0.05, L"0.15"},
+        {2.5, 0.25, L"2.50"},
+        {-1e-12, 0.5, L"0.0"},  // rounding around the origin shows no sign
+        {-0.0, 2, L"0"},
+        {1234.5, 0.5, L"1234.5"},
+        {9999999, 1, L"9999999"},
+        {2e7, 1e6, L"2.0e+07"},  // beyond fixed notation: digits down to the step
+        {1234567.5, 0.5, L"1234567.5"},
+        {1234567.5, 0.0005, L"1.2345675000e+06"},  // more than ten digits
+        {3e-8, 1e-8, L"3e-08"},
+        {0, 1e-8, L"0e+00"},
+        {1.25e9, 2.5e7, L"1.250e+09"},
+        {1234, 0, L"1.23e+03"},  // no usable step: the default text
+        {1234, std::numeric_limits<double>::infinity(), L"1.23e+03"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(chart::FormatTickValue(c.value, c.step), c.text) << c.value << " step " << c.step;
+    }
+}
+
+TEST(ChartModel, TickLabelsFollowTheFormatterUnlessItIsTheDefault) {
+    CChartContainerModel m;
+    EXPECT_EQ(m.XTickLabel(4050, 50), L"4050");
+    EXPECT_EQ(m.YTickLabel(4050, 50), L"4050");
+    m.SetYValueFormatter(
+        [](double v) { return L"<" + std::to_wstring(static_cast<int>(v)) + L">"; });
+    EXPECT_EQ(m.YTickLabel(4050, 50), L"<4050>");
+    EXPECT_EQ(m.XTickLabel(4050, 50), L"4050");
+    m.SetYValueFormatter(chart::DefaultValueFormatter);  // the default handed back in
+    EXPECT_EQ(m.YTickLabel(4050, 50), L"4050");
+    m.SetYValueFormatter([](double v) { return chart::DefaultValueFormatter(v); });
+    EXPECT_EQ(m.YTickLabel(4050, 50), L"4.05e+03");  // a formatter of the caller's own
+}
+
 TEST(ChartModel, Formatters) {
     struct Case {
         double v;

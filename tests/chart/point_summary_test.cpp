@@ -124,7 +124,7 @@ TEST(PointSummary, SingleSpikeIsFoundInEveryRangeHoldingIt) {
     EXPECT_EQ(s.YExtentOf(40001, p.size()).min, 0.0);
 }
 
-TEST(PointSummary, FirstFailingEqualsABinarySearchNearAndFar) {
+TEST(PointSummary, FirstFailingEqualsABinarySearchNearAndFarFromAnyGuess) {
     std::vector<ChartPoint> p = RandomWalk(5000, 4);
     for (size_t i = 0; i < p.size(); ++i) p[i].x = static_cast<double>(i / 3);  // equal x in threes
     CChartSeries s;
@@ -140,7 +140,12 @@ TEST(PointSummary, FirstFailingEqualsABinarySearchNearAndFar) {
             std::partition_point(p.begin() + static_cast<std::ptrdiff_t>(from), p.end(),
                                  [&](const ChartPoint& q) { return passes(q.x); }) -
             p.begin());
-        ASSERT_EQ(s.FirstFailing(from, passes), want) << "from " << from << " limit " << limit;
+        // Whatever the guess: none, right, short or far of the answer, past the end.
+        const size_t guesses[] = {0, want, from + (want - from) / 2, want + 50, p.size() + 100};
+        for (const size_t guess : guesses) {
+            ASSERT_EQ(s.FirstFailing(from, passes, guess), want)
+                << "from " << from << " limit " << limit << " guess " << guess;
+        }
     }
 }
 

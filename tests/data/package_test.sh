@@ -3,8 +3,9 @@
 # package into a temporary folder, unpacks it there with dpkg-deb -x (nothing
 # is installed on the machine) and checks what an operator would get: the
 # control fields, computed dependencies, every installed file, programs that
-# run and tell the project's version, manual pages that render, and desktop
-# files that validate as installed.
+# run and tell the project's version, manual pages that render, desktop
+# files that validate as installed, the terms and release history Debian
+# wants, and no complaint of Debian's package checker.
 set -eu
 cpack=$1 build=$2 version=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -15,6 +16,7 @@ need appstreamcli appstream
 need desktop-file-validate desktop-file-utils
 need man man-db
 need readelf binutils
+need lintian lintian
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -43,7 +45,8 @@ usr=$root/usr
 icons=$usr/share/icons/hicolor
 expected="bin/calvero bin/calveroctl bin/calvero-sim
 share/applications/calvero.desktop share/metainfo/calvero.metainfo.xml
-share/mime/packages/calvero.xml share/icons/hicolor/scalable/apps/calvero.svg"
+share/mime/packages/calvero.xml share/icons/hicolor/scalable/apps/calvero.svg
+share/doc/calvero/copyright share/doc/calvero/changelog.gz"
 for size in 16 22 24 32 48 64 128 256; do
     expected="$expected share/icons/hicolor/${size}x$size/apps/calvero.png"
 done
@@ -64,6 +67,21 @@ for program in calvero calveroctl calvero-sim; do
         echo "$page" | grep -qx "$section" || fail "the manual page of $program lacks $section"
     done
 done
+
+# Machine-readable terms: all rights reserved, no licence made up.
+doc=$usr/share/doc/calvero
+head -n 1 "$doc/copyright" | grep -qxF \
+    'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in the machine-readable format"
+grep -qxF 'Upstream-Name: Calvero' "$doc/copyright" || fail "the copyright file lacks the upstream name"
+grep -qxF 'License: LicenseRef-Proprietary' "$doc/copyright" || fail "the copyright file names another licence"
+# A version bump without a release entry would ship an outdated history.
+gzip -dc "$doc/changelog.gz" >"$tmp/changelog" || fail "changelog.gz does not decompress"
+logged=$(dpkg-parsechangelog -l "$tmp/changelog" -S Version) || fail "changelog.gz does not parse"
+[ "$logged" = "$version" ] || fail "the newest changelog entry is $logged, the package $version"
+# Errors and warnings only; what is left is information (see the overrides).
+lintian --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1 ||
+    { cat "$tmp/lintian.log" >&2; fail "lintian complains about the package"; }
 
 desktop-file-validate "$usr/share/applications/calvero.desktop" || fail "installed desktop entry"
 appstreamcli validate-tree --no-net --override=cid-desktopapp-is-not-rdns=info "$root" ||

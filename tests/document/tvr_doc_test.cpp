@@ -8,13 +8,16 @@
 #include <QMenu>
 #include <QRegularExpression>
 
+#include <chrono>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "bake/controller_packets.h"
 #include "bake/ui/control_frame.h"
 #include "chart/ui/chart_container.h"
 #include "document/document_manager.h"
+#include "document/record_name.h"
 #include "document/tvr_view.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_test_support.h"
@@ -83,7 +86,7 @@ protected:
         };
         context_->saved = [this](const QString& path) { savedPaths_ << path; };
         docs_ = std::make_unique<CDocumentManager>(&area_, context_);
-        panel_.SetDocumentOpener([this] { docs_->NewDocument(); });
+        panel_.SetDocumentOpener([this] { docs_->NewLiveRecord(); });
         area_.show();
     }
     void TearDown() override {
@@ -420,6 +423,26 @@ TEST_F(DocumentTest, ClosingAModifiedRecordAsks) {
     EXPECT_TRUE(askedToSave_.isEmpty());
 }
 
+TEST_F(DocumentTest, ARecoveryWriteStillRunningWhenTheRecordIsSavedLeavesNoFile) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    // Long enough a record that its recovery write is still going on when
+    // the save below removes the recovery file.
+    std::vector<chart::ChartPoint> points(300000);
+    for (size_t i = 0; i < points.size(); ++i) points[i] = {1.0 + double(i) * 0.01, 25.0};
+    doc->View()->Container()->AppendChartPoints(doc->View()->ChannelCharts().Id(document::kTemp1),
+                                                points);
+    const QString recovery = doc->RecoveryPath();
+    ASSERT_TRUE(doc->StartRecoveryWrite());
+
+    ASSERT_TRUE(doc->SaveTo(Q(dir_.Path("saved.tvr"))));
+    // No event loop ran, so no later tick can have written it again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(QFile::exists(recovery));
+    EXPECT_TRUE(QDir(Q(dir_.Path("recovery"))).isEmpty());
+}
+
 TEST_F(DocumentTest, RecoveryFilesAreOfferedAndOpenedModified) {
     Connect();
     Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
@@ -522,4 +545,149 @@ TEST_F(DocumentTest, AGrownWindowShowsTheHomeRangeBiggerUntilTheOperatorMovesIt)
     doc->resize(900, 500);
     uitest::Pump();
     EXPECT_EQ(m.originY, c->Mapping().originY);
+}
+
+TEST_F(DocumentTest, ARecordIsNamedAfterTheBakeStartTheControllerReports) {
+    // Connected 15 minutes into a bake: the record opens now, the controller
+    // says the bake began 900 s of its clock before.
+    Connect();
+    const QDateTime before = QDateTime::currentDateTime();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 905000));
+    CTVR_Doc* first = docs_->ActiveDocument();
+    const QDateTime after = QDateTime::currentDateTime();
+    // Until the report arrives the opening time stands in.
+    EXPECT_LE(before, first->BakeStart());
+    EXPECT_GE(after, first->BakeStart());
+    Packet(ProfileReport(5000, {{0, 2500}, {600000, 5000}}, panel_.SequenceId()));
+    EXPECT_LE(before.addSecs(-900), first->BakeStart());
+    EXPECT_GE(after.addSecs(-900), first->BakeStart());
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 905050));
+
+    // The link drops; back on the same bake at once, a second record of it.
+    // Both files carry the bake's start: the second one's name follows the
+    // first one's.
+    panel_.OnDeviceDisconnected();
+    ASSERT_EQ(1, Records().size());
+    EXPECT_EQ(document::RecordFileName(first->BakeStart()), Records()[0]);
+    EXPECT_EQ(QFileInfo(first->FilePath()).fileName(), Records()[0]);
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 905100));
+    CTVR_Doc* second = docs_->ActiveDocument();
+    ASSERT_NE(first, second);
+    Packet(ProfileReport(5000, {{0, 2500}, {600000, 5000}}, panel_.SequenceId()));
+    EXPECT_NEAR(0, first->BakeStart().msecsTo(second->BakeStart()), 500);
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 905200));
+    ASSERT_EQ(2, Records().size());
+    const QString secondName = QFileInfo(second->FilePath()).fileName();
+    const QString expected = document::RecordFileName(second->BakeStart());
+    // The same second as the first record's start gives the clash name.
+    EXPECT_TRUE(secondName == expected ||
+                secondName == expected.chopped(4) + QStringLiteral("-2.tvr"))
+        << secondName.toStdString();
+    EXPECT_TRUE(Records().contains(secondName));
+}
+
+TEST_F(DocumentTest, TheStartUpDocumentMakesWayForTheFirstRecordUnlessItWasUsed) {
+    const chart::ChartPoint pts[] = {{0, 25}, {60, 150}};
+    chart::CChartContainerModel source;
+    const int id = source.AddChart(pts, L"Reflow", L"Temperature", 0, 2.0f, 0.0f, 0xFF00FF00u);
+    std::wstring error;
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("p.xml"), {id}, error));
+    struct Case {
+        const char* what;
+        std::function<void(CTVR_Doc*)> use;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"untouched", [](CTVR_Doc*) {}, false},
+        {"zoomed only", [](CTVR_Doc* d) { d->View()->Container()->ZoomToRange(0, 10, 0, 10); },
+         false},
+        {"a chart imported",
+         [this](CTVR_Doc* d) {
+             importPath_ = Q(dir_.Path("p.xml"));
+             d->ImportChart();
+         },
+         true},
+        {"saved as a file",
+         [this](CTVR_Doc* d) {
+             // Empty charts are not written: a saved one needs a point.
+             bake::CONCC_GaugeData g;
+             g.timestamp = 1;
+             d->View()->AppendGaugeData(g);
+             savePath_ = Q(dir_.Path("startup.tvr"));
+             ASSERT_TRUE(d->Save());
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        area_.closeAllSubWindows();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        panel_.OnDeviceDisconnected();
+        QPointer<CTVR_Doc> startup(docs_->NewStartupDocument());
+        ASSERT_TRUE(startup);
+        c.use(startup);
+        Connect();
+        Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
+        Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+        CTVR_Doc* record = dynamic_cast<CTVR_Doc*>(area_.activeSubWindow());
+        ASSERT_NE(nullptr, record);
+        EXPECT_NE(startup.data(), record);
+        EXPECT_EQ(record->View(), BakeView());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(c.kept, bool(startup));
+        EXPECT_EQ(c.kept ? 2 : 1, area_.subWindowList().size());
+        Packet(Gauge(bake::CONCC_DEV_IDLE, 3000));
+    }
+    // A document the operator made with File > New is theirs: it stays.
+    area_.closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    panel_.OnDeviceDisconnected();
+    QPointer<CTVR_Doc> made(docs_->NewDocument());
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 5000));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(made);
+    EXPECT_EQ(2, area_.subWindowList().size());
+}
+
+TEST_F(DocumentTest, ARecoveredRecordOffersTheNameOfItsRecoveryFile) {
+    const chart::ChartPoint pts[] = {{0, 25}, {60, 150}};
+    chart::CChartContainerModel source;
+    const int id = source.AddChart(pts, L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    std::wstring error;
+    QDir().mkpath(Q(dir_.Path("recovery")));
+    ASSERT_TRUE(
+        source.SaveChartsXml(dir_.WPath("recovery/bake-20260101-074500-2.tvr"), {id}, error));
+    const QList<CTVR_Doc*> opened = docs_->RestoreRecoveryFiles(true);
+    ASSERT_EQ(1, opened.size());
+    EXPECT_EQ(QDateTime(QDate(2026, 1, 1), QTime(7, 45)), opened[0]->BakeStart());
+    savePath_.clear();  // cancelled: only the suggestion is wanted
+    opened[0]->Save();
+    ASSERT_EQ(1, suggestedPaths_.size());
+    EXPECT_EQ(Q(dir_.Path("records/bake-20260101-074500.tvr")), suggestedPaths_[0]);
+}
+
+TEST_F(DocumentTest, ADocumentFilledWhileIdleIsNotTakenForTheBakesRecord) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
+    CTVR_Doc* idle = docs_->NewDocument();  // File > New: it records the idle plate
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 2000));
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 3000));
+    ASSERT_TRUE(idle->IsModified());
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 4000));
+    CTVR_Doc* record = docs_->ActiveDocument();
+    ASSERT_NE(idle, record);
+    EXPECT_TRUE(record->IsLiveBake());
+    uitest::Pump();
+    EXPECT_FALSE(idle->IsLiveBake());
+    EXPECT_TRUE(idle->RecoveryPath().isEmpty());
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 5000));
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 6000));
+    // Only the bake's record is in the records folder; the other one is still
+    // the operator's to save or not.
+    uitest::Pump();
+    EXPECT_EQ(QFileInfo(record->FilePath()).fileName(), Records().join(QLatin1Char(' ')));
+    EXPECT_TRUE(idle->IsModified());
+    EXPECT_TRUE(idle->FilePath().isEmpty());
 }

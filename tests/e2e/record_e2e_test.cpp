@@ -12,6 +12,7 @@
 
 #include "bake/ui/control_frame.h"
 #include "chart/ui/chart_container.h"
+#include "document/record_name.h"
 #include "document/tvr_view.h"
 #include "shell/main_frame.h"
 #include "shell/tvr_app.h"
@@ -117,6 +118,8 @@ TEST(RecordEndToEnd, UploadBakeAndTheRecordInTheRecordsFolder) {
     ASSERT_EQ(1, records.size());
     const QString file = QDir(Q(dir.Path("records"))).filePath(records[0]);
     EXPECT_EQ(file, record->FilePath());
+    // Named after the bake's start as the simulator reported it.
+    EXPECT_EQ(document::RecordFileName(record->BakeStart()), records[0]);
     EXPECT_FALSE(record->IsModified());
     EXPECT_TRUE(QDir(Q(dir.Path("recovery"))).isEmpty());
 

@@ -24,8 +24,8 @@ struct Listener : bake::IDevListener {
             onConnected();
     }
     void OnDeviceDisconnected() override { Note("disconnected"); }
-    void OnBoardPktReceived(const uint8_t*, uint32_t length) override {
-        Note("packet " + std::to_string(length));
+    void OnBoardPktReceived(const uint8_t* data, uint32_t length) override {
+        Note("packet " + std::string(reinterpret_cast<const char*>(data), length));
     }
     void Note(const std::string& what) { journal->push_back(name + " " + what); }
     std::vector<std::string>* journal;
@@ -104,7 +104,7 @@ TEST_F(LinkBridgeTest, AListenerRemovedDuringTheWalkIsNotCalledAfterwards) {
     receiver->OnPacket(reinterpret_cast<const uint8_t*>("xyz"), 3, 0);
     ASSERT_TRUE(uitest::PumpUntil([&] { return journal.size() >= 2; }));
     uitest::Pump();
-    EXPECT_EQ(journal, (std::vector<std::string>{"A connected", "A packet 3"}));
+    EXPECT_EQ(journal, (std::vector<std::string>{"A connected", "A packet xyz"}));
     EXPECT_TRUE(bridge.Connected());
     EXPECT_EQ(bridge.ListenerCount(), 1u);
 }
@@ -121,4 +121,35 @@ TEST_F(LinkBridgeTest, DestructionClosesTheLinkSilentlyOnce) {
     }
     EXPECT_EQ(link.disconnects, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 1}}));
     EXPECT_EQ(releases, 1);
+}
+
+TEST_F(LinkBridgeTest, EventsPostedWhileTheWindowThreadRunsArriveWholeAndInOrder) {
+    LinkBridge bridge(Create(), Release());
+    ASSERT_EQ(bridge.Open(nullptr), 0u);
+    Listener a(&journal, "A");
+    bridge.AddListener(&a);
+    constexpr int kPackets = 2000;
+    std::vector<std::string> bodies;
+    for (int i = 0; i < kPackets; ++i) bodies.push_back(std::to_string(i * 7919));
+    std::vector<std::string> expected{"A connected"};
+    for (const std::string& body : bodies) expected.push_back("A packet " + body);
+    expected.push_back("A disconnected");
+
+    // The link thread posts while the window thread is busy handing events
+    // out: the copy of each body must be complete before it is delivered.
+    std::thread linkThread([&] {
+        receiver->OnConnected(0);
+        std::string buffer;
+        for (const std::string& body : bodies) {
+            buffer = body;  // the link reuses its buffer at once
+            receiver->OnPacket(reinterpret_cast<const uint8_t*>(buffer.data()),
+                               static_cast<uint32_t>(buffer.size()), 0);
+        }
+        receiver->OnDisconnected(EIOCPE_CONN_CLOSED_BY_SERVER, 0);
+    });
+    const bool all = uitest::PumpUntil([&] { return journal.size() >= expected.size(); }, 30000);
+    linkThread.join();
+    ASSERT_TRUE(all) << journal.size();
+    EXPECT_EQ(journal, expected);
+    EXPECT_FALSE(bridge.Connected());
 }

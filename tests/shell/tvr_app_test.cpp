@@ -1,8 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMdiArea>
+#include <QPointer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+
+#include <functional>
+
+#include "bake/controller_packets.h"
+#include "bake/ui/control_frame.h"
+#include "document/tvr_view.h"
 
 #include "shell/output_wnd.h"
 #include "shell/tvr_app.h"
@@ -146,4 +155,115 @@ TEST(TVR_App, StartsWithTheCommandLineAndRefusesAnUnwritableLog) {
     ASSERT_EQ(box.messages.size(), 1u);
     EXPECT_EQ(box.messages[0].icon, MessageIcon::Error);
     EXPECT_EQ(app.MainFrame(), nullptr);
+}
+
+namespace {
+
+class CancelSelector : public IDeviceSelector {
+public:
+    bool SelectDevice(const DeviceSelectionContext&, DeviceChoice*) override { return false; }
+};
+
+std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp) {
+    bake::CONCC_GaugeData g;
+    g.header.type = bake::CONCC_PKT_GAUGE_DATA;
+    g.timestamp = timestamp;
+    g.devState = devState;
+    g.tempMain = 2500;
+    const auto bytes = bake::EncodeGaugeData(g);
+    return {bytes.begin(), bytes.end()};
+}
+
+}  // namespace
+
+// The live record comes up in front, active and wholly inside the document
+// area, whatever the start-up document did.
+TEST(TVR_App, ABakeBringsItsRecordToTheFrontInsideTheArea) {
+    struct Case {
+        const char* what;
+        std::function<void(CTVR_Doc* startup)> prepare;
+        bool maximized;
+        bool startupKept;
+    };
+    const Case cases[] = {
+        {"the start-up document as it came", [](CTVR_Doc*) {}, false, false},
+        {"the start-up document maximised", [](CTVR_Doc* d) { d->showMaximized(); }, true, false},
+        {"the start-up document in use",
+         [](CTVR_Doc* d) {
+             bake::CONCC_GaugeData g;
+             g.timestamp = 1;
+             d->View()->AppendGaugeData(g);
+         },
+         false, true},
+        {"the start-up document in use and maximised",
+         [](CTVR_Doc* d) {
+             bake::CONCC_GaugeData g;
+             g.timestamp = 1;
+             d->View()->AppendGaugeData(g);
+             d->showMaximized();
+         },
+         true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        uitest::ClearSettings();
+        uitest::RecordingMessageBox box;
+        uitest::FakeLink link;
+        CancelSelector selector;
+        QTemporaryDir dir;
+        MainFrameServices s;
+        s.messageBox = &box;
+        s.deviceSelector = &selector;
+        s.createLink = [&](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
+            return static_cast<IIOCP_ClientConnection*>(&link);
+        };
+        s.releaseLink = [](IIOCP_ClientConnection*) { return 0u; };
+        DocumentServices d;
+        d.recoveryFolder = dir.filePath(QStringLiteral("recovery"));
+        d.askSaveChanges = [](QWidget*, const QString&) { return SaveChoice::Discard; };
+        CommandLineOptions o;
+        o.recordsFolder = dir.filePath(QStringLiteral("records"));
+        CTVR_App app;
+        ASSERT_TRUE(app.InitInstance(o, s, d));
+        CMainFrame* frame = app.MainFrame();
+        frame->activateWindow();
+        uitest::Pump();
+        QMdiArea* area = frame->MdiArea();
+        ASSERT_EQ(1, app.Documents()->Documents().size());
+        QPointer<CTVR_Doc> startup = app.Documents()->Documents()[0];
+        c.prepare(startup);
+        uitest::Pump();
+
+        frame->Bridge()->OnConnected(0);
+        for (const auto& p :
+             {Gauge(bake::CONCC_DEV_IDLE, 1000), Gauge(bake::CONCC_DEV_BAKING, 2000)})
+            frame->Bridge()->OnPacket(p.data(), uint32_t(p.size()), 0);
+        ASSERT_TRUE(uitest::PumpUntil([&] { return frame->ControlFrame()->State() == CF_BAKING; }));
+        uitest::Pump();
+
+        auto* record = qobject_cast<CTVR_Doc*>(area->activeSubWindow());
+        ASSERT_NE(nullptr, record);
+        EXPECT_NE(startup.data(), record);
+        EXPECT_EQ(QStringLiteral("Chart2"), record->Title());
+        EXPECT_TRUE(record->IsLiveBake());
+        EXPECT_EQ(record, area->subWindowList(QMdiArea::StackingOrder).last());
+        EXPECT_TRUE(record->isVisible());
+        EXPECT_EQ(c.maximized, record->isMaximized());
+        const QRect viewport(QPoint(0, 0), area->viewport()->size());
+        EXPECT_TRUE(viewport.contains(record->geometry()))
+            << "record at " << record->x() << "," << record->y() << " size " << record->width()
+            << "x" << record->height() << " in " << viewport.width() << "x" << viewport.height();
+        EXPECT_GT(record->height(), viewport.height() / 2);
+        // In place of the start-up document it takes that one's corner.
+        if (!c.startupKept && !c.maximized) {
+            EXPECT_EQ(QPoint(0, 0), record->pos());
+        }
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(nullptr, focus);
+        EXPECT_TRUE(record->isAncestorOf(focus)) << focus->metaObject()->className();
+        EXPECT_EQ(c.startupKept, bool(startup));
+        EXPECT_EQ(c.startupKept ? 2 : 1, area->subWindowList().size());
+        frame->close();
+        app.ExitInstance(0);
+    }
 }

@@ -74,6 +74,17 @@ void Pump() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+bool HasDetailFinerThanTwoPixels(const QImage& image) {
+    for (int y = 0; y + 1 < image.height(); y += 2)
+        for (int x = 0; x + 1 < image.width(); x += 2) {
+            const QRgb corner = image.pixel(x, y);
+            if (image.pixel(x + 1, y) != corner || image.pixel(x, y + 1) != corner ||
+                image.pixel(x + 1, y + 1) != corner)
+                return true;
+        }
+    return false;
+}
+
 void ClearSettings() {
     QSettings s = widgets::OpenSettings();
     s.clear();

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QString>
 
 #include <cstdint>
@@ -23,6 +24,11 @@ namespace uitest {
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 // Processes what is posted now (and what that posts), briefly.
 void Pump();
+
+// Whether some 2 x 2 block of device pixels, on even coordinates, holds
+// pixels that differ. A picture drawn at ratio 1 and blown up to ratio 2 has
+// none: every one of its pixels became such a block.
+bool HasDetailFinerThanTwoPixels(const QImage& image);
 
 // Removes every stored setting of the program (the store is a temporary one).
 void ClearSettings();

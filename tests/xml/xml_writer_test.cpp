@@ -314,3 +314,18 @@ TEST(XmlFileWriter, ANewFileAppearsOnlyWhenItIsWhole) {
     EXPECT_FALSE(back.GetChild(L"list").IsEmpty());
     EXPECT_EQ(dir.Entries(), 1u);
 }
+
+// The mask is read, not set and restored (files are written on more than
+// one thread); a new file still takes it, and it stays as it was.
+TEST(XmlWriter, ANewFileTakesTheFileMask) {
+    TempDir dir;
+    const mode_t saved = umask(027);
+    CXmlNode root = CXmlNode::CreateRoot();
+    root.AddChild(L"Charts");
+    const XmlError written = root.WriteFile(dir.WPath("new.xml"));
+    EXPECT_EQ(027u, umask(saved));
+    ASSERT_EQ(written, XmlError::kNone);
+    struct stat st;
+    ASSERT_EQ(stat(dir.Path("new.xml").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}

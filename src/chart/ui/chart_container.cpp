@@ -38,6 +38,15 @@ QString Text(const chart::ValueFormatter& f, double v) {
     return QString::fromStdWString(f(v));
 }
 
+// Width of the tick-label column that holds the labels of the plot's top
+// and bottom rows, and with them those of the rows between.
+double LabelColumnWidth(const QFontMetricsF& fm, const std::wstring& top,
+                        const std::wstring& bottom) {
+    return std::ceil(std::max(fm.horizontalAdvance(QString::fromStdWString(top)),
+                              fm.horizontalAdvance(QString::fromStdWString(bottom)))) +
+           6;
+}
+
 // The dashes of a 1-pixel grid line (4 pixels on, 2 off, from its start),
 // as rectangles: rectangle fills stay on the raster engine's fast path at any
 // device pixel ratio, where a scaled dashed pen goes through the stroker.
@@ -143,9 +152,7 @@ CChartContainer::Layout CChartContainer::ComputeLayout(const QSize& size) const 
     l.xLabelRowHeight = std::ceil(fm.height()) + 6;
     const double top = mapping_.DataY(0), bottom = mapping_.DataY(size.height());
     l.yLabelColumnWidth =
-        std::ceil(std::max(fm.horizontalAdvance(Text(YValueFormatter(), top)),
-                           fm.horizontalAdvance(Text(YValueFormatter(), bottom)))) +
-        6;
+        LabelColumnWidth(fm, YTickLabel(top, l.ticksY.step), YTickLabel(bottom, l.ticksY.step));
     l.plot = {l.yLabelColumnWidth, 0.0, size.width() - l.yLabelColumnWidth,
               size.height() - l.xLabelRowHeight};
     l.visible = chart::ui::VisibleRangeOf(mapping_, l.plot);
@@ -159,10 +166,11 @@ CChartContainer::Layout CChartContainer::CurrentLayout() const {
 void CChartContainer::FitToRange(double maxY, double minY, double minX, double maxX) {
     const QFontMetricsF fm(font());
     const double rowHeight = std::ceil(fm.height()) + 6;
+    // The grid step of the fitted view does not depend on the column's width.
+    const double stepY =
+        chart::ui::ComputeTicks(kMinSpacingY, (height() - rowHeight) / (maxY - minY)).step;
     const double columnWidth =
-        std::ceil(std::max(fm.horizontalAdvance(Text(YValueFormatter(), maxY)),
-                           fm.horizontalAdvance(Text(YValueFormatter(), minY)))) +
-        6;
+        LabelColumnWidth(fm, YTickLabel(maxY, stepY), YTickLabel(minY, stepY));
     const auto m =
         chart::ui::FitMapping({minX, maxX, minY, maxY}, width(), height(), columnWidth, rowHeight);
     if (m)
@@ -314,15 +322,18 @@ void CChartContainer::DrawBackground(QImage& image) {
     p.setClipRect(QRectF(0, 0, w, plotBottom));
     for (const auto& row : rows) AddDashes(dashes, l.yLabelColumnWidth, w, Snap(row.pixel), true);
     FillRects(p, dashes, kGrid);
+    p.setClipping(false);
     p.setPen(kTickText);
     for (const auto& row : rows) {
-        const QString label = Text(YValueFormatter(), row.value);
-        const double tw = fm.horizontalAdvance(label);
-        p.drawText(
-            QPointF(l.yLabelColumnWidth - 3 - tw, row.pixel - fm.height() * 0.5 + fm.ascent()),
-            label);
+        const QString label = QString::fromStdWString(YTickLabel(row.value, l.ticksY.step));
+        const auto top =
+            chart::ui::PlaceTickLabel(row.pixel, fm.height(), {0, plotBottom, 0, plotBottom});
+        if (top) {
+            const double left =
+                std::max(0.0, l.yLabelColumnWidth - 3 - fm.horizontalAdvance(label));
+            p.drawText(QPointF(left, *top + fm.ascent()), label);
+        }
     }
-    p.setClipping(false);
     p.fillRect(QRectF(l.yLabelColumnWidth, Snap(plotBottom), w - l.yLabelColumnWidth, 1), kGrid);
 
     // Columns, their labels centred below the plot, and the Y axis line.
@@ -331,14 +342,15 @@ void CChartContainer::DrawBackground(QImage& image) {
     p.setClipRect(QRectF(l.yLabelColumnWidth, 0, w, h));
     for (const auto& col : cols) AddDashes(dashes, 0, plotBottom, Snap(col.pixel), false);
     FillRects(p, dashes, kGrid);
+    p.setClipping(false);
     p.setPen(kTickText);
     for (const auto& col : cols) {
-        const QString label = Text(XValueFormatter(), col.value);
-        p.drawText(
-            QPointF(col.pixel - fm.horizontalAdvance(label) * 0.5, plotBottom + 3 + fm.ascent()),
-            label);
+        const QString label = QString::fromStdWString(XTickLabel(col.value, l.ticksX.step));
+        const auto left = chart::ui::PlaceTickLabel(col.pixel, fm.horizontalAdvance(label),
+                                                    {l.yLabelColumnWidth, w, 0, w});
+        if (left)
+            p.drawText(QPointF(*left, plotBottom + 3 + fm.ascent()), label);
     }
-    p.setClipping(false);
     p.fillRect(QRectF(Snap(l.yLabelColumnWidth), 0, 1, plotBottom), kGrid);
 
     // Zero lines, 2 pixels centred on the origin, and curves inside the plot only.

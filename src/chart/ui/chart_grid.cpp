@@ -69,4 +69,12 @@ std::vector<GridLine> GridColumns(double originX, const TickStep& ticks, double 
     return cols;
 }
 
+std::optional<double> PlaceTickLabel(double tick, double extent, const LabelRoom& room) {
+    if (!(tick >= room.firstTick - 0.5 && tick <= room.lastTick + 0.5))
+        return std::nullopt;
+    if (!(extent <= room.hi - room.lo))
+        return std::nullopt;
+    return std::clamp(tick - extent / 2, room.lo, room.hi - extent);
+}
+
 }  // namespace chart::ui

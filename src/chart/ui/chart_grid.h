@@ -3,6 +3,7 @@
 // and the pixel positions and values of the grid rows and columns. Pure
 // functions of the view, so that tests check them without a window.
 
+#include <optional>
 #include <vector>
 
 namespace chart::ui {
@@ -33,5 +34,21 @@ std::vector<GridLine> GridRows(double originY, const TickStep& ticks, double top
 // Grid columns at originX + k * spacing, labelled k * step, lying in
 // [left, right): first rightwards from the origin, then leftwards.
 std::vector<GridLine> GridColumns(double originX, const TickStep& ticks, double left, double right);
+
+// Room for the tick labels of one axis, in pixels along it: the grid lines
+// in [firstTick, lastTick] are labelled, and every label lies whole within
+// [lo, hi].
+struct LabelRoom {
+    double firstTick = 0.0;
+    double lastTick = 0.0;
+    double lo = 0.0;
+    double hi = 0.0;
+};
+
+// Start of the label of the grid line at `tick`, `extent` pixels long along
+// the axis: centred on the line, or moved inwards just enough to lie whole in
+// the room; none when the line lies outside the labelled span (by more than
+// half a pixel) or the label is longer than the room.
+std::optional<double> PlaceTickLabel(double tick, double extent, const LabelRoom& room);
 
 }  // namespace chart::ui

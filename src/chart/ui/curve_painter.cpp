@@ -52,6 +52,16 @@ DeviceColumns ColumnsOf(const QPainter& painter) {
     return {t.m11(), t.dx()};
 }
 
+// Device columns per logical column where the ratio is a whole number (at
+// most 4), else 1.
+int GroupWidth(const DeviceColumns& device) {
+    const double k = std::round(device.scale);
+    return k >= 2 && k <= 4 && k == device.scale && device.offset == std::round(device.offset) &&
+                   std::fmod(device.offset, k) == 0
+               ? static_cast<int>(k)
+               : 1;
+}
+
 // Dash lengths of the pattern in units of the pen width, for carrying the
 // pattern from one piece of a chunked stroke to the next.
 double PatternLength(const QPen& pen) {
@@ -164,28 +174,19 @@ QPen HighlightPen(const chart::CChartSeries& chart) {
     return ChartPen(HighlightColor(chart.color), chart.penWidth + 6.0, 0);
 }
 
-// Fraction of device column `offset` (relative to the stroked column) that a
-// vertical stroke `width` device pixels wide, centred in its column, covers.
-double HorizontalCover(int offset, double width) {
-    const double lo = std::max(0.5 - width / 2, static_cast<double>(offset));
-    const double hi = std::min(0.5 + width / 2, static_cast<double>(offset) + 1);
-    return std::clamp(hi - lo, 0.0, 1.0);
+// Premultiplied pixel times a / 255, two channels per multiplication, with
+// the raster engine's own rounding.
+inline uint32_t ByteMul(uint32_t x, uint32_t a) {
+    uint32_t t = (x & 0xff00ffu) * a;
+    t = ((t + ((t >> 8) & 0xff00ffu) + 0x800080u) >> 8) & 0xff00ffu;
+    x = ((x >> 8) & 0xff00ffu) * a;
+    x = (x + ((x >> 8) & 0xff00ffu) + 0x800080u) & 0xff00ff00u;
+    return x | t;
 }
 
-// Blends `argb` at `cover` (0..1) over a premultiplied pixel.
-inline void BlendPixel(QRgb& dst, QRgb argb, double cover) {
-    const uint32_t alpha = static_cast<uint32_t>(qAlpha(argb) * cover + 0.5);
-    if (alpha == 0)
-        return;
-    const uint32_t r = (qRed(argb) * alpha + 127) / 255;
-    const uint32_t g = (qGreen(argb) * alpha + 127) / 255;
-    const uint32_t b = (qBlue(argb) * alpha + 127) / 255;
-    const uint32_t keep = 255 - alpha;
-    auto mix = [keep](uint32_t src, uint32_t d) { return src + (d * keep + 127) / 255; };
-    dst = qRgba(static_cast<int>(mix(r, static_cast<uint32_t>(qRed(dst)))),
-                static_cast<int>(mix(g, static_cast<uint32_t>(qGreen(dst)))),
-                static_cast<int>(mix(b, static_cast<uint32_t>(qBlue(dst)))),
-                static_cast<int>(mix(alpha, static_cast<uint32_t>(qAlpha(dst)))));
+// A premultiplied source over a premultiplied pixel.
+inline void Over(QRgb& dst, uint32_t src) {
+    dst = src + ByteMul(dst, 255 - qAlpha(src));
 }
 
 // Where a dense curve can be written straight into the image's pixels: a
@@ -219,114 +220,167 @@ std::optional<DirectTarget> DirectTargetOf(QPainter& painter) {
     return target;
 }
 
+// Whole rows below or at `v`, and above or at it, without a library call.
+int FloorInt(double v) {
+    const int i = static_cast<int>(v);
+    return i - (v < i ? 1 : 0);
+}
+
+int CeilInt(double v) {
+    const int i = static_cast<int>(v);
+    return i + (v > i ? 1 : 0);
+}
+
+// One vertical stroke that reaches a device column: device rows [top,
+// bottom) and the share of the column's width it covers.
+struct Stroke {
+    double top;
+    double bottom;
+    double cover;
+};
+
+// What one device column of a dense curve lights: rows [from, to], of which
+// [fullFrom, fullTo] lie wholly inside some stroke that covers the column
+// wholly across; the rows outside need their coverage worked out.
+struct ColumnRows {
+    int from = 1, to = 0, fullFrom = 1, fullTo = 0;
+};
+
+ColumnRows RowsOf(std::span<const Stroke> strokes, const QRect& clip) {
+    double top = 1e300, bottom = -1e300;
+    for (const Stroke& s : strokes) {
+        top = std::min(top, s.top);
+        bottom = std::max(bottom, s.bottom);
+    }
+    ColumnRows r;
+    if (top > bottom)
+        return r;
+    r.from = std::max(clip.top(), FloorInt(top));
+    r.to = std::min(clip.bottom(), CeilInt(bottom) - 1);
+    // Every stroke that covers the column wholly across counts, as long as
+    // its rows join up with the rest.
+    int fullFrom = r.to + 1, fullTo = r.to;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const Stroke& s : strokes) {
+            if (s.cover < 1.0)
+                continue;
+            const int f = CeilInt(s.top), t = FloorInt(s.bottom) - 1;
+            if (f > t)
+                continue;
+            if (fullFrom > fullTo) {
+                fullFrom = f;
+                fullTo = t;
+            } else if (f <= fullTo + 1 && t >= fullFrom - 1) {
+                fullFrom = std::min(fullFrom, f);
+                fullTo = std::max(fullTo, t);
+            }
+        }
+    }
+    r.fullFrom = std::max(r.from, fullFrom);
+    r.fullTo = std::min(r.to, fullTo);
+    return r;
+}
+
+// Share of device row y that the strokes (each covering a positive share
+// across) cover, 0..255. Conditional expressions the compiler turns into min
+// and max, not branches: whether a stroke reaches a row is a coin toss.
+uint32_t CoverAt(std::span<const Stroke> strokes, int y) {
+    const double rowTop = y, rowBottom = y + 1.0;
+    double c = 0;
+    for (const Stroke& s : strokes) {
+        const double from = s.top > rowTop ? s.top : rowTop;
+        const double to = s.bottom < rowBottom ? s.bottom : rowBottom;
+        // Never above 1; below 0 where the stroke misses the row, which
+        // the maximum with 0 then drops.
+        const double share = s.cover * (to - from);
+        c = share > c ? share : c;
+    }
+    return static_cast<uint32_t>(c * 255 + 0.5);
+}
+
+// Share of device column `column` that the stroke of each reduced column
+// covers, `width` device pixels wide and centred on its reduced column, which
+// is `group` device columns wide: the table of one phase of device column
+// within its group, by reduced column from first - reach to first + reach.
+struct StrokeCovers {
+    int group = 1;
+    int reach = 0;  // in reduced columns
+    std::vector<std::vector<double>> byPhase;
+
+    StrokeCovers(int groupWidth, double width) : group(groupWidth) {
+        reach = static_cast<int>(std::ceil((width / 2 + group / 2.0) / group));
+        for (int phase = 0; phase < group; ++phase) {
+            std::vector<double>& covers = byPhase.emplace_back();
+            for (int j = -reach; j <= reach; ++j) {
+                // Device x relative to the first device column of the phase's group.
+                const double centre = group * j + group / 2.0;
+                const double lo = std::max<double>(phase, centre - width / 2);
+                const double hi = std::min<double>(phase + 1, centre + width / 2);
+                covers.push_back(std::clamp(hi - lo, 0.0, 1.0));
+            }
+        }
+    }
+};
+
+// Column by column: the strokes' edges blended by their coverage, the rows
+// between written as they are. Neighbouring columns share the cache lines of
+// their rows, so going down a column costs little more than going along a
+// row, and no pixel is visited that the curve leaves alone. A reduced column
+// may span `group` device columns (a whole device pixel ratio), each of which
+// is painted on its own.
 void PaintColumns(const DirectTarget& target, std::span<const ColumnSpan> spans, double penWidth,
-                  uint32_t argb) {
+                  uint32_t argb, int group) {
     const QRect clip = target.clip;
     if (clip.isEmpty())
         return;
     const double width = penWidth * target.yScale;  // device pixels
     const double half = width / 2;
-    const int reach = static_cast<int>(std::ceil(std::max(0.0, half - 0.5)));
-    const long long first = clip.left() - reach;
-    const int count = clip.width() + 2 * reach;
+    const StrokeCovers covers(group, width);
+    const int reach = covers.reach;
+    auto groupOf = [group](int x) { return static_cast<long long>(FloorInt(double(x) / group)); };
+    const long long first = groupOf(clip.left()) - reach;
+    const long long count = groupOf(clip.right()) + reach + 1 - first;
     const std::vector<ColumnExtent> extents =
-        ColumnExtents(spans, first, count, target.yScale, target.yOffset);
-    std::vector<double> cover(static_cast<size_t>(2 * reach + 1));
-    for (int d = -reach; d <= reach; ++d) {
-        cover[static_cast<size_t>(d + reach)] = HorizontalCover(d, width);
-    }
-    const QRgb colour = argb;
+        ColumnExtents(spans, first, static_cast<int>(count), target.yScale, target.yOffset);
+    const uint32_t colour = qPremultiply(argb);
     const bool opaque = qAlpha(colour) == 255;
     uchar* const bits = target.image->bits();
     const qsizetype stride = target.image->bytesPerLine();
-    // Per column: the rows any stroke reaching it may touch, and the rows its
-    // own stroke covers wholly, which need no coverage sums.
-    struct Rows {
-        int from = 1, to = 0, fullFrom = 1, fullTo = 0;
+    auto pixel = [&](int x, int y) -> QRgb& {
+        return reinterpret_cast<QRgb*>(bits + y * stride)[x];
     };
-    std::vector<Rows> rows(static_cast<size_t>(clip.width()));
+    std::vector<Stroke> strokes;
+    strokes.reserve(static_cast<size_t>(2 * reach + 1));
     for (int x = clip.left(); x <= clip.right(); ++x) {
-        double top = 1e300, bottom = -1e300;
-        for (int d = -reach; d <= reach; ++d) {
-            const ColumnExtent& e = extents[static_cast<size_t>(x - d - first)];
-            if (e.Empty() || cover[static_cast<size_t>(d + reach)] <= 0)
-                continue;
-            top = std::min(top, e.top - half);
-            bottom = std::max(bottom, e.bottom + half);
+        const long long g = groupOf(x);
+        const std::vector<double>& cover = covers.byPhase[static_cast<size_t>(x - g * group)];
+        strokes.clear();
+        for (int j = -reach; j <= reach; ++j) {
+            const ColumnExtent& e = extents[static_cast<size_t>(g + j - first)];
+            const double c = cover[static_cast<size_t>(j + reach)];
+            if (!e.Empty() && c > 0)
+                strokes.push_back({e.top - half, e.bottom + half, c});
         }
-        if (top > bottom)
+        const ColumnRows r = RowsOf(strokes, clip);
+        if (r.from > r.to)
             continue;
-        Rows& r = rows[static_cast<size_t>(x - clip.left())];
-        r.from = std::max(clip.top(), static_cast<int>(std::floor(top)));
-        r.to = std::min(clip.bottom(), static_cast<int>(std::ceil(bottom)) - 1);
-        // Every stroke that covers this column wholly across counts, as long
-        // as its rows join up with the rest.
-        int fullFrom = r.to + 1, fullTo = r.to;
-        for (int pass = 0; pass < 2; ++pass) {
-            for (int d = -reach; d <= reach; ++d) {
-                const ColumnExtent& e = extents[static_cast<size_t>(x - d - first)];
-                if (e.Empty() || cover[static_cast<size_t>(d + reach)] < 1.0)
-                    continue;
-                const int f = static_cast<int>(std::ceil(e.top - half));
-                const int t = static_cast<int>(std::floor(e.bottom + half)) - 1;
-                if (f > t)
-                    continue;
-                if (fullFrom > fullTo) {
-                    fullFrom = f;
-                    fullTo = t;
-                } else if (f <= fullTo + 1 && t >= fullFrom - 1) {
-                    fullFrom = std::min(fullFrom, f);
-                    fullTo = std::max(fullTo, t);
-                }
+        auto edges = [&](int from, int to) {
+            for (int y = from; y <= to; ++y) {
+                // Cover 0 and 255 come out right without a test.
+                Over(pixel(x, y), ByteMul(colour, CoverAt(strokes, y)));
             }
+        };
+        if (r.fullFrom > r.fullTo) {
+            edges(r.from, r.to);
+            continue;
         }
-        r.fullFrom = std::max(r.from, fullFrom);
-        r.fullTo = std::min(r.to, fullTo);
-    }
-    auto coverAt = [&](int x, int y) {
-        double c = 0;
-        for (int d = -reach; d <= reach; ++d) {
-            const ColumnExtent& e = extents[static_cast<size_t>(x - d - first)];
-            if (e.Empty())
-                continue;
-            const double inRow =
-                std::min(e.bottom + half, y + 1.0) - std::max(e.top - half, static_cast<double>(y));
-            c = std::max(c, cover[static_cast<size_t>(d + reach)] * std::clamp(inRow, 0.0, 1.0));
+        edges(r.from, r.fullFrom - 1);
+        if (opaque) {
+            for (int y = r.fullFrom; y <= r.fullTo; ++y) pixel(x, y) = colour;
+        } else {
+            for (int y = r.fullFrom; y <= r.fullTo; ++y) Over(pixel(x, y), colour);
         }
-        return c;
-    };
-    // Row by row within blocks of 16 columns, so that writes go along a cache
-    // line instead of down the image, a line per pixel.
-    constexpr int kBlock = 16;
-    for (int bx = clip.left(); bx <= clip.right(); bx += kBlock) {
-        const int ex = std::min(bx + kBlock - 1, clip.right());
-        int top = clip.bottom() + 1, bottom = clip.top() - 1;
-        for (int x = bx; x <= ex; ++x) {
-            const Rows& r = rows[static_cast<size_t>(x - clip.left())];
-            if (r.from > r.to)
-                continue;
-            top = std::min(top, r.from);
-            bottom = std::max(bottom, r.to);
-        }
-        for (int y = top; y <= bottom; ++y) {
-            QRgb* line = reinterpret_cast<QRgb*>(bits + y * stride);
-            for (int x = bx; x <= ex; ++x) {
-                const Rows& r = rows[static_cast<size_t>(x - clip.left())];
-                if (y < r.from || y > r.to)
-                    continue;
-                if (y >= r.fullFrom && y <= r.fullTo) {
-                    if (opaque) {
-                        line[x] = colour;
-                    } else {
-                        BlendPixel(line[x], colour, 1.0);
-                    }
-                    continue;
-                }
-                const double c = coverAt(x, y);
-                if (c > 0)
-                    BlendPixel(line[x], colour, c);
-            }
-        }
+        edges(r.fullTo + 1, r.to);
     }
 }
 
@@ -382,10 +436,17 @@ void DrawDense(QPainter& painter, const chart::CChartSeries& chart,
                const DeviceColumns& device) {
     const std::optional<DirectTarget> target = DirectTargetOf(painter);
     if (chart.dashStyle == 0 && target) {
-        const std::vector<ColumnSpan>& spans = CachedColumns(chart, run, mapping, device);
-        PaintColumns(*target, spans, chart.penWidth, chart.color);
+        // At a whole device pixel ratio, a curve of whole logical pixels is
+        // reduced per logical column and stroked at device resolution: a pen
+        // of n logical pixels then covers n whole device pixel columns
+        // instead of fringes on both sides, and a pan or zoom reduces half
+        // the columns.
+        const int group = GroupWidth(device);
+        const DeviceColumns columns{device.scale / group, device.offset / group};
+        const std::vector<ColumnSpan>& spans = CachedColumns(chart, run, mapping, columns);
+        PaintColumns(*target, spans, chart.penWidth, chart.color, group);
         if (chart.selected) {
-            PaintColumns(*target, spans, chart.penWidth + 6.0, HighlightColor(chart.color));
+            PaintColumns(*target, spans, chart.penWidth + 6.0, HighlightColor(chart.color), group);
         }
         return;
     }
@@ -483,15 +544,23 @@ std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
     auto columnOf = [&](double x) { return device.Column(ClampPixel(mapping.PixelX(x))); };
     auto pixelY = [&](double y) { return ClampPixel(mapping.PixelY(y)); };
     std::vector<ColumnSpan> spans;
-    size_t i = 0;
+    size_t i = 0, previousCount = 0;
     while (i < run.size()) {
         const size_t start = i;
         const double column = columnOf(run[start].x);
         // Every point whose column is this one; the test uses the very
         // expression that put the first of them in it, so bins never disagree.
-        i = chart.FirstFailing(base + start + 1, [&](double x) { return columnOf(x) <= column; }) -
+        // Columns hold about as many points as their neighbours, so the last
+        // one's count says where to look, and where the column four columns
+        // on ends is known well enough to ask for its memory now: the wait
+        // for it overlaps with the work of the columns between.
+        i = chart.FirstFailing(
+                base + start + 1, [&](double x) { return columnOf(x) <= column; },
+                base + start + previousCount) -
             base;
         i = std::min(i, run.size());
+        previousCount = i - start;
+        chart.Prefetch(base + i + 4 * previousCount);
         const YExtent e = chart.YExtentOf(base + start, base + i);
         if (!(e.min <= e.max))
             continue;  // nothing but NaN here

@@ -18,7 +18,9 @@
 #include "discovery/ui/ip_addr_dlg.h"
 #include "discovery/ui/sort_header_view.h"
 #include "platform/text_conversion.h"
+#include "platform/thread_handover.h"
 #include "widgets/dialog_units.h"
+#include "widgets/thread_post.h"
 
 namespace discovery::ui {
 
@@ -205,22 +207,23 @@ void CConnectDlg::OnDeviceStatus(const CPSMD_DevStatus* status) {
     std::unique_ptr<CPSMD_DevStatus> copy;
     if (status)
         copy.reset(new (std::nothrow) CPSMD_DevStatus(*status));
-    QCoreApplication::postEvent(this, new DeviceStatusEvent(std::move(copy)));
+    widgets::PostFromWorkerThread(this, new DeviceStatusEvent(std::move(copy)));
 }
 
 void CConnectDlg::OnSetIPResult(uint32_t requestId, uint32_t result) {
     if (result == 0)
         return;
-    QCoreApplication::postEvent(this, new SetIPResultEvent(requestId, result));
+    widgets::PostFromWorkerThread(this, new SetIPResultEvent(requestId, result));
 }
 
 void CConnectDlg::OnServiceLog(std::string text) {
-    QCoreApplication::postEvent(this, new ServiceLogEvent(std::move(text)));
+    widgets::PostFromWorkerThread(this, new ServiceLogEvent(std::move(text)));
 }
 
 // ---- window thread ------------------------------------------------------------
 
 bool CConnectDlg::event(QEvent* e) {
+    platform::AcquireFromOtherThread(e);
     switch (static_cast<int>(e->type())) {
         case static_cast<int>(ServiceLogEvent::kType): {
             if (services_.traceLog) {

@@ -4,44 +4,42 @@
 #include <QPolygonF>
 #include <QRadialGradient>
 
+#include "widgets/drawn_icon.h"
+
 namespace discovery::ui {
 
 namespace {
 
-constexpr int kSize = 16;
-
-QPixmap Disc(const QColor& colour) {
-    QPixmap pixmap(kSize, kSize);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    QRadialGradient shine(QPointF(6.0, 5.5), 8.0);
-    shine.setColorAt(0.0, colour.lighter(170));
-    shine.setColorAt(0.45, colour);
-    shine.setColorAt(1.0, colour.darker(140));
-    p.setBrush(shine);
-    p.setPen(QPen(colour.darker(190), 1.0));
-    p.drawEllipse(QRectF(1.5, 1.5, 13.0, 13.0));
-    return pixmap;
+QIcon Disc(const QColor& colour) {
+    return widgets::DrawnIcon(
+        [colour](QPainter& p) {
+            QRadialGradient shine(QPointF(6.0, 5.5), 8.0);
+            shine.setColorAt(0.0, colour.lighter(170));
+            shine.setColorAt(0.45, colour);
+            shine.setColorAt(1.0, colour.darker(140));
+            p.setBrush(shine);
+            p.setPen(QPen(colour.darker(190), 1.0));
+            p.drawEllipse(QRectF(1.5, 1.5, 13.0, 13.0));
+        },
+        kDeviceIconSize);
 }
 
-QPixmap Triangle(bool down) {
-    QPixmap pixmap(kSize, kSize);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::black);
-    const QPolygonF shape =
-        down ? QPolygonF({QPointF(3.5, 5.5), QPointF(12.5, 5.5), QPointF(8.0, 11.0)})
-             : QPolygonF({QPointF(3.5, 10.5), QPointF(12.5, 10.5), QPointF(8.0, 5.0)});
-    p.drawPolygon(shape);
-    return pixmap;
+QIcon Triangle(bool down) {
+    return widgets::DrawnIcon(
+        [down](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(Qt::black);
+            const QPolygonF shape =
+                down ? QPolygonF({QPointF(3.5, 5.5), QPointF(12.5, 5.5), QPointF(8.0, 11.0)})
+                     : QPolygonF({QPointF(3.5, 10.5), QPointF(12.5, 10.5), QPointF(8.0, 5.0)});
+            p.drawPolygon(shape);
+        },
+        kDeviceIconSize);
 }
 
 }  // namespace
 
-QPixmap DeviceIcon(int id) {
+QIcon DeviceIcon(int id) {
     switch (id) {
         case IDI_SORT_DOWN:
             return Triangle(true);
@@ -52,7 +50,7 @@ QPixmap DeviceIcon(int id) {
         case IDI_DEVICE_WAIT_IP:
             return Disc(QColor(220, 0, 0));
         default:
-            return QPixmap();
+            return QIcon();
     }
 }
 

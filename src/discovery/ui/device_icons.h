@@ -1,9 +1,10 @@
 #pragma once
 // The small images of the device selection, drawn in code: the row images
 // (a green disc for a controller on line, a red one for a controller waiting
-// for an address) and the header marks (black triangles).
+// for an address) and the header marks (black triangles). Drawn at the pixel
+// density of the screen they are shown on.
 
-#include <QPixmap>
+#include <QIcon>
 
 namespace discovery::ui {
 
@@ -12,7 +13,11 @@ inline constexpr int IDI_SORT_UP = 314;         // black, pointing up
 inline constexpr int IDI_DEVICE_ONLINE = 315;   // green disc
 inline constexpr int IDI_DEVICE_WAIT_IP = 316;  // red disc
 
-// A 16 x 16 image of one of the ids above; a null pixmap for another id.
-QPixmap DeviceIcon(int id);
+// The size, in logical pixels, the images are made for.
+inline constexpr int kDeviceIconSize = 16;
+
+// One of the ids above, drawn on a 16 x 16 grid at any size and pixel
+// density; a null icon for another id.
+QIcon DeviceIcon(int id);
 
 }  // namespace discovery::ui

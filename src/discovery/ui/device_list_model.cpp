@@ -12,12 +12,8 @@ const char* const kColumnTitles[kDeviceListColumns] = {"Status", "Name", "Firmwa
 
 CDeviceListModel::CDeviceListModel(CDeviceList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {
-    const int ids[2] = {IDI_DEVICE_ONLINE, IDI_DEVICE_WAIT_IP};
-    for (int i = 0; i < 2; ++i) {
-        const QPixmap picture = DeviceIcon(ids[i]);
-        images_[i].addPixmap(picture, QIcon::Normal);
-        images_[i].addPixmap(picture, QIcon::Selected);
-    }
+    images_[0] = DeviceIcon(IDI_DEVICE_ONLINE);
+    images_[1] = DeviceIcon(IDI_DEVICE_WAIT_IP);
     list_.SetObserver(this);
 }
 

@@ -46,18 +46,17 @@ void CSortHeaderView::paintSection(QPainter* painter, const QRect& rect, int log
     const QString text =
         model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
-    const QPixmap& pixmap = images_[image];
     const int x = rect.left() + margin + fontMetrics().horizontalAdvance(text) + margin;
-    const int y = rect.top() + (rect.height() - pixmap.height()) / 2;
+    const int y = rect.top() + (rect.height() - kDeviceIconSize) / 2;
     painter->save();
     painter->setClipRect(rect.adjusted(0, 0, -1, 0));
-    painter->drawPixmap(x, y, pixmap);
+    images_[image].paint(painter, QRect(x, y, kDeviceIconSize, kDeviceIconSize));
     painter->restore();
 }
 
 QSize CSortHeaderView::sectionSizeFromContents(int logicalIndex) const {
     QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
-    size.setHeight(std::max(size.height(), images_[0].height() + 4));
+    size.setHeight(std::max(size.height(), kDeviceIconSize + 4));
     return size;
 }
 

@@ -4,7 +4,7 @@
 // descending.
 
 #include <QHeaderView>
-#include <QPixmap>
+#include <QIcon>
 #include <QVector>
 
 namespace discovery::ui {
@@ -25,7 +25,7 @@ protected:
     QSize sectionSizeFromContents(int logicalIndex) const override;
 
 private:
-    QPixmap images_[2];
+    QIcon images_[2];
     QVector<int> marks_;
 };
 

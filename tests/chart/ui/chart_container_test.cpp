@@ -555,8 +555,39 @@ TEST_F(ChartContainerTest, SelectionLeftOfThePlotDrawsNothing) {
     EXPECT_EQ(chart_.RenderFrame(1.0).copy(plot), plain.copy(plot));
 }
 
+// Dark (text) pixels in a rectangle of an image.
+int Ink(const QImage& image, const QRect& r) {
+    int ink = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) ink += qGray(image.pixel(x, y)) < 100;
+    return ink;
+}
+
+TEST_F(ChartContainerTest, TickLabelsAtThePlotEdgesStayWholeAndDistinct) {
+    // y 0..100 puts the row "100" on the widget's top edge and "0" on the
+    // plot's bottom edge; x 0..101 puts the column "100" 8 px from the right.
+    chart_.ZoomToRange(0, 101, 0, 100);
+    const QImage image = chart_.RenderFrame(1.0);
+    const auto l = chart_.CurrentLayout();
+    const int labels = static_cast<int>(l.yLabelColumnWidth) - 3;  // right end of the row labels
+    const int bottom = static_cast<int>(l.plot.Bottom());
+    // Each whole label has a blank pixel row or column between it and the
+    // edge it was moved away from; a cut one is inked up to the edge.
+    EXPECT_GT(Ink(image, QRect(0, 1, labels, 10)), 0) << "top row label";
+    EXPECT_EQ(Ink(image, QRect(0, 0, labels, 1)), 0) << "top row label cut";
+    EXPECT_GT(Ink(image, QRect(0, bottom - 11, labels, 10)), 0) << "bottom row label";
+    EXPECT_EQ(Ink(image, QRect(0, bottom - 1, labels, 4)), 0) << "bottom row label cut";
+    EXPECT_GT(Ink(image, QRect(770, bottom + 2, 29, 15)), 0) << "right column label";
+    EXPECT_EQ(Ink(image, QRect(799, bottom + 2, 1, 15)), 0) << "right column label cut";
+
+    // Labels read as the grid steps: "4050" and "4100", not "4.05e+03" twice.
+    EXPECT_EQ(chart_.YTickLabel(4050, l.ticksY.step), L"4050");
+    EXPECT_EQ(chart_.XTickLabel(100, l.ticksX.step), L"100");
+}
+
 TEST_F(ChartContainerTest, AtRatioTwoAOnePixelLineIsTwoDevicePixelsWide) {
-    chart_.ZoomToRange(0, 100, 0, 100);
+    // x = 0 lies left of the plot, so that the zero line does not cover the axis.
+    chart_.ZoomToRange(5, 100, 0, 100);
     const auto layout = chart_.CurrentLayout();
     const int axis = static_cast<int>(layout.yLabelColumnWidth);
     const int row = 150;  // between grid rows? the axis is solid anyway

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "chart/ui/chart_grid.h"
 
@@ -103,4 +104,39 @@ TEST(ChartGrid, OriginFarAwayStillGivesAFewLines) {
     EXPECT_EQ(cols.size(), 8u);
     const auto far = GridColumns(-1e300, {1, 100}, 0, 800);
     EXPECT_TRUE(far.empty());  // beyond counting whole steps: no grid rather than a hang
+}
+
+TEST(ChartGrid, TickLabelsStayWholeInsideTheirRoom) {
+    // An x axis: lines labelled from the plot's left edge (60) to the
+    // widget's right edge (800); labels may use the whole width.
+    const chart::ui::LabelRoom x{60, 800, 0, 800};
+    struct Case {
+        const char* name;
+        double tick;
+        double extent;
+        std::optional<double> start;
+    };
+    const Case cases[] = {
+        {"centred where it fits", 400, 30, 385},
+        {"half out on the right: shifted in", 795, 30, 770},
+        {"on the right edge", 800, 30, 770},
+        {"at the plot's left edge: centred over the corner", 60, 30, 45},
+        {"wider than the corner: shifted in", 62, 140, 0},
+        {"line left of the plot: not labelled", 59, 30, std::nullopt},
+        {"half a pixel out still counts", 59.5, 30, 44.5},
+        {"line right of the widget", 801, 30, std::nullopt},
+        {"longer than the room", 400, 801, std::nullopt},
+        {"exactly as long as the room", 400, 800, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(chart::ui::PlaceTickLabel(c.tick, c.extent, x), c.start) << c.name;
+    }
+    // A y axis: rows from the top to the plot's bottom (577), labels within
+    // the same span, so the top and bottom labels move inwards.
+    const chart::ui::LabelRoom y{0, 577, 0, 577};
+    EXPECT_EQ(chart::ui::PlaceTickLabel(0, 12, y), 0.0);
+    EXPECT_EQ(chart::ui::PlaceTickLabel(3, 12, y), 0.0);
+    EXPECT_EQ(chart::ui::PlaceTickLabel(300, 12, y), 294.0);
+    EXPECT_EQ(chart::ui::PlaceTickLabel(577, 12, y), 565.0);
+    EXPECT_EQ(chart::ui::PlaceTickLabel(-4, 12, y), std::nullopt);
 }

@@ -236,6 +236,69 @@ TEST(CurvePainter, LongCurveLooksLikeEveryPointDrawn) {
     }
 }
 
+TEST(CurvePainter, DenseCurveIsSolidInsideWithATranslucentBandWhenSelected) {
+    // 30,000 points on y = 50 over 300 px, wiggling by far less than a pixel:
+    // reduced, one row of solid colour with the pen's width.
+    std::vector<ChartPoint> p(30'000);
+    for (size_t i = 0; i < p.size(); ++i)
+        p[i] = {static_cast<double>(i) / 100.0, 50.0 + 0.001 * static_cast<double>(i % 3)};
+    CChartSeries s = Series(p);
+    s.color = 0xFFFF0000;
+    s.penWidth = 2;
+    const ViewMapping m{0, 100, 1, 1};  // pixel y = 100 - y: the line lies on pixel row 50
+    const QSize size(300, 100);
+    struct Case {
+        qreal dpr;
+        bool selected;
+        int y;  // logical row sampled at x = 150
+        QRgb want;
+    };
+    // The band: 0x40 of red over white.
+    const QRgb band = qRgb(255, 191, 191);
+    const Case cases[] = {
+        {1, false, 50, 0xFFFF0000}, {1, false, 46, kWhite}, {1, true, 50, 0xFFFF0000},
+        {1, true, 47, band},        {1, true, 44, kWhite},  {2, false, 50, 0xFFFF0000},
+        {2, true, 47, band},        {2, true, 44, kWhite},
+    };
+    for (const Case& c : cases) {
+        s.selected = c.selected;
+        const QImage img = Drawn(s, m, size, c.dpr);
+        const QRgb got = img.pixel(QPoint(150, c.y) * c.dpr);
+        const int diff =
+            std::max({std::abs(qRed(got) - qRed(c.want)), std::abs(qGreen(got) - qGreen(c.want)),
+                      std::abs(qBlue(got) - qBlue(c.want))});
+        EXPECT_LE(diff, 1) << "ratio " << c.dpr << (c.selected ? ", selected" : "") << ", row "
+                           << c.y << ": " << std::hex << got;
+    }
+}
+
+TEST(CurvePainter, AtRatioTwoADenseCurveCoversWholeDeviceColumns) {
+    // A flat dense line with a one-point spike up to y = 90 in logical column 150.
+    std::vector<ChartPoint> p(30'000);
+    for (size_t i = 0; i < p.size(); ++i) p[i] = {static_cast<double>(i) / 100.0, 50.0};
+    p[15'050].y = 90;
+    CChartSeries s = Series(p);
+    s.color = 0xFFFF0000;
+    const ViewMapping m{0, 100, 1, 1};  // the spike rises from row 50 to row 10
+    struct Case {
+        float pen;
+        int firstRed, lastRed;  // device columns of the spike's stroke
+    };
+    // A pen of n logical pixels: 2n device columns, centred on the logical
+    // column (device 300 and 301), none of them half covered.
+    const Case cases[] = {{1, 300, 301}, {2, 299, 302}, {3, 298, 303}};
+    for (const Case& c : cases) {
+        s.penWidth = c.pen;
+        const QImage img = Drawn(s, m, QSize(300, 100), 2);
+        const int row = 60;  // logical row 30, halfway up the spike
+        for (int x = c.firstRed - 2; x <= c.lastRed + 2; ++x) {
+            const bool inside = x >= c.firstRed && x <= c.lastRed;
+            EXPECT_EQ(img.pixel(x, row), inside ? 0xFFFF0000u : kWhite)
+                << "pen " << c.pen << ", device column " << x;
+        }
+    }
+}
+
 TEST(CurvePainter, AppendsInAnUnchangedViewDrawAsAFreshReduction) {
     std::mt19937 rng(5);
     std::normal_distribution<double> noise(0, 2);

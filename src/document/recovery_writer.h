@@ -1,0 +1,74 @@
+#pragma once
+// Writes a live record's recovery file without holding up the window thread.
+// An hour of a bake is a chart file of a few hundred megabytes whose writing
+// takes the better part of a second; done every few seconds on the window
+// thread it would freeze the program more and more as the bake goes on. The
+// window thread only copies the points (a memory copy), and a thread of the
+// writer's own turns the copy into the file.
+//
+// The snapshot belongs to the writing thread: nothing it touches is shared
+// with the model it was taken from. One write at a time per writer, so that
+// an older snapshot never replaces a newer file.
+//
+// Every member: the owner's thread (the window thread). `done` runs on the
+// writing thread.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "chart/chart_container_model.h"
+
+namespace document {
+
+// What the chart file keeps of one chart: its style and its points.
+struct ChartSnapshot {
+    std::wstring name;
+    std::wstring yLabel;
+    int32_t dashStyle = 0;
+    float penWidth = 1.0f;
+    float tension = 0.0f;
+    uint32_t color = 0;
+    std::vector<chart::ChartPoint> points;
+};
+
+// Every chart, in id order (the order the file keeps them in).
+std::vector<ChartSnapshot> TakeSnapshot(const chart::CChartContainerModel& model);
+// Writes the charts as a chart file, as the model's SaveChartsXml would have.
+bool WriteSnapshot(std::vector<ChartSnapshot> charts, const std::wstring& path,
+                   std::wstring& error);
+
+class CRecoveryWriter {
+public:
+    using Done = std::function<void(bool ok, const std::wstring& error)>;
+
+    CRecoveryWriter() = default;
+    CRecoveryWriter(const CRecoveryWriter&) = delete;
+    CRecoveryWriter& operator=(const CRecoveryWriter&) = delete;
+    ~CRecoveryWriter();  // waits for a write in flight
+
+    // Copies the model's charts and writes them to `path` on the writer's
+    // thread. False, and nothing started, while the last write still runs
+    // (or when no thread can be started).
+    bool Start(const chart::CChartContainerModel& model, const std::wstring& path,
+               Done done = nullptr);
+    bool Busy() const { return running_->load(); }
+    // Returns once no write is in flight (at once when none is).
+    void Wait();
+    // The writer's text of the last finished write that failed, once; none
+    // while a write is in flight.
+    std::optional<std::wstring> TakeFailure();
+
+private:
+    std::thread thread_;
+    // Written by the thread, read only after it was joined.
+    std::optional<std::wstring> failure_;
+    // Shared with the thread: it clears the flag as its very last step.
+    std::shared_ptr<std::atomic<bool>> running_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+}  // namespace document

@@ -1,0 +1,105 @@
+// The recovery writer: the file it writes on its own thread is the one the
+// model itself would have saved, from the points of the moment it started.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <vector>
+
+#include "document/recovery_writer.h"
+#include "tests/support/temp_dir.h"
+
+using document::CRecoveryWriter;
+using test_support::TempDir;
+
+namespace {
+
+std::vector<chart::ChartPoint> Ramp(size_t n, double slope) {
+    std::vector<chart::ChartPoint> p(n);
+    for (size_t i = 0; i < n; ++i) p[i] = {double(i) * 0.01, 20.0 + slope * double(i)};
+    return p;
+}
+
+// Charts of several styles: an empty one (the file leaves it out), a long
+// one, a name at the length limit and a spline.
+void Fill(chart::CChartContainerModel& model) {
+    model.AddChart(Ramp(5000, 0.01), L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    model.AddChart({}, L"Profile", L"Temperature", 0, 2.0f, 0.0f, 0xFFFFA500u);
+    model.AddChart(Ramp(3, -1.5), L"EighteenCharacters", L"%", 3, 1.5f, 0.5f, 0x80112233u);
+}
+
+std::string SavedByModel(const chart::CChartContainerModel& model, const TempDir& dir) {
+    std::set<int> ids;
+    model.GetChartIds(ids);
+    std::wstring error;
+    EXPECT_TRUE(model.SaveChartsXml(dir.WPath("model.tvr"), ids, error));
+    return dir.Read("model.tvr");
+}
+
+TEST(RecoveryWriter, WritesWhatTheModelWouldSaveFromThePointsAtTheStart) {
+    TempDir dir;
+    chart::CChartContainerModel model;
+    Fill(model);
+    const std::string expected = SavedByModel(model, dir);
+
+    CRecoveryWriter writer;
+    std::promise<std::pair<bool, std::wstring>> result;
+    ASSERT_TRUE(writer.Start(model, dir.WPath("recovery.tvr"), [&](bool ok, const std::wstring& e) {
+        result.set_value({ok, e});
+    }));
+    // The record goes on while the file is written; the file does not see it.
+    const auto more = Ramp(20000, 0.02);
+    model.AppendChartPoints(0, more);
+    model.ClearChartPoints(2);
+    model.AddChart(Ramp(10, 1.0), L"Imported", L"Y", 0, 1.0f, 0.0f, 0xFF000000u);
+    writer.Wait();
+
+    const auto [ok, error] = result.get_future().get();
+    EXPECT_TRUE(ok) << std::string(error.begin(), error.end());
+    EXPECT_FALSE(writer.Busy());
+    EXPECT_EQ(expected, dir.Read("recovery.tvr"));
+}
+
+TEST(RecoveryWriter, OneWriteAtATime) {
+    TempDir dir;
+    chart::CChartContainerModel model;
+    Fill(model);
+    CRecoveryWriter writer;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ASSERT_TRUE(writer.Start(model, dir.WPath("a.tvr"),
+                             [released](bool, const std::wstring&) { released.wait(); }));
+    EXPECT_TRUE(writer.Busy());
+    EXPECT_FALSE(writer.Start(model, dir.WPath("b.tvr"), nullptr));
+    release.set_value();
+    writer.Wait();
+    EXPECT_FALSE(writer.Busy());
+    EXPECT_TRUE(writer.Start(model, dir.WPath("b.tvr"), nullptr));
+    writer.Wait();
+    EXPECT_EQ(dir.Read("a.tvr"), dir.Read("b.tvr"));
+}
+
+TEST(RecoveryWriter, AFailedWriteReportsTheWritersText) {
+    TempDir dir;
+    chart::CChartContainerModel model;
+    Fill(model);
+    CRecoveryWriter writer;
+    bool ok = true;
+    std::wstring error;
+    ASSERT_TRUE(writer.Start(model, dir.WPath("no-such-folder/recovery.tvr"),
+                             [&](bool o, const std::wstring& e) {
+                                 ok = o;
+                                 error = e;
+                             }));
+    writer.Wait();
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(0u, dir.Entries());
+    // Its owner hears of it once, on its own thread.
+    EXPECT_EQ(std::optional<std::wstring>(error), writer.TakeFailure());
+    EXPECT_EQ(std::nullopt, writer.TakeFailure());
+    ASSERT_TRUE(writer.Start(model, dir.WPath("recovery.tvr")));
+    EXPECT_EQ(std::nullopt, writer.TakeFailure());
+}
+
+}  // namespace
