@@ -183,7 +183,10 @@ void CTVR_View::UploadBakeProfile(CControlFrame& panel) {
         return;
     }
     const auto samples = bake::ToProfileSamples(series->Points());
-    panel.SendProfile(samples.data(), samples.size());
+    // A chart without points is still a chart: its count, not a missing
+    // pointer, decides the message.
+    static const bake::ProfileSample kNone{};
+    panel.SendProfile(samples.empty() ? &kNone : samples.data(), samples.size());
 }
 
 bool CTVR_View::ExportCsv(const QString& path, std::wstring& error) const {

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <thread>
@@ -292,6 +293,16 @@ TEST_F(DocumentTest, UploadPicksOneChartOnlyWhileIdle) {
     EXPECT_EQ(MessageIcon::None, box_.messages[0].icon);
     two->View()->Container()->SetChartSelected(1, true);
     two->UploadBakeProfile();
+    EXPECT_EQ(2u, link_.sent.size());
+
+    // A chart that is there but has no points is judged by its count.
+    std::ofstream(dir_.Path("empty.tvr"))
+        << "<?xml version=\"1.0\"?>\n<Charts><Chart Name=\"E\" Color=\"255\"/></Charts>\n";
+    CTVR_Doc* empty = docs_->OpenDocument(Q(dir_.Path("empty.tvr")));
+    ASSERT_NE(nullptr, empty);
+    box_.messages.clear();
+    empty->UploadBakeProfile();
+    EXPECT_EQ((std::vector<std::wstring>{L"Chart has to have more than 2 points!"}), Messages());
     EXPECT_EQ(2u, link_.sent.size());
 
     Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));  // Baking: nothing
