@@ -41,10 +41,6 @@ constexpr double kFixedLimit = 1e7;
 constexpr int kMaxFixedDecimals = 6;
 constexpr int kMaxFixedDigits = 10;
 
-}  // namespace
-
-namespace {
-
 // None, or the default formatter handed back in.
 bool IsDefault(const ValueFormatter& formatter) {
     using Plain = std::wstring (*)(double);
@@ -228,23 +224,21 @@ bool CChartContainerModel::HasChartData() const {
 
 void CChartContainerModel::SetXValueFormatter(ValueFormatter formatter) {
     // An empty function would fail at the first value shown.
-    xDefaultFormatter_ = IsDefault(formatter);
     xFormatter_ = formatter ? std::move(formatter) : DefaultValueFormatter;
     Redraw(kRedrawBackground | LegendIfShown());
 }
 
 void CChartContainerModel::SetYValueFormatter(ValueFormatter formatter) {
-    yDefaultFormatter_ = IsDefault(formatter);
     yFormatter_ = formatter ? std::move(formatter) : DefaultValueFormatter;
     Redraw(kRedrawBackground | LegendIfShown());
 }
 
 std::wstring CChartContainerModel::XTickLabel(double value, double step) const {
-    return xDefaultFormatter_ ? FormatTickValue(value, step) : xFormatter_(value);
+    return IsDefault(xFormatter_) ? FormatTickValue(value, step) : xFormatter_(value);
 }
 
 std::wstring CChartContainerModel::YTickLabel(double value, double step) const {
-    return yDefaultFormatter_ ? FormatTickValue(value, step) : yFormatter_(value);
+    return IsDefault(yFormatter_) ? FormatTickValue(value, step) : yFormatter_(value);
 }
 
 void CChartContainerModel::SetLegendVisible(bool visible) {

@@ -114,8 +114,6 @@ private:
     std::set<int> selectedIds_;  // exactly the ids of the charts whose selected flag is set
     ValueFormatter xFormatter_;
     ValueFormatter yFormatter_;
-    bool xDefaultFormatter_ = true;
-    bool yDefaultFormatter_ = true;
     bool legendVisible_ = false;
     RedrawListener listener_;
 };

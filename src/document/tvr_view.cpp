@@ -179,14 +179,11 @@ void CTVR_View::UploadBakeProfile(CControlFrame& panel) {
     }
     const chart::CChartSeries* series = container_->FindChart(choice.id);
     if (!series) {
-        panel.SendProfile(nullptr, 0);
+        panel.SendProfile(std::nullopt);
         return;
     }
     const auto samples = bake::ToProfileSamples(series->Points());
-    // A chart without points is still a chart: its count, not a missing
-    // pointer, decides the message.
-    static const bake::ProfileSample kNone{};
-    panel.SendProfile(samples.empty() ? &kNone : samples.data(), samples.size());
+    panel.SendProfile(samples);
 }
 
 bool CTVR_View::ExportCsv(const QString& path, std::wstring& error) const {

@@ -66,18 +66,19 @@ private:
         if (devicePixels <= 0)
             return QPixmap();
         const bool disabled = mode == QIcon::Disabled;
-        const QString cacheKey = QStringLiteral("calvero-icon-%1-%2-%3")
+        const QString cacheKey = QStringLiteral("calvero-icon-%1-%2-%3-%4")
                                      .arg(serial_)
                                      .arg(devicePixels)
+                                     .arg(ratio)
                                      .arg(disabled ? 1 : 0);
         QPixmap pm;
         if (!QPixmapCache::find(cacheKey, &pm)) {
             pm = Draw(devicePixels);
             if (disabled)
                 pm = Greyed(pm);
+            pm.setDevicePixelRatio(ratio);
             QPixmapCache::insert(cacheKey, pm);
         }
-        pm.setDevicePixelRatio(ratio);
         return pm;
     }
 

@@ -11,8 +11,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -438,8 +440,8 @@ public:
                 return true;
             }
         }
-        std::string tmp = final_ + ".XXXXXX";
-        fd_ = ::mkostemp(tmp.data(), O_CLOEXEC);
+        std::string tmp;
+        fd_ = CreateTemp(final_, tmp);
         if (fd_ < 0) {
             if (probe < 0) {
                 probe = ::open(final_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
@@ -459,7 +461,8 @@ public:
         if (probe >= 0)
             ::close(probe);
         temp_ = std::move(tmp);
-        ::fchmod(fd_, exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask()));
+        if (exists)
+            ::fchmod(fd_, st.st_mode & 07777);
         return true;
     }
 
@@ -483,22 +486,25 @@ public:
     }
 
 private:
-    // Read, not set and restored: files are also written on threads of their
-    // own (recovery files), and a file another thread creates while the mask
-    // is briefly 0 would come out writable by everyone.
-    static mode_t CurrentUmask() {
-        const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            char text[4096];
-            const ssize_t n = ::read(fd, text, sizeof text - 1);
-            ::close(fd);
-            text[n > 0 ? n : 0] = '\0';
-            if (const char* line = std::strstr(text, "\nUmask:"))
-                return static_cast<mode_t>(std::strtoul(line + 7, nullptr, 8)) & 0777;
+    // A new file beside `final`, named final.XXXXXX, created with the mode
+    // any new file gets: the kernel applies the file mask, which then needs
+    // neither reading nor setting (files are also written on threads of
+    // their own). -1 when none can be made.
+    static int CreateTemp(const std::string& final, std::string& name) {
+        static std::atomic<uint64_t> counter{0};
+        static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            uint64_t n =
+                (static_cast<uint64_t>(::getpid()) << 32) ^
+                static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+            name = final + '.';
+            for (int i = 0; i < 6; ++i, n /= 36) name += kDigits[n % 36];
+            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0 || errno != EEXIST)
+                return fd;
         }
-        const mode_t mask = ::umask(0);  // kernels before 4.7 do not tell
-        ::umask(mask);
-        return mask;
+        return -1;
     }
 
     void Abandon() {

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 
 #include "bake/profile_upload.h"
 
@@ -36,7 +38,8 @@ public:
     // Whether the panel is Idle, the one state in which a profile may be sent.
     virtual bool IsIdle() const = 0;
     // Sends the points of one chart (x seconds, y degrees) as the
-    // controller's temperature profile; null when no chart was found. Every
-    // refusal and failure is shown to the operator here.
-    virtual void SendProfile(const bake::ProfileSample* samples, size_t count) = 0;
+    // controller's temperature profile; none when no chart was found (a chart
+    // without points is a chart, with none of them). Every refusal and
+    // failure is shown to the operator here.
+    virtual void SendProfile(std::optional<std::span<const bake::ProfileSample>> points) = 0;
 };

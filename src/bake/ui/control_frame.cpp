@@ -274,9 +274,10 @@ void CControlFrame::SendTestCommand(uint32_t type) {
     SendBytes(L"SendTestCommand", bytes.data(), bytes.size());
 }
 
-void CControlFrame::SendProfile(const bake::ProfileSample* samples, size_t count) {
+void CControlFrame::SendProfile(std::optional<std::span<const bake::ProfileSample>> points) {
     const bake::ProfileUploadPacket packet = bake::BuildProfileUpload(
-        samples != nullptr, {samples, samples ? count : 0}, protocol_.SequenceId());
+        points.has_value(), points.value_or(std::span<const bake::ProfileSample>()),
+        protocol_.SequenceId());
     if (packet.problem) {
         if (messageBox_)
             messageBox_->ShowMessage(packet.problem, MessageIcon::None);

@@ -69,7 +69,7 @@ public:
     void SendStartStopCommand(uint32_t action);
     void SendTestCommand(uint32_t type);
     // The points of one chart; null = no chart found.
-    void SendProfile(const bake::ProfileSample* samples, size_t count) override;
+    void SendProfile(std::optional<std::span<const bake::ProfileSample>> points) override;
     void SendSetBakeOptionsCommand(uint8_t* packet28);
 
     ControlState State() const { return state_; }
