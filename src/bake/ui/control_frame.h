@@ -68,7 +68,7 @@ public:
     // The controller commands; failures are logged and shown, never returned.
     void SendStartStopCommand(uint32_t action);
     void SendTestCommand(uint32_t type);
-    // The points of one chart; null = no chart found.
+    // The points of one chart; none = no chart found.
     void SendProfile(std::optional<std::span<const bake::ProfileSample>> points) override;
     void SendSetBakeOptionsCommand(uint8_t* packet28);
 
