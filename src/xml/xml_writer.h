@@ -26,8 +26,10 @@ public:
     CXmlFileWriter(const CXmlFileWriter&) = delete;
     CXmlFileWriter& operator=(const CXmlFileWriter&) = delete;
 
-    // Creates (or truncates) the file and writes the byte-order mark FF FE
-    // and, when asked, the declaration line.
+    // Starts the new file for `path` and writes the byte-order mark FF FE
+    // and, when asked, the declaration line. The file at `path` is replaced
+    // only by a successful Close; until then, and after any failure, it
+    // stays as it was (see platform/replacing_file.h).
     XmlError Open(const std::wstring& path, bool declarationLine = true);
 
     // Attributes with a null or empty name are skipped.
@@ -45,9 +47,18 @@ public:
     // kCannotWrite for a failed write or close).
     XmlError Close();
 
+    // Why the last Open or Close failed, for XmlFileErrorText: the system's
+    // text, or the character that has no UTF-16 form; empty after success.
+    const std::wstring& Reason() const { return reason_; }
+    // The operating system's error number of that failure; 0 when it was
+    // none of the system's (or there was none).
+    int SystemError() const { return systemError_; }
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    std::wstring reason_;
+    int systemError_ = 0;
 };
 
 }  // namespace xml

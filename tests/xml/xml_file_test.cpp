@@ -122,7 +122,7 @@ TEST_F(XmlFile, RefusesWhatIsNotARegularFileOrTooLarge) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::wstring path(c.path.begin(), c.path.end());
-        CXmlResult r{XmlError::kNone, 7, 7};
+        CXmlResult r{XmlError::kNone, 7, 7, {}};
         EXPECT_TRUE(CXmlNode::ParseFile(path, &r).IsEmpty());
         EXPECT_EQ(r.error, c.error);
         EXPECT_EQ(r.line, 0);
