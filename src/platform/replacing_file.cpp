@@ -140,6 +140,10 @@ bool ReplacingFile::Write(const void* data, size_t size) {
 }
 
 bool ReplacingFile::Commit() {
+    return Commit(nullptr);
+}
+
+bool ReplacingFile::Commit(UniqueFd* keep) {
     if (fd_ < 0) {
         Fail(EBADF);
         return false;
@@ -151,6 +155,10 @@ bool ReplacingFile::Commit() {
     if (inPlace_) {
         const int fd = fd_;
         fd_ = -1;
+        if (keep) {
+            keep->Reset(fd);
+            return true;
+        }
         if (::close(fd) != 0) {
             Fail(errno);
             return false;
@@ -185,7 +193,9 @@ bool ReplacingFile::Commit() {
     }
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) {
+    if (keep) {
+        keep->Reset(fd);
+    } else if (::close(fd) != 0) {
         Fail(errno);
         if (published)
             ::unlink(target_.c_str());

@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 class ReplacingFile {
@@ -43,6 +45,12 @@ public:
     // False with Error() set when any step fails; the target then stays as
     // it was and no new file is left.
     bool Commit();
+    // The same, but on success the new file's descriptor stays open in
+    // *keep instead of being closed: a lock the caller took on Fd() before
+    // Commit is then held on the file now at the target, from the moment it
+    // appears there (a rename gives the target a new file, and a lock on the
+    // old one does not carry over).
+    bool Commit(UniqueFd* keep);
 
     // Drops the new file; the target stays as it was.
     void Abandon();

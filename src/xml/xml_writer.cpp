@@ -504,7 +504,15 @@ void CXmlFileWriter::EndElement() {
         impl_->formatter.EndElement();
 }
 
+int CXmlFileWriter::Fd() const {
+    return impl_ ? impl_->file->Fd() : -1;
+}
+
 XmlError CXmlFileWriter::Close() {
+    return Close(nullptr);
+}
+
+XmlError CXmlFileWriter::Close(platform::UniqueFd* keep) {
     if (!impl_)
         return XmlError::kCannotWrite;
     impl_->formatter.EndAll();
@@ -516,7 +524,7 @@ XmlError CXmlFileWriter::Close() {
         reason_ = kNoUtf16Form;
         return XmlError::kConversionFailed;
     }
-    if (!impl->file->Commit()) {
+    if (!impl->file->Commit(keep)) {
         systemError_ = impl->file->Error();
         reason_ = SystemReason(systemError_);
         return XmlError::kCannotWrite;

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "platform/unique_fd.h"
 #include "xml/xml_error.h"
 #include "xml/xml_node.h"
 
@@ -46,6 +47,14 @@ public:
     // failure (kConversionFailed for a character UTF-16 cannot carry,
     // kCannotWrite for a failed write or close).
     XmlError Close();
+    // The same, but a successful Close leaves the new file open in *keep, so
+    // that a lock taken on Fd() after Open holds on the file at `path` from
+    // the moment it appears there until *keep is closed.
+    XmlError Close(platform::UniqueFd* keep);
+
+    // The new file's descriptor while open (for a lock, not for writing);
+    // -1 otherwise.
+    int Fd() const;
 
     // Why the last Open or Close failed, for XmlFileErrorText: the system's
     // text, or the character that has no UTF-16 form; empty after success.

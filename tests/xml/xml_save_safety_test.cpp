@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -268,4 +269,66 @@ TEST(XmlSave, KilledSavesLeaveTheOldOrTheNewFileWholeAndNothingElse) {
     EXPECT_GT(keptOld, 0);
     RecordProperty("kept_old", keptOld);
     RecordProperty("got_new", gotNew);
+}
+
+// A file that belongs to a running writer carries its lock from the moment
+// it appears at its name: the lock is taken on the new file before the save
+// puts it in place, and held until the writer lets the kept descriptor go.
+TEST(XmlFileWriter, ALockTakenBeforeCloseHoldsOnTheSavedFile) {
+    TempDir dir;
+    const std::string path = dir.Path("record.tvr");
+    Write(path, kOld);
+    xml::CXmlFileWriter writer;
+    ASSERT_EQ(writer.Open(Wide(path)), XmlError::kNone);
+    ASSERT_EQ(::flock(writer.Fd(), LOCK_EX | LOCK_NB), 0);
+    writer.StartElement(L"Charts");
+    platform::UniqueFd kept;
+    ASSERT_EQ(writer.Close(&kept), XmlError::kNone);
+    ASSERT_TRUE(kept.IsValid());
+    EXPECT_EQ(writer.Fd(), -1);
+
+    const platform::UniqueFd other(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(other.IsValid());
+    EXPECT_NE(Read(path), kOld);
+    EXPECT_EQ(::flock(other.Get(), LOCK_EX | LOCK_NB), -1);
+    EXPECT_EQ(errno, EWOULDBLOCK);
+    kept.Reset();
+    EXPECT_EQ(::flock(other.Get(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(dir.Entries(), 1u);
+}
+
+// Both kinds of new file (unnamed where the filesystem has them, named where
+// not) replace the target alike, and an abandoned one leaves nothing.
+TEST(ReplacingFile, ReplacesWholeKeepsTheModeAndAbandonsCleanly) {
+    using platform::ReplacingFile;
+    for (const ReplacingFile::Temp temp :
+         {ReplacingFile::Temp::kUnnamedWherePossible, ReplacingFile::Temp::kNamed}) {
+        SCOPED_TRACE(temp == ReplacingFile::Temp::kNamed ? "named" : "unnamed");
+        TempDir dir;
+        const std::string path = dir.Path("f");
+        auto save = [&](const std::string& bytes, bool commit) {
+            ReplacingFile file(temp);
+            EXPECT_TRUE(file.Open(path));
+            EXPECT_TRUE(file.Write(bytes.data(), bytes.size()));
+            if (commit) {
+                EXPECT_TRUE(file.Commit());
+            }  // else dropped with the object
+        };
+        const mode_t saved = ::umask(022);
+        save("first", true);
+        ::umask(saved);
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0644u);
+
+        ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+        save("second", true);
+        EXPECT_EQ(Read(path), "second");
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+        save("dropped", false);
+        EXPECT_EQ(Read(path), "second");
+        EXPECT_EQ(dir.Entries(), 1u);
+    }
 }
