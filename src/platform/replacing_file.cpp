@@ -1,7 +1,10 @@
 #include "platform/replacing_file.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,7 +12,9 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -47,6 +52,68 @@ int LinkByDescriptor(int fd, const std::string& name) {
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return 0;
     return errno;
+}
+
+// Gives the unnamed file `fd` the name `temp` and renames that over
+// `target`. Between the two calls the file has a name of its own beside the
+// target; a kill of this process there would leave it behind. So both run in
+// a child that shares this process's memory and is suspended in until it
+// ends (as posix_spawn does): a kill of this process no longer separates
+// them. The child only makes system calls on what the parent prepared.
+struct PublishJob {
+    int fd;
+    const char* self;  // /proc/self/fd/N, for users without the privilege
+    const char* temp;
+    const char* target;
+    volatile int error;  // EEXIST: `temp` was taken; nothing was done
+};
+
+__attribute__((no_sanitize_address, no_sanitize_thread, no_sanitize_undefined)) int Publish(
+    void* arg) {
+    auto* job = static_cast<PublishJob*>(arg);
+    if (::linkat(job->fd, "", AT_FDCWD, job->temp, AT_EMPTY_PATH) != 0 &&
+        (errno == EEXIST ||
+         ::linkat(AT_FDCWD, job->self, AT_FDCWD, job->temp, AT_SYMLINK_FOLLOW) != 0)) {
+        job->error = errno;
+        return 0;
+    }
+    if (::rename(job->temp, job->target) != 0) {
+        const int e = errno;
+        ::unlink(job->temp);
+        job->error = e == EEXIST ? EIO : e;  // not to be taken for a taken name
+        return 0;
+    }
+    job->error = 0;
+    return 0;
+}
+
+int LinkOver(int fd, const std::string& target) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    constexpr size_t kStack = 64 * 1024;
+    const std::unique_ptr<char[]> stack(new (std::nothrow) char[kStack]);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = CandidateName(target);
+        PublishJob job{fd, self.c_str(), temp.c_str(), target.c_str(), -1};
+        pid_t child = -1;
+        if (stack) {
+            // The child takes no signal handler of this process's threads.
+            sigset_t all, old;
+            sigfillset(&all);
+            pthread_sigmask(SIG_SETMASK, &all, &old);
+            child = ::clone(Publish, stack.get() + kStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &job);
+            pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        }
+        if (child > 0) {
+            // Only to collect it: the answer is in the job already.
+            while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        } else {
+            Publish(&job);  // no child to be had: the short gap stays
+        }
+        if (job.error != EEXIST)
+            return job.error;
+    }
+    return EEXIST;
 }
 
 }  // namespace
@@ -172,43 +239,31 @@ bool ReplacingFile::Commit(UniqueFd* keep) {
         Abandon();
         return false;
     }
-    bool published = false;  // the target is our new file already
     if (unnamed_) {
-        // A target that did not exist gets the name at once. An existing one
-        // can only be replaced by a rename, so the file is named beside it
-        // first; only a kill between these two calls leaves that name behind.
+        // A target that did not exist gets the name at once; an existing one
+        // can only be replaced by a rename.
         int linked = existed_ ? EEXIST : LinkByDescriptor(fd_, target_);
-        published = linked == 0;
-        for (int attempt = 0; linked == EEXIST && attempt < 100; ++attempt) {
-            std::string name = CandidateName(target_);
-            linked = LinkByDescriptor(fd_, name);
-            if (linked == 0)
-                named_ = std::move(name);
-        }
+        if (linked == EEXIST)
+            linked = LinkOver(fd_, target_);
         if (linked != 0) {
             Fail(linked);
             Abandon();
             return false;
         }
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    if (keep) {
-        keep->Reset(fd);
-    } else if (::close(fd) != 0) {
-        Fail(errno);
-        if (published)
-            ::unlink(target_.c_str());
-        Abandon();
-        return false;
-    }
-    if (!published && ::rename(named_.c_str(), target_.c_str()) != 0) {
+    } else if (::rename(named_.c_str(), target_.c_str()) != 0) {
         Fail(errno);
         Abandon();
         return false;
     }
     named_.clear();
     unnamed_ = false;
+    // The file is on the disk already (fsync above): closing it cannot lose
+    // what was written.
+    const int fd = std::exchange(fd_, -1);
+    if (keep)
+        keep->Reset(fd);
+    else
+        ::close(fd);
     // The new name on the disk too; a folder that cannot be synced (some
     // filesystems refuse) still holds the file.
     const int dir = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
