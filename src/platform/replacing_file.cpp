@@ -57,9 +57,9 @@ int LinkByDescriptor(int fd, const std::string& name) {
 // Gives the unnamed file `fd` the name `temp` and renames that over
 // `target`. Between the two calls the file has a name of its own beside the
 // target; a kill of this process there would leave it behind. So both run in
-// a child that shares this process's memory and is suspended in until it
-// ends (as posix_spawn does): a kill of this process no longer separates
-// them. The child only makes system calls on what the parent prepared.
+// a child that shares this process's memory while this thread waits for it
+// (as posix_spawn does): a kill of this process no longer separates them.
+// The child only makes system calls on what the parent prepared.
 struct PublishJob {
     int fd;
     const char* self;  // /proc/self/fd/N, for users without the privilege
