@@ -275,6 +275,7 @@ TEST(XmlSave, KilledSavesLeaveTheOldOrTheNewFileWholeAndNothingElse) {
     EXPECT_GT(keptOld, 0);
     RecordProperty("kept_old", keptOld);
     RecordProperty("got_new", gotNew);
+    RecordProperty("save_us", static_cast<int>(span));
 }
 
 // A file that belongs to a running writer carries its lock from the moment
