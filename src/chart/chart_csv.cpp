@@ -1,14 +1,11 @@
 #include "chart/chart_csv.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
+#include "platform/replacing_file.h"
+#include "platform/system_error_text.h"
 #include "platform/text_conversion.h"
 
 namespace chart {
@@ -33,19 +30,6 @@ std::string Number(double v) {
     char buf[400];
     std::snprintf(buf, sizeof buf, "%.6f", v);
     return buf;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -84,25 +68,17 @@ std::string ChartsCsv(const CChartContainerModel& model, const std::set<int>& id
 
 bool SaveChartsCsv(const CChartContainerModel& model, const std::set<int>& ids,
                    const std::wstring& path, std::wstring& error) {
-    const std::string target = platform::WideToUtf8(path);
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    bool ok = fd >= 0;
-    if (ok) {
-        ok = WriteAll(fd, ChartsCsv(model, ids));
-        ok = ::fsync(fd) == 0 && ok;
-        ok = ::close(fd) == 0 && ok;
-        ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    // Made like a chart file: the old file stays whole until the new one is.
+    platform::ReplacingFile file;
+    if (file.Open(platform::WideToUtf8(path))) {
+        const std::string text = ChartsCsv(model, ids);
+        file.Write(text.data(), text.size());
+        if (file.Commit())
+            return true;
     }
-    if (ok)
-        return true;
-    const int e = errno;
-    if (fd >= 0)
-        ::unlink(temp.c_str());
-    error = L"Unable to write " + path + L": ";
     std::wstring reason;
-    platform::Utf8ToWide(std::strerror(e), reason);
-    error += reason;
+    platform::Utf8ToWide(platform::SystemErrorText(file.Error()), reason);
+    error = L"Unable to write " + path + L": " + reason;
     return false;
 }
 

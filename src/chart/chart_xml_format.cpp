@@ -202,7 +202,7 @@ bool SaveChartsXml(const CChartContainerModel& model, const std::wstring& path,
         result = writer.Close();
     }
     if (result != xml::XmlError::kNone) {
-        error = xml::XmlErrorText(result);
+        error = xml::XmlFileErrorText(result, path, writer.Reason());
         return false;
     }
     return true;
@@ -332,7 +332,11 @@ bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path, std::s
         xml::ParseFileToSink(path, reader, &parsed);
         // Warnings too: a file that is not quite well formed is not taken.
         if (parsed.error != xml::XmlError::kNone) {
-            error = xml::XmlErrorText(parsed.error);
+            // A file that cannot be read is named, with why; faults of the
+            // markup keep the reader's own text.
+            error = xml::IsXmlFileFailure(parsed.error)
+                        ? xml::XmlFileErrorText(parsed.error, path, parsed.reason)
+                        : std::wstring(xml::XmlErrorText(parsed.error));
             return false;
         }
         std::vector<ChartFileReader::ChartRecord>* charts = reader.Result();
@@ -359,7 +363,7 @@ bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path, std::s
             ids.insert(id);
         }
     } catch (const std::bad_alloc&) {
-        error = xml::XmlErrorText(xml::XmlError::kOutOfMemory);
+        error = xml::XmlFileErrorText(xml::XmlError::kOutOfMemory, path);
         return false;
     }
     model.RedrawAll();

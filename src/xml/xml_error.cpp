@@ -1,6 +1,10 @@
 #include "xml/xml_error.h"
 
 #include <iterator>
+#include <string>
+
+#include "platform/system_error_text.h"
+#include "platform/text_conversion.h"
 
 namespace xml {
 
@@ -39,6 +43,26 @@ const wchar_t* XmlErrorText(int code) {
     if (code < 0 || code >= static_cast<int>(std::size(kTexts)))
         return L"Unknown";
     return kTexts[code];
+}
+
+std::wstring XmlFileErrorText(XmlError code, const std::wstring& path, const std::wstring& reason) {
+    std::wstring text = XmlErrorText(code);
+    text += L" \"";
+    text += path;
+    text += L'"';
+    if (!reason.empty()) {
+        text += L": ";
+        text += reason;
+    }
+    return text;
+}
+
+std::wstring SystemReason(int errnum) {
+    const std::string text = platform::SystemErrorText(errnum);
+    std::wstring wide;
+    if (text.empty() || !platform::Utf8ToWide(text, wide))
+        return L"system error " + std::to_wstring(errnum);
+    return wide;
 }
 
 }  // namespace xml

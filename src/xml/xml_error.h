@@ -2,6 +2,8 @@
 // Result codes of the XML reader and writer and their fixed texts. Codes 1
 // and 2 are warnings (the parsed tree is kept); 3 and above are errors.
 
+#include <string>
+
 namespace xml {
 
 enum class XmlError : int {
@@ -43,6 +45,32 @@ const wchar_t* XmlErrorText(int code);
 inline const wchar_t* XmlErrorText(XmlError code) {
     return XmlErrorText(static_cast<int>(code));
 }
+
+// Failures of the file itself rather than of the markup in it: the file
+// could not be opened, read, written or converted, or is not one to read.
+inline bool IsXmlFileFailure(XmlError code) {
+    switch (code) {
+        case XmlError::kFileNotFound:
+        case XmlError::kConversionFailed:
+        case XmlError::kCannotOpenForWriting:
+        case XmlError::kCannotWrite:
+        case XmlError::kNotARegularFile:
+        case XmlError::kFileTooLarge:
+        case XmlError::kOutOfMemory:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The message of a file failure: the code's text, the file and, when known,
+// the reason, e.g. Error: cannot write into file "/x/a.tvr": No space left
+// on device.
+std::wstring XmlFileErrorText(XmlError code, const std::wstring& path,
+                              const std::wstring& reason = {});
+
+// The operating system's text for an error number, as a reason above.
+std::wstring SystemReason(int errnum);
 
 // Warnings keep the tree; anything from kNoXmlData on is a failure.
 inline bool IsXmlFailure(XmlError code) {

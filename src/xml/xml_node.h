@@ -22,6 +22,9 @@ struct CXmlResult {
     XmlError error = XmlError::kNone;
     int line = 0;    // 1-based; 0 when there was nothing to report
     int column = 0;  // 1-based; 0 when there was nothing to report
+    // Why a file could not be read (the system's text, or what is wrong with
+    // its bytes); empty for failures of the markup and for success.
+    std::wstring reason;
 };
 
 // An attribute as the node holds it; value is null for an attribute given
@@ -102,6 +105,9 @@ public:
     // Byte-order mark, declaration line (unless the node brings its own) and
     // ToString() as UTF-16LE. An existing file is overwritten.
     XmlError WriteFile(const std::wstring& path) const;
+    // The same; on a failure *reason (when given) says why, for
+    // XmlFileErrorText.
+    XmlError WriteFile(const std::wstring& path, std::wstring* reason) const;
 
     static CXmlNode ParseString(const wchar_t* text, CXmlResult* result);
     static CXmlNode ParseFile(const std::wstring& path, CXmlResult* result);

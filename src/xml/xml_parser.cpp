@@ -756,9 +756,9 @@ void SetPosition(const Ch* text, const Ch* at, CXmlResult* result) {
     result->column = column;
 }
 
-void SetResult(CXmlResult* result, XmlError code) {
+void SetResult(CXmlResult* result, XmlError code, std::wstring reason = {}) {
     if (result)
-        *result = CXmlResult{code, 0, 0};
+        *result = CXmlResult{code, 0, 0, std::move(reason)};
 }
 
 }  // namespace
@@ -774,7 +774,7 @@ CXmlNode ParseText(const Ch* text, CXmlResult* result) {
 
     const XmlError code = parser.RootChildren() > 0 ? parser.Code() : XmlError::kWarnNoXmlTag;
     if (result) {
-        *result = CXmlResult{code, 0, 0};
+        *result = CXmlResult{code, 0, 0, {}};
         if (code != XmlError::kNone)
             SetPosition(text, parser.ReportPosition(), result);
     }
@@ -796,7 +796,7 @@ void ParseTextToSink(const Ch* text, IXmlElementSink& sink, CXmlResult* result) 
     parser.Run();
     const XmlError code = parser.RootChildren() > 0 ? parser.Code() : XmlError::kWarnNoXmlTag;
     if (result) {
-        *result = CXmlResult{code, 0, 0};
+        *result = CXmlResult{code, 0, 0, {}};
         if (code != XmlError::kNone)
             SetPosition(text, parser.ReportPosition(), result);
     }
@@ -821,26 +821,38 @@ bool HasUtf8Mark(const uint8_t* b, size_t size) {
     return size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
 }
 
+// Why bytes taken for text could not be read as such.
+constexpr wchar_t kOddUtf16[] =
+    L"the file ends in the middle of a UTF-16 character (is it cut short?)";
+constexpr wchar_t kNotUtf8[] = L"the text is not valid UTF-8";
+
 // The 8-bit forms of a file: UTF-8 after its mark, else the system code page.
-XmlError WidenEightBit(const uint8_t* bytes, size_t size, std::wstring& text) {
+XmlError WidenEightBit(const uint8_t* bytes, size_t size, std::wstring& text,
+                       std::wstring& reason) {
     const size_t skip = HasUtf8Mark(bytes, size) ? 3 : 0;
     const std::string_view view(reinterpret_cast<const char*>(bytes) + skip, size - skip);
     const bool ok = skip ? platform::Utf8ToWide(view, text) : platform::CodePageToWide(view, text);
-    return ok ? XmlError::kNone : XmlError::kConversionFailed;
+    if (ok)
+        return XmlError::kNone;
+    reason = kNotUtf8;  // the system code page is UTF-8 as well
+    return XmlError::kConversionFailed;
 }
 
 // Applies the file rules to bytes in memory and calls parse(text) with
 // NUL-terminated text: UTF-16 code units, or wide text for 8-bit files. A
-// code other than kNone means the bytes could not be read as text.
+// code other than kNone means the bytes could not be read as text; `reason`
+// then says why where the code alone does not.
 template <class Parse>
-XmlError WithBytesText(const void* data, size_t size, Parse&& parse) {
+XmlError WithBytesText(const void* data, size_t size, std::wstring& reason, Parse&& parse) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     if (size == 0)
         return XmlError::kNoXmlData;
     if (platform::IsTextUnicode(bytes, size)) {
         const size_t skip = HasUtf16Mark(bytes, size) ? 2 : 0;
-        if ((size - skip) % 2 != 0)
+        if ((size - skip) % 2 != 0) {
+            reason = kOddUtf16;
             return XmlError::kConversionFailed;
+        }
         std::u16string text((size - skip) / 2, u'\0');
         std::memcpy(text.data(), bytes + skip, size - skip);
         LittleEndianUnitsToHost(text.data(), text.size());
@@ -848,7 +860,7 @@ XmlError WithBytesText(const void* data, size_t size, Parse&& parse) {
         return XmlError::kNone;
     }
     std::wstring text;
-    const XmlError code = WidenEightBit(bytes, size, text);
+    const XmlError code = WidenEightBit(bytes, size, text, reason);
     if (code != XmlError::kNone)
         return code;
     parse(text.c_str());
@@ -858,9 +870,11 @@ XmlError WithBytesText(const void* data, size_t size, Parse&& parse) {
 // What may be read at all: a regular file within the size limit. Devices,
 // pipes and directories never end or never start, so they are refused before
 // a byte is read.
-XmlError CheckReadable(int fd, struct stat& st) {
-    if (::fstat(fd, &st) != 0)
+XmlError CheckReadable(int fd, struct stat& st, std::wstring& reason) {
+    if (::fstat(fd, &st) != 0) {
+        reason = SystemReason(errno);
         return XmlError::kFileNotFound;
+    }
     if (!S_ISREG(st.st_mode))
         return XmlError::kNotARegularFile;
     if (static_cast<unsigned long long>(st.st_size) > kMaxXmlFileBytes) {
@@ -872,16 +886,18 @@ XmlError CheckReadable(int fd, struct stat& st) {
 // The same for a file, read into code units so that a UTF-16 file is parsed
 // where it lies.
 template <class Parse>
-XmlError WithFileText(const std::wstring& path, Parse&& parse) {
+XmlError WithFileText(const std::wstring& path, std::wstring& reason, Parse&& parse) {
     // Non-blocking, so that opening a pipe without a writer returns at once
     // and is then refused as not a regular file.
     const platform::UniqueFd file(
         ::open(platform::WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     const int fd = file.Get();
-    if (fd < 0)
+    if (fd < 0) {
+        reason = SystemReason(errno);
         return XmlError::kFileNotFound;
+    }
     struct stat st {};
-    if (const XmlError refused = CheckReadable(fd, st); refused != XmlError::kNone)
+    if (const XmlError refused = CheckReadable(fd, st, reason); refused != XmlError::kNone)
         return refused;
     // A buffer of the file's size plus one byte sees the end at once; files
     // that grow or report no size (those under /proc) take the growing path,
@@ -892,7 +908,7 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
     // One byte beyond the limit tells a file that grew too large while read.
     constexpr size_t kReadLimit = static_cast<size_t>(kMaxXmlFileBytes) + 1;
     size_t length = 0;
-    bool failed = false;
+    int failed = 0;
     for (;;) {
         if (length == capacity) {
             if (capacity >= kReadLimit)
@@ -910,19 +926,23 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            failed = true;
+            failed = errno;
             break;
         }
         length += static_cast<size_t>(n);
     }
-    if (failed)
+    if (failed != 0) {
+        reason = SystemReason(failed);
         return XmlError::kFileNotFound;
+    }
     if (length == 0)
         return XmlError::kNoXmlData;
     const auto* bytes = reinterpret_cast<const uint8_t*>(units.get());
     if (platform::IsTextUnicode(bytes, length)) {
-        if (length % 2 != 0)
+        if (length % 2 != 0) {
+            reason = kOddUtf16;
             return XmlError::kConversionFailed;
+        }
         const size_t n = length / 2;
         units[n] = 0;
         LittleEndianUnitsToHost(units.get(), n);
@@ -930,7 +950,7 @@ XmlError WithFileText(const std::wstring& path, Parse&& parse) {
         return XmlError::kNone;
     }
     std::wstring text;
-    const XmlError code = WidenEightBit(bytes, length, text);
+    const XmlError code = WidenEightBit(bytes, length, text, reason);
     units.reset();  // the bytes are not needed while the document is read
     if (code != XmlError::kNone)
         return code;
@@ -970,24 +990,28 @@ CXmlNode CXmlNode::ParseString(const wchar_t* text, CXmlResult* result) {
 
 CXmlNode CXmlNode::ParseBytes(const void* data, size_t size, CXmlResult* result) {
     CXmlNode node;
+    std::wstring reason;
     const XmlError code = Guarded([&] {
-        return WithBytesText(data, size, [&](const auto* text) { node = ParseText(text, result); });
+        return WithBytesText(data, size, reason,
+                             [&](const auto* text) { node = ParseText(text, result); });
     });
     if (code != XmlError::kNone) {
         node = CXmlNode();
-        SetResult(result, code);
+        SetResult(result, code, std::move(reason));
     }
     return node;
 }
 
 CXmlNode CXmlNode::ParseFile(const std::wstring& path, CXmlResult* result) {
     CXmlNode node;
+    std::wstring reason;
     const XmlError code = Guarded([&] {
-        return WithFileText(path, [&](const auto* text) { node = ParseText(text, result); });
+        return WithFileText(path, reason,
+                            [&](const auto* text) { node = ParseText(text, result); });
     });
     if (code != XmlError::kNone) {
         node = CXmlNode();
-        SetResult(result, code);
+        SetResult(result, code, std::move(reason));
     }
     return node;
 }
@@ -1002,20 +1026,23 @@ void ParseStringToSink(const wchar_t* text, IXmlElementSink& sink, CXmlResult* r
 }
 
 void ParseBytesToSink(const void* data, size_t size, IXmlElementSink& sink, CXmlResult* result) {
+    std::wstring reason;
     const XmlError code = Guarded([&] {
-        return WithBytesText(data, size,
+        return WithBytesText(data, size, reason,
                              [&](const auto* text) { ParseTextToSink(text, sink, result); });
     });
     if (code != XmlError::kNone)
-        SetResult(result, code);
+        SetResult(result, code, std::move(reason));
 }
 
 void ParseFileToSink(const std::wstring& path, IXmlElementSink& sink, CXmlResult* result) {
+    std::wstring reason;
     const XmlError code = Guarded([&] {
-        return WithFileText(path, [&](const auto* text) { ParseTextToSink(text, sink, result); });
+        return WithFileText(path, reason,
+                            [&](const auto* text) { ParseTextToSink(text, sink, result); });
     });
     if (code != XmlError::kNone)
-        SetResult(result, code);
+        SetResult(result, code, std::move(reason));
 }
 
 }  // namespace xml

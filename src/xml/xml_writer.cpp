@@ -6,21 +6,14 @@
 
 #include "xml/xml_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <bit>
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
 #include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/replacing_file.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_node_data.h"
 
@@ -53,7 +46,7 @@ struct WideFiller {
 // document needs no output buffer of its own size.
 class Utf16Stream {
 public:
-    explicit Utf16Stream(int fd) : fd_(fd) {}
+    explicit Utf16Stream(platform::ReplacingFile& file) : file_(file) {}
 
     void Char(wchar_t c) {
         Ensure(2);
@@ -93,18 +86,17 @@ public:
     }
     void Bytes(const uint8_t* b, size_t n) {
         Flush();
-        if (!writeFailed_)
-            writeFailed_ = !WriteAll(b, n);
+        file_.Write(b, n);
     }
-    // Writes what is buffered; false when any write failed.
+    // Writes what is buffered; false when any write failed (the file has
+    // the reason).
     bool Flush() {
-        if (used_ > 0 && !writeFailed_) {
-            writeFailed_ = !WriteAll(reinterpret_cast<const uint8_t*>(buffer_), used_ * 2);
-        }
+        if (used_ > 0)
+            file_.Write(buffer_, used_ * 2);
         used_ = 0;
-        return !writeFailed_;
+        return file_.Error() == 0;
     }
-    bool WriteFailed() const { return writeFailed_; }
+    bool WriteFailed() const { return file_.Error() != 0; }
     bool ConversionFailed() const { return conversionFailed_; }
 
 private:
@@ -133,22 +125,7 @@ private:
             conversionFailed_ = true;  // no UTF-16 form; the caller reports it
         }
     }
-    bool WriteAll(const uint8_t* data, size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::write(fd_, data, size);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            data += n;
-            size -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-
-    int fd_;
-    bool writeFailed_ = false;
+    platform::ReplacingFile& file_;
     bool conversionFailed_ = false;
     size_t used_ = 0;  // in units
     char16_t buffer_[kUnits];
@@ -405,125 +382,7 @@ bool FitsUtf16(const XmlNodeData* node) {
 
 constexpr uint8_t kByteOrderMark[] = {0xFF, 0xFE};
 
-// A save goes to a temporary file beside the target and is renamed over it
-// only once everything is written, so a full disk or an I/O error leaves the
-// old file as it was. A symbolic link is followed, so that the link stays and
-// its destination is replaced; the old file's permission bits are kept.
-// Targets that are not regular files (devices, pipes), and regular files in
-// a folder where no temporary file can be made, are written in place.
-class FileTarget {
-public:
-    ~FileTarget() { Abandon(); }
-
-    bool Open(const std::wstring& path) {
-        final_ = platform::WideToUtf8(path);
-        struct stat st;
-        const bool exists = ::stat(final_.c_str(), &st) == 0;
-        if (exists && S_ISREG(st.st_mode)) {
-            if (char* real = ::realpath(final_.c_str(), nullptr)) {
-                final_ = real;
-                std::free(real);
-            }
-        }
-        // Opening an existing target first keeps the old answers to "may this
-        // be written at all?" (read-only file, directory). A missing target is
-        // not created here: until the rename, a reader (or a program killed
-        // now) must find either no file or the whole of it, never an empty one.
-        int probe = -1;
-        if (exists) {
-            probe = ::open(final_.c_str(), O_WRONLY | O_CLOEXEC);
-            if (probe < 0)
-                return false;
-            if (!S_ISREG(st.st_mode)) {
-                fd_ = probe;  // a device or pipe: written in place, as it stands
-                return true;
-            }
-        }
-        std::string tmp;
-        fd_ = CreateTemp(final_, tmp);
-        if (fd_ < 0) {
-            if (probe < 0) {
-                probe = ::open(final_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-                if (probe < 0)
-                    return false;
-                createdEmpty_ = true;
-            }
-            fd_ = probe;
-            // A file that cannot be emptied would keep the old tail behind
-            // a shorter document.
-            if (::ftruncate(probe, 0) != 0) {
-                Abandon();
-                return false;
-            }
-            return true;
-        }
-        if (probe >= 0)
-            ::close(probe);
-        temp_ = std::move(tmp);
-        if (exists)
-            ::fchmod(fd_, st.st_mode & 07777);
-        return true;
-    }
-
-    int Fd() const { return fd_; }
-
-    // Closes and puts the file in place; on any failure the old file stays.
-    bool Commit(bool written) {
-        const bool closed = ::close(fd_) == 0;
-        fd_ = -1;
-        if (!written || !closed) {
-            Abandon();
-            return false;
-        }
-        if (!temp_.empty() && ::rename(temp_.c_str(), final_.c_str()) != 0) {
-            Abandon();
-            return false;
-        }
-        temp_.clear();
-        createdEmpty_ = false;
-        return true;
-    }
-
-private:
-    // A new file beside `final`, named final.XXXXXX, created with the mode
-    // any new file gets: the kernel applies the file mask, which then needs
-    // neither reading nor setting (files are also written on threads of
-    // their own). -1 when none can be made.
-    static int CreateTemp(const std::string& final, std::string& name) {
-        static std::atomic<uint64_t> counter{0};
-        static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            uint64_t n =
-                (static_cast<uint64_t>(::getpid()) << 32) ^
-                static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
-            name = final + '.';
-            for (int i = 0; i < 6; ++i, n /= 36) name += kDigits[n % 36];
-            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0 || errno != EEXIST)
-                return fd;
-        }
-        return -1;
-    }
-
-    void Abandon() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-        if (!temp_.empty())
-            ::unlink(temp_.c_str());
-        temp_.clear();
-        // A target that did not exist before is not left behind half-made.
-        if (createdEmpty_)
-            ::unlink(final_.c_str());
-        createdEmpty_ = false;
-    }
-
-    std::string final_;
-    std::string temp_;
-    int fd_ = -1;
-    bool createdEmpty_ = false;
-};
+constexpr wchar_t kNoUtf16Form[] = L"a character has no UTF-16 form";
 
 }  // namespace
 
@@ -539,26 +398,44 @@ std::wstring CXmlNode::ToString() const {
 }
 
 XmlError CXmlNode::WriteFile(const std::wstring& path) const {
+    return WriteFile(path, nullptr);
+}
+
+XmlError CXmlNode::WriteFile(const std::wstring& path, std::wstring* reason) const {
     // A character beyond U+10FFFF cannot be stored; refuse before touching
     // the file rather than write one that reads back differently.
-    if (node_ && !FitsUtf16(node_))
+    if (node_ && !FitsUtf16(node_)) {
+        if (reason)
+            *reason = kNoUtf16Form;
         return XmlError::kConversionFailed;
-    FileTarget file;
-    if (!file.Open(path))
+    }
+    platform::ReplacingFile file;
+    if (!file.Open(platform::WideToUtf8(path))) {
+        if (reason)
+            *reason = SystemReason(file.Error());
         return XmlError::kCannotOpenForWriting;
-    Utf16Stream out(file.Fd());
+    }
+    Utf16Stream out(file);
     out.Bytes(kByteOrderMark, sizeof kByteOrderMark);
     if (NeedsDeclarationLine(node_))
         Literal(out, kDeclarationLine);
     if (node_)
         WriteTree(node_, out);
-    return file.Commit(out.Flush()) ? XmlError::kNone : XmlError::kCannotWrite;
+    out.Flush();
+    if (!file.Commit()) {
+        if (reason)
+            *reason = SystemReason(file.Error());
+        return XmlError::kCannotWrite;
+    }
+    if (reason)
+        reason->clear();
+    return XmlError::kNone;
 }
 
 struct CXmlFileWriter::Impl {
-    explicit Impl(std::unique_ptr<FileTarget> f)
-        : file(std::move(f)), stream(file->Fd()), formatter(stream) {}
-    std::unique_ptr<FileTarget> file;
+    explicit Impl(std::unique_ptr<platform::ReplacingFile> f)
+        : file(std::move(f)), stream(*file), formatter(stream) {}
+    std::unique_ptr<platform::ReplacingFile> file;
     Utf16Stream stream;
     Formatter<Utf16Stream> formatter;
 };
@@ -573,14 +450,26 @@ CXmlFileWriter::~CXmlFileWriter() {
 XmlError CXmlFileWriter::Open(const std::wstring& path, bool declarationLine) {
     if (impl_)
         Close();
-    auto file = std::make_unique<FileTarget>();
-    if (!file->Open(path))
+    reason_.clear();
+    systemError_ = 0;
+    auto file = std::make_unique<platform::ReplacingFile>();
+    if (!file->Open(platform::WideToUtf8(path))) {
+        systemError_ = file->Error();
+        reason_ = SystemReason(systemError_);
         return XmlError::kCannotOpenForWriting;
+    }
     impl_ = std::make_unique<Impl>(std::move(file));
     impl_->stream.Bytes(kByteOrderMark, sizeof kByteOrderMark);
     if (declarationLine)
         Literal(impl_->stream, kDeclarationLine);
-    return impl_->stream.WriteFailed() ? XmlError::kCannotWrite : XmlError::kNone;
+    if (impl_->stream.WriteFailed()) {
+        // Written beside the target, which stays as it was.
+        systemError_ = impl_->file->Error();
+        reason_ = SystemReason(systemError_);
+        impl_.reset();
+        return XmlError::kCannotWrite;
+    }
+    return XmlError::kNone;
 }
 
 void CXmlFileWriter::StartElement(const wchar_t* name,
@@ -615,17 +504,34 @@ void CXmlFileWriter::EndElement() {
         impl_->formatter.EndElement();
 }
 
+int CXmlFileWriter::Fd() const {
+    return impl_ ? impl_->file->Fd() : -1;
+}
+
 XmlError CXmlFileWriter::Close() {
+    return Close(nullptr);
+}
+
+XmlError CXmlFileWriter::Close(platform::UniqueFd* keep) {
     if (!impl_)
         return XmlError::kCannotWrite;
     impl_->formatter.EndAll();
-    const bool written = impl_->stream.Flush();
-    const bool converted = !impl_->stream.ConversionFailed();
-    const bool committed = impl_->file->Commit(written && converted);
-    impl_.reset();
-    if (!converted)
+    impl_->stream.Flush();
+    std::unique_ptr<Impl> impl = std::move(impl_);
+    if (impl->stream.ConversionFailed()) {
+        impl->file->Abandon();
+        systemError_ = 0;
+        reason_ = kNoUtf16Form;
         return XmlError::kConversionFailed;
-    return committed ? XmlError::kNone : XmlError::kCannotWrite;
+    }
+    if (!impl->file->Commit(keep)) {
+        systemError_ = impl->file->Error();
+        reason_ = SystemReason(systemError_);
+        return XmlError::kCannotWrite;
+    }
+    systemError_ = 0;
+    reason_.clear();
+    return XmlError::kNone;
 }
 
 }  // namespace xml

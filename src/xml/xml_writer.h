@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "platform/unique_fd.h"
 #include "xml/xml_error.h"
 #include "xml/xml_node.h"
 
@@ -26,8 +27,10 @@ public:
     CXmlFileWriter(const CXmlFileWriter&) = delete;
     CXmlFileWriter& operator=(const CXmlFileWriter&) = delete;
 
-    // Creates (or truncates) the file and writes the byte-order mark FF FE
-    // and, when asked, the declaration line.
+    // Starts the new file for `path` and writes the byte-order mark FF FE
+    // and, when asked, the declaration line. The file at `path` is replaced
+    // only by a successful Close; until then, and after any failure, it
+    // stays as it was (see platform/replacing_file.h).
     XmlError Open(const std::wstring& path, bool declarationLine = true);
 
     // Attributes with a null or empty name are skipped.
@@ -44,10 +47,27 @@ public:
     // failure (kConversionFailed for a character UTF-16 cannot carry,
     // kCannotWrite for a failed write or close).
     XmlError Close();
+    // The same, but a successful Close leaves the new file open in *keep, so
+    // that a lock taken on Fd() after Open holds on the file at `path` from
+    // the moment it appears there until *keep is closed.
+    XmlError Close(platform::UniqueFd* keep);
+
+    // The new file's descriptor while open (for a lock, not for writing);
+    // -1 otherwise.
+    int Fd() const;
+
+    // Why the last Open or Close failed, for XmlFileErrorText: the system's
+    // text, or the character that has no UTF-16 form; empty after success.
+    const std::wstring& Reason() const { return reason_; }
+    // The operating system's error number of that failure; 0 when it was
+    // none of the system's (or there was none).
+    int SystemError() const { return systemError_; }
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    std::wstring reason_;
+    int systemError_ = 0;
 };
 
 }  // namespace xml

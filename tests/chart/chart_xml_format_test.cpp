@@ -206,15 +206,37 @@ TEST_F(ChartFile, LoadRefusals) {
         EXPECT_TRUE(ids.empty());
         EXPECT_TRUE(m.Charts().empty());
     }
-    CChartContainerModel m;
-    std::set<int> ids;
-    std::wstring error;
-    EXPECT_FALSE(m.LoadChartsXml(Path("missing.xml"), ids, error));
-    EXPECT_EQ(error, L"Error: File not found");
-    // An endless device is refused instead of read until memory runs out.
-    EXPECT_FALSE(m.LoadChartsXml(L"/dev/zero", ids, error));
-    EXPECT_EQ(error, L"Error: Not a regular file");
-    EXPECT_TRUE(m.Charts().empty());
+}
+
+// A file that cannot be read is named, with the system's reason or what is
+// wrong with its bytes, after the reader's own text.
+TEST_F(ChartFile, LoadFailuresNameTheFileAndWhy) {
+    const std::string whole = Utf16(std::wstring(kDecl) + L"<Charts><Chart Name=\"a\"/></Charts>");
+    struct Case {
+        const char* what;
+        std::wstring path;
+        std::wstring error;
+    } cases[] = {
+        {"missing file", Path("missing.xml"),
+         L"Error: File not found \"" + Path("missing.xml") + L"\": No such file or directory"},
+        // An endless device is refused instead of read until memory runs out.
+        {"device", L"/dev/zero", L"Error: Not a regular file \"/dev/zero\""},
+        {"UTF-16 cut short", WriteFile("cut.xml", whole.substr(0, whole.size() - 1)),
+         L"Error: unable to convert between WideChar and MultiByte chars \"" + Path("cut.xml") +
+             L"\": the file ends in the middle of a UTF-16 character (is it cut short?)"},
+        {"broken UTF-8", WriteFile("u8.xml", "\xEF\xBB\xBF<Charts v='\xC3'/>"),
+         L"Error: unable to convert between WideChar and MultiByte chars \"" + Path("u8.xml") +
+             L"\": the text is not valid UTF-8"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CChartContainerModel m;
+        std::set<int> ids;
+        std::wstring error;
+        EXPECT_FALSE(m.LoadChartsXml(c.path, ids, error));
+        EXPECT_EQ(error, c.error);
+        EXPECT_TRUE(m.Charts().empty());
+    }
 }
 
 TEST_F(ChartFile, SaveRefusals) {
@@ -224,11 +246,13 @@ TEST_F(ChartFile, SaveRefusals) {
     std::wstring error;
     EXPECT_FALSE(m.SaveChartsXml(Path("x.xml"), {}, error));
     EXPECT_EQ(error, L"No charts to save!");
+    // The writer's text, then the file and the system's reason.
     EXPECT_FALSE(m.SaveChartsXml(Path("no/such/dir/x.xml"), {id}, error));
-    EXPECT_EQ(error, L"Error: unable to open file for writing");
+    EXPECT_EQ(error, L"Error: unable to open file for writing \"" + Path("no/such/dir/x.xml") +
+                         L"\": No such file or directory");
     if (std::filesystem::exists("/dev/full")) {
         EXPECT_FALSE(m.SaveChartsXml(L"/dev/full", {id}, error));
-        EXPECT_EQ(error, L"Error: cannot write into file");
+        EXPECT_EQ(error, L"Error: cannot write into file \"/dev/full\": No space left on device");
     }
 }
 

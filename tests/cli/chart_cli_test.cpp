@@ -97,9 +97,12 @@ TEST_F(ChartCli, Failures) {
         const char* what;
         std::vector<std::string> args;
         int code;
-        const char* err;  // expected within standard error
+        std::string err;  // expected within standard error
     } cases[] = {
-        {"missing file", {"chart", "info", Path("none.xml")}, 1, "Error: File not found\n"},
+        {"missing file",
+         {"chart", "info", Path("none.xml")},
+         1,
+         "Error: File not found \"" + Path("none.xml") + "\": No such file or directory\n"},
         {"not a chart file",
          {"chart", "csv", Write("x.xml", "<?xml?><Other/>")},
          1,
@@ -131,9 +134,16 @@ TEST_F(ChartCli, Failures) {
         {"unwritable output",
          {"chart", "from-csv", Write("ok.csv", "1,2\n"), Path("no/dir/o.xml")},
          1,
-         "Error: unable to open file for writing\n"},
-        {"endless device", {"chart", "info", "/dev/zero"}, 1, "Error: Not a regular file\n"},
-        {"directory", {"chart", "csv", dir_.Dir()}, 1, "Error: Not a regular file\n"},
+         "Error: unable to open file for writing \"" + Path("no/dir/o.xml") +
+             "\": No such file or directory\n"},
+        {"endless device",
+         {"chart", "info", "/dev/zero"},
+         1,
+         "Error: Not a regular file \"/dev/zero\"\n"},
+        {"directory",
+         {"chart", "csv", dir_.Dir()},
+         1,
+         "Error: Not a regular file \"" + dir_.Dir() + "\"\n"},
         {"endless device as CSV",
          {"chart", "from-csv", "/dev/zero", Path("o.xml")},
          1,

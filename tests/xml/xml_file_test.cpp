@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "platform/text_conversion.h"
@@ -77,11 +78,30 @@ TEST_F(XmlFile, Encodings) {
     }
 }
 
+namespace {
+struct CountingSinkBase : xml::IXmlElementSink {
+    uintptr_t OnElement(uintptr_t, const wchar_t*, bool,
+                        std::span<const xml::XmlAttribute>) override {
+        return 1;
+    }
+};
+}  // namespace
+
 TEST_F(XmlFile, MissingOrUnreadable) {
     CXmlResult r;
     EXPECT_TRUE(CXmlNode::ParseFile(Dir() + L"/none.xml", &r).IsEmpty());
     EXPECT_EQ(r.error, XmlError::kFileNotFound);
     EXPECT_EQ(r.line, 0);
+    EXPECT_EQ(r.reason, L"No such file or directory");
+
+    // The bytes of a UTF-16 file cut short: what is wrong, not just the code.
+    xml::ParseFileToSink(Write("\xFF\xFE<\0a\0/\0>"s), *std::make_unique<CountingSinkBase>(), &r);
+    EXPECT_EQ(r.error, XmlError::kConversionFailed);
+    EXPECT_EQ(r.reason, L"the file ends in the middle of a UTF-16 character (is it cut short?)");
+    // A successful read clears it.
+    CXmlNode::ParseFile(Write("<a/>"), &r);
+    EXPECT_EQ(r.error, XmlError::kNone);
+    EXPECT_EQ(r.reason, L"");
 }
 
 namespace {
@@ -122,7 +142,7 @@ TEST_F(XmlFile, RefusesWhatIsNotARegularFileOrTooLarge) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::wstring path(c.path.begin(), c.path.end());
-        CXmlResult r{XmlError::kNone, 7, 7};
+        CXmlResult r{XmlError::kNone, 7, 7, {}};
         EXPECT_TRUE(CXmlNode::ParseFile(path, &r).IsEmpty());
         EXPECT_EQ(r.error, c.error);
         EXPECT_EQ(r.line, 0);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -179,9 +180,19 @@ TEST(XmlWriter, Failures) {
     TempDir dir;
     CXmlNode root = CXmlNode::CreateRoot();
     root.AddChild(L"a");
-    EXPECT_EQ(root.WriteFile(dir.WPath("missing/dir/x.xml")), XmlError::kCannotOpenForWriting);
+    std::wstring reason;
+    EXPECT_EQ(root.WriteFile(dir.WPath("missing/dir/x.xml"), &reason),
+              XmlError::kCannotOpenForWriting);
+    EXPECT_EQ(reason, L"No such file or directory");
+    EXPECT_EQ(xml::XmlFileErrorText(XmlError::kCannotOpenForWriting, L"/d/x.xml", reason),
+              L"Error: unable to open file for writing \"/d/x.xml\": No such file or directory");
     if (access("/dev/full", W_OK) == 0) {
-        EXPECT_EQ(root.WriteFile(L"/dev/full"), XmlError::kCannotWrite);
+        EXPECT_EQ(root.WriteFile(L"/dev/full", &reason), XmlError::kCannotWrite);
+        EXPECT_EQ(reason, L"No space left on device");
+        xml::CXmlFileWriter full;
+        EXPECT_EQ(full.Open(L"/dev/full"), XmlError::kCannotWrite);  // the mark is written at once
+        EXPECT_EQ(full.SystemError(), ENOSPC);
+        EXPECT_EQ(full.Reason(), L"No space left on device");
     }
 
     // A character UTF-16 cannot carry: refused before the file is touched.
@@ -197,6 +208,8 @@ TEST(XmlWriter, Failures) {
     ASSERT_EQ(w.Open(dir.WPath("s.xml")), XmlError::kNone);
     w.StartElement(L"a", {{L"v", beyond}});
     EXPECT_EQ(w.Close(), XmlError::kConversionFailed);
+    EXPECT_EQ(w.Reason(), L"a character has no UTF-16 form");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("s.xml")));
 }
 
 TEST(XmlErrorText, TableAndUnknown) {

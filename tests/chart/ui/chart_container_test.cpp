@@ -436,7 +436,9 @@ TEST_F(ChartContainerTest, SaveWritesSelectedElseVisibleChartsAndReportsFailures
     chart_.RunCommand(chart::ui::kCmdSaveCharts);
     ASSERT_EQ(messages_.messages.size(), 1u);
     EXPECT_EQ(messages_.messages[0].icon, MessageIcon::Error);
-    EXPECT_EQ(messages_.messages[0].text, L"Error: unable to open file for writing");
+    EXPECT_EQ(messages_.messages[0].text, L"Error: unable to open file for writing \"" +
+                                              path.toStdWString() +
+                                              L"\": No such file or directory");
 
     // Cancelled: nothing happens.
     path.clear();

@@ -75,7 +75,8 @@ TEST_F(ChartRenderCli, DrawsTheFileAtTheAskedSize) {
 TEST_F(ChartRenderCli, UnreadableFileGivesTheReadersTextAndOne) {
     const Outcome o = Run({dir_.Path("missing.xml"), dir_.Path("out.png")});
     EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, "Error: File not found\n");
+    EXPECT_EQ(o.err, "Error: File not found \"" + dir_.Path("missing.xml") +
+                         "\": No such file or directory\n");
 }
 
 TEST_F(ChartRenderCli, BadArgumentsGiveTwo) {
