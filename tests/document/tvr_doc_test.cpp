@@ -481,6 +481,7 @@ TEST_F(DocumentTest, RecoveryFilesAreOfferedAndOpenedModified) {
 
     // Discarding deletes them.
     QFile::copy(savePath_, Q(dir_.Path("recovery/bake-20260101-000000.tvr")));
+    ASSERT_EQ(1, docs_->RecoveryFiles().size());
     EXPECT_TRUE(docs_->RestoreRecoveryFiles(false).isEmpty());
     EXPECT_TRUE(docs_->RecoveryFiles().isEmpty());
 }
@@ -670,6 +671,7 @@ TEST_F(DocumentTest, ARecoveredRecordOffersTheNameOfItsRecoveryFile) {
     QDir().mkpath(Q(dir_.Path("recovery")));
     ASSERT_TRUE(
         source.SaveChartsXml(dir_.WPath("recovery/bake-20260101-074500-2.tvr"), {id}, error));
+    ASSERT_EQ(1, docs_->RecoveryFiles().size());
     const QList<CTVR_Doc*> opened = docs_->RestoreRecoveryFiles(true);
     ASSERT_EQ(1, opened.size());
     EXPECT_EQ(QDateTime(QDate(2026, 1, 1), QTime(7, 45)), opened[0]->BakeStart());

@@ -35,9 +35,15 @@ protected:
             ++questions_;
             return answer_;
         };
-        docs_.askRestoreRecovered = [this](QWidget*, const QStringList& files) {
-            offered_ = files;
-            return true;
+        docs_.askRestoreRecovered = [this](QWidget*, const QString& text,
+                                           const QList<RecoveryEntry>& files,
+                                           std::function<void(RecoveryAnswer)> answer) {
+            offerText_ = text;
+            for (const RecoveryEntry& e : files) offered_ << e.path;
+            if (answerNow_)
+                answer(RecoveryAnswer::Open);
+            else
+                pendingAnswer_ = std::move(answer);
         };
         options_.recordsFolder = dir_.filePath(QStringLiteral("records"));
         options_.connectHost = QStringLiteral("192.0.2.9");  // no device selection
@@ -66,6 +72,9 @@ protected:
     SaveChoice answer_ = SaveChoice::Cancel;
     int questions_ = 0;
     QStringList offered_;
+    QString offerText_;
+    bool answerNow_ = true;
+    std::function<void(RecoveryAnswer)> pendingAnswer_;
 };
 
 }  // namespace
