@@ -191,6 +191,7 @@ RecoveryFile RecoveryFile::Take(const std::wstring& path, TakeResult* result, st
             out.fd_ = fd;
             out.path_ = path;
             *result = TakeResult::Taken;
+            ::unlink(Narrow(out.TempPath()).c_str());  // a killed write's remains
             return out;
         }
         const int e = errno;
@@ -203,6 +204,13 @@ RecoveryFile RecoveryFile::Take(const std::wstring& path, TakeResult* result, st
     // Replaced again and again: someone is writing it.
     *result = TakeResult::Busy;
     return out;
+}
+
+std::wstring RecoveryFile::TempPath() const {
+    const size_t slash = path_.rfind(L'/');
+    if (slash == std::wstring::npos)
+        return L"." + path_ + L".part";
+    return path_.substr(0, slash + 1) + L"." + path_.substr(slash + 1) + L".part";
 }
 
 uint64_t RecoveryFile::Size() const {
@@ -240,6 +248,7 @@ bool RecoveryFile::Remove(std::wstring* error) {
     const bool ok = ::unlink(Narrow(path_).c_str()) == 0 || errno == ENOENT;
     if (!ok && error)
         *error = L"Unable to remove the recovery file " + path_ + L": " + Reason(errno);
+    ::unlink(Narrow(TempPath()).c_str());
     Release();
     return ok;
 }

@@ -45,6 +45,11 @@ public:
 
     bool Valid() const { return fd_ >= 0; }
     const std::wstring& Path() const { return path_; }
+    // Where the next whole file is written before it takes the name: hidden,
+    // in the same folder, and as much the holder's as the name is, so a
+    // claim taken over from a writer that was killed mid-write removes what
+    // that write left.
+    std::wstring TempPath() const;
     // Size in bytes of the file held, 0 when none.
     uint64_t Size() const;
 

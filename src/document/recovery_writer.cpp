@@ -1,7 +1,5 @@
 #include "document/recovery_writer.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <set>
 #include <system_error>
@@ -46,11 +44,7 @@ bool WriteRecoverySnapshot(std::vector<ChartSnapshot> charts, RecoveryFile& file
     }
     // Hidden, so that no scan of the folder takes it for a record, and in
     // the same folder, so that the rename is one step.
-    const std::wstring& path = file.Path();
-    const size_t slash = path.rfind(L'/');
-    const std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash);
-    const std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    const std::wstring temp = folder + L"/." + name + L"." + std::to_wstring(::getpid()) + L".part";
+    const std::wstring temp = file.TempPath();
     if (WriteSnapshot(std::move(charts), temp, error) && file.ReplaceWith(temp, error))
         return true;
     std::remove(platform::WideToCodePage(temp).c_str());

@@ -59,10 +59,17 @@ TEST(RecoveryFile, AClaimExcludesEveryOtherUntilItIsGivenUp) {
     EXPECT_FALSE(std::filesystem::exists(next));
     EXPECT_EQ(Take::Busy, TryTake(writer.Path()));
 
-    // Given up (the file kept): the next one takes it, and holds it in turn.
+    // What a write in progress has made is the holder's alone...
+    const std::string part = dir.Write("rec/.bake-1.tvr.part", "half a record");
+    EXPECT_EQ(W(part), writer.TempPath());
+    EXPECT_EQ(Take::Busy, TryTake(writer.Path()));
+    EXPECT_TRUE(std::filesystem::exists(part));
+    // ...until it is gone (the file kept): the next one takes it over,
+    // removes the remains of a write it was killed in, and holds it in turn.
     writer.Release();
     RecoveryFile heir;
     EXPECT_EQ(Take::Taken, TryTake(W(dir.Path("rec/bake-1.tvr")), &heir));
+    EXPECT_FALSE(std::filesystem::exists(part));
     EXPECT_EQ(Take::Busy, TryTake(heir.Path()));
     EXPECT_EQ(12u, heir.Size());
     // Removed by its holder: nothing left to take.
