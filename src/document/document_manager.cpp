@@ -9,6 +9,11 @@
 #include <QStandardPaths>
 #include <QStyle>
 
+#include <set>
+#include <utility>
+
+#include "chart/chart_container_model.h"
+
 QString ResolveRecordsFolder(const QString& commandLineFolder) {
     if (!commandLineFolder.isEmpty())
         return QDir(commandLineFolder).absolutePath();
@@ -147,28 +152,118 @@ bool CDocumentManager::CloseAll() {
     return true;
 }
 
-QStringList CDocumentManager::RecoveryFiles() const {
+QString RecoveryOfferText(qsizetype count) {
+    return QStringLiteral("%1 bake record(s) were not saved when the program last ended.")
+        .arg(count);
+}
+
+QList<RecoveryEntry> CDocumentManager::FindRecoveryFiles() {
+    offer_.clear();  // gives the claims of an earlier scan up
+    QList<RecoveryEntry> out;
     if (context_->recoveryFolder.isEmpty())
-        return {};
+        return out;
+    // Hidden files (a reservation or a write in progress) are not records.
     const QFileInfoList files =
         QDir(context_->recoveryFolder)
-            .entryInfoList({QStringLiteral("*.tvr")}, QDir::Files, QDir::Time | QDir::Reversed);
+            .entryInfoList({QStringLiteral("*.tvr")}, QDir::Files | QDir::System,
+                           QDir::Time | QDir::Reversed);
+    for (const QFileInfo& f : files) {
+        const QString path = f.absoluteFilePath();
+        document::RecoveryFile::TakeResult result;
+        std::wstring reason;
+        document::RecoveryFile file =
+            document::RecoveryFile::Take(path.toStdWString(), &result, &reason);
+        if (result == document::RecoveryFile::TakeResult::Busy ||
+            result == document::RecoveryFile::TakeResult::Gone)
+            continue;  // another program's record, or gone meanwhile
+        if (file.Valid() && file.Size() == 0) {
+            file.Remove();  // reserved, and its program ended before a first write
+            continue;
+        }
+        RecoveryEntry entry{path, QString::fromStdWString(reason)};
+        if (file.Valid()) {
+            chart::CChartContainerModel model;
+            std::set<int> ids;
+            std::wstring error;
+            if (!model.LoadChartsXml(path.toStdWString(), ids, error))
+                entry.problem = QString::fromStdWString(error);
+        }
+        out << entry;
+        offer_.push_back({std::move(entry), std::move(file)});
+    }
+    return out;
+}
+
+QStringList CDocumentManager::RecoveryFiles() {
     QStringList out;
-    for (const QFileInfo& f : files) out << f.absoluteFilePath();
+    for (const RecoveryEntry& e : FindRecoveryFiles()) out << e.path;
     return out;
 }
 
 QList<CTVR_Doc*> CDocumentManager::RestoreRecoveryFiles(bool open) {
+    std::vector<OfferedFile> offer = std::exchange(offer_, {});
     QList<CTVR_Doc*> opened;
-    for (const QString& path : RecoveryFiles()) {
+    for (OfferedFile& o : offer) {
         if (!open) {
-            QFile::remove(path);
+            if (o.file.Valid())
+                o.file.Remove();
+            else
+                QFile::remove(o.entry.path);
             continue;
         }
-        if (CTVR_Doc* doc = OpenDocument(path)) {
-            doc->AdoptRecoveryFile(path);
+        // An unreadable file stays for whoever wants to rescue it by hand;
+        // the next start offers it again, with its reason.
+        if (!o.entry.problem.isEmpty())
+            continue;
+        if (CTVR_Doc* doc = OpenDocument(o.entry.path)) {
+            doc->AdoptRecoveryFile(std::move(o.file));
             opened << doc;
         }
     }
     return opened;
+}
+
+void CDocumentManager::OfferRecoveryFiles(const RecoveryQuestion& ask) {
+    const QList<RecoveryEntry> files = FindRecoveryFiles();
+    if (files.isEmpty())
+        return;
+    const QString text = RecoveryOfferText(files.size());
+    ITraceLog* log = context_->log;
+    if (log) {
+        log->TraceMessage(L"Recovery", L"%ls", text.toStdWString().c_str());
+        for (const RecoveryEntry& e : files) {
+            if (!e.problem.isEmpty())
+                log->TraceWarning(L"Recovery", L"%ls cannot be read: %ls",
+                                  e.path.toStdWString().c_str(), e.problem.toStdWString().c_str());
+        }
+    }
+    QPointer<CDocumentManager> self(this);
+    auto answered = std::make_shared<bool>(false);
+    ask(text, files, [self, answered, count = files.size()](RecoveryAnswer answer) {
+        if (!self || *answered)
+            return;
+        *answered = true;
+        ITraceLog* log = self->context_->log;
+        switch (answer) {
+            case RecoveryAnswer::Open: {
+                const qsizetype opened = self->RestoreRecoveryFiles(true).size();
+                if (log)
+                    log->TraceMessage(L"Recovery", L"Open: %d of %d bake record(s) opened",
+                                      int(opened), int(count));
+                break;
+            }
+            case RecoveryAnswer::Discard:
+                self->RestoreRecoveryFiles(false);
+                if (log)
+                    log->TraceMessage(L"Recovery", L"Discard: %d recovery file(s) removed",
+                                      int(count));
+                break;
+            case RecoveryAnswer::Later:
+                self->offer_.clear();
+                if (log)
+                    log->TraceMessage(L"Recovery",
+                                      L"No answer: the files are kept for the next start");
+                break;
+        }
+    });
 }

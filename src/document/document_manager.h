@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "document/tvr_doc.h"
 
@@ -36,6 +37,24 @@ QString DefaultRecoveryFolder();
 // top-left corner.
 QRect PlaceNewDocument(QSize preferred, QSize minimum, QSize room, std::optional<QPoint> previous,
                        int step);
+
+// One recovery file of the start-up offer: a record to open, or a file that
+// cannot be read and why.
+struct RecoveryEntry {
+    QString path;
+    QString problem;  // empty: readable
+};
+
+enum class RecoveryAnswer { Open, Discard, Later };
+
+// Puts the offer to the operator: `text` is the question, `files` what it is
+// about. `answer` may be called later (the question need not be modal), at
+// most once; a manager gone meanwhile makes it do nothing.
+using RecoveryQuestion = std::function<void(const QString& text, const QList<RecoveryEntry>& files,
+                                            std::function<void(RecoveryAnswer)> answer)>;
+
+// "N bake record(s) were not saved when the program last ended."
+QString RecoveryOfferText(qsizetype count);
 
 class CDocumentManager : public QObject {
     Q_OBJECT
@@ -61,11 +80,23 @@ public:
     // operator kept one open (the program then goes on).
     bool CloseAll();
 
-    // Recovery files left behind by an earlier run, oldest first.
-    QStringList RecoveryFiles() const;
-    // Offers them: `open` true opens each as a modified document, false
-    // deletes them. Returns the documents opened.
+    // The recovery files whose writer is gone (a program that ended without
+    // saving), oldest first, each checked by reading it. They are claimed
+    // and kept as the offer until it is answered; a new scan gives up the
+    // last offer first. A file another running program writes is neither
+    // listed nor touched, and an empty one (its bake had not been written
+    // yet) is removed.
+    QList<RecoveryEntry> FindRecoveryFiles();
+    // The paths of FindRecoveryFiles().
+    QStringList RecoveryFiles();
+    // Answers the offer of the last scan, exactly those files: `open` true
+    // opens each readable one as a modified document (unreadable ones stay
+    // where they are), false deletes all of them. Returns the documents
+    // opened.
     QList<CTVR_Doc*> RestoreRecoveryFiles(bool open);
+    // Scans and, when there is anything, writes the question's text to the
+    // Output log and asks; the answer is logged and carried out.
+    void OfferRecoveryFiles(const RecoveryQuestion& ask);
 
 signals:
     // A document was added, closed or changed its modified state.
@@ -79,4 +110,9 @@ private:
     QMdiArea* area_;
     std::shared_ptr<DocumentContext> context_;
     QPointer<CTVR_Doc> startup_;
+    struct OfferedFile {
+        RecoveryEntry entry;
+        document::RecoveryFile file;  // invalid for a file that could not be claimed
+    };
+    std::vector<OfferedFile> offer_;
 };

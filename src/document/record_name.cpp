@@ -68,15 +68,6 @@ QDateTime RecordFileTime(const QString& fileName) {
     return QDateTime::fromString(m.captured(1), QStringLiteral("yyyyMMdd-HHmmss"));
 }
 
-QString FreeRecordPath(const QString& folder, const QString& fileName) {
-    for (int n = 1; n <= kMaxClashes; ++n) {
-        const QString path = Candidate(folder, fileName, n);
-        if (!QFileInfo::exists(path))
-            return path;
-    }
-    return {};
-}
-
 QString PublishRecordFile(const QString& source, const QString& folder, const QString& fileName,
                           std::wstring& error) {
     // Each name is tried by the move itself: a file that is there, or

@@ -32,10 +32,6 @@ QString RecordFileName(const QDateTime& bakeStart);
 // "-2", "-3", ... of a clash; invalid for any other name.
 QDateTime RecordFileTime(const QString& fileName);
 
-// `fileName` itself when `folder` has no such file, else name-2.ext,
-// name-3.ext, ...: the first that is free now.
-QString FreeRecordPath(const QString& folder, const QString& fileName);
-
 // Moves the finished file `source` into `folder` under `fileName`, or under
 // the next free name of a clash, without ever replacing a file that is
 // there, even one that appears meanwhile. The path taken, or empty with

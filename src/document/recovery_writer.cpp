@@ -1,8 +1,11 @@
 #include "document/recovery_writer.h"
 
+#include <cstdio>
 #include <set>
 #include <system_error>
 #include <utility>
+
+#include "platform/text_conversion.h"
 
 namespace document {
 
@@ -33,6 +36,21 @@ bool WriteSnapshot(std::vector<ChartSnapshot> charts, const std::wstring& path,
     return model.SaveChartsXml(path, ids, error);
 }
 
+bool WriteRecoverySnapshot(std::vector<ChartSnapshot> charts, RecoveryFile& file,
+                           std::wstring& error) {
+    if (!file.Valid()) {
+        error = L"No recovery file";
+        return false;
+    }
+    // Hidden, so that no scan of the folder takes it for a record, and in
+    // the same folder, so that the rename is one step.
+    const std::wstring temp = file.TempPath();
+    if (WriteSnapshot(std::move(charts), temp, error) && file.ReplaceWith(temp, error))
+        return true;
+    std::remove(platform::WideToCodePage(temp).c_str());
+    return false;
+}
+
 CRecoveryWriter::~CRecoveryWriter() {
     Wait();
 }
@@ -41,19 +59,38 @@ bool CRecoveryWriter::Start(const chart::CChartContainerModel& model, const std:
                             Done done) {
     if (Busy())
         return false;
+    return Run(
+        [charts = TakeSnapshot(model), path](std::wstring& error) mutable {
+            return WriteSnapshot(std::move(charts), path, error);
+        },
+        std::move(done));
+}
+
+bool CRecoveryWriter::Start(const chart::CChartContainerModel& model, RecoveryFile& file,
+                            Done done) {
+    if (Busy())
+        return false;
+    return Run(
+        [charts = TakeSnapshot(model), file = &file](std::wstring& error) mutable {
+            return WriteRecoverySnapshot(std::move(charts), *file, error);
+        },
+        std::move(done));
+}
+
+bool CRecoveryWriter::Run(std::function<bool(std::wstring& error)> write, Done done) {
     Wait();  // the last thread has finished; collect it
     running_->store(true);
     try {
-        thread_ = std::thread([this, charts = TakeSnapshot(model), path, done = std::move(done),
-                               running = running_]() mutable {
-            std::wstring error;
-            const bool ok = WriteSnapshot(std::move(charts), path, error);
-            if (!ok)
-                failure_ = error;
-            if (done)
-                done(ok, error);
-            running->store(false);
-        });
+        thread_ = std::thread(
+            [this, write = std::move(write), done = std::move(done), running = running_]() mutable {
+                std::wstring error;
+                const bool ok = write(error);
+                if (!ok)
+                    failure_ = error;
+                if (done)
+                    done(ok, error);
+                running->store(false);
+            });
     } catch (const std::system_error&) {
         // No thread to be had: the next tick tries again.
         running_->store(false);

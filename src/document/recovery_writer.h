@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "chart/chart_container_model.h"
+#include "document/recovery_file.h"
 
 namespace document {
 
@@ -41,6 +42,10 @@ std::vector<ChartSnapshot> TakeSnapshot(const chart::CChartContainerModel& model
 // Writes the charts as a chart file, as the model's SaveChartsXml would have.
 bool WriteSnapshot(std::vector<ChartSnapshot> charts, const std::wstring& path,
                    std::wstring& error);
+// Writes the charts whole beside the recovery file and puts them in its
+// place, keeping the claim: a kill at any moment leaves the last whole file.
+bool WriteRecoverySnapshot(std::vector<ChartSnapshot> charts, RecoveryFile& file,
+                           std::wstring& error);
 
 class CRecoveryWriter {
 public:
@@ -56,6 +61,9 @@ public:
     // (or when no thread can be started).
     bool Start(const chart::CChartContainerModel& model, const std::wstring& path,
                Done done = nullptr);
+    // The same into a claimed recovery file, which the writing thread uses
+    // until the write has finished: the caller touches it only after Wait().
+    bool Start(const chart::CChartContainerModel& model, RecoveryFile& file, Done done = nullptr);
     bool Busy() const { return running_->load(); }
     // Returns once no write is in flight (at once when none is).
     void Wait();
@@ -64,6 +72,8 @@ public:
     std::optional<std::wstring> TakeFailure();
 
 private:
+    bool Run(std::function<bool(std::wstring& error)> write, Done done);
+
     std::thread thread_;
     // Written by the thread, read only after it was joined.
     std::optional<std::wstring> failure_;

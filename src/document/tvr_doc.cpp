@@ -181,9 +181,9 @@ void CTVR_Doc::OnPanelStateChanged(ControlState state) {
 
 void CTVR_Doc::BeginLiveBake() {
     liveBake_ = true;
-    if (recoveryPath_.isEmpty() && !context_->recoveryFolder.isEmpty())
-        recoveryPath_ =
-            document::FreeRecordPath(context_->recoveryFolder, document::RecordFileName(opened_));
+    // The name is claimed now, not at the first write: two bakes that begin
+    // in the same second (two programs) must never share a file.
+    EnsureRecoveryFile();
     recoveryTimer_.start();
 }
 
@@ -196,13 +196,32 @@ void CTVR_Doc::EndLiveBake() {
         AutoSave();
 }
 
-bool CTVR_Doc::WriteRecoveryFile() {
-    if (recoveryPath_.isEmpty())
+bool CTVR_Doc::EnsureRecoveryFile() {
+    if (recoveryFile_.Valid())
+        return true;
+    if (!liveBake_ || context_->recoveryFolder.isEmpty())
         return false;
-    recoveryWriter_.Wait();  // an older snapshot must not land after this one
-    QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
     std::wstring error;
-    if (view_->SaveDocumentCharts(recoveryPath_, error))
+    recoveryFile_ =
+        document::RecoveryFile::Reserve(context_->recoveryFolder.toStdWString(),
+                                        document::RecordFileName(opened_).toStdWString(), error);
+    if (!recoveryFile_.Valid()) {
+        if (context_->log)
+            context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
+        return false;
+    }
+    recoveryPath_ = QString::fromStdWString(recoveryFile_.Path());
+    return true;
+}
+
+bool CTVR_Doc::WriteRecoveryFile() {
+    recoveryWriter_.Wait();  // an older snapshot must not land after this one
+    ReportRecoveryFailure();
+    if (!EnsureRecoveryFile())
+        return false;
+    std::wstring error;
+    if (document::WriteRecoverySnapshot(document::TakeSnapshot(*view_->Container()), recoveryFile_,
+                                        error))
         return true;
     if (context_->log)
         context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
@@ -210,11 +229,12 @@ bool CTVR_Doc::WriteRecoveryFile() {
 }
 
 bool CTVR_Doc::StartRecoveryWrite() {
-    if (recoveryPath_.isEmpty())
+    if (recoveryWriter_.Busy())
         return false;
     ReportRecoveryFailure();
-    QDir().mkpath(QFileInfo(recoveryPath_).absolutePath());
-    return recoveryWriter_.Start(*view_->Container(), recoveryPath_.toStdWString());
+    if (!EnsureRecoveryFile())
+        return false;
+    return recoveryWriter_.Start(*view_->Container(), recoveryFile_);
 }
 
 void CTVR_Doc::ReportRecoveryFailure() {
@@ -229,6 +249,7 @@ void CTVR_Doc::AutoSave() {
             L"Unable to create the records folder " + context_->recordsFolder.toStdWString();
         if (context_->log)
             context_->log->TraceError(L"AutoSave", L"%ls", text.c_str());
+        WriteRecoveryFile();  // the whole record, not the last tick's
         ShowErrorLater(text);
         return;
     }
@@ -249,6 +270,7 @@ void CTVR_Doc::AutoSave() {
     if (path.isEmpty()) {
         if (context_->log)
             context_->log->TraceError(L"AutoSave", L"%ls", error.c_str());
+        WriteRecoveryFile();  // the whole record, not the last tick's
         ShowErrorLater(error);
         return;
     }
@@ -275,8 +297,10 @@ void CTVR_Doc::ShowErrorLater(const std::wstring& text) {
     });
 }
 
-void CTVR_Doc::AdoptRecoveryFile(const QString& recoveryPath) {
-    recoveryPath_ = recoveryPath;
+void CTVR_Doc::AdoptRecoveryFile(document::RecoveryFile file) {
+    recoveryFile_ = std::move(file);
+    recoveryPath_ = QString::fromStdWString(recoveryFile_.Path());
+    const QString& recoveryPath = recoveryPath_;
     untitledName_ = QFileInfo(recoveryPath).completeBaseName();
     // Its name tells when the record opened; the file's own times only tell
     // its last write.
@@ -294,7 +318,10 @@ void CTVR_Doc::RemoveRecoveryFile() {
     // A write still in flight would put the file back after its removal.
     recoveryWriter_.Wait();
     ReportRecoveryFailure();
-    QFile::remove(recoveryPath_);
+    // While the bake runs the next write claims a file again.
+    std::wstring error;
+    if (!recoveryFile_.Remove(&error) && context_->log)
+        context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
     if (!liveBake_)
         recoveryPath_.clear();
 }

@@ -83,9 +83,9 @@ public:
     void ExportImage();
     void UploadBakeProfile();
 
-    // A recovered record: untitled, modified, its recovery file kept until
-    // it is saved or discarded.
-    void AdoptRecoveryFile(const QString& recoveryPath);
+    // A recovered record: untitled, modified, its recovery file kept (and
+    // claimed by this program) until it is saved or discarded.
+    void AdoptRecoveryFile(document::RecoveryFile file);
     // The local time the recorded bake began, as the controller tells it;
     // the time the record opened while the controller has not said.
     QDateTime BakeStart() const;
@@ -114,6 +114,8 @@ private:
     void EndLiveBake();
     void AutoSave();
     void RemoveRecoveryFile();
+    // Claims a recovery file for the running bake unless one is held.
+    bool EnsureRecoveryFile();
     // Logs the failure of the last recovery write, if it failed.
     void ReportRecoveryFailure();
     void ShowError(const std::wstring& text);
@@ -128,6 +130,7 @@ private:
     bool liveBake_ = false;
     QDateTime opened_;  // when the record opened, local time
     QString recoveryPath_;
+    document::RecoveryFile recoveryFile_;  // the claim on recoveryPath_; outlives the writer
     QTimer recoveryTimer_;
     document::CRecoveryWriter recoveryWriter_;  // last: gone (and finished) first
 };

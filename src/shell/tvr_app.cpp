@@ -1,9 +1,17 @@
 #include "shell/tvr_app.h"
 
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <utility>
 
 #include "bake/ui/control_frame.h"
 #include "shell/app_look.h"
@@ -154,19 +162,6 @@ SaveChoice AskSaveChanges(QWidget* parent, const QString& title) {
     return SaveChoice::Cancel;
 }
 
-bool AskRestoreRecovered(QWidget* parent, const QStringList& files) {
-    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
-                    QObject::tr("%n bake record(s) were not saved when the program last ended.",
-                                nullptr, static_cast<int>(files.size())),
-                    QMessageBox::NoButton, parent);
-    box.setInformativeText(files.join(QLatin1Char('\n')));
-    QPushButton* open = box.addButton(QObject::tr("Open"), QMessageBox::AcceptRole);
-    box.addButton(QObject::tr("Discard"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(open);
-    box.exec();
-    return box.clickedButton() == open;
-}
-
 }  // namespace
 
 void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServices services) {
@@ -200,12 +195,64 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     } else {
         frame->OpenDocumentFile(options.file);
     }
-    const QStringList left = docs->RecoveryFiles();
-    if (!left.isEmpty()) {
-        auto ask =
-            services.askRestoreRecovered ? services.askRestoreRecovered : AskRestoreRecovered;
-        docs->RestoreRecoveryFiles(ask(frame, left));
+    // After the start-up steps already queued (the window shown, the
+    // connection begun): reading the files and the answer hold nothing up.
+    auto ask = services.askRestoreRecovered;
+    if (!ask) {
+        ask = [](QWidget* parent, const QString& text, const QList<RecoveryEntry>& files,
+                 std::function<void(RecoveryAnswer)> answer) {
+            CreateRecoveryQuestion(parent, text, files, std::move(answer))->show();
+        };
     }
+    QTimer::singleShot(0, docs, [docs, frame, ask] {
+        docs->OfferRecoveryFiles([frame, &ask](const QString& text,
+                                               const QList<RecoveryEntry>& files,
+                                               std::function<void(RecoveryAnswer)> answer) {
+            ask(frame, text, files, std::move(answer));
+        });
+    });
+}
+
+QDialog* CreateRecoveryQuestion(QWidget* parent, const QString& text,
+                                const QList<RecoveryEntry>& files,
+                                std::function<void(RecoveryAnswer)> answer) {
+    auto* dialog = new QDialog(parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(false);
+    dialog->setWindowTitle(QCoreApplication::applicationName());
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(new QLabel(text, dialog));
+    // However many files there are, the buttons stay in reach: the list
+    // scrolls.
+    auto* list = new QListWidget(dialog);
+    list->setObjectName(QStringLiteral("recoveryFiles"));
+    for (const RecoveryEntry& e : files) {
+        list->addItem(e.problem.isEmpty()
+                          ? e.path
+                          : QObject::tr("%1 (cannot be read: %2)").arg(e.path, e.problem));
+    }
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(dialog);
+    QPushButton* open = buttons->addButton(QObject::tr("Open"), QDialogButtonBox::AcceptRole);
+    QPushButton* discard =
+        buttons->addButton(QObject::tr("Discard"), QDialogButtonBox::DestructiveRole);
+    open->setDefault(true);
+    layout->addWidget(buttons);
+    auto shared = std::make_shared<std::function<void(RecoveryAnswer)>>(std::move(answer));
+    auto give = [shared](RecoveryAnswer a) {
+        if (*shared)
+            std::exchange(*shared, nullptr)(a);
+    };
+    QObject::connect(open, &QPushButton::clicked, dialog, [dialog, give] {
+        give(RecoveryAnswer::Open);
+        dialog->accept();
+    });
+    QObject::connect(discard, &QPushButton::clicked, dialog, [dialog, give] {
+        give(RecoveryAnswer::Discard);
+        dialog->accept();
+    });
+    QObject::connect(dialog, &QDialog::rejected, dialog, [give] { give(RecoveryAnswer::Later); });
+    return dialog;
 }
 
 int CTVR_App::ExitInstance(int code) {

@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "document/document_manager.h"
+
+class QDialog;
 #include "shell/main_frame.h"
 
 namespace shell {
@@ -29,12 +31,22 @@ struct DocumentServices {
     std::function<QString(QWidget*)> askImportPath;
     std::function<QString(QWidget*, const QString&, const QString&)> askExportPath;
     std::function<SaveChoice(QWidget*, const QString&)> askSaveChanges;
-    // Records left by a program that did not end: true opens them, false
-    // discards them.
-    std::function<bool(QWidget*, const QStringList&)> askRestoreRecovered;
+    // Records left by a program that ended without saving them: asked once
+    // the window is up and the command line carried out, without holding
+    // either up; the answer may come later.
+    std::function<void(QWidget*, const QString& text, const QList<RecoveryEntry>& files,
+                       std::function<void(RecoveryAnswer)> answer)>
+        askRestoreRecovered;
     QString recoveryFolder;
     int recoveryIntervalMs = 10000;
 };
+
+// The program's recovery question: a window of its own that does not block
+// the main window, with the files in a scrolling list (unreadable ones with
+// their reason) and Open / Discard; closing it answers Later.
+QDialog* CreateRecoveryQuestion(QWidget* parent, const QString& text,
+                                const QList<RecoveryEntry>& files,
+                                std::function<void(RecoveryAnswer)> answer);
 
 enum class CommandLineAction { Run, Exit };
 

@@ -11,6 +11,7 @@
 
 #include "document/document_manager.h"
 #include "document/record_name.h"
+#include "document/recovery_file.h"
 #include "tests/support/temp_dir.h"
 
 using namespace document;
@@ -109,10 +110,11 @@ TEST(RecordName, AFinishedRecordNeverReplacesAFile) {
         for (const std::string& name : c.existing)
             EXPECT_EQ("kept " + name, dir.Read(name)) << name;
         // The recovery file's name is chosen the same way.
-        EXPECT_TRUE(
-            QFileInfo(FreeRecordPath(Q(dir.Dir()), QStringLiteral("bake-20261210-094500.tvr")))
-                .fileName()
-                .startsWith(QStringLiteral("bake-20261210-094500-")));
+        const document::RecoveryFile reserved = document::RecoveryFile::Reserve(
+            std::wstring(dir.Dir().begin(), dir.Dir().end()), L"bake-20261210-094500.tvr", error);
+        EXPECT_TRUE(QFileInfo(QString::fromStdWString(reserved.Path()))
+                        .fileName()
+                        .startsWith(QStringLiteral("bake-20261210-094500-")));
     }
 }
 

@@ -2,6 +2,8 @@
 // model itself would have saved, from the points of the moment it started.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <future>
 #include <string>
 #include <vector>
@@ -100,6 +102,52 @@ TEST(RecoveryWriter, AFailedWriteReportsTheWritersText) {
     EXPECT_EQ(std::nullopt, writer.TakeFailure());
     ASSERT_TRUE(writer.Start(model, dir.WPath("recovery.tvr")));
     EXPECT_EQ(std::nullopt, writer.TakeFailure());
+}
+
+TEST(RecoveryWriter, TheRecoveryFileKeepsTheChartNamesAPlainSaveKeeps) {
+    TempDir dir;
+    chart::CChartContainerModel model;
+    Fill(model);
+    // Names the model would never give a new chart: two alike, one long.
+    const int twin =
+        model.AddChart(Ramp(4, 0.5), L"Twin", L"Temperature", 0, 1.0f, 0.0f, 0xFF00FF00u);
+    const int other =
+        model.AddChart(Ramp(4, 1.0), L"Other", L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FFu);
+    const int longer =
+        model.AddChart(Ramp(4, 2.0), L"L", L"Temperature", 0, 1.0f, 0.0f, 0xFF000000u);
+    model.FindChart(twin)->name = L"Temp Main";
+    model.FindChart(other)->name = L"Temp Main";
+    model.FindChart(longer)->name = L"A name of twenty-nine letters";
+    const std::string expected = SavedByModel(model, dir);
+
+    std::wstring error;
+    document::RecoveryFile file =
+        document::RecoveryFile::Reserve(dir.WPath("rec"), L"r.tvr", error);
+    ASSERT_TRUE(file.Valid());
+    CRecoveryWriter writer;
+    ASSERT_TRUE(writer.Start(model, file));
+    writer.Wait();
+    EXPECT_EQ(std::nullopt, writer.TakeFailure());
+    EXPECT_EQ(expected, dir.Read("rec/r.tvr"));
+    // Written whole on the spot too (after a failed save), the same.
+    ASSERT_TRUE(document::WriteRecoverySnapshot(document::TakeSnapshot(model), file, error));
+    EXPECT_EQ(expected, dir.Read("rec/r.tvr"));
+    EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(dir.Path("rec")), {}));
+
+    // Read back, the names are the plain save's, read back.
+    auto names = [](const std::wstring& path) {
+        chart::CChartContainerModel m;
+        std::set<int> ids;
+        std::wstring e;
+        EXPECT_TRUE(m.LoadChartsXml(path, ids, e));
+        std::vector<std::wstring> out;
+        for (int id : ids) out.push_back(m.FindChart(id)->name);
+        return out;
+    };
+    const std::vector<std::wstring> plain = names(dir.WPath("model.tvr"));
+    EXPECT_EQ(plain, names(dir.WPath("rec/r.tvr")));
+    EXPECT_EQ(3, std::count_if(plain.begin(), plain.end(),
+                               [](const std::wstring& n) { return n.starts_with(L"Temp Main"); }));
 }
 
 }  // namespace

@@ -481,6 +481,7 @@ TEST_F(DocumentTest, RecoveryFilesAreOfferedAndOpenedModified) {
 
     // Discarding deletes them.
     QFile::copy(savePath_, Q(dir_.Path("recovery/bake-20260101-000000.tvr")));
+    ASSERT_EQ(1, docs_->RecoveryFiles().size());
     EXPECT_TRUE(docs_->RestoreRecoveryFiles(false).isEmpty());
     EXPECT_TRUE(docs_->RecoveryFiles().isEmpty());
 }
@@ -670,6 +671,7 @@ TEST_F(DocumentTest, ARecoveredRecordOffersTheNameOfItsRecoveryFile) {
     QDir().mkpath(Q(dir_.Path("recovery")));
     ASSERT_TRUE(
         source.SaveChartsXml(dir_.WPath("recovery/bake-20260101-074500-2.tvr"), {id}, error));
+    ASSERT_EQ(1, docs_->RecoveryFiles().size());
     const QList<CTVR_Doc*> opened = docs_->RestoreRecoveryFiles(true);
     ASSERT_EQ(1, opened.size());
     EXPECT_EQ(QDateTime(QDate(2026, 1, 1), QTime(7, 45)), opened[0]->BakeStart());
@@ -701,4 +703,210 @@ TEST_F(DocumentTest, ADocumentFilledWhileIdleIsNotTakenForTheBakesRecord) {
     EXPECT_EQ(QFileInfo(record->FilePath()).fileName(), Records().join(QLatin1Char(' ')));
     EXPECT_TRUE(idle->IsModified());
     EXPECT_TRUE(idle->FilePath().isEmpty());
+}
+
+namespace {
+
+// A second program beside the fixture's: its own panel, documents and log,
+// the same recovery folder.
+struct SecondProgram {
+    explicit SecondProgram(const DocumentContext& first) {
+        panel.SetLink(&link);
+        panel.SetTraceLog(&log);
+        panel.SetMessageBox(&box);
+        context = std::make_shared<DocumentContext>();
+        context->panel = &panel;
+        context->messages = &box;
+        context->log = &log;
+        context->recordsFolder = first.recordsFolder + QStringLiteral("-2");
+        context->recoveryFolder = first.recoveryFolder;
+        context->recoveryIntervalMs = first.recoveryIntervalMs;
+        context->askSaveChanges = [](QWidget*, const QString&) { return SaveChoice::Discard; };
+        docs = std::make_unique<CDocumentManager>(&area, context);
+        panel.SetDocumentOpener([this] { docs->NewLiveRecord(); });
+        area.resize(600, 400);
+    }
+    ~SecondProgram() { area.closeAllSubWindows(); }
+    void Packet(const std::vector<uint8_t>& p) {
+        panel.OnBoardPktReceived(p.data(), uint32_t(p.size()));
+    }
+
+    QMdiArea area;
+    CControlFrame panel;
+    FakeLink link;
+    RecordingTraceLog log;
+    RecordingMessageBox box;
+    std::shared_ptr<DocumentContext> context;
+    std::unique_ptr<CDocumentManager> docs;
+};
+
+// A chart file as a plain save writes it, with `points` points.
+void WriteRecord(const std::string& path, size_t points) {
+    chart::CChartContainerModel m;
+    std::vector<chart::ChartPoint> pts;
+    for (size_t i = 0; i < points; ++i) pts.push_back({double(i), 20.0 + double(i)});
+    const int id = m.AddChart(pts, L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    std::wstring error;
+    ASSERT_TRUE(m.SaveChartsXml(std::wstring(path.begin(), path.end()), {id}, error));
+}
+
+}  // namespace
+
+TEST_F(DocumentTest, ASecondProgramNeitherOffersNorDiscardsARunningBakesFiles) {
+    // This program bakes; its record's file is claimed from the start.
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    CTVR_Doc* live = docs_->ActiveDocument();
+    ASSERT_TRUE(live->WriteRecoveryFile());
+    const QString running = live->RecoveryPath();
+    // A program that was killed left a record behind.
+    ASSERT_NO_FATAL_FAILURE(WriteRecord(dir_.Path("recovery/bake-20260101-080000.tvr"), 3));
+    const QString left = Q(dir_.Path("recovery/bake-20260101-080000.tvr"));
+
+    SecondProgram second(*context_);
+    ASSERT_EQ(QStringList{left}, second.docs->RecoveryFiles());
+    // A file that appears after the question was put is not part of it.
+    ASSERT_NO_FATAL_FAILURE(WriteRecord(dir_.Path("recovery/bake-20260101-090000.tvr"), 3));
+    EXPECT_TRUE(second.docs->RestoreRecoveryFiles(false).isEmpty());
+    EXPECT_FALSE(QFile::exists(left));
+    EXPECT_TRUE(QFile::exists(running));
+    EXPECT_TRUE(QFile::exists(Q(dir_.Path("recovery/bake-20260101-090000.tvr"))));
+
+    // A third program does not get the files the second one claimed by
+    // opening them either.
+    SecondProgram third(*context_);
+    const QStringList offered = third.docs->RecoveryFiles();
+    ASSERT_EQ(QStringList{Q(dir_.Path("recovery/bake-20260101-090000.tvr"))}, offered);
+    ASSERT_EQ(1, third.docs->RestoreRecoveryFiles(true).size());
+    SecondProgram fourth(*context_);
+    EXPECT_TRUE(fourth.docs->RecoveryFiles().isEmpty());
+
+    // The bake goes on and its record is written and saved as usual.
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 3000));
+    ASSERT_TRUE(live->WriteRecoveryFile());
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 4000));
+    EXPECT_FALSE(live->IsModified());
+    EXPECT_EQ(1, Records().size());
+    EXPECT_FALSE(QFile::exists(running));
+}
+
+TEST_F(DocumentTest, TwoProgramsBakingAtOnceKeepFilesOfTheirOwn) {
+    SecondProgram second(*context_);
+    Connect();
+    second.panel.OnDeviceConnected();
+    // Both records open within a few milliseconds, most often in one second.
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    second.Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    CTVR_Doc* mine = docs_->ActiveDocument();
+    CTVR_Doc* theirs = second.docs->ActiveDocument();
+    ASSERT_TRUE(mine && theirs);
+    const QString a = mine->RecoveryPath(), b = theirs->RecoveryPath();
+    ASSERT_FALSE(a.isEmpty());
+    EXPECT_NE(a, b);
+    // Claimed when the record opened, before the first write.
+    EXPECT_TRUE(QFile::exists(a));
+    EXPECT_TRUE(QFile::exists(b));
+    if (document::RecordFileTime(QFileInfo(a).fileName()) ==
+        document::RecordFileTime(QFileInfo(b).fileName())) {
+        EXPECT_TRUE(b.endsWith(QStringLiteral("-2.tvr"))) << b.toStdString();
+    }
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    second.Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    ASSERT_TRUE(mine->WriteRecoveryFile());
+    ASSERT_TRUE(theirs->WriteRecoveryFile());
+
+    // The first bake's end removes its own file only.
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 3000));
+    EXPECT_FALSE(QFile::exists(a));
+    ASSERT_TRUE(QFile::exists(b));
+    chart::CChartContainerModel kept;
+    std::set<int> ids;
+    std::wstring error;
+    ASSERT_TRUE(kept.LoadChartsXml(b.toStdWString(), ids, error));
+    EXPECT_EQ(2u, kept.FindChartByName(L"Temp Main")->Points().size());
+}
+
+TEST_F(DocumentTest, AfterAFailedEndOfBakeSaveTheRecoveryFileHoldsTheWholeRecord) {
+    context_->recordsFolder = Q(dir_.Write("not-a-folder", "x"));
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    ASSERT_TRUE(doc->WriteRecoveryFile());  // an early tick: one point
+    for (uint64_t t = 2000; t <= 9000; t += 1000) Packet(Gauge(bake::CONCC_DEV_BAKING, t));
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 10000));  // the save fails
+    ASSERT_TRUE(doc->IsModified());
+    // No tick ran since the first; what a crash now would leave is whole.
+    chart::CChartContainerModel left;
+    std::set<int> ids;
+    std::wstring error;
+    ASSERT_TRUE(left.LoadChartsXml(doc->RecoveryPath().toStdWString(), ids, error));
+    EXPECT_EQ(9u, left.FindChartByName(L"Temp Main")->Points().size());
+    // And it is still this program's, not another's to offer.
+    SecondProgram second(*context_);
+    EXPECT_TRUE(second.docs->RecoveryFiles().isEmpty());
+}
+
+TEST_F(DocumentTest, UnreadableRecoveryFilesAreOfferedInOneQuestionWithTheirReasons) {
+    QDir().mkpath(Q(dir_.Path("recovery")));
+    ASSERT_NO_FATAL_FAILURE(WriteRecord(dir_.Path("recovery/bake-20260101-080000.tvr"), 3));
+    constexpr int kBroken = 300;
+    for (int i = 0; i < kBroken; ++i)
+        dir_.Write("recovery/bake-20260102-" + std::to_string(100000 + i) + ".tvr", "not xml");
+    // Reserved by a program that ended before its first write: nothing to
+    // offer, and nothing left.
+    dir_.Write("recovery/bake-20260103-000000.tvr", "");
+    const QStringList all = QDir(Q(dir_.Path("recovery"))).entryList(QDir::Files);
+    ASSERT_EQ(kBroken + 2, all.size());
+
+    struct Case {
+        RecoveryAnswer answer;
+        int opened;
+        int remaining;  // files left in the folder
+    } cases[] = {
+        {RecoveryAnswer::Later, 0, kBroken + 1},
+        // The unreadable stay for a rescue; the record opened keeps its file.
+        {RecoveryAnswer::Open, 1, kBroken + 1},
+        {RecoveryAnswer::Discard, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.answer));
+        log_.lines.clear();
+        QString text;
+        QList<RecoveryEntry> files;
+        std::function<void(RecoveryAnswer)> answer;
+        int questions = 0;
+        docs_->OfferRecoveryFiles([&](const QString& t, const QList<RecoveryEntry>& f,
+                                      std::function<void(RecoveryAnswer)> a) {
+            ++questions;
+            text = t;
+            files = f;
+            answer = std::move(a);
+        });
+        ASSERT_EQ(1, questions);
+        const int offered = c.answer == RecoveryAnswer::Discard ? kBroken : kBroken + 1;
+        ASSERT_EQ(offered, files.size());
+        EXPECT_EQ(QStringLiteral("%1 bake record(s) were not saved when the program last ended.")
+                      .arg(offered),
+                  text);
+        int unreadable = 0;
+        for (const RecoveryEntry& e : files) unreadable += e.problem.isEmpty() ? 0 : 1;
+        EXPECT_EQ(kBroken, unreadable);
+        EXPECT_FALSE(files.back().problem.isEmpty());
+        ASSERT_FALSE(log_.lines.empty());
+        EXPECT_EQ(text.toStdWString(), log_.lines.front().text);
+
+        const size_t before = log_.lines.size();
+        const int windows = int(area_.subWindowList().size());
+        answer(c.answer);
+        answer(RecoveryAnswer::Discard);  // a second answer is ignored
+        ASSERT_EQ(before + 1, log_.lines.size());
+        EXPECT_EQ(c.opened, int(area_.subWindowList().size()) - windows);
+        EXPECT_EQ(c.remaining, int(QDir(Q(dir_.Path("recovery"))).entryList(QDir::Files).size()));
+        // No box for any file, readable or not.
+        EXPECT_TRUE(box_.messages.empty());
+    }
+    // The record opened is claimed: discarding the rest did not touch it.
+    ASSERT_EQ(1, docs_->Documents().size());
+    EXPECT_TRUE(QFile::exists(docs_->Documents()[0]->RecoveryPath()));
 }

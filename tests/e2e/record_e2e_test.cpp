@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMdiArea>
 #include <QPushButton>
 
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "bake/ui/control_frame.h"
 #include "chart/ui/chart_container.h"
+#include "document/document_manager.h"
 #include "document/record_name.h"
 #include "document/tvr_view.h"
 #include "shell/main_frame.h"
@@ -161,16 +163,26 @@ TEST(RecordEndToEnd, AKilledProgramLeavesTheRecordInItsRecoveryFile) {
     QString recovery;
     ASSERT_TRUE(uitest::PumpUntil(
         [&] {
-            const QStringList f =
-                QDir(recoveryDir).entryList({QStringLiteral("*.tvr")}, QDir::Files);
+            // The file is there (empty, claimed) from the bake's start; each
+            // write replaces it whole.
+            const QFileInfoList f =
+                QDir(recoveryDir).entryInfoList({QStringLiteral("*.tvr")}, QDir::Files);
             if (!f.isEmpty())
-                recovery = QDir(recoveryDir).filePath(f[0]);
-            return !f.isEmpty();
+                recovery = f[0].absoluteFilePath();
+            return !f.isEmpty() && f[0].size() > 0;
         },
         20000))
         << program.Err();
+    // A second program beside it leaves the running bake's file alone...
+    QMdiArea area;
+    auto context = std::make_shared<DocumentContext>();
+    context->recoveryFolder = recoveryDir;
+    CDocumentManager second(&area, context);
+    EXPECT_TRUE(second.RecoveryFiles().isEmpty());
     program.Signal(SIGKILL);
     program.Wait(5000);
+    // ...and offers it once its writer is gone.
+    EXPECT_EQ(QStringList{recovery}, second.RecoveryFiles());
 
     chart::CChartContainerModel left;
     std::set<int> ids;

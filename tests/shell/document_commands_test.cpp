@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include "bake/controller_packets.h"
@@ -35,9 +40,15 @@ protected:
             ++questions_;
             return answer_;
         };
-        docs_.askRestoreRecovered = [this](QWidget*, const QStringList& files) {
-            offered_ = files;
-            return true;
+        docs_.askRestoreRecovered = [this](QWidget*, const QString& text,
+                                           const QList<RecoveryEntry>& files,
+                                           std::function<void(RecoveryAnswer)> answer) {
+            offerText_ = text;
+            for (const RecoveryEntry& e : files) offered_ << e.path;
+            if (answerNow_)
+                answer(RecoveryAnswer::Open);
+            else
+                pendingAnswer_ = std::move(answer);
         };
         options_.recordsFolder = dir_.filePath(QStringLiteral("records"));
         options_.connectHost = QStringLiteral("192.0.2.9");  // no device selection
@@ -66,6 +77,9 @@ protected:
     SaveChoice answer_ = SaveChoice::Cancel;
     int questions_ = 0;
     QStringList offered_;
+    QString offerText_;
+    bool answerNow_ = true;
+    std::function<void(RecoveryAnswer)> pendingAnswer_;
 };
 
 }  // namespace
@@ -153,6 +167,7 @@ TEST_F(ProgramDocuments, CommandLineFileAndRecoveredRecords) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
     ASSERT_EQ(1u, box_.messages.size());
     EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !offered_.isEmpty(); }));
     EXPECT_EQ(QStringList{left}, offered_);
     EXPECT_EQ(QStringList{QStringLiteral("bake-20260102-030405")}, Titles());
     EXPECT_TRUE(app_.Documents()->ActiveDocument()->IsModified());
@@ -160,4 +175,91 @@ TEST_F(ProgramDocuments, CommandLineFileAndRecoveredRecords) {
     app_.MainFrame()->close();
     EXPECT_FALSE(QFile::exists(left));  // discarded by the operator
     app_.ExitInstance(0);
+}
+
+TEST_F(ProgramDocuments, TheRecoveryQuestionHoldsNothingUpAndIsLogged) {
+    QDir().mkpath(docs_.recoveryFolder);
+    chart::CChartContainerModel m;
+    const chart::ChartPoint pts[] = {{0, 1}, {1, 2}};
+    const int id = m.AddChart(pts, L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    std::wstring error;
+    const QString left =
+        QDir(docs_.recoveryFolder).filePath(QStringLiteral("bake-20260102-030405.tvr"));
+    ASSERT_TRUE(m.SaveChartsXml(left.toStdWString(), {id}, error));
+    options_.logFile = dir_.filePath(QStringLiteral("calvero.log"));
+    answerNow_ = false;  // the operator lets the question wait
+
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    // The window is up and the connection begun before anything is asked.
+    EXPECT_TRUE(offered_.isEmpty());
+    EXPECT_TRUE(app_.MainFrame()->isVisible());
+    EXPECT_EQ(1u, link_.connects.size());
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !offered_.isEmpty(); }));
+    EXPECT_EQ(QStringList{left}, offered_);
+    const QString text =
+        QStringLiteral("1 bake record(s) were not saved when the program last ended.");
+    EXPECT_EQ(text, offerText_);
+    EXPECT_EQ(QStringList{QStringLiteral("Chart1")}, Titles());
+
+    pendingAnswer_(RecoveryAnswer::Open);
+    EXPECT_EQ((QStringList{QStringLiteral("Chart1"), QStringLiteral("bake-20260102-030405")}),
+              Titles());
+    auto logged = [&](const QByteArray& what) {
+        QFile log(options_.logFile);
+        return log.open(QIODevice::ReadOnly) && log.readAll().contains(what);
+    };
+    EXPECT_TRUE(uitest::PumpUntil([&] { return logged(text.toUtf8()); }));
+    EXPECT_TRUE(uitest::PumpUntil([&] { return logged("Open: 1 of 1 bake record(s) opened"); }));
+    answer_ = SaveChoice::Discard;
+    app_.MainFrame()->close();
+    EXPECT_FALSE(QFile::exists(left));
+    app_.ExitInstance(0);
+}
+
+TEST(RecoveryQuestion, ListsEveryFileInOneScrollingWindowThatDoesNotBlock) {
+    QList<RecoveryEntry> files;
+    for (int i = 0; i < 1000; ++i)
+        files.append({QStringLiteral("/r/bake-%1.tvr").arg(i),
+                      i % 2 ? QStringLiteral("not well-formed") : QString()});
+    struct Case {
+        const char* button;  // null: closed without an answer
+        RecoveryAnswer expected;
+    } cases[] = {{"Open", RecoveryAnswer::Open},
+                 {"Discard", RecoveryAnswer::Discard},
+                 {nullptr, RecoveryAnswer::Later}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button ? c.button : "closed");
+        QWidget parent;
+        parent.resize(800, 600);
+        parent.show();
+        std::vector<RecoveryAnswer> answers;
+        QPointer<QDialog> dialog = CreateRecoveryQuestion(
+            &parent,
+            QStringLiteral("1000 bake record(s) were not saved when the program last ended."),
+            files, [&](RecoveryAnswer a) { answers.push_back(a); });
+        dialog->show();
+        EXPECT_FALSE(dialog->isModal());
+        EXPECT_EQ(nullptr, QApplication::activeModalWidget());
+        auto* list = dialog->findChild<QListWidget*>(QStringLiteral("recoveryFiles"));
+        ASSERT_NE(nullptr, list);
+        ASSERT_EQ(1000, list->count());
+        EXPECT_EQ(QStringLiteral("/r/bake-0.tvr"), list->item(0)->text());
+        EXPECT_TRUE(list->item(1)->text().contains(QStringLiteral("not well-formed")));
+        // Its buttons are in reach on any screen.
+        EXPECT_LT(dialog->sizeHint().height(), 600);
+        EXPECT_LT(dialog->height(), 600);
+        if (c.button) {
+            QPushButton* button = nullptr;
+            for (QPushButton* b : dialog->findChildren<QPushButton*>())
+                if (b->text() == QLatin1String(c.button))
+                    button = b;
+            ASSERT_NE(nullptr, button);
+            button->click();
+        } else {
+            dialog->reject();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(dialog);
+        EXPECT_EQ(std::vector<RecoveryAnswer>{c.expected}, answers);
+    }
 }
