@@ -4,12 +4,12 @@
 // OUT's extension names the image format (any Qt can write: png, jpg, ...;
 // none is PNG); "-" writes PNG to standard output. Without --range the view
 // is "Zoom to fit"; --range sets the home range as a zoom box would, and a
-// range the view cannot show (no width or height, or spans beyond the
-// numbers) is a wrong command line. --select makes that selection (selection and statistics
-// boxes), --track turns tracking on with the mouse at that data point,
-// --legend shows the legend, --points markers on every chart. An unreadable
-// file is named with the reason and exits 1, as does a failed write; a wrong
-// command line exits 2 and writes nothing.
+// range the view cannot show (no width or height, or a span beyond the
+// numbers) is a wrong command line. --select makes that selection (selection
+// and statistics boxes), --track turns tracking on with the mouse at that data
+// point, --legend shows the legend, --points markers on every chart. An
+// unreadable file is named with the reason and exits 1, as does a failed
+// write; a wrong command line exits 2 and writes nothing.
 
 #include "cli/chart_render_command.h"
 
@@ -127,8 +127,9 @@ std::string Parse(const std::vector<std::string>& args, RenderOptions& o) {
     o.file = positional[0];
     o.out = positional[1];
     if (o.range) {
-        // The same test the view's own fit makes; the label column and row
-        // only take pixels away, so a range refused here is refused there too.
+        // The view's own fit test, on the whole image: its label column and
+        // row take a few pixels, which tells only at the very edge of the
+        // numbers.
         const auto& r = *o.range;
         const chart::ui::DataRange range{std::min(r[0], r[1]), std::max(r[0], r[1]),
                                          std::min(r[2], r[3]), std::max(r[2], r[3])};
