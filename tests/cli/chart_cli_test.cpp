@@ -220,6 +220,21 @@ TEST_F(ChartCli, OutputOntoAFullDiskFails) {
     EXPECT_EQ(o.code, 1);
     EXPECT_EQ(o.err, "calveroctl: cannot write to standard output: No space left on device\n");
 
+    // A picture that does not fit is failed and removed, not left half
+    // written (the listing of the full disk is taken inside the namespace).
+    if (Run({"--help"}).out.find("not in this build") == std::string::npos) {
+        const std::string listing = Path("listing");
+        const std::string picture = "unshare -rm sh -c \"mount -t tmpfs -o size=16k tmpfs '" +
+                                    mount + "' && { %s; rc=\\$?; ls -A '" + mount + "' >'" +
+                                    listing + "'; exit \\$rc; }\"";
+        const std::string png = mount + "/out.png";
+        const Outcome r = Run({"chart", "render", big, png, "--size", "2000x2000", "--points"},
+                              Path("stdout"), picture);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err, "calveroctl: " + png + ": No space left on device\n");
+        EXPECT_EQ(Read(listing), "");
+    }
+
     // The same with room to spare succeeds (the tmpfs is not the fault).
     const std::string roomy =
         "unshare -rm sh -c \"mount -t tmpfs -o size=4m tmpfs '" + mount + "' && %s\"";
