@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bake/controller_packets.h"
+#include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "cli/controller_session.h"
 
@@ -35,7 +36,7 @@ int RunStartStop(const std::vector<std::string>& args, uint32_t action, const ch
         return rc;
     bake::CONCC_Header h;
     bake::DecodeHeader(reply->data(), reply->size(), h);
-    std::printf("%s\n", bake::ResultCodeText(h.result));
+    cli::Print("%s\n", bake::ResultCodeText(h.result));
     return h.result == bake::kResultSuccess ? cli::kExitOk : cli::kExitRefused;
 }
 
@@ -59,11 +60,11 @@ bool ParseNumber(const std::string& text, double& out) {
 }
 
 void PrintOptions(const bake::CONCC_BakeOptions& o) {
-    std::printf("kp=%.15g\nki=%.15g\nkd=%.15g\nignore_sensor_diff=%u\nuse_secondary_sensor=%u\n",
-                bake::CoefficientFromWire(o.kp), bake::CoefficientFromWire(o.ki),
-                bake::CoefficientFromWire(o.kd),
-                (o.options & bake::CONCC_OPT_IGNORE_SENSOR_DIFF) ? 1u : 0u,
-                (o.options & bake::CONCC_OPT_USE_SECONDARY_SENSOR) ? 1u : 0u);
+    cli::Print("kp=%.15g\nki=%.15g\nkd=%.15g\nignore_sensor_diff=%u\nuse_secondary_sensor=%u\n",
+               bake::CoefficientFromWire(o.kp), bake::CoefficientFromWire(o.ki),
+               bake::CoefficientFromWire(o.kd),
+               (o.options & bake::CONCC_OPT_IGNORE_SENSOR_DIFF) ? 1u : 0u,
+               (o.options & bake::CONCC_OPT_USE_SECONDARY_SENSOR) ? 1u : 0u);
 }
 
 int RunOptions(const std::vector<std::string>& args) {
@@ -104,7 +105,7 @@ int RunOptions(const std::vector<std::string>& args) {
     bake::CONCC_BakeOptions o;
     if (reply->size() != bake::kBakeOptionsSize ||
         !bake::DecodeBakeOptions(reply->data(), reply->size(), o)) {
-        std::printf("Invalid packet received from device for bake options!\n");
+        cli::Print("Invalid packet received from device for bake options!\n");
         return cli::kExitRefused;
     }
     if (cl.values.empty()) {
@@ -138,11 +139,11 @@ int RunOptions(const std::vector<std::string>& args) {
     bake::CONCC_Header h;
     bake::DecodeHeader(setReply->data(), setReply->size(), h);
     if (h.result != bake::kResultSuccess) {
-        std::printf("Error while set bake options : %s\n", bake::ResultCodeText(h.result));
+        cli::Print("Error while set bake options : %s\n", bake::ResultCodeText(h.result));
         return cli::kExitRefused;
     }
     PrintOptions(o);
-    std::printf("Bake options set successfully!\n");
+    cli::Print("Bake options set successfully!\n");
     return cli::kExitOk;
 }
 

@@ -5,8 +5,9 @@
 //   chart stats FILE FROM TO name and the eight statistics of each chart with points
 //   chart from-csv IN.csv OUT.xml [--name NAME] [--ylabel LABEL]
 //
-// Columns are tab-separated. Failures print the reader's or writer's text on
-// standard error and exit with 1; a wrong command line exits with 2.
+// Columns are tab-separated. A file that cannot be read is named with the
+// reason; failures print on standard error and exit with 1, a wrong command
+// line exits with 2.
 
 #include <cerrno>
 #include <charconv>
@@ -25,6 +26,7 @@
 #include "chart/chart_csv.h"
 #include "chart/chart_statistics.h"
 #include "cli/chart_render_command.h"
+#include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "platform/text_conversion.h"
 #include "xml/xml_error.h"
@@ -34,14 +36,18 @@ namespace {
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
+std::string ChartUsage() {
+    return std::string(
+               "usage: calveroctl chart info FILE\n"
+               "       calveroctl chart csv FILE\n"
+               "       calveroctl chart stats FILE FROM TO\n"
+               "       calveroctl chart from-csv IN.csv OUT.xml [--name NAME] [--ylabel LABEL]\n"
+               "       calveroctl ") +
+           cli::kChartRenderUsage + "\n";
+}
+
 int Usage(const char* message) {
-    std::fprintf(stderr, "calveroctl chart: %s\n", message);
-    std::fprintf(
-        stderr,
-        "usage: calveroctl chart info FILE\n"
-        "       calveroctl chart csv FILE\n"
-        "       calveroctl chart stats FILE FROM TO\n"
-        "       calveroctl chart from-csv IN.csv OUT.xml [--name NAME] [--ylabel LABEL]\n");
+    std::fprintf(stderr, "calveroctl chart: %s\n%s", message, ChartUsage().c_str());
     return kUsage;
 }
 
@@ -100,36 +106,29 @@ std::optional<double> ParseNumber(std::string_view text) {
     return value;
 }
 
-bool Load(const std::string& path, chart::CChartContainerModel& model, std::wstring& error) {
-    std::set<int> ids;
-    return model.LoadChartsXml(Wide(path), ids, error);
-}
-
 int RunInfo(const std::string& path) {
     chart::CChartContainerModel model;
-    std::wstring error;
-    if (!Load(path, model, error))
-        return Fail(error);
+    if (!cli::LoadChartFile(path, model))
+        return kFailed;
     for (const auto& [id, series] : model.Charts()) {
         const bool has = series->HasPoints();
-        std::printf("%d\t%s\t%s\t%zu\t%s\t%s\t%s\t%s\n", id, Field(series->name).c_str(),
-                    Field(series->yLabel).c_str(), series->Points().size(),
-                    has ? ViewValue(series->MinX()).c_str() : "-",
-                    has ? ViewValue(series->MaxX()).c_str() : "-",
-                    has ? ViewValue(series->MinY()).c_str() : "-",
-                    has ? ViewValue(series->MaxY()).c_str() : "-");
+        cli::Print("%d\t%s\t%s\t%zu\t%s\t%s\t%s\t%s\n", id, Field(series->name).c_str(),
+                   Field(series->yLabel).c_str(), series->Points().size(),
+                   has ? ViewValue(series->MinX()).c_str() : "-",
+                   has ? ViewValue(series->MaxX()).c_str() : "-",
+                   has ? ViewValue(series->MinY()).c_str() : "-",
+                   has ? ViewValue(series->MaxY()).c_str() : "-");
     }
     return 0;
 }
 
 int RunCsv(const std::string& path) {
     chart::CChartContainerModel model;
-    std::wstring error;
-    if (!Load(path, model, error))
-        return Fail(error);
+    if (!cli::LoadChartFile(path, model))
+        return kFailed;
     std::set<int> ids;
     model.GetChartIds(ids);
-    std::fputs(chart::ChartsCsv(model, ids).c_str(), stdout);
+    cli::Write(chart::ChartsCsv(model, ids));
     return 0;
 }
 
@@ -138,18 +137,17 @@ int RunStats(const std::string& path, const std::string& fromText, const std::st
     if (!from || !to)
         return Usage("FROM and TO must be numbers");
     chart::CChartContainerModel model;
-    std::wstring error;
-    if (!Load(path, model, error))
-        return Fail(error);
+    if (!cli::LoadChartFile(path, model))
+        return kFailed;
     for (const auto& [id, series] : model.Charts()) {
         if (!series->HasPoints())
             continue;
         const chart::ChartStatistics st = chart::ComputeChartStatistics(*series, *from, *to);
-        std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", Field(series->name).c_str(),
-                    ViewValue(st.start).c_str(), ViewValue(st.end).c_str(),
-                    ViewValue(st.delta).c_str(), ViewValue(st.dvdt).c_str(),
-                    ViewValue(st.min).c_str(), ViewValue(st.max).c_str(), ViewValue(st.avg).c_str(),
-                    ViewValue(st.surface).c_str());
+        cli::Print("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", Field(series->name).c_str(),
+                   ViewValue(st.start).c_str(), ViewValue(st.end).c_str(),
+                   ViewValue(st.delta).c_str(), ViewValue(st.dvdt).c_str(),
+                   ViewValue(st.min).c_str(), ViewValue(st.max).c_str(), ViewValue(st.avg).c_str(),
+                   ViewValue(st.surface).c_str());
     }
     return 0;
 }
@@ -177,16 +175,21 @@ int RunFromCsv(const std::vector<std::string>& args) {
     // would not even open; only regular files of a sane size are taken.
     std::error_code ec;
     const auto status = std::filesystem::status(in, ec);
-    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        return Fail(xml::XmlErrorText(xml::XmlError::kNotARegularFile));
-    }
+    auto fileProblem = [&](const std::wstring& text) {
+        cli::ReportFileProblem(in, platform::WideToUtf8(text));
+        return kFailed;
+    };
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return fileProblem(xml::XmlErrorText(xml::XmlError::kNotARegularFile));
     if (!ec && std::filesystem::is_regular_file(status) &&
         std::filesystem::file_size(in, ec) > xml::kMaxXmlFileBytes && !ec) {
-        return Fail(xml::XmlErrorText(xml::XmlError::kFileTooLarge));
+        return fileProblem(xml::XmlErrorText(xml::XmlError::kFileTooLarge));
     }
+    if (!cli::CheckReadable(in))
+        return kFailed;
     std::ifstream file(in, std::ios::binary);
     if (!file)
-        return Fail(xml::XmlErrorText(xml::XmlError::kFileNotFound));
+        return fileProblem(xml::XmlErrorText(xml::XmlError::kFileNotFound));
     std::vector<chart::ChartPoint> points;
     std::string line;
     size_t lineNumber = 0;
@@ -214,8 +217,10 @@ int RunFromCsv(const std::vector<std::string>& args) {
                      lineNumber, line.c_str());
         return kFailed;
     }
-    if (file.bad())
-        return Fail(xml::XmlErrorText(xml::XmlError::kFileNotFound));
+    if (file.bad()) {
+        cli::ReportFileProblem(in, "cannot read");
+        return kFailed;
+    }
     if (points.empty()) {
         std::fprintf(stderr, "%s: no points\n", in.c_str());
         return kFailed;
@@ -234,6 +239,10 @@ int RunChart(const std::vector<std::string>& args) {
     if (args.empty())
         return Usage("missing subcommand");
     const std::string& sub = args[0];
+    if (args.size() == 1 && (sub == "--help" || sub == "-h" || sub == "help")) {
+        cli::Write(ChartUsage());
+        return 0;
+    }
     if (sub == "info" && args.size() == 2)
         return RunInfo(args[1]);
     if (sub == "csv" && args.size() == 2)

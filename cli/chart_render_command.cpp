@@ -1,14 +1,20 @@
 // calveroctl chart render FILE OUT.png [--size WxH] [--range X1 X2 Y1 Y2]
 //     [--legend] [--points] [--select X1 X2] [--track X Y]
 //
-// Without --range the view is "Zoom to fit"; --range sets the home range as a
-// zoom box would. --select makes that selection (selection and statistics
-// boxes), --track turns tracking on with the mouse at that data point,
-// --legend shows the legend, --points markers on every chart. An unreadable
-// file prints the reader's text and exits 1; a wrong command line exits 2.
+// OUT's extension names the image format (any Qt can write: png, jpg, ...;
+// none is PNG); "-" writes PNG to standard output. Without --range the view
+// is "Zoom to fit"; --range sets the home range as a zoom box would, and a
+// range the view cannot show (no width or height, or a span beyond the
+// numbers) is a wrong command line. --select makes that selection (selection
+// and statistics boxes), --track turns tracking on with the mouse at that data
+// point, --legend shows the legend, --points markers on every chart. An
+// unreadable file is named with the reason and exits 1, as does a failed
+// write; a wrong command line exits 2 and writes nothing.
 
 #include "cli/chart_render_command.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,14 +22,18 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_io.h"
 #include "cli/command_registry.h"
 
 #ifdef CALVERO_CHART_RENDER
 #include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
+#include <QImageWriter>
 
 #include "chart/ui/chart_container.h"
-#include "platform/text_conversion.h"
+#include "chart/ui/chart_view_math.h"
 #endif
 
 namespace {
@@ -31,13 +41,9 @@ namespace {
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-#define CHART_RENDER_USAGE                                                               \
-    "chart render FILE OUT.png [--size WxH] [--range X1 X2 Y1 Y2] [--legend] [--points]" \
-    " [--select X1 X2] [--track X Y]"
-
-int Usage(const char* message) {
-    std::fprintf(stderr, "calveroctl chart render: %s\nusage: calveroctl %s\n", message,
-                 CHART_RENDER_USAGE);
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "calveroctl chart render: %s\nusage: calveroctl %s\n", message.c_str(),
+                 cli::kChartRenderUsage);
     return kUsage;
 }
 
@@ -120,14 +126,33 @@ std::string Parse(const std::vector<std::string>& args, RenderOptions& o) {
         return "needs FILE and OUT.png";
     o.file = positional[0];
     o.out = positional[1];
+    if (o.range) {
+        // The view's own fit test, on the whole image: its label column and
+        // row take a few pixels, which tells only at the very edge of the
+        // numbers.
+        const auto& r = *o.range;
+        const chart::ui::DataRange range{std::min(r[0], r[1]), std::max(r[0], r[1]),
+                                         std::min(r[2], r[3]), std::max(r[2], r[3])};
+        if (!chart::ui::FitMapping(range, o.width, o.height, 0, 0))
+            return "the view cannot show that --range (it needs a width and a height that "
+                   "the numbers can span)";
+    }
     return {};
 }
 
-std::wstring Wide(const std::string& s) {
-    std::wstring w;
-    if (!platform::Utf8ToWide(s, w))
-        w.assign(s.begin(), s.end());
-    return w;
+// The image format OUT names: its extension in lower case, PNG without one
+// and for standard output.
+std::string FormatOf(const std::string& out) {
+    if (out == "-")
+        return "png";
+    const size_t slash = out.find_last_of('/');
+    const size_t dot = out.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+        dot + 1 == out.size() || dot == (slash == std::string::npos ? 0 : slash + 1))
+        return "png";
+    std::string format = out.substr(dot + 1);
+    for (char& c : format) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return format;
 }
 
 // Qt's own warnings about the headless session (no runtime folder, no
@@ -146,14 +171,19 @@ int Render(const RenderOptions& o) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
 
+    // Refused before anything is read or written.
+    const std::string format = FormatOf(o.out);
+    if (!QImageWriter::supportedImageFormats().contains(QByteArray::fromStdString(format))) {
+        std::string known;
+        for (const QByteArray& f : QImageWriter::supportedImageFormats())
+            known += (known.empty() ? "" : ", ") + f.toStdString();
+        return Usage("cannot write images of type '" + format + "' (known: " + known + ")");
+    }
+
     CChartContainer chart;
     chart.resize(o.width, o.height);
-    std::set<int> ids;
-    std::wstring error;
-    if (!chart.LoadChartsXml(Wide(o.file), ids, error)) {
-        std::fprintf(stderr, "%s\n", platform::WideToUtf8(error).c_str());
+    if (!cli::LoadChartFile(o.file, chart))
         return kFailed;
-    }
     if (o.points) {
         for (const auto& [id, s] : chart.Charts()) s->showPoints = true;
         chart.RedrawAll();
@@ -171,10 +201,18 @@ int Render(const RenderOptions& o) {
         chart.SetTracking(true);
     }
     const QImage frame = chart.RenderFrame(1.0);
-    if (!frame.save(QString::fromStdString(o.out), "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", o.out.c_str());
+    // Encoded in memory, so that the file's own writes and close are checked.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, QByteArray::fromStdString(format));
+    if (!writer.write(frame)) {
+        std::fprintf(stderr, "calveroctl: %s: %s\n", o.out.c_str(),
+                     writer.errorString().toLocal8Bit().constData());
         return kFailed;
     }
+    if (!cli::WriteWholeFile(o.out, std::string_view(bytes.constData(), bytes.size())))
+        return kFailed;
     return 0;
 }
 
@@ -190,7 +228,7 @@ int RunChartRender(const std::vector<std::string>& args) {
     RenderOptions options;
     const std::string problem = Parse(args, options);
     if (!problem.empty())
-        return Usage(problem.c_str());
+        return Usage(problem);
     return Render(options);
 }
 
@@ -216,8 +254,15 @@ int RunAsCommand(const std::vector<std::string>& args) {
 }  // namespace
 
 #ifdef CALVERO_CHART_RENDER
-CALVERO_CLI_COMMAND("chart render", CHART_RENDER_USAGE, RunAsCommand);
+CALVERO_CLI_COMMAND("chart render",
+                    "chart render FILE OUT.png [--size WxH] [--range X1 X2 Y1 Y2] [--legend]"
+                    " [--points] [--select X1 X2] [--track X Y]\n"
+                    "  OUT's extension names the image format (png, jpg, ...); - writes PNG to"
+                    " standard output",
+                    RunAsCommand);
 #else
-CALVERO_CLI_COMMAND("chart render", CHART_RENDER_USAGE "  (not in this build: needs Qt)",
+CALVERO_CLI_COMMAND("chart render",
+                    "chart render FILE OUT.png [--size WxH] [--range X1 X2 Y1 Y2] [--legend]"
+                    " [--points] [--select X1 X2] [--track X Y]  (not in this build: needs Qt)",
                     RunAsCommand);
 #endif

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/command_io.h"
 #include "link/link_errors.h"
 
 namespace cli {
@@ -241,7 +242,7 @@ std::optional<std::vector<uint8_t>> ControllerSession::Request(const void* data,
     bake::CONCC_Header h;
     bake::DecodeHeader(reply->data(), reply->size(), h);
     if (h.result != bake::kResultSuccess) {
-        std::printf("%s\n", bake::ResultCodeText(h.result));
+        cli::Print("%s\n", bake::ResultCodeText(h.result));
         exitCode = kExitRefused;
         return std::nullopt;
     }

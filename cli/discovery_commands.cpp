@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "discovery/device_texts.h"
 #include "discovery/prog_service_mgr.h"
@@ -131,12 +132,12 @@ int RunDiscover(const std::vector<std::string>& args) {
 
     std::lock_guard<std::mutex> lock(g_outputLock);
     for (const CPSMD_DevStatus& s : sink.Devices()) {
-        std::printf("%-8s %-11s %-13s %-15s %s\n", DeviceStatusText(s).c_str(),
-                    DeviceNameText(s.deviceId).c_str(),
-                    FirmwareVersionText(s.firmwareVersion).c_str(),
-                    DeviceIPText(s.ipAddress).c_str(), MacText(s.macAddress).c_str());
+        cli::Print("%-8s %-11s %-13s %-15s %s\n", DeviceStatusText(s).c_str(),
+                   DeviceNameText(s.deviceId).c_str(),
+                   FirmwareVersionText(s.firmwareVersion).c_str(),
+                   DeviceIPText(s.ipAddress).c_str(), MacText(s.macAddress).c_str());
     }
-    std::fflush(stdout);
+    cli::FlushStdout();
     return 0;
 }
 
@@ -212,8 +213,8 @@ int RunSetIp(const std::vector<std::string>& args) {
                      static_cast<long long>(kSetIpReplyTimeout.count()));
         return 1;
     }
-    std::printf("%s\n", PSMResultText(*outcome));
-    std::fflush(stdout);
+    cli::Print("%s\n", PSMResultText(*outcome));
+    cli::FlushStdout();
     return *outcome == 0 ? 0 : 1;
 }
 

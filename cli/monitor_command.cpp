@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bake/controller_packets.h"
+#include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "cli/controller_session.h"
 
@@ -38,22 +39,25 @@ int RunMonitor(const std::vector<std::string>& args) {
     if (int rc = session.Connect(cl.host, cl.port))
         return rc;
 
-    std::printf(
+    cli::Print(
         "time_ms,state,setup_temp,fan_rpm,temp_main,temp1,temp2,temp3,board_temp,heater_pct,fan_"
         "pct\n");
-    std::fflush(stdout);
+    // Nobody takes the lines any more (full disk, closed pipe): stop.
+    if (!cli::FlushStdout())
+        return cli::kExitOutputFailed;
     for (uint64_t n = 0; count == 0 || n < count; ++n) {
         int rc = cli::kExitOk;
         auto g = session.WaitForGauge(rc);
         if (!g)
             return rc;
         const std::string rpm = bake::FanRpmHasValue(g->fanRpm) ? std::to_string(g->fanRpm) : "";
-        std::printf("%" PRIu64 ",%u,%s,%s,%s,%s,%s,%s,%s,%u,%u\n", g->timestamp, g->devState,
-                    Degrees(g->setupTemp).c_str(), rpm.c_str(), Degrees(g->tempMain).c_str(),
-                    Degrees(g->temp1).c_str(), Degrees(g->temp2).c_str(), Degrees(g->temp3).c_str(),
-                    Degrees(g->boardTemp).c_str(), unsigned(g->heaterPercent),
-                    unsigned(g->fanPercent));
-        std::fflush(stdout);
+        cli::Print("%" PRIu64 ",%u,%s,%s,%s,%s,%s,%s,%s,%u,%u\n", g->timestamp, g->devState,
+                   Degrees(g->setupTemp).c_str(), rpm.c_str(), Degrees(g->tempMain).c_str(),
+                   Degrees(g->temp1).c_str(), Degrees(g->temp2).c_str(), Degrees(g->temp3).c_str(),
+                   Degrees(g->boardTemp).c_str(), unsigned(g->heaterPercent),
+                   unsigned(g->fanPercent));
+        if (!cli::FlushStdout())
+            return cli::kExitOutputFailed;
     }
     return cli::kExitOk;
 }

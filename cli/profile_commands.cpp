@@ -9,6 +9,7 @@
 #include "bake/controller_packets.h"
 #include "bake/profile_upload.h"
 #include "chart/chart_container_model.h"
+#include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "cli/controller_session.h"
 #include "platform/text_conversion.h"
@@ -59,12 +60,8 @@ bool TakeFile(std::vector<std::string>& args, std::string& file) {
 int PickChart(const std::string& file, const cli::CommandLine& cl,
               std::vector<bake::ProfileSample>& samples) {
     chart::CChartContainerModel model;
-    std::set<int> loaded;
-    std::wstring error;
-    if (!model.LoadChartsXml(Wide(file), loaded, error)) {
-        std::fprintf(stderr, "%s\n", platform::WideToUtf8(error).c_str());
-        return cli::kExitNoConnection;
-    }
+    if (!cli::LoadChartFile(file, model))
+        return cli::kExitNoConnection;  // 2, as scripts have always seen it
     const chart::CChartSeries* series = nullptr;
     if (auto it = cl.values.find("--chart"); it != cl.values.end()) {
         series = model.FindChartByName(Wide(it->second));
@@ -113,7 +110,7 @@ int RunUpload(std::vector<std::string> args) {
     if (!session.Request(packet.bytes.data(), static_cast<uint32_t>(packet.bytes.size()),
                          bake::CONCC_PKT_SET_PROFILE, rc))
         return rc;
-    std::printf("Temperature profile set, you can bake now!\n");
+    cli::Print("Temperature profile set, you can bake now!\n");
     return cli::kExitOk;
 }
 
@@ -134,9 +131,9 @@ int RunShow(const std::vector<std::string>& args) {
         std::fprintf(stderr, "Invalid temperature profile packet!\n");
         return cli::kExitRefused;
     }
-    std::printf("time_s,temp_c\n");
+    cli::Print("time_s,temp_c\n");
     for (const bake::CONCC_ProfilePoint& p : profile.points)
-        std::printf("%.3f,%.2f\n", p.timeMs / 1000.0, p.tempCenti / 100.0);
+        cli::Print("%.3f,%.2f\n", p.timeMs / 1000.0, p.tempCenti / 100.0);
     return cli::kExitOk;
 }
 

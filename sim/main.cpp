@@ -1,6 +1,7 @@
 // calvero-sim: a simulated heated-plate controller to run beside the
 // operator program or calveroctl.
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -128,7 +129,11 @@ void PrintHelp(const std::vector<Option>& options) {
     std::printf(
         "Usage: calvero-sim [OPTION...]\n\n"
         "A simulated heated-plate controller: serves one client at a time on its TCP\n"
-        "link and answers every controller command.\n\noptions:\n");
+        "link and answers every controller command. A client that has not completed\n"
+        "the handshake %lld s after connecting is dropped.\n\noptions:\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::seconds>(sim::ServerOptions().handshakeTimeout)
+                .count()));
     for (const auto& o : options) {
         std::string left = std::string(o.name) + (o.arg ? std::string(" ") + o.arg : "");
         std::printf("  %-22s %s\n", left.c_str(), o.help);

@@ -152,6 +152,11 @@ int CSimServer::Run() {
             if (fds[2].revents & (POLLIN | POLLHUP | POLLERR))
                 Receive();
         }
+        if (state_ == ClientState::AwaitInit && Clock::now() >= initBy_) {
+            const auto ms = options_.handshakeTimeout.count();
+            DropClient("no INIT within " + (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s"
+                                                           : std::to_string(ms) + " ms"));
+        }
 
         if (now >= nextGauge) {
             if (state_ == ClientState::Ready) {
@@ -191,6 +196,7 @@ void CSimServer::Accept() {
     clientFd_ = fd;
     clientName_ = name;
     state_ = ClientState::AwaitInit;
+    initBy_ = Clock::now() + options_.handshakeTimeout;
     clientClosed_ = false;
     closeAfterFlush_.clear();
     rx_.clear();

@@ -9,6 +9,7 @@
 // and a client that keeps sending without taking its replies is dropped.
 // A client's close ends the connection only after every frame it sent before
 // has been served and every reply has gone out, or 5 s later at the latest.
+// A client that does not complete the INIT handshake in time is dropped.
 
 #include <atomic>
 #include <chrono>
@@ -29,6 +30,9 @@ struct ServerOptions {
     double rate = 4.0;               // gauge packets per real second
     double speed = 1.0;              // simulated seconds per real second
     uint32_t refuseInit = 0;         // non-zero: refuse every INIT with this result
+    // A client that has not sent an INIT this long after connecting is
+    // dropped: it would hold the one place for clients for ever.
+    std::chrono::milliseconds handshakeTimeout{10000};
 };
 
 class CSimServer {
@@ -89,6 +93,7 @@ private:
     int clientFd_ = -1;
     std::string clientName_;
     ClientState state_ = ClientState::None;
+    std::chrono::steady_clock::time_point initBy_;  // drop it if not Ready by then
     bool clientClosed_ = false;    // its end of stream has arrived; nothing more is read
     std::string closeAfterFlush_;  // non-empty: close for this reason once tx_ is empty
     std::chrono::steady_clock::time_point closeBy_;  // ... or at this time at the latest

@@ -28,16 +28,33 @@ protected:
     std::string Read(const std::string& path) const {
         return test_support::TempDir::ReadFile(path);
     }
-    Outcome Run(const std::vector<std::string>& args) const {
+    // Standard output goes to `out` (a file of the test's folder by default);
+    // `wrap` is a shell command line around calveroctl's ("%s").
+    Outcome Run(const std::vector<std::string>& args, std::string out = {},
+                const std::string& wrap = "%s") const {
+        if (out.empty())
+            out = Path("stdout");
         std::string command = "'" CALVEROCTL "'";
         for (const std::string& a : args) command += " '" + a + "'";
-        command += " >'" + Path("stdout") + "' 2>'" + Path("stderr") + "'";
+        command += " >'" + out + "' 2>'" + Path("stderr") + "'";
+        const size_t at = wrap.find("%s");
+        command = wrap.substr(0, at) + command + wrap.substr(at + 2);
         Outcome o;
         const int status = std::system(command.c_str());
         o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        o.out = Read(Path("stdout"));
+        o.out = out == Path("stdout") ? Read(out) : "";
         o.err = Read(Path("stderr"));
         return o;
+    }
+    // A chart file of `points` points.
+    std::string ChartFile(const std::string& name, int points) const {
+        chart::CChartContainerModel m;
+        std::vector<chart::ChartPoint> pts;
+        for (int i = 0; i < points; ++i) pts.push_back({i * 1.0, i * 0.5});
+        const int id = m.AddChart(pts, L"A", L"Y", 0, 2.0f, 0.0f, 0xFF000000);
+        std::wstring error;
+        EXPECT_TRUE(m.SaveChartsXml(dir_.WPath(name), {id}, error));
+        return Path(name);
     }
 
     test_support::TempDir dir_;
@@ -102,7 +119,15 @@ TEST_F(ChartCli, Failures) {
         {"missing file",
          {"chart", "info", Path("none.xml")},
          1,
-         "Error: File not found \"" + Path("none.xml") + "\": No such file or directory\n"},
+         ("calveroctl: " + Path("none.xml") + ": No such file or directory\n")},
+        {"missing folder",
+         {"chart", "stats", Path("no/dir/f.xml"), "0", "1"},
+         1,
+         ("calveroctl: " + Path("no/dir/f.xml") + ": No such file or directory\n")},
+        {"a file as folder",
+         {"chart", "csv", Write("plain", "x") + "/f.xml"},
+         1,
+         ("calveroctl: " + Path("plain") + "/f.xml: Not a directory\n")},
         {"not a chart file",
          {"chart", "csv", Write("x.xml", "<?xml?><Other/>")},
          1,
@@ -130,7 +155,7 @@ TEST_F(ChartCli, Failures) {
         {"missing CSV",
          {"chart", "from-csv", Path("none.csv"), Path("o.xml")},
          1,
-         "Error: File not found\n"},
+         ("calveroctl: " + Path("none.csv") + ": No such file or directory\n")},
         {"unwritable output",
          {"chart", "from-csv", Write("ok.csv", "1,2\n"), Path("no/dir/o.xml")},
          1,
@@ -162,4 +187,75 @@ TEST_F(ChartCli, Failures) {
         EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
         EXPECT_EQ(o.out, "");
     }
+}
+
+// A full standard output is a failure with its reason, whatever the command
+// writes and however much.
+TEST_F(ChartCli, OutputOntoAFullDeviceFails) {
+    const std::string small = ChartFile("small.xml", 3), big = ChartFile("big.xml", 20000);
+    const std::vector<std::vector<std::string>> cases = {
+        {"chart", "info", small},
+        {"chart", "csv", small},
+        {"chart", "stats", small, "0", "2"},
+        {"chart", "csv", big},
+        {"chart", "--help"},
+        {"--help"},
+        {"--version"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        const Outcome o = Run(args, "/dev/full");
+        EXPECT_EQ(o.code, 1);
+        EXPECT_EQ(o.err, "calveroctl: cannot write to standard output: No space left on device\n");
+    }
+}
+
+// A disk that fills up while the CSV goes out: a small tmpfs of the test's
+// own mount namespace.
+TEST_F(ChartCli, OutputOntoAFullDiskFails) {
+    if (std::system("unshare -rm true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no mount namespace here";
+    const std::string big = ChartFile("big.xml", 20000);
+    const std::string mount = Path("mnt");
+    std::filesystem::create_directory(mount);
+    const std::string wrap =
+        "unshare -rm sh -c \"mount -t tmpfs -o size=64k tmpfs '" + mount + "' && %s\"";
+    const Outcome o = Run({"chart", "csv", big}, mount + "/out.csv", wrap);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, "calveroctl: cannot write to standard output: No space left on device\n");
+
+    // A picture that does not fit is failed and removed, not left half
+    // written (the listing of the full disk is taken inside the namespace).
+    if (Run({"--help"}).out.find("not in this build") == std::string::npos) {
+        const std::string listing = Path("listing");
+        const std::string picture = "unshare -rm sh -c \"mount -t tmpfs -o size=16k tmpfs '" +
+                                    mount + "' && { %s; rc=\\$?; ls -A '" + mount + "' >'" +
+                                    listing + "'; exit \\$rc; }\"";
+        const std::string png = mount + "/out.png";
+        const Outcome r = Run({"chart", "render", big, png, "--size", "2000x2000", "--points"},
+                              Path("stdout"), picture);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err, "calveroctl: " + png + ": No space left on device\n");
+        EXPECT_EQ(Read(listing), "");
+    }
+
+    // The same with room to spare succeeds (the tmpfs is not the fault).
+    const std::string roomy =
+        "unshare -rm sh -c \"mount -t tmpfs -o size=4m tmpfs '" + mount + "' && %s\"";
+    EXPECT_EQ(Run({"chart", "csv", big}, mount + "/out.csv", roomy).code, 0);
+}
+
+TEST_F(ChartCli, HelpListsEverySubcommandAndTheExitCodes) {
+    Outcome o = Run({"chart", "--help"});
+    EXPECT_EQ(o.code, 0) << o.err;
+    for (const char* sub : {"info", "csv", "stats", "from-csv", "render"})
+        EXPECT_NE(o.out.find(std::string("calveroctl chart ") + sub + " "), std::string::npos)
+            << sub << "\n"
+            << o.out;
+    o = Run({"--help"});
+    EXPECT_EQ(o.code, 0) << o.err;
+    const size_t table = o.out.find("\nexit codes:\n");
+    ASSERT_NE(table, std::string::npos) << o.out;
+    for (const char* row : {"\n  0  ", "\n  1  ", "\n  2  ", "\n  3  ", "\n  4  "})
+        EXPECT_NE(o.out.find(row, table), std::string::npos) << row;
 }

@@ -1,6 +1,7 @@
 // calveroctl profile upload / show against a real calvero-sim.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -149,8 +150,13 @@ TEST(CalveroctlProfile, UsageAndConnectionErrors) {
         {{"profile", "upload", "127.0.0.1", file, "--speed", "1"},
          2,
          "calveroctl: unknown option '--speed'"},
-        {{"profile", "upload", "127.0.0.1", dir.Path("none.xml")}, 2, ""},
-        {{"profile", "upload", "127.0.0.1", dir.Write("bad.xml", "not xml")}, 2, ""},
+        // A file it cannot read is named with the reason; the code stays 2.
+        {{"profile", "upload", "127.0.0.1", dir.Path("none.xml")},
+         2,
+         "calveroctl: " + dir.Path("none.xml") + ": No such file or directory\n"},
+        {{"profile", "upload", "127.0.0.1", dir.Write("bad.xml", "not xml")},
+         2,
+         "calveroctl: " + dir.Path("bad.xml") + ": "},
         {{"profile", "show"}, 2, "calveroctl: HOST is missing"},
         {{"profile", "upload", "127.0.0.1", file, "--port", port}, 2, "Unable to connect : "},
         {{"profile", "show", "127.0.0.1", "--port", port}, 2, "Unable to connect : "},
@@ -181,4 +187,55 @@ TEST(CalveroSim, AutostartStartsABakeAfterTheHandshake) {
     // The controller is now busy: a start request is refused.
     r = Ctl({"start", "127.0.0.1", "--port", sim.Port()});
     EXPECT_EQ("Bussy!\n", r.out);
+}
+
+// Options with a value may come anywhere, before the arguments too.
+TEST(CalveroctlProfile, OptionsMayComeBeforeTheArguments) {
+    test_support::TempDir dir;
+    test_support::SimProcess sim;
+    ASSERT_FALSE(sim.Port().empty());
+    const std::string file = ChartFile(dir, "two.xml", {{"Other", Ramp(5)}, {"B", Ramp(3)}});
+    const std::string& port = sim.Port();
+    const std::string kSet = "Temperature profile set, you can bake now!\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"profile", "upload", "--port", port, "127.0.0.1", file, "--chart", "B"}, kSet},
+        {{"profile", "upload", "127.0.0.1", "--chart", "B", file, "--port", port}, kSet},
+        {{"profile", "upload", "--chart", "B", "--port", port, "127.0.0.1", file}, kSet},
+        {{"profile", "show", "--port", port, "127.0.0.1"},
+         "time_s,temp_c\n0.000,30.00\n10.000,31.00\n20.000,32.00\n"},
+        {{"monitor", "--count", "1", "--port", port, "127.0.0.1"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const auto r = Ctl(c.args);
+        EXPECT_EQ(0, r.code) << r.err;
+        if (!c.out.empty())
+            EXPECT_EQ(c.out, r.out);
+        else
+            EXPECT_EQ(2u, std::count(r.out.begin(), r.out.end(), '\n')) << r.out;
+    }
+}
+
+// What a controller command prints is checked too: a full output fails
+// with its reason (and a stream stops).
+TEST(CalveroctlProfile, FullOutputFails) {
+    test_support::SimProcess sim({"--rate", "20"});
+    ASSERT_FALSE(sim.Port().empty());
+    const std::vector<std::vector<std::string>> cases = {
+        {"profile", "show", "127.0.0.1", "--port", sim.Port()},
+        {"options", "127.0.0.1", "--port", sim.Port()},
+        {"monitor", "127.0.0.1", "--port", sim.Port()},  // endless unless it stops
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full",
+                                         CALVEROCTL_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const auto r = test_support::Run(argv, 10000);
+        EXPECT_EQ(1, r.code);
+        EXPECT_EQ("calveroctl: cannot write to standard output: No space left on device\n", r.err);
+    }
 }

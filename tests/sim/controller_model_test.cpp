@@ -171,6 +171,47 @@ TEST(SimControllerModel, ProfileRoundTripAndReport) {
     EXPECT_EQ(kHeaderSize, none.bytes.size());
 }
 
+// The report's start time says whether a bake runs: once it is over, however
+// it ended, the time of the last bake must not linger there.
+TEST(SimControllerModel, ProfileReportAfterTheBakeCarriesNoStartTime) {
+    struct Case {
+        const char* what;
+        void (*end)(CControllerModel&);
+    } cases[] = {
+        {"aborted",
+         [](CControllerModel& m) { EXPECT_EQ(kResultSuccess, Command(m, CONCC_ACT_ABORT)); }},
+        {"ended",
+         [](CControllerModel& m) {
+             const auto results = RunFor(m, m.Profile().back().timeMs + 1000);
+             ASSERT_EQ(1u, results.size());
+             EXPECT_EQ(kResultSuccess, results[0].bakeError);
+         }},
+        {"overheated",
+         [](CControllerModel& m) {
+             m.SetPlateTemperature(305);
+             ASSERT_EQ(1u, RunFor(m, 200).size());
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CControllerModel m;
+        RunFor(m, 3000);
+        ASSERT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
+        CONCC_TempProfile report;
+        auto during = Ask(m, EncodeRequest(CONCC_PKT_GET_PROFILE, 7));
+        ASSERT_TRUE(DecodeTempProfile(during.bytes.data(), during.bytes.size(), report));
+        EXPECT_EQ(3000u, report.startTime);
+
+        c.end(m);
+        ASSERT_FALSE(m.IsBaking());
+        auto after = Ask(m, EncodeRequest(CONCC_PKT_GET_PROFILE, 8));
+        EXPECT_EQ(kResultSuccess, after.header.result);
+        ASSERT_TRUE(DecodeTempProfile(after.bytes.data(), after.bytes.size(), report));
+        EXPECT_EQ(0u, report.startTime);
+        EXPECT_EQ(m.Profile().size(), report.points.size());
+    }
+}
+
 TEST(SimControllerModel, BakeOptionsRoundTrip) {
     CControllerModel m;
     auto get = Ask(m, EncodeRequest(CONCC_PKT_GET_BAKE_OPTIONS, 3));

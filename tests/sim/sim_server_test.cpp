@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -127,12 +128,15 @@ private:
 
 class SimServerTest : public ::testing::Test {
 protected:
-    ::testing::AssertionResult Start(uint32_t refuseInit = 0) {
+    ::testing::AssertionResult Start(
+        uint32_t refuseInit = 0,
+        std::chrono::milliseconds handshakeTimeout = sim::ServerOptions().handshakeTimeout) {
         sim::ServerOptions o;
         o.bind = "127.0.0.1";
         o.port = 0;
         o.rate = 50;
         o.refuseInit = refuseInit;
+        o.handshakeTimeout = handshakeTimeout;
         server_ = std::make_unique<sim::CSimServer>(model_, o);
         std::string error;
         if (server_->Open(&error) != 0)
@@ -282,4 +286,41 @@ TEST_F(SimServerTest, OneClientAtATimeAndBadMagicDrops) {
     RawClient third(Port());
     ASSERT_TRUE(third.SendInit());
     EXPECT_EQ(0u, InitResult(third.Read()));
+}
+
+// A client that connects and never completes the handshake would keep every
+// other client out: it is dropped when its time is up, and the place is free.
+TEST_F(SimServerTest, ClientWithoutHandshakeIsDroppedInTime) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kLimit = std::chrono::milliseconds(300);
+    ASSERT_TRUE(Start(0, kLimit));
+    struct Case {
+        const char* what;
+        size_t initBytes;  // of the INIT frame sent before falling silent
+    } cases[] = {{"silent", 0}, {"half an INIT", link_frame::kHeaderSize + 10}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        const auto connected = Clock::now();
+        RawClient idle(Port());
+        ASSERT_TRUE(idle.Connected());
+        if (k.initBytes) {
+            std::vector<uint8_t> init(link_frame::kHeaderSize + link_frame::kInitBodySize);
+            link_frame::WriteHeader(init.data(), link_frame::kTypeInitRequest,
+                                    static_cast<uint32_t>(init.size()));
+            link_frame::WriteInitRequestBody(init.data() + link_frame::kHeaderSize);
+            init.resize(k.initBytes);
+            ASSERT_TRUE(idle.SendRaw(init));
+        }
+        // The client's receive time-out (3 s) is the deadline.
+        EXPECT_TRUE(idle.ClosedByPeer());
+        EXPECT_GE(Clock::now() - connected, kLimit);
+    }
+
+    // The place is free again, and a client that completed the handshake is
+    // served past the limit.
+    RawClient served(Port());
+    ASSERT_TRUE(served.SendInit());
+    EXPECT_EQ(0u, InitResult(served.Read()));
+    const auto until = Clock::now() + 3 * kLimit;
+    while (Clock::now() < until) ASSERT_TRUE(served.Read()) << "dropped after the handshake";
 }

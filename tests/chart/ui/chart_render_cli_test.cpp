@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -72,11 +73,41 @@ TEST_F(ChartRenderCli, DrawsTheFileAtTheAskedSize) {
     EXPECT_GT(BandPixels(image), 100);
 }
 
-TEST_F(ChartRenderCli, UnreadableFileGivesTheReadersTextAndOne) {
-    const Outcome o = Run({dir_.Path("missing.xml"), dir_.Path("out.png")});
+TEST_F(ChartRenderCli, UnreadableFileIsNamedWithTheReasonAndGivesOne) {
+    const std::string missing = dir_.Path("missing.xml");
+    const Outcome o = Run({missing, dir_.Path("out.png")});
     EXPECT_EQ(o.code, 1);
-    EXPECT_EQ(o.err, "Error: File not found \"" + dir_.Path("missing.xml") +
-                         "\": No such file or directory\n");
+    EXPECT_EQ(o.err, "calveroctl: " + missing + ": No such file or directory\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path("out.png")));
+}
+
+// The extension names the format; "-" is PNG on standard output.
+TEST_F(ChartRenderCli, WritesTheFormatTheNameAsksFor) {
+    const std::string xml = dir_.Path("c.xml");
+    struct Case {
+        std::string out;
+        std::string magic;  // the first bytes of the format
+    } cases[] = {
+        {"out.png", "\x89PNG\r\n"}, {"out.jpg", "\xFF\xD8\xFF"},     {"OUT.JPEG", "\xFF\xD8\xFF"},
+        {"out.bmp", "BM"},          {"no-extension", "\x89PNG\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        const Outcome o = Run({xml, dir_.Path(c.out), "--size", "80x60"});
+        ASSERT_EQ(o.code, 0) << o.err;
+        const std::string bytes = dir_.Read(c.out);
+        EXPECT_EQ(bytes.substr(0, c.magic.size()), c.magic);
+        EXPECT_FALSE(QImage::fromData(QByteArray::fromStdString(bytes)).isNull());
+    }
+
+    const std::string command = "cd '" + dir_.Dir() + "' && '" CALVEROCTL "' chart render '" + xml +
+                                "' - --size 80x60 >stdout.bin 2>stderr";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << dir_.Read("stderr");
+    const QImage image =
+        QImage::fromData(QByteArray::fromStdString(dir_.Read("stdout.bin")), "PNG");
+    EXPECT_EQ(image.size(), QSize(80, 60));
+    EXPECT_FALSE(std::filesystem::exists(dir_.Path("-")));
 }
 
 TEST_F(ChartRenderCli, BadArgumentsGiveTwo) {
@@ -91,9 +122,20 @@ TEST_F(ChartRenderCli, BadArgumentsGiveTwo) {
         {xml, png, "--select", "a", "b"},
         {xml, png, "--track", "1"},
         {xml, png, "--bogus"},
+        // Ranges the view cannot show.
+        {xml, png, "--range", "5", "5", "1", "1"},
+        {xml, png, "--range", "5", "5", "1", "100"},
+        {xml, png, "--range", "0", "10", "3", "3"},
+        {xml, png, "--range", "-1e308", "1e308", "-1e308", "1e308"},
+        {xml, png, "--range", "0", "1e-320", "0", "1"},
+        // Formats no image writer knows.
+        {xml, dir_.Path("out.xyz")},
     };
     for (const auto& args : cases) {
         const Outcome o = Run(args);
         EXPECT_EQ(o.code, 2) << testing::PrintToString(args);
+        EXPECT_NE(o.err.find("usage:"), std::string::npos) << o.err;
+        // Nothing is written.
+        EXPECT_EQ(dir_.Entries(), 2u) << testing::PrintToString(args);  // c.xml and stderr
     }
 }
