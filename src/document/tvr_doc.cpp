@@ -391,23 +391,25 @@ void CTVR_Doc::ExportImage() {
 void CTVR_Doc::UploadBakeProfile() {
     if (!context_->panel || context_->panel->State() != CF_IDLE)
         return;
-    const CTVR_View::UploadOutcome out = view_->UploadBakeProfile(*context_->panel);
-    if (!context_->log)
-        return;
+    ITraceLog* log = context_->log;
     const std::wstring title = Title().toStdWString();
-    if (out.sent) {
-        // The controller's answer follows as a line of its own.
-        context_->log->TraceMessage(L"UploadBakeProfile",
-                                    L"Uploading chart \"%ls\" of %ls (%zu points) as bake profile",
-                                    out.chartName.c_str(), title.c_str(), out.pointCount);
-    } else if (out.chartName.empty()) {
-        context_->log->TraceWarning(L"UploadBakeProfile", L"No bake profile uploaded from %ls: %ls",
-                                    title.c_str(), out.text.c_str());
-    } else {
-        context_->log->TraceWarning(L"UploadBakeProfile",
-                                    L"Chart \"%ls\" of %ls not uploaded as bake profile: %ls",
-                                    out.chartName.c_str(), title.c_str(), out.text.c_str());
-    }
+    view_->UploadBakeProfile(*context_->panel, [log, &title](const CTVR_View::UploadOutcome& out) {
+        if (!log)
+            return;
+        if (out.sent) {
+            // The controller's answer follows as a line of its own.
+            log->TraceMessage(L"UploadBakeProfile",
+                              L"Uploading chart \"%ls\" of %ls (%zu points) as bake profile",
+                              out.chartName.c_str(), title.c_str(), out.pointCount);
+        } else if (out.chartName.empty()) {
+            log->TraceWarning(L"UploadBakeProfile", L"No bake profile uploaded from %ls: %ls",
+                              title.c_str(), out.text.c_str());
+        } else {
+            log->TraceWarning(L"UploadBakeProfile",
+                              L"Chart \"%ls\" of %ls not uploaded as bake profile: %ls",
+                              out.chartName.c_str(), title.c_str(), out.text.c_str());
+        }
+    });
 }
 
 // ---- closing ----------------------------------------------------------------

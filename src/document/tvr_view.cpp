@@ -182,23 +182,30 @@ bool CTVR_View::ImportChart(const QString& path) {
     return false;
 }
 
-CTVR_View::UploadOutcome CTVR_View::UploadBakeProfile(CControlFrame& panel) {
+void CTVR_View::UploadBakeProfile(CControlFrame& panel,
+                                  const std::function<void(const UploadOutcome&)>& announce) {
     UploadOutcome out;
+    auto tell = [&] {
+        if (announce)
+            announce(out);
+    };
     std::set<int> ids, selected;
     container_->GetChartIds(ids);
     container_->GetSelectedChartIds(selected);
     const bake::ProfileChartChoice choice = bake::ChooseProfileChart(ids, selected);
     if (choice.problem) {
         out.text = choice.problem;
+        tell();
         if (messages_)
             messages_->ShowMessage(choice.problem, MessageIcon::None);
-        return out;
+        return;
     }
     const chart::CChartSeries* series = container_->FindChart(choice.id);
     if (!series) {
         out.text = bake::ProfileUploadProblem(false, 0);
+        tell();
         panel.SendProfile(std::nullopt);
-        return out;
+        return;
     }
     out.chartName = series->name;
     out.pointCount = series->Points().size();
@@ -207,9 +214,9 @@ CTVR_View::UploadOutcome CTVR_View::UploadBakeProfile(CControlFrame& panel) {
         out.text = problem;
     else
         out.sent = true;
+    tell();
     const auto samples = bake::ToProfileSamples(series->Points());
     panel.SendProfile(samples);
-    return out;
 }
 
 bool CTVR_View::ExportCsv(const QString& path, std::wstring& error) const {

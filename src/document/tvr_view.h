@@ -65,15 +65,17 @@ public:
     // shown, leaves the view as it was and returns false.
     bool ImportChart(const QString& path);
     // "Upload Bake Profile": the chart to send, chosen as the command does,
-    // handed to the panel. What became of it, for the log: `sent` when the
-    // packet went to the panel's link, else `text` is the refusal shown.
+    // handed to the panel. What becomes of it goes to `announce` first (the
+    // log), before any box or link error: `sent` when the packet goes to the
+    // panel's link, else `text` is the refusal that is shown.
     struct UploadOutcome {
         bool sent = false;
         std::wstring chartName;
         size_t pointCount = 0;
         std::wstring text;
     };
-    UploadOutcome UploadBakeProfile(CControlFrame& panel);
+    void UploadBakeProfile(CControlFrame& panel,
+                           const std::function<void(const UploadOutcome&)>& announce = {});
     // The charts as CSV, the control as drawn as PNG; false with a text.
     bool ExportCsv(const QString& path, std::wstring& error) const;
     bool ExportImage(const QString& path, std::wstring& error);

@@ -958,6 +958,15 @@ TEST_F(DocumentTest, TheLogTellsOpensSavesUploadsAndDiscards) {
     Packet(reply);
     EXPECT_TRUE(Logged(log_.lines, 'M', L"OnBoardPktReceived",
                        QStringLiteral("Temperature profile set, you can bake now!")));
+    // A link that refuses the packet: the upload is told before its error.
+    log_.lines.clear();
+    link_.sendResult = 1;
+    one->UploadBakeProfile();
+    link_.sendResult = 0;
+    ASSERT_EQ(2u, log_.lines.size());
+    EXPECT_EQ(L"UploadBakeProfile", log_.lines[0].source);
+    EXPECT_EQ('E', log_.lines[1].kind);
+    EXPECT_EQ(L"SendProfile", log_.lines[1].source);
     // A refused one says why.
     CTVR_Doc* two = docs_->OpenDocument(Q(dir_.Path("two.tvr")));
     two->UploadBakeProfile();
