@@ -30,6 +30,8 @@ void Notice::Apply(ITraceLog* log, IMessageBox* box) const {
     if (log) {
         for (const auto& line : errors)
             log->TraceError(line.source.c_str(), L"%ls", line.text.c_str());
+        for (const auto& line : notes)
+            log->TraceMessage(line.source.c_str(), L"%ls", line.text.c_str());
     }
     if (box && message)
         box->ShowMessage(message->text, message->icon);
@@ -94,6 +96,7 @@ ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length)
             if (h.result == 0) {
                 out.message =
                     Message{L"Temperature profile set, you can bake now!", MessageIcon::None};
+                out.notes.push_back({kSourceReceived, out.message->text});
             } else {
                 errorBox(Widen(ResultCodeText(h.result)));
             }

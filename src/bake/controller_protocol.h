@@ -35,9 +35,12 @@ struct Message {
 struct Notice {
     std::vector<TraceLine> errors;
     std::optional<Message> message;
+    // Outcomes worth a MSG line of their own (a profile the controller took).
+    std::vector<TraceLine> notes;
 
-    // Writes every line with TraceError(source, L"%ls", text), then shows the
-    // message. Either interface may be null.
+    // Writes every error line with TraceError(source, L"%ls", text) and every
+    // note with TraceMessage, then shows the message. Either interface may
+    // be null.
     void Apply(ITraceLog* log, IMessageBox* box) const;
 };
 

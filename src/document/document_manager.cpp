@@ -12,6 +12,7 @@
 #include <set>
 #include <utility>
 
+#include "bake/ui/control_frame.h"
 #include "chart/chart_container_model.h"
 
 QString ResolveRecordsFolder(const QString& commandLineFolder) {
@@ -59,36 +60,44 @@ QRect PlaceNewDocument(QSize preferred, QSize minimum, QSize room, std::optional
 CTVR_Doc* CDocumentManager::Show(CTVR_Doc* doc) {
     if (!doc)
         return nullptr;
-    // A maximised window before it means the operator works maximised.
     QMdiSubWindow* before = area_->activeSubWindow();
-    bool maximized = false;
-    for (QMdiSubWindow* w : area_->subWindowList()) maximized = maximized || w->isMaximized();
     area_->addSubWindow(doc);
     connect(doc, &CTVR_Doc::modifiedChanged, this, &CDocumentManager::documentsChanged);
     connect(doc, &QObject::destroyed, this, &CDocumentManager::documentsChanged);
-    if (maximized) {
+    // Where the window goes when the operator restores it from maximized:
+    // the area's own placement puts a big one half out of sight below the
+    // others.
+    const int step = doc->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, doc);
+    std::optional<QPoint> previous;
+    if (before && before->isVisible() && !before->isMinimized() && !before->isMaximized())
+        previous = before->pos();
+    doc->setGeometry(PlaceNewDocument(QSize(kDocumentWidth, kDocumentHeight),
+                                      QSize(kMinimumWidth, kMinimumHeight),
+                                      area_->viewport()->size(), previous, step));
+    // A chart wants all the room the area has.
+    doc->showMaximized();
+    emit documentsChanged();
+    return Activate(doc);
+}
+
+CTVR_Doc* CDocumentManager::Activate(CTVR_Doc* doc) {
+    if (doc->isMinimized())
         doc->showMaximized();
-    } else {
-        // The area's own placement puts a window where it overlaps least,
-        // which for a big one is half out of sight below the others.
-        const int step = doc->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, doc);
-        std::optional<QPoint> previous;
-        if (before && before->isVisible() && !before->isMinimized())
-            previous = before->pos();
-        doc->setGeometry(PlaceNewDocument(QSize(kDocumentWidth, kDocumentHeight),
-                                          QSize(kMinimumWidth, kMinimumHeight),
-                                          area_->viewport()->size(), previous, step));
-        doc->show();
-    }
     area_->setActiveSubWindow(doc);
     doc->raise();
     doc->widget()->setFocus(Qt::OtherFocusReason);
-    emit documentsChanged();
     return doc;
 }
 
-CTVR_Doc* CDocumentManager::NewDocument() {
+CTVR_Doc* CDocumentManager::NewRecord() {
     return Show(CTVR_Doc::NewDocument(context_));
+}
+
+CTVR_Doc* CDocumentManager::NewDocument() {
+    // A stray Ctrl+N must not split a bake in two: its record goes on.
+    if (context_->panel && context_->panel->State() == CF_BAKING)
+        return Show(CTVR_Doc::NewBlankDocument(context_));
+    return NewRecord();
 }
 
 CTVR_Doc* CDocumentManager::NewStartupDocument() {
@@ -98,7 +107,13 @@ CTVR_Doc* CDocumentManager::NewStartupDocument() {
 }
 
 CTVR_Doc* CDocumentManager::NewLiveRecord() {
-    CTVR_Doc* doc = NewDocument();
+    // A record brought back from a killed run is what the operator has to
+    // deal with first; the new bake's record waits behind it.
+    QPointer<CTVR_Doc> recovered = ActiveDocument();
+    if (recovered && (recovered->RecoveryPath().isEmpty() || recovered->IsLiveBake() ||
+                      !recovered->FilePath().isEmpty()))
+        recovered.clear();
+    CTVR_Doc* doc = NewRecord();
     // The empty window the program opened with has served its turn once a
     // bake is recorded beside it; one the operator used in any way stays.
     if (doc && startup_ && startup_ != doc && startup_->IsUntouched()) {
@@ -113,10 +128,21 @@ CTVR_Doc* CDocumentManager::NewLiveRecord() {
             doc->move(place);
         area_->setActiveSubWindow(doc);
     }
+    if (doc && recovered)
+        Activate(recovered);
     return doc;
 }
 
 CTVR_Doc* CDocumentManager::OpenDocument(const QString& path) {
+    const QFileInfo file(path);
+    const QString canonical = file.canonicalFilePath();
+    for (CTVR_Doc* doc : Documents()) {
+        if (doc->FilePath().isEmpty())
+            continue;
+        const QFileInfo open(doc->FilePath());
+        if (open == file || (!canonical.isEmpty() && open.canonicalFilePath() == canonical))
+            return Activate(doc);
+    }
     return Show(CTVR_Doc::OpenDocument(context_, path));
 }
 

@@ -64,14 +64,18 @@ public:
 
     DocumentContext& Context() { return *context_; }
 
-    // Shown, in front and active; null on failure (already shown to the
-    // operator). File > New.
+    // Shown maximized, in front and active; null on failure (already shown
+    // to the operator). File > New: while the panel is Baking the bake keeps
+    // its record and the new document is a blank one; otherwise it is a new
+    // record that becomes the bake view.
     CTVR_Doc* NewDocument();
     // The empty document the program starts with.
     CTVR_Doc* NewStartupDocument();
     // The record of a bake that began: a new document, which takes the place
-    // of the start-up document if the operator never used that one.
+    // of the start-up document if the operator never used that one. A
+    // recovered record the operator is looking at stays in front of it.
     CTVR_Doc* NewLiveRecord();
+    // A file already open is not opened twice: its window comes to the front.
     CTVR_Doc* OpenDocument(const QString& path);
     CTVR_Doc* ActiveDocument() const;
     QList<CTVR_Doc*> Documents() const;
@@ -104,6 +108,8 @@ signals:
 
 private:
     CTVR_Doc* Show(CTVR_Doc* doc);
+    CTVR_Doc* Activate(CTVR_Doc* doc);
+    CTVR_Doc* NewRecord();
 
     QMdiArea* LiveArea() const;
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPointer>
 
 #include <set>
@@ -30,6 +31,12 @@ CTVR_Doc::CTVR_Doc(std::shared_ptr<DocumentContext> context, QWidget* parent)
       view_(new CTVR_View(context_->messages)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWidget(view_);
+    // The main frame's commands carry the keys for the active document (its
+    // File > Close has Ctrl+W); the window menu's copies would make every
+    // one of them ambiguous, so that the key did nothing.
+    if (QMenu* menu = systemMenu()) {
+        for (QAction* a : menu->actions()) a->setShortcuts({});
+    }
     opened_ = QDateTime::currentDateTime();
     recoveryTimer_.setInterval(context_->recoveryIntervalMs);
     connect(&recoveryTimer_, &QTimer::timeout, this, [this] { StartRecoveryWrite(); });
@@ -67,11 +74,23 @@ CTVR_Doc* CTVR_Doc::NewDocument(std::shared_ptr<DocumentContext> context, QWidge
     return doc;
 }
 
+CTVR_Doc* CTVR_Doc::NewBlankDocument(std::shared_ptr<DocumentContext> context, QWidget* parent) {
+    auto* doc = new CTVR_Doc(context, parent);
+    doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
+    doc->UpdateTitle();
+    doc->view_->InitialUpdate();
+    return doc;
+}
+
 CTVR_Doc* CTVR_Doc::OpenDocument(std::shared_ptr<DocumentContext> context, const QString& path,
                                  QWidget* parent) {
     auto* doc = new CTVR_Doc(context, parent);
     std::wstring error;
+    const std::wstring shown = QDir::toNativeSeparators(path).toStdWString();
     if (!doc->view_->LoadDocumentCharts(path, error)) {
+        if (context->log)
+            context->log->TraceError(L"OpenDocument", L"Cannot open %ls: %ls", shown.c_str(),
+                                     error.c_str());
         doc->ShowError(error);
         delete doc;
         return nullptr;
@@ -79,6 +98,10 @@ CTVR_Doc* CTVR_Doc::OpenDocument(std::shared_ptr<DocumentContext> context, const
     doc->path_ = QFileInfo(path).absoluteFilePath();
     doc->UpdateTitle();
     doc->view_->InitialUpdate();
+    // A file is shown whole, whatever span of time it holds.
+    doc->view_->FitHomeToData();
+    if (context->log)
+        context->log->TraceMessage(L"OpenDocument", L"Opened %ls", shown.c_str());
     return doc;
 }
 
@@ -126,9 +149,22 @@ bool CTVR_Doc::SaveAs() {
     return !path.isEmpty() && SaveTo(path);
 }
 
+bool CTVR_Doc::WriteDocument(const QString& path, std::wstring& error) {
+    const std::wstring shown = QDir::toNativeSeparators(path).toStdWString();
+    if (!view_->SaveDocumentCharts(path, error)) {
+        if (context_->log)
+            context_->log->TraceError(L"SaveDocument", L"Cannot save %ls: %ls", shown.c_str(),
+                                      error.c_str());
+        return false;
+    }
+    if (context_->log)
+        context_->log->TraceMessage(L"SaveDocument", L"Saved %ls", shown.c_str());
+    return true;
+}
+
 bool CTVR_Doc::SaveTo(const QString& path) {
     std::wstring error;
-    if (!view_->SaveDocumentCharts(path, error)) {
+    if (!WriteDocument(path, error)) {
         ShowError(error);
         return false;
     }
@@ -192,8 +228,28 @@ void CTVR_Doc::EndLiveBake() {
     // goes to the records folder either way.
     liveBake_ = false;
     recoveryTimer_.stop();
-    if (modified_)
+    // The finished record is shown whole.
+    view_->FitHomeToData();
+    if (modified_ && !path_.isEmpty())
+        SaveNamedRecord();
+    else if (modified_)
         AutoSave();
+}
+
+void CTVR_Doc::SaveNamedRecord() {
+    // The operator chose the record's file while the bake ran: the whole
+    // bake goes there, not to a records-folder name beside it.
+    std::wstring error;
+    if (!WriteDocument(path_, error)) {
+        // Nothing of the bake may hang on the last periodic write.
+        WriteRecoveryFile();
+        ShowErrorLater(error);
+        return;
+    }
+    SetModified(false);
+    RemoveRecoveryFile();
+    if (context_->saved)
+        context_->saved(path_);
 }
 
 bool CTVR_Doc::EnsureRecoveryFile() {
@@ -330,8 +386,9 @@ void CTVR_Doc::RemoveRecoveryFile() {
 
 void CTVR_Doc::ImportChart() {
     const QString path = context_->askImportPath ? context_->askImportPath(this) : QString();
-    if (!path.isEmpty())
-        view_->ImportChart(path);
+    // New charts are a change the operator must not lose by closing.
+    if (!path.isEmpty() && view_->ImportChart(path))
+        SetModified(true);
 }
 
 void CTVR_Doc::ExportCsv() {
@@ -359,8 +416,27 @@ void CTVR_Doc::ExportImage() {
 }
 
 void CTVR_Doc::UploadBakeProfile() {
-    if (context_->panel && context_->panel->State() == CF_IDLE)
-        view_->UploadBakeProfile(*context_->panel);
+    if (!context_->panel || context_->panel->State() != CF_IDLE)
+        return;
+    ITraceLog* log = context_->log;
+    const std::wstring title = Title().toStdWString();
+    view_->UploadBakeProfile(*context_->panel, [log, &title](const CTVR_View::UploadOutcome& out) {
+        if (!log)
+            return;
+        if (out.sent) {
+            // The controller's answer follows as a line of its own.
+            log->TraceMessage(L"UploadBakeProfile",
+                              L"Uploading chart \"%ls\" of %ls (%zu points) as bake profile",
+                              out.chartName.c_str(), title.c_str(), out.pointCount);
+        } else if (out.chartName.empty()) {
+            log->TraceWarning(L"UploadBakeProfile", L"No bake profile uploaded from %ls: %ls",
+                              title.c_str(), out.text.c_str());
+        } else {
+            log->TraceWarning(L"UploadBakeProfile",
+                              L"Chart \"%ls\" of %ls not uploaded as bake profile: %ls",
+                              out.chartName.c_str(), title.c_str(), out.text.c_str());
+        }
+    });
 }
 
 // ---- closing ----------------------------------------------------------------
@@ -374,6 +450,11 @@ void CTVR_Doc::closeEvent(QCloseEvent* event) {
         if (choice == SaveChoice::Cancel || (choice == SaveChoice::Save && modified_ && !Save())) {
             event->ignore();
             return;
+        }
+        if (choice == SaveChoice::Discard && modified_ && context_->log) {
+            const std::wstring title = Title().toStdWString();
+            context_->log->TraceWarning(L"CloseDocument",
+                                        L"%ls closed unsaved: its changes are lost", title.c_str());
         }
     }
     if (context_->panel)

@@ -60,6 +60,10 @@ public:
     // charts cannot be made (shown).
     static CTVR_Doc* NewDocument(std::shared_ptr<DocumentContext> context,
                                  QWidget* parent = nullptr);
+    // A new document titled Chart<n> that records nothing: no channel
+    // charts, never the bake view (File > New while a bake is recorded).
+    static CTVR_Doc* NewBlankDocument(std::shared_ptr<DocumentContext> context,
+                                      QWidget* parent = nullptr);
     // A document of a chart file, never registered. Null when the file
     // cannot be read (the reader's text shown); no window is left.
     static CTVR_Doc* OpenDocument(std::shared_ptr<DocumentContext> context, const QString& path,
@@ -113,6 +117,10 @@ private:
     void BeginLiveBake();
     void EndLiveBake();
     void AutoSave();
+    // The end of a bake whose record the operator already named.
+    void SaveNamedRecord();
+    // The charts written to `path`, the outcome logged; false with `error`.
+    bool WriteDocument(const QString& path, std::wstring& error);
     void RemoveRecoveryFile();
     // Claims a recovery file for the running bake unless one is held.
     bool EnsureRecoveryFile();

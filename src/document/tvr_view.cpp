@@ -14,6 +14,7 @@
 #include "chart/chart_csv.h"
 #include "chart/ui/chart_container.h"
 #include "chart/ui/chart_menus.h"
+#include "chart/ui/chart_view_math.h"
 
 namespace {
 
@@ -62,11 +63,22 @@ void CTVR_View::InitialUpdate() {
     container_->SetLegendVisible(true);
 }
 
+void CTVR_View::FitHomeToData() {
+    homeFitsData_ = true;
+    ApplyHomeRange();
+}
+
 void CTVR_View::ApplyHomeRange() {
     // A control without a size keeps its view; the range then waits for the
     // first resize that gives it one.
     homePending_ = container_->width() <= 0 || container_->height() <= 0;
-    container_->ZoomToRange(kHomeX1, kHomeX2, kHomeY1, kHomeY2);
+    // "Reset container" comes back to the same range: it is the home range.
+    const std::optional<chart::ui::DataRange> fit =
+        homeFitsData_ ? chart::ui::FitAllRange(*container_) : std::nullopt;
+    if (fit)
+        container_->ZoomToRange(fit->minX, fit->maxX, fit->minY, fit->maxY);
+    else
+        container_->ZoomToRange(kHomeX1, kHomeX2, kHomeY1, kHomeY2);
     follow_.Resume();
 }
 
@@ -160,28 +172,49 @@ bool CTVR_View::SaveDocumentCharts(const QString& path, std::wstring& error) con
     return container_->SaveChartsXml(Wide(path), ids, error);
 }
 
-void CTVR_View::ImportChart(const QString& path) {
+bool CTVR_View::ImportChart(const QString& path) {
     std::set<int> ids;
     std::wstring error;
-    if (!container_->LoadChartsXml(Wide(path), ids, error) && messages_)
+    if (container_->LoadChartsXml(Wide(path), ids, error))
+        return true;
+    if (messages_)
         messages_->ShowMessage(error, MessageIcon::Error);
+    return false;
 }
 
-void CTVR_View::UploadBakeProfile(CControlFrame& panel) {
+void CTVR_View::UploadBakeProfile(CControlFrame& panel,
+                                  const std::function<void(const UploadOutcome&)>& announce) {
+    UploadOutcome out;
+    auto tell = [&] {
+        if (announce)
+            announce(out);
+    };
     std::set<int> ids, selected;
     container_->GetChartIds(ids);
     container_->GetSelectedChartIds(selected);
     const bake::ProfileChartChoice choice = bake::ChooseProfileChart(ids, selected);
     if (choice.problem) {
+        out.text = choice.problem;
+        tell();
         if (messages_)
             messages_->ShowMessage(choice.problem, MessageIcon::None);
         return;
     }
     const chart::CChartSeries* series = container_->FindChart(choice.id);
     if (!series) {
+        out.text = bake::ProfileUploadProblem(false, 0);
+        tell();
         panel.SendProfile(std::nullopt);
         return;
     }
+    out.chartName = series->name;
+    out.pointCount = series->Points().size();
+    // The panel shows its own refusal; the log needs to know of it too.
+    if (const wchar_t* problem = bake::ProfileUploadProblem(true, out.pointCount))
+        out.text = problem;
+    else
+        out.sent = true;
+    tell();
     const auto samples = bake::ToProfileSamples(series->Points());
     panel.SendProfile(samples);
 }

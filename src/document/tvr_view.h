@@ -41,6 +41,10 @@ public:
 
     // Formatters, the home range 0..260 s x 0..300 degrees and the legend.
     void InitialUpdate();
+    // From now on the home range is the one that fits all points (a file
+    // opened, a bake that ended), applied at once and at every resize until
+    // the operator moves the view. Without points the fixed range stays.
+    void FitHomeToData();
 
     // IBakeView: a 66-byte gauge packet, a type-34 report.
     void OnGaugeData(const uint8_t* bytes, uint32_t length) override;
@@ -58,11 +62,20 @@ public:
     // ("No charts to save!" or the writer's).
     bool SaveDocumentCharts(const QString& path, std::wstring& error) const;
     // "Import chart...": the charts of a chart XML file added; a failure is
-    // shown and leaves the view as it was.
-    void ImportChart(const QString& path);
+    // shown, leaves the view as it was and returns false.
+    bool ImportChart(const QString& path);
     // "Upload Bake Profile": the chart to send, chosen as the command does,
-    // handed to the panel.
-    void UploadBakeProfile(CControlFrame& panel);
+    // handed to the panel. What becomes of it goes to `announce` first (the
+    // log), before any box or link error: `sent` when the packet goes to the
+    // panel's link, else `text` is the refusal that is shown.
+    struct UploadOutcome {
+        bool sent = false;
+        std::wstring chartName;
+        size_t pointCount = 0;
+        std::wstring text;
+    };
+    void UploadBakeProfile(CControlFrame& panel,
+                           const std::function<void(const UploadOutcome&)>& announce = {});
     // The charts as CSV, the control as drawn as PNG; false with a text.
     bool ExportCsv(const QString& path, std::wstring& error) const;
     bool ExportImage(const QString& path, std::wstring& error);
@@ -85,6 +98,7 @@ private:
     CChartContainer* container_;
     document::CChannelCharts channels_;
     document::CLiveFollow follow_;
-    bool homePending_ = false;
-    MenuRunner menuRunner_;  // the home range waits for a plot with a size
+    bool homePending_ = false;  // the home range waits for a plot with a size
+    bool homeFitsData_ = false;
+    MenuRunner menuRunner_;
 };

@@ -32,20 +32,24 @@ CDocumentCommands::CDocumentCommands(CMainFrame* frame, CDocumentManager* docume
     };
 
     save_ = frame_->Action(CMainFrame::ID_FILE_SAVE);
-    save_->setShortcut(QKeySequence::Save);
+    save_->setShortcuts(CommandKeys(QKeySequence::Save, {QKeySequence(Qt::CTRL | Qt::Key_S)}));
     connect(save_, &QAction::triggered, this, [active] {
         if (CTVR_Doc* doc = active())
             doc->Save();
     });
     QAction* a = Make(ID_FILE_SAVE_AS, tr("Save &As..."),
                       tr("Save the active document with a new name\nSave As"));
-    a->setShortcut(QKeySequence::SaveAs);
+    a->setShortcuts(
+        CommandKeys(QKeySequence::SaveAs, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}));
     connect(a, &QAction::triggered, this, [active] {
         if (CTVR_Doc* doc = active())
             doc->SaveAs();
     });
     a = Make(ID_FILE_CLOSE, tr("&Close"), tr("Close the active document\nClose"));
-    a->setShortcut(QKeySequence::Close);
+    // Only here: a document window's own menu gives up its copy of these
+    // keys, which would make them ambiguous and do nothing.
+    a->setShortcuts(CommandKeys(QKeySequence::Close, {QKeySequence(Qt::CTRL | Qt::Key_W),
+                                                      QKeySequence(Qt::CTRL | Qt::Key_F4)}));
     connect(a, &QAction::triggered, this, [active] {
         if (CTVR_Doc* doc = active())
             doc->close();
@@ -64,14 +68,14 @@ CDocumentCommands::CDocumentCommands(CMainFrame* frame, CDocumentManager* docume
                     "Bake Profile")),
             &QAction::triggered, this, onActive(&CTVR_Doc::UploadBakeProfile));
     a = Make(ID_ZOOM_IN, tr("Zoom &In"), tr("Zoom into the active chart\nZoom In"));
-    a->setShortcut(QKeySequence::ZoomIn);
+    a->setShortcuts(CommandKeys(QKeySequence::ZoomIn, {QKeySequence(Qt::CTRL | Qt::Key_Plus)}));
     connect(a, &QAction::triggered, this, [this] { Zoom(kZoomNotch); });
     a = Make(ID_ZOOM_OUT, tr("Zoom &Out"), tr("Zoom out of the active chart\nZoom Out"));
-    a->setShortcut(QKeySequence::ZoomOut);
+    a->setShortcuts(CommandKeys(QKeySequence::ZoomOut, {QKeySequence(Qt::CTRL | Qt::Key_Minus)}));
     connect(a, &QAction::triggered, this, [this] { Zoom(-kZoomNotch); });
     a = Make(ID_FULL_SCREEN, tr("&Full Screen"),
              tr("Show the main window on the whole screen\nFull Screen"));
-    a->setShortcut(QKeySequence::FullScreen);
+    a->setShortcuts(CommandKeys(QKeySequence::FullScreen, {QKeySequence(Qt::Key_F11)}));
     a->setCheckable(true);
     connect(a, &QAction::toggled, this, [this](bool on) {
         frame_->setWindowState(on ? (frame_->windowState() | Qt::WindowFullScreen)

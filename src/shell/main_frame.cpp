@@ -31,6 +31,15 @@
 
 namespace shell {
 
+QList<QKeySequence> CommandKeys(QKeySequence::StandardKey key, const QList<QKeySequence>& wanted) {
+    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    for (auto it = wanted.rbegin(); it != wanted.rend(); ++it) {
+        keys.removeAll(*it);
+        keys.prepend(*it);
+    }
+    return keys;
+}
+
 CMainFrame::CMainFrame(MainFrameServices services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
     if (services_.messageBox) {
@@ -121,18 +130,20 @@ QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prom
 
 void CMainFrame::CreateActions() {
     QAction* a = MakeAction(ID_FILE_NEW, tr("&New\tCtrl+N"), tr("Create a new document\nNew"));
-    a->setShortcut(QKeySequence::New);
+    a->setShortcuts(CommandKeys(QKeySequence::New, {QKeySequence(Qt::CTRL | Qt::Key_N)}));
     connect(a, &QAction::triggered, this, [this] {
         if (newDocument_)
             newDocument_();
     });
     a = MakeAction(ID_FILE_OPEN, tr("&Open...\tCtrl+O"), tr("Open an existing document\nOpen"));
-    a->setShortcut(QKeySequence::Open);
+    a->setShortcuts(CommandKeys(QKeySequence::Open, {QKeySequence(Qt::CTRL | Qt::Key_O)}));
     connect(a, &QAction::triggered, this, [this] {
         if (!openDocument_)
             return;
-        const QString path = QFileDialog::getOpenFileName(this, tr("Open"), QString(),
-                                                          tr("Charts (*.tvr);;All Files (*)"));
+        const QString path = services_.askOpenPath ? services_.askOpenPath(this, openFolder_)
+                                                   : QFileDialog::getOpenFileName(
+                                                         this, tr("Open"), openFolder_,
+                                                         tr("Charts (*.tvr);;All Files (*)"));
         if (!path.isEmpty())
             OpenDocumentFile(path);
     });
@@ -140,7 +151,7 @@ void CMainFrame::CreateActions() {
     MakeAction(ID_FILE_PRINT, tr("&Print...\tCtrl+P"), tr("Print the active document\nPrint"));
     a = MakeAction(ID_APP_EXIT, tr("E&xit"),
                    tr("Quit the application; prompts to save documents\nExit"));
-    a->setShortcut(QKeySequence::Quit);
+    a->setShortcuts(CommandKeys(QKeySequence::Quit, {QKeySequence(Qt::CTRL | Qt::Key_Q)}));
     connect(a, &QAction::triggered, this, &QWidget::close);
     MakeAction(ID_EDIT_CUT, tr("Cu&t\tCtrl+X"),
                tr("Cut the selection and put it on the Clipboard\nCut"));

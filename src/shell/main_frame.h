@@ -5,6 +5,8 @@
 
 #include <QEvent>
 #include <QHash>
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -40,7 +42,14 @@ struct MainFrameServices {
     // Asks for the controller to connect to; not owned. The program gives
     // the device selection dialog; null: no selection opens.
     IDeviceSelector* deviceSelector = nullptr;
+    // File > Open's dialog, starting in `folder`; empty when cancelled.
+    // Null: the platform's file dialog.
+    std::function<QString(QWidget* parent, const QString& folder)> askOpenPath{};
 };
+
+// The keys of a standard command on this platform, with `wanted` first
+// wherever the platform leaves them out: the README's keys always work.
+QList<QKeySequence> CommandKeys(QKeySequence::StandardKey key, const QList<QKeySequence>& wanted);
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -104,6 +113,8 @@ public:
                              std::function<bool(const QString&)> openDocument);
     // Opens a chart document file (command line, recent files).
     void OpenDocumentFile(const QString& path);
+    // Where File > Open starts: the records folder.
+    void SetOpenFolder(const QString& folder) { openFolder_ = folder; }
     // A document saved under `path` goes first in the recent files.
     void AddRecentFile(const QString& path);
     // Asked before the window closes; false keeps it open (the operator
@@ -172,6 +183,7 @@ private:
     std::function<void()> newDocument_;
     std::function<bool(const QString&)> openDocument_;
     std::function<bool()> closeGuard_;
+    QString openFolder_;
     bool shutDown_ = false;
 };
 

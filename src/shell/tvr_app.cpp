@@ -188,6 +188,7 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
         [docs] { docs->NewDocument(); },
         [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
     frame->SetCloseGuard([docs] { return docs->CloseAll(); });
+    frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new CDocumentCommands(frame, docs);
 
     if (options.file.isEmpty()) {

@@ -11,6 +11,24 @@
 
 namespace shell {
 
+QString ShownWindowTitle(const QString& title, bool modified) {
+    const QString placeholder = QStringLiteral("[*]");
+    QString out;
+    for (qsizetype i = 0; i < title.size();) {
+        if (title.mid(i, 6) == placeholder + placeholder) {
+            out += placeholder;
+            i += 6;
+        } else if (title.mid(i, 3) == placeholder) {
+            if (modified)
+                out += QLatin1Char('*');
+            i += 3;
+        } else {
+            out += title[i++];
+        }
+    }
+    return out;
+}
+
 CWindowsDlg::CWindowsDlg(QMdiArea* area, QWidget* parent) : QDialog(parent), area_(area) {
     setWindowTitle(tr("Windows"));
     auto* outer = new QHBoxLayout(this);
@@ -52,7 +70,8 @@ void CWindowsDlg::Fill() {
     QMdiSubWindow* active = area_ ? area_->activeSubWindow() : nullptr;
     const auto windows = area_ ? area_->subWindowList() : QList<QMdiSubWindow*>();
     for (QMdiSubWindow* w : windows) {
-        auto* item = new QListWidgetItem(w->windowIcon(), w->windowTitle(), list_);
+        auto* item = new QListWidgetItem(
+            w->windowIcon(), ShownWindowTitle(w->windowTitle(), w->isWindowModified()), list_);
         item->setData(Qt::UserRole, QVariant::fromValue(static_cast<QObject*>(w)));
         if (w == active)
             item->setSelected(true);

@@ -2,12 +2,18 @@
 // "Windows": lists the chart document windows; activates or closes them.
 
 #include <QDialog>
+#include <QString>
 
 class QListWidget;
 class QMdiArea;
 class QPushButton;
 
 namespace shell {
+
+// A window title as its title bar shows it: the "[*]" placeholder becomes
+// "*" while the window is modified and nothing otherwise; "[*][*]" is a
+// literal "[*]".
+QString ShownWindowTitle(const QString& title, bool modified);
 
 class CWindowsDlg : public QDialog {
     Q_OBJECT

@@ -201,8 +201,10 @@ TEST_F(DocumentTest, SaveReopenAndTheFileErrors) {
     EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(QStringList{Q(dir_.Path("run.tvr"))}, savedPaths_);
 
-    // Reopened: the charts with points, ids from 0, no channel charts, not registered.
-    CTVR_Doc* reopened = docs_->OpenDocument(Q(dir_.Path("run.tvr")));
+    // Reopened (a copy: the file itself is open already): the charts with
+    // points, ids from 0, no channel charts, not registered.
+    ASSERT_TRUE(QFile::copy(Q(dir_.Path("run.tvr")), Q(dir_.Path("copy.tvr"))));
+    CTVR_Doc* reopened = docs_->OpenDocument(Q(dir_.Path("copy.tvr")));
     ASSERT_NE(nullptr, reopened);
     EXPECT_EQ(doc->View(), BakeView());
     std::set<int> ids;
@@ -422,8 +424,9 @@ TEST_F(DocumentTest, ClosingAModifiedRecordAsks) {
     EXPECT_EQ(nullptr, panel_.BakeView());
 
     // Discard: closed without a file; an unmodified document does not ask.
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 1500));
     docs_->NewDocument();
-    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 2000));
     saveChoice_ = SaveChoice::Discard;
     askedToSave_.clear();
     EXPECT_TRUE(docs_->CloseAll());
@@ -750,6 +753,27 @@ void WriteRecord(const std::string& path, size_t points) {
     ASSERT_TRUE(m.SaveChartsXml(std::wstring(path.begin(), path.end()), {id}, error));
 }
 
+// The points of a chart in a file, or -1 when the file cannot be read or
+// has no such chart.
+long PointsInFile(const QString& path, const wchar_t* chart) {
+    chart::CChartContainerModel m;
+    std::set<int> ids;
+    std::wstring error;
+    if (!m.LoadChartsXml(path.toStdWString(), ids, error))
+        return -1;
+    const chart::CChartSeries* s = m.FindChartByName(chart);
+    return s ? long(s->Points().size()) : -1;
+}
+
+bool Logged(const std::vector<uitest::RecordedTrace>& lines, char kind, const wchar_t* source,
+            const QString& part) {
+    for (const auto& l : lines) {
+        if (l.kind == kind && l.source == source && QString::fromStdWString(l.text).contains(part))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 TEST_F(DocumentTest, ASecondProgramNeitherOffersNorDiscardsARunningBakesFiles) {
@@ -909,4 +933,255 @@ TEST_F(DocumentTest, UnreadableRecoveryFilesAreOfferedInOneQuestionWithTheirReas
     // The record opened is claimed: discarding the rest did not touch it.
     ASSERT_EQ(1, docs_->Documents().size());
     EXPECT_TRUE(QFile::exists(docs_->Documents()[0]->RecoveryPath()));
+}
+
+TEST_F(DocumentTest, ARecordNamedDuringItsBakeIsSavedWholeUnderThatName) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    CTVR_Doc* doc = docs_->ActiveDocument();
+    savePath_ = Q(dir_.Path("mine.tvr"));
+    ASSERT_TRUE(doc->SaveAs());
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 3000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 4000));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(doc->View(), BakeView());
+
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 5000));
+    // The operator's file holds the whole bake; nothing went beside it.
+    EXPECT_TRUE(Records().isEmpty()) << Records().join(' ').toStdString();
+    EXPECT_EQ(savePath_, doc->FilePath());
+    EXPECT_EQ(QStringLiteral("mine.tvr"), doc->Title());
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(4, PointsInFile(savePath_, L"Temp Main"));
+    EXPECT_EQ((QStringList{savePath_, savePath_}), savedPaths_);
+    EXPECT_TRUE(docs_->RecoveryFiles().isEmpty());
+    EXPECT_TRUE(box_.messages.empty());
+
+    // The operator's file can no longer be written when the next bake that
+    // was named ends: said, and the whole record kept for recovery.
+    ASSERT_TRUE(QDir().mkpath(Q(dir_.Path("gone"))));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 6000));
+    CTVR_Doc* second = docs_->ActiveDocument();
+    ASSERT_NE(doc, second);
+    savePath_ = Q(dir_.Path("gone/second.tvr"));
+    ASSERT_TRUE(second->SaveAs());
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 7000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 8000));
+    const QString recovery = second->RecoveryPath();
+    ASSERT_FALSE(recovery.isEmpty());
+    ASSERT_TRUE(QDir(Q(dir_.Path("gone"))).removeRecursively());
+    log_.lines.clear();
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 9000));
+    EXPECT_TRUE(second->IsModified());
+    EXPECT_TRUE(Records().isEmpty());
+    EXPECT_TRUE(Logged(log_.lines, 'E', L"SaveDocument", savePath_));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !box_.messages.empty(); }));
+    EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+    EXPECT_EQ(3, PointsInFile(recovery, L"Temp Main"));
+}
+
+TEST_F(DocumentTest, FileNewDuringABakeIsABlankDocumentAndTheRecordGoesOn) {
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    CTVR_Doc* record = docs_->ActiveDocument();
+    ASSERT_NE(nullptr, record);
+    CTVR_Doc* blank = docs_->NewDocument();
+    ASSERT_NE(nullptr, blank);
+    ASSERT_NE(record, blank);
+    EXPECT_EQ(blank, docs_->ActiveDocument());
+    EXPECT_EQ(QStringLiteral("Chart2"), blank->Title());
+    EXPECT_EQ(record->View(), BakeView());
+    std::set<int> ids;
+    blank->View()->Container()->GetChartIds(ids);
+    EXPECT_TRUE(ids.empty());
+
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
+    Packet(ProfileReport(1000, {{0, 2500}, {10000, 5000}}, panel_.SequenceId()));
+    EXPECT_TRUE(record->IsLiveBake());
+    EXPECT_FALSE(blank->IsLiveBake());
+    EXPECT_FALSE(blank->IsModified());
+    CChartContainer* c = record->View()->Container();
+    EXPECT_EQ(2u, c->FindChartByName(L"Temp Main")->Points().size());
+    EXPECT_EQ(2u, c->FindChartByName(L"Profile")->Points().size());
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 3000));
+    ASSERT_EQ(1, Records().size());
+    EXPECT_EQ(2, PointsInFile(record->FilePath(), L"Temp Main"));
+    EXPECT_TRUE(blank->FilePath().isEmpty());
+
+    // Idle: a new document records the plate, as before.
+    CTVR_Doc* idle = docs_->NewDocument();
+    EXPECT_EQ(idle->View(), BakeView());
+    EXPECT_TRUE(idle->View()->ChannelCharts().Created());
+}
+
+TEST_F(DocumentTest, AnImportIsAChangeThatClosingAsksAbout) {
+    const chart::ChartPoint pts[] = {{0, 25}, {60, 150}};
+    chart::CChartContainerModel source;
+    const int id = source.AddChart(pts, L"Reflow", L"Temperature", 0, 2.0f, 0.0f, 0xFF00FF00u);
+    std::wstring error;
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("p.tvr"), {id}, error));
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("p.xml"), {id}, error));
+
+    CTVR_Doc* doc = docs_->OpenDocument(Q(dir_.Path("p.tvr")));
+    ASSERT_NE(nullptr, doc);
+    ASSERT_FALSE(doc->IsModified());
+    importPath_ = Q(dir_.Write("bad.xml", "<Other/>"));  // a failed import changes nothing
+    doc->ImportChart();
+    EXPECT_FALSE(doc->IsModified());
+    importPath_ = Q(dir_.Path("p.xml"));
+    doc->ImportChart();
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(doc->isWindowModified());
+
+    QPointer<CTVR_Doc> alive(doc);
+    saveChoice_ = SaveChoice::Cancel;
+    EXPECT_FALSE(doc->close());
+    EXPECT_EQ(QStringList{QStringLiteral("p.tvr")}, askedToSave_);
+    EXPECT_TRUE(alive);
+    // Saved, it is clean again, and the file has both charts.
+    ASSERT_TRUE(doc->Save());
+    EXPECT_FALSE(doc->IsModified());
+    std::set<int> ids;
+    chart::CChartContainerModel back;
+    ASSERT_TRUE(back.LoadChartsXml(dir_.WPath("p.tvr"), ids, error));
+    EXPECT_EQ(2u, ids.size());
+}
+
+TEST_F(DocumentTest, AnOpenedFileShowsAllItsDataAndAFinishedBakeToo) {
+    std::vector<chart::ChartPoint> pts;
+    for (int t = 0; t <= 3600; t += 60) pts.push_back({double(t), 20.0 + t / 16.0});
+    chart::CChartContainerModel source;
+    const int id = source.AddChart(pts, L"Long", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    std::wstring error;
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("long.tvr"), {id}, error));
+
+    CTVR_Doc* opened = docs_->OpenDocument(Q(dir_.Path("long.tvr")));
+    ASSERT_NE(nullptr, opened);
+    uitest::Pump();
+    CChartContainer* c = opened->View()->Container();
+    auto fits = [](CChartContainer* c, double lastX, double maxY) {
+        const auto v = c->CurrentLayout().visible;
+        return v.left <= 0.0 && v.right >= lastX && v.right < lastX * 1.5 && v.top >= maxY &&
+               c->HomeRange().maxX >= lastX;
+    };
+    EXPECT_TRUE(fits(c, 3600.0, 245.0)) << c->CurrentLayout().visible.right;
+    // Still so in another window size.
+    opened->showNormal();
+    opened->resize(500, 300);
+    uitest::Pump();
+    EXPECT_TRUE(fits(c, 3600.0, 245.0)) << c->CurrentLayout().visible.right;
+
+    // A new live record starts on the fixed range and follows; once its bake
+    // ends it shows the whole bake.
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    CTVR_Doc* record = docs_->ActiveDocument();
+    c = record->View()->Container();
+    EXPECT_EQ(260, c->HomeRange().maxX);
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 401000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 801000));
+    EXPECT_GT(c->CurrentLayout().visible.left, 0.0);
+    EXPECT_EQ(260, c->HomeRange().maxX);
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 900000));
+    EXPECT_TRUE(fits(c, 800.0, 30.0))
+        << c->CurrentLayout().visible.left << " " << c->CurrentLayout().visible.right;
+}
+
+TEST_F(DocumentTest, DocumentsOpenMaximizedOnceEachAndARecoveredRecordStaysInFront) {
+    const chart::ChartPoint pts[] = {{0, 25}, {60, 150}};
+    chart::CChartContainerModel source;
+    const int id = source.AddChart(pts, L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    std::wstring error;
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("a.tvr"), {id}, error));
+
+    CTVR_Doc* a = docs_->OpenDocument(Q(dir_.Path("a.tvr")));
+    ASSERT_NE(nullptr, a);
+    EXPECT_TRUE(a->isMaximized());
+    CTVR_Doc* other = docs_->NewDocument();
+    EXPECT_TRUE(other->isMaximized());
+    EXPECT_EQ(other, docs_->ActiveDocument());
+    // The same file again, by another spelling of its path: the one window.
+    EXPECT_EQ(a, docs_->OpenDocument(Q(dir_.Path(".")) + QStringLiteral("/./a.tvr")));
+    EXPECT_EQ(2, area_.subWindowList().size());
+    EXPECT_EQ(a, docs_->ActiveDocument());
+
+    // A record left by a killed run, then the bake still running opens its
+    // new record: the recovered one stays in front.
+    QDir().mkpath(Q(dir_.Path("recovery")));
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("recovery/bake-20260101-074500.tvr"), {id}, error));
+    const QList<CTVR_Doc*> recovered = docs_->RestoreRecoveryFiles(true);
+    ASSERT_EQ(1, recovered.size());
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
+    CTVR_Doc* record = nullptr;
+    for (CTVR_Doc* d : docs_->Documents()) {
+        if (d->View() == BakeView())
+            record = d;
+    }
+    ASSERT_NE(nullptr, record);
+    EXPECT_TRUE(record->IsLiveBake());
+    EXPECT_EQ(recovered[0], docs_->ActiveDocument());
+    EXPECT_EQ(recovered[0], area_.subWindowList(QMdiArea::StackingOrder).last());
+    EXPECT_TRUE(recovered[0]->isMaximized());
+    // Once that one is dealt with, the next bake's record comes in front.
+    savePath_ = Q(dir_.Path("recovered.tvr"));
+    ASSERT_TRUE(recovered[0]->Save());
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 2000));
+    Packet(Gauge(bake::CONCC_DEV_BAKING, 3000));
+    EXPECT_EQ(BakeView(), docs_->ActiveDocument()->View());
+}
+
+TEST_F(DocumentTest, TheLogTellsOpensSavesUploadsAndDiscards) {
+    const chart::ChartPoint pts[] = {{0, 25}, {60, 150}};
+    chart::CChartContainerModel source;
+    const int a = source.AddChart(pts, L"Reflow", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    std::wstring error;
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("one.tvr"), {a}, error));
+    const int b = source.AddChart(pts, L"B", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    ASSERT_TRUE(source.SaveChartsXml(dir_.WPath("two.tvr"), {a, b}, error));
+
+    CTVR_Doc* one = docs_->OpenDocument(Q(dir_.Path("one.tvr")));
+    ASSERT_NE(nullptr, one);
+    EXPECT_TRUE(Logged(log_.lines, 'M', L"OpenDocument", Q(dir_.Path("one.tvr"))));
+    EXPECT_EQ(nullptr, docs_->OpenDocument(Q(dir_.Write("junk.tvr", "not XML"))));
+    EXPECT_TRUE(Logged(log_.lines, 'E', L"OpenDocument", Q(dir_.Path("junk.tvr"))));
+
+    ASSERT_TRUE(one->SaveTo(Q(dir_.Path("copy.tvr"))));
+    EXPECT_TRUE(Logged(log_.lines, 'M', L"SaveDocument", Q(dir_.Path("copy.tvr"))));
+    EXPECT_FALSE(one->SaveTo(Q(dir_.Path("no/such/folder.tvr"))));
+    EXPECT_TRUE(Logged(log_.lines, 'E', L"SaveDocument", Q(dir_.Path("no/such/folder.tvr"))));
+
+    // An upload, and the controller's answer.
+    Connect();
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
+    one->UploadBakeProfile();
+    EXPECT_TRUE(Logged(log_.lines, 'M', L"UploadBakeProfile", QStringLiteral("\"Reflow\"")));
+    std::vector<uint8_t> reply(12, 0);
+    reply[0] = uint8_t(bake::CONCC_PKT_SET_PROFILE);
+    Packet(reply);
+    EXPECT_TRUE(Logged(log_.lines, 'M', L"OnBoardPktReceived",
+                       QStringLiteral("Temperature profile set, you can bake now!")));
+    // A link that refuses the packet: the upload is told before its error.
+    log_.lines.clear();
+    link_.sendResult = 1;
+    one->UploadBakeProfile();
+    link_.sendResult = 0;
+    ASSERT_EQ(2u, log_.lines.size());
+    EXPECT_EQ(L"UploadBakeProfile", log_.lines[0].source);
+    EXPECT_EQ('E', log_.lines[1].kind);
+    EXPECT_EQ(L"SendProfile", log_.lines[1].source);
+    // A refused one says why.
+    CTVR_Doc* two = docs_->OpenDocument(Q(dir_.Path("two.tvr")));
+    two->UploadBakeProfile();
+    EXPECT_TRUE(Logged(log_.lines, 'W', L"UploadBakeProfile",
+                       QStringLiteral("Select one chart to upload!")));
+
+    // A record closed without saving it.
+    CTVR_Doc* record = docs_->NewDocument();
+    Packet(Gauge(bake::CONCC_DEV_IDLE, 2000));
+    ASSERT_TRUE(record->IsModified());
+    saveChoice_ = SaveChoice::Discard;
+    EXPECT_TRUE(record->close());
+    EXPECT_TRUE(Logged(log_.lines, 'W', L"CloseDocument", QStringLiteral("Chart1")));
 }

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "bake/controller_packets.h"
 #include "bake/ui/control_frame.h"
@@ -20,6 +21,7 @@
 #include "document/tvr_view.h"
 #include "shell/document_commands.h"
 #include "shell/tvr_app.h"
+#include "shell/windows_dlg.h"
 #include "tests/support/ui_test_support.h"
 
 namespace {
@@ -262,4 +264,129 @@ TEST(RecoveryQuestion, ListsEveryFileInOneScrollingWindowThatDoesNotBlock) {
         EXPECT_FALSE(dialog);
         EXPECT_EQ(std::vector<RecoveryAnswer>{c.expected}, answers);
     }
+}
+
+namespace {
+
+// Collects the warnings Qt writes while it is installed.
+class QtWarnings {
+public:
+    QtWarnings() {
+        seen().clear();
+        previous_ = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { seen() << text; });
+    }
+    ~QtWarnings() { qInstallMessageHandler(previous_); }
+    static QStringList& seen() {
+        static QStringList lines;
+        return lines;
+    }
+
+private:
+    QtMessageHandler previous_;
+};
+
+}  // namespace
+
+// Every key of the README's table, pressed on the focused chart of an open
+// document, does its command (and none is ambiguous with a window's own).
+TEST_F(ProgramDocuments, EveryKeyOfTheReadmeWorksOnAFocusedChart) {
+    QStringList openFolders;
+    int saveQuestions = 0;
+    services_.askOpenPath = [&](QWidget*, const QString& folder) {
+        openFolders << folder;
+        return QString();
+    };
+    docs_.askSavePath = [&](QWidget*, const QString&) {
+        ++saveQuestions;
+        return QString();
+    };
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    CMainFrame* frame = app_.MainFrame();
+    frame->activateWindow();
+    ASSERT_TRUE(uitest::PumpUntil([&] { return QApplication::activeWindow() == frame; }));
+    CDocumentManager* docs = app_.Documents();
+    auto chart = [&]() -> QWidget* {
+        CTVR_Doc* doc = docs->ActiveDocument();
+        if (!doc)
+            return nullptr;
+        QWidget* c = doc->View()->Container();
+        c->setFocus(Qt::OtherFocusReason);
+        uitest::Pump();
+        return QApplication::focusWidget() == c ? c : nullptr;
+    };
+    auto press = [&](int key, Qt::KeyboardModifiers mods) {
+        QWidget* c = chart();
+        if (!c)
+            return ::testing::AssertionFailure() << "no focused chart";
+        QTest::keyClick(c, Qt::Key(key), mods);
+        uitest::Pump();
+        return ::testing::AssertionSuccess();
+    };
+    QtWarnings warnings;
+
+    ASSERT_TRUE(press(Qt::Key_N, Qt::ControlModifier));  // Ctrl+N
+    EXPECT_EQ(2, docs->Documents().size());
+    ASSERT_TRUE(press(Qt::Key_O, Qt::ControlModifier));  // Ctrl+O, in the records folder
+    EXPECT_EQ(QStringList{options_.recordsFolder}, openFolders);
+    ASSERT_TRUE(press(Qt::Key_S, Qt::ControlModifier));  // Ctrl+S: an untitled one asks
+    EXPECT_EQ(1, saveQuestions);
+    ASSERT_TRUE(press(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier));
+    EXPECT_EQ(2, saveQuestions);
+    CChartContainer* c = docs->ActiveDocument()->View()->Container();
+    const double scale = c->Mapping().scaleX;
+    ASSERT_TRUE(press(Qt::Key_Plus, Qt::ControlModifier));
+    EXPECT_GT(c->Mapping().scaleX, scale);
+    ASSERT_TRUE(press(Qt::Key_Minus, Qt::ControlModifier));
+    EXPECT_DOUBLE_EQ(scale, c->Mapping().scaleX);
+    ASSERT_TRUE(press(Qt::Key_F11, Qt::NoModifier));
+    EXPECT_TRUE(frame->windowState() & Qt::WindowFullScreen);
+    ASSERT_TRUE(press(Qt::Key_F11, Qt::NoModifier));
+    EXPECT_FALSE(frame->windowState() & Qt::WindowFullScreen);
+    ASSERT_TRUE(press(Qt::Key_W, Qt::ControlModifier));  // Ctrl+W
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(1, docs->Documents().size());
+    ASSERT_TRUE(press(Qt::Key_F4, Qt::ControlModifier));  // Ctrl+F4
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(0, docs->Documents().size());
+    ASSERT_NE(nullptr, docs->NewDocument());
+    ASSERT_TRUE(press(Qt::Key_Q, Qt::ControlModifier));  // Ctrl+Q
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_TRUE(warnings.seen().filter(QStringLiteral("Ambiguous")).isEmpty())
+        << warnings.seen().join(QLatin1Char('\n')).toStdString();
+    app_.ExitInstance(0);
+}
+
+TEST(WindowsDialog, TitlesShowTheModifiedMarkAsTheTitleBarDoes) {
+    struct Case {
+        const char* title;
+        bool modified;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"Chart1[*]", false, "Chart1"},
+        {"Chart1[*]", true, "Chart1*"},
+        {"run.tvr", true, "run.tvr"},
+        {"a[*][*]b[*]", true, "a[*]b*"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(QString::fromLatin1(c.shown),
+                  ShownWindowTitle(QString::fromLatin1(c.title), c.modified))
+            << c.title << " " << c.modified;
+}
+
+TEST_F(ProgramDocuments, TheWindowsDialogListsCleanTitles) {
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    CTVR_Doc* doc = app_.Documents()->ActiveDocument();
+    ASSERT_NE(nullptr, doc);
+    bake::CONCC_GaugeData g;
+    g.timestamp = 1;
+    doc->View()->AppendGaugeData(g);
+    app_.Documents()->NewDocument();
+    CWindowsDlg dlg(app_.MainFrame()->MdiArea());
+    QStringList shown;
+    for (int i = 0; i < dlg.WindowList()->count(); ++i) shown << dlg.WindowList()->item(i)->text();
+    EXPECT_EQ((QStringList{QStringLiteral("Chart1*"), QStringLiteral("Chart2")}), shown);
+    answer_ = SaveChoice::Discard;
+    app_.ExitInstance(0);
 }
