@@ -133,6 +133,113 @@ TEST(ChartModel, NanXDoesNotBreakOrder) {
     EXPECT_TRUE(m.AppendChartPoints(id, std::vector<ChartPoint>{{nan, 0}}));
 }
 
+// A point with a NaN or infinite coordinate stays among the points (a file
+// keeps it) but takes no part in the extents or in the runs that drawing,
+// hit testing and statistics read: a run's ends are finite points.
+TEST(ChartModel, NonFinitePointsStayButAreLeftOutOfExtentsAndRunEnds) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* what;
+        std::vector<ChartPoint> points;
+        double minX, maxX, minY, maxY;
+        double a, b;                // GetPointRange(a, b)
+        std::vector<double> runXs;  // x of the run's points
+    };
+    const Case cases[] = {
+        {"NaN y inside", {{0, 1}, {1, nan}, {2, 5}}, 0, 2, 1, 5, 0.5, 0.7, {0, 1, 2}},
+        {"infinite y inside",
+         {{0, 1}, {1, inf}, {2, -inf}, {3, 5}},
+         0,
+         3,
+         1,
+         5,
+         1.5,
+         1.6,
+         {0, 1, 2, 3}},
+        {"NaN x at the end", {{0, 1}, {1, 2}, {nan, 999}}, 0, 1, 1, 2, 0.5, 5, {0, 1}},
+        {"infinite x at both ends",
+         {{-inf, -7}, {0, 1}, {1, 2}, {inf, 9}},
+         0,
+         1,
+         1,
+         2,
+         -5,
+         5,
+         {0, 1}},
+        {"non-finite first and last y",
+         {{0, nan}, {1, 1}, {2, 3}, {3, inf}},
+         1,
+         2,
+         1,
+         3,
+         0,
+         3,
+         {1, 2}},
+        {"range inside a NaN stretch",
+         {{0, 1}, {1, nan}, {2, nan}, {3, 4}},
+         0,
+         3,
+         1,
+         4,
+         1.2,
+         1.8,
+         {0, 1, 2, 3}},
+        {"range before the first finite point",
+         {{-inf, 0}, {1, 1}, {2, 2}},
+         1,
+         2,
+         1,
+         2,
+         -9,
+         0.5,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CChartContainerModel m;
+        const int id = Add(m, L"T", c.points);
+        const CChartSeries& s = *m.FindChart(id);
+        EXPECT_EQ(s.Points().size(), c.points.size());
+        EXPECT_TRUE(s.HasExtents());
+        EXPECT_EQ(s.MinX(), c.minX);
+        EXPECT_EQ(s.MaxX(), c.maxX);
+        EXPECT_EQ(s.MinY(), c.minY);
+        EXPECT_EQ(s.MaxY(), c.maxY);
+        std::vector<double> runXs;
+        for (const ChartPoint& p : s.GetPointRange(c.a, c.b)) runXs.push_back(p.x);
+        EXPECT_EQ(runXs, c.runXs);
+    }
+}
+
+TEST(ChartModel, ChartOfOnlyNonFinitePointsHasNoExtentsAndNoRuns) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    CChartContainerModel m;
+    const int id = Add(m, L"T", {{0, nan}, {1, inf}, {nan, 2}});
+    const CChartSeries& s = *m.FindChart(id);
+    EXPECT_TRUE(s.HasPoints());
+    EXPECT_FALSE(s.HasExtents());
+    EXPECT_EQ(s.MinX(), CChartSeries::kNoMin);
+    EXPECT_EQ(s.MaxY(), CChartSeries::kNoMax);
+    EXPECT_TRUE(s.GetPointRange(-1e300, 1e300).empty());
+
+    // Finite points appended later give the extents; appends keep a run's
+    // ends finite too.
+    const int live = Add(m, L"L", {{0, nan}});
+    ASSERT_TRUE(m.AppendChartPoints(live, std::vector<ChartPoint>{{1, 10}, {2, inf}}));
+    ASSERT_TRUE(m.AppendChartPoints(live, std::vector<ChartPoint>{{3, 30}, {4, nan}}));
+    const CChartSeries& l = *m.FindChart(live);
+    EXPECT_EQ(l.MinX(), 1);
+    EXPECT_EQ(l.MaxX(), 3);
+    EXPECT_EQ(l.MinY(), 10);
+    EXPECT_EQ(l.MaxY(), 30);
+    const auto run = l.GetPointRange(2.5, 9);
+    ASSERT_EQ(run.size(), 3u);
+    EXPECT_EQ(run.front().x, 1);
+    EXPECT_EQ(run.back().x, 3);
+}
+
 TEST(ChartModel, SelectionAndVisibility) {
     CChartContainerModel m;
     const int a = Add(m, L"A", {{0, 0}});
