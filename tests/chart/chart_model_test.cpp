@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cwchar>
+#include <functional>
 #include <limits>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "chart/chart_container_model.h"
@@ -370,6 +373,70 @@ TEST(ChartModel, TickLabelsFollowTheFormatterUnlessItIsTheDefault) {
     EXPECT_EQ(m.YTickLabel(4050, 50), L"4050");
     m.SetYValueFormatter([](double v) { return chart::DefaultValueFormatter(v); });
     EXPECT_EQ(m.YTickLabel(4050, 50), L"4.05e+03");  // a formatter of the caller's own
+}
+
+namespace {
+
+// A view's formatter: three decimals, and "0" near zero.
+std::wstring ThreeDecimals(double v) {
+    if (v > -0.001 && v < 0.001)
+        return L"0";
+    wchar_t buf[400];
+    std::swprintf(buf, sizeof buf / sizeof buf[0], L"%0.3lf", v);
+    return buf;
+}
+
+}  // namespace
+
+// A tick label has the decimals its grid step needs and never fewer than the
+// view's formatter gives, so that neighbours differ; anything around the
+// formatter's number stays.
+TEST(ChartModel, TickLabelsHaveTheDecimalsTheirStepNeeds) {
+    CChartContainerModel m;
+    m.SetYValueFormatter(ThreeDecimals);
+    m.SetXValueFormatter([](double v) { return ThreeDecimals(v) + L" s"; });
+    struct Case {
+        double value, step;
+        const wchar_t* y;
+        const wchar_t* x;
+    };
+    const Case cases[] = {
+        {50, 10, L"50.000", L"50.000 s"},  // the formatter's decimals stay
+        {0, 10, L"0", L"0 s"},
+        {110.5908, 0.0002, L"110.5908", L"110.5908 s"},  // deep zoom: one more decimal
+        {110.5910, 0.0002, L"110.5910", L"110.5910 s"},
+        {110.5912, 0.0002, L"110.5912", L"110.5912 s"},
+        {0, 0.5, L"0.000", L"0.000 s"},  // zero as its neighbours read
+        {-0.5, 0.5, L"-0.500", L"-0.500 s"},
+        {1e-6, 2e-7, L"1.0e-06", L"1.0e-06 s"},  // tiny data: not "0"
+        {1.2e-6, 2e-7, L"1.2e-06", L"1.2e-06 s"},
+        {4e-5, 1e-5, L"0.00004", L"0.00004 s"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(m.YTickLabel(c.value, c.step), c.y) << c.value << " step " << c.step;
+        EXPECT_EQ(m.XTickLabel(c.value, c.step), c.x) << c.value << " step " << c.step;
+    }
+
+    // Five neighbouring grid lines read differently at every zoom depth.
+    const std::function<std::wstring(double)> formatters[] = {
+        ThreeDecimals, chart::DefaultValueFormatter,
+        [](double v) { return chart::DefaultValueFormatter(v); }};
+    for (const auto& f : formatters) {
+        m.SetYValueFormatter(f);
+        for (double step = 1e-9; step < 1e9; step *= 10) {
+            for (const double factor : {1.0, 2.0, 5.0}) {
+                for (const double at : {0.0, 110.591, -4321.5, 1e-6, 12345678.0}) {
+                    const double s = step * factor;
+                    if (s < std::abs(at) * 1e-12)
+                        continue;  // finer than doubles tell apart there
+                    const double first = std::round(at / s) * s;
+                    std::set<std::wstring> labels;
+                    for (int k = 0; k < 5; ++k) labels.insert(m.YTickLabel(first + k * s, s));
+                    EXPECT_EQ(labels.size(), 5u) << "step " << s << " near " << at;
+                }
+            }
+        }
+    }
 }
 
 TEST(ChartModel, Formatters) {
