@@ -386,6 +386,30 @@ TEST_F(ChartContainerTest, MiddleButtonTogglesTrackingAndHidesTheCursor) {
     EXPECT_EQ(chart_.cursor().shape(), Qt::ArrowCursor);
 }
 
+// The tracking box's title names the data point under the mouse, its x from
+// the x scale and its y from the y scale, which differ here.
+TEST_F(ChartContainerTest, TrackingBoxTitleShowsTheDataPointUnderTheMouse) {
+    AddLine(20);
+    chart_.SetXValueFormatter([](double v) { return std::to_wstring(std::lround(v)); });
+    chart_.SetYValueFormatter([](double v) { return std::to_wstring(std::lround(v)); });
+    chart_.ZoomToRange(0, 100, 0, 40);
+    ASSERT_GT(std::abs(chart_.Mapping().scaleX - chart_.Mapping().scaleY), 1.0);
+    chart_.SetTracking(true);
+    struct Case {
+        double x, y;
+        const wchar_t* title;
+    };
+    const Case cases[] = {
+        {25, 30, L"Mouse at [25, 30]"},
+        {80, 10, L"Mouse at [80, 10]"},
+    };
+    for (const Case& c : cases) {
+        QTest::mouseMove(&chart_, Pixel(c.x, c.y));
+        chart_.RenderFrame(1.0);
+        EXPECT_EQ(chart_.LabelBoxes().Tracking().title, c.title);
+    }
+}
+
 TEST_F(ChartContainerTest, DoubleClickZoomsToFit) {
     chart_.ZoomToRange(0, 10, 0, 10);
     AddLine(50);
