@@ -111,7 +111,7 @@ int RunInfo(const std::string& path) {
     if (!cli::LoadChartFile(path, model))
         return kFailed;
     for (const auto& [id, series] : model.Charts()) {
-        const bool has = series->HasPoints();
+        const bool has = series->HasExtents();  // from finite points only
         cli::Print("%d\t%s\t%s\t%zu\t%s\t%s\t%s\t%s\n", id, Field(series->name).c_str(),
                    Field(series->yLabel).c_str(), series->Points().size(),
                    has ? ViewValue(series->MinX()).c_str() : "-",

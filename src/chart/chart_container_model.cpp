@@ -4,6 +4,8 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace chart {
@@ -35,12 +37,6 @@ int DecimalsOf(double step) {
     return kMaxDecimals;
 }
 
-// Fixed notation stays readable below ten million, down to millionths and up
-// to ten digits.
-constexpr double kFixedLimit = 1e7;
-constexpr int kMaxFixedDecimals = 6;
-constexpr int kMaxFixedDigits = 10;
-
 // None, or the default formatter handed back in.
 bool IsDefault(const ValueFormatter& formatter) {
     using Plain = std::wstring (*)(double);
@@ -48,16 +44,70 @@ bool IsDefault(const ValueFormatter& formatter) {
     return !formatter || (target && *target == &DefaultValueFormatter);
 }
 
-}  // namespace
+// The first number in a formatter's text: where it lies, its decimals, and
+// whether it has an exponent.
+struct NumberInText {
+    size_t begin = 0;
+    size_t end = 0;
+    int decimals = 0;
+    bool scientific = false;
+    double value = 0;
+};
 
-std::wstring FormatTickValue(double value, double step) {
+bool IsDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
+std::optional<NumberInText> FindNumber(const std::wstring& text) {
+    size_t i = 0;
+    while (i < text.size() && !IsDigit(text[i])) ++i;
+    if (i == text.size())
+        return std::nullopt;
+    NumberInText n;
+    n.begin = i > 0 && (text[i - 1] == L'-' || text[i - 1] == L'+') ? i - 1 : i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    if (i < text.size() && text[i] == L'.') {
+        ++i;
+        while (i < text.size() && IsDigit(text[i])) {
+            ++i;
+            ++n.decimals;
+        }
+    }
+    if (i < text.size() && (text[i] == L'e' || text[i] == L'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == L'-' || text[j] == L'+'))
+            ++j;
+        if (j < text.size() && IsDigit(text[j])) {
+            n.scientific = true;
+            while (j < text.size() && IsDigit(text[j])) ++j;
+            i = j;
+        }
+    }
+    n.end = i;
+    std::string narrow(text.begin() + static_cast<std::ptrdiff_t>(n.begin),
+                       text.begin() + static_cast<std::ptrdiff_t>(n.end));
+    if (!narrow.empty() && narrow[0] == '+')
+        narrow.erase(0, 1);
+    std::from_chars(narrow.data(), narrow.data() + narrow.size(), n.value);
+    return n;
+}
+
+// Fixed notation stays readable below ten million, down to millionths and up
+// to ten digits.
+constexpr double kFixedLimit = 1e7;
+constexpr int kMaxFixedDecimals = 6;
+constexpr int kMaxFixedDigits = 10;
+
+// A grid label at `value` for grid lines `step` apart, with at least
+// `minDecimals` decimals where fixed notation is used.
+std::wstring FormatTick(double value, double step, int minDecimals) {
     if (!(step > 0) || !std::isfinite(step) || !std::isfinite(value))
         return DefaultValueFormatter(value);
     // Grid values are multiples of the step; what is left over is rounding.
     if (std::abs(value) < step * 1e-9)
         value = 0;
     char buf[64];
-    const int decimals = DecimalsOf(step);
+    const int decimals = std::max(DecimalsOf(step), minDecimals);
     const double magnitude = std::abs(value);
     const int intDigits =
         magnitude < 1 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
@@ -77,6 +127,46 @@ std::wstring FormatTickValue(double value, double step) {
     const auto r =
         std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, digits - 1);
     return Widen(buf, r.ptr);
+}
+
+// The formatter's text, with its number given the decimals the step needs
+// where it has fewer: a view's formatter may show three decimals, or round
+// small values to "0", and neighbouring grid lines must not read alike.
+std::wstring TickLabel(const ValueFormatter& formatter, double value, double step) {
+    if (IsDefault(formatter))
+        return FormatTickValue(value, step);
+    std::wstring text = formatter(value);
+    if (!(step > 0) || !std::isfinite(step) || !std::isfinite(value))
+        return text;
+    const std::optional<NumberInText> number = FindNumber(text);
+    if (!number)
+        return text;  // no number to mend
+    std::wstring digits;
+    if (number->scientific) {
+        // Its own digits are enough when they show the value to well within
+        // a step.
+        if (std::abs(number->value - value) <= step * 1e-6)
+            return text;
+        digits = FormatTickValue(value, step);
+    } else {
+        if (number->decimals >= DecimalsOf(step))
+            return text;
+        // As many decimals as the formatter gives near this value: the text
+        // of zero ("0") says less than that of its neighbours ("0.500").
+        int minDecimals = number->decimals;
+        if (const auto near = FindNumber(formatter(std::abs(value) < step ? step : value));
+            near && !near->scientific) {
+            minDecimals = std::max(minDecimals, near->decimals);
+        }
+        digits = FormatTick(value, step, minDecimals);
+    }
+    return text.substr(0, number->begin) + digits + text.substr(number->end);
+}
+
+}  // namespace
+
+std::wstring FormatTickValue(double value, double step) {
+    return FormatTick(value, step, 0);
 }
 
 CChartContainerModel::CChartContainerModel()
@@ -234,11 +324,11 @@ void CChartContainerModel::SetYValueFormatter(ValueFormatter formatter) {
 }
 
 std::wstring CChartContainerModel::XTickLabel(double value, double step) const {
-    return IsDefault(xFormatter_) ? FormatTickValue(value, step) : xFormatter_(value);
+    return TickLabel(xFormatter_, value, step);
 }
 
 std::wstring CChartContainerModel::YTickLabel(double value, double step) const {
-    return IsDefault(yFormatter_) ? FormatTickValue(value, step) : yFormatter_(value);
+    return TickLabel(yFormatter_, value, step);
 }
 
 void CChartContainerModel::SetLegendVisible(bool visible) {

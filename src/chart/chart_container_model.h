@@ -76,9 +76,13 @@ public:
     void SetYValueFormatter(ValueFormatter formatter);
     const ValueFormatter& XValueFormatter() const { return xFormatter_; }
     const ValueFormatter& YValueFormatter() const { return yFormatter_; }
-    // Labels of the grid lines: the formatter's text, unless the formatter is
-    // the default one, whose three digits would label neighbouring lines
-    // alike ("4e+03" for 3950, 4000 and 4050); then FormatTickValue.
+    // Labels of the grid lines `step` apart. The default formatter's three
+    // digits would label neighbouring lines alike ("4e+03" for 3950, 4000 and
+    // 4050): FormatTickValue instead. Another formatter's text stays, but its
+    // number gets the decimals the step needs where it has fewer (never
+    // fewer than the formatter gives nearby), so that deep zooms and tiny
+    // values do not read "110.591" three times or "0" everywhere. The label
+    // boxes show the formatter's own text.
     std::wstring XTickLabel(double value, double step) const;
     std::wstring YTickLabel(double value, double step) const;
 

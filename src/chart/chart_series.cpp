@@ -5,14 +5,24 @@
 
 namespace chart {
 
-void CChartSeries::GrowExtents(std::span<const ChartPoint> added) {
-    minX_ = points_.front().x;
-    maxX_ = points_.back().x;
-    for (const ChartPoint& p : added) {
-        if (p.y < minY_)
-            minY_ = p.y;
-        if (p.y > maxY_)
-            maxY_ = p.y;
+void CChartSeries::ResetExtents() {
+    minX_ = minY_ = kNoMin;
+    maxX_ = maxY_ = kNoMax;
+}
+
+void CChartSeries::GrowExtents(std::span<const ChartPoint> added, size_t addedAt) {
+    for (size_t i = 0; i < added.size(); ++i) {
+        const ChartPoint& p = added[i];
+        if (!IsFinitePoint(p))
+            continue;
+        if (finiteBegin_ == finiteEnd_) {
+            finiteBegin_ = addedAt + i;
+            minX_ = p.x;
+        }
+        finiteEnd_ = addedAt + i + 1;
+        maxX_ = p.x;
+        minY_ = std::min(minY_, p.y);
+        maxY_ = std::max(maxY_, p.y);
     }
 }
 
@@ -25,13 +35,15 @@ void CChartSeries::SetPoints(std::vector<ChartPoint>&& points) {
     if (!std::is_sorted(points_.begin(), points_.end(), PointLess)) {
         std::sort(points_.begin(), points_.end(), PointLess);
     }
-    summary_.Rebuild(points_);
     drawCache.reset();
-    if (points_.empty())
+    finiteBegin_ = finiteEnd_ = 0;
+    if (points_.empty()) {
+        summary_.reset();
         return;
-    minY_ = kNoMin;
-    maxY_ = kNoMax;
-    GrowExtents(points_);
+    }
+    summary_.Get().Rebuild(points_);
+    ResetExtents();
+    GrowExtents(points_, 0);
 }
 
 bool CChartSeries::AppendPoints(std::span<const ChartPoint> points) {
@@ -47,30 +59,34 @@ bool CChartSeries::AppendPoints(std::span<const ChartPoint> points) {
     if (!points_.empty() && PointLess(batch.front(), points_.back()))
         return false;
     // Points that follow a clear describe a new curve: the old extents go.
-    if (points_.empty()) {
-        minY_ = kNoMin;
-        maxY_ = kNoMax;
-    }
+    if (points_.empty())
+        ResetExtents();
+    const size_t at = points_.size();
     points_.insert(points_.end(), batch.begin(), batch.end());
-    summary_.Append(points_);
-    GrowExtents(batch);
+    summary_.Get().Append(points_);
+    GrowExtents(batch, at);
     return true;
 }
 
 std::span<const ChartPoint> CChartSeries::GetPointRange(double a, double b) const {
-    if (points_.empty() || a != a || b != b)
+    if (finiteBegin_ == finiteEnd_ || a != a || b != b)
         return {};
     if (a > b)
         std::swap(a, b);
-    if (b < points_.front().x || a > points_.back().x)
+    const auto begin = points_.begin() + static_cast<std::ptrdiff_t>(finiteBegin_);
+    const auto end = points_.begin() + static_cast<std::ptrdiff_t>(finiteEnd_);
+    if (b < begin->x || a > (end - 1)->x)
         return {};
-    const auto begin = points_.begin(), end = points_.end();
     auto first = std::partition_point(begin, end, [a](const ChartPoint& p) { return p.x <= a; });
     if (first != begin)
         --first;  // the last point with x <= a
     auto last = std::partition_point(begin, end, [b](const ChartPoint& p) { return p.x <= b; });
     if (last == end)
         --last;  // no point beyond b: the run ends with the last point
+    // The ends move outwards past points whose y is not finite; the first
+    // and the last point of [begin, end) are finite, so each walk stops there.
+    while (!IsFinitePoint(*first)) --first;
+    while (!IsFinitePoint(*last)) ++last;
     return {&*first, static_cast<size_t>(last - first) + 1};
 }
 

@@ -24,6 +24,11 @@ inline bool PointLess(const ChartPoint& a, const ChartPoint& b) {
     return a.x < b.x || (b.x != b.x && a.x == a.x);
 }
 
+// A point that can be drawn, measured and counted: both coordinates finite.
+inline bool IsFinitePoint(const ChartPoint& p) {
+    return p.x - p.x == 0 && p.y - p.y == 0;  // false for NaN and infinities
+}
+
 // A cache slot that a copy does not share: two charts that diverge after a
 // copy must not draw from one another's reductions.
 class DrawCacheSlot {
@@ -39,6 +44,34 @@ public:
     void reset() { value.reset(); }
 
     std::shared_ptr<void> value;
+};
+
+// An owned CPointSummary that a chart without points does without; a copy
+// of the chart copies it.
+class SummarySlot {
+public:
+    SummarySlot() = default;
+    SummarySlot(const SummarySlot& other)
+        : value_(other.value_ ? std::make_unique<CPointSummary>(*other.value_) : nullptr) {}
+    SummarySlot(SummarySlot&&) noexcept = default;
+    SummarySlot& operator=(const SummarySlot& other) {
+        if (this != &other)
+            value_ = other.value_ ? std::make_unique<CPointSummary>(*other.value_) : nullptr;
+        return *this;
+    }
+    SummarySlot& operator=(SummarySlot&&) noexcept = default;
+
+    explicit operator bool() const { return value_ != nullptr; }
+    CPointSummary* operator->() const { return value_.get(); }
+    CPointSummary& Get() {
+        if (!value_)
+            value_ = std::make_unique<CPointSummary>();
+        return *value_;
+    }
+    void reset() { value_.reset(); }
+
+private:
+    std::unique_ptr<CPointSummary> value_;
 };
 
 class CChartSeries {
@@ -57,15 +90,21 @@ public:
     std::wstring name;
     std::wstring yLabel = L"Y";
 
+    // Every point as added or loaded, non-finite ones included: a file keeps
+    // what it held however the chart shows it.
     const std::vector<ChartPoint>& Points() const { return points_; }
     bool HasPoints() const { return !points_.empty(); }
 
-    // x of the first and of the last point, smallest and largest y. A chart
-    // that never had points keeps kNoMin/kNoMax; clearing keeps the old values.
+    // x of the first and of the last finite point, smallest and largest y of
+    // the finite points; a point with a NaN or infinite x or y takes no part.
+    // A chart that never had a finite point keeps kNoMin/kNoMax; clearing
+    // keeps the old values.
     double MinX() const { return minX_; }
     double MaxX() const { return maxX_; }
     double MinY() const { return minY_; }
     double MaxY() const { return maxY_; }
+    // The extents hold the values of finite points (now or before a clear).
+    bool HasExtents() const { return minX_ <= maxX_; }
 
     // Replaces the points with a sorted copy and recomputes the extents.
     void SetPoints(std::span<const ChartPoint> points);
@@ -77,28 +116,39 @@ public:
     // Removes the points; the extents keep their values until points come again.
     void ClearPoints() {
         points_.clear();
-        summary_.Clear();
+        summary_.reset();
+        finiteBegin_ = finiteEnd_ = 0;
         drawCache.reset();
     }
 
-    // The run of points covering [a, b] plus one point beyond each side where
-    // one exists: from the last point with x <= a (else the first point) to the
-    // first point with x > b (else the last point). Empty when b lies before
-    // the first point or a after the last.
+    // The run of points covering [a, b] plus one finite point beyond each
+    // side where one exists: from the last finite point with x <= a (else the
+    // first finite point) to the first finite point with x > b (else the last
+    // finite point). Empty when b lies before the first finite point or a
+    // after the last. Both ends of a run are finite; points between them may
+    // still have a y that is not, and users of the run skip those.
     std::span<const ChartPoint> GetPointRange(double a, double b) const;
 
-    // Extremes of y over points [first, last) in O(log n), for drawing long runs.
+    // Extremes of the finite y over points [first, last) in O(log n), for
+    // drawing long runs.
     YExtent YExtentOf(size_t first, size_t last) const {
-        return summary_.Query(points_, first, last);
+        return summary_ ? summary_->Query(points_, first, last)
+                        : YExtent{std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity()};
     }
     // Brings what reading near point `index` needs towards the processor.
-    void Prefetch(size_t index) const { summary_.Prefetch(points_, index); }
+    void Prefetch(size_t index) const {
+        if (summary_)
+            summary_->Prefetch(points_, index);
+    }
     // The first index >= from whose x fails `passes` (true for a prefix of the
     // points), in O(log n) with few cache misses however long the chart; in
     // O(1) when `guess` lies within a few blocks of the answer.
     template <class PassesX>
     size_t FirstFailing(size_t from, PassesX passes, size_t guess = 0) const {
-        return summary_.FirstFailing(points_, from, passes, guess);
+        if (!summary_)
+            return from < points_.size() ? from : points_.size();
+        return summary_->FirstFailing(points_, from, passes, guess);
     }
 
     // Whatever the drawing layer derived from the points for its last paint,
@@ -108,10 +158,20 @@ public:
     mutable DrawCacheSlot drawCache;
 
 private:
-    void GrowExtents(std::span<const ChartPoint> added);
+    void ResetExtents();
+    // Widens the extents by the finite points of `added`, the latest points
+    // of the chart in x order.
+    void GrowExtents(std::span<const ChartPoint> added, size_t addedAt);
 
     std::vector<ChartPoint> points_;
-    CPointSummary summary_;  // always covers points_
+    // Covers points_ whenever there are points. Held apart so that an empty
+    // chart, of which a file may hold a great many, costs little.
+    SummarySlot summary_;
+    // [finiteBegin_, finiteEnd_): from the first to past the last point whose
+    // x and y are both finite; every x in between is finite, as the order of
+    // PointLess puts infinite and NaN x at the ends.
+    size_t finiteBegin_ = 0;
+    size_t finiteEnd_ = 0;
     double minX_ = kNoMin;
     double maxX_ = kNoMax;
     double minY_ = kNoMin;

@@ -1,6 +1,8 @@
 #include "chart/chart_statistics.h"
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 namespace chart {
 
@@ -13,14 +15,9 @@ double Interpolate(const ChartPoint& p, const ChartPoint& q, double x) {
     return p.y + (q.y - p.y) * (x - p.x) / (q.x - p.x);
 }
 
-}  // namespace
-
-ChartStatistics ComputeChartStatistics(const CChartSeries& series, double selectionStart,
-                                       double selectionEnd) {
+// The statistics of a run of finite points covering [a, b].
+ChartStatistics StatisticsOf(std::span<const ChartPoint> run, double a, double b) {
     ChartStatistics st;
-    const double a = std::min(selectionStart, selectionEnd);
-    const double b = std::max(selectionStart, selectionEnd);
-    const std::span<const ChartPoint> run = series.GetPointRange(a, b);
     if (run.empty())
         return st;
 
@@ -93,6 +90,24 @@ ChartStatistics ComputeChartStatistics(const CChartSeries& series, double select
     st.avg = sum / static_cast<double>(count);
     st.surface = area;
     return st;
+}
+
+}  // namespace
+
+ChartStatistics ComputeChartStatistics(const CChartSeries& series, double selectionStart,
+                                       double selectionEnd) {
+    const double a = std::min(selectionStart, selectionEnd);
+    const double b = std::max(selectionStart, selectionEnd);
+    if (a != a || b != b)
+        return {};
+    const std::span<const ChartPoint> run = series.GetPointRange(a, b);
+    // Points that are not finite are no readings: the statistics are those
+    // of the chart without them. The run's ends are finite already.
+    if (std::all_of(run.begin(), run.end(), IsFinitePoint))
+        return StatisticsOf(run, a, b);
+    std::vector<ChartPoint> finite;
+    std::copy_if(run.begin(), run.end(), std::back_inserter(finite), IsFinitePoint);
+    return StatisticsOf(finite, a, b);
 }
 
 std::optional<double> ChartValueAt(const CChartSeries& series, double x) {

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -219,13 +220,11 @@ namespace {
 // followed until the end of the parse shows which one it is.
 class ChartFileReader : public xml::IXmlElementSink {
 public:
+    // The chart is made as its element is read, so that a file of many
+    // charts holds each one's fields once; its points wait here until the
+    // chart is complete and are then sorted in one go.
     struct ChartRecord {
-        std::wstring name;
-        std::wstring yLabel;
-        uint32_t color = 0;
-        int32_t dashStyle = 0;
-        float penWidth = 0;
-        float tension = 0;
+        std::unique_ptr<CChartSeries> series;
         std::vector<ChartPoint> points;
     };
 
@@ -259,13 +258,16 @@ public:
             const bool ofFirst = (parent & kChartsOfFirst) != 0;
             Candidate& c = ofFirst ? chartsOfFirst_ : chartsOfRoot_;
             ChartRecord& r = c.charts.emplace_back();
-            r.name = Text(Find(attributes, L"name"));
-            r.color = static_cast<uint32_t>(ReadInteger(Find(attributes, L"color")));
-            r.dashStyle = static_cast<int32_t>(
+            r.series = std::make_unique<CChartSeries>();
+            CChartSeries& s = *r.series;
+            s.name = Text(Find(attributes, L"name"));
+            const auto color = static_cast<uint32_t>(ReadInteger(Find(attributes, L"color")));
+            s.color = color == 0 ? 0xFF000000 : color;
+            s.dashStyle = static_cast<int32_t>(
                 static_cast<uint32_t>(ReadInteger(Find(attributes, L"dashstyle"))));
-            r.penWidth = ToFloat(ReadDouble(Find(attributes, L"penwidth")));
-            r.tension = ToFloat(ReadDouble(Find(attributes, L"tension")));
-            r.yLabel = Text(Find(attributes, L"y_label"));
+            s.penWidth = ToFloat(ReadDouble(Find(attributes, L"penwidth")));
+            s.tension = ToFloat(ReadDouble(Find(attributes, L"tension")));
+            s.yLabel = Text(Find(attributes, L"y_label"));
             return kChartBit | (ofFirst ? kChartListBit : 0) |
                    ((c.charts.size() - 1) << kChartIndexShift);
         }
@@ -350,17 +352,12 @@ bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path, std::s
                 error = L"WTF!";
                 return false;
             }
-            auto series = std::make_unique<CChartSeries>();
+            std::unique_ptr<CChartSeries> series = std::move(r.series);
             series->id = id;
-            series->name = std::move(r.name);
-            series->color = r.color == 0 ? 0xFF000000 : r.color;
-            series->dashStyle = r.dashStyle;
-            series->penWidth = r.penWidth;
-            series->tension = r.tension;
-            series->yLabel = std::move(r.yLabel);
-            series->SetPoints(std::move(r.points));
-            model.charts_.emplace(id, std::move(series));
-            ids.insert(id);
+            if (!r.points.empty())
+                series->SetPoints(std::move(r.points));
+            model.charts_.emplace_hint(model.charts_.end(), id, std::move(series));
+            ids.insert(ids.end(), id);
         }
     } catch (const std::bad_alloc&) {
         error = xml::XmlFileErrorText(xml::XmlError::kOutOfMemory, path);

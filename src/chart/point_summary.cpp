@@ -1,6 +1,7 @@
 #include "chart/point_summary.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "chart/chart_series.h"
@@ -11,8 +12,10 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// NaN compares false both ways, so it never becomes an extreme.
+// Only finite values become extremes: a NaN or an infinity is no reading.
 void Widen(YExtent& e, double y) {
+    if (!std::isfinite(y))
+        return;
     if (y < e.min)
         e.min = y;
     if (y > e.max)

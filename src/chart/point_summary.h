@@ -9,8 +9,8 @@
 // upwards, amortized O(1) per point; a few raw points at each end of a query
 // are read from the points themselves.
 //
-// Owned by CChartSeries and used on the window thread only. NaN y values take
-// no part in the extremes.
+// Owned by CChartSeries and used on the window thread only. NaN and infinite
+// y values take no part in the extremes.
 
 #include <algorithm>
 #include <cstddef>

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cwchar>
+#include <functional>
 #include <limits>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "chart/chart_container_model.h"
@@ -131,6 +134,113 @@ TEST(ChartModel, NanXDoesNotBreakOrder) {
     // Nothing may follow a NaN x but another one.
     EXPECT_FALSE(m.AppendChartPoints(id, std::vector<ChartPoint>{{100, 0}}));
     EXPECT_TRUE(m.AppendChartPoints(id, std::vector<ChartPoint>{{nan, 0}}));
+}
+
+// A point with a NaN or infinite coordinate stays among the points (a file
+// keeps it) but takes no part in the extents or in the runs that drawing,
+// hit testing and statistics read: a run's ends are finite points.
+TEST(ChartModel, NonFinitePointsStayButAreLeftOutOfExtentsAndRunEnds) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* what;
+        std::vector<ChartPoint> points;
+        double minX, maxX, minY, maxY;
+        double a, b;                // GetPointRange(a, b)
+        std::vector<double> runXs;  // x of the run's points
+    };
+    const Case cases[] = {
+        {"NaN y inside", {{0, 1}, {1, nan}, {2, 5}}, 0, 2, 1, 5, 0.5, 0.7, {0, 1, 2}},
+        {"infinite y inside",
+         {{0, 1}, {1, inf}, {2, -inf}, {3, 5}},
+         0,
+         3,
+         1,
+         5,
+         1.5,
+         1.6,
+         {0, 1, 2, 3}},
+        {"NaN x at the end", {{0, 1}, {1, 2}, {nan, 999}}, 0, 1, 1, 2, 0.5, 5, {0, 1}},
+        {"infinite x at both ends",
+         {{-inf, -7}, {0, 1}, {1, 2}, {inf, 9}},
+         0,
+         1,
+         1,
+         2,
+         -5,
+         5,
+         {0, 1}},
+        {"non-finite first and last y",
+         {{0, nan}, {1, 1}, {2, 3}, {3, inf}},
+         1,
+         2,
+         1,
+         3,
+         0,
+         3,
+         {1, 2}},
+        {"range inside a NaN stretch",
+         {{0, 1}, {1, nan}, {2, nan}, {3, 4}},
+         0,
+         3,
+         1,
+         4,
+         1.2,
+         1.8,
+         {0, 1, 2, 3}},
+        {"range before the first finite point",
+         {{-inf, 0}, {1, 1}, {2, 2}},
+         1,
+         2,
+         1,
+         2,
+         -9,
+         0.5,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CChartContainerModel m;
+        const int id = Add(m, L"T", c.points);
+        const CChartSeries& s = *m.FindChart(id);
+        EXPECT_EQ(s.Points().size(), c.points.size());
+        EXPECT_TRUE(s.HasExtents());
+        EXPECT_EQ(s.MinX(), c.minX);
+        EXPECT_EQ(s.MaxX(), c.maxX);
+        EXPECT_EQ(s.MinY(), c.minY);
+        EXPECT_EQ(s.MaxY(), c.maxY);
+        std::vector<double> runXs;
+        for (const ChartPoint& p : s.GetPointRange(c.a, c.b)) runXs.push_back(p.x);
+        EXPECT_EQ(runXs, c.runXs);
+    }
+}
+
+TEST(ChartModel, ChartOfOnlyNonFinitePointsHasNoExtentsAndNoRuns) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    CChartContainerModel m;
+    const int id = Add(m, L"T", {{0, nan}, {1, inf}, {nan, 2}});
+    const CChartSeries& s = *m.FindChart(id);
+    EXPECT_TRUE(s.HasPoints());
+    EXPECT_FALSE(s.HasExtents());
+    EXPECT_EQ(s.MinX(), CChartSeries::kNoMin);
+    EXPECT_EQ(s.MaxY(), CChartSeries::kNoMax);
+    EXPECT_TRUE(s.GetPointRange(-1e300, 1e300).empty());
+
+    // Finite points appended later give the extents; appends keep a run's
+    // ends finite too.
+    const int live = Add(m, L"L", {{0, nan}});
+    ASSERT_TRUE(m.AppendChartPoints(live, std::vector<ChartPoint>{{1, 10}, {2, inf}}));
+    ASSERT_TRUE(m.AppendChartPoints(live, std::vector<ChartPoint>{{3, 30}, {4, nan}}));
+    const CChartSeries& l = *m.FindChart(live);
+    EXPECT_EQ(l.MinX(), 1);
+    EXPECT_EQ(l.MaxX(), 3);
+    EXPECT_EQ(l.MinY(), 10);
+    EXPECT_EQ(l.MaxY(), 30);
+    const auto run = l.GetPointRange(2.5, 9);
+    ASSERT_EQ(run.size(), 3u);
+    EXPECT_EQ(run.front().x, 1);
+    EXPECT_EQ(run.back().x, 3);
 }
 
 TEST(ChartModel, SelectionAndVisibility) {
@@ -263,6 +373,70 @@ TEST(ChartModel, TickLabelsFollowTheFormatterUnlessItIsTheDefault) {
     EXPECT_EQ(m.YTickLabel(4050, 50), L"4050");
     m.SetYValueFormatter([](double v) { return chart::DefaultValueFormatter(v); });
     EXPECT_EQ(m.YTickLabel(4050, 50), L"4.05e+03");  // a formatter of the caller's own
+}
+
+namespace {
+
+// A view's formatter: three decimals, and "0" near zero.
+std::wstring ThreeDecimals(double v) {
+    if (v > -0.001 && v < 0.001)
+        return L"0";
+    wchar_t buf[400];
+    std::swprintf(buf, sizeof buf / sizeof buf[0], L"%0.3lf", v);
+    return buf;
+}
+
+}  // namespace
+
+// A tick label has the decimals its grid step needs and never fewer than the
+// view's formatter gives, so that neighbours differ; anything around the
+// formatter's number stays.
+TEST(ChartModel, TickLabelsHaveTheDecimalsTheirStepNeeds) {
+    CChartContainerModel m;
+    m.SetYValueFormatter(ThreeDecimals);
+    m.SetXValueFormatter([](double v) { return ThreeDecimals(v) + L" s"; });
+    struct Case {
+        double value, step;
+        const wchar_t* y;
+        const wchar_t* x;
+    };
+    const Case cases[] = {
+        {50, 10, L"50.000", L"50.000 s"},  // the formatter's decimals stay
+        {0, 10, L"0", L"0 s"},
+        {110.5908, 0.0002, L"110.5908", L"110.5908 s"},  // deep zoom: one more decimal
+        {110.5910, 0.0002, L"110.5910", L"110.5910 s"},
+        {110.5912, 0.0002, L"110.5912", L"110.5912 s"},
+        {0, 0.5, L"0.000", L"0.000 s"},  // zero as its neighbours read
+        {-0.5, 0.5, L"-0.500", L"-0.500 s"},
+        {1e-6, 2e-7, L"1.0e-06", L"1.0e-06 s"},  // tiny data: not "0"
+        {1.2e-6, 2e-7, L"1.2e-06", L"1.2e-06 s"},
+        {4e-5, 1e-5, L"0.00004", L"0.00004 s"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(m.YTickLabel(c.value, c.step), c.y) << c.value << " step " << c.step;
+        EXPECT_EQ(m.XTickLabel(c.value, c.step), c.x) << c.value << " step " << c.step;
+    }
+
+    // Five neighbouring grid lines read differently at every zoom depth.
+    const std::function<std::wstring(double)> formatters[] = {
+        ThreeDecimals, chart::DefaultValueFormatter,
+        [](double v) { return chart::DefaultValueFormatter(v); }};
+    for (const auto& f : formatters) {
+        m.SetYValueFormatter(f);
+        for (double step = 1e-9; step < 1e9; step *= 10) {
+            for (const double factor : {1.0, 2.0, 5.0}) {
+                for (const double at : {0.0, 110.591, -4321.5, 1e-6, 12345678.0}) {
+                    const double s = step * factor;
+                    if (s < std::abs(at) * 1e-12)
+                        continue;  // finer than doubles tell apart there
+                    const double first = std::round(at / s) * s;
+                    std::set<std::wstring> labels;
+                    for (int k = 0; k < 5; ++k) labels.insert(m.YTickLabel(first + k * s, s));
+                    EXPECT_EQ(labels.size(), 5u) << "step " << s << " near " << at;
+                }
+            }
+        }
+    }
 }
 
 TEST(ChartModel, Formatters) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -36,6 +37,12 @@ TEST(ChartStatistics, Table) {
     const CChartSeries peak = Series({{0, 0}, {1, 100}, {2, 0}, {3, 50}, {4, 0}});
     const CChartSeries two = Series({{0, 0}, {10, 100}});
     const CChartSeries one = Series({{4, 7}});
+    // The points of `three` with readings that are no numbers among them.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const CChartSeries nanX = Series({{1, 10}, {3, 30}, {5, 50}, {nan, 999}});
+    const CChartSeries gaps = Series({{-inf, 5}, {1, 10}, {2, nan}, {3, 30}, {4, inf}, {5, 50}});
+    const CChartSeries noNumbers = Series({{1, nan}, {nan, 2}});
     struct Case {
         const char* what;
         const CChartSeries* series;
@@ -63,6 +70,16 @@ TEST(ChartStatistics, Table) {
         {"two points, zero width", &two, 5, 5, {50, 50, 0, kNone, 50, 50, 50, 0}},
         {"one point", &one, 0, 10, {7, 7, 0, kNone, 7, 7, 7, 0}},
         {"range ending on the last point", &three, 5, 8, {50, 50, 0, kNone, 50, 50, 50, 0}},
+        // Points that are not finite are left out, as if the chart had none.
+        {"NaN x beyond both ends", &nanX, 0, 10, {10, 50, 40, 10, 10, 50, 30, 120}},
+        {"NaN x, up to its x", &nanX, 4, 1e300, {40, 50, 10, 10, 40, 50, 45, 45}},
+        {"non-finite points, beyond both ends", &gaps, 0, 10, {10, 50, 40, 10, 10, 50, 30, 120}},
+        {"ends next to non-finite points", &gaps, 2, 4, {20, 40, 20, 10, 20, 40, 30, 60}},
+        {"nothing finite",
+         &noNumbers,
+         0,
+         10,
+         {kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -84,5 +101,9 @@ TEST(ChartStatistics, ValueAt) {
         {0.5, kNone}, {6, kNone},
     };
     for (const Case& c : cases) EXPECT_NEAR(Or(chart::ChartValueAt(s, c.x)), c.value, 1e-12) << c.x;
+    // Across a point that is no number: between the finite ones around it.
+    const CChartSeries gap =
+        Series({{1, 10}, {2, std::numeric_limits<double>::quiet_NaN()}, {3, 30}});
+    EXPECT_NEAR(Or(chart::ChartValueAt(gap, 2.5)), 25, 1e-12);
     EXPECT_FALSE(chart::ChartValueAt(CChartSeries(), 0).has_value());
 }

@@ -180,6 +180,45 @@ TEST_F(ChartFile, NumbersReadLikeTheCLibrary) {
     }
 }
 
+// Readings that are no numbers, or beyond single precision, load as they are
+// and save again as they were loaded, but take no part in the extents.
+TEST_F(ChartFile, NonFiniteValuesLoadAndSaveAsTheyAreOutsideTheExtents) {
+    const std::wstring text = std::wstring(kDecl) +
+                              L"<Charts><Chart Name=\"T\">"
+                              L"<Data X=\"0\" Y=\"10\"/><Data X=\"1\" Y=\"1e39\"/>"
+                              L"<Data X=\"2\" Y=\"nan\"/><Data X=\"3\" Y=\"-inf\"/>"
+                              L"<Data X=\"4\" Y=\"40\"/><Data X=\"nan\" Y=\"999\"/>"
+                              L"</Chart></Charts>";
+    CChartContainerModel m;
+    std::wstring error;
+    ASSERT_TRUE(Load(text, m, error)) << testing::PrintToString(error);
+    const CChartSeries& s = *m.FindChart(0);
+    ASSERT_EQ(s.Points().size(), 6u);
+    EXPECT_TRUE(std::isinf(s.Points()[1].y) && s.Points()[1].y > 0);
+    EXPECT_TRUE(std::isnan(s.Points()[2].y));
+    EXPECT_TRUE(std::isinf(s.Points()[3].y) && s.Points()[3].y < 0);
+    EXPECT_TRUE(std::isnan(s.Points()[5].x));
+    EXPECT_EQ(s.MinX(), 0);
+    EXPECT_EQ(s.MaxX(), 4);
+    EXPECT_EQ(s.MinY(), 10);
+    EXPECT_EQ(s.MaxY(), 40);
+
+    ASSERT_TRUE(m.SaveChartsXml(Path("out.xml"), {0}, error));
+    CChartContainerModel again;
+    std::set<int> ids;
+    ASSERT_TRUE(again.LoadChartsXml(Path("out.xml"), ids, error));
+    const std::vector<ChartPoint>& back = again.FindChart(0)->Points();
+    ASSERT_EQ(back.size(), 6u);
+    for (size_t i = 0; i < back.size(); ++i) {
+        const ChartPoint& a = s.Points()[i];
+        const ChartPoint& b = back[i];
+        EXPECT_TRUE((a.x == b.x || (std::isnan(a.x) && std::isnan(b.x))) &&
+                    (a.y == b.y || (std::isnan(a.y) && std::isnan(b.y))))
+            << "point " << i;
+    }
+    EXPECT_EQ(again.FindChart(0)->MaxX(), 4);
+}
+
 TEST_F(ChartFile, LoadRefusals) {
     struct Case {
         const char* what;

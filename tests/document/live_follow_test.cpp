@@ -66,10 +66,39 @@ TEST(LiveFollow, ADragInProgressIsLeftAloneAndDecidedAfterwards) {
 }
 
 TEST(LiveFollow, SelectionBoundsCountOnlyWhileThereIsASelection) {
-    ChartViewState a = View(0), b = View(0);
-    a.selectionStart = 1;
-    b.selectionStart = 2;
-    EXPECT_TRUE(SameView(a, b));
-    a.hasSelection = b.hasSelection = true;
-    EXPECT_FALSE(SameView(a, b));
+    struct Case {
+        const char* what;
+        double startA, endA, startB, endB;
+    };
+    const Case cases[] = {
+        {"start differs", 1, 5, 2, 5},
+        {"end differs", 1, 5, 1, 9},
+        {"both differ", 1, 5, 2, 9},
+    };
+    for (const Case& c : cases) {
+        ChartViewState a = View(0), b = View(0);
+        a.selectionStart = c.startA;
+        a.selectionEnd = c.endA;
+        b.selectionStart = c.startB;
+        b.selectionEnd = c.endB;
+        EXPECT_TRUE(SameView(a, b)) << c.what;
+        a.hasSelection = b.hasSelection = true;
+        EXPECT_FALSE(SameView(a, b)) << c.what;
+    }
+}
+
+// A new selection from where the old one started, to elsewhere, is the
+// operator's doing: the record stops following.
+TEST(LiveFollow, ANewSelectionWithTheSameStartAndAnotherEndStopsFollowing) {
+    ChartViewState before = View(10, true);
+    before.selectionStart = 20;
+    before.selectionEnd = 30;
+    ChartViewState after = before;
+    after.selectionEnd = 45;
+    CLiveFollow f;
+    f.Settled(before);
+    EXPECT_TRUE(f.ShouldFollow(before, false));
+    f.Settled(before);
+    EXPECT_FALSE(f.ShouldFollow(after, false));
+    EXPECT_FALSE(f.Following());
 }

@@ -163,7 +163,7 @@ CChartContainer::Layout CChartContainer::CurrentLayout() const {
     return ComputeLayout(size());
 }
 
-void CChartContainer::FitToRange(double maxY, double minY, double minX, double maxX) {
+bool CChartContainer::FitToRange(double maxY, double minY, double minX, double maxX) {
     const QFontMetricsF fm(font());
     const double rowHeight = std::ceil(fm.height()) + 6;
     // The grid step of the fitted view does not depend on the column's width.
@@ -173,13 +173,22 @@ void CChartContainer::FitToRange(double maxY, double minY, double minX, double m
         LabelColumnWidth(fm, YTickLabel(maxY, stepY), YTickLabel(minY, stepY));
     const auto m =
         chart::ui::FitMapping({minX, maxX, minY, maxY}, width(), height(), columnWidth, rowHeight);
-    if (m)
-        ApplyMapping(*m);
+    if (!m)
+        return false;
+    ApplyMapping(*m);
+    return true;
 }
 
-void CChartContainer::ZoomToRange(double x1, double x2, double y1, double y2) {
-    home_ = {std::min(x1, x2), std::max(x1, x2), std::min(y1, y2), std::max(y1, y2)};
-    FitToRange(home_.maxY, home_.minY, home_.minX, home_.maxX);
+bool CChartContainer::ZoomToRange(double x1, double x2, double y1, double y2) {
+    // A range the view cannot show (a zoom box drawn without moving, one of
+    // zero width or height) changes nothing, the home range included, so that
+    // "Reset container" keeps returning to the last range that was shown.
+    const chart::ui::DataRange range{std::min(x1, x2), std::max(x1, x2), std::min(y1, y2),
+                                     std::max(y1, y2)};
+    if (!FitToRange(range.maxY, range.minY, range.minX, range.maxX))
+        return false;
+    home_ = range;
+    return true;
 }
 
 void CChartContainer::ZoomToFit() {

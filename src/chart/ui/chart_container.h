@@ -60,8 +60,9 @@ public:
     void SetMenuRunner(MenuRunner runner) { menuRunner_ = std::move(runner); }
 
     // View fitting. Ranges without extent, or a plot of no size, keep the view.
-    void FitToRange(double maxY, double minY, double minX, double maxX);
-    void ZoomToRange(double x1, double x2, double y1, double y2);  // also the home range
+    // Both false, changing nothing, when the view cannot show the range.
+    bool FitToRange(double maxY, double minY, double minX, double maxX);
+    bool ZoomToRange(double x1, double x2, double y1, double y2);  // also the home range
     void ZoomToFit();
     void ResetContainer();
     void EnsurePointVisible(int id, double x, double y);

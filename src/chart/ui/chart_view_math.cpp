@@ -49,16 +49,21 @@ std::optional<ViewMapping> FitMapping(const DataRange& r, double width, double h
 }
 
 std::optional<DataRange> FitAllRange(const CChartContainerModel& model) {
-    if (!model.HasChartData())
-        return std::nullopt;
     DataRange r{CChartSeries::kNoMin, CChartSeries::kNoMax, CChartSeries::kNoMin,
                 CChartSeries::kNoMax};
+    bool any = false;
     for (const auto& [id, s] : model.Charts()) {
+        // Extents come from finite points only; a chart without one has none.
+        if (!s->HasExtents())
+            continue;
+        any = true;
         r.minX = std::min(r.minX, s->MinX());
         r.maxX = std::max(r.maxX, s->MaxX());
         r.minY = std::min(r.minY, s->MinY());
         r.maxY = std::max(r.maxY, s->MaxY());
     }
+    if (!any)
+        return std::nullopt;
     Widen(r.minX, r.maxX);
     Widen(r.minY, r.maxY);
     const double mx = ((r.maxX - r.minX) * 1.03 - (r.maxX - r.minX)) * 0.5;
@@ -144,6 +149,9 @@ int HitTestChart(const CChartContainerModel& model, const ViewMapping& m, double
             continue;
         double d = std::numeric_limits<double>::infinity();
         for (size_t i = 1; i < run.size(); ++i) {
+            // A segment touching a point that is not finite is not drawn.
+            if (!IsFinitePoint(run[i - 1]) || !IsFinitePoint(run[i]))
+                continue;
             d = std::min(d, SegmentDistance(px, py, m.PixelX(run[i - 1].x), m.PixelY(run[i - 1].y),
                                             m.PixelX(run[i].x), m.PixelY(run[i].y)));
         }

@@ -41,10 +41,10 @@ bool IsUsableMapping(const ViewMapping& m);
 std::optional<ViewMapping> FitMapping(const DataRange& range, double width, double height,
                                       double yLabelColumnWidth, double xLabelRowHeight);
 
-// The extents of every chart that ever had points, hidden ones included, with
-// 1.5 % of the extent added on each side. An axis on which all points share
-// one value is widened around it first, so that the fit keeps a real span.
-// Empty when no chart has points.
+// The extents of every chart that ever had finite points, hidden ones
+// included, with 1.5 % of the extent added on each side. An axis on which all
+// points share one value is widened around it first, so that the fit keeps a
+// real span. Empty when no chart has a finite point.
 std::optional<DataRange> FitAllRange(const CChartContainerModel& model);
 
 // One wheel movement of `delta` (120 per notch) at (px, py): a notch scales by

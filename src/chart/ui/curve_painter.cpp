@@ -29,7 +29,10 @@ double ClampPixel(double v) {
     return std::clamp(v, -kPixelLimit, kPixelLimit);
 }
 
+// A point that is not finite has no pixel: NaN, which breaks the line there.
 QPointF ToPixel(const chart::ChartPoint& p, const ViewMapping& mapping) {
+    if (!chart::IsFinitePoint(p))
+        return {std::nan(""), std::nan("")};
     return {ClampPixel(mapping.PixelX(p.x)), ClampPixel(mapping.PixelY(p.y))};
 }
 
@@ -122,7 +125,14 @@ void StrokeCurve(QPainter& painter, std::span<const QPointF> pixels, float tensi
         StrokeStraight(painter, pixels, pen);
         return;
     }
-    painter.strokePath(CurvePath(pixels, tension), pen);
+    // A spline per stretch of finite points.
+    for (size_t i = 0; i < pixels.size();) {
+        size_t end = i;
+        while (end < pixels.size() && IsFinite(pixels[end])) ++end;
+        if (end - i >= 2)
+            painter.strokePath(CurvePath(pixels.subspan(i, end - i), tension), pen);
+        i = end + 1;
+    }
 }
 
 template <class PixelXAt>
@@ -136,6 +146,8 @@ bool MarkersFitBy(size_t count, PixelXAt pixelX) {
 }
 
 void AddCross(QPainterPath& path, const QPointF& p) {
+    if (!IsFinite(p))
+        return;
     path.moveTo(p.x() - kCrossArm, p.y());
     path.lineTo(p.x() + kCrossArm, p.y());
     path.moveTo(p.x(), p.y() - kCrossArm);
@@ -143,6 +155,8 @@ void AddCross(QPainterPath& path, const QPointF& p) {
 }
 
 void AddCircle(QPainterPath& path, const QPointF& p) {
+    if (!IsFinite(p))
+        return;
     path.addEllipse(p, kMarkerDiameter / 2, kMarkerDiameter / 2);
 }
 
@@ -571,8 +585,8 @@ std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
         span.start = start;
         span.top = pixelY(e.max);
         span.bottom = pixelY(e.min);
-        span.first = std::isnan(first) ? span.bottom : pixelY(first);
-        span.last = std::isnan(last) ? span.bottom : pixelY(last);
+        span.first = std::isfinite(first) ? pixelY(first) : span.bottom;
+        span.last = std::isfinite(last) ? pixelY(last) : span.bottom;
         spans.push_back(span);
     }
     return spans;

@@ -120,9 +120,11 @@ void FillTrackingBox(CLegendWnd& box, const chart::CChartContainerModel& model, 
 }
 
 void FillLegend(CLegendWnd& box, const chart::CChartContainerModel& model, int hoveredChart) {
-    box.Resize(4, static_cast<int>(model.Charts().size()));
+    // Rows for the charts it shows only: a file may hold many empty charts.
+    const std::vector<const chart::CChartSeries*> shown = VisibleWithPoints(model);
+    box.Resize(4, static_cast<int>(shown.size()));
     int row = 0;
-    for (const chart::CChartSeries* s : VisibleWithPoints(model)) {
+    for (const chart::CChartSeries* s : shown) {
         const TUPLE_LABEL label = ChartLabelCell(*s);
         TUPLE_LABEL cells[4];
         cells[0].kind = kLabelCheckBox;

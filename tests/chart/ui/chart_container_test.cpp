@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <vector>
 
 #include "chart/ui/chart_container.h"
@@ -236,6 +237,43 @@ TEST_F(ChartContainerTest, CtrlDragZoomsToTheBoxAndMakesItHome) {
     EXPECT_FALSE(chart_.HasSelection());
 }
 
+// A zoom box without width or height, or a range the view cannot show, is
+// ignored entirely: the view and the home range stay, so "Reset container"
+// still returns to the last range shown.
+TEST_F(ChartContainerTest, DegenerateZoomBoxChangesNeitherViewNorHome) {
+    AddLine(500);
+    chart_.ZoomToRange(0, 100, 0, 100);
+    const chart::ui::DataRange home = chart_.HomeRange();
+    struct Case {
+        const char* what;
+        QPoint from, to;
+    };
+    const Case boxes[] = {
+        {"no movement", Pixel(30, 30), Pixel(30, 30)},
+        {"no width", Pixel(30, 30), Pixel(30, 70)},
+        {"no height", Pixel(30, 30), Pixel(70, 30)},
+    };
+    for (const Case& c : boxes) {
+        SCOPED_TRACE(c.what);
+        QTest::mousePress(&chart_, Qt::LeftButton, Qt::ControlModifier, c.from);
+        QTest::mouseMove(&chart_, c.to);
+        QTest::mouseRelease(&chart_, Qt::LeftButton, Qt::ControlModifier, c.to);
+        EXPECT_EQ(chart_.HomeRange(), home);
+        EXPECT_NEAR(chart_.Mapping().DataX(800), 100, 1e-9);
+        chart_.ZoomToFit();  // elsewhere, then back home
+        chart_.ResetContainer();
+        EXPECT_NEAR(chart_.Mapping().DataX(800), 100, 1e-9);
+    }
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_FALSE(chart_.ZoomToRange(5, 5, 0, 10));
+    EXPECT_FALSE(chart_.ZoomToRange(0, 10, 7, 7));
+    EXPECT_FALSE(chart_.ZoomToRange(0, inf, 0, 10));
+    EXPECT_FALSE(chart_.ZoomToRange(-1e308, 1e308, -1e308, 1e308));
+    EXPECT_EQ(chart_.HomeRange(), home);
+    EXPECT_TRUE(chart_.ZoomToRange(0, 50, 0, 50));
+    EXPECT_EQ(chart_.HomeRange(), (chart::ui::DataRange{0, 50, 0, 50}));
+}
+
 TEST_F(ChartContainerTest, EscapeCancelsTheInnermostThing) {
     chart_.ZoomToRange(0, 100, 0, 100);
     struct Case {
@@ -346,6 +384,30 @@ TEST_F(ChartContainerTest, MiddleButtonTogglesTrackingAndHidesTheCursor) {
     EXPECT_EQ(chart_.cursor().shape(), Qt::PointingHandCursor);  // over a curve
     QTest::mouseMove(&chart_, Pixel(50, 90));
     EXPECT_EQ(chart_.cursor().shape(), Qt::ArrowCursor);
+}
+
+// The tracking box's title names the data point under the mouse, its x from
+// the x scale and its y from the y scale, which differ here.
+TEST_F(ChartContainerTest, TrackingBoxTitleShowsTheDataPointUnderTheMouse) {
+    AddLine(20);
+    chart_.SetXValueFormatter([](double v) { return std::to_wstring(std::lround(v)); });
+    chart_.SetYValueFormatter([](double v) { return std::to_wstring(std::lround(v)); });
+    chart_.ZoomToRange(0, 100, 0, 40);
+    ASSERT_GT(std::abs(chart_.Mapping().scaleX - chart_.Mapping().scaleY), 1.0);
+    chart_.SetTracking(true);
+    struct Case {
+        double x, y;
+        const wchar_t* title;
+    };
+    const Case cases[] = {
+        {25, 30, L"Mouse at [25, 30]"},
+        {80, 10, L"Mouse at [80, 10]"},
+    };
+    for (const Case& c : cases) {
+        QTest::mouseMove(&chart_, Pixel(c.x, c.y));
+        chart_.RenderFrame(1.0);
+        EXPECT_EQ(chart_.LabelBoxes().Tracking().title, c.title);
+    }
 }
 
 TEST_F(ChartContainerTest, DoubleClickZoomsToFit) {

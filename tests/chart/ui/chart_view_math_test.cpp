@@ -76,6 +76,24 @@ TEST(ChartFit, AnAxisWithoutExtentIsWidenedAroundItsValue) {
     EXPECT_FALSE(chart::ui::FitAllRange(empty));
 }
 
+// Points that are not finite are left out of the fit; charts holding
+// nothing else take no part, and with only such charts there is no fit.
+TEST(ChartFit, NonFinitePointsAreLeftOut) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    CChartContainerModel m;
+    Add(m, {{nan, 1}, {0, inf}});
+    EXPECT_FALSE(chart::ui::FitAllRange(m));
+    Add(m, {{-inf, 5}, {0, 20}, {50, nan}, {100, 220}, {nan, 999}, {inf, 1}});
+    const auto r = chart::ui::FitAllRange(m);
+    ASSERT_TRUE(r);
+    EXPECT_NEAR(r->minX, -1.5, 1e-9);
+    EXPECT_NEAR(r->maxX, 101.5, 1e-9);
+    EXPECT_NEAR(r->minY, 17, 1e-9);
+    EXPECT_NEAR(r->maxY, 223, 1e-9);
+    EXPECT_TRUE(chart::ui::FitMapping(*r, 800, 600, 40, 20));
+}
+
 TEST(ChartFit, MapsTheRangeOntoThePlotEdges) {
     const auto m = chart::ui::FitMapping({0, 260, 0, 300}, 800, 620, 40, 20);
     ASSERT_TRUE(m);
@@ -176,6 +194,20 @@ TEST(ChartHitTest, SegmentDistanceToTheNearestPoint) {
     };
     for (const Case& c : cases)
         EXPECT_DOUBLE_EQ(chart::ui::SegmentDistance(c.px, c.py, c.ax, c.ay, c.bx, c.by), c.d);
+}
+
+// The segments beside a point that is not finite are not drawn, so they
+// cannot be hit; the finite segments of the same chart still can.
+TEST(ChartHitTest, SegmentsTouchingANonFinitePointAreNotHit) {
+    const double inf = std::numeric_limits<double>::infinity();
+    CChartContainerModel model;
+    const ViewMapping m{0, 100, 1, 1};  // y 0 at pixel row 100
+    const int id = Add(model, {{0, 0}, {40, 0}, {50, inf}, {60, 0}, {100, 0}});
+    EXPECT_EQ(chart::ui::HitTestChart(model, m, 20, 100), id);
+    EXPECT_EQ(chart::ui::HitTestChart(model, m, 80, 100), id);
+    // Between 40 and 60 the curve has a gap; 45 is 5 pixels from the end at 40.
+    EXPECT_EQ(chart::ui::HitTestChart(model, m, 50, 100), -1);
+    EXPECT_EQ(chart::ui::HitTestChart(model, m, 50, 40), -1);
 }
 
 TEST(ChartHitTest, NearestVisibleCurveWithinFivePixels) {

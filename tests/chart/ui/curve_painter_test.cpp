@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -322,6 +323,72 @@ TEST(CurvePainter, AppendsInAnUnchangedViewDrawAsAFreshReduction) {
     s.SetPoints(std::vector<ChartPoint>{{0, 10}, {300, 10}});
     const CChartSeries fresh = s;
     EXPECT_EQ(Drawn(s, m, size, 1), Drawn(fresh, m, size, 1));
+}
+
+// A point that is not finite is not drawn, and neither is a segment that
+// touches it: no stroke runs off to the plot's edge, no marker appears, and
+// the finite stretches on both sides are drawn.
+TEST(CurvePainter, NonFinitePointsAndTheirSegmentsAreNotDrawn) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const ViewMapping m{0, 100, 1, 1};  // pixel y = 100 - y
+    const QSize size(100, 100);
+    struct Case {
+        const char* what;
+        std::vector<ChartPoint> points;
+        float tension;
+        int dashStyle;
+        bool showPoints;
+    };
+    auto sparse = [&](double bad) {
+        return std::vector<ChartPoint>{{0, 50}, {30, 50}, {50, bad}, {70, 50}, {100, 50}};
+    };
+    std::vector<ChartPoint> dense;
+    for (int i = 0; i <= 1000; ++i) dense.push_back({i / 10.0, i == 500 ? inf : 50.0});
+    dense[300].y = -inf;
+    dense[700].y = nan;
+    const Case cases[] = {
+        {"straight, +inf", sparse(inf), 0.0f, 0, true},
+        {"straight, -inf", sparse(-inf), 0.0f, 0, true},
+        {"straight, NaN", sparse(nan), 0.0f, 0, true},
+        {"dashed, +inf", sparse(inf), 0.0f, 1, false},
+        {"spline, +inf", sparse(inf), 0.5f, 0, false},
+        {"spline, -inf", sparse(-inf), 0.5f, 0, false},
+        {"crosses, +inf", sparse(inf), 0.0f, 5, false},
+        {"dense, reduced", dense, 0.0f, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CChartSeries s = Series(c.points);
+        s.tension = c.tension;
+        s.dashStyle = c.dashStyle;
+        s.showPoints = c.showPoints;
+        s.penWidth = 1;
+        const QImage img = Drawn(s, m, size, 1);
+        // Only rows 45..55 (the line at row 50 with its pen and markers) may
+        // hold ink.
+        for (int x = 0; x < size.width(); ++x) {
+            for (int y = 0; y < size.height(); ++y) {
+                if (y >= 45 && y <= 55)
+                    continue;
+                ASSERT_EQ(img.pixel(x, y), kWhite) << "ink at " << x << "," << y;
+            }
+        }
+        auto inked = [&](int x0, int x1) {
+            for (int x = x0; x < x1; ++x) {
+                if (img.pixel(x, 50) != kWhite)
+                    return true;
+            }
+            return false;
+        };
+        if (c.dashStyle != 5) {
+            EXPECT_TRUE(inked(5, 25));  // the finite stretches are drawn
+            EXPECT_TRUE(inked(75, 95));
+        }
+        if (c.points.size() == 5 && c.dashStyle != 5) {
+            EXPECT_EQ(img.pixel(40, 50), kWhite);  // the segments to the bad point are not
+        }
+    }
 }
 
 TEST(CurvePainter, MarkersCrossesAndHighlight) {
