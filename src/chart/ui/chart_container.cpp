@@ -275,8 +275,11 @@ QImage CChartContainer::RenderFrame(qreal dpr) {
     // Nothing to lay over the background: it is the frame, and the copy
     // (a quarter of a frame's cost at a pixel ratio of 2) is saved.
     if (!selectionExists_ && !tracking_ && !IsZoomBoxing() &&
-        !(IsLegendVisible() && !Charts().empty()))
+        !(IsLegendVisible() && !Charts().empty())) {
+        // No box is on this frame, so none may catch the mouse.
+        boxes_->Hide();
         return background;
+    }
     if (frame_.size() != background.size() || frame_.devicePixelRatio() != dpr) {
         frame_ = QImage(background.size(), background.format());
         frame_.setDevicePixelRatio(dpr);
@@ -421,6 +424,10 @@ void CChartContainer::AutoScrollTick() {
         autoScroll_.stop();
         return;
     }
+    // A pan moves the view with the mouse already; scrolling as well would
+    // pull the view away from under it.
+    if (!(drag_ & (kDragSelect | kDragZoomBox)))
+        return;
     const auto [dx, dy] =
         chart::ui::AutoScrollDelta(CurrentLayout().plot, lastMouse_.x(), lastMouse_.y());
     if (dx != 0 || dy != 0)

@@ -193,8 +193,12 @@ void CLabelBoxes::Place(QPainter& frame, CLegendWnd& box, QPoint position) {
     box.DrawAt(frame, position);
 }
 
-void CLabelBoxes::Paint(QPainter& frame, const LabelBoxContext& context) {
+void CLabelBoxes::Hide() {
     for (CLegendWnd* box : {&tracking_, &selection_, &statistics_, &legend_}) box->shown = false;
+}
+
+void CLabelBoxes::Paint(QPainter& frame, const LabelBoxContext& context) {
+    Hide();
     if (!context.model)
         return;
     last_ = context;

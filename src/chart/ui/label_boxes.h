@@ -84,6 +84,8 @@ public:
     // Places and draws the boxes that are due; the legend only when the model's
     // legend switch is on, there are charts, and it fits below the other boxes.
     void Paint(QPainter& frame, const LabelBoxContext& context);
+    // A frame without boxes: none of them is shown, so none is hit.
+    void Hide();
 
     LabelBoxHit HitTest(QPoint client) const;
     LabelPress OnLeftPress(QPoint client, const chart::CChartContainerModel& model) const;

@@ -655,3 +655,62 @@ TEST_F(ChartContainerTest, PressesOnTheLabelBoxesGoToTheBoxes) {
     EXPECT_TRUE(chart_.HasSelection());
     EXPECT_EQ(chart_.Mapping().scaleX, scale);
 }
+
+TEST_F(ChartContainerTest, AHiddenLegendCatchesNoMouse) {
+    chart_.ZoomToRange(0, 100, 0, 100);
+    AddLine(10, kRed, L"Temp Main");
+    chart_.SetLegendVisible(true);
+    chart_.RenderFrame(1.0);
+    const chart::ui::CLegendWnd& legend = chart_.LabelBoxes().Legend();
+    ASSERT_TRUE(legend.shown);
+    const QPoint cell = legend.Position() + legend.CellRect().topLeft() +
+                        QPoint(4 + legend.ColumnWidths()[0] / 2, legend.RowHeight() / 2);
+    chart_.SetLegendVisible(false);
+    chart_.RenderFrame(1.0);  // nothing overlaid: the background is the frame
+    EXPECT_FALSE(legend.shown);
+
+    // A curve through that spot is selected by a click there.
+    const double y = chart_.Mapping().DataY(cell.y());
+    const int under = AddLine(y, kBlue);
+    chart_.RenderFrame(1.0);
+    QTest::mouseClick(&chart_, Qt::LeftButton, {}, cell);
+    EXPECT_TRUE(chart_.FindChart(under)->selected);
+    chart_.ToggleChartVisibility(under);
+
+    // A drag from there selects.
+    chart_.RenderFrame(1.0);
+    QTest::mousePress(&chart_, Qt::LeftButton, {}, cell);
+    QTest::mouseMove(&chart_, cell - QPoint(100, 0));
+    QTest::mouseRelease(&chart_, Qt::LeftButton, {}, cell - QPoint(100, 0));
+    EXPECT_TRUE(chart_.HasSelection());
+
+    // A double click there fits: the selection boxes moved off the spot.
+    chart_.ClearSelection();
+    chart_.RenderFrame(1.0);
+    const double scale = chart_.Mapping().scaleX;
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(cell), QPointF(chart_.mapToGlobal(cell)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&chart_, &dbl);
+    EXPECT_NE(chart_.Mapping().scaleX, scale);
+}
+
+TEST_F(ChartContainerTest, APanNeverScrollsByItself) {
+    chart_.ZoomToRange(0, 100, 0, 100);
+    const auto plot = chart_.CurrentLayout().plot;
+    const QPoint outside(static_cast<int>(plot.x) - 30, 300);
+    QTest::mousePress(&chart_, Qt::RightButton, {}, QPoint(300, 300));
+    QTest::mouseMove(&chart_, outside);
+    const ViewMapping panned = chart_.Mapping();
+    chart_.AutoScrollTick();
+    chart_.AutoScrollTick();
+    EXPECT_EQ(chart_.Mapping().originX, panned.originX);
+    EXPECT_EQ(chart_.Mapping().originY, panned.originY);
+
+    // A selecting drag joined to the pan scrolls as it would alone.
+    QTest::mousePress(&chart_, Qt::LeftButton, {}, outside);
+    chart_.AutoScrollTick();
+    EXPECT_EQ(chart_.Mapping().originX, panned.originX + 30);
+    QTest::mouseRelease(&chart_, Qt::LeftButton, {}, outside);
+    QTest::mouseRelease(&chart_, Qt::RightButton, {}, outside);
+    EXPECT_EQ(chart_.CaptureCount(), 0);
+}
