@@ -159,8 +159,16 @@ void CLegendWnd::PaintCell(QPainter& p, const TUPLE_LABEL& cell, int x, int y, i
             p.drawLine(QPointF(x + cx, mid - 3.0), QPointF(x + cx, mid + 4.0));
         }
     } else if (cell.kind == kLabelLineSample) {
-        p.setPen(ChartPen(cell.color, cell.penWidth, cell.dashStyle));
-        p.drawLine(QPointF(x + 3, mid), QPointF(x + width - 3, mid));
+        // A wide pen is shown no wider than its row; a thin one on whole
+        // device rows, not smeared pale over two.
+        const qreal scale = p.deviceTransform().m22() > 0 ? p.deviceTransform().m22() : 1.0;
+        const qreal penWidth = std::min(CappedPenWidth(cell.penWidth, scale),
+                                        static_cast<qreal>(std::max(1, rowHeight_ - 6)));
+        p.setPen(ChartPen(cell.color, penWidth, cell.dashStyle));
+        const bool aa = p.testRenderHint(QPainter::Antialiasing);
+        p.drawLine(
+            SnapToDevicePixels(QPointF(x + 3, mid), p.deviceTransform(), penWidth, aa),
+            SnapToDevicePixels(QPointF(x + width - 3, mid), p.deviceTransform(), penWidth, aa));
     } else if (cell.kind == kLabelCheckBox) {
         const int s = std::min(width, rowHeight_) - 6;
         const int top = y + (rowHeight_ - s) / 2;

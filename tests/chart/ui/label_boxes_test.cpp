@@ -124,6 +124,41 @@ TEST(LabelBoxes, LegendRowsCarryTheChartAndCrossesForStyleFive) {
     EXPECT_FALSE(inked(10));  // the gap between two crosses, where a line would be
 }
 
+TEST(LabelBoxes, LineSamplesAreCrispAndNoWiderThanTheirRow) {
+    struct Case {
+        float pen;
+        qreal dpr;
+        int rows;  // device rows of the sample's full colour
+    };
+    const Case cases[] = {{1, 1, 1}, {1, 2, 2}, {2, 1, 2}, {1'000'000, 1, -1}};
+    for (const Case& c : cases) {
+        CChartContainerModel m;
+        m.AddChart(std::vector<ChartPoint>{{1, 10}, {3, 30}}, L"A", L"", 0, c.pen, 0, 0xFFFF0000);
+        CLegendWnd legend;
+        FillLegend(legend, m, -1);
+        legend.Render(c.dpr, 96);
+        const QImage& img = legend.Image();
+        const int x = static_cast<int>((4 + legend.ColumnWidths()[0] + 10) * c.dpr);
+        const int top = static_cast<int>(legend.CellRect().top() * c.dpr);
+        const int bottom = static_cast<int>((legend.CellRect().top() + legend.RowHeight()) * c.dpr);
+        int red = 0, tinted = 0;
+        for (int y = top; y < bottom; ++y) {
+            const QRgb px = img.pixel(x, y);
+            red += px == 0xFFFF0000u;
+            tinted += qRed(px) > qGreen(px) + 20;
+        }
+        const std::string name =
+            "pen " + std::to_string(c.pen) + ", ratio " + std::to_string(c.dpr);
+        if (c.rows > 0) {
+            EXPECT_EQ(red, c.rows) << name;
+            EXPECT_EQ(tinted, c.rows) << name << ": pale fringes";
+        } else {
+            EXPECT_GT(red, 0) << name;
+            EXPECT_LT(tinted, bottom - top) << name << ": fills the whole row";
+        }
+    }
+}
+
 struct Frame {
     QImage image;
     explicit Frame(QSize size, qreal dpr = 1)
