@@ -318,6 +318,7 @@ void CChartContainer::DrawBackground(QImage& image) {
     p.setFont(font());
     p.setRenderHint(QPainter::TextAntialiasing, !panning);
     const QFontMetricsF fm(font(), &image);
+    tickLabels_.clear();
 
     // Rows, their labels right-aligned left of the plot, and the X axis line.
     const auto rows = chart::ui::GridRows(mapping_.originY, l.ticksY, 0, h);
@@ -335,6 +336,7 @@ void CChartContainer::DrawBackground(QImage& image) {
             const double left =
                 std::max(0.0, l.yLabelColumnWidth - 3 - fm.horizontalAdvance(label));
             p.drawText(QPointF(left, *top + fm.ascent()), label);
+            tickLabels_.emplace_back(left, *top, fm.horizontalAdvance(label), fm.height());
         }
     }
     p.fillRect(QRectF(l.yLabelColumnWidth, Snap(plotBottom), w - l.yLabelColumnWidth, 1), kGrid);
@@ -351,8 +353,11 @@ void CChartContainer::DrawBackground(QImage& image) {
         const QString label = QString::fromStdWString(XTickLabel(col.value, l.ticksX.step));
         const auto left = chart::ui::PlaceTickLabel(col.pixel, fm.horizontalAdvance(label),
                                                     {l.yLabelColumnWidth, w, 0, w});
-        if (left)
+        if (left) {
             p.drawText(QPointF(*left, plotBottom + 3 + fm.ascent()), label);
+            tickLabels_.emplace_back(*left, plotBottom + 3, fm.horizontalAdvance(label),
+                                     fm.height());
+        }
     }
     p.fillRect(QRectF(Snap(l.yLabelColumnWidth), 0, 1, plotBottom), kGrid);
 
@@ -372,6 +377,22 @@ void CChartContainer::DrawBackground(QImage& image) {
 
 void CChartContainer::DrawOverlay(QPainter& p, const Layout& l) {
     const chart::ui::OverlayText text{font(), l.xLabelRowHeight};
+    std::vector<QRect> labels;
+    if (selectionExists_) {
+        labels = chart::ui::SelectionLabelRects(
+            l.plot, mapping_.PixelX(selectionStart_), mapping_.PixelX(selectionEnd_),
+            Text(XValueFormatter(), selectionStart_), Text(XValueFormatter(), selectionEnd_), text,
+            p.device());
+    }
+    if (tracking_) {
+        for (const QRect& r : chart::ui::TrackingLabelRects(
+                 l.plot, lastMouse_.x(), lastMouse_.y(),
+                 Text(XValueFormatter(), mapping_.DataX(lastMouse_.x())),
+                 Text(YValueFormatter(), mapping_.DataY(lastMouse_.y())), text, p.device()))
+            labels.push_back(r);
+    }
+    for (const QRectF& r : chart::ui::TouchedTickLabels(tickLabels_, labels))
+        p.fillRect(r.toAlignedRect().adjusted(-1, -1, 1, 1), kBackgroundFill);
     if (selectionExists_) {
         chart::ui::DrawSelection(
             p, l.plot, mapping_.PixelX(selectionStart_), mapping_.PixelX(selectionEnd_),
