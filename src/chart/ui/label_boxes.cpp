@@ -67,7 +67,7 @@ std::pair<size_t, size_t> RowsShown(size_t charts, int maxRows, int used) {
 }
 
 void MoreRow(CLegendWnd& box, int row, size_t more) {
-    for (int c = 0; c < box.Columns(); ++c) box.At(row, c) = ValueCell(c == 0 ? L"" : L"");
+    for (int c = 1; c < box.Columns(); ++c) box.At(row, c) = ValueCell(L"");
     box.At(row, 0) = ValueCell(L"+" + std::to_wstring(more) + L" more");
 }
 
