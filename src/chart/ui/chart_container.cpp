@@ -284,8 +284,11 @@ QImage CChartContainer::RenderFrame(qreal dpr) {
     // Nothing to lay over the background: it is the frame, and the copy
     // (a quarter of a frame's cost at a pixel ratio of 2) is saved.
     if (!selectionExists_ && !tracking_ && !IsZoomBoxing() &&
-        !(IsLegendVisible() && !Charts().empty()))
+        !(IsLegendVisible() && !Charts().empty())) {
+        // No box is on this frame, so none may catch the mouse.
+        boxes_->Hide();
         return background;
+    }
     if (frame_.size() != background.size() || frame_.devicePixelRatio() != dpr) {
         frame_ = QImage(background.size(), background.format());
         frame_.setDevicePixelRatio(dpr);
@@ -324,6 +327,7 @@ void CChartContainer::DrawBackground(QImage& image) {
     p.setFont(font());
     p.setRenderHint(QPainter::TextAntialiasing, !panning);
     const QFontMetricsF fm(font(), &image);
+    tickLabels_.clear();
 
     // Rows, their labels right-aligned left of the plot, and the X axis line.
     const auto rows = chart::ui::GridRows(mapping_.originY, l.ticksY, 0, h);
@@ -341,6 +345,7 @@ void CChartContainer::DrawBackground(QImage& image) {
             const double left =
                 std::max(0.0, l.yLabelColumnWidth - 3 - fm.horizontalAdvance(label));
             p.drawText(QPointF(left, *top + fm.ascent()), label);
+            tickLabels_.emplace_back(left, *top, fm.horizontalAdvance(label), fm.height());
         }
     }
     p.fillRect(QRectF(l.yLabelColumnWidth, Snap(plotBottom), w - l.yLabelColumnWidth, 1), kGrid);
@@ -357,8 +362,11 @@ void CChartContainer::DrawBackground(QImage& image) {
         const QString label = QString::fromStdWString(XTickLabel(col.value, l.ticksX.step));
         const auto left = chart::ui::PlaceTickLabel(col.pixel, fm.horizontalAdvance(label),
                                                     {l.yLabelColumnWidth, w, 0, w});
-        if (left)
+        if (left) {
             p.drawText(QPointF(*left, plotBottom + 3 + fm.ascent()), label);
+            tickLabels_.emplace_back(*left, plotBottom + 3, fm.horizontalAdvance(label),
+                                     fm.height());
+        }
     }
     p.fillRect(QRectF(Snap(l.yLabelColumnWidth), 0, 1, plotBottom), kGrid);
 
@@ -378,6 +386,22 @@ void CChartContainer::DrawBackground(QImage& image) {
 
 void CChartContainer::DrawOverlay(QPainter& p, const Layout& l) {
     const chart::ui::OverlayText text{font(), l.xLabelRowHeight};
+    std::vector<QRect> labels;
+    if (selectionExists_) {
+        labels = chart::ui::SelectionLabelRects(
+            l.plot, mapping_.PixelX(selectionStart_), mapping_.PixelX(selectionEnd_),
+            Text(XValueFormatter(), selectionStart_), Text(XValueFormatter(), selectionEnd_), text,
+            p.device());
+    }
+    if (tracking_) {
+        for (const QRect& r : chart::ui::TrackingLabelRects(
+                 l.plot, lastMouse_.x(), lastMouse_.y(),
+                 Text(XValueFormatter(), mapping_.DataX(lastMouse_.x())),
+                 Text(YValueFormatter(), mapping_.DataY(lastMouse_.y())), text, p.device()))
+            labels.push_back(r);
+    }
+    for (const QRectF& r : chart::ui::TouchedTickLabels(tickLabels_, labels))
+        p.fillRect(r.toAlignedRect().adjusted(-1, -1, 1, 1), kBackgroundFill);
     if (selectionExists_) {
         chart::ui::DrawSelection(
             p, l.plot, mapping_.PixelX(selectionStart_), mapping_.PixelX(selectionEnd_),
@@ -430,6 +454,10 @@ void CChartContainer::AutoScrollTick() {
         autoScroll_.stop();
         return;
     }
+    // A pan moves the view with the mouse already; scrolling as well would
+    // pull the view away from under it.
+    if (!(drag_ & (kDragSelect | kDragZoomBox)))
+        return;
     const auto [dx, dy] =
         chart::ui::AutoScrollDelta(CurrentLayout().plot, lastMouse_.x(), lastMouse_.y());
     if (dx != 0 || dy != 0)

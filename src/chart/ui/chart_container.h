@@ -112,6 +112,8 @@ public:
     // The whole frame (background and overlay) for the current state at a
     // device pixel ratio, as the window would show it.
     QImage RenderFrame(qreal devicePixelRatio);
+    // Where the last background drawing put its tick labels, client pixels.
+    const std::vector<QRectF>& TickLabelRects() const { return tickLabels_; }
     // How often the background layer was drawn (the cache's hit rate).
     int BackgroundDrawCount() const { return backgroundDraws_; }
 
@@ -187,7 +189,8 @@ private:
     QImage frame_;  // background copy plus overlay, reused between paints
     bool backgroundStale_ = true;
     int backgroundDraws_ = 0;
-    Layout layout_;  // of the last background drawing
+    Layout layout_;                   // of the last background drawing
+    std::vector<QRectF> tickLabels_;  // of the last background drawing
     std::unique_ptr<chart::ui::CLabelBoxes> boxes_;
     bool legendHand_ = false;  // the mouse is over a legend row
 };

@@ -112,6 +112,44 @@ void DrawTracking(QPainter& p, const PlotRect& plot, double mx, double my, const
     p.restore();
 }
 
+std::vector<QRect> SelectionLabelRects(const PlotRect& plot, double x1, double x2,
+                                       const QString& startText, const QString& endText,
+                                       const OverlayText& text, QPaintDevice* device) {
+    const QFontMetricsF fm(text.font, device);
+    std::vector<QRect> rects;
+    for (const auto& [x, label] : {std::pair{x1, &startText}, std::pair{x2, &endText}}) {
+        if (x < plot.x || x > plot.Right())
+            continue;
+        rects.push_back(CenteredLabelBox(x, plot.Bottom() + 3, fm.horizontalAdvance(" " + *label),
+                                         text.xLabelRowHeight - 3));
+    }
+    return rects;
+}
+
+std::vector<QRect> TrackingLabelRects(const PlotRect& plot, double mx, double my,
+                                      const QString& xText, const QString& yText,
+                                      const OverlayText& text, QPaintDevice* device) {
+    const QFontMetricsF fm(text.font, device);
+    const double boxHeight = text.xLabelRowHeight - 3;
+    return {CenteredLabelBox(mx, plot.Bottom() + 3, fm.horizontalAdvance(" " + xText), boxHeight),
+            LeftLabelBox(plot.x, my, fm.horizontalAdvance(" " + yText), boxHeight)};
+}
+
+std::vector<QRectF> TouchedTickLabels(const std::vector<QRectF>& tickLabels,
+                                      const std::vector<QRect>& boxes) {
+    std::vector<QRectF> touched;
+    for (const QRectF& label : tickLabels) {
+        for (const QRect& box : boxes) {
+            // The border is drawn one pixel beyond the box's right and bottom.
+            if (QRectF(box.adjusted(0, 0, 1, 1)).intersects(label)) {
+                touched.push_back(label);
+                break;
+            }
+        }
+    }
+    return touched;
+}
+
 void DrawZoomRect(QPainter& p, const QPointF& a, const QPointF& b) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);

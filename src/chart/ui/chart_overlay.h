@@ -10,10 +10,12 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 #include "chart/ui/chart_view_math.h"
 
 class QPainter;
+class QPaintDevice;
 
 namespace chart::ui {
 
@@ -42,6 +44,20 @@ void DrawSelection(QPainter& p, const PlotRect& plot, double x1, double x2,
 // left of it.
 void DrawTracking(QPainter& p, const PlotRect& plot, double mx, double my, const QString& xText,
                   const QString& yText, const OverlayText& text);
+
+// The value-label boxes DrawSelection and DrawTracking draw, measured on
+// `device` (the frame).
+std::vector<QRect> SelectionLabelRects(const PlotRect& plot, double x1, double x2,
+                                       const QString& startText, const QString& endText,
+                                       const OverlayText& text, QPaintDevice* device);
+std::vector<QRect> TrackingLabelRects(const PlotRect& plot, double mx, double my,
+                                      const QString& xText, const QString& yText,
+                                      const OverlayText& text, QPaintDevice* device);
+
+// The tick labels that a label box (with its border) touches: they are not
+// shown, rather than left in fragments around the box.
+std::vector<QRectF> TouchedTickLabels(const std::vector<QRectF>& tickLabels,
+                                      const std::vector<QRect>& boxes);
 
 // The dashed zoom rectangle between two client points.
 void DrawZoomRect(QPainter& p, const QPointF& a, const QPointF& b);

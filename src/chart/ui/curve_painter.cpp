@@ -20,9 +20,20 @@ constexpr double kPixelLimit = 1e6;
 // Wide or dashed strokes of one long polyline leave Qt's fast stroker; short
 // pieces keep it, at the cost of joints blended twice.
 constexpr int kChunkPoints = 64;
+constexpr qreal kMaxPenDevicePixels = 64;
 
 QColor Argb(uint32_t argb) {
     return QColor::fromRgba(argb);
+}
+
+// One device coordinate for a line `deviceWidth` device pixels wide: a
+// pixel's middle for an odd width, a pixel border for an even one, so that
+// a level line lights whole rows.
+double SnapDevice(double d, double deviceWidth, bool antialiased) {
+    if (!antialiased)
+        return std::round(d);
+    const double rows = std::max(1.0, std::round(deviceWidth));
+    return std::fmod(rows, 2.0) == 1.0 ? std::floor(d) + 0.5 : std::round(d);
 }
 
 double ClampPixel(double v) {
@@ -85,7 +96,7 @@ double PolylineLength(std::span<const QPointF> points) {
 // Straight segments in pieces that overlap by one segment, so that every
 // joint lies inside some piece and is joined, not capped; the dash pattern
 // continues across pieces. Non-finite points break the line.
-void StrokeStraight(QPainter& painter, std::span<const QPointF> pixels, QPen pen) {
+void StrokePieces(QPainter& painter, std::span<const QPointF> pixels, QPen pen) {
     const bool dashed = pen.style() != Qt::SolidLine;
     const double pattern = dashed ? PatternLength(pen) : 0;
     const double unit = pen.widthF() > 0 ? pen.widthF() : 1.0;
@@ -117,6 +128,70 @@ void StrokeStraight(QPainter& painter, std::span<const QPointF> pixels, QPen pen
             offset += PolylineLength(piece.first(piece.size() - 1)) / unit;
         i = end - 2;
     }
+}
+
+// Device pixels of the image that a stroke of `pixels` with `pen` can
+// reach, inside the painter's clip; empty when none.
+QRect StrokeDeviceRect(const QPainter& painter, const QImage& image,
+                       std::span<const QPointF> pixels, const QPen& pen) {
+    double left = 1e300, top = 1e300, right = -1e300, bottom = -1e300;
+    for (const QPointF& p : pixels) {
+        if (!IsFinite(p))
+            continue;
+        left = std::min(left, p.x());
+        right = std::max(right, p.x());
+        top = std::min(top, p.y());
+        bottom = std::max(bottom, p.y());
+    }
+    if (left > right)
+        return {};
+    // Flat caps and bevel joins stay within half the width of the points;
+    // anti-aliasing adds a pixel.
+    const double grow = pen.widthF() / 2 + 2;
+    QRectF bounds(QPointF(left - grow, top - grow), QPointF(right + grow, bottom + grow));
+    if (painter.hasClipping())
+        bounds &= painter.clipBoundingRect();
+    return painter.deviceTransform().mapRect(bounds).toAlignedRect() & image.rect();
+}
+
+// Translucent ink stroked in overlapping pieces would darken wherever two
+// pieces cover the same pixels. The pieces go opaque into a layer of their
+// own, which is laid over the picture once at the ink's alpha.
+void StrokeStraight(QPainter& painter, std::span<const QPointF> pixels, const QPen& pen) {
+    const int alpha = pen.color().alpha();
+    if (alpha == 255 || pixels.size() <= static_cast<size_t>(kChunkPoints)) {
+        StrokePieces(painter, pixels, pen);
+        return;
+    }
+    QImage* image = dynamic_cast<QImage*>(painter.device());
+    const QTransform device = painter.deviceTransform();
+    if (!image || device.type() > QTransform::TxScale) {
+        // Nowhere to put a layer: one stroke, slower but even.
+        painter.strokePath(CurvePath(pixels, 0), pen);
+        return;
+    }
+    const QRect area = StrokeDeviceRect(painter, *image, pixels, pen);
+    if (area.isEmpty())
+        return;
+    QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter lp(&layer);
+        lp.setRenderHints(painter.renderHints());
+        lp.setTransform(device * QTransform::fromTranslate(-area.x(), -area.y()));
+        QPen opaque = pen;
+        QColor ink = pen.color();
+        ink.setAlpha(255);
+        opaque.setColor(ink);
+        StrokePieces(lp, pixels, opaque);
+    }
+    const qreal ratio = image->devicePixelRatio();
+    layer.setDevicePixelRatio(ratio);
+    painter.save();
+    painter.setWorldTransform(QTransform());
+    painter.setOpacity(painter.opacity() * alpha / 255.0);
+    painter.drawImage(QPointF(area.topLeft()) / ratio, layer);
+    painter.restore();
 }
 
 void StrokeCurve(QPainter& painter, std::span<const QPointF> pixels, float tension,
@@ -180,12 +255,24 @@ QPainterPath MarkerPath(const chart::CChartSeries& chart, std::span<const chart:
     return path;
 }
 
-QPen CurvePen(const chart::CChartSeries& chart) {
-    return ChartPen(chart.color, chart.penWidth, chart.dashStyle);
+// Device pixels per logical pixel of the painter's rows.
+qreal DeviceScale(const QPainter& painter) {
+    const qreal s = painter.deviceTransform().m22();
+    return s > 0 ? s : 1.0;
 }
 
-QPen HighlightPen(const chart::CChartSeries& chart) {
-    return ChartPen(HighlightColor(chart.color), chart.penWidth + 6.0, 0);
+qreal LineWidth(const chart::CChartSeries& chart, qreal deviceScale) {
+    return CappedPenWidth(chart.penWidth, deviceScale);
+}
+
+QPen CurvePen(const chart::CChartSeries& chart, qreal deviceScale) {
+    return ChartPen(chart.color, LineWidth(chart, deviceScale), chart.dashStyle);
+}
+
+// Six pixels wider than the line as drawn, so that it still shows around a
+// capped one.
+QPen HighlightPen(const chart::CChartSeries& chart, qreal deviceScale) {
+    return ChartPen(HighlightColor(chart.color), LineWidth(chart, deviceScale) + 6.0, 0);
 }
 
 // Premultiplied pixel times a / 255, two channels per multiplication, with
@@ -372,8 +459,10 @@ void PaintColumns(const DirectTarget& target, std::span<const ColumnSpan> spans,
         for (int j = -reach; j <= reach; ++j) {
             const ColumnExtent& e = extents[static_cast<size_t>(g + j - first)];
             const double c = cover[static_cast<size_t>(j + reach)];
-            if (!e.Empty() && c > 0)
-                strokes.push_back({e.top - half, e.bottom + half, c});
+            if (!e.Empty() && c > 0) {
+                strokes.push_back({SnapDevice(e.top, width, true) - half,
+                                   SnapDevice(e.bottom, width, true) + half, c});
+            }
         }
         const ColumnRows r = RowsOf(strokes, clip);
         if (r.from > r.to)
@@ -458,18 +547,19 @@ void DrawDense(QPainter& painter, const chart::CChartSeries& chart,
         const int group = GroupWidth(device);
         const DeviceColumns columns{device.scale / group, device.offset / group};
         const std::vector<ColumnSpan>& spans = CachedColumns(chart, run, mapping, columns);
-        PaintColumns(*target, spans, chart.penWidth, chart.color, group);
-        if (chart.selected) {
-            PaintColumns(*target, spans, chart.penWidth + 6.0, HighlightColor(chart.color), group);
-        }
+        const qreal width = LineWidth(chart, target->yScale);
+        PaintColumns(*target, spans, width, chart.color, group);
+        if (chart.selected)
+            PaintColumns(*target, spans, width + 6.0, HighlightColor(chart.color), group);
         return;
     }
     // A dash pattern must run along the line, which columns cannot show.
     const std::vector<QPointF> pixels =
         ReduceToColumns(chart, run, mapping, device.scale, device.offset);
-    StrokeStraight(painter, pixels, CurvePen(chart));
+    const qreal scale = DeviceScale(painter);
+    StrokeStraight(painter, pixels, CurvePen(chart, scale));
     if (chart.selected)
-        StrokeStraight(painter, pixels, HighlightPen(chart));
+        StrokeStraight(painter, pixels, HighlightPen(chart, scale));
 }
 
 void DrawLine(QPainter& painter, const chart::CChartSeries& chart,
@@ -484,10 +574,13 @@ void DrawLine(QPainter& painter, const chart::CChartSeries& chart,
         DrawDense(painter, chart, run, mapping, device);
         return;
     }
-    const std::vector<QPointF> pixels = ToPixelPoints(run, mapping);
-    StrokeCurve(painter, pixels, chart.tension, CurvePen(chart));
+    const qreal scale = DeviceScale(painter);
+    std::vector<QPointF> pixels = ToPixelPoints(run, mapping);
+    SnapToDevicePixels(pixels, painter.deviceTransform(), LineWidth(chart, scale),
+                       painter.testRenderHint(QPainter::Antialiasing));
+    StrokeCurve(painter, pixels, chart.tension, CurvePen(chart, scale));
     if (chart.selected)
-        StrokeCurve(painter, pixels, chart.tension, HighlightPen(chart));
+        StrokeCurve(painter, pixels, chart.tension, HighlightPen(chart, scale));
 }
 
 }  // namespace
@@ -497,6 +590,29 @@ QPen ChartPen(uint32_t argb, qreal width, int dashStyle) {
                                                Qt::DashDotLine, Qt::DashDotDotLine};
     const Qt::PenStyle style = dashStyle >= 0 && dashStyle < 5 ? kStyles[dashStyle] : Qt::SolidLine;
     return QPen(Argb(argb), width, style, Qt::FlatCap, Qt::BevelJoin);
+}
+
+QPointF SnapToDevicePixels(QPointF point, const QTransform& device, qreal width, bool antialiased) {
+    if (device.type() > QTransform::TxScale || device.m11() <= 0 || device.m22() <= 0)
+        return point;
+    const double sx = device.m11(), sy = device.m22(), dx = device.dx(), dy = device.dy();
+    const double x = point.x() * sx + dx, y = point.y() * sy + dy;
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return point;
+    return {(SnapDevice(x, width * sx, antialiased) - dx) / sx,
+            (SnapDevice(y, width * sy, antialiased) - dy) / sy};
+}
+
+void SnapToDevicePixels(std::span<QPointF> points, const QTransform& device, qreal width,
+                        bool antialiased) {
+    for (QPointF& p : points) p = SnapToDevicePixels(p, device, width, antialiased);
+}
+
+qreal CappedPenWidth(qreal width, qreal devicePixelRatio) {
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    if (std::isnan(width) || width < 0)
+        return 0;  // Qt's cosmetic pen: one device pixel
+    return std::min(width, kMaxPenDevicePixels / ratio);
 }
 
 uint32_t HighlightColor(uint32_t argb) {
@@ -670,7 +786,7 @@ void DrawChartCurve(QPainter& painter, const chart::CChartSeries& chart, const V
         painter.strokePath(markers, ChartPen(chart.color, 1.0, 0));
         const bool highlight = chart.dashStyle == 5 || run.size() == 1;
         if (chart.selected && highlight)
-            painter.strokePath(markers, HighlightPen(chart));
+            painter.strokePath(markers, HighlightPen(chart, DeviceScale(painter)));
     }
     painter.restore();
 }

@@ -16,6 +16,7 @@
 #include <QPainterPath>
 #include <QPen>
 #include <QPointF>
+#include <QTransform>
 
 #include <cstdint>
 #include <span>
@@ -35,6 +36,21 @@ void DrawChartCurve(QPainter& painter, const chart::CChartSeries& chart, const V
 // dash style 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot (5, crosses,
 // strokes solid).
 QPen ChartPen(uint32_t argb, qreal width, int dashStyle);
+
+// The width a pen of `width` logical pixels is drawn with at a device pixel
+// ratio: at most 64 device pixels. A chart keeps its own value; only the
+// drawing is capped, so that an absurd width cannot stall a paint.
+qreal CappedPenWidth(qreal width, qreal devicePixelRatio);
+
+// Moves points by less than half a device pixel so that a line of `width`
+// logical pixels (0: one device pixel) lights whole device rows and columns
+// where it runs level or upright: with anti-aliasing an odd device width is
+// centred on a pixel's middle and an even one on a pixel border; without it
+// the aliased rasteriser wants whole device coordinates. Left alone under a
+// rotating or shearing transform.
+void SnapToDevicePixels(std::span<QPointF> points, const QTransform& device, qreal width,
+                        bool antialiased);
+QPointF SnapToDevicePixels(QPointF point, const QTransform& device, qreal width, bool antialiased);
 
 // The same colour with alpha 0x40, for the selected highlight.
 uint32_t HighlightColor(uint32_t argb);

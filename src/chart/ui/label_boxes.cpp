@@ -4,7 +4,9 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
+#include <span>
 
 #include "chart/chart_statistics.h"
 #include "chart/ui/chart_font.h"
@@ -30,14 +32,43 @@ TUPLE_LABEL HeaderCell(std::wstring text) {
     return cell;
 }
 
-// The chart's name in its colour, never fainter than half opaque.
+// The chart's colour, never fainter than half opaque.
+uint32_t LabelColor(uint32_t argb) {
+    return std::max(argb & 0xFF000000u, 0x80000000u) | (argb & 0x00FFFFFFu);
+}
+
+// The chart's name readable on the box, after a square of its colour.
 TUPLE_LABEL ChartLabelCell(const chart::CChartSeries& s) {
     TUPLE_LABEL cell;
     cell.text = s.name;
-    cell.color = std::max(s.color & 0xFF000000u, 0x80000000u) | (s.color & 0x00FFFFFFu);
+    cell.color = ReadableTextColor(LabelColor(s.color));
+    cell.swatch = LabelColor(s.color);
     cell.penWidth = s.penWidth;
     cell.dashStyle = s.dashStyle;
     return cell;
+}
+
+double Luminance(double r, double g, double b) {
+    auto lin = [](double c) {
+        c /= 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b);
+}
+
+// The rows of charts past `maxRows` (counting `used` rows already taken):
+// the charts that get a row, and how many are left out.
+std::pair<size_t, size_t> RowsShown(size_t charts, int maxRows, int used) {
+    const long long room = std::max(0LL, static_cast<long long>(maxRows) - used);
+    if (static_cast<long long>(charts) <= room)
+        return {charts, 0};
+    const size_t shown = room > 0 ? static_cast<size_t>(room - 1) : 0;
+    return {shown, charts - shown};
+}
+
+void MoreRow(CLegendWnd& box, int row, size_t more) {
+    for (int c = 1; c < box.Columns(); ++c) box.At(row, c) = ValueCell(L"");
+    box.At(row, 0) = ValueCell(L"+" + std::to_wstring(more) + L" more");
 }
 
 void FillValue(CLegendWnd& box, int row, int column, const chart::ValueFormatter& format,
@@ -59,6 +90,22 @@ std::vector<const chart::CChartSeries*> VisibleWithPoints(const chart::CChartCon
 }
 
 }  // namespace
+
+uint32_t ReadableTextColor(uint32_t argb) {
+    // The box's fill, 0xD0FFFFE0, over white.
+    const double background = Luminance(255, 255, 0xE0 * 0xD0 / 255.0 + 255 * (1 - 0xD0 / 255.0));
+    double r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
+    auto contrast = [&] { return (background + 0.05) / (Luminance(r, g, b) + 0.05); };
+    if (contrast() >= 4.5)
+        return argb;
+    while (contrast() < 4.5) {
+        r *= 0.9;
+        g *= 0.9;
+        b *= 0.9;
+    }
+    return 0xFF000000u | (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) |
+           static_cast<uint32_t>(b);
+}
 
 std::vector<const chart::CChartSeries*> LabelRowCharts(const chart::CChartContainerModel& model) {
     if (model.SelectedIds().empty())
@@ -83,14 +130,16 @@ void FillSelectionBox(CLegendWnd& box, const chart::ValueFormatter& x, double st
 }
 
 void FillStatisticsBox(CLegendWnd& box, const chart::CChartContainerModel& model, double start,
-                       double end) {
+                       double end, int maxRows) {
     static const wchar_t* const kHeaders[] = {L"Chart", L"Start", L"End", L"Delta",  L"dv/dt",
                                               L"Min",   L"Max",   L"Avg", L"Surface"};
-    box.Resize(9, static_cast<int>(model.Charts().size()) + 1);
+    const std::vector<const chart::CChartSeries*> charts = LabelRowCharts(model);
+    const auto [shown, more] = RowsShown(charts.size(), maxRows, 1);
+    box.Resize(9, static_cast<int>(shown + (more ? 1 : 0)) + 1);
     for (int c = 0; c < 9; ++c) box.At(0, c) = HeaderCell(kHeaders[c]);
     const chart::ValueFormatter& y = model.YValueFormatter();
     int row = 1;
-    for (const chart::CChartSeries* s : LabelRowCharts(model)) {
+    for (const chart::CChartSeries* s : std::span(charts).first(shown)) {
         const chart::ChartStatistics st = chart::ComputeChartStatistics(*s, start, end);
         box.At(row, 0) = ChartLabelCell(*s);
         int c = 1;
@@ -100,21 +149,27 @@ void FillStatisticsBox(CLegendWnd& box, const chart::CChartContainerModel& model
         }
         ++row;
     }
+    if (more)
+        MoreRow(box, row++, more);
     box.SetRowCount(row);
     AllSeparators(box);
 }
 
-void FillTrackingBox(CLegendWnd& box, const chart::CChartContainerModel& model, double x,
-                     double y) {
-    box.Resize(2, static_cast<int>(model.Charts().size()));
+void FillTrackingBox(CLegendWnd& box, const chart::CChartContainerModel& model, double x, double y,
+                     int maxRows) {
+    const std::vector<const chart::CChartSeries*> charts = LabelRowCharts(model);
+    const auto [shown, more] = RowsShown(charts.size(), maxRows, 0);
+    box.Resize(2, static_cast<int>(shown + (more ? 1 : 0)));
     box.title =
         L"Mouse at [" + model.XValueFormatter()(x) + L", " + model.YValueFormatter()(y) + L"]";
     int row = 0;
-    for (const chart::CChartSeries* s : LabelRowCharts(model)) {
+    for (const chart::CChartSeries* s : std::span(charts).first(shown)) {
         box.At(row, 0) = ChartLabelCell(*s);
         FillValue(box, row, 1, model.YValueFormatter(), chart::ChartValueAt(*s, x));
         ++row;
     }
+    if (more)
+        MoreRow(box, row++, more);
     box.SetRowCount(row);
     AllSeparators(box);
 }
@@ -130,8 +185,10 @@ void FillLegend(CLegendWnd& box, const chart::CChartContainerModel& model, int h
         cells[0].kind = kLabelCheckBox;
         cells[1] = label;
         cells[1].kind = kLabelLineSample;
-        cells[2] = label;
-        cells[3] = label;
+        cells[1].color = label.swatch;  // the sample shows the chart's own colour
+        cells[1].swatch = 0;
+        cells[2] = cells[3] = label;
+        cells[2].swatch = cells[3].swatch = 0;
         cells[3].text = s->yLabel;
         for (int c = 0; c < 4; ++c) {
             cells[c].chartId = s->id;
@@ -179,12 +236,12 @@ void CLabelBoxes::RenderIfDirty(QPainter& frame, CLegendWnd& box) {
         return;
     const chart::CChartContainerModel& model = *last_.model;
     if (&box == &tracking_)
-        FillTrackingBox(box, model, last_.trackX, last_.trackY);
+        FillTrackingBox(box, model, last_.trackX, last_.trackY, trackingRows_);
     if (&box == &selection_) {
         FillSelectionBox(box, model.XValueFormatter(), last_.selectionStart, last_.selectionEnd);
     }
     if (&box == &statistics_) {
-        FillStatisticsBox(box, model, last_.selectionStart, last_.selectionEnd);
+        FillStatisticsBox(box, model, last_.selectionStart, last_.selectionEnd, statisticsRows_);
     }
     if (&box == &legend_)
         FillLegend(box, model, hoveredChart_);
@@ -195,24 +252,29 @@ void CLabelBoxes::Place(QPainter& frame, CLegendWnd& box, QPoint position) {
     box.DrawAt(frame, position);
 }
 
-void CLabelBoxes::Paint(QPainter& frame, const LabelBoxContext& context) {
+void CLabelBoxes::Hide() {
     for (CLegendWnd* box : {&tracking_, &selection_, &statistics_, &legend_}) box->shown = false;
+}
+
+void CLabelBoxes::Paint(QPainter& frame, const LabelBoxContext& context) {
+    Hide();
     if (!context.model)
         return;
     last_ = context;
     const chart::CChartContainerModel& model = *context.model;
     const int right = context.client.width() - kEdgeGap;
+    FitRows(frame, context);
     int y = kBoxGap;
     auto stack = [&](CLegendWnd& box) {
         RenderIfDirty(frame, box);
         Place(frame, box, QPoint(right - box.ImageSize().width(), y));
         y += box.ImageSize().height() + kBoxGap;
     };
-    if (context.tracking)
+    if (context.tracking && trackingRows_ > 0)
         stack(tracking_);
-    if (context.selectionExists) {
+    if (context.selectionExists && selectionFits_) {
         stack(selection_);
-        if (!model.Charts().empty())
+        if (!model.Charts().empty() && statisticsRows_ > 1)
             stack(statistics_);
     }
     if (!model.IsLegendVisible() || model.Charts().empty())
@@ -223,6 +285,56 @@ void CLabelBoxes::Paint(QPainter& frame, const LabelBoxContext& context) {
     // Rather no legend than one over the boxes above it.
     if (top >= y)
         Place(frame, legend_, QPoint(right - legend_.ImageSize().width(), top));
+}
+
+// The boxes stay inside the plot: the selection box whole, the rows of the
+// tracking and statistics boxes shared out between them (each gets half
+// of what is short, as far as the other needs less); a box without room
+// for its smallest form is left out.
+void CLabelBoxes::FitRows(QPainter& frame, const LabelBoxContext& context) {
+    const QPaintDevice* device = frame.device();
+    const int dpi = device ? device->logicalDpiY() : 0;
+    const chart::CChartContainerModel& model = *context.model;
+    const bool tracking = context.tracking;
+    const bool stats = context.selectionExists && !model.Charts().empty();
+    const int bottom = context.client.height() - static_cast<int>(context.xLabelRowHeight);
+    // Room below the first gap for boxes and the gaps between them.
+    int room = bottom - kBoxGap;
+    selectionFits_ = false;
+    if (context.selectionExists) {
+        const int h = selection_.ImageHeightFor(2, dpi);
+        selectionFits_ = h <= room;
+        if (selectionFits_)
+            room -= h + kBoxGap;
+    }
+    const int empty = tracking_.ImageHeightFor(0, dpi);
+    const int rowHeight = tracking_.ImageHeightFor(1, dpi) - empty;
+    int boxes = (tracking ? 1 : 0) + (stats && selectionFits_ ? 1 : 0);
+    const int rows = rowHeight > 0
+                         ? std::max(0, (room - boxes * (empty + kBoxGap) + kBoxGap) / rowHeight)
+                         : kAllRows;
+    const int wantTracking = tracking ? static_cast<int>(LabelRowCharts(model).size()) : 0;
+    const int wantStats =
+        stats && selectionFits_ ? static_cast<int>(LabelRowCharts(model).size()) + 1 : 0;
+    // First the smallest form of each, the statistics box before the
+    // tracking box; then the rest shared out.
+    int left = rows;
+    const int minStats = std::min(wantStats, 2);
+    int forStats = wantStats > 0 && left >= minStats ? minStats : 0;
+    left -= forStats;
+    int forTracking = wantTracking > 0 && left >= 1 ? 1 : 0;
+    left -= forTracking;
+    const int moreTracking = forTracking > 0 ? wantTracking - forTracking : 0;
+    const int moreStats = forStats > 0 ? wantStats - forStats : 0;
+    const int give = std::min(moreTracking, std::max(left / 2, left - moreStats));
+    forTracking += give;
+    forStats += std::min(moreStats, left - give);
+    if (forTracking != trackingRows_)
+        tracking_.dirty = true;
+    if (forStats != statisticsRows_)
+        statistics_.dirty = true;
+    trackingRows_ = forTracking;
+    statisticsRows_ = forStats;
 }
 
 LabelBoxHit CLabelBoxes::HitTest(QPoint client) const {

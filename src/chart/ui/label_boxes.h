@@ -43,10 +43,20 @@ struct LabelBoxContext {
 // chart is selected, else every visible chart with points; in id order.
 std::vector<const chart::CChartSeries*> LabelRowCharts(const chart::CChartContainerModel& model);
 
+// The colour a chart's name is written in on the pale boxes: the chart's
+// colour where it reads well enough (contrast 4.5 : 1), else the same hue
+// darkened until it does, opaque.
+uint32_t ReadableTextColor(uint32_t argb);
+
+// At most `maxRows` rows (header included); when the charts need more, the
+// last row says "+N more" instead of a chart.
+constexpr int kAllRows = 1 << 30;
+
 void FillSelectionBox(CLegendWnd& box, const chart::ValueFormatter& x, double start, double end);
 void FillStatisticsBox(CLegendWnd& box, const chart::CChartContainerModel& model, double start,
-                       double end);
-void FillTrackingBox(CLegendWnd& box, const chart::CChartContainerModel& model, double x, double y);
+                       double end, int maxRows = kAllRows);
+void FillTrackingBox(CLegendWnd& box, const chart::CChartContainerModel& model, double x, double y,
+                     int maxRows = kAllRows);
 // hoveredChart: id of the chart whose row is underlined, or -1.
 void FillLegend(CLegendWnd& box, const chart::CChartContainerModel& model, int hoveredChart);
 
@@ -84,6 +94,8 @@ public:
     // Places and draws the boxes that are due; the legend only when the model's
     // legend switch is on, there are charts, and it fits below the other boxes.
     void Paint(QPainter& frame, const LabelBoxContext& context);
+    // A frame without boxes: none of them is shown, so none is hit.
+    void Hide();
 
     LabelBoxHit HitTest(QPoint client) const;
     LabelPress OnLeftPress(QPoint client, const chart::CChartContainerModel& model) const;
@@ -103,12 +115,17 @@ public:
 private:
     void Place(QPainter& frame, CLegendWnd& box, QPoint position);
     void RenderIfDirty(QPainter& frame, CLegendWnd& box);
+    void FitRows(QPainter& frame, const LabelBoxContext& context);
 
     CLegendWnd tracking_;
     CLegendWnd selection_;
     CLegendWnd statistics_;
     CLegendWnd legend_;
     int hoveredChart_ = -1;
+    // Rows the tracking and statistics boxes were last filled with at most.
+    int trackingRows_ = kAllRows;
+    int statisticsRows_ = kAllRows;
+    bool selectionFits_ = true;
     // What the dirty boxes are filled from at the next paint.
     LabelBoxContext last_;
 };

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kSampleWidth = 20;
 constexpr int kCheckBoxWidth = 10;
+constexpr int kSwatchWidth = 12;  // a 9-pixel square and a gap
 constexpr int kCellMargin = 6;
 constexpr uint32_t kCheckBoxFrame = 0xFF000000;
 constexpr uint32_t kCheckBoxFill = 0xFF808080;
@@ -51,13 +52,28 @@ QSize CLegendWnd::ImageSize() const {
     return QSize(boxRect_.width() + 1, boxRect_.height() + 1);
 }
 
-void CLegendWnd::Layout(int logicalDpi) {
+namespace {
+
+QImage Probe(int logicalDpi) {
     QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
     if (logicalDpi > 0) {
         const int dpm = static_cast<int>(std::lround(logicalDpi / 0.0254));
         probe.setDotsPerMeterX(dpm);
         probe.setDotsPerMeterY(dpm);
     }
+    return probe;
+}
+
+}  // namespace
+
+int CLegendWnd::ImageHeightFor(int rows, int logicalDpi) const {
+    QImage probe = Probe(logicalDpi);
+    const QFontMetricsF fm(font, &probe);
+    return static_cast<int>(fm.height() + 9) + rows * (static_cast<int>(fm.height()) + 6) + 4 + 1;
+}
+
+void CLegendWnd::Layout(int logicalDpi) {
+    QImage probe = Probe(logicalDpi);
     const QFontMetricsF fm(font, &probe);
     const int titleWidth = static_cast<int>(fm.horizontalAdvance(Text(title)) + 26);
     titleHeight_ = static_cast<int>(fm.height() + 9);
@@ -73,6 +89,8 @@ void CLegendWnd::Layout(int logicalDpi) {
             if (cell.kind == kLabelText) {
                 content = fm.horizontalAdvance(Text(cell.text));
                 cell.textWidth = static_cast<int>(content);
+                if (cell.swatch)
+                    content += kSwatchWidth;
             } else if (cell.kind == kLabelLineSample) {
                 content = kSampleWidth;
             }
@@ -146,6 +164,17 @@ void CLegendWnd::PaintCell(QPainter& p, const TUPLE_LABEL& cell, int x, int y, i
     const qreal mid = y + rowHeight_ / 2;
     if (cell.kind == kLabelText) {
         int tx = x + 3;
+        if (cell.swatch) {
+            const int side = kSwatchWidth - 3;
+            const QRectF square(tx + 0.5, y + (rowHeight_ - side) / 2 + 0.5, side - 1, side - 1);
+            p.setPen(Pen1(kFrame));
+            p.setBrush(Argb(cell.swatch));
+            p.drawRect(square);
+            p.setBrush(Qt::NoBrush);
+            x += kSwatchWidth;
+            width -= kSwatchWidth;
+            tx += kSwatchWidth;
+        }
         if (cell.align == kAlignCenter)
             tx = x + (width - cell.textWidth) / 2;
         if (cell.align == kAlignRight)
@@ -159,8 +188,16 @@ void CLegendWnd::PaintCell(QPainter& p, const TUPLE_LABEL& cell, int x, int y, i
             p.drawLine(QPointF(x + cx, mid - 3.0), QPointF(x + cx, mid + 4.0));
         }
     } else if (cell.kind == kLabelLineSample) {
-        p.setPen(ChartPen(cell.color, cell.penWidth, cell.dashStyle));
-        p.drawLine(QPointF(x + 3, mid), QPointF(x + width - 3, mid));
+        // A wide pen is shown no wider than its row; a thin one on whole
+        // device rows, not smeared pale over two.
+        const qreal scale = p.deviceTransform().m22() > 0 ? p.deviceTransform().m22() : 1.0;
+        const qreal penWidth = std::min(CappedPenWidth(cell.penWidth, scale),
+                                        static_cast<qreal>(std::max(1, rowHeight_ - 6)));
+        p.setPen(ChartPen(cell.color, penWidth, cell.dashStyle));
+        const bool aa = p.testRenderHint(QPainter::Antialiasing);
+        p.drawLine(
+            SnapToDevicePixels(QPointF(x + 3, mid), p.deviceTransform(), penWidth, aa),
+            SnapToDevicePixels(QPointF(x + width - 3, mid), p.deviceTransform(), penWidth, aa));
     } else if (cell.kind == kLabelCheckBox) {
         const int s = std::min(width, rowHeight_) - 6;
         const int top = y + (rowHeight_ - s) / 2;

@@ -68,8 +68,9 @@ struct TUPLE_LABEL {
     int align = kAlignLeft;
     int textWidth = 0;  // measured by the layout
     bool checked = false;
-    int column = 0;   // caller data: the legend's column index
-    int chartId = 0;  // caller data: the legend row's chart
+    int column = 0;       // caller data: the legend's column index
+    int chartId = 0;      // caller data: the legend row's chart
+    uint32_t swatch = 0;  // a text cell's colour square before the text (0: none)
 };
 
 // Where a point falls on a box.
@@ -107,6 +108,10 @@ public:
     void DrawAt(QPainter& painter, QPoint position);
 
     BoxHit HitTest(QPoint client) const;
+
+    // Image height of this box with `rows` rows, text measured as on a
+    // device of `logicalDpi`.
+    int ImageHeightFor(int rows, int logicalDpi) const;
 
     // Logical size of the image: (W + 1) x (H + 1).
     QSize ImageSize() const;

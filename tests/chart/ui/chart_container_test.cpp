@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "chart/ui/chart_container.h"
+#include "chart/ui/chart_overlay.h"
 #include "chart/ui/label_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_test_support.h"
@@ -718,4 +719,111 @@ TEST_F(ChartContainerTest, PressesOnTheLabelBoxesGoToTheBoxes) {
     QCoreApplication::sendEvent(&chart_, &dbl);
     EXPECT_TRUE(chart_.HasSelection());
     EXPECT_EQ(chart_.Mapping().scaleX, scale);
+}
+
+TEST_F(ChartContainerTest, AHiddenLegendCatchesNoMouse) {
+    chart_.ZoomToRange(0, 100, 0, 100);
+    AddLine(10, kRed, L"Temp Main");
+    chart_.SetLegendVisible(true);
+    chart_.RenderFrame(1.0);
+    const chart::ui::CLegendWnd& legend = chart_.LabelBoxes().Legend();
+    ASSERT_TRUE(legend.shown);
+    const QPoint cell = legend.Position() + legend.CellRect().topLeft() +
+                        QPoint(4 + legend.ColumnWidths()[0] / 2, legend.RowHeight() / 2);
+    chart_.SetLegendVisible(false);
+    chart_.RenderFrame(1.0);  // nothing overlaid: the background is the frame
+    EXPECT_FALSE(legend.shown);
+
+    // A curve through that spot is selected by a click there.
+    const double y = chart_.Mapping().DataY(cell.y());
+    const int under = AddLine(y, kBlue);
+    chart_.RenderFrame(1.0);
+    QTest::mouseClick(&chart_, Qt::LeftButton, {}, cell);
+    EXPECT_TRUE(chart_.FindChart(under)->selected);
+    chart_.ToggleChartVisibility(under);
+
+    // A drag from there selects.
+    chart_.RenderFrame(1.0);
+    QTest::mousePress(&chart_, Qt::LeftButton, {}, cell);
+    QTest::mouseMove(&chart_, cell - QPoint(100, 0));
+    QTest::mouseRelease(&chart_, Qt::LeftButton, {}, cell - QPoint(100, 0));
+    EXPECT_TRUE(chart_.HasSelection());
+
+    // A double click there fits: the selection boxes moved off the spot.
+    chart_.ClearSelection();
+    chart_.RenderFrame(1.0);
+    const double scale = chart_.Mapping().scaleX;
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(cell), QPointF(chart_.mapToGlobal(cell)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&chart_, &dbl);
+    EXPECT_NE(chart_.Mapping().scaleX, scale);
+}
+
+TEST_F(ChartContainerTest, APanNeverScrollsByItself) {
+    chart_.ZoomToRange(0, 100, 0, 100);
+    const auto plot = chart_.CurrentLayout().plot;
+    const QPoint outside(static_cast<int>(plot.x) - 30, 300);
+    QTest::mousePress(&chart_, Qt::RightButton, {}, QPoint(300, 300));
+    QTest::mouseMove(&chart_, outside);
+    const ViewMapping panned = chart_.Mapping();
+    chart_.AutoScrollTick();
+    chart_.AutoScrollTick();
+    EXPECT_EQ(chart_.Mapping().originX, panned.originX);
+    EXPECT_EQ(chart_.Mapping().originY, panned.originY);
+
+    // A selecting drag joined to the pan scrolls as it would alone.
+    QTest::mousePress(&chart_, Qt::LeftButton, {}, outside);
+    chart_.AutoScrollTick();
+    EXPECT_EQ(chart_.Mapping().originX, panned.originX + 30);
+    QTest::mouseRelease(&chart_, Qt::LeftButton, {}, outside);
+    QTest::mouseRelease(&chart_, Qt::RightButton, {}, outside);
+    EXPECT_EQ(chart_.CaptureCount(), 0);
+}
+
+TEST_F(ChartContainerTest, OverlayLabelsHideTheTickLabelsTheyTouch) {
+    chart_.ZoomToRange(0, 100, 0, 100);
+    const QImage plain = chart_.RenderFrame(1.0);
+    const auto l = chart_.CurrentLayout();
+    // An x tick label in the middle of the row below the plot.
+    QRectF tick;
+    for (const QRectF& r : chart_.TickLabelRects())
+        if (r.top() > l.plot.Bottom() && r.left() > 300 && r.left() < 500)
+            tick = r;
+    ASSERT_FALSE(tick.isEmpty());
+    const QRect whole = tick.toAlignedRect();
+    ASSERT_GT(Ink(plain, whole), 0);
+
+    // A selection edge whose label box begins in the middle of that label.
+    const chart::ui::OverlayText text{chart_.font(), l.xLabelRowHeight};
+    QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
+    double px = tick.center().x();
+    QRect box;
+    for (int i = 0; i < 3; ++i) {
+        const double x = chart_.Mapping().DataX(px);
+        const QString label = QString::fromStdWString(chart_.XValueFormatter()(x));
+        box = chart::ui::SelectionLabelRects(l.plot, px, 700, label, "700", text, &probe)[0];
+        px += tick.center().x() - box.left();
+        chart_.SetSelection(chart_.Mapping().DataX(px), chart_.Mapping().DataX(700));
+    }
+    const QImage image = chart_.RenderFrame(1.0);
+    const QRect leftOfBox(whole.left(), whole.top(), box.left() - 1 - whole.left(), whole.height());
+    ASSERT_GT(leftOfBox.width(), 1);
+    EXPECT_GT(Ink(plain, leftOfBox), 0);
+    EXPECT_EQ(Ink(image, leftOfBox), 0) << "a fragment of the tick label is left";
+
+    // The tracking labels do the same to the row labels left of the plot.
+    chart_.ClearSelection();
+    chart_.RenderFrame(1.0);
+    QRectF row;
+    for (const QRectF& r : chart_.TickLabelRects())
+        if (r.right() < l.plot.x && r.top() > 100 && r.top() < 400)
+            row = r;
+    ASSERT_FALSE(row.isEmpty());
+    chart_.SetTracking(true);
+    // The y label box, centred on the mouse, reaches 4 pixels into the label.
+    QTest::mouseMove(&chart_, QPoint(400, static_cast<int>(row.bottom()) + 4));
+    const QImage tracked = chart_.RenderFrame(1.0);
+    const QRect upper = row.toAlignedRect().adjusted(0, 0, 0, -6);
+    EXPECT_GT(Ink(plain, upper), 0);
+    EXPECT_EQ(Ink(tracked, upper), 0) << "a fragment of the row label is left";
 }

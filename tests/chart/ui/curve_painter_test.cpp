@@ -430,5 +430,128 @@ TEST(CurvePainter, MarkersCrossesAndHighlight) {
     EXPECT_GT(qGreen(band), 150);  // translucent, not the chart's full red
 }
 
+// Device rows of column x whose pixel differs from white.
+std::vector<int> TintedRows(const QImage& image, int x) {
+    std::vector<int> rows;
+    for (int y = 0; y < image.height(); ++y)
+        if (image.pixel(x, y) != kWhite)
+            rows.push_back(y);
+    return rows;
+}
+
+TEST(CurvePainter, AThinLevelLineIsOneDeviceRowOfFullColour) {
+    // pixel y = 100 - y: y = 50 lies on the border between rows 49 and 50,
+    // y = 49.7 inside row 50; a pen of 1 logical pixel is 1 device row at
+    // ratio 1, 2 rows at ratio 2. Sparse and dense runs alike.
+    const ViewMapping m{0, 100, 1, 1};
+    struct Case {
+        const char* name;
+        double y;
+        size_t points;
+        qreal dpr;
+    };
+    const Case cases[] = {
+        {"sparse on a row border", 50, 40, 1},   {"sparse inside a row", 49.7, 40, 1},
+        {"dense on a row border", 50, 3000, 1},  {"sparse at ratio 2", 50, 40, 2},
+        {"sparse inside, ratio 2", 49.7, 40, 2}, {"dense at ratio 2", 50, 3000, 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<ChartPoint> p(c.points);
+        for (size_t i = 0; i < p.size(); ++i)
+            p[i] = {300.0 * static_cast<double>(i) / static_cast<double>(p.size() - 1), c.y};
+        CChartSeries s = Series(p);
+        s.color = 0xFFFF0000;
+        s.penWidth = 1;
+        const QImage img = Drawn(s, m, QSize(300, 100), c.dpr);
+        for (const int x : {37, 150, 251}) {
+            const int dx = static_cast<int>(x * c.dpr);
+            const std::vector<int> rows = TintedRows(img, dx);
+            ASSERT_EQ(rows.size(), static_cast<size_t>(c.dpr)) << c.name << ", column " << x;
+            for (int y : rows)
+                EXPECT_EQ(img.pixel(dx, y), 0xFFFF0000u) << c.name << ", column " << x;
+        }
+    }
+}
+
+TEST(CurvePainter, TranslucentStrokesAreEvenAlongALongSparseCurve) {
+    // 250 points over 300 px: drawn through every point (not reduced), long
+    // enough to be stroked in pieces. Translucent ink must not pile up where
+    // the pieces meet: every column of the line's middle row has one colour.
+    std::vector<ChartPoint> p(250);
+    for (size_t i = 0; i < p.size(); ++i) p[i] = {1.2 * static_cast<double>(i), 50.0};
+    const ViewMapping m{0, 100, 1, 1};
+    struct Case {
+        const char* name;
+        uint32_t color;
+        bool selected;
+        int row;  // the middle of the line, or of the highlight's band
+    };
+    const Case cases[] = {
+        {"translucent line", 0x80FF0000, false, 49},
+        {"highlight of a selected line", 0xFFFF0000, true, 46},
+    };
+    for (const Case& c : cases) {
+        CChartSeries s = Series(p);
+        s.color = c.color;
+        s.penWidth = 2;
+        s.selected = c.selected;
+        const QImage img = Drawn(s, m, QSize(300, 100), 1);
+        const QRgb want = img.pixel(10, c.row);
+        ASSERT_NE(want, kWhite) << c.name;
+        for (int x = 10; x < 290; ++x)
+            ASSERT_EQ(img.pixel(x, c.row), want) << c.name << ", column " << x;
+    }
+}
+
+TEST(CurvePainter, AHugePenIsDrawnAtMostSixtyFourDevicePixelsWide) {
+    std::vector<ChartPoint> p(50);
+    for (size_t i = 0; i < p.size(); ++i) p[i] = {6.0 * static_cast<double>(i), 50.0};
+    const ViewMapping m{0, 100, 1, 1};
+    for (const qreal dpr : {1.0, 2.0}) {
+        CChartSeries s = Series(p);
+        s.color = 0xFFFF0000;
+        s.penWidth = 1'000'000;
+        const QImage img = Drawn(s, m, QSize(300, 100), dpr);
+        const std::vector<int> rows = TintedRows(img, static_cast<int>(150 * dpr));
+        // 64 device rows of pen; anti-aliasing may tint one more on each side.
+        EXPECT_GE(rows.size(), 64u) << "ratio " << dpr;
+        EXPECT_LE(rows.size(), 66u) << "ratio " << dpr;
+    }
+    // The value stays with the chart; only the drawing is capped.
+    EXPECT_EQ(CappedPenWidth(1'000'000, 1), 64);
+    EXPECT_EQ(CappedPenWidth(1'000'000, 2), 32);
+    EXPECT_EQ(CappedPenWidth(3, 2), 3);
+}
+
+TEST(CurvePainter, ADenseCurveJumpingBetweenNeighbouringColumnsHasNoGap) {
+    // 100 points per column at y = 20 up to x = 100, then at y = 80: the jump
+    // falls between columns 99 and 100 and only the line joining them draws it.
+    std::vector<ChartPoint> p(30'000);
+    for (size_t i = 0; i < p.size(); ++i) {
+        const double x = static_cast<double>(i) / 100.0;
+        p[i] = {x, x < 100 ? 20.5 : 80.5};
+    }
+    CChartSeries s = Series(p);
+    s.color = 0xFF000000;
+    s.penWidth = 1;
+    const ViewMapping m{0, 100, 1, 1};  // the middles of rows 79 and 19
+    for (const qreal dpr : {1.0, 2.0}) {
+        SCOPED_TRACE(::testing::Message() << "ratio " << dpr);
+        const QImage got = Drawn(s, m, QSize(300, 100), dpr);
+        const QImage want = EveryPoint(s, m, QSize(300, 100), dpr);
+        for (const QImage* img : {&want, &got}) {
+            for (int y = static_cast<int>(22 * dpr); y < static_cast<int>(78 * dpr); ++y) {
+                int darkest = 255;
+                for (int x = static_cast<int>(98 * dpr); x < static_cast<int>(102 * dpr); ++x)
+                    darkest = std::min(darkest, qGray(img->pixel(x, y)));
+                ASSERT_LT(darkest, 128)
+                    << (img == &got ? "reduced" : "every point") << ", row " << y;
+            }
+        }
+        EXPECT_TRUE(CoveredBy(got, want, "reduced"));
+        EXPECT_TRUE(CoveredBy(want, got, "every point"));
+    }
+}
+
 }  // namespace
 }  // namespace chart::ui

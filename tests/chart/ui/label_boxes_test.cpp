@@ -124,6 +124,41 @@ TEST(LabelBoxes, LegendRowsCarryTheChartAndCrossesForStyleFive) {
     EXPECT_FALSE(inked(10));  // the gap between two crosses, where a line would be
 }
 
+TEST(LabelBoxes, LineSamplesAreCrispAndNoWiderThanTheirRow) {
+    struct Case {
+        float pen;
+        qreal dpr;
+        int rows;  // device rows of the sample's full colour
+    };
+    const Case cases[] = {{1, 1, 1}, {1, 2, 2}, {2, 1, 2}, {1'000'000, 1, -1}};
+    for (const Case& c : cases) {
+        CChartContainerModel m;
+        m.AddChart(std::vector<ChartPoint>{{1, 10}, {3, 30}}, L"A", L"", 0, c.pen, 0, 0xFFFF0000);
+        CLegendWnd legend;
+        FillLegend(legend, m, -1);
+        legend.Render(c.dpr, 96);
+        const QImage& img = legend.Image();
+        const int x = static_cast<int>((4 + legend.ColumnWidths()[0] + 10) * c.dpr);
+        const int top = static_cast<int>(legend.CellRect().top() * c.dpr);
+        const int bottom = static_cast<int>((legend.CellRect().top() + legend.RowHeight()) * c.dpr);
+        int red = 0, tinted = 0;
+        for (int y = top; y < bottom; ++y) {
+            const QRgb px = img.pixel(x, y);
+            red += px == 0xFFFF0000u;
+            tinted += qRed(px) > qGreen(px) + 20;
+        }
+        const std::string name =
+            "pen " + std::to_string(c.pen) + ", ratio " + std::to_string(c.dpr);
+        if (c.rows > 0) {
+            EXPECT_EQ(red, c.rows) << name;
+            EXPECT_EQ(tinted, c.rows) << name << ": pale fringes";
+        } else {
+            EXPECT_GT(red, 0) << name;
+            EXPECT_LT(tinted, bottom - top) << name << ": fills the whole row";
+        }
+    }
+}
+
 struct Frame {
     QImage image;
     explicit Frame(QSize size, qreal dpr = 1)
@@ -157,7 +192,7 @@ TEST(LabelBoxes, StackAlongTheRightEdgeAndLegendOnlyWhereItFits) {
     Model m;
     m.SetLegendVisible(true);
     CLabelBoxes boxes;
-    Paint(boxes, Context(m, {800, 260}));
+    Paint(boxes, Context(m, {800, 600}));
     ASSERT_TRUE(boxes.Tracking().shown);
     EXPECT_EQ(boxes.Tracking().Position().y(), 25);
     EXPECT_EQ(boxes.Tracking().Position().x() + boxes.Tracking().ImageSize().width(), 800 - 15);
@@ -182,6 +217,76 @@ TEST(LabelBoxes, StackAlongTheRightEdgeAndLegendOnlyWhereItFits) {
     EXPECT_FALSE(boxes.Tracking().shown);
     EXPECT_FALSE(boxes.Statistics().shown);
     EXPECT_TRUE(boxes.Legend().shown);
+}
+
+TEST(LabelBoxes, ManyChartsKeepEveryBoxInsideThePlot) {
+    CChartContainerModel m;
+    const std::vector<ChartPoint> p = {{1, 10}, {3, 30}, {5, 50}};
+    for (int i = 0; i < 30; ++i)
+        m.AddChart(p, L"Chart " + std::to_wstring(i), L"", 0, 1, 0, 0xFF0000FF);
+    CLabelBoxes boxes;
+    for (const int height : {400, 300}) {
+        const LabelBoxContext ctx = Context(m, {800, height});
+        Paint(boxes, ctx);
+        const int plotBottom = height - 20;
+        for (const CLegendWnd* box : {&boxes.Tracking(), &boxes.Selection(), &boxes.Statistics()}) {
+            ASSERT_TRUE(box->shown) << height;
+            EXPECT_LE(box->Position().y() + box->ImageSize().height(), plotBottom) << height;
+        }
+        // The last row of each says how many charts it leaves out.
+        const CLegendWnd& stats = boxes.Statistics();
+        const int statsCharts = stats.Rows() - 2;  // header and the last row
+        EXPECT_EQ(stats.At(stats.Rows() - 1, 0).text,
+                  L"+" + std::to_wstring(30 - statsCharts) + L" more");
+        EXPECT_EQ(stats.At(1, 0).text, L"Chart 0");
+        const CLegendWnd& tracking = boxes.Tracking();
+        EXPECT_EQ(tracking.At(tracking.Rows() - 1, 0).text,
+                  L"+" + std::to_wstring(31 - tracking.Rows()) + L" more");
+    }
+    // Selected charts are what the statistics list: selected ones first.
+    m.SetChartSelected(29, true);
+    boxes.MarkDirty(kRedrawStatisticsBox | kRedrawTrackingBox);
+    Paint(boxes, Context(m, {800, 300}));
+    ASSERT_TRUE(boxes.Statistics().shown);
+    EXPECT_EQ(boxes.Statistics().At(1, 0).text, L"Chart 29");
+    // A tall window lists them all.
+    m.SetChartSelected(29, false);
+    boxes.MarkDirty(kRedrawStatisticsBox | kRedrawTrackingBox);
+    Paint(boxes, Context(m, {800, 2000}));
+    EXPECT_EQ(boxes.Statistics().Rows(), 31);
+    EXPECT_EQ(boxes.Tracking().Rows(), 30);
+}
+
+TEST(LabelBoxes, ChartNamesAreReadableWithTheirColourAsASwatch) {
+    struct Case {
+        uint32_t chart;
+        bool keeps;  // dark enough to write the name in
+    };
+    const Case cases[] = {
+        {0xFF0000FF, true},  {0xFF000000, true},  {0xFFFFFF00, false},
+        {0xFFFFFFFF, false}, {0xFF80FF80, false}, {0x20FFC0C0, false},
+    };
+    for (const Case& c : cases) {
+        CChartContainerModel m;
+        m.AddChart(std::vector<ChartPoint>{{1, 10}, {3, 30}}, L"A", L"degC", 0, 1, 0, c.chart);
+        CLegendWnd stats, legend;
+        FillStatisticsBox(stats, m, 0, 5);
+        FillLegend(legend, m, -1);
+        const uint32_t label = std::max(c.chart & 0xFF000000u, 0x80000000u) | (c.chart & 0xFFFFFFu);
+        EXPECT_EQ(stats.At(1, 0).swatch, label) << std::hex << c.chart;
+        EXPECT_EQ(legend.At(0, 1).color, label) << "the legend's sample";
+        const uint32_t text = stats.At(1, 0).color;
+        EXPECT_EQ(legend.At(0, 2).color, text);
+        EXPECT_EQ(legend.At(0, 2).swatch, 0u);  // the sample beside it shows the colour
+        if (c.keeps) {
+            EXPECT_EQ(text, label) << std::hex << c.chart;
+        } else {
+            // Opaque and dark: no channel above 60 % of full.
+            EXPECT_EQ(text >> 24, 0xFFu) << std::hex << c.chart;
+            EXPECT_LE(std::max({qRed(text), qGreen(text), qBlue(text)}), 153)
+                << std::hex << c.chart;
+        }
+    }
 }
 
 TEST(LabelBoxes, HitTestingPressesDoubleClicksAndHover) {
