@@ -150,8 +150,15 @@ bool WriteReportPdf(const QString& path, const ReportPdfPage& page, QString& err
     y += 4;
 
     if (!page.chart.isNull()) {
-        const double h = w * page.chart.height() / std::max(1, page.chart.width());
-        p.drawImage(QRectF(0, y, w, h), page.chart);
+        // At most a third of the page, so that the table and the reasons
+        // for a failing bake stay on the same page.
+        double h = w * page.chart.height() / std::max(1, page.chart.width());
+        double cw = w;
+        if (h > 230) {
+            cw = w * 230 / h;
+            h = 230;
+        }
+        p.drawImage(QRectF((w - cw) / 2, y, cw, h), page.chart);
         y += h + 6;
     }
 
@@ -160,8 +167,8 @@ bool WriteReportPdf(const QString& path, const ReportPdfPage& page, QString& err
                QStringLiteral("Rate of rise over 10 s (\u00B0C/s) of ") + Q(r.chart));
     y += line;
     p.setFont(body);
-    DrawRateOfRise(p, QRectF(0, y, w, 95), page.curve);
-    y += 101;
+    DrawRateOfRise(p, QRectF(0, y, w, 80), page.curve);
+    y += 86;
 
     // The metrics table: name, value, limit, whether it holds.
     const double c1 = 0, c2 = w * 0.42, c3 = w * 0.60, c4 = w * 0.84;
