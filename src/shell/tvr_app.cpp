@@ -8,6 +8,7 @@
 #include "bake/ui/control_frame.h"
 #include "shell/app_look.h"
 #include "shell/document_commands.h"
+#include "shell/report_commands.h"
 #include "shell/output_wnd.h"
 #include "widgets/settings.h"
 
@@ -194,6 +195,7 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
         [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
     frame->SetCloseGuard([docs] { return docs->CloseAll(); });
     documentCommands_ = new CDocumentCommands(frame, docs);
+    new CReportCommands(frame, docs);  // owned by the frame
 
     if (options.file.isEmpty()) {
         docs->NewStartupDocument();
