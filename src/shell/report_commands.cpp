@@ -51,10 +51,10 @@ CReportCommands::CReportCommands(CMainFrame* frame, CDocumentManager* documents)
         CTVR_Doc* doc = documents_->ActiveDocument();
         if (!doc || !documents_->Context().askExportPath)
             return;
-        const QString suggested = QFileInfo(RecordName(doc)).completeBaseName() +
-                                  QStringLiteral("-report.pdf");
-        const QString path = documents_->Context().askExportPath(
-            frame_, suggested, QStringLiteral("PDF (*.pdf)"));
+        const QString suggested =
+            QFileInfo(RecordName(doc)).completeBaseName() + QStringLiteral("-report.pdf");
+        const QString path =
+            documents_->Context().askExportPath(frame_, suggested, QStringLiteral("PDF (*.pdf)"));
         if (!path.isEmpty())
             ExportReport(path);
     });
@@ -170,10 +170,10 @@ bool CReportCommands::ExportReport(const QString& path) {
     }
     report_ui::ReportPdfPage page;
     page.record = RecordName(doc);
-    page.controller = recorded_.contains(doc) && !frame_->DeviceAddress().isEmpty()
-                          ? QStringLiteral("%1 (%2)").arg(frame_->DeviceName(),
-                                                          frame_->DeviceAddress())
-                          : tr("not recorded in the file");
+    page.controller =
+        recorded_.contains(doc) && !frame_->DeviceAddress().isEmpty()
+            ? QStringLiteral("%1 (%2)").arg(frame_->DeviceName(), frame_->DeviceAddress())
+            : tr("not recorded in the file");
     const QDateTime fromName = document::RecordFileTime(QFileInfo(doc->FilePath()).fileName());
     page.date = (fromName.isValid() ? fromName : doc->BakeStart())
                     .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

@@ -14,9 +14,9 @@
 namespace report_ui {
 
 struct Guides {
-    bool show = true;                       // the report's guides
+    bool show = true;  // the report's guides
     report::Temperatures temperatures;
-    std::vector<chart::ChartPoint> curve;   // valued points of the judged chart
+    std::vector<chart::ChartPoint> curve;      // valued points of the judged chart
     std::vector<chart::ChartPoint> reference;  // valued points; empty: none
 };
 

@@ -127,8 +127,9 @@ void CReportPane::SetChart(CChartContainer* container, const QString& recordName
     container_ = container;
     recordName_ = recordName;
     if (container) {
-        connect(container, &QObject::destroyed, this,
-                [this, container] { references_.erase(container); }, Qt::UniqueConnection);
+        connect(
+            container, &QObject::destroyed, this,
+            [this, container] { references_.erase(container); }, Qt::UniqueConnection);
     }
     {
         const QSignalBlocker block(charts_);
@@ -175,8 +176,8 @@ void CReportPane::ApplyGuides() {
     Guides g;
     g.show = guides_ && report_.has_value();
     if (report_) {
-        g.temperatures = report_->window ? report_->window->temperatures
-                                         : report::LeadFreeWindow().temperatures;
+        g.temperatures =
+            report_->window ? report_->window->temperatures : report::LeadFreeWindow().temperatures;
     }
     g.curve = Curve();
     if (const Reference* r = CurrentReference())
@@ -203,12 +204,12 @@ void CReportPane::Refresh() {
     }
     const chart::CChartSeries* profile = container_->FindChartByName(L"Profile");
     const Reference* reference = CurrentReference();
-    report_ = report::MakeReport(
-        ChartName().toStdString(), series->Points(), WindowByName(windows_->currentText()),
-        profile ? std::span<const chart::ChartPoint>(profile->Points())
-                : std::span<const chart::ChartPoint>(),
-        reference ? std::span<const chart::ChartPoint>(reference->points)
-                  : std::span<const chart::ChartPoint>());
+    report_ = report::MakeReport(ChartName().toStdString(), series->Points(),
+                                 WindowByName(windows_->currentText()),
+                                 profile ? std::span<const chart::ChartPoint>(profile->Points())
+                                         : std::span<const chart::ChartPoint>(),
+                                 reference ? std::span<const chart::ChartPoint>(reference->points)
+                                           : std::span<const chart::ChartPoint>());
     const report::Report& r = *report_;
 
     table_->setRowCount(int(report::kMetricCount));

@@ -52,7 +52,8 @@ bool StoreWindow(const report::ProcessWindow& window) {
     if (IsBuiltIn(name) || name.isEmpty() || name.contains(QLatin1Char('/')))
         return false;
     QSettings s = widgets::OpenSettings();
-    s.setValue(kGroup + QLatin1Char('/') + name, QString::fromStdString(report::WindowText(window)));
+    s.setValue(kGroup + QLatin1Char('/') + name,
+               QString::fromStdString(report::WindowText(window)));
     return true;
 }
 
