@@ -8,8 +8,8 @@
 #include "bake/ui/control_frame.h"
 #include "shell/app_look.h"
 #include "shell/document_commands.h"
-#include "shell/report_commands.h"
 #include "shell/output_wnd.h"
+#include "shell/report_commands.h"
 #include "widgets/settings.h"
 
 namespace shell {
