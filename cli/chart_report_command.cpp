@@ -7,6 +7,7 @@
 
 #include "cli/chart_report_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,7 @@
 #include <QRegularExpression>
 
 #include "chart/ui/chart_container.h"
+#include "report/ui/report_guides.h"
 #include "report/ui/report_pdf.h"
 #endif
 
@@ -163,7 +165,23 @@ int WritePdf(const Options& o, const report::Report& r, const chart::CChartSerie
         return kFailed;
     }
     chart.SetLegendVisible(true);
-    chart.ZoomToFit();
+    // The judged chart fills the picture: a fan's RPM on the same axis would
+    // squash the temperatures to a line.
+    const std::vector<chart::ChartPoint> curve = report::ValuedPoints(series.Points());
+    if (curve.size() >= 2 && curve.back().x > curve.front().x) {
+        double top = 0;
+        for (const auto& p : curve) top = std::max(top, p.y);
+        if (const chart::CChartSeries* profile = chart.FindChartByName(L"Profile")) {
+            for (const auto& p : report::ValuedPoints(profile->Points())) top = std::max(top, p.y);
+        }
+        chart.ZoomToRange(curve.front().x, curve.back().x, 0, top > 0 ? top * 1.1 : 1);
+    } else {
+        chart.ZoomToFit();
+    }
+    report_ui::Guides guides;
+    guides.temperatures = r.window ? r.window->temperatures : report::LeadFreeWindow().temperatures;
+    guides.curve = curve;
+    chart.SetDecoration(report_ui::MakeGuides(std::move(guides)));
 
     report_ui::ReportPdfPage page;
     const QString file = QString::fromStdString(o.file);

@@ -9,6 +9,7 @@
 
 #include <set>
 
+#include "bake/ui/control_frame.h"
 #include "chart/ui/chart_container.h"
 #include "document/document_manager.h"
 #include "document/record_name.h"
@@ -39,6 +40,10 @@ CReportCommands::CReportCommands(CMainFrame* frame, CDocumentManager* documents)
     pane_ = new report_ui::CReportPane(dock_);
     dock_->setWidget(pane_);
     frame->addDockWidget(Qt::RightDockWidgetArea, dock_);
+    // Beside the Control pane rather than under it: the metrics table wants
+    // the height.
+    if (QDockWidget* control = frame->ControlPane())
+        frame->splitDockWidget(control, dock_, Qt::Horizontal);
     dock_->hide();
     pane_->SetGuidesShown(false);
     // The guides come and go with the report.
@@ -82,6 +87,8 @@ CReportCommands::CReportCommands(CMainFrame* frame, CDocumentManager* documents)
     }
     if (QMenu* view = frame->MenuByTitle(tr("&View")))
         view->addAction(dock_->toggleViewAction());
+    if (QMenu* panes = frame->findChild<QMenu*>(QStringLiteral("PanesMenu")))
+        panes->addAction(dock_->toggleViewAction());
 
     connect(documents_, &CDocumentManager::documentsChanged, this, &CReportCommands::Update);
     connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, &CReportCommands::Update);

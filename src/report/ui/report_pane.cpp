@@ -43,20 +43,24 @@ CReportPane::CReportPane(QWidget* parent) : QWidget(parent) {
     table_ = new QTableWidget(0, 3, this);
     table_->setHorizontalHeaderLabels({tr("Metric"), tr("Value"), tr("Limit")});
     table_->verticalHeader()->hide();
+    // Compact rows: the whole table should fit beside the Control pane.
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(tr("Chart:"), this));
-    top->addWidget(charts_, 1);
-    top->addWidget(new QLabel(tr("Window:"), this));
-    top->addWidget(windows_, 1);
-    top->addWidget(editWindows_);
+    auto* chartRow = new QHBoxLayout;
+    chartRow->addWidget(new QLabel(tr("Chart:"), this));
+    chartRow->addWidget(charts_, 1);
+    auto* windowRow = new QHBoxLayout;
+    windowRow->addWidget(new QLabel(tr("Window:"), this));
+    windowRow->addWidget(windows_, 1);
+    windowRow->addWidget(editWindows_);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->addLayout(chartRow);
+    layout->addLayout(windowRow);
     layout->addWidget(verdict_);
     layout->addWidget(reasons_);
     layout->addWidget(referenceLabel_);
@@ -234,6 +238,7 @@ void CReportPane::Refresh() {
         verdict_->setText(tr("No verdict: no process window"));
         verdict_->setStyleSheet(QString());
         reasons_->clear();
+        reasons_->hide();
     } else {
         verdict_->setText(r.verdict->pass ? tr("PASS (%1)").arg(Q(r.window->name))
                                           : tr("FAIL (%1)").arg(Q(r.window->name)));
@@ -243,6 +248,7 @@ void CReportPane::Refresh() {
         for (const report::Failure& f : r.verdict->failures)
             lines << QStringLiteral("\u2022 ") + Q(report::FailureText(f, *r.window));
         reasons_->setText(lines.join(QLatin1Char('\n')));
+        reasons_->setVisible(!lines.isEmpty());
     }
     referenceLabel_->setText(reference ? tr("Reference: %1 (dashed grey)").arg(reference->name)
                                        : QString());
