@@ -4,6 +4,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <cmath>
 
 namespace report_ui {
 
@@ -15,12 +16,54 @@ const QColor kLiquidusShade(0xFF, 0x80, 0x00, 0x38);
 const QColor kPeak(0xC0, 0x00, 0x00);
 const QColor kReference(0x90, 0x90, 0x90);
 
-QPainterPath Polyline(const std::vector<chart::ChartPoint>& pts, const chart::ui::ViewMapping& m) {
+// The pixel points of the visible part of a curve (one point beyond each
+// edge), at most the first, lowest, highest and last point of each pixel
+// column: a record of hours must not cost a path of every point at every
+// mouse move.
+std::vector<QPointF> VisiblePixels(const std::vector<chart::ChartPoint>& pts,
+                                   const chart::ui::ViewMapping& m, const QRectF& plot) {
+    std::vector<QPointF> out;
+    if (pts.empty())
+        return out;
+    const double left = m.DataX(plot.left()), right = m.DataX(plot.right());
+    auto begin = std::lower_bound(pts.begin(), pts.end(), left,
+                                  [](const chart::ChartPoint& p, double x) { return p.x < x; });
+    auto end = std::upper_bound(pts.begin(), pts.end(), right,
+                                [](double x, const chart::ChartPoint& p) { return x < p.x; });
+    if (begin != pts.begin())
+        --begin;
+    if (end != pts.end())
+        ++end;
+    auto it = begin;
+    while (it != end) {
+        const double column = std::floor(m.PixelX(it->x));
+        auto first = it, low = it, high = it, last = it;
+        for (; it != end && std::floor(m.PixelX(it->x)) == column; ++it) {
+            if (it->y < low->y)
+                low = it;
+            if (it->y > high->y)
+                high = it;
+            last = it;
+        }
+        auto add = [&](std::vector<chart::ChartPoint>::const_iterator p) {
+            const QPointF px(m.PixelX(p->x), m.PixelY(p->y));
+            if (out.empty() || out.back() != px)
+                out.push_back(px);
+        };
+        add(first);
+        add(low < high ? low : high);
+        add(low < high ? high : low);
+        add(last);
+    }
+    return out;
+}
+
+QPainterPath Polyline(const std::vector<QPointF>& pts) {
     QPainterPath path;
     if (pts.empty())
         return path;
-    path.moveTo(m.PixelX(pts.front().x), m.PixelY(pts.front().y));
-    for (size_t i = 1; i < pts.size(); ++i) path.lineTo(m.PixelX(pts[i].x), m.PixelY(pts[i].y));
+    path.moveTo(pts.front());
+    for (size_t i = 1; i < pts.size(); ++i) path.lineTo(pts[i]);
     return path;
 }
 
@@ -44,7 +87,7 @@ CChartContainer::Decoration MakeGuides(Guides g) {
         if (!g.reference.empty()) {
             p.setPen(QPen(kReference, 1.5, Qt::DashLine));
             p.setBrush(Qt::NoBrush);
-            p.drawPath(Polyline(g.reference, m));
+            p.drawPath(Polyline(VisiblePixels(g.reference, m, plot)));
         }
         if (!g.show)
             return;
@@ -55,11 +98,12 @@ CChartContainer::Decoration MakeGuides(Guides g) {
         DrawLevel(p, plot, yMin, QStringLiteral("Ts min %1").arg(t.tsMin));
         DrawLevel(p, plot, yMax, QStringLiteral("Ts max %1").arg(t.tsMax));
         DrawLevel(p, plot, yL, QStringLiteral("T_L %1").arg(t.tL));
-        if (g.curve.size() >= 2) {
+        const std::vector<QPointF> curve = VisiblePixels(g.curve, m, plot);
+        if (curve.size() >= 2) {
             // The area between the curve and T_L, kept only above T_L.
-            QPainterPath area = Polyline(g.curve, m);
-            area.lineTo(m.PixelX(g.curve.back().x), yL);
-            area.lineTo(m.PixelX(g.curve.front().x), yL);
+            QPainterPath area = Polyline(curve);
+            area.lineTo(curve.back().x(), yL);
+            area.lineTo(curve.front().x(), yL);
             area.closeSubpath();
             p.save();
             p.setClipRect(QRectF(plot.left(), plot.top(), plot.width(), yL - plot.top()),
