@@ -130,10 +130,12 @@ void CReportPane::SetChart(CChartContainer* container, const QString& recordName
         container_->SetDecoration({});
     container_ = container;
     recordName_ = recordName;
-    if (container) {
-        connect(
-            container, &QObject::destroyed, this,
-            [this, container] { references_.erase(container); }, Qt::UniqueConnection);
+    // A reference lives as long as its document's chart.
+    if (container && watched_.insert(container).second) {
+        connect(container, &QObject::destroyed, this, [this, container] {
+            references_.erase(container);
+            watched_.erase(container);
+        });
     }
     {
         const QSignalBlocker block(charts_);

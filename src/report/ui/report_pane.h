@@ -11,6 +11,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "chart/chart_point.h"
@@ -74,6 +75,7 @@ private:
     QString recordName_;
     bool guides_ = true;
     std::map<const CChartContainer*, Reference> references_;
+    std::set<const CChartContainer*> watched_;
     std::optional<report::Report> report_;
     QComboBox* windows_;
     QComboBox* charts_;
