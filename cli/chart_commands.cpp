@@ -26,6 +26,7 @@
 #include "chart/chart_csv.h"
 #include "chart/chart_statistics.h"
 #include "cli/chart_render_command.h"
+#include "cli/chart_report_command.h"
 #include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "platform/text_conversion.h"
@@ -253,6 +254,8 @@ int RunChart(const std::vector<std::string>& args) {
         return RunFromCsv(args);
     if (sub == "render")
         return cli::RunChartRender(args);
+    if (sub == "report")
+        return cli::RunChartReport(args);
     return Usage("unknown subcommand or wrong number of arguments");
 }
 

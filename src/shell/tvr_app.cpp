@@ -17,6 +17,7 @@
 #include "shell/app_look.h"
 #include "shell/document_commands.h"
 #include "shell/output_wnd.h"
+#include "shell/report_commands.h"
 #include "widgets/settings.h"
 
 namespace shell {
@@ -190,6 +191,7 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     frame->SetCloseGuard([docs] { return docs->CloseAll(); });
     frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new CDocumentCommands(frame, docs);
+    new CReportCommands(frame, docs);  // owned by the frame
 
     if (options.file.isEmpty()) {
         docs->NewStartupDocument();

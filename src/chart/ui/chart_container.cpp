@@ -283,7 +283,7 @@ QImage CChartContainer::RenderFrame(qreal dpr) {
     const QImage& background = Background(dpr);
     // Nothing to lay over the background: it is the frame, and the copy
     // (a quarter of a frame's cost at a pixel ratio of 2) is saved.
-    if (!selectionExists_ && !tracking_ && !IsZoomBoxing() &&
+    if (!selectionExists_ && !tracking_ && !IsZoomBoxing() && !decoration_ &&
         !(IsLegendVisible() && !Charts().empty())) {
         // No box is on this frame, so none may catch the mouse.
         boxes_->Hide();
@@ -384,6 +384,11 @@ void CChartContainer::DrawBackground(QImage& image) {
     p.setClipping(false);
 }
 
+void CChartContainer::SetDecoration(Decoration decoration) {
+    decoration_ = std::move(decoration);
+    update();
+}
+
 void CChartContainer::DrawOverlay(QPainter& p, const Layout& l) {
     const chart::ui::OverlayText text{font(), l.xLabelRowHeight};
     std::vector<QRect> labels;
@@ -402,6 +407,13 @@ void CChartContainer::DrawOverlay(QPainter& p, const Layout& l) {
     }
     for (const QRectF& r : chart::ui::TouchedTickLabels(tickLabels_, labels))
         p.fillRect(r.toAlignedRect().adjusted(-1, -1, 1, 1), kBackgroundFill);
+    if (decoration_) {
+        const QRectF plot(l.plot.x, l.plot.y, l.plot.width, l.plot.height);
+        p.save();
+        p.setClipRect(plot);
+        decoration_(p, mapping_, plot);
+        p.restore();
+    }
     if (selectionExists_) {
         chart::ui::DrawSelection(
             p, l.plot, mapping_.PixelX(selectionStart_), mapping_.PixelX(selectionEnd_),

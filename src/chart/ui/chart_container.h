@@ -28,6 +28,8 @@
 #include "platform/message_box.h"
 
 class QMenu;
+class QPainter;
+class QRectF;
 
 namespace chart::ui {
 class CLabelBoxes;
@@ -108,6 +110,14 @@ public:
     // outside the plot.
     void AutoScrollTick();
     const chart::ui::CLabelBoxes& LabelBoxes() const { return *boxes_; }
+
+    // Drawn over the curves and under the label boxes, clipped to the plot,
+    // at every paint: guides and reference curves that are no charts of the
+    // container, so they are never saved, listed or selected. Empty removes it.
+    using Decoration = std::function<void(QPainter& painter, const chart::ui::ViewMapping& mapping,
+                                          const QRectF& plot)>;
+    void SetDecoration(Decoration decoration);
+    bool HasDecoration() const { return static_cast<bool>(decoration_); }
 
     // The whole frame (background and overlay) for the current state at a
     // device pixel ratio, as the window would show it.
@@ -193,4 +203,5 @@ private:
     std::vector<QRectF> tickLabels_;  // of the last background drawing
     std::unique_ptr<chart::ui::CLabelBoxes> boxes_;
     bool legendHand_ = false;  // the mouse is over a legend row
+    Decoration decoration_;
 };

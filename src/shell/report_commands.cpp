@@ -1,0 +1,227 @@
+#include "shell/report_commands.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMenu>
+#include <QTimer>
+
+#include <set>
+
+#include "bake/ui/control_frame.h"
+#include "chart/ui/chart_container.h"
+#include "document/document_manager.h"
+#include "document/record_name.h"
+#include "document/tvr_doc.h"
+#include "document/tvr_view.h"
+#include "report/ui/report_pane.h"
+#include "report/ui/report_pdf.h"
+#include "shell/main_frame.h"
+
+namespace shell {
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+QString RecordName(const CTVR_Doc* doc) {
+    return doc->FilePath().isEmpty() ? doc->Title() : QFileInfo(doc->FilePath()).fileName();
+}
+
+}  // namespace
+
+CReportCommands::CReportCommands(CMainFrame* frame, CDocumentManager* documents)
+    : QObject(frame), frame_(frame), documents_(documents) {
+    dock_ = new QDockWidget(tr("Bake report"), frame);
+    dock_->setObjectName(QStringLiteral("BakeReportPane"));
+    pane_ = new report_ui::CReportPane(dock_);
+    dock_->setWidget(pane_);
+    frame->addDockWidget(Qt::RightDockWidgetArea, dock_);
+    // Beside the Control pane rather than under it: the metrics table wants
+    // the height.
+    if (QDockWidget* control = frame->ControlPane())
+        frame->splitDockWidget(control, dock_, Qt::Horizontal);
+    dock_->hide();
+    pane_->SetGuidesShown(false);
+    // The guides come and go with the report.
+    connect(dock_, &QDockWidget::visibilityChanged, pane_,
+            [this](bool visible) { pane_->SetGuidesShown(visible); });
+
+    export_ = new QAction(tr("Export Report..."), this);
+    export_->setStatusTip(tr("Write the bake report of the active document as a PDF"));
+    connect(export_, &QAction::triggered, this, [this] {
+        CTVR_Doc* doc = documents_->ActiveDocument();
+        if (!doc || !documents_->Context().askExportPath)
+            return;
+        const QString suggested =
+            QFileInfo(RecordName(doc)).completeBaseName() + QStringLiteral("-report.pdf");
+        const QString path =
+            documents_->Context().askExportPath(frame_, suggested, QStringLiteral("PDF (*.pdf)"));
+        if (!path.isEmpty())
+            ExportReport(path);
+    });
+    compare_ = new QAction(tr("Compare with record..."), this);
+    compare_->setStatusTip(tr("Draw another record's chart as a dashed reference"));
+    connect(compare_, &QAction::triggered, this, [this] {
+        if (!documents_->ActiveDocument() || !documents_->Context().askImportPath)
+            return;
+        const QString path = documents_->Context().askImportPath(frame_);
+        if (!path.isEmpty())
+            CompareWith(path);
+    });
+
+    if (QMenu* file = frame->MenuByTitle(tr("&File"))) {
+        // After the other exports.
+        QAction* before = nullptr;
+        const QList<QAction*> actions = file->actions();
+        for (int i = 0; i < actions.size(); ++i) {
+            if (actions[i]->text() == tr("Export Image...")) {
+                before = actions.value(i + 1);
+                break;
+            }
+        }
+        file->insertActions(before, {export_, compare_});
+    }
+    if (QMenu* view = frame->MenuByTitle(tr("&View")))
+        view->addAction(dock_->toggleViewAction());
+    if (QMenu* panes = frame->findChild<QMenu*>(QStringLiteral("PanesMenu")))
+        panes->addAction(dock_->toggleViewAction());
+
+    connect(documents_, &CDocumentManager::documentsChanged, this, &CReportCommands::Update);
+    connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, &CReportCommands::Update);
+    if (CControlFrame* panel = frame->ControlFrame()) {
+        lastState_ = panel->State();
+        connect(panel, &CControlFrame::stateChanged, this, &CReportCommands::OnPanelState);
+    }
+    Update();
+}
+
+void CReportCommands::Update() {
+    if (!qobject_cast<CMainFrame*>(static_cast<QObject*>(frame_)))
+        return;  // the frame is going away
+    CTVR_Doc* doc = documents_->ActiveDocument();
+    export_->setVisible(doc != nullptr);
+    compare_->setVisible(doc != nullptr);
+    for (CTVR_Doc* d : documents_->Documents()) {
+        if (d->IsLiveBake()) {
+            liveDoc_ = d;
+            recorded_.insert(d);
+        }
+    }
+    pane_->SetChart(doc ? doc->View()->Container() : nullptr, doc ? RecordName(doc) : QString());
+}
+
+void CReportCommands::OnPanelState(ControlState state) {
+    const ControlState was = lastState_;
+    lastState_ = state;
+    Update();
+    if (was == CF_BAKING && state != CF_BAKING && liveDoc_) {
+        // After the document has finished its own end of the bake (saved it).
+        QPointer<CTVR_Doc> doc = liveDoc_;
+        QTimer::singleShot(0, this, [this, doc] {
+            if (doc)
+                BakeEnded(doc);
+        });
+    }
+}
+
+QString CReportCommands::VerdictLine(const QString& record, const report::Report& r) {
+    if (!r.verdict)
+        return tr("Bake report of %1: no verdict (no process window)").arg(record);
+    QString line = tr("Bake report of %1: %2 against %3")
+                       .arg(record, r.verdict->pass ? tr("PASS") : tr("FAIL"), Q(r.window->name));
+    QStringList reasons;
+    for (const report::Failure& f : r.verdict->failures)
+        reasons << Q(report::FailureText(f, *r.window));
+    if (!reasons.isEmpty())
+        line += QStringLiteral(": ") + reasons.join(QStringLiteral("; "));
+    return line;
+}
+
+void CReportCommands::BakeEnded(CTVR_Doc* doc) {
+    if (QMdiArea* area = frame_->MdiArea())
+        area->setActiveSubWindow(doc);
+    pane_->SetChart(doc->View()->Container(), RecordName(doc));
+    dock_->show();
+    dock_->raise();
+    pane_->Refresh();
+    const auto& r = pane_->CurrentReport();
+    ITraceLog* log = documents_->Context().log;
+    if (!r || !log)
+        return;
+    const std::wstring line = VerdictLine(RecordName(doc), *r).toStdWString();
+    if (r->verdict && !r->verdict->pass)
+        log->TraceWarning(L"BakeReport", L"%ls", line.c_str());
+    else
+        log->TraceMessage(L"BakeReport", L"%ls", line.c_str());
+}
+
+void CReportCommands::ShowError(const QString& text) {
+    if (IMessageBox* box = frame_->MessageBox())
+        box->ShowMessage(text.toStdWString(), MessageIcon::Error);
+}
+
+bool CReportCommands::ExportReport(const QString& path) {
+    CTVR_Doc* doc = documents_->ActiveDocument();
+    if (!doc)
+        return false;
+    pane_->SetChart(doc->View()->Container(), RecordName(doc));
+    pane_->Refresh();
+    const auto& r = pane_->CurrentReport();
+    if (!r) {
+        ShowError(tr("This document has no chart \"%1\" to report on.").arg(pane_->ChartName()));
+        return false;
+    }
+    report_ui::ReportPdfPage page;
+    page.record = RecordName(doc);
+    page.controller =
+        recorded_.contains(doc) && !frame_->DeviceAddress().isEmpty()
+            ? QStringLiteral("%1 (%2)").arg(frame_->DeviceName(), frame_->DeviceAddress())
+            : tr("not recorded in the file");
+    const QDateTime fromName = document::RecordFileTime(QFileInfo(doc->FilePath()).fileName());
+    page.date = (fromName.isValid() ? fromName : doc->BakeStart())
+                    .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    page.chart = doc->View()->Container()->RenderFrame(1.0).copy();
+    const std::vector<chart::ChartPoint> curve = pane_->Curve();
+    page.curve = curve;
+    page.report = &*r;
+    QString error;
+    if (!report_ui::WriteReportPdf(path, page, error)) {
+        ShowError(error);
+        return false;
+    }
+    if (ITraceLog* log = documents_->Context().log) {
+        const std::wstring p = path.toStdWString();
+        log->TraceMessage(L"ExportReport", L"Bake report written to %ls", p.c_str());
+    }
+    return true;
+}
+
+bool CReportCommands::CompareWith(const QString& path) {
+    CTVR_Doc* doc = documents_->ActiveDocument();
+    if (!doc)
+        return false;
+    chart::CChartContainerModel model;
+    std::set<int> ids;
+    std::wstring error;
+    if (!model.LoadChartsXml(path.toStdWString(), ids, error)) {
+        ShowError(QString::fromStdWString(error));
+        return false;
+    }
+    pane_->SetChart(doc->View()->Container(), RecordName(doc));
+    const chart::CChartSeries* s = model.FindChartByName(pane_->ChartName().toStdWString());
+    if (!s || !s->HasPoints()) {
+        ShowError(tr("%1 has no chart \"%2\" to compare with.")
+                      .arg(QFileInfo(path).fileName(), pane_->ChartName()));
+        return false;
+    }
+    pane_->SetReference(s->Points(), QFileInfo(path).fileName());
+    dock_->show();
+    dock_->raise();
+    return true;
+}
+
+}  // namespace shell
