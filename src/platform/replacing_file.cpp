@@ -130,10 +130,16 @@ bool ReplacingFile::Open(const std::string& path) {
     inPlace_ = false;
     struct stat st;
     if (::stat(target_.c_str(), &st) == 0) {
+        bool named = true;
         if (S_ISREG(st.st_mode)) {
             if (char* real = ::realpath(target_.c_str(), nullptr)) {
                 target_ = real;
                 std::free(real);
+            } else if (errno == ENOENT) {
+                // Reached, yet in no folder: a file in memory or one deleted
+                // but still open, seen through /proc/self/fd. There is no
+                // folder to make its replacement in.
+                named = false;
             }
         }
         // Opening the target keeps the old answers to "may this be written
@@ -143,8 +149,15 @@ bool ReplacingFile::Open(const std::string& path) {
             error_ = errno;
             return false;
         }
-        if (!S_ISREG(st.st_mode)) {
-            fd_ = probe;  // a device or pipe: nothing to replace
+        if (!S_ISREG(st.st_mode) || !named) {
+            // A device, a pipe, a nameless file: nothing to replace. The
+            // nameless file is emptied first, or its old tail would stay.
+            if (!named && ::ftruncate(probe, 0) != 0) {
+                error_ = errno;
+                ::close(probe);
+                return false;
+            }
+            fd_ = probe;
             inPlace_ = true;
             return true;
         }

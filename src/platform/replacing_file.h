@@ -6,8 +6,9 @@
 // filesystem can make a file without a name (O_TMPFILE), the new file has
 // none until Commit, so a process killed mid-save leaves nothing behind.
 //
-// A target that is a device or a pipe (/dev/stdout, a named pipe) is written
-// as it stands: there is nothing to replace. A symbolic link is followed, so
+// A target that is a device or a pipe (/dev/stdout, a named pipe), or a file
+// in no folder (a file in memory, seen through /proc/self/fd), is written as
+// it stands: there is nothing to replace it with. A symbolic link is followed, so
 // the link stays and its destination is replaced. A replaced file keeps its
 // permission bits; a new file gets 0666 less the process's file mask.
 //

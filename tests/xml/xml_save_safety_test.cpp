@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -338,4 +339,22 @@ TEST(ReplacingFile, ReplacesWholeKeepsTheModeAndAbandonsCleanly) {
         EXPECT_EQ(Read(path), "second");
         EXPECT_EQ(dir.Entries(), 1u);
     }
+}
+
+// A file in no folder (a file in memory reached through /proc/self/fd) has
+// nowhere for a replacement to be made: it is written as it stands, whole,
+// without the tail of what it held.
+TEST(ReplacingFile, AFileInNoFolderIsRewrittenWhole) {
+    const int fd = ::memfd_create("replacing", 0);
+    ASSERT_GE(fd, 0);
+    const std::string old = "a longer old content";
+    ASSERT_EQ(::pwrite(fd, old.data(), old.size(), 0), static_cast<ssize_t>(old.size()));
+    platform::ReplacingFile file;
+    ASSERT_TRUE(file.Open("/proc/self/fd/" + std::to_string(fd))) << file.Error();
+    ASSERT_TRUE(file.Write("new", 3));
+    ASSERT_TRUE(file.Commit());
+    char buf[64] = {};
+    EXPECT_EQ(::pread(fd, buf, sizeof buf, 0), 3);
+    EXPECT_EQ(std::string(buf), "new");
+    ::close(fd);
 }
