@@ -23,6 +23,14 @@ QString WithExtension(QString path, const QString& extension) {
     return path;
 }
 
+// What failed about the file itself the reader and the writer say with its
+// name; what failed inside it they say without, and the name goes first.
+std::wstring NamingTheFile(const std::wstring& path, const std::wstring& error) {
+    if (error.find(L'"' + path + L'"') != std::wstring::npos)
+        return error;
+    return path + L": " + error;
+}
+
 }  // namespace
 
 CTVR_Doc::CTVR_Doc(std::shared_ptr<DocumentContext> context, QWidget* parent)
@@ -89,8 +97,8 @@ CTVR_Doc* CTVR_Doc::OpenDocument(std::shared_ptr<DocumentContext> context, const
     const std::wstring shown = QDir::toNativeSeparators(path).toStdWString();
     if (!doc->view_->LoadDocumentCharts(path, error)) {
         if (context->log)
-            context->log->TraceError(L"OpenDocument", L"Cannot open %ls: %ls", shown.c_str(),
-                                     error.c_str());
+            context->log->TraceError(L"OpenDocument", L"Cannot open %ls",
+                                     NamingTheFile(shown, error).c_str());
         doc->ShowError(error);
         delete doc;
         return nullptr;
@@ -153,8 +161,8 @@ bool CTVR_Doc::WriteDocument(const QString& path, std::wstring& error) {
     const std::wstring shown = QDir::toNativeSeparators(path).toStdWString();
     if (!view_->SaveDocumentCharts(path, error)) {
         if (context_->log)
-            context_->log->TraceError(L"SaveDocument", L"Cannot save %ls: %ls", shown.c_str(),
-                                      error.c_str());
+            context_->log->TraceError(L"SaveDocument", L"Cannot save %ls",
+                                      NamingTheFile(shown, error).c_str());
         return false;
     }
     if (context_->log)
@@ -255,7 +263,9 @@ void CTVR_Doc::SaveNamedRecord() {
 bool CTVR_Doc::EnsureRecoveryFile() {
     if (recoveryFile_.Valid())
         return true;
-    if (!liveBake_ || context_->recoveryFolder.isEmpty())
+    // A bake record, running or just ended and not yet saved, keeps its
+    // recovery file: the name it had, or a new one once a save had freed it.
+    if ((!liveBake_ && recoveryPath_.isEmpty()) || context_->recoveryFolder.isEmpty())
         return false;
     std::wstring error;
     recoveryFile_ =
