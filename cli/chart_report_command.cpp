@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "chart/chart_container_model.h"
+#include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "platform/text_conversion.h"
 #include "report/process_window.h"
@@ -229,12 +230,8 @@ int RunChartReport(const std::vector<std::string>& args) {
     }
 
     chart::CChartContainerModel model;
-    std::set<int> ids;
-    std::wstring error;
-    if (!model.LoadChartsXml(Wide(o.file), ids, error)) {
-        std::fprintf(stderr, "%s: %s\n", o.file.c_str(), platform::WideToUtf8(error).c_str());
+    if (!cli::LoadChartFile(o.file, model))
         return kFailed;
-    }
     const chart::CChartSeries* series = model.FindChartByName(Wide(o.chart));
     if (!series) {
         std::fprintf(stderr, "%s: no chart named \"%s\"\n", o.file.c_str(), o.chart.c_str());
@@ -245,12 +242,8 @@ int RunChartReport(const std::vector<std::string>& args) {
     chart::CChartContainerModel referenceModel;
     const chart::CChartSeries* reference = nullptr;
     if (!o.reference.empty()) {
-        std::set<int> refIds;
-        if (!referenceModel.LoadChartsXml(Wide(o.reference), refIds, error)) {
-            std::fprintf(stderr, "%s: %s\n", o.reference.c_str(),
-                         platform::WideToUtf8(error).c_str());
+        if (!cli::LoadChartFile(o.reference, referenceModel))
             return kFailed;
-        }
         reference = referenceModel.FindChartByName(Wide(o.chart));
         if (!reference) {
             std::fprintf(stderr, "%s: no chart named \"%s\"\n", o.reference.c_str(),
@@ -266,8 +259,7 @@ int RunChartReport(const std::vector<std::string>& args) {
                            reference ? std::span<const chart::ChartPoint>(reference->Points())
                                      : std::span<const chart::ChartPoint>());
     const std::string out = o.json ? report::ReportJson(r) : report::ReportText(r);
-    std::fputs(out.c_str(), stdout);
-    std::fflush(stdout);
+    cli::Write(out);
 
 #ifdef CALVERO_REPORT_PDF
     if (!o.pdf.empty()) {

@@ -1,5 +1,6 @@
 #include "report/ui/report_pdf.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QPageLayout>
 #include <QPageSize>
@@ -9,6 +10,9 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include "platform/replacing_file.h"
+#include "platform/system_error_text.h"
 
 namespace report_ui {
 
@@ -95,15 +99,11 @@ bool WriteReportPdf(const QString& path, const ReportPdfPage& page, QString& err
         return false;
     }
     const report::Report& r = *page.report;
-    {
-        // QPdfWriter says nothing about a file it could not open.
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly)) {
-            error = QStringLiteral("cannot write %1: %2").arg(path, probe.errorString());
-            return false;
-        }
-    }
-    QPdfWriter writer(path);
+    // Drawn in memory first: the file is then written whole, with every
+    // write checked, or not at all (an old report stays as it was).
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&pdf);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(15, 12, 15, 12), QPageLayout::Millimeter);
     writer.setResolution(72);  // painter units are points
@@ -227,7 +227,14 @@ bool WriteReportPdf(const QString& path, const ReportPdfPage& page, QString& err
         error = QStringLiteral("cannot write %1").arg(path);
         return false;
     }
-    return true;
+    const QByteArray& bytes = pdf.data();
+    platform::ReplacingFile file;
+    if (file.Open(QFile::encodeName(path).toStdString()) &&
+        file.Write(bytes.constData(), size_t(bytes.size())) && file.Commit())
+        return true;
+    error = QStringLiteral("cannot write %1: %2")
+                .arg(path, QString::fromStdString(platform::SystemErrorText(file.Error())));
+    return false;
 }
 
 }  // namespace report_ui
