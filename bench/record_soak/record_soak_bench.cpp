@@ -252,7 +252,7 @@ public:
         // Written on demand below, where it is timed; not by the wall clock.
         context->recoveryIntervalMs = 24 * 3600 * 1000;
         docs_ = std::make_unique<CDocumentManager>(&area_, context);
-        panel_.SetDocumentOpener([this] { docs_->NewDocument(); });
+        panel_.SetDocumentOpener([this] { docs_->NewLiveRecord(); });
         area_.show();
         complaints_.connecting = true;
         panel_.OnDeviceConnected();
