@@ -29,7 +29,7 @@ struct YExtent {
 
 class CPointSummary {
 public:
-    static constexpr size_t kBlock = 16;
+    static constexpr size_t kBlock = 32;
 
     // Rebuilds the pyramid for all of `points`.
     void Rebuild(const CPointStore& points);
