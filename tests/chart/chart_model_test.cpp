@@ -312,7 +312,9 @@ TEST(ChartModel, RedrawNotifications) {
     Add(m, L"B");
     EXPECT_EQ(last(), kRedrawBackground | kRedrawLegend);
     m.AppendChartPoints(id, std::vector<ChartPoint>{{1, 1}});
-    EXPECT_EQ(last(), kRedrawBackground | kRedrawSelectionBox | kRedrawStatisticsBox);
+    // Appends say so: a live record's repaints wait for the next frame.
+    EXPECT_EQ(last(), kRedrawBackground | kRedrawSelectionBox | kRedrawStatisticsBox |
+                          kRedrawPointsAppended);
     m.AppendChartPoints(id, std::vector<ChartPoint>{{0, 1}});  // refused: no repaint
     EXPECT_EQ(last(), 0xDEADu);
     m.ToggleChartVisibility(id);
