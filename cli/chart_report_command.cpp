@@ -168,12 +168,13 @@ int WritePdf(const Options& o, const report::Report& r, const chart::CChartSerie
     chart.SetLegendVisible(true);
     // The judged chart fills the picture: a fan's RPM on the same axis would
     // squash the temperatures to a line.
-    const std::vector<chart::ChartPoint> curve = report::ValuedPoints(series.Points());
+    const std::vector<chart::ChartPoint> curve = report::ValuedPoints(series.Points().ToVector());
     if (curve.size() >= 2 && curve.back().x > curve.front().x) {
         double top = 0;
         for (const auto& p : curve) top = std::max(top, p.y);
         if (const chart::CChartSeries* profile = chart.FindChartByName(L"Profile")) {
-            for (const auto& p : report::ValuedPoints(profile->Points())) top = std::max(top, p.y);
+            for (const auto& p : report::ValuedPoints(profile->Points().ToVector()))
+                top = std::max(top, p.y);
         }
         chart.ZoomToRange(curve.front().x, curve.back().x, 0, top > 0 ? top * 1.1 : 1);
     } else {
@@ -190,7 +191,8 @@ int WritePdf(const Options& o, const report::Report& r, const chart::CChartSerie
     page.controller = QStringLiteral("not recorded in the file");
     page.date = RecordDate(file);
     page.chart = chart.RenderFrame(1.0);
-    page.curve = series.Points();
+    const std::vector<chart::ChartPoint> allPoints = series.Points().ToVector();
+    page.curve = allPoints;
     page.report = &r;
     QString problem;
     if (!report_ui::WriteReportPdf(QString::fromStdString(o.pdf), page, problem)) {
@@ -252,12 +254,10 @@ int RunChartReport(const std::vector<std::string>& args) {
         }
     }
 
-    const report::Report r =
-        report::MakeReport(o.chart, series->Points(), window,
-                           profile ? std::span<const chart::ChartPoint>(profile->Points())
-                                   : std::span<const chart::ChartPoint>(),
-                           reference ? std::span<const chart::ChartPoint>(reference->Points())
-                                     : std::span<const chart::ChartPoint>());
+    const report::Report r = report::MakeReport(
+        o.chart, series->Points().ToVector(), window,
+        profile ? profile->Points().ToVector() : std::vector<chart::ChartPoint>{},
+        reference ? reference->Points().ToVector() : std::vector<chart::ChartPoint>{});
     const std::string out = o.json ? report::ReportJson(r) : report::ReportText(r);
     cli::Write(out);
 

@@ -1,8 +1,15 @@
-// One hour of a bake, fed as fast as the program takes it: a control panel
-// and its live chart document, shown offscreen at 1600 x 900, receive
-// 360,000 gauge packets (100 a second of controller time) through the
-// panel's packet entry, exactly as the link bridge hands them over while
-// baking, so that the newest point stays in sight as in a live bake.
+// A bake of hours, fed as fast as the program takes it: a control panel
+// and its live chart document, shown offscreen at 1600 x 900, receive the
+// gauge packets of the bake (by default one hour at 100 a second of
+// controller time) through the panel's packet entry, exactly as the link
+// bridge hands them over while baking, so that the newest point stays in
+// sight as in a live bake. Every ten seconds of controller time the record's
+// recovery file is started as its timer would, within the packet's time.
+//
+// The window thread's time per packet, recovery ticks included, is what an
+// operator feels as a stall: its longest and its 99th percentile are printed
+// as "stall_max_ms:" and "stall_p99_ms:", the resident bytes per stored
+// point as "bytes_per_point:".
 //
 // Prints the heap and resident memory per stored point, the points stored
 // per channel, the paint time of the live view over the hour, the packets
@@ -12,9 +19,10 @@
 // lost on any gauge channel, a message or logged error during the bake, or
 // a paint at the end slower than the paint-limit times the one at the start.
 //
-// Usage: record_soak [--minutes M] [--paints N] [--paint-limit R] [--png FILE]
+// Usage: record_soak [--hours H | --minutes M] [--rate R] [--paints N]
+//                    [--paint-limit R] [--png FILE]
 //        (run under QT_QPA_PLATFORM=offscreen; the defaults are one hour,
-//        9 paints per sample and a limit of 2)
+//        100 packets a second, 9 paints per sample and a limit of 2)
 
 #include <QApplication>
 #include <QFileInfo>
@@ -23,6 +31,7 @@
 #include <QTemporaryDir>
 
 #include <malloc.h>
+#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
@@ -51,12 +60,15 @@ namespace {
 
 constexpr int kWidth = 1600;
 constexpr int kHeight = 900;
-constexpr uint64_t kPacketMs = 10;
+// Milliseconds of controller time between packets, set from --rate.
+uint64_t gPacketMs = 10;
+constexpr uint64_t kRecoveryTickMs = 10'000;
 constexpr uint64_t kClockAtStart = 7'200'000;  // the controller has been up for two hours
 constexpr size_t kStartPackets = 1'000;
 
 struct Options {
     double minutes = 60.0;
+    double rate = 100.0;  // packets a second
     int paints = 9;
     double paintLimit = 2.0;
     std::string png;
@@ -68,6 +80,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         const char* value = argv[i + 1];
         if (key == "--minutes") {
             o.minutes = std::atof(value);
+        } else if (key == "--hours") {
+            o.minutes = std::atof(value) * 60.0;
+        } else if (key == "--rate") {
+            o.rate = std::atof(value);
         } else if (key == "--paints") {
             o.paints = std::atoi(value);
         } else if (key == "--paint-limit") {
@@ -78,7 +94,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             return false;
         }
     }
-    return argc % 2 == 1 && o.minutes > 0 && o.paints > 0 && o.paintLimit > 0;
+    return argc % 2 == 1 && o.minutes > 0 && o.paints > 0 && o.paintLimit > 0 && o.rate >= 1 &&
+           o.rate <= 1000 && std::fmod(1000.0, o.rate) == 0;
 }
 
 // ---- the bake -----------------------------------------------------------
@@ -104,15 +121,15 @@ double SetPoint(double t) {
 class BakeSignal {
 public:
     bake::CONCC_GaugeData Next() {
-        const double t = double(index_) * double(kPacketMs) / 1000.0;
+        const double t = double(index_) * double(gPacketMs) / 1000.0;
         const double set = SetPoint(t);
-        plate_ += (set - plate_) * (double(kPacketMs) / 1000.0) / 40.0;
+        plate_ += (set - plate_) * (double(gPacketMs) / 1000.0) / 40.0;
         const double heater = std::clamp(25.0 + 12.0 * (set - plate_) + 0.1 * set, 0.0, 100.0);
         const double fan = plate_ > set + 3.0 ? 100.0 : 20.0;
 
         bake::CONCC_GaugeData g;
         g.header.type = bake::CONCC_PKT_GAUGE_DATA;
-        g.timestamp = kClockAtStart + index_ * kPacketMs;
+        g.timestamp = kClockAtStart + index_ * gPacketMs;
         g.devState = bake::CONCC_DEV_BAKING;
         g.setupTemp = Centi(set);
         g.tempMain = Centi(plate_ + Noise(0.15));
@@ -201,6 +218,12 @@ double ThreadCpuMs() {
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
+long PreemptionsNow() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nivcsw;
+}
+
 double WallMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -228,6 +251,35 @@ Memory MemoryNow() {
     }
     return m;
 }
+
+// Window-thread times per packet in steps of 10 us up to 1 s, the rest in
+// the last bin: a bake of a day has too many packets to keep every time.
+class StallHistogram {
+public:
+    void Add(double ms) {
+        const size_t bin = std::min(size_t(ms * 100.0), bins_.size() - 1);
+        ++bins_[bin];
+        ++count_;
+        max_ = std::max(max_, ms);
+    }
+    double Max() const { return max_; }
+    // Upper edge of the bin that holds the given share of the packets.
+    double Percentile(double share) const {
+        const double want = share * double(count_);
+        double seen = 0;
+        for (size_t i = 0; i < bins_.size(); ++i) {
+            seen += double(bins_[i]);
+            if (seen >= want)
+                return std::min(double(i + 1) / 100.0, max_);
+        }
+        return max_;
+    }
+
+private:
+    std::vector<uint32_t> bins_ = std::vector<uint32_t>(100'000);
+    size_t count_ = 0;
+    double max_ = 0;
+};
 
 struct PaintFigure {
     size_t packets = 0;  // fed when the sample was taken
@@ -268,16 +320,25 @@ private:
     }
     // Also notes the slowest packets: the next one is due 10 ms later.
     void Feed(size_t untilPacket, double& feedMs) {
+        const size_t tickEvery = std::max<size_t>(1, kRecoveryTickMs / gPacketMs);
         while (signal_.Index() < untilPacket) {
+            const long switchesBefore = PreemptionsNow();
             const double start = WallMs();
             FeedOne();
+            // The recovery timer fires between packets; its time is the
+            // window thread's all the same.
+            if (signal_.Index() % tickEvery == 0)
+                ticks_ += doc_->StartRecoveryWrite();
             const double ms = WallMs() - start;
+            stalls_.Add(ms);
+            if (PreemptionsNow() == switchesBefore)
+                unpreempted_.Add(ms);
             feedMs += ms;
             if (ms > slowestMs_) {
                 slowestMs_ = ms;
                 slowestPacket_ = signal_.Index();
             }
-            overPeriod_ += ms > double(kPacketMs);
+            overPeriod_ += ms > double(gPacketMs);
         }
     }
     bool OpenRecord();
@@ -305,7 +366,10 @@ private:
     CChartContainer* chart_ = nullptr;
     double slowestMs_ = 0;
     size_t slowestPacket_ = 0;
-    size_t overPeriod_ = 0;  // packets that took longer than the packet period
+    size_t overPeriod_ = 0;       // packets that took longer than the packet period
+    size_t ticks_ = 0;            // recovery writes started while feeding
+    StallHistogram stalls_;       // wall time: what the operator waits
+    StallHistogram unpreempted_;  // the packets no other thread took the core from
 };
 
 bool Soak::OpenRecord() {
@@ -387,6 +451,7 @@ void Soak::PrintMemory(const Memory& before, const Memory& after, size_t pointsB
                 (after.heap - before.heap) / added, (after.heap - before.heap) / 1e6);
     std::printf("  resident set (VmRSS):              %7.2f bytes/point (%.1f MB)\n",
                 (after.rss - before.rss) / added, (after.rss - before.rss) / 1e6);
+    std::printf("bytes_per_point: %.2f\n", (after.rss - before.rss) / added);
     std::printf("  of which point storage: %.0f bytes/point stored, %.2f reserved (%.1f MB)\n",
                 pointBytes, pointBytes * double(capacity) / double(points),
                 pointBytes * double(capacity) / 1e6);
@@ -449,7 +514,7 @@ void Soak::WritePng() const {
 }
 
 int Soak::Run() {
-    const size_t total = size_t(std::llround(options_.minutes * 60.0 * 1000.0 / kPacketMs));
+    const size_t total = size_t(std::llround(options_.minutes * 60.0 * 1000.0 / gPacketMs));
     const size_t samples = 10;  // paint samples spread over the run
     if (total < kStartPackets + samples * size_t(options_.paints) + 1)
         return std::printf("FAIL: too short a run\n"), 1;
@@ -472,7 +537,7 @@ int Soak::Run() {
                 options_.paints);
     for (const PaintFigure& p : paints)
         std::printf("  after %7zu packets (%6.1f s): %6.2f ms CPU, %6.2f ms wall\n", p.packets,
-                    double(p.packets * kPacketMs) / 1000.0, p.cpuMs, p.wallMs);
+                    double(p.packets * gPacketMs) / 1000.0, p.cpuMs, p.wallMs);
     const double ratio = paints.back().cpuMs / paints.front().cpuMs;
     std::printf("ratio: paint at the end / at the start = %.2f (goal <= %.2f)\n", ratio,
                 options_.paintLimit);
@@ -480,7 +545,17 @@ int Soak::Run() {
                 fed, feedMs / 1000.0, double(fed) / (feedMs / 1000.0),
                 feedMs * 1000.0 / double(fed));
     std::printf("slowest packet: %.1f ms (packet %zu); %zu packets took longer than %d ms\n",
-                slowestMs_, slowestPacket_, overPeriod_, int(kPacketMs));
+                slowestMs_, slowestPacket_, overPeriod_, int(gPacketMs));
+    std::printf("recovery writes started while feeding: %zu\n", ticks_);
+    // On a busy machine the slowest packets are those whose core another
+    // process took; the thread's CPU clock is too coarse to tell, its count
+    // of involuntary switches is not.
+    std::printf("packets the window thread kept its core for: longest %.2f ms, p99 %.2f ms\n",
+                unpreempted_.Max(), unpreempted_.Percentile(0.99));
+    std::printf("stall_max_ms: %.2f\n", stalls_.Max());
+    std::printf("stall_p99_ms: %.2f\n", stalls_.Percentile(0.99));
+    std::printf("paint_start_ms: %.2f\n", paints.front().cpuMs);
+    std::printf("paint_end_ms: %.2f\n", paints.back().cpuMs);
 
     bool ok = CheckNoDrop(fed);
     PrintMemory(before, after, pointsBefore);
@@ -511,12 +586,13 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: record_soak [--minutes M] [--paints N] [--paint-limit R] [--png "
-                     "FILE]\n");
+                     "usage: record_soak [--hours H | --minutes M] [--rate R] [--paints N] "
+                     "[--paint-limit R] [--png FILE]\n");
         return 2;
     }
+    gPacketMs = uint64_t(std::llround(1000.0 / options.rate));
     std::printf("soak: %.1f minutes of gauge packets at %d per second, %dx%d\n", options.minutes,
-                int(1000 / kPacketMs), kWidth, kHeight);
+                int(1000 / gPacketMs), kWidth, kHeight);
     std::fflush(stdout);
     Soak soak(options);
     return soak.Run();

@@ -219,7 +219,7 @@ bool CChartContainerModel::AppendChartPoints(int id, std::span<const ChartPoint>
     CChartSeries* series = FindChart(id);
     if (!series || !series->AppendPoints(points))
         return false;
-    Redraw(kRedrawSelectionBox | kRedrawStatisticsBox | kRedrawBackground);
+    Redraw(kRedrawSelectionBox | kRedrawStatisticsBox | kRedrawBackground | kRedrawPointsAppended);
     return true;
 }
 

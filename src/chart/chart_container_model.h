@@ -25,6 +25,8 @@ enum RedrawFlags : unsigned {
     kRedrawStatisticsBox = 1u << 2,
     kRedrawTrackingBox = 1u << 3,
     kRedrawLegend = 1u << 4,
+    // Points were appended: a live record, whose repaints wait for the next frame.
+    kRedrawPointsAppended = 1u << 5,
 };
 
 // Called once per operation that needs a repaint, with the stale layers (0

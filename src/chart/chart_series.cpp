@@ -10,7 +10,8 @@ void CChartSeries::ResetExtents() {
     maxX_ = maxY_ = kNoMax;
 }
 
-void CChartSeries::GrowExtents(std::span<const ChartPoint> added, size_t addedAt) {
+template <class Added>
+void CChartSeries::GrowExtents(const Added& added, size_t addedAt) {
     for (size_t i = 0; i < added.size(); ++i) {
         const ChartPoint& p = added[i];
         if (!IsFinitePoint(p))
@@ -27,14 +28,25 @@ void CChartSeries::GrowExtents(std::span<const ChartPoint> added, size_t addedAt
 }
 
 void CChartSeries::SetPoints(std::span<const ChartPoint> points) {
-    SetPoints(std::vector<ChartPoint>(points.begin(), points.end()));
+    if (!std::is_sorted(points.begin(), points.end(), PointLess)) {
+        SetPoints(std::vector<ChartPoint>(points.begin(), points.end()));
+        return;
+    }
+    points_.clear();
+    points_.Append(points);
+    Summarize();
 }
 
 void CChartSeries::SetPoints(std::vector<ChartPoint>&& points) {
-    points_ = std::move(points);
-    if (!std::is_sorted(points_.begin(), points_.end(), PointLess)) {
-        std::sort(points_.begin(), points_.end(), PointLess);
+    if (!std::is_sorted(points.begin(), points.end(), PointLess)) {
+        std::sort(points.begin(), points.end(), PointLess);
     }
+    points_.clear();
+    points_.Append(points);
+    Summarize();
+}
+
+void CChartSeries::Summarize() {
     drawCache.reset();
     finiteBegin_ = finiteEnd_ = 0;
     if (points_.empty()) {
@@ -62,13 +74,13 @@ bool CChartSeries::AppendPoints(std::span<const ChartPoint> points) {
     if (points_.empty())
         ResetExtents();
     const size_t at = points_.size();
-    points_.insert(points_.end(), batch.begin(), batch.end());
+    points_.Append(batch);
     summary_.Get().Append(points_);
     GrowExtents(batch, at);
     return true;
 }
 
-std::span<const ChartPoint> CChartSeries::GetPointRange(double a, double b) const {
+PointRun CChartSeries::GetPointRange(double a, double b) const {
     if (finiteBegin_ == finiteEnd_ || a != a || b != b)
         return {};
     if (a > b)
@@ -87,7 +99,7 @@ std::span<const ChartPoint> CChartSeries::GetPointRange(double a, double b) cons
     // and the last point of [begin, end) are finite, so each walk stops there.
     while (!IsFinitePoint(*first)) --first;
     while (!IsFinitePoint(*last)) ++last;
-    return {&*first, static_cast<size_t>(last - first) + 1};
+    return {points_, first.Index(), static_cast<size_t>(last - first) + 1};
 }
 
 }  // namespace chart

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "chart/chart_point.h"
+#include "chart/point_store.h"
 #include "chart/point_summary.h"
 
 namespace chart {
@@ -91,8 +92,9 @@ public:
     std::wstring yLabel = L"Y";
 
     // Every point as added or loaded, non-finite ones included: a file keeps
-    // what it held however the chart shows it.
-    const std::vector<ChartPoint>& Points() const { return points_; }
+    // what it held however the chart shows it. Points once stored never move,
+    // however many come after them.
+    const CPointStore& Points() const { return points_; }
     bool HasPoints() const { return !points_.empty(); }
 
     // x of the first and of the last finite point, smallest and largest y of
@@ -127,7 +129,7 @@ public:
     // finite point). Empty when b lies before the first finite point or a
     // after the last. Both ends of a run are finite; points between them may
     // still have a y that is not, and users of the run skip those.
-    std::span<const ChartPoint> GetPointRange(double a, double b) const;
+    PointRun GetPointRange(double a, double b) const;
 
     // Extremes of the finite y over points [first, last) in O(log n), for
     // drawing long runs.
@@ -161,9 +163,12 @@ private:
     void ResetExtents();
     // Widens the extents by the finite points of `added`, the latest points
     // of the chart in x order.
-    void GrowExtents(std::span<const ChartPoint> added, size_t addedAt);
+    template <class Added>
+    void GrowExtents(const Added& added, size_t addedAt);
+    // Summary and extents for points just put in place of the old ones.
+    void Summarize();
 
-    std::vector<ChartPoint> points_;
+    CPointStore points_;
     // Covers points_ whenever there are points. Held apart so that an empty
     // chart, of which a file may hold a great many, costs little.
     SummarySlot summary_;

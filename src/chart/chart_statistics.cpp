@@ -16,7 +16,8 @@ double Interpolate(const ChartPoint& p, const ChartPoint& q, double x) {
 }
 
 // The statistics of a run of finite points covering [a, b].
-ChartStatistics StatisticsOf(std::span<const ChartPoint> run, double a, double b) {
+template <class Points>
+ChartStatistics StatisticsOf(const Points& run, double a, double b) {
     ChartStatistics st;
     if (run.empty())
         return st;
@@ -100,7 +101,7 @@ ChartStatistics ComputeChartStatistics(const CChartSeries& series, double select
     const double b = std::max(selectionStart, selectionEnd);
     if (a != a || b != b)
         return {};
-    const std::span<const ChartPoint> run = series.GetPointRange(a, b);
+    const PointRun run = series.GetPointRange(a, b);
     // Points that are not finite are no readings: the statistics are those
     // of the chart without them. The run's ends are finite already.
     if (std::all_of(run.begin(), run.end(), IsFinitePoint))
@@ -111,7 +112,7 @@ ChartStatistics ComputeChartStatistics(const CChartSeries& series, double select
 }
 
 std::optional<double> ChartValueAt(const CChartSeries& series, double x) {
-    const std::span<const ChartPoint> run = series.GetPointRange(x, x);
+    const PointRun run = series.GetPointRange(x, x);
     if (run.size() < 2)
         return std::nullopt;
     return Interpolate(run.front(), run.back(), x);

@@ -166,7 +166,24 @@ const wchar_t* Text(const wchar_t* s) {
 
 bool SaveChartsXml(const CChartContainerModel& model, const std::wstring& path,
                    const std::set<int>& ids, std::wstring& error) {
+    std::vector<SavedChart> charts;
+    for (int id : ids) {
+        const CChartSeries* series = model.FindChart(id);
+        if (!series)
+            continue;
+        charts.push_back({series->name, series->yLabel, series->dashStyle, series->penWidth,
+                          series->tension, series->color, series->Points().View()});
+    }
     if (ids.empty()) {
+        error = L"No charts to save!";
+        return false;
+    }
+    return SaveChartsXml(charts, path, error);
+}
+
+bool SaveChartsXml(const std::vector<SavedChart>& charts, const std::wstring& path,
+                   std::wstring& error) {
+    if (charts.empty()) {
         error = L"No charts to save!";
         return false;
     }
@@ -177,9 +194,9 @@ bool SaveChartsXml(const CChartContainerModel& model, const std::wstring& path,
     if (result == xml::XmlError::kNone) {
         writer.StartElement(L"Charts");
         NumberText dash, color, pen, tension, x, y;
-        for (int id : ids) {
-            const CChartSeries* series = model.FindChart(id);
-            if (!series || !series->HasPoints())
+        for (const SavedChart& c : charts) {
+            const SavedChart* series = &c;
+            if (series->points.empty())
                 continue;
             FormatInteger(series->dashStyle, dash);
             FormatInteger(static_cast<int32_t>(series->color), color);
@@ -191,7 +208,7 @@ bool SaveChartsXml(const CChartContainerModel& model, const std::wstring& path,
                                            {L"PenWidth", pen.text},
                                            {L"Tension", tension.text},
                                            {L"Y_Label", series->yLabel.c_str()}});
-            for (const ChartPoint& p : series->Points()) {
+            for (const ChartPoint& p : series->points) {
                 FormatFixed(p.x, x);
                 FormatFixed(p.y, y);
                 writer.StartElement(L"Data", {{L"X", x.text}, {L"Y", y.text}});

@@ -29,7 +29,7 @@ void Widen(YExtent& e, const YExtent& other) {
         e.max = other.max;
 }
 
-YExtent Scan(std::span<const ChartPoint> points, size_t first, size_t last) {
+YExtent Scan(const CPointStore& points, size_t first, size_t last) {
     YExtent e{kInf, -kInf};
     for (size_t i = first; i < last; ++i) Widen(e, points[i].y);
     return e;
@@ -43,12 +43,12 @@ void CPointSummary::Clear() {
     count_ = 0;
 }
 
-void CPointSummary::Rebuild(std::span<const ChartPoint> points) {
+void CPointSummary::Rebuild(const CPointStore& points) {
     Clear();
     Append(points);
 }
 
-void CPointSummary::Append(std::span<const ChartPoint> points) {
+void CPointSummary::Append(const CPointStore& points) {
     if (points.size() < count_) {
         Clear();
     }
@@ -75,7 +75,7 @@ void CPointSummary::AddBlock(YExtent block) {
     }
 }
 
-void CPointSummary::Prefetch(std::span<const ChartPoint> points, size_t index) const {
+void CPointSummary::Prefetch(const CPointStore& points, size_t index) const {
     if (index >= points.size())
         return;
     const size_t block = index / kBlock;
@@ -93,7 +93,7 @@ void CPointSummary::Prefetch(std::span<const ChartPoint> points, size_t index) c
     }
 }
 
-YExtent CPointSummary::Query(std::span<const ChartPoint> points, size_t first, size_t last) const {
+YExtent CPointSummary::Query(const CPointStore& points, size_t first, size_t last) const {
     if (last > points.size())
         last = points.size();
     if (first >= last)

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "chart/chart_point.h"
+#include "chart/point_store.h"
 
 namespace chart {
 
@@ -28,24 +29,24 @@ struct YExtent {
 
 class CPointSummary {
 public:
-    static constexpr size_t kBlock = 16;
+    static constexpr size_t kBlock = 32;
 
     // Rebuilds the pyramid for all of `points`.
-    void Rebuild(std::span<const ChartPoint> points);
+    void Rebuild(const CPointStore& points);
     // Takes in points appended since the last call; `points` is the whole,
     // grown sequence (its first size() - newCount points are summarized already).
-    void Append(std::span<const ChartPoint> points);
+    void Append(const CPointStore& points);
     void Clear();
 
     // Extremes of y over points [first, last); `points` is the sequence summarized.
-    YExtent Query(std::span<const ChartPoint> points, size_t first, size_t last) const;
+    YExtent Query(const CPointStore& points, size_t first, size_t last) const;
 
     // Asks the processor early for what a search or a query that ends near
     // point `index` will read: the block of points around it, the block's
     // first x and the nodes above it. Over a long chart each of those lies
     // in memory no cache holds, and a walk along pixel columns knows where
     // the next columns will end long before it gets there.
-    void Prefetch(std::span<const ChartPoint> points, size_t index) const;
+    void Prefetch(const CPointStore& points, size_t index) const;
 
     // Number of points summarized.
     size_t Size() const { return count_; }
@@ -57,7 +58,7 @@ public:
     // reads at most one block of points: a search through a long chart's
     // points themselves would miss the cache at every probe.
     template <class PassesX>
-    size_t FirstFailing(std::span<const ChartPoint> points, size_t from, PassesX passes,
+    size_t FirstFailing(const CPointStore& points, size_t from, PassesX passes,
                         size_t guess = 0) const;
 
 private:
@@ -69,7 +70,7 @@ private:
 };
 
 template <class PassesX>
-size_t CPointSummary::FirstFailing(std::span<const ChartPoint> points, size_t from, PassesX passes,
+size_t CPointSummary::FirstFailing(const CPointStore& points, size_t from, PassesX passes,
                                    size_t guess) const {
     // Blocks from `block` on start after `from`; find the first whose first x
     // fails. Blocks [block, lo) pass, blocks [hi, end) fail.

@@ -13,27 +13,15 @@ std::vector<ChartSnapshot> TakeSnapshot(const chart::CChartContainerModel& model
     std::vector<ChartSnapshot> charts;
     // Empty charts too: the writer leaves them out, as it does for the model.
     for (const auto& [id, s] : model.Charts()) {
-        charts.push_back(
-            {s->name, s->yLabel, s->dashStyle, s->penWidth, s->tension, s->color, s->Points()});
+        charts.push_back({s->name, s->yLabel.empty() ? L"Y" : s->yLabel, s->dashStyle, s->penWidth,
+                          s->tension, s->color, s->Points().View()});
     }
     return charts;
 }
 
 bool WriteSnapshot(std::vector<ChartSnapshot> charts, const std::wstring& path,
                    std::wstring& error) {
-    chart::CChartContainerModel model;
-    std::set<int> ids;
-    for (ChartSnapshot& c : charts) {
-        const int id =
-            model.AddChart({}, c.name, c.yLabel, c.dashStyle, c.penWidth, c.tension, c.color);
-        if (id < 0)
-            break;
-        chart::CChartSeries* s = model.FindChart(id);
-        s->name = std::move(c.name);  // as it was, even where AddChart would rename it
-        s->SetPoints(std::move(c.points));
-        ids.insert(id);
-    }
-    return model.SaveChartsXml(path, ids, error);
+    return chart::SaveChartsXml(charts, path, error);
 }
 
 bool WriteRecoverySnapshot(std::vector<ChartSnapshot> charts, RecoveryFile& file,

@@ -3,12 +3,16 @@
 // An hour of a bake is a chart file of a few hundred megabytes whose writing
 // takes the better part of a second; done every few seconds on the window
 // thread it would freeze the program more and more as the bake goes on. The
-// window thread only copies the points (a memory copy), and a thread of the
-// writer's own turns the copy into the file.
+// window thread only notes how many points each chart holds and takes a
+// hold on the chunks they lie in (a few pointers per chart, however long the
+// bake), and a thread of the writer's own turns those points into the file.
 //
-// The snapshot belongs to the writing thread: nothing it touches is shared
-// with the model it was taken from. One write at a time per writer, so that
-// an older snapshot never replaces a newer file.
+// Points once stored never move or change, and the window thread appends
+// only past the counts the snapshot took, so the writing thread reads them
+// while the bake goes on; the chunks stay alive while the snapshot holds
+// them, even if the chart is cleared or closed meanwhile. Names and styles
+// are copied. One write at a time per writer, so that an older snapshot
+// never replaces a newer file.
 //
 // Every member: the owner's thread (the window thread). `done` runs on the
 // writing thread.
@@ -22,20 +26,13 @@
 #include <vector>
 
 #include "chart/chart_container_model.h"
+#include "chart/chart_xml_format.h"
 #include "document/recovery_file.h"
 
 namespace document {
 
 // What the chart file keeps of one chart: its style and its points.
-struct ChartSnapshot {
-    std::wstring name;
-    std::wstring yLabel;
-    int32_t dashStyle = 0;
-    float penWidth = 1.0f;
-    float tension = 0.0f;
-    uint32_t color = 0;
-    std::vector<chart::ChartPoint> points;
-};
+using ChartSnapshot = chart::SavedChart;
 
 // Every chart, in id order (the order the file keeps them in).
 std::vector<ChartSnapshot> TakeSnapshot(const chart::CChartContainerModel& model);
@@ -56,7 +53,7 @@ public:
     CRecoveryWriter& operator=(const CRecoveryWriter&) = delete;
     ~CRecoveryWriter();  // waits for a write in flight
 
-    // Copies the model's charts and writes them to `path` on the writer's
+    // Takes a snapshot of the model's charts and writes them to `path` on the writer's
     // thread. False, and nothing started, while the last write still runs
     // (or when no thread can be started).
     bool Start(const chart::CChartContainerModel& model, const std::wstring& path,

@@ -218,7 +218,7 @@ bool CReportCommands::CompareWith(const QString& path) {
                       .arg(QFileInfo(path).fileName(), pane_->ChartName()));
         return false;
     }
-    pane_->SetReference(s->Points(), QFileInfo(path).fileName());
+    pane_->SetReference(s->Points().ToVector(), QFileInfo(path).fileName());
     dock_->show();
     dock_->raise();
     return true;

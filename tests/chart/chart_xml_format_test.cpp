@@ -207,7 +207,7 @@ TEST_F(ChartFile, NonFiniteValuesLoadAndSaveAsTheyAreOutsideTheExtents) {
     CChartContainerModel again;
     std::set<int> ids;
     ASSERT_TRUE(again.LoadChartsXml(Path("out.xml"), ids, error));
-    const std::vector<ChartPoint>& back = again.FindChart(0)->Points();
+    const auto& back = again.FindChart(0)->Points();
     ASSERT_EQ(back.size(), 6u);
     for (size_t i = 0; i < back.size(); ++i) {
         const ChartPoint& a = s.Points()[i];

@@ -16,7 +16,7 @@
 namespace chart {
 namespace {
 
-YExtent ScanExtent(const std::vector<ChartPoint>& p, size_t first, size_t last) {
+YExtent ScanExtent(const CPointStore& p, size_t first, size_t last) {
     YExtent e{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
     for (size_t i = first; i < last && i < p.size(); ++i) {
         if (p[i].y < e.min)
@@ -41,7 +41,7 @@ std::vector<ChartPoint> RandomWalk(size_t n, unsigned seed) {
 
 // Checks every range whose ends are near block edges, and random ones.
 ::testing::AssertionResult MatchesScan(const CChartSeries& series) {
-    const std::vector<ChartPoint>& p = series.Points();
+    const CPointStore& p = series.Points();
     std::vector<size_t> ends;
     for (size_t i = 0; i <= p.size(); ++i) {
         const size_t m = i % CPointSummary::kBlock;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <future>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,43 @@ TEST(RecoveryWriter, WritesWhatTheModelWouldSaveFromThePointsAtTheStart) {
     EXPECT_TRUE(ok) << std::string(error.begin(), error.end());
     EXPECT_FALSE(writer.Busy());
     EXPECT_EQ(expected, dir.Read("recovery.tvr"));
+}
+
+// The writing thread reads the chart's chunks while the window thread goes
+// on appending to them (past a chunk's end too), clears and refills another
+// chart: the file holds the points of the moment the write started, and
+// under ThreadSanitizer no access of the one races with the other.
+TEST(RecoveryWriter, ReadsThePointsWhilePointsAreAppended) {
+    TempDir dir;
+    chart::CChartContainerModel model;
+    // A few points short of a chunk's end, so that the appends start a chunk.
+    const size_t start = chart::point_chunks::kGrowingPoints - 40;
+    const int live = model.AddChart(Ramp(start, 0.001), L"Temp Main", L"Temperature", 0, 1.0f, 0.0f,
+                                    0xFFFF0000u);
+    const int profile =
+        model.AddChart(Ramp(300, 0.5), L"Profile", L"Temperature", 0, 2.0f, 0.0f, 0xFFFFA500u);
+    const std::string expected = SavedByModel(model, dir);
+
+    CRecoveryWriter writer;
+    std::atomic<bool> written{false};
+    ASSERT_TRUE(writer.Start(model, dir.WPath("recovery.tvr"),
+                             [&](bool ok, const std::wstring&) { written = ok; }));
+    // Appends go on at least past the chunk's end and for as long as the
+    // write runs.
+    size_t appended = 0;
+    while (appended < 2000 || writer.Busy()) {
+        const chart::ChartPoint p{double(start + appended) * 0.01, double(appended % 97)};
+        ASSERT_TRUE(model.AppendChartPoints(live, std::span(&p, 1)));
+        ++appended;
+        if (appended == 100) {
+            model.ClearChartPoints(profile);
+            model.AppendChartPoints(profile, Ramp(50, -1.0));
+        }
+    }
+    writer.Wait();
+    EXPECT_TRUE(written.load());
+    EXPECT_EQ(expected, dir.Read("recovery.tvr"));
+    EXPECT_EQ(start + appended, model.FindChart(live)->Points().size());
 }
 
 TEST(RecoveryWriter, OneWriteAtATime) {

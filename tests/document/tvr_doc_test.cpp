@@ -1190,3 +1190,53 @@ TEST_F(DocumentTest, TheLogTellsOpensSavesUploadsAndDiscards) {
     EXPECT_TRUE(record->close());
     EXPECT_TRUE(Logged(log_.lines, 'W', L"CloseDocument", QStringLiteral("Chart1")));
 }
+
+namespace {
+
+// Resident bytes of this process.
+double ResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atof(line.c_str() + 6) * 1024.0;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// An operator who never closes anything by hand still has every finished
+// bake's record closed by the program, or closes it: fifty ten-minute bakes,
+// each recorded, saved at its end and closed, leave the memory where the
+// first one left it.
+TEST_F(DocumentTest, FiftyBakesRecordedAndClosedLeaveTheMemoryWhereItWas) {
+    context_->recoveryIntervalMs = 24 * 3600 * 1000;  // the timer is not what is measured
+    Connect();
+    uint64_t clock = 1000;
+    auto bake = [&]() -> ::testing::AssertionResult {
+        // Ten minutes at 10 packets a second.
+        for (int i = 0; i < 6000; ++i, clock += 100)
+            Packet(Gauge(bake::CONCC_DEV_BAKING, clock, 2500 + (i % 300)));
+        CTVR_Doc* doc = docs_->ActiveDocument();
+        if (!doc || !doc->IsLiveBake())
+            return ::testing::AssertionFailure() << "no live record";
+        Packet(Gauge(bake::CONCC_DEV_IDLE, clock += 100));
+        if (doc->IsModified())
+            return ::testing::AssertionFailure() << "the record was not saved at the bake's end";
+        if (!doc->close())
+            return ::testing::AssertionFailure() << "the record did not close";
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        return ::testing::AssertionSuccess();
+    };
+    // The first bake sets up what every later one reuses (fonts, caches,
+    // the allocator's pools): the start is after it.
+    ASSERT_TRUE(bake());
+    const double start = ResidentBytes();
+    for (int i = 1; i < 50; ++i) ASSERT_TRUE(bake()) << "bake " << i + 1;
+    const double end = ResidentBytes();
+    EXPECT_EQ(50, Records().size());
+    EXPECT_TRUE(area_.subWindowList().isEmpty());
+    EXPECT_LE(end, start * 1.10) << "resident " << start / 1e6 << " MB after the first bake, "
+                                 << end / 1e6 << " MB after fifty";
+}

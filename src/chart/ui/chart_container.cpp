@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QPainter>
+#include <QScreen>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -112,6 +113,9 @@ CChartContainer::CChartContainer(QWidget* parent, IMessageBox* messages)
     boxes_->SetFont(chart::ui::ChartFont());
     autoScroll_.setInterval(100);
     connect(&autoScroll_, &QTimer::timeout, this, &CChartContainer::AutoScrollTick);
+    frameTimer_.setSingleShot(true);
+    frameTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
     SetRedrawListener([this](unsigned flags) { OnModelRedraw(flags); });
 }
 
@@ -122,13 +126,28 @@ CChartContainer::~CChartContainer() = default;
 // Every change of data may move a curve, so the background goes stale
 // whatever the flags name; the flags tell the label boxes what to refill.
 void CChartContainer::OnModelRedraw(unsigned flags) {
-    boxes_->MarkDirty(flags);
+    boxes_->MarkDirty(flags & ~unsigned(chart::kRedrawPointsAppended));
+    if (flags & chart::kRedrawPointsAppended) {
+        backgroundStale_ = true;
+        ScheduleFrame();
+        return;
+    }
     ViewChanged();
 }
 
 void CChartContainer::ViewChanged() {
     backgroundStale_ = true;
-    update();
+    // A frame on its way paints this change too, as soon as a screen shows it.
+    if (!frameTimer_.isActive())
+        update();
+}
+
+void CChartContainer::ScheduleFrame() {
+    if (frameTimer_.isActive() || !isVisible() || window()->isMinimized())
+        return;
+    const QScreen* s = screen();
+    const double hz = s && s->refreshRate() >= 1.0 ? s->refreshRate() : 60.0;
+    frameTimer_.start(std::max(1, int(1000.0 / hz)));
 }
 
 void CChartContainer::ApplyMapping(const ViewMapping& m) {

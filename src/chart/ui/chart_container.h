@@ -91,6 +91,8 @@ public:
     void SetLastMousePos(const QPoint& pos);
 
     bool IsPanning() const { return drag_ & kDragPan; }
+    // A paint for appended points is waiting for the next frame.
+    bool FramePending() const { return frameTimer_.isActive(); }
     bool IsSelecting() const { return drag_ & kDragSelect; }
     bool IsZoomBoxing() const { return drag_ & kDragZoomBox; }
     int CaptureCount() const { return captureCount_; }
@@ -134,6 +136,9 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Asks for a paint at the next frame, unless one is asked for already or
+    // the control cannot be seen (showing it paints it whole anyway).
+    void ScheduleFrame();
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -194,6 +199,10 @@ private:
     bool tracking_ = false;
     int contextChartId_ = -1;
     QTimer autoScroll_;
+    // A live record appends points many times a second; its repaints wait
+    // for this, so that the control paints at most once per frame of the
+    // screen, and not at all while it cannot be seen.
+    QTimer frameTimer_;
 
     QImage background_;
     QImage frame_;  // background copy plus overlay, reused between paints

@@ -236,7 +236,7 @@ void AddCircle(QPainterPath& path, const QPointF& p) {
 }
 
 // Crosses, circles or nothing, from the real points of the run.
-QPainterPath MarkerPath(const chart::CChartSeries& chart, std::span<const chart::ChartPoint> run,
+QPainterPath MarkerPath(const chart::CChartSeries& chart, chart::PointRun run,
                         const ViewMapping& mapping) {
     QPainterPath path;
     const bool single = run.size() == 1;
@@ -504,11 +504,10 @@ bool SameView(const ReductionCache& c, const ViewMapping& m, const DeviceColumns
            c.device.scale == d.scale && c.device.offset == d.offset && c.base == base;
 }
 
-const std::vector<ColumnSpan>& CachedColumns(const chart::CChartSeries& chart,
-                                             std::span<const chart::ChartPoint> run,
+const std::vector<ColumnSpan>& CachedColumns(const chart::CChartSeries& chart, chart::PointRun run,
                                              const ViewMapping& mapping,
                                              const DeviceColumns& device) {
-    const size_t base = static_cast<size_t>(run.data() - chart.Points().data());
+    const size_t base = run.First();
     auto cache = std::static_pointer_cast<ReductionCache>(chart.drawCache.value);
     if (cache && SameView(*cache, mapping, device, base) && !cache->spans.empty() &&
         cache->count <= run.size()) {
@@ -534,9 +533,8 @@ const std::vector<ColumnSpan>& CachedColumns(const chart::CChartSeries& chart,
     return cache->spans;
 }
 
-void DrawDense(QPainter& painter, const chart::CChartSeries& chart,
-               std::span<const chart::ChartPoint> run, const ViewMapping& mapping,
-               const DeviceColumns& device) {
+void DrawDense(QPainter& painter, const chart::CChartSeries& chart, chart::PointRun run,
+               const ViewMapping& mapping, const DeviceColumns& device) {
     const std::optional<DirectTarget> target = DirectTargetOf(painter);
     if (chart.dashStyle == 0 && target) {
         // At a whole device pixel ratio, a curve of whole logical pixels is
@@ -562,9 +560,8 @@ void DrawDense(QPainter& painter, const chart::CChartSeries& chart,
         StrokeStraight(painter, pixels, HighlightPen(chart, scale));
 }
 
-void DrawLine(QPainter& painter, const chart::CChartSeries& chart,
-              std::span<const chart::ChartPoint> run, const ViewMapping& mapping,
-              const VisibleRange& range) {
+void DrawLine(QPainter& painter, const chart::CChartSeries& chart, chart::PointRun run,
+              const ViewMapping& mapping, const VisibleRange& range) {
     const DeviceColumns device = ColumnsOf(painter);
     // Only the columns the run covers inside the view count.
     const double left = std::max(mapping.PixelX(run.front().x), mapping.PixelX(range.left));
@@ -619,8 +616,7 @@ uint32_t HighlightColor(uint32_t argb) {
     return (argb & 0x00FFFFFFu) | 0x40000000u;
 }
 
-std::vector<QPointF> ToPixelPoints(std::span<const chart::ChartPoint> points,
-                                   const ViewMapping& mapping) {
+std::vector<QPointF> ToPixelPoints(chart::PointRun points, const ViewMapping& mapping) {
     std::vector<QPointF> pixels;
     pixels.reserve(points.size());
     for (const chart::ChartPoint& p : points) pixels.push_back(ToPixel(p, mapping));
@@ -665,12 +661,11 @@ bool UseColumnReduction(size_t runPoints, double columns, float tension) {
     return tension == 0 && static_cast<double>(runPoints) > std::ceil(columns) + 2.0;
 }
 
-std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
-                                      std::span<const chart::ChartPoint> run,
+std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart, chart::PointRun run,
                                       const ViewMapping& mapping, double devicePixelRatio,
                                       double deviceOffset) {
     const DeviceColumns device{devicePixelRatio > 0 ? devicePixelRatio : 1.0, deviceOffset};
-    const size_t base = static_cast<size_t>(run.data() - chart.Points().data());
+    const size_t base = run.First();
     auto columnOf = [&](double x) { return device.Column(ClampPixel(mapping.PixelX(x))); };
     auto pixelY = [&](double y) { return ClampPixel(mapping.PixelY(y)); };
     std::vector<ColumnSpan> spans;
@@ -708,8 +703,7 @@ std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
     return spans;
 }
 
-std::vector<QPointF> ReduceToColumns(const chart::CChartSeries& chart,
-                                     std::span<const chart::ChartPoint> run,
+std::vector<QPointF> ReduceToColumns(const chart::CChartSeries& chart, chart::PointRun run,
                                      const ViewMapping& mapping, double devicePixelRatio,
                                      double deviceOffset) {
     std::vector<QPointF> out;
@@ -774,7 +768,7 @@ void DrawChartCurve(QPainter& painter, const chart::CChartSeries& chart, const V
                     const VisibleRange& range) {
     if (chart.MinY() > range.top || chart.MaxY() < range.bottom)
         return;
-    const std::span<const chart::ChartPoint> run = chart.GetPointRange(range.left, range.right);
+    const chart::PointRun run = chart.GetPointRange(range.left, range.right);
     if (run.empty())
         return;
     painter.save();

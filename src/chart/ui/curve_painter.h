@@ -56,8 +56,7 @@ QPointF SnapToDevicePixels(QPointF point, const QTransform& device, qreal width,
 uint32_t HighlightColor(uint32_t argb);
 
 // Pixel positions of points under the mapping.
-std::vector<QPointF> ToPixelPoints(std::span<const chart::ChartPoint> points,
-                                   const ViewMapping& mapping);
+std::vector<QPointF> ToPixelPoints(chart::PointRun points, const ViewMapping& mapping);
 
 // Circle markers fit when no two consecutive points lie closer than 7 pixels
 // horizontally (points at the same x are not compared).
@@ -100,16 +99,14 @@ struct ColumnSpan {
 // from the chart's summary, not from a scan. DrawChartCurve keeps the last
 // reduction with the chart and, after an append in an unchanged view, redoes
 // only the last column onwards.
-std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart,
-                                      std::span<const chart::ChartPoint> run,
+std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart, chart::PointRun run,
                                       const ViewMapping& mapping, double devicePixelRatio = 1.0,
                                       double deviceOffset = 0.0);
 
 // The reduced run as a polyline: per column, in order, its first point, its
 // extremes (the one nearer the first value first) and its last point, all at
 // the column's centre, duplicates dropped.
-std::vector<QPointF> ReduceToColumns(const chart::CChartSeries& chart,
-                                     std::span<const chart::ChartPoint> run,
+std::vector<QPointF> ReduceToColumns(const chart::CChartSeries& chart, chart::PointRun run,
                                      const ViewMapping& mapping, double devicePixelRatio = 1.0,
                                      double deviceOffset = 0.0);
 

@@ -173,7 +173,7 @@ std::vector<chart::ChartPoint> CReportPane::Curve() const {
     if (!container_)
         return {};
     const chart::CChartSeries* s = container_->FindChartByName(ChartName().toStdWString());
-    return s ? report::ValuedPoints(s->Points()) : std::vector<chart::ChartPoint>{};
+    return s ? report::ValuedPoints(s->Points().ToVector()) : std::vector<chart::ChartPoint>{};
 }
 
 void CReportPane::ApplyGuides() {
@@ -210,10 +210,12 @@ void CReportPane::Refresh() {
     }
     const chart::CChartSeries* profile = container_->FindChartByName(L"Profile");
     const Reference* reference = CurrentReference();
-    report_ = report::MakeReport(ChartName().toStdString(), series->Points(),
-                                 WindowByName(windows_->currentText()),
-                                 profile ? std::span<const chart::ChartPoint>(profile->Points())
-                                         : std::span<const chart::ChartPoint>(),
+    // The report reads arrays; a record's points live in chunks.
+    const std::vector<chart::ChartPoint> curve = series->Points().ToVector();
+    const std::vector<chart::ChartPoint> profilePoints =
+        profile ? profile->Points().ToVector() : std::vector<chart::ChartPoint>{};
+    report_ = report::MakeReport(ChartName().toStdString(), curve,
+                                 WindowByName(windows_->currentText()), profilePoints,
                                  reference ? std::span<const chart::ChartPoint>(reference->points)
                                            : std::span<const chart::ChartPoint>());
     const report::Report& r = *report_;

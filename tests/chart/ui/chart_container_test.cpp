@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QMenu>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <span>
 #include <vector>
 
 #include "chart/ui/chart_container.h"
@@ -173,6 +176,75 @@ TEST_F(ChartContainerTest, EnsurePointVisibleDoesNotOvershootBetweenPaints) {
     const double x = chart_.Mapping().originX;
     chart_.EnsurePointVisible(99, 500, 50);  // unknown chart: nothing
     EXPECT_EQ(chart_.Mapping().originX, x);
+}
+
+// ---- live records --------------------------------------------------------------
+
+namespace {
+
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget& w) { w.installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST_F(ChartContainerTest, AppendsOfALiveRecordPaintAtMostOncePerFrame) {
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart_));
+    chart_.ZoomToRange(0, 100, 0, 100);
+    const int id = AddLine(50);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !chart_.FramePending(); }));
+    QCoreApplication::processEvents();
+    PaintCounter counter(chart_);
+    double x = 100;
+    auto appendPacket = [&] {
+        // A packet: one point, and the view following it.
+        const ChartPoint p{x += 0.5, 50.0 + std::fmod(x, 7.0)};
+        ASSERT_TRUE(chart_.AppendChartPoints(id, std::span(&p, 1)));
+        chart_.EnsurePointVisible(id, p.x, p.y);
+    };
+
+    // Many appends in one turn of the event loop: one paint.
+    for (int i = 0; i < 200; ++i) ASSERT_NO_FATAL_FAILURE(appendPacket());
+    EXPECT_TRUE(chart_.FramePending());
+    ASSERT_TRUE(uitest::PumpUntil([&] { return counter.paints > 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(1, counter.paints);
+    EXPECT_FALSE(chart_.FramePending());
+
+    // One packet per turn, as a live record gets them: no more paints than
+    // frames went by (and the one the last packet is owed).
+    counter.paints = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_NO_FATAL_FAILURE(appendPacket());
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !chart_.FramePending(); }));
+    QCoreApplication::processEvents();
+    const double frameMs = 1000.0 / std::max(1.0, chart_.screen()->refreshRate());
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_LE(counter.paints, 2 + int(double(clock.elapsed()) / std::floor(frameMs)))
+        << "over " << clock.elapsed() << " ms";
+
+    // Hidden: nothing is painted, nothing waits; shown again, it paints.
+    chart_.hide();
+    counter.paints = 0;
+    for (int i = 0; i < 20; ++i) ASSERT_NO_FATAL_FAILURE(appendPacket());
+    EXPECT_FALSE(chart_.FramePending());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(0, counter.paints);
+    chart_.show();
+    EXPECT_TRUE(uitest::PumpUntil([&] { return counter.paints > 0; }));
 }
 
 // ---- mouse and keyboard ------------------------------------------------------
