@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "bake/controller_packets.h"
@@ -85,6 +86,31 @@ report::BakeMetrics ProfileMetrics(const Profile& profile, const report::Process
 
 report::Verdict JudgeProfile(const Profile& profile, const report::ProcessWindow& window) {
     return report::Judge(ProfileMetrics(profile, window), window);
+}
+
+std::string MetricsLine(const report::BakeMetrics& m) {
+    using report::Metric;
+    const struct {
+        Metric metric;
+        const char* label;
+        const char* format;
+    } items[] = {
+        {Metric::kPeakC, "peak", "%.1f \u00b0C"},
+        {Metric::kTimeAboveLiquidusS, "above liquidus", "%.0f s"},
+        {Metric::kPreheatS, "preheat", "%.0f s"},
+        {Metric::kRampUpCPerS, "ramp up", "%.1f \u00b0C/s"},
+        {Metric::kRampDownCPerS, "ramp down", "%.1f \u00b0C/s"},
+        {Metric::kTimeWithin5OfPeakS, "within 5 \u00b0C of peak", "%.0f s"},
+        {Metric::kTime25ToPeakS, "25 \u00b0C to peak", "%.0f s"},
+    };
+    std::string out;
+    for (const auto& item : items) {
+        char value[64] = "-";
+        if (const auto& v = m[item.metric])
+            std::snprintf(value, sizeof value, item.format, *v);
+        out += std::string(out.empty() ? "" : ", ") + item.label + " " + value;
+    }
+    return out;
 }
 
 bool SaveProfile(const Profile& profile, const std::wstring& path, std::wstring& error) {

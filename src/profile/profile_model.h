@@ -81,6 +81,10 @@ private:
 // temperatures of `window`, and its verdict there.
 report::BakeMetrics ProfileMetrics(const Profile& profile, const report::ProcessWindow& window);
 report::Verdict JudgeProfile(const Profile& profile, const report::ProcessWindow& window);
+// The metrics an operator shapes a profile by, in one line: "peak 245.0 °C,
+// above liquidus 90 s, preheat 90 s, ramp up 1.0 °C/s, ..."; a metric
+// that cannot be had reads "-".
+std::string MetricsLine(const report::BakeMetrics& metrics);
 
 // A profile file is a chart file holding the one chart "Profile". Loading
 // takes the chart named "Profile", or the only chart of the file, so that

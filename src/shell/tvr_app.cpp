@@ -17,6 +17,7 @@
 #include "shell/app_look.h"
 #include "shell/document_commands.h"
 #include "shell/output_wnd.h"
+#include "shell/profile_commands.h"
 #include "shell/report_commands.h"
 #include "widgets/settings.h"
 
@@ -192,6 +193,7 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new CDocumentCommands(frame, docs);
     new CReportCommands(frame, docs);  // owned by the frame
+    new CProfileCommands(frame);       // owned by the frame
 
     if (options.file.isEmpty()) {
         docs->NewStartupDocument();

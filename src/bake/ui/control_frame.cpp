@@ -159,7 +159,12 @@ void CControlFrame::OnBoardPktReceived(const uint8_t* bytes, uint32_t length) {
             OnBoardGDataReceived(out.gauge, bytes, length);
             break;
         case bake::ReceiveAction::ProfileReport:
-            if (state_ == CF_BAKING && bakeView_)
+            if (profileReader_) {
+                // Taken first: the reader may open windows and run an event loop.
+                ProfileReader reader = std::move(profileReader_);
+                profileReader_ = nullptr;
+                reader(bytes, length);
+            } else if (state_ == CF_BAKING && bakeView_)
                 bakeView_->OnProfileReport(bytes, length);
             break;
         case bake::ReceiveAction::EditBakeOptions: {
@@ -272,6 +277,11 @@ void CControlFrame::SendStartStopCommand(uint32_t action) {
 void CControlFrame::SendTestCommand(uint32_t type) {
     const auto bytes = protocol_.Request(type);
     SendBytes(L"SendTestCommand", bytes.data(), bytes.size());
+}
+
+void CControlFrame::RequestProfile(ProfileReader reader) {
+    profileReader_ = std::move(reader);
+    SendTestCommand(bake::CONCC_PKT_GET_PROFILE);
 }
 
 void CControlFrame::SendProfile(std::optional<std::span<const bake::ProfileSample>> points) {
