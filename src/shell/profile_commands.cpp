@@ -1,6 +1,7 @@
 #include "shell/profile_commands.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMdiArea>
@@ -8,10 +9,12 @@
 #include <QMenu>
 
 #include "bake/controller_packets.h"
+#include "bake/profile_upload.h"
 #include "bake/ui/control_frame.h"
 #include "platform/message_box.h"
 #include "profile/profile_templates.h"
 #include "profile/ui/profile_editor.h"
+#include "profile/ui/profile_library.h"
 #include "shell/main_frame.h"
 
 namespace shell {
@@ -22,8 +25,12 @@ constexpr char kFilter[] = "Profile (*.xml);;All files (*)";
 
 }  // namespace
 
-CProfileCommands::CProfileCommands(CMainFrame* frame, Dialogs dialogs)
-    : QObject(frame), frame_(frame), dialogs_(std::move(dialogs)) {
+CProfileCommands::CProfileCommands(CMainFrame* frame, const QString& profilesFolder,
+                                   Dialogs dialogs)
+    : QObject(frame),
+      frame_(frame),
+      dialogs_(std::move(dialogs)),
+      folder_(profile_ui::ResolveProfilesFolder(profilesFolder)) {
     if (!dialogs_.chooseStart) {
         dialogs_.chooseStart = [](QWidget* parent, const QStringList& choices) {
             bool ok = false;
@@ -82,8 +89,48 @@ CProfileCommands::CProfileCommands(CMainFrame* frame, Dialogs dialogs)
         }
         file->insertActions(before, {new_, open_});
     }
+    dock_ = new QDockWidget(tr("Profiles"), frame);
+    dock_->setObjectName(QStringLiteral("ProfilesPane"));
+    library_ = new profile_ui::CProfileLibrary(dock_);
+    dock_->setWidget(library_);
+    frame->addDockWidget(Qt::LeftDockWidgetArea, dock_);
+    dock_->hide();
+    library_->SetFolder(folder_);
+    connect(library_, &profile_ui::CProfileLibrary::openRequested, this,
+            [this](const QString& path) { OpenFile(path); });
+    connect(library_, &profile_ui::CProfileLibrary::uploadRequested, this,
+            [this](const QString& path) { UploadFile(path); });
+    if (QMenu* view = frame->MenuByTitle(tr("&View")))
+        view->addAction(dock_->toggleViewAction());
+    if (QMenu* panes = frame->findChild<QMenu*>(QStringLiteral("PanesMenu")))
+        panes->addAction(dock_->toggleViewAction());
+
     if (CControlFrame* panel = frame->ControlFrame())
         connect(panel, &CControlFrame::stateChanged, this, &CProfileCommands::UpdateEditors);
+    UpdateEditors();
+}
+
+bool CProfileCommands::UploadFile(const QString& path) {
+    CControlFrame* panel = frame_->ControlFrame();
+    if (!panel || !panel->IsIdle())
+        return false;
+    IMessageBox* box = frame_->MessageBox();
+    std::wstring error;
+    const auto p = profile::LoadProfile(path.toStdWString(), error);
+    if (!p) {
+        if (box)
+            box->ShowMessage(error, MessageIcon::Error);
+        return false;
+    }
+    // The same sentence the editor shows, without icon like the upload's own.
+    if (const auto broken = p->Violations(); !broken.empty()) {
+        if (box)
+            box->ShowMessage(broken.front().text, MessageIcon::None);
+        return false;
+    }
+    const std::vector<bake::ProfileSample> samples = bake::ToProfileSamples(p->Points());
+    panel->SendProfile(std::span<const bake::ProfileSample>(samples));
+    return true;
 }
 
 QList<profile_ui::CProfileEditor*> CProfileCommands::Editors() const {
@@ -99,6 +146,9 @@ QList<profile_ui::CProfileEditor*> CProfileCommands::Editors() const {
 
 void CProfileCommands::UpdateEditors() {
     for (profile_ui::CProfileEditor* e : Editors()) e->UpdateCommands();
+    CControlFrame* panel = frame_->ControlFrame();
+    if (library_)
+        library_->SetUploadEnabled(panel && panel->IsIdle());
 }
 
 profile_ui::CProfileEditor* CProfileCommands::Show(profile_ui::CProfileEditor* editor) {

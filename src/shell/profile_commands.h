@@ -12,11 +12,13 @@
 #include "profile/profile_model.h"
 
 class QAction;
+class QDockWidget;
 class QMdiSubWindow;
 
 namespace profile_ui {
 class CProfileEditor;
-}
+class CProfileLibrary;
+}  // namespace profile_ui
 
 namespace shell {
 
@@ -33,12 +35,17 @@ public:
         std::function<QString(QWidget*, const QString& suggested)> askSavePath;
     };
 
-    explicit CProfileCommands(CMainFrame* frame, Dialogs dialogs = {});
+    // `profilesFolder`: the command line's --profiles, or empty.
+    CProfileCommands(CMainFrame* frame, const QString& profilesFolder, Dialogs dialogs = {});
 
     QAction* NewAction() const { return new_; }
     QAction* OpenAction() const { return open_; }
-    void SetFolder(const QString& folder) { folder_ = folder; }
     const QString& Folder() const { return folder_; }
+    QDockWidget* LibraryDock() const { return dock_; }
+    profile_ui::CProfileLibrary* Library() const { return library_; }
+    // Sends a profile file through the panel; false (and shown) when it
+    // cannot be read or breaks a rule, or the panel is not Idle.
+    bool UploadFile(const QString& path);
 
     // Opens an editor on `p` (a new, unsaved document).
     profile_ui::CProfileEditor* NewEditor(const profile::Profile& p);
@@ -57,6 +64,8 @@ private:
     QString folder_;
     QAction* new_ = nullptr;
     QAction* open_ = nullptr;
+    QDockWidget* dock_ = nullptr;
+    profile_ui::CProfileLibrary* library_ = nullptr;
 };
 
 }  // namespace shell

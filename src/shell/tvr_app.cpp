@@ -27,7 +27,7 @@ namespace {
 
 QString HelpText() {
     return QStringLiteral(
-        "Usage: calvero [FILE] [--connect HOST] [--log FILE] [--records DIR]\n"
+        "Usage: calvero [FILE] [--connect HOST] [--log FILE] [--records DIR] [--profiles DIR]\n"
         "\n"
         "The operator program for networked heated-plate controllers.\n"
         "\n"
@@ -36,6 +36,8 @@ QString HelpText() {
         "  --log FILE      also append every line of the Output log to FILE\n"
         "  --records DIR   save finished bakes in DIR (default: the setting\n"
         "                  Records/Folder, else Calvero in the documents folder)\n"
+        "  --profiles DIR  list the profiles of DIR (default: the setting\n"
+        "                  Profiles/Folder, else Calvero/Profiles in the documents folder)\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n");
 }
@@ -87,6 +89,9 @@ CommandLineAction ParseCommandLine(const QStringList& args, CommandLineOptions* 
         } else if (a == QLatin1String("--records") || a.startsWith(QLatin1String("--records="))) {
             if (!value(QStringLiteral("--records"), &options->recordsFolder))
                 return fail(QStringLiteral("--records needs a DIR"));
+        } else if (a == QLatin1String("--profiles") || a.startsWith(QLatin1String("--profiles="))) {
+            if (!value(QStringLiteral("--profiles"), &options->profilesFolder))
+                return fail(QStringLiteral("--profiles needs a DIR"));
         } else {
             return fail(QStringLiteral("unknown option '%1'").arg(a));
         }
@@ -192,8 +197,8 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     frame->SetCloseGuard([docs] { return docs->CloseAll(); });
     frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new CDocumentCommands(frame, docs);
-    new CReportCommands(frame, docs);  // owned by the frame
-    new CProfileCommands(frame);       // owned by the frame
+    new CReportCommands(frame, docs);                     // owned by the frame
+    new CProfileCommands(frame, options.profilesFolder);  // owned by the frame
 
     if (options.file.isEmpty()) {
         docs->NewStartupDocument();

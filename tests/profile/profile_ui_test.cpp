@@ -5,11 +5,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDockWidget>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -24,6 +30,7 @@
 #include "profile/ui/profile_drag.h"
 #include "profile/ui/profile_edit_model.h"
 #include "profile/ui/profile_editor.h"
+#include "profile/ui/profile_library.h"
 #include "shell/main_frame.h"
 #include "shell/profile_commands.h"
 #include "shell/tvr_app.h"
@@ -336,6 +343,121 @@ TEST_F(ProgramProfiles, TheFileMenuOpensEditorsThatUploadAndReadThroughThePanel)
     EXPECT_NE(editor, read);
     EXPECT_EQ((Pairs{{0, 25}, {90.5, 150.25}, {200, 217.5}}), P(read->Profile()));
     EXPECT_EQ(editor->Title(), QStringLiteral("snpb.xml"));
+}
+
+bool SaveTemplate(const std::string& key, const QString& path) {
+    std::wstring error;
+    return profile::SaveProfile(*profile::TemplateProfile(key), path.toStdWString(), error);
+}
+
+TEST(ProfileLibrary, AFileCopiedInAppearsAndOneRemovedGoes) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("Profiles"));
+    profile_ui::CProfileLibrary library;
+    library.SetFolder(folder);  // made when missing
+    ASSERT_TRUE(QFileInfo(folder).isDir());
+    ASSERT_TRUE(SaveTemplate("pbfree", folder + QStringLiteral("/Lead-free line 2.xml")));
+    ASSERT_TRUE(QFile::copy(folder + QStringLiteral("/Lead-free line 2.xml"),
+                            dir.filePath(QStringLiteral("elsewhere.xml"))));
+    EXPECT_TRUE(uitest::PumpUntil([&] { return library.ListedPaths().size() == 1; }));
+
+    // Copied in from elsewhere, the way an operator brings one.
+    ASSERT_TRUE(SaveTemplate("bakeout", dir.filePath(QStringLiteral("bake out.xml"))));
+    ASSERT_TRUE(QFile::copy(dir.filePath(QStringLiteral("bake out.xml")),
+                            folder + QStringLiteral("/Bake out 125.xml")));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return library.ListedPaths().size() == 2; }));
+    EXPECT_EQ((QStringList{folder + "/Bake out 125.xml", folder + "/Lead-free line 2.xml"}),
+              library.ListedPaths());
+    EXPECT_EQ(QStringLiteral("Bake out 125\n125.0 \u00b0C, 4:16:40"),
+              library.List()->item(0)->text());
+    EXPECT_EQ(QStringLiteral("Lead-free line 2\n245.0 \u00b0C, 6:20"),
+              library.List()->item(1)->text());
+    EXPECT_FALSE(library.List()->item(0)->icon().isNull()) << "a preview";
+
+    // A file that is no profile is not listed.
+    QFile junk(folder + QStringLiteral("/notes.xml"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not xml");
+    junk.close();
+    ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/Bake out 125.xml")));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return library.ListedPaths().size() == 1; }));
+    EXPECT_EQ(QStringList{folder + "/Lead-free line 2.xml"}, library.ListedPaths());
+}
+
+TEST(ProfileLibrary, TheFilterFindsByNameAndTheListOpensAndUploads) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(SaveTemplate("pbfree", dir.filePath(QStringLiteral("Lead-free.xml"))));
+    ASSERT_TRUE(SaveTemplate("snpb", dir.filePath(QStringLiteral("Tin-lead.xml"))));
+    profile_ui::CProfileLibrary library;
+    library.SetFolder(dir.path());
+    ASSERT_EQ(2, library.ListedPaths().size());
+    library.Filter()->setText(QStringLiteral("LEAD"));
+    EXPECT_EQ(2, library.ListedPaths().size()) << "case does not matter";
+    library.Filter()->setText(QStringLiteral("tin"));
+    EXPECT_EQ(QStringList{dir.filePath(QStringLiteral("Tin-lead.xml"))}, library.ListedPaths());
+    library.Filter()->clear();
+
+    QSignalSpy opened(&library, &profile_ui::CProfileLibrary::openRequested);
+    QSignalSpy uploaded(&library, &profile_ui::CProfileLibrary::uploadRequested);
+    emit library.List()->itemDoubleClicked(library.List()->item(1));
+    ASSERT_EQ(1, opened.size());
+    EXPECT_EQ(dir.filePath(QStringLiteral("Tin-lead.xml")), opened[0][0].toString());
+
+    library.SetUploadEnabled(true);
+    EXPECT_FALSE(library.UploadButton()->isEnabled()) << "nothing selected";
+    library.List()->setCurrentRow(0);
+    EXPECT_TRUE(library.UploadButton()->isEnabled());
+    library.UploadButton()->click();
+    ASSERT_EQ(1, uploaded.size());
+    EXPECT_EQ(dir.filePath(QStringLiteral("Lead-free.xml")), uploaded[0][0].toString());
+    library.SetUploadEnabled(false);
+    EXPECT_FALSE(library.UploadButton()->isEnabled());
+}
+
+TEST(ProfileLibrary, TheFolderComesFromTheCommandLineTheSettingOrTheDocuments) {
+    uitest::ClearSettings();
+    EXPECT_TRUE(profile_ui::ResolveProfilesFolder(QString()).endsWith("/Calvero/Profiles"));
+    QSettings().setValue(QStringLiteral("Profiles/Folder"), QStringLiteral("/srv/profiles"));
+    EXPECT_EQ(QStringLiteral("/srv/profiles"), profile_ui::ResolveProfilesFolder(QString()));
+    EXPECT_EQ(QStringLiteral("/tmp/p"),
+              profile_ui::ResolveProfilesFolder(QStringLiteral("/tmp/p")));
+    uitest::ClearSettings();
+}
+
+TEST_F(ProgramProfiles, TheProfilesPaneListsTheFolderAndUploadsWhileIdle) {
+    const QString folder = dir_.filePath(QStringLiteral("profiles"));
+    options_.profilesFolder = folder;
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    auto* commands = app_.MainFrame()->findChild<shell::CProfileCommands*>();
+    ASSERT_NE(nullptr, commands);
+    EXPECT_EQ(QStringLiteral("Profiles"), commands->LibraryDock()->windowTitle());
+    EXPECT_EQ(folder, commands->Folder());
+    ASSERT_TRUE(SaveTemplate("pbfree", folder + QStringLiteral("/reflow.xml")));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return commands->Library()->ListedPaths().size() == 1; }));
+    commands->Library()->List()->setCurrentRow(0);
+    EXPECT_FALSE(commands->Library()->UploadButton()->isEnabled()) << "not connected";
+
+    Idle();
+    ASSERT_TRUE(commands->Library()->UploadButton()->isEnabled());
+    link_.sent.clear();
+    commands->Library()->UploadButton()->click();
+    ASSERT_EQ(1u, link_.sent.size());
+    bake::CONCC_TempProfile sent;
+    ASSERT_TRUE(bake::DecodeTempProfile(link_.sent[0].data(), link_.sent[0].size(), sent));
+    EXPECT_EQ(8u, sent.points.size());
+
+    // A file that breaks a rule is refused with the editor's sentence.
+    std::wstring error;
+    ASSERT_TRUE(profile::SaveProfile(profile::Profile({{5, 25}, {60, 100}}),
+                                     (folder + QStringLiteral("/late.xml")).toStdWString(), error));
+    link_.sent.clear();
+    EXPECT_FALSE(commands->UploadFile(folder + QStringLiteral("/late.xml")));
+    EXPECT_TRUE(link_.sent.empty());
+    ASSERT_FALSE(box_.messages.empty());
+    EXPECT_EQ(profile::kFirstTimeNotZeroText, box_.messages.back().text);
+
+    emit commands->Library()->List()->itemDoubleClicked(commands->Library()->List()->item(0));
+    ASSERT_EQ(1, commands->Editors().size());
 }
 
 }  // namespace
