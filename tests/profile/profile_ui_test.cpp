@@ -216,6 +216,15 @@ TEST_F(Editor, AddAndDeleteFollowTheCurrentRow) {
 
 TEST_F(Editor, ADragMovesThePointSnappedAndShiftKeepsItsTime) {
     QWidget* chart = editor_.Chart();
+    // The chart, once sized, shows every point of the profile.
+    auto allShown = [&] {
+        for (size_t i = 0; i < editor_.Profile().Size(); ++i) {
+            if (!chart->rect().contains(PixelOf(i).toPoint()))
+                return false;
+        }
+        return true;
+    };
+    ASSERT_TRUE(uitest::PumpUntil(allShown));
     const QPointF start = PixelOf(3);  // (225, 245)
     Mouse(chart, QEvent::MouseButtonPress, start, Qt::LeftButton);
     EXPECT_EQ(3, editor_.DraggedPoint());

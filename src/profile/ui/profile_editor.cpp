@@ -309,6 +309,10 @@ bool CProfileEditor::eventFilter(QObject* watched, QEvent* event) {
     if (watched != chart_)
         return QWidget::eventFilter(watched, event);
     const auto type = event->type();
+    // A chart sized for the first time (or anew) shows the whole profile.
+    if (type == QEvent::Resize && dragIndex_ < 0)
+        QMetaObject::invokeMethod(
+            this, [this] { FitChart(); }, Qt::QueuedConnection);
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
         type != QEvent::MouseButtonRelease)
         return false;
