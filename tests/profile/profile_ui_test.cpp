@@ -469,4 +469,65 @@ TEST_F(ProgramProfiles, TheProfilesPaneListsTheFolderAndUploadsWhileIdle) {
     ASSERT_EQ(1, commands->Editors().size());
 }
 
+TEST_F(ProgramProfiles, NewProfileStartsFromTheChosenTemplateWithItsWindow) {
+    options_.profilesFolder = dir_.filePath(QStringLiteral("profiles"));
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    QStringList offered;
+    int choice = -1;
+    shell::CProfileCommands::Dialogs dialogs;
+    dialogs.chooseStart = [&](QWidget*, const QStringList& choices) {
+        offered = choices;
+        return choice;
+    };
+    dialogs.askSavePath = [&](QWidget*, const QString& suggested) {
+        EXPECT_EQ(QStringLiteral("Profile.xml"), suggested);
+        return dir_.filePath(QStringLiteral("profiles/mine.xml"));
+    };
+    shell::CProfileCommands commands(app_.MainFrame(), options_.profilesFolder, dialogs);
+
+    commands.NewAction()->trigger();  // cancelled
+    EXPECT_EQ((QStringList{"Empty profile", "Lead-free reflow", "Tin-lead reflow", "Bake out"}),
+              offered);
+    EXPECT_TRUE(commands.Editors().isEmpty());
+
+    choice = 2;
+    commands.NewAction()->trigger();
+    ASSERT_EQ(1, commands.Editors().size());
+    profile_ui::CProfileEditor* editor = commands.Editors().front();
+    EXPECT_TRUE(editor->Profile() == *profile::TemplateProfile("snpb"));
+    EXPECT_EQ(QStringLiteral("snpb"), editor->WindowName());
+    EXPECT_TRUE(editor->MetricsLabel()->text().endsWith(QStringLiteral("inside snpb")))
+        << editor->MetricsLabel()->text().toStdString();
+    EXPECT_FALSE(editor->Model()->UndoStack()->canUndo());
+
+    // Saved into the profiles folder, it joins the Profiles pane.
+    editor->Model()->MovePoint(3, {200, 221});
+    EXPECT_EQ(QStringLiteral("Profile*"), editor->Title());
+    for (QPushButton* b : editor->findChildren<QPushButton*>()) {
+        if (b->text() == QStringLiteral("Save As..."))
+            b->click();
+    }
+    EXPECT_EQ(QStringLiteral("mine.xml"), editor->Title());
+    ASSERT_TRUE(uitest::PumpUntil([&] { return commands.Library()->ListedPaths().size() == 1; }));
+    std::wstring error;
+    const auto saved = profile::LoadProfile(
+        dir_.filePath(QStringLiteral("profiles/mine.xml")).toStdWString(), error);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(221, saved->Points()[3].y);
+}
+
+TEST(ProgramCommandLine, ProfilesNamesTheFolderAndNeedsOne) {
+    shell::CommandLineOptions options;
+    int code = 0;
+    QString out, err;
+    EXPECT_EQ(
+        shell::CommandLineAction::Run,
+        shell::ParseCommandLine({"calvero", "--profiles", "/srv/p"}, &options, &code, &out, &err));
+    EXPECT_EQ(QStringLiteral("/srv/p"), options.profilesFolder);
+    EXPECT_EQ(shell::CommandLineAction::Exit,
+              shell::ParseCommandLine({"calvero", "--profiles"}, &options, &code, &out, &err));
+    EXPECT_TRUE(err.contains(QStringLiteral("--profiles needs a DIR"))) << err.toStdString();
+    EXPECT_NE(0, code);
+}
+
 }  // namespace

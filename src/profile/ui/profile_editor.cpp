@@ -75,7 +75,8 @@ CProfileEditor::CProfileEditor(QWidget* parent) : QWidget(parent) {
     connect(save, &QPushButton::clicked, this, [this] {
         if (!askSavePath_)
             return;
-        const QString path = askSavePath_(this, path_.isEmpty() ? Title() + ".xml" : path_);
+        const QString path =
+            askSavePath_(this, path_.isEmpty() ? tr("Profile") + QStringLiteral(".xml") : path_);
         QString error;
         if (!path.isEmpty() && !SaveTo(path, &error) && messages_)
             messages_->ShowMessage(error.toStdWString(), MessageIcon::Error);
