@@ -144,6 +144,14 @@ QList<profile_ui::CProfileEditor*> CProfileCommands::Editors() const {
     return out;
 }
 
+bool CProfileCommands::CloseAll() {
+    for (profile_ui::CProfileEditor* e : Editors()) {
+        if (!e->parentWidget()->close())
+            return false;
+    }
+    return true;
+}
+
 void CProfileCommands::UpdateEditors() {
     for (profile_ui::CProfileEditor* e : Editors()) e->UpdateCommands();
     CControlFrame* panel = frame_->ControlFrame();
@@ -156,6 +164,19 @@ profile_ui::CProfileEditor* CProfileCommands::Show(profile_ui::CProfileEditor* e
     editor->SetMessageBox(frame_->MessageBox());
     editor->SetReader([this] { ReadFromController(); });
     editor->SetSavePathAsker(dialogs_.askSavePath);
+    if (dialogs_.askSaveChanges) {
+        editor->SetCloseQuestion([ask = dialogs_.askSaveChanges](QWidget* w, const QString& t) {
+            switch (ask(w, t)) {
+                case SaveChoice::Save:
+                    return profile_ui::CloseChoice::Save;
+                case SaveChoice::Discard:
+                    return profile_ui::CloseChoice::Discard;
+                case SaveChoice::Cancel:
+                    break;
+            }
+            return profile_ui::CloseChoice::Cancel;
+        });
+    }
     QMdiArea* area = frame_->MdiArea();
     QMdiSubWindow* sub = area->addSubWindow(editor);
     sub->setAttribute(Qt::WA_DeleteOnClose);

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <functional>
 
+#include "document/tvr_doc.h"
 #include "profile/profile_model.h"
 
 class QAction;
@@ -33,6 +34,8 @@ public:
         std::function<int(QWidget*, const QStringList& choices)> chooseStart;
         std::function<QString(QWidget*, const QString& folder)> askOpenPath;
         std::function<QString(QWidget*, const QString& suggested)> askSavePath;
+        // Unsaved edits on close: Save, Discard or Cancel (the documents' question).
+        std::function<SaveChoice(QWidget*, const QString& title)> askSaveChanges;
     };
 
     // `profilesFolder`: the command line's --profiles, or empty.
@@ -54,6 +57,8 @@ public:
     // Asks the controller for its profile and opens it in a new editor.
     void ReadFromController();
     QList<profile_ui::CProfileEditor*> Editors() const;
+    // Closes every editor, asking about unsaved edits; false when one stays.
+    bool CloseAll();
 
 private:
     profile_ui::CProfileEditor* Show(profile_ui::CProfileEditor* editor);

@@ -197,8 +197,12 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     frame->SetCloseGuard([docs] { return docs->CloseAll(); });
     frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new CDocumentCommands(frame, docs);
-    new CReportCommands(frame, docs);                     // owned by the frame
-    new CProfileCommands(frame, options.profilesFolder);  // owned by the frame
+    new CReportCommands(frame, docs);  // owned by the frame
+    CProfileCommands::Dialogs profileDialogs;
+    profileDialogs.askSaveChanges = context->askSaveChanges;
+    auto* profiles = new CProfileCommands(frame, options.profilesFolder, profileDialogs);
+    // Unsaved profiles are asked about before the documents.
+    frame->SetCloseGuard([docs, profiles] { return profiles->CloseAll() && docs->CloseAll(); });
 
     if (options.file.isEmpty()) {
         docs->NewStartupDocument();

@@ -516,6 +516,37 @@ TEST_F(ProgramProfiles, NewProfileStartsFromTheChosenTemplateWithItsWindow) {
     EXPECT_EQ(221, saved->Points()[3].y);
 }
 
+TEST_F(ProgramProfiles, UnsavedEditsAreAskedAboutBeforeTheProgramCloses) {
+    SaveChoice answer = SaveChoice::Cancel;
+    QStringList asked;
+    docs_.askSaveChanges = [&](QWidget*, const QString& title) {
+        asked << title;
+        return answer;
+    };
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    auto* commands = app_.MainFrame()->findChild<shell::CProfileCommands*>();
+    profile_ui::CProfileEditor* clean = commands->NewEditor(*profile::TemplateProfile("snpb"));
+    profile_ui::CProfileEditor* edited = commands->NewEditor(*profile::TemplateProfile("pbfree"));
+    edited->Model()->MovePoint(1, {90, 151});
+
+    EXPECT_FALSE(app_.MainFrame()->close());
+    EXPECT_EQ(QStringList{"Profile*"}, asked) << "only the edited one is asked about";
+    EXPECT_EQ(1, commands->Editors().size()) << "the clean one closed, the edited one stayed";
+    EXPECT_EQ(edited, commands->Editors().front());
+    (void)clean;
+
+    answer = SaveChoice::Save;  // with no path given: the save is cancelled, so is the close
+    edited->SetSavePathAsker([](QWidget*, const QString&) { return QString(); });
+    EXPECT_FALSE(edited->parentWidget()->close());
+    const QString path = dir_.filePath(QStringLiteral("kept.xml"));
+    edited->SetSavePathAsker([&](QWidget*, const QString&) { return path; });
+    EXPECT_TRUE(edited->parentWidget()->close());
+    std::wstring error;
+    const auto kept = profile::LoadProfile(path.toStdWString(), error);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(151, kept->Points()[1].y);
+}
+
 TEST(ProgramCommandLine, ProfilesNamesTheFolderAndNeedsOne) {
     shell::CommandLineOptions options;
     int code = 0;

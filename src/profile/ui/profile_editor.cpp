@@ -1,6 +1,7 @@
 #include "profile/ui/profile_editor.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -72,15 +73,7 @@ CProfileEditor::CProfileEditor(QWidget* parent) : QWidget(parent) {
     redo->setEnabled(false);
 
     auto* save = new QPushButton(tr("Save As..."), this);
-    connect(save, &QPushButton::clicked, this, [this] {
-        if (!askSavePath_)
-            return;
-        const QString path =
-            askSavePath_(this, path_.isEmpty() ? tr("Profile") + QStringLiteral(".xml") : path_);
-        QString error;
-        if (!path.isEmpty() && !SaveTo(path, &error) && messages_)
-            messages_->ShowMessage(error.toStdWString(), MessageIcon::Error);
-    });
+    connect(save, &QPushButton::clicked, this, &CProfileEditor::SaveAs);
     upload_ = new QPushButton(tr("Upload to controller"), this);
     connect(upload_, &QPushButton::clicked, this, &CProfileEditor::Upload);
     read_button_ = new QPushButton(tr("Read from controller"), this);
@@ -155,6 +148,32 @@ bool CProfileEditor::Open(const QString& path, QString* error) {
     path_ = path;
     SetProfile(*p);
     return true;
+}
+
+bool CProfileEditor::SaveAs() {
+    if (!askSavePath_)
+        return false;
+    const QString path =
+        askSavePath_(this, path_.isEmpty() ? tr("Profile") + QStringLiteral(".xml") : path_);
+    if (path.isEmpty())
+        return false;
+    QString error;
+    if (SaveTo(path, &error))
+        return true;
+    if (messages_)
+        messages_->ShowMessage(error.toStdWString(), MessageIcon::Error);
+    return false;
+}
+
+void CProfileEditor::closeEvent(QCloseEvent* event) {
+    if (IsModified() && askClose_) {
+        const CloseChoice c = askClose_(this, Title());
+        if (c == CloseChoice::Cancel || (c == CloseChoice::Save && !SaveAs())) {
+            event->ignore();
+            return;
+        }
+    }
+    QWidget::closeEvent(event);
 }
 
 bool CProfileEditor::SaveTo(const QString& path, QString* error) {

@@ -22,6 +22,8 @@ class QTableWidget;
 
 namespace profile_ui {
 
+enum class CloseChoice { Save, Discard, Cancel };
+
 class CProfileEditor : public QWidget {
     Q_OBJECT
 public:
@@ -57,6 +59,13 @@ public:
         askSavePath_ = std::move(ask);
     }
     void UpdateCommands();
+    // Asked when an editor with unsaved edits closes; unset: it closes.
+    void SetCloseQuestion(std::function<CloseChoice(QWidget*, const QString& title)> ask) {
+        askClose_ = std::move(ask);
+    }
+    bool IsModified() const { return !model_.UndoStack()->isClean(); }
+    // "Save As...": asks for a path and saves; false when cancelled or failed (shown).
+    bool SaveAs();
 
     // The process window the metrics are measured against ("pbfree", "snpb").
     void SetWindow(const QString& name);
@@ -85,6 +94,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void Refresh();
@@ -109,6 +119,7 @@ private:
     IMessageBox* messages_ = nullptr;
     std::function<void()> read_;
     std::function<QString(QWidget*, const QString&)> askSavePath_;
+    std::function<CloseChoice(QWidget*, const QString&)> askClose_;
     int chartId_ = -1;
     bool filling_ = false;
     int dragIndex_ = -1;
