@@ -211,9 +211,17 @@ void CProfileCommands::ReadFromController() {
     if (!panel || !panel->IsIdle())
         return;
     panel->RequestProfile([this](const uint8_t* bytes, uint32_t length) {
+        bake::CONCC_Header h;
         bake::CONCC_TempProfile report;
+        if (bake::DecodeHeader(bytes, length, h) && h.result != 0) {
+            // The log has it too; the operator who asked wants an answer.
+            const std::string text = bake::ResultCodeText(h.result);
+            if (IMessageBox* box = frame_->MessageBox())
+                box->ShowMessage(std::wstring(text.begin(), text.end()), MessageIcon::Error);
+            return;
+        }
         if (!bake::DecodeTempProfile(bytes, length, report))
-            return;  // the panel has shown what was wrong with it
+            return;  // the log says what was wrong with it
         std::vector<profile::ChartPoint> points;
         for (const bake::CONCC_ProfilePoint& p : report.points)
             points.push_back({p.timeMs / 1000.0, int32_t(p.tempCenti) / 100.0});

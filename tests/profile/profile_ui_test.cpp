@@ -352,6 +352,24 @@ TEST_F(ProgramProfiles, TheFileMenuOpensEditorsThatUploadAndReadThroughThePanel)
     EXPECT_NE(editor, read);
     EXPECT_EQ((Pairs{{0, 25}, {90.5, 150.25}, {200, 217.5}}), P(read->Profile()));
     EXPECT_EQ(editor->Title(), QStringLiteral("snpb.xml"));
+
+    // A controller without a profile refuses; the next report is the next
+    // bake's and goes to its record, not into an editor.
+    link_.sent.clear();
+    editor->ReadButton()->click();
+    ASSERT_EQ(1u, link_.sent.size());
+    ASSERT_TRUE(bake::DecodeHeader(link_.sent[0].data(), link_.sent[0].size(), h));
+    std::vector<uint8_t> refusal(bake::kHeaderSize);
+    bake::EncodeHeader(refusal.data(),
+                       {bake::CONCC_PKT_GET_PROFILE, bake::kResultNoProfile, h.seqId});
+    box_.messages.clear();
+    Receive(refusal);
+    ASSERT_EQ(1u, box_.messages.size()) << "the refusal is shown";
+    EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+    EXPECT_EQ(std::string(bake::ResultCodeText(bake::kResultNoProfile)),
+              std::string(box_.messages[0].text.begin(), box_.messages[0].text.end()));
+    Receive(bake::EncodeTempProfile(report));
+    EXPECT_EQ(2, commands->Editors().size());
 }
 
 bool SaveTemplate(const std::string& key, const QString& path) {

@@ -60,9 +60,8 @@ public:
     void SetDocumentOpener(std::function<void()> opener) { openDocument_ = std::move(opener); }
     void SetBakeOptionsEditor(BakeOptionsEditor editor) { editBakeOptions_ = std::move(editor); }
     // Asks the controller for its temperature profile; `reader` receives the
-    // next profile report (type 34), whatever the state, instead of the bake
-    // view. A refusal comes as the usual box and leaves the reader waiting
-    // for the next report.
+    // next answer of type 34, a report or a refusal (a bare header), whatever
+    // the state, instead of the bake view. A lost connection drops it.
     using ProfileReader = std::function<void(const uint8_t* bytes, uint32_t length)>;
     void RequestProfile(ProfileReader reader);
 
