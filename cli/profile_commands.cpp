@@ -12,13 +12,15 @@
 #include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "cli/controller_session.h"
+#include "cli/profile_template_command.h"
 #include "platform/text_conversion.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "profile upload HOST FILE [--chart NAME] [--port P]\n"
-    "  calveroctl profile show HOST [--port P]";
+    "  calveroctl profile show HOST [--port P]\n"
+    "  calveroctl profile template pbfree|snpb|bakeout OUT.xml";
 constexpr char kUploadUsage[] = "profile upload HOST FILE [--chart NAME] [--port P]";
 constexpr char kShowUsage[] = "profile show HOST [--port P]";
 
@@ -145,6 +147,8 @@ int RunProfile(const std::vector<std::string>& args) {
         return RunUpload(rest);
     if (args[0] == "show")
         return RunShow(rest);
+    if (args[0] == "template")
+        return cli::RunProfileTemplate(rest);
     return UsageError("unknown subcommand '" + args[0] + "'", kUsage);
 }
 

@@ -124,6 +124,15 @@ std::vector<Option> MakeOptions(Settings& s) {
     };
 }
 
+// The steepest rise (heater at full) and fall (fan at full, heater off) of
+// the plate at `degrees`, in degrees per second.
+double HeatingLimit(const sim::ModelParameters& p, double degrees) {
+    return (p.heaterPower - p.naturalLoss * (degrees - p.ambient)) / p.heatCapacity;
+}
+double CoolingLimit(const sim::ModelParameters& p, double degrees) {
+    return (p.naturalLoss + p.fanLoss) * (degrees - p.ambient) / p.heatCapacity;
+}
+
 void PrintHelp(const std::vector<Option>& options) {
     const sim::ModelParameters p;
     std::printf(
@@ -149,6 +158,9 @@ void PrintHelp(const std::vector<Option>& options) {
         "  plate: heat capacity %.0f J/K, heater %.0f W, losses %.1f W/K plus %.1f W/K at\n"
         "  full fan, ambient %.0f degrees; sensors lag the plate (main 1 s, sensor 1 1.5 s,\n"
         "  sensor 2 2.5 s, sensor 3 on the load 12 s, board 60 s); fan up to %.0f rpm.\n"
+        "  The plate heats by at most %.1f \u00b0C/s at %.0f degrees, %.1f \u00b0C/s at 250;\n"
+        "  with the fan at full it cools by at most %.1f \u00b0C/s at 250 degrees and\n"
+        "  %.1f \u00b0C/s at 100: a profile asking for more is followed late.\n"
         "  A PID loop on the stored coefficients follows the profile on the main sensor\n"
         "  (or sensor 1 with the secondary-sensor option); heater = output, fan = -output.\n"
         "  A lead-free reflow profile (peak 245 degrees, 360 s) is loaded at start.\n"
@@ -162,7 +174,9 @@ void PrintHelp(const std::vector<Option>& options) {
         "  A profile needs 2 to 31 points, strictly rising times and temperatures up to\n"
         "  %.0f degrees (else 13); profile and options are refused while baking (5).\n",
         p.heatCapacity, p.heaterPower, p.naturalLoss, p.fanLoss, p.ambient, p.fanMaxRpm,
-        p.startFloor, p.startMargin, p.coolTarget, p.overheat, p.sensorDiffLimit, p.maxProfileTemp);
+        HeatingLimit(p, p.ambient), p.ambient, HeatingLimit(p, 250), CoolingLimit(p, 250),
+        CoolingLimit(p, 100), p.startFloor, p.startMargin, p.coolTarget, p.overheat,
+        p.sensorDiffLimit, p.maxProfileTemp);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "shell/app_look.h"
 #include "shell/document_commands.h"
 #include "shell/output_wnd.h"
+#include "shell/profile_commands.h"
 #include "shell/report_commands.h"
 #include "widgets/settings.h"
 
@@ -26,7 +27,7 @@ namespace {
 
 QString HelpText() {
     return QStringLiteral(
-        "Usage: calvero [FILE] [--connect HOST] [--log FILE] [--records DIR]\n"
+        "Usage: calvero [FILE] [--connect HOST] [--log FILE] [--records DIR] [--profiles DIR]\n"
         "\n"
         "The operator program for networked heated-plate controllers.\n"
         "\n"
@@ -35,6 +36,8 @@ QString HelpText() {
         "  --log FILE      also append every line of the Output log to FILE\n"
         "  --records DIR   save finished bakes in DIR (default: the setting\n"
         "                  Records/Folder, else Calvero in the documents folder)\n"
+        "  --profiles DIR  list the profiles of DIR (default: the setting\n"
+        "                  Profiles/Folder, else Calvero/Profiles in the documents folder)\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n");
 }
@@ -86,6 +89,9 @@ CommandLineAction ParseCommandLine(const QStringList& args, CommandLineOptions* 
         } else if (a == QLatin1String("--records") || a.startsWith(QLatin1String("--records="))) {
             if (!value(QStringLiteral("--records"), &options->recordsFolder))
                 return fail(QStringLiteral("--records needs a DIR"));
+        } else if (a == QLatin1String("--profiles") || a.startsWith(QLatin1String("--profiles="))) {
+            if (!value(QStringLiteral("--profiles"), &options->profilesFolder))
+                return fail(QStringLiteral("--profiles needs a DIR"));
         } else {
             return fail(QStringLiteral("unknown option '%1'").arg(a));
         }
@@ -192,6 +198,11 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new CDocumentCommands(frame, docs);
     new CReportCommands(frame, docs);  // owned by the frame
+    CProfileCommands::Dialogs profileDialogs;
+    profileDialogs.askSaveChanges = context->askSaveChanges;
+    auto* profiles = new CProfileCommands(frame, options.profilesFolder, profileDialogs);
+    // Unsaved profiles are asked about before the documents.
+    frame->SetCloseGuard([docs, profiles] { return profiles->CloseAll() && docs->CloseAll(); });
 
     if (options.file.isEmpty()) {
         docs->NewStartupDocument();

@@ -18,10 +18,11 @@ namespace shell {
 class CDocumentCommands;
 
 struct CommandLineOptions {
-    QString file;           // a chart document to open
-    QString connectHost;    // a controller to connect to at start-up
-    QString logFile;        // also append every Output line here
-    QString recordsFolder;  // where finished bakes are saved
+    QString file;            // a chart document to open
+    QString connectHost;     // a controller to connect to at start-up
+    QString logFile;         // also append every Output line here
+    QString recordsFolder;   // where finished bakes are saved
+    QString profilesFolder;  // the "Profiles" pane's folder
 };
 
 // The dialogs and folders of the chart documents; tests replace them. Empty

@@ -28,10 +28,16 @@ std::string Joined(const std::vector<std::string>& lines) {
 
 TEST(Layers, TheDocumentDrawsEveryLayer) {
     const LayerTable table = ProjectLayers();
-    const LayerTable expected = {
-        {"platform"},  {"link", "xml"}, {"bake", "chart", "discovery"},
-        {"report"},    {"widgets"},     {"bake/ui", "chart/ui", "discovery/ui"},
-        {"report/ui"}, {"document"},    {"shell"}};
+    const LayerTable expected = {{"platform"},
+                                 {"link", "xml"},
+                                 {"bake", "chart", "discovery"},
+                                 {"report"},
+                                 {"profile"},
+                                 {"widgets"},
+                                 {"bake/ui", "chart/ui", "discovery/ui"},
+                                 {"report/ui", "profile/ui"},
+                                 {"document"},
+                                 {"shell"}};
     EXPECT_EQ(table, expected);
 }
 

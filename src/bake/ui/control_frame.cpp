@@ -139,6 +139,7 @@ void CControlFrame::OnDeviceDisconnected() {
     if (state_ == CF_DISCONNECTED)
         return;
     state_ = CF_DISCONNECTED;
+    profileReader_ = nullptr;
     startAbort_->setEnabled(false);
     cooldown_->setEnabled(false);
     if (log_)
@@ -152,6 +153,17 @@ void CControlFrame::OnBoardPktReceived(const uint8_t* bytes, uint32_t length) {
     // event loop in which further packets may arrive and be handled.
     const bake::ReceiveOutcome out = protocol_.Receive(bytes, length);
     out.Apply(log_, messageBox_);
+    // Any answer to the reader's request, a refusal too, is the reader's and
+    // ends its wait: the next report is the next bake's, for its record.
+    bake::CONCC_Header answer;
+    if (profileReader_ && bake::DecodeHeader(bytes, length, answer) &&
+        answer.type == bake::CONCC_PKT_GET_PROFILE) {
+        // Taken first: the reader may open windows and run an event loop.
+        ProfileReader reader = std::move(profileReader_);
+        profileReader_ = nullptr;
+        reader(bytes, length);
+        return;
+    }
     switch (out.action) {
         case bake::ReceiveAction::None:
             break;
@@ -272,6 +284,11 @@ void CControlFrame::SendStartStopCommand(uint32_t action) {
 void CControlFrame::SendTestCommand(uint32_t type) {
     const auto bytes = protocol_.Request(type);
     SendBytes(L"SendTestCommand", bytes.data(), bytes.size());
+}
+
+void CControlFrame::RequestProfile(ProfileReader reader) {
+    profileReader_ = std::move(reader);
+    SendTestCommand(bake::CONCC_PKT_GET_PROFILE);
 }
 
 void CControlFrame::SendProfile(std::optional<std::span<const bake::ProfileSample>> points) {

@@ -59,6 +59,11 @@ public:
     // document registers its view with SetBakeView. Unset: no document.
     void SetDocumentOpener(std::function<void()> opener) { openDocument_ = std::move(opener); }
     void SetBakeOptionsEditor(BakeOptionsEditor editor) { editBakeOptions_ = std::move(editor); }
+    // Asks the controller for its temperature profile; `reader` receives the
+    // next answer of type 34, a report or a refusal (a bare header), whatever
+    // the state, instead of the bake view. A lost connection drops it.
+    using ProfileReader = std::function<void(const uint8_t* bytes, uint32_t length)>;
+    void RequestProfile(ProfileReader reader);
 
     // IDevListener
     void OnDeviceConnected() override;
@@ -120,6 +125,7 @@ private:
     ITraceLog* log_ = nullptr;
     IMessageBox* messageBox_ = nullptr;
     std::function<void()> openDocument_;
+    ProfileReader profileReader_;
     BakeOptionsEditor editBakeOptions_;
 
     CSegLCDCtrl* readouts_[4];

@@ -1,0 +1,74 @@
+#include "profile/ui/profile_edit_model.h"
+
+#include <QUndoCommand>
+
+namespace profile_ui {
+
+namespace {
+
+class CEditCommand : public QUndoCommand {
+public:
+    CEditCommand(CProfileEditModel* model, profile::Profile before, profile::Profile after,
+                 const QString& text, int drag)
+        : QUndoCommand(text),
+          model_(model),
+          before_(std::move(before)),
+          after_(std::move(after)),
+          drag_(drag) {}
+
+    void redo() override { model_->Apply(after_); }
+    void undo() override { model_->Apply(before_); }
+    int id() const override { return drag_ > 0 ? 1 : -1; }
+    bool mergeWith(const QUndoCommand* other) override {
+        const auto* o = static_cast<const CEditCommand*>(other);
+        if (o->drag_ != drag_)
+            return false;
+        after_ = o->after_;
+        return true;
+    }
+
+private:
+    CProfileEditModel* model_;
+    profile::Profile before_, after_;
+    int drag_;
+};
+
+}  // namespace
+
+CProfileEditModel::CProfileEditModel(QObject* parent) : QObject(parent) {}
+
+void CProfileEditModel::Reset(profile::Profile p) {
+    undo_.clear();
+    Apply(p);
+}
+
+void CProfileEditModel::Apply(const profile::Profile& p) {
+    profile_ = p;
+    emit changed();
+}
+
+bool CProfileEditModel::Push(profile::Profile after, const QString& text, int drag) {
+    undo_.push(new CEditCommand(this, profile_, std::move(after), text, drag));
+    return true;
+}
+
+bool CProfileEditModel::InsertPoint(size_t index, profile::ChartPoint p) {
+    profile::Profile after = profile_;
+    return after.Insert(index, p) && Push(std::move(after), tr("Add point"), 0);
+}
+
+bool CProfileEditModel::RemovePoint(size_t index) {
+    profile::Profile after = profile_;
+    return after.Remove(index) && Push(std::move(after), tr("Delete point"), 0);
+}
+
+bool CProfileEditModel::MovePoint(size_t index, profile::ChartPoint p, int drag) {
+    profile::Profile after = profile_;
+    if (!after.Move(index, p))
+        return false;
+    if (after == profile_)
+        return true;  // nothing to undo
+    return Push(std::move(after), drag > 0 ? tr("Drag point") : tr("Change point"), drag);
+}
+
+}  // namespace profile_ui

@@ -1,0 +1,232 @@
+#include "shell/profile_commands.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+
+#include "bake/controller_packets.h"
+#include "bake/profile_upload.h"
+#include "bake/ui/control_frame.h"
+#include "platform/message_box.h"
+#include "profile/profile_templates.h"
+#include "profile/ui/profile_editor.h"
+#include "profile/ui/profile_library.h"
+#include "shell/main_frame.h"
+
+namespace shell {
+
+namespace {
+
+constexpr char kFilter[] = "Profile (*.xml);;All files (*)";
+
+}  // namespace
+
+CProfileCommands::CProfileCommands(CMainFrame* frame, const QString& profilesFolder,
+                                   Dialogs dialogs)
+    : QObject(frame),
+      frame_(frame),
+      dialogs_(std::move(dialogs)),
+      folder_(profile_ui::ResolveProfilesFolder(profilesFolder)) {
+    if (!dialogs_.chooseStart) {
+        dialogs_.chooseStart = [](QWidget* parent, const QStringList& choices) {
+            bool ok = false;
+            const QString item = QInputDialog::getItem(parent, tr("New Profile"), tr("Start from:"),
+                                                       choices, 0, false, &ok);
+            return ok ? int(choices.indexOf(item)) : -1;
+        };
+    }
+    if (!dialogs_.askOpenPath) {
+        dialogs_.askOpenPath = [](QWidget* parent, const QString& folder) {
+            return QFileDialog::getOpenFileName(parent, tr("Open Profile"), folder, tr(kFilter));
+        };
+    }
+    if (!dialogs_.askSavePath) {
+        dialogs_.askSavePath = [this](QWidget* parent, const QString& suggested) {
+            const QString start = suggested.contains('/') || folder_.isEmpty()
+                                      ? suggested
+                                      : folder_ + QLatin1Char('/') + suggested;
+            return QFileDialog::getSaveFileName(parent, tr("Save Profile"), start, tr(kFilter));
+        };
+    }
+
+    new_ = new QAction(tr("New Profile..."), this);
+    new_->setStatusTip(tr("Design a temperature profile, empty or from a template"));
+    connect(new_, &QAction::triggered, this, [this] {
+        QStringList choices{tr("Empty profile")};
+        for (const profile::Template& t : profile::Templates())
+            choices << QString::fromWCharArray(t.title);
+        const int i = dialogs_.chooseStart(frame_, choices);
+        if (i < 0)
+            return;
+        profile::Profile p({{0, 25}, {60, 100}});
+        if (i > 0)
+            p = *profile::TemplateProfile(profile::Templates()[size_t(i - 1)].key);
+        profile_ui::CProfileEditor* editor = NewEditor(p);
+        if (i > 0 && profile::Templates()[size_t(i - 1)].window)
+            editor->SetWindow(QString::fromLatin1(profile::Templates()[size_t(i - 1)].window));
+    });
+    open_ = new QAction(tr("Open Profile..."), this);
+    open_->setStatusTip(tr("Open a profile file (a chart file) in the profile editor"));
+    connect(open_, &QAction::triggered, this, [this] {
+        const QString path = dialogs_.askOpenPath(frame_, folder_);
+        if (!path.isEmpty())
+            OpenFile(path);
+    });
+
+    if (QMenu* file = frame->MenuByTitle(tr("&File"))) {
+        // After File > Open...
+        QAction* before = nullptr;
+        const QList<QAction*> actions = file->actions();
+        for (int i = 0; i < actions.size(); ++i) {
+            if (actions[i]->text().startsWith(tr("&Open..."))) {
+                before = actions.value(i + 1);
+                break;
+            }
+        }
+        file->insertActions(before, {new_, open_});
+    }
+    dock_ = new QDockWidget(tr("Profiles"), frame);
+    dock_->setObjectName(QStringLiteral("ProfilesPane"));
+    library_ = new profile_ui::CProfileLibrary(dock_);
+    dock_->setWidget(library_);
+    frame->addDockWidget(Qt::LeftDockWidgetArea, dock_);
+    dock_->hide();
+    library_->SetFolder(folder_);
+    connect(library_, &profile_ui::CProfileLibrary::openRequested, this,
+            [this](const QString& path) { OpenFile(path); });
+    connect(library_, &profile_ui::CProfileLibrary::uploadRequested, this,
+            [this](const QString& path) { UploadFile(path); });
+    if (QMenu* view = frame->MenuByTitle(tr("&View")))
+        view->addAction(dock_->toggleViewAction());
+    if (QMenu* panes = frame->findChild<QMenu*>(QStringLiteral("PanesMenu")))
+        panes->addAction(dock_->toggleViewAction());
+
+    if (CControlFrame* panel = frame->ControlFrame())
+        connect(panel, &CControlFrame::stateChanged, this, &CProfileCommands::UpdateEditors);
+    UpdateEditors();
+}
+
+bool CProfileCommands::UploadFile(const QString& path) {
+    CControlFrame* panel = frame_->ControlFrame();
+    if (!panel || !panel->IsIdle())
+        return false;
+    IMessageBox* box = frame_->MessageBox();
+    std::wstring error;
+    const auto p = profile::LoadProfile(path.toStdWString(), error);
+    if (!p) {
+        if (box)
+            box->ShowMessage(error, MessageIcon::Error);
+        return false;
+    }
+    // The same sentence the editor shows, without icon like the upload's own.
+    if (const auto broken = p->Violations(); !broken.empty()) {
+        if (box)
+            box->ShowMessage(broken.front().text, MessageIcon::None);
+        return false;
+    }
+    const std::vector<bake::ProfileSample> samples = bake::ToProfileSamples(p->Points());
+    panel->SendProfile(std::span<const bake::ProfileSample>(samples));
+    return true;
+}
+
+QList<profile_ui::CProfileEditor*> CProfileCommands::Editors() const {
+    QList<profile_ui::CProfileEditor*> out;
+    if (QMdiArea* area = frame_->MdiArea()) {
+        for (QMdiSubWindow* w : area->subWindowList()) {
+            if (auto* e = qobject_cast<profile_ui::CProfileEditor*>(w->widget()))
+                out << e;
+        }
+    }
+    return out;
+}
+
+bool CProfileCommands::CloseAll() {
+    for (profile_ui::CProfileEditor* e : Editors()) {
+        if (!e->parentWidget()->close())
+            return false;
+    }
+    return true;
+}
+
+void CProfileCommands::UpdateEditors() {
+    for (profile_ui::CProfileEditor* e : Editors()) e->UpdateCommands();
+    CControlFrame* panel = frame_->ControlFrame();
+    if (library_)
+        library_->SetUploadEnabled(panel && panel->IsIdle());
+}
+
+profile_ui::CProfileEditor* CProfileCommands::Show(profile_ui::CProfileEditor* editor) {
+    editor->SetPanel(frame_->ControlFrame());
+    editor->SetMessageBox(frame_->MessageBox());
+    editor->SetReader([this] { ReadFromController(); });
+    editor->SetSavePathAsker(dialogs_.askSavePath);
+    if (dialogs_.askSaveChanges) {
+        editor->SetCloseQuestion([ask = dialogs_.askSaveChanges](QWidget* w, const QString& t) {
+            switch (ask(w, t)) {
+                case SaveChoice::Save:
+                    return profile_ui::CloseChoice::Save;
+                case SaveChoice::Discard:
+                    return profile_ui::CloseChoice::Discard;
+                case SaveChoice::Cancel:
+                    break;
+            }
+            return profile_ui::CloseChoice::Cancel;
+        });
+    }
+    QMdiArea* area = frame_->MdiArea();
+    QMdiSubWindow* sub = area->addSubWindow(editor);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowTitle(editor->Title());
+    connect(editor, &profile_ui::CProfileEditor::titleChanged, sub, &QWidget::setWindowTitle);
+    sub->resize(900, 560);
+    sub->show();
+    area->setActiveSubWindow(sub);
+    return editor;
+}
+
+profile_ui::CProfileEditor* CProfileCommands::NewEditor(const profile::Profile& p) {
+    auto* editor = new profile_ui::CProfileEditor;
+    editor->SetProfile(p);
+    return Show(editor);
+}
+
+profile_ui::CProfileEditor* CProfileCommands::OpenFile(const QString& path) {
+    auto* editor = new profile_ui::CProfileEditor;
+    QString error;
+    if (!editor->Open(path, &error)) {
+        delete editor;
+        if (IMessageBox* box = frame_->MessageBox())
+            box->ShowMessage(error.toStdWString(), MessageIcon::Error);
+        return nullptr;
+    }
+    return Show(editor);
+}
+
+void CProfileCommands::ReadFromController() {
+    CControlFrame* panel = frame_->ControlFrame();
+    if (!panel || !panel->IsIdle())
+        return;
+    panel->RequestProfile([this](const uint8_t* bytes, uint32_t length) {
+        bake::CONCC_Header h;
+        bake::CONCC_TempProfile report;
+        if (bake::DecodeHeader(bytes, length, h) && h.result != 0) {
+            // The log has it too; the operator who asked wants an answer.
+            const std::string text = bake::ResultCodeText(h.result);
+            if (IMessageBox* box = frame_->MessageBox())
+                box->ShowMessage(std::wstring(text.begin(), text.end()), MessageIcon::Error);
+            return;
+        }
+        if (!bake::DecodeTempProfile(bytes, length, report))
+            return;  // the log says what was wrong with it
+        std::vector<profile::ChartPoint> points;
+        for (const bake::CONCC_ProfilePoint& p : report.points)
+            points.push_back({p.timeMs / 1000.0, int32_t(p.tempCenti) / 100.0});
+        NewEditor(profile::Profile(std::move(points)));
+    });
+}
+
+}  // namespace shell
