@@ -194,7 +194,6 @@ void CTVR_App::CreateDocuments(const CommandLineOptions& options, DocumentServic
     frame->SetDocumentHandlers(
         [docs] { docs->NewDocument(); },
         [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
-    frame->SetCloseGuard([docs] { return docs->CloseAll(); });
     frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new CDocumentCommands(frame, docs);
     new CReportCommands(frame, docs);  // owned by the frame
