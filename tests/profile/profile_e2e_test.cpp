@@ -13,25 +13,11 @@
 #include "profile/profile_model.h"
 #include "profile/profile_templates.h"
 #include "tests/support/process.h"
+#include "tests/support/record_files.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-// The first record file in `folder`, waiting up to `timeoutMs` for it.
-std::string WaitForRecord(const std::string& folder, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-            const std::string name = e.path().filename().string();
-            if (name.rfind("bake-", 0) == 0 && e.path().extension() == ".tvr")
-                return e.path().string();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return {};
-}
 
 TEST(ProfileLoop, TheLeadFreeTemplateBakedByTheSimulatorPassesTheLeadFreeWindow) {
     test_support::TempDir dir;
@@ -58,7 +44,7 @@ TEST(ProfileLoop, TheLeadFreeTemplateBakedByTheSimulatorPassesTheLeadFreeWindow)
                                    "127.0.0.1", "--records", dir.Path("records")});
     ASSERT_TRUE(program.Started());
     ASSERT_TRUE(sim.WaitForLine("autostart: bake started", 30000));
-    const std::string record = WaitForRecord(dir.Path("records"), 90000);
+    const std::string record = test_support::WaitForRecord(dir.Path("records"), 90000);
     ASSERT_FALSE(record.empty()) << program.Err();
 
     // The record holds the uploaded profile as the controller reported it

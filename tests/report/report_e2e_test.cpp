@@ -15,6 +15,7 @@
 
 #include "chart/chart_container_model.h"
 #include "tests/support/process.h"
+#include "tests/support/record_files.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,21 +34,6 @@ std::optional<double> JsonNumber(const std::string& json, const std::string& key
     return v;
 }
 
-// The first record file in `folder`, waiting up to `timeoutMs` for it.
-std::string WaitForRecord(const std::string& folder, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-            const std::string name = e.path().filename().string();
-            if (name.rfind("bake-", 0) == 0 && e.path().extension() == ".tvr")
-                return e.path().string();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return {};
-}
-
 }  // namespace
 
 TEST(ReportEndToEnd, TheReportOfASavedBakeAgreesWithItsPoints) {
@@ -64,7 +50,7 @@ TEST(ReportEndToEnd, TheReportOfASavedBakeAgreesWithItsPoints) {
                                    "XDG_DATA_HOME=" + dir.Path("data"), CALVERO_PATH, "--connect",
                                    "127.0.0.1", "--records", dir.Path("records")});
     ASSERT_TRUE(program.Started());
-    const std::string record = WaitForRecord(dir.Path("records"), 60000);
+    const std::string record = test_support::WaitForRecord(dir.Path("records"), 60000);
     ASSERT_FALSE(record.empty()) << program.Err();
 
     // What the record's own points show.
