@@ -30,7 +30,7 @@ TEST(Layers, TheDocumentDrawsEveryLayer) {
     const LayerTable table = ProjectLayers();
     const LayerTable expected = {{"platform"},
                                  {"link", "xml"},
-                                 {"bake", "chart", "discovery"},
+                                 {"bake", "chart", "discovery", "alarm"},
                                  {"report"},
                                  {"profile"},
                                  {"widgets"},
