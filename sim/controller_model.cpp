@@ -165,7 +165,10 @@ void CControllerModel::Step(double dt, std::vector<std::vector<uint8_t>>& unsoli
     }
 
     const double loss = (p_.naturalLoss + p_.fanLoss * fanPct_ / 100.0) * (plate_ - p_.ambient);
-    plate_ += (p_.heaterPower * heaterPct_ / 100.0 - loss) / p_.heatCapacity * dt;
+    const bool heaterBroken =
+        IsBaking() && heaterFaultAfterMs_ && clockMs_ - bakeStartMs_ >= *heaterFaultAfterMs_;
+    const double heat = heaterBroken ? 0.0 : p_.heaterPower * heaterPct_ / 100.0;
+    plate_ += (heat - loss) / p_.heatCapacity * dt;
     Lag(tempMain_, plate_, kTauMain, dt);
     Lag(temp1_, plate_ + kOffset1, kTau1, dt);
     Lag(temp2_, plate_ + kOffset2, kTau2, dt);

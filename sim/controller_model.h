@@ -52,6 +52,10 @@ public:
     // too hot). Only the first client of a run arms it.
     void SetAutostart(uint64_t delayMs) { autostartDelayMs_ = delayMs; }
     void OnClientReady();
+    // A heater that breaks: from `afterMs` of simulated time into every
+    // bake it delivers no power, while the controller, unaware, goes on
+    // commanding it (and reporting that command).
+    void SetHeaterFault(uint64_t afterMs) { heaterFaultAfterMs_ = afterMs; }
     // Receives what the controller does by itself (the autostart's outcome).
     void SetNoteSink(std::function<void(const std::string&)> sink) { note_ = std::move(sink); }
 
@@ -98,6 +102,7 @@ private:
     std::optional<uint64_t> autostartDelayMs_;
     std::optional<uint64_t> autostartAtMs_;  // armed, due at this clock value
     bool hadClient_ = false;
+    std::optional<uint64_t> heaterFaultAfterMs_;
     std::function<void(const std::string&)> note_;
 
     double plate_, tempMain_, temp1_, temp2_, temp3_, board_;

@@ -32,6 +32,7 @@ struct Settings {
     bool noProfile = false;
     double plateTemp = -1000;  // below absolute zero: start at ambient
     double autostart = -1;     // seconds; negative: only a start request starts a bake
+    double heaterFault = -1;   // seconds into a bake; negative: the heater works
     bool quiet = false;
     sim::DiscoveryIdentity discovery;
     bool discoveryIpGiven = false;
@@ -94,6 +95,10 @@ std::vector<Option> MakeOptions(Settings& s) {
          "                         controller's own start key would (needs a profile and a cool "
          "plate)",
          [&s](const char* a) { return ParseDouble(a, s.autostart, 0, 86400); }},
+        {"--heater-fault", "SECONDS",
+         "the heater stops delivering SECONDS of bake time into every bake (the\n"
+         "                         controller does not notice: the plate falls behind the profile)",
+         [&s](const char* a) { return ParseDouble(a, s.heaterFault, 0, 86400); }},
         {"--no-profile", nullptr, "start without a temperature profile (start then answers 12)",
          [&s](const char*) {
              s.noProfile = true;
@@ -230,6 +235,9 @@ int main(int argc, char** argv) {
     if (settings.autostart >= 0)
         model.SetAutostart(
             static_cast<uint64_t>(settings.autostart * 1000.0 * settings.server.speed));
+    // Counted in the bake's own (simulated) time, like the profile it breaks.
+    if (settings.heaterFault >= 0)
+        model.SetHeaterFault(static_cast<uint64_t>(settings.heaterFault * 1000.0));
     model.SetNoteSink([quiet](const std::string& line) {
         if (!quiet) {
             std::printf("%s\n", line.c_str());

@@ -276,6 +276,30 @@ TEST(SimControllerModel, OverheatEndsTheBakeWithItsCode) {
     EXPECT_FALSE(m.IsBaking());
 }
 
+// A broken heater leaves the controller commanding heat that never comes:
+// the plate follows the profile until the fault, then falls behind it.
+TEST(SimControllerModel, FailedHeaterLeavesThePlateBehindTheProfile) {
+    CControllerModel m;
+    m.SetHeaterFault(30000);
+    ASSERT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
+    RunFor(m, 29000);
+    auto g = m.Gauge();
+    EXPECT_LT(std::fabs(g.setupTemp - g.tempMain) / 100.0, 10.0) << "working before the fault";
+    const double atFault = m.PlateTemperature();
+    RunFor(m, 30000);
+    g = m.Gauge();
+    EXPECT_LT(m.PlateTemperature(), atFault) << "no power: the plate only cools";
+    EXPECT_GT((g.setupTemp - g.tempMain) / 100.0, 10.0) << "far below the set point";
+    EXPECT_GT(g.heaterPercent, 50) << "the controller still asks for heat";
+    EXPECT_TRUE(m.IsBaking());
+
+    // The fault counts from each bake's start: a fresh model without it heats.
+    CControllerModel healthy;
+    ASSERT_EQ(kResultSuccess, Command(healthy, CONCC_ACT_START));
+    RunFor(healthy, 59000);
+    EXPECT_LT(std::fabs(healthy.Gauge().setupTemp - healthy.Gauge().tempMain) / 100.0, 10.0);
+}
+
 TEST(SimControllerModel, GaugePacketWhileIdle) {
     CControllerModel m;
     RunFor(m, 1000);
