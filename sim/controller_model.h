@@ -75,6 +75,8 @@ public:
     bool IsBaking() const { return baking_.load(std::memory_order_relaxed); }
 
     uint64_t ClockMs() const { return clockMs_; }
+    // Simulated time since the running bake started; 0 while idle.
+    uint64_t BakeElapsedMs() const { return IsBaking() ? clockMs_ - bakeStartMs_ : 0; }
     double PlateTemperature() const { return plate_; }
     double MainTemperature() const { return tempMain_; }
     double Setpoint() const { return setpoint_; }

@@ -99,6 +99,16 @@ std::vector<Option> MakeOptions(Settings& s) {
          "the heater stops delivering SECONDS of bake time into every bake (the\n"
          "                         controller does not notice: the plate falls behind the profile)",
          [&s](const char* a) { return ParseDouble(a, s.heaterFault, 0, 86400); }},
+        {"--drop-link", "SECONDS",
+         "drop the client's link SECONDS of bake time after a bake started (once per\n"
+         "                         bake; the bake goes on and the client may connect again)",
+         [&s](const char* a) {
+             double v;
+             if (!ParseDouble(a, v, 0, 86400))
+                 return false;
+             s.server.dropLinkAfterBakeMs = static_cast<uint64_t>(v * 1000.0);
+             return true;
+         }},
         {"--no-profile", nullptr, "start without a temperature profile (start then answers 12)",
          [&s](const char*) {
              s.noProfile = true;

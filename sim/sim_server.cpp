@@ -146,6 +146,17 @@ int CSimServer::Run() {
         }
         unsolicited.clear();
 
+        if (options_.dropLinkAfterBakeMs) {
+            if (!model_.IsBaking())
+                droppedThisBake_ = false;
+            else if (!droppedThisBake_ && state_ == ClientState::Ready &&
+                     model_.BakeElapsedMs() >= *options_.dropLinkAfterBakeMs) {
+                droppedThisBake_ = true;
+                DropClient("link dropped " + std::to_string(model_.BakeElapsedMs() / 1000) +
+                           " s into the bake");
+            }
+        }
+
         if (fds[1].revents & POLLIN)
             Accept();
         if (count == 3 && clientFd_ == fds[2].fd) {

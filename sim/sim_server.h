@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct ServerOptions {
     // A client that has not sent an INIT this long after connecting is
     // dropped: it would hold the one place for clients for ever.
     std::chrono::milliseconds handshakeTimeout{10000};
+    // Set: the link drops (the client's connection is closed at once) this
+    // long into a bake, in simulated time, once per bake; the bake goes on.
+    std::optional<uint64_t> dropLinkAfterBakeMs;
 };
 
 class CSimServer {
@@ -93,9 +97,10 @@ private:
     int clientFd_ = -1;
     std::string clientName_;
     ClientState state_ = ClientState::None;
-    std::chrono::steady_clock::time_point initBy_;  // drop it if not Ready by then
-    bool clientClosed_ = false;    // its end of stream has arrived; nothing more is read
-    std::string closeAfterFlush_;  // non-empty: close for this reason once tx_ is empty
+    std::chrono::steady_clock::time_point initBy_;
+    bool droppedThisBake_ = false;  // drop it if not Ready by then
+    bool clientClosed_ = false;     // its end of stream has arrived; nothing more is read
+    std::string closeAfterFlush_;   // non-empty: close for this reason once tx_ is empty
     std::chrono::steady_clock::time_point closeBy_;  // ... or at this time at the latest
     std::vector<uint8_t> rx_;
     std::vector<uint8_t> tx_;

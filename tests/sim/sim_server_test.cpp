@@ -130,13 +130,15 @@ class SimServerTest : public ::testing::Test {
 protected:
     ::testing::AssertionResult Start(
         uint32_t refuseInit = 0,
-        std::chrono::milliseconds handshakeTimeout = sim::ServerOptions().handshakeTimeout) {
+        std::chrono::milliseconds handshakeTimeout = sim::ServerOptions().handshakeTimeout,
+        std::optional<uint64_t> dropLinkAfterBakeMs = std::nullopt) {
         sim::ServerOptions o;
         o.bind = "127.0.0.1";
         o.port = 0;
         o.rate = 50;
         o.refuseInit = refuseInit;
         o.handshakeTimeout = handshakeTimeout;
+        o.dropLinkAfterBakeMs = dropLinkAfterBakeMs;
         server_ = std::make_unique<sim::CSimServer>(model_, o);
         std::string error;
         if (server_->Open(&error) != 0)
@@ -323,4 +325,44 @@ TEST_F(SimServerTest, ClientWithoutHandshakeIsDroppedInTime) {
     EXPECT_EQ(0u, InitResult(served.Read()));
     const auto until = Clock::now() + 3 * kLimit;
     while (Clock::now() < until) ASSERT_TRUE(served.Read()) << "dropped after the handshake";
+}
+
+// The link drops part way into a bake, once: the client sees the close, the
+// controller bakes on, and a client that connects again keeps its link.
+TEST_F(SimServerTest, DropLinkClosesTheClientOnceIntoTheBake) {
+    ASSERT_TRUE(Start(0, sim::ServerOptions().handshakeTimeout, 300));
+    RawClient c(Port());
+    ASSERT_TRUE(c.Connected());
+    ASSERT_TRUE(c.SendInit());
+    ASSERT_EQ(0u, InitResult(c.Read()));
+    ASSERT_TRUE(c.SendPacket(EncodeStartStop(CONCC_ACT_START, 7)));
+
+    // Gauges flow until the server closes; the last ones tell of a bake.
+    int baking = 0;
+    for (;;) {
+        auto f = c.Read();
+        if (!f)
+            break;
+        CONCC_GaugeData g;
+        if (f->type == link_frame::kTypeUserPacket &&
+            DecodeGaugeData(f->body.data(), f->body.size(), g) && g.devState == CONCC_DEV_BAKING)
+            ++baking;
+        ASSERT_LT(baking, 200) << "the link was never dropped";
+    }
+    EXPECT_TRUE(c.ClosedByPeer());
+    EXPECT_GT(baking, 0);
+    EXPECT_TRUE(model_.IsBaking());
+
+    RawClient again(Port());
+    ASSERT_TRUE(again.Connected());
+    ASSERT_TRUE(again.SendInit());
+    ASSERT_EQ(0u, InitResult(again.Read()));
+    // 50 gauges a second: 40 gauges are well past the drop time again.
+    for (int i = 0; i < 40; ++i) {
+        auto f = again.Read();
+        ASSERT_TRUE(f) << "dropped again after " << i << " gauges";
+        CONCC_GaugeData g;
+        ASSERT_TRUE(DecodeGaugeData(f->body.data(), f->body.size(), g));
+        EXPECT_EQ(CONCC_DEV_BAKING, g.devState);
+    }
 }
