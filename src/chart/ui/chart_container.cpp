@@ -236,7 +236,8 @@ void CChartContainer::EnsurePointVisible(int id, double x, double y) {
     // The layout of the current view, not of the last paint: live data may
     // call this many times between two paints.
     const Layout l = CurrentLayout();
-    const ViewMapping m = chart::ui::EnsureVisible(mapping_, l.visible, x, y);
+    const ViewMapping m =
+        chart::ui::EnsureVisibleInWholePixels(mapping_, l.visible, x, y, devicePixelRatioF());
     if (m.originX != mapping_.originX || m.originY != mapping_.originY)
         ApplyMapping(m);
 }

@@ -128,6 +128,20 @@ ViewMapping EnsureVisible(const ViewMapping& m, const VisibleRange& vis, double 
     return IsUsableMapping(r) ? r : m;
 }
 
+ViewMapping EnsureVisibleInWholePixels(const ViewMapping& m, const VisibleRange& visible, double x,
+                                       double y, double devicePixelRatio) {
+    ViewMapping r = EnsureVisible(m, visible, x, y);
+    const double ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    const double shift = (r.originX - m.originX) * ratio;
+    if (shift == 0.0 || !std::isfinite(shift))
+        return r;
+    // A rounding error of the move itself is not a pixel still to go.
+    constexpr double kSlack = 1e-9;
+    const double steps = shift > 0 ? std::ceil(shift - kSlack) : std::floor(shift + kSlack);
+    r.originX = m.originX + steps / ratio;
+    return IsUsableMapping(r) ? r : m;
+}
+
 double SegmentDistance(double px, double py, double ax, double ay, double bx, double by) {
     const double vx = bx - ax, vy = by - ay;
     const double len2 = vx * vx + vy * vy;

@@ -63,6 +63,14 @@ VisibleRange VisibleRangeOf(const ViewMapping& m, const PlotRect& plot);
 // The view moved so that (x, y) lies at least 10 pixels inside `visible`.
 ViewMapping EnsureVisible(const ViewMapping& m, const VisibleRange& visible, double x, double y);
 
+// As EnsureVisible, with a move along x of whole device pixels at
+// `devicePixelRatio`, rounded away from zero: the point lands up to one device
+// pixel further inside and the next points use up what is left over. A view
+// that follows live data then moves its columns by whole pixels, and what was
+// drawn and reduced for the columns it still shows stays valid.
+ViewMapping EnsureVisibleInWholePixels(const ViewMapping& m, const VisibleRange& visible, double x,
+                                       double y, double devicePixelRatio);
+
 // Distance from (px, py) to the segment a-b: to the nearer end when the point
 // projects outside it, else perpendicular; a zero-length segment is a point.
 double SegmentDistance(double px, double py, double ax, double ay, double bx, double by);

@@ -504,11 +504,62 @@ bool SameView(const ReductionCache& c, const ViewMapping& m, const DeviceColumns
            c.device.scale == d.scale && c.device.offset == d.offset && c.base == base;
 }
 
+size_t g_wholeReductions = 0;
+
+// A view that follows live data moves by whole device columns: the columns it
+// still shows keep their reduction, moved by as many columns; those of the
+// points that left on the left are dropped, and the column the run now starts
+// in is reduced anew. False where that does not apply (any other change of
+// the view, a shift of part of a column, a run that lost points at its end,
+// columns clamped at the pixel limit whose place the shift cannot tell).
+bool ShiftCache(ReductionCache& c, const chart::CChartSeries& chart, chart::PointRun run,
+                const ViewMapping& m, const DeviceColumns& d) {
+    if (c.mapping.originY != m.originY || c.mapping.scaleX != m.scaleX ||
+        c.mapping.scaleY != m.scaleY || c.device.scale != d.scale || c.device.offset != d.offset)
+        return false;
+    const double shift = (m.originX - c.mapping.originX) * d.scale;
+    const double k = std::round(shift);
+    if (std::abs(shift - k) > 1e-6 || std::abs(k) >= kPixelLimit)
+        return false;
+    const size_t base = run.First();
+    if (base < c.base || base - c.base >= c.count || c.count - (base - c.base) > run.size())
+        return false;
+    const size_t dropped = base - c.base;
+    auto kept = std::find_if(c.spans.begin(), c.spans.end(),
+                             [&](const ColumnSpan& s) { return s.start >= dropped; });
+    if (kept == c.spans.end())
+        return false;
+    auto clamped = [&](const ColumnSpan& s) {
+        return std::abs(s.x) >= kPixelLimit - 1 || std::abs(s.x + k / d.scale) >= kPixelLimit - 1;
+    };
+    if (clamped(*kept) || clamped(c.spans.back()))
+        return false;
+    const size_t head = kept->start - dropped;
+    std::vector<ColumnSpan> spans =
+        head > 0 ? ReduceColumns(chart, run.subspan(0, head), m, d.scale, d.offset)
+                 : std::vector<ColumnSpan>{};
+    spans.reserve(spans.size() + static_cast<size_t>(c.spans.end() - kept));
+    for (auto it = kept; it != c.spans.end(); ++it) {
+        ColumnSpan s = *it;
+        s.start -= dropped;
+        s.column += static_cast<long long>(k);
+        s.x = d.Centre(static_cast<double>(s.column));
+        spans.push_back(s);
+    }
+    c.spans = std::move(spans);
+    c.mapping = m;
+    c.base = base;
+    c.count -= dropped;
+    return true;
+}
+
 const std::vector<ColumnSpan>& CachedColumns(const chart::CChartSeries& chart, chart::PointRun run,
                                              const ViewMapping& mapping,
                                              const DeviceColumns& device) {
     const size_t base = run.First();
     auto cache = std::static_pointer_cast<ReductionCache>(chart.drawCache.value);
+    if (cache && !cache->spans.empty() && !SameView(*cache, mapping, device, base))
+        ShiftCache(*cache, chart, run, mapping, device);
     if (cache && SameView(*cache, mapping, device, base) && !cache->spans.empty() &&
         cache->count <= run.size()) {
         if (cache->count < run.size()) {
@@ -523,6 +574,7 @@ const std::vector<ColumnSpan>& CachedColumns(const chart::CChartSeries& chart, c
         }
         return cache->spans;
     }
+    ++g_wholeReductions;
     cache = std::make_shared<ReductionCache>();
     cache->mapping = mapping;
     cache->device = device;
@@ -659,6 +711,10 @@ QPainterPath CurvePath(std::span<const QPointF> pixels, float tension) {
 
 bool UseColumnReduction(size_t runPoints, double columns, float tension) {
     return tension == 0 && static_cast<double>(runPoints) > std::ceil(columns) + 2.0;
+}
+
+size_t WholeReductionCount() {
+    return g_wholeReductions;
 }
 
 std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart, chart::PointRun run,

@@ -98,10 +98,17 @@ struct ColumnSpan {
 // device pixel wide; only columns holding points appear. The extremes come
 // from the chart's summary, not from a scan. DrawChartCurve keeps the last
 // reduction with the chart and, after an append in an unchanged view, redoes
-// only the last column onwards.
+// only the last column onwards; a view moved by whole device columns keeps it
+// too, moved by as many columns.
 std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart, chart::PointRun run,
                                       const ViewMapping& mapping, double devicePixelRatio = 1.0,
                                       double deviceOffset = 0.0);
+
+// How many times DrawChartCurve has reduced a chart's whole run since the
+// program started (not counting appends folded in or a view moved by whole
+// device columns, which keep the last reduction): lets a test see that a view
+// that follows live data keeps it.
+size_t WholeReductionCount();
 
 // The reduced run as a polyline: per column, in order, its first point, its
 // extremes (the one nearer the first value first) and its last point, all at

@@ -16,6 +16,7 @@
 
 #include "chart/ui/chart_container.h"
 #include "chart/ui/chart_overlay.h"
+#include "chart/ui/curve_painter.h"
 #include "chart/ui/label_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_test_support.h"
@@ -172,7 +173,10 @@ TEST_F(ChartContainerTest, EnsurePointVisibleDoesNotOvershootBetweenPaints) {
     // Live data asks several times before the next paint.
     for (int i = 0; i < 3; ++i) chart_.EnsurePointVisible(id, 150, 50);
     const auto layout = chart_.CurrentLayout();
-    EXPECT_NEAR(chart_.Mapping().PixelX(150), layout.plot.Right() + 1 - 10, 1e-6);
+    // At least 10 px inside, by whole device pixels: less than one more.
+    const double inside = layout.plot.Right() + 1 - chart_.Mapping().PixelX(150);
+    EXPECT_GE(inside, 10 - 1e-6);
+    EXPECT_LT(inside, 10 + 1 / chart_.devicePixelRatioF());
     const double x = chart_.Mapping().originX;
     chart_.EnsurePointVisible(99, 500, 50);  // unknown chart: nothing
     EXPECT_EQ(chart_.Mapping().originX, x);
@@ -245,6 +249,54 @@ TEST_F(ChartContainerTest, AppendsOfALiveRecordPaintAtMostOncePerFrame) {
     EXPECT_EQ(0, counter.paints);
     chart_.show();
     EXPECT_TRUE(uitest::PumpUntil([&] { return counter.paints > 0; }));
+}
+
+TEST_F(ChartContainerTest, FollowingALiveRecordKeepsItsReductionAndItsNewestPoint) {
+    chart_.ZoomToRange(0, 100, 0, 100);
+    auto y = [](double x) { return 50 + 30 * std::sin(x * 7.3) + 10 * std::sin(x * 0.37); };
+    // Far more points than columns, a fraction of a pixel apart.
+    const double dx = 1.0 / 256;
+    std::vector<ChartPoint> pts;
+    for (int i = 0; i < 100 * 256; ++i) pts.push_back({i * dx, y(i * dx)});
+    const int id = chart_.AddChart(pts, L"", L"", 0, 1.0f, 0.0f, kRed);
+    const size_t before = chart::ui::WholeReductionCount();
+    chart_.RenderFrame(1.0);
+    const size_t reductions = chart::ui::WholeReductionCount();
+    ASSERT_GT(reductions, before);  // the curve is drawn reduced
+
+    double x = pts.back().x;
+    int moves = 0;
+    for (int packet = 0; packet < 600; ++packet) {
+        const ChartPoint p{x += dx, y(x)};
+        ASSERT_TRUE(chart_.AppendChartPoints(id, std::span(&p, 1)));
+        const double origin = chart_.Mapping().originX;
+        chart_.EnsurePointVisible(id, p.x, p.y);
+        moves += chart_.Mapping().originX != origin;
+        chart_.RenderFrame(1.0);
+        const auto layout = chart_.CurrentLayout();
+        const double px = chart_.Mapping().PixelX(p.x);
+        ASSERT_GT(px, layout.plot.x) << packet;
+        ASSERT_LE(px, layout.plot.Right() + 1 - 10 + 1e-6) << packet;
+    }
+    EXPECT_GT(moves, 5);  // it did follow, a pixel at a time
+    EXPECT_LT(moves, 600);
+    EXPECT_EQ(chart::ui::WholeReductionCount(), reductions);
+
+    // The kept reduction draws what a fresh one does.
+    CChartContainer fresh(nullptr, nullptr);
+    fresh.resize(chart_.size());
+    const std::vector<ChartPoint> all = chart_.FindChart(id)->Points().ToVector();
+    fresh.AddChart(all, L"", L"", 0, 1.0f, 0.0f, kRed);
+    fresh.SetMapping(chart_.Mapping());
+    EXPECT_EQ(fresh.RenderFrame(1.0), chart_.RenderFrame(1.0));
+
+    // A move of part of a pixel is a new view: reduced anew.
+    const size_t afterFresh = chart::ui::WholeReductionCount();
+    ViewMapping half = chart_.Mapping();
+    half.originX += 0.5;
+    chart_.SetMapping(half);
+    chart_.RenderFrame(1.0);
+    EXPECT_EQ(chart::ui::WholeReductionCount(), afterFresh + 1);
 }
 
 // ---- mouse and keyboard ------------------------------------------------------

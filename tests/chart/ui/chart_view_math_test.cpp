@@ -181,6 +181,48 @@ TEST(ChartEnsureVisible, BringsThePointTenPixelsInside) {
     EXPECT_EQ(same.originY, m.originY);
 }
 
+TEST(ChartEnsureVisible, FollowingMovesByWholeDevicePixels) {
+    const ViewMapping m{50.25, 500, 3, 4};
+    const chart::ui::PlotRect plot{50, 0, 700, 500};
+    struct Case {
+        double ratio;
+        double step;  // data x added per point
+    };
+    const Case cases[] = {{1.0, 0.01}, {1.0, 0.7}, {2.0, 0.05}, {1.25, 0.13}, {1.0, -0.3}};
+    for (const Case& c : cases) {
+        ViewMapping v = m;
+        double x = c.step > 0 ? v.DataX(plot.Right() - 12) : v.DataX(plot.x + 12);
+        int moves = 0;
+        for (int i = 0; i < 400; ++i) {
+            x += c.step;
+            const ViewMapping n = chart::ui::EnsureVisibleInWholePixels(
+                v, chart::ui::VisibleRangeOf(v, plot), x, 250, c.ratio);
+            const double device = (n.originX - m.originX) * c.ratio;
+            ASSERT_NEAR(device, std::round(device), 1e-6) << c.ratio << " " << c.step;
+            const bool moved = n.originX != v.originX;
+            moves += moved;
+            v = n;
+            // Always at least 10 px inside; after a move, less than a device
+            // pixel more.
+            const auto vis = chart::ui::VisibleRangeOf(v, plot);
+            const double inside =
+                c.step > 0 ? v.PixelX(vis.right) - v.PixelX(x) : v.PixelX(x) - v.PixelX(vis.left);
+            ASSERT_GE(inside, 10 - 1e-6) << c.ratio << " " << c.step << " at " << i;
+            if (moved) {
+                ASSERT_LT(inside, 10 + 1 / c.ratio + 1e-6)
+                    << c.ratio << " " << c.step << " at " << i;
+            }
+        }
+        // Sub-pixel steps add up: a move only when a whole device pixel is due.
+        const double pixels = std::abs(c.step) * 400 * m.scaleX * c.ratio;
+        EXPECT_LE(moves, static_cast<int>(std::ceil(pixels)) + 1) << c.ratio << " " << c.step;
+        EXPECT_GE(moves, 1);
+    }
+    // Well inside: unchanged, as without the steps.
+    const auto vis = chart::ui::VisibleRangeOf(m, plot);
+    EXPECT_EQ(chart::ui::EnsureVisibleInWholePixels(m, vis, 100, 50, 2.0).originX, m.originX);
+}
+
 TEST(ChartHitTest, SegmentDistanceToTheNearestPoint) {
     struct Case {
         double px, py, ax, ay, bx, by, d;
