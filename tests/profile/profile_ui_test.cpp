@@ -34,6 +34,7 @@
 #include "shell/main_frame.h"
 #include "shell/profile_commands.h"
 #include "shell/tvr_app.h"
+#include "tests/support/program_test.h"
 #include "tests/support/ui_test_support.h"
 
 namespace {
@@ -262,20 +263,8 @@ TEST_F(Editor, ADragMovesThePointSnappedAndShiftKeepsItsTime) {
     Mouse(chart, QEvent::MouseButtonRelease, QPointF(5, 5), Qt::LeftButton);
 }
 
-class ProgramProfiles : public ::testing::Test {
+class ProgramProfiles : public uitest::ProgramTest {
 protected:
-    void SetUp() override {
-        uitest::ClearSettings();
-        services_.messageBox = &box_;
-        services_.createLink = [this](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
-            return static_cast<IIOCP_ClientConnection*>(&link_);
-        };
-        services_.releaseLink = [](IIOCP_ClientConnection*) { return 0u; };
-        docs_.recoveryFolder = dir_.filePath(QStringLiteral("recovery"));
-        docs_.askSaveChanges = [](QWidget*, const QString&) { return SaveChoice::Discard; };
-        options_.recordsFolder = dir_.filePath(QStringLiteral("records"));
-        options_.connectHost = QStringLiteral("192.0.2.9");  // no device selection
-    }
     void Receive(const std::vector<uint8_t>& bytes) {
         app_.MainFrame()->ControlFrame()->OnBoardPktReceived(bytes.data(), uint32_t(bytes.size()));
     }
@@ -289,14 +278,6 @@ protected:
         const auto bytes = bake::EncodeGaugeData(g);
         Receive(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     }
-
-    QTemporaryDir dir_;
-    uitest::RecordingMessageBox box_;
-    uitest::FakeLink link_;
-    shell::MainFrameServices services_;
-    shell::DocumentServices docs_;
-    shell::CommandLineOptions options_;
-    shell::CTVR_App app_;
 };
 
 TEST_F(ProgramProfiles, TheFileMenuOpensEditorsThatUploadAndReadThroughThePanel) {

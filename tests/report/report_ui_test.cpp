@@ -27,6 +27,7 @@
 #include "shell/report_commands.h"
 #include "shell/tvr_app.h"
 #include "tests/support/process.h"
+#include "tests/support/program_test.h"
 #include "tests/support/ui_test_support.h"
 
 namespace {
@@ -123,20 +124,8 @@ TEST(ReportPane, TheOperatorsWindowsAreCheckedAndKept) {
     EXPECT_EQ((QStringList{"pbfree", "snpb"}), report_ui::WindowNames());
 }
 
-class ProgramReport : public ::testing::Test {
+class ProgramReport : public uitest::ProgramTest {
 protected:
-    void SetUp() override {
-        uitest::ClearSettings();
-        services_.messageBox = &box_;
-        services_.createLink = [this](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
-            return static_cast<IIOCP_ClientConnection*>(&link_);
-        };
-        services_.releaseLink = [](IIOCP_ClientConnection*) { return 0u; };
-        docs_.recoveryFolder = dir_.filePath(QStringLiteral("recovery"));
-        docs_.askSaveChanges = [](QWidget*, const QString&) { return SaveChoice::Discard; };
-        options_.recordsFolder = dir_.filePath(QStringLiteral("records"));
-        options_.connectHost = QStringLiteral("192.0.2.9");  // no device selection
-    }
     void Gauge(uint32_t devState, uint64_t t, double temp) {
         bake::CONCC_GaugeData g;
         g.timestamp = t;
@@ -152,14 +141,6 @@ protected:
         for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
         return lines;
     }
-
-    QTemporaryDir dir_;
-    uitest::RecordingMessageBox box_;
-    uitest::FakeLink link_;
-    shell::MainFrameServices services_;
-    shell::DocumentServices docs_;
-    shell::CommandLineOptions options_;
-    shell::CTVR_App app_;
 };
 
 TEST_F(ProgramReport, ABakesVerdictGoesToTheLogAndItsReportToAPdf) {
