@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
 #include "chart/chart_csv.h"
+#include "chart/chart_set.h"
 #include "chart/chart_statistics.h"
 #include "cli/chart_render_command.h"
 #include "cli/chart_report_command.h"
@@ -108,7 +108,7 @@ std::optional<double> ParseNumber(std::string_view text) {
 }
 
 int RunInfo(const std::string& path) {
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     if (!cli::LoadChartFile(path, model))
         return kFailed;
     for (const auto& [id, series] : model.Charts()) {
@@ -124,7 +124,7 @@ int RunInfo(const std::string& path) {
 }
 
 int RunCsv(const std::string& path) {
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     if (!cli::LoadChartFile(path, model))
         return kFailed;
     std::set<int> ids;
@@ -137,7 +137,7 @@ int RunStats(const std::string& path, const std::string& fromText, const std::st
     const std::optional<double> from = ParseNumber(fromText), to = ParseNumber(toText);
     if (!from || !to)
         return Usage("FROM and TO must be numbers");
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     if (!cli::LoadChartFile(path, model))
         return kFailed;
     for (const auto& [id, series] : model.Charts()) {
@@ -227,9 +227,9 @@ int RunFromCsv(const std::vector<std::string>& args) {
         return kFailed;
     }
 
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     const int id = model.AddChart(points, Wide(name), Wide(yLabel), 0,
-                                  chart::CChartSeries().penWidth, 0.0f, 0xFF000000u);
+                                  chart::ChartSeries().penWidth, 0.0f, 0xFF000000u);
     std::wstring error;
     if (id < 0 || !model.SaveChartsXml(Wide(out), {id}, error))
         return Fail(error);

@@ -32,8 +32,8 @@
 #include <QImage>
 #include <QImageWriter>
 
-#include "chart/ui/chart_container.h"
 #include "chart/ui/chart_view_math.h"
+#include "chart/ui/chart_widget.h"
 #endif
 
 namespace {
@@ -180,7 +180,7 @@ int Render(const RenderOptions& o) {
         return Usage("cannot write images of type '" + format + "' (known: " + known + ")");
     }
 
-    CChartContainer chart;
+    chart::ui::ChartWidget chart;
     chart.resize(o.width, o.height);
     if (!cli::LoadChartFile(o.file, chart))
         return kFailed;

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "platform/text_conversion.h"
@@ -31,7 +31,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "chart/ui/chart_container.h"
+#include "chart/ui/chart_widget.h"
 #include "report/ui/report_guides.h"
 #include "report/ui/report_pdf.h"
 #endif
@@ -149,7 +149,7 @@ QString RecordDate(const QString& path) {
            QStringLiteral(" (file saved)");
 }
 
-int WritePdf(const Options& o, const report::Report& r, const chart::CChartSeries& series) {
+int WritePdf(const Options& o, const report::Report& r, const chart::ChartSeries& series) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(QuietQtMessages);
     int argc = 1;
@@ -157,7 +157,7 @@ int WritePdf(const Options& o, const report::Report& r, const chart::CChartSerie
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
 
-    CChartContainer chart;
+    chart::ui::ChartWidget chart;
     chart.resize(780, 380);
     std::set<int> ids;
     std::wstring error;
@@ -172,7 +172,7 @@ int WritePdf(const Options& o, const report::Report& r, const chart::CChartSerie
     if (curve.size() >= 2 && curve.back().x > curve.front().x) {
         double top = 0;
         for (const auto& p : curve) top = std::max(top, p.y);
-        if (const chart::CChartSeries* profile = chart.FindChartByName(L"Profile")) {
+        if (const chart::ChartSeries* profile = chart.FindChartByName(L"Profile")) {
             for (const auto& p : report::ValuedPoints(profile->Points().ToVector()))
                 top = std::max(top, p.y);
         }
@@ -180,12 +180,12 @@ int WritePdf(const Options& o, const report::Report& r, const chart::CChartSerie
     } else {
         chart.ZoomToFit();
     }
-    report_ui::Guides guides;
+    report::ui::Guides guides;
     guides.temperatures = r.window ? r.window->temperatures : report::LeadFreeWindow().temperatures;
     guides.curve = curve;
-    chart.SetDecoration(report_ui::MakeGuides(std::move(guides)));
+    chart.SetDecoration(report::ui::MakeGuides(std::move(guides)));
 
-    report_ui::ReportPdfPage page;
+    report::ui::ReportPdfPage page;
     const QString file = QString::fromStdString(o.file);
     page.record = QFileInfo(file).fileName();
     page.controller = QStringLiteral("not recorded in the file");
@@ -195,7 +195,7 @@ int WritePdf(const Options& o, const report::Report& r, const chart::CChartSerie
     page.curve = allPoints;
     page.report = &r;
     QString problem;
-    if (!report_ui::WriteReportPdf(QString::fromStdString(o.pdf), page, problem)) {
+    if (!report::ui::WriteReportPdf(QString::fromStdString(o.pdf), page, problem)) {
         std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
         return kFailed;
     }
@@ -231,18 +231,18 @@ int RunChartReport(const std::vector<std::string>& args) {
         }
     }
 
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     if (!cli::LoadChartFile(o.file, model))
         return kFailed;
-    const chart::CChartSeries* series = model.FindChartByName(Wide(o.chart));
+    const chart::ChartSeries* series = model.FindChartByName(Wide(o.chart));
     if (!series) {
         std::fprintf(stderr, "%s: no chart named \"%s\"\n", o.file.c_str(), o.chart.c_str());
         return kFailed;
     }
-    const chart::CChartSeries* profile = model.FindChartByName(L"Profile");
+    const chart::ChartSeries* profile = model.FindChartByName(L"Profile");
 
-    chart::CChartContainerModel referenceModel;
-    const chart::CChartSeries* reference = nullptr;
+    chart::ChartSet referenceModel;
+    const chart::ChartSeries* reference = nullptr;
     if (!o.reference.empty()) {
         if (!cli::LoadChartFile(o.reference, referenceModel))
             return kFailed;

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <set>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "platform/replacing_file.h"
 #include "platform/system_error_text.h"
 #include "platform/text_conversion.h"
@@ -103,7 +103,7 @@ void ReportFileProblem(const std::string& path, const std::string& reason) {
     ReportFile(path, reason);
 }
 
-bool LoadChartFile(const std::string& path, chart::CChartContainerModel& model) {
+bool LoadChartFile(const std::string& path, chart::ChartSet& model) {
     // The system says best why a file cannot be opened; the reader, what is
     // wrong inside it.
     if (!CheckReadable(path))

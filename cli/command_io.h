@@ -7,7 +7,7 @@
 #include <string_view>
 
 namespace chart {
-class CChartContainerModel;
+class ChartSet;
 }
 
 namespace cli {
@@ -43,6 +43,6 @@ void ReportFileProblem(const std::string& path, const std::string& reason);
 // Loads a chart file into `model`. On failure prints "calveroctl: PATH:
 // reason" on standard error (the system's reason when the file cannot be
 // opened, else the reader's) and returns false.
-bool LoadChartFile(const std::string& path, chart::CChartContainerModel& model);
+bool LoadChartFile(const std::string& path, chart::ChartSet& model);
 
 }  // namespace cli

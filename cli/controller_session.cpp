@@ -23,26 +23,27 @@ ControllerSession::~ControllerSession() {
     // controller sees the end of the stream and closes its side. The link
     // bounds the wait, however long the controller goes on sending.
     link_->Disconnect(0, 0);
-    ReleaseClientConnection(link_);
+    devlink::ReleaseClientConnection(link_);
 }
 
 int ControllerSession::Connect(const std::string& host, uint16_t port) {
     verbose_ = std::getenv("CALVEROCTL_VERBOSE") != nullptr;
     uint32_t error = 0;
-    link_ = CreateClientConnection(this, this, &error);
+    link_ = devlink::CreateClientConnection(this, this, &error);
     if (!link_) {
-        std::fprintf(stderr, "Unable to connect : %s\n", LinkErrorText(error));
+        std::fprintf(stderr, "Unable to connect : %s\n", devlink::LinkErrorText(error));
         return kExitNoConnection;
     }
     if (uint32_t rc = link_->Connect(host.c_str(), port, 0)) {
-        std::fprintf(stderr, "Unable to connect : %s\n", LinkErrorText(rc));
+        std::fprintf(stderr, "Unable to connect : %s\n", devlink::LinkErrorText(rc));
         return kExitNoConnection;
     }
     const auto deadline = std::chrono::steady_clock::now() + kConnectTimeout;
     for (;;) {
         auto e = Next(deadline);
         if (!e) {
-            std::fprintf(stderr, "Unable to connect : %s\n", LinkErrorText(EIOCPE_WSAETIMEDOUT));
+            std::fprintf(stderr, "Unable to connect : %s\n",
+                         devlink::LinkErrorText(devlink::EIOCPE_WSAETIMEDOUT));
             return kExitNoConnection;
         }
         switch (e->kind) {
@@ -50,7 +51,7 @@ int ControllerSession::Connect(const std::string& host, uint16_t port) {
                 return kExitOk;
             case Event::Kind::ConnectFailed:
             case Event::Kind::Disconnected:
-                std::fprintf(stderr, "Unable to connect : %s\n", LinkErrorText(e->code));
+                std::fprintf(stderr, "Unable to connect : %s\n", devlink::LinkErrorText(e->code));
                 return kExitNoConnection;
             case Event::Kind::Packet:
                 break;  // cannot come before the handshake; ignore
@@ -60,7 +61,7 @@ int ControllerSession::Connect(const std::string& host, uint16_t port) {
 
 int ControllerSession::Send(const void* data, uint32_t length) {
     if (uint32_t rc = link_->Send(data, length)) {
-        std::fprintf(stderr, "Unable to send : %s\n", LinkErrorText(rc));
+        std::fprintf(stderr, "Unable to send : %s\n", devlink::LinkErrorText(rc));
         return kExitDisconnected;
     }
     return kExitOk;
@@ -78,7 +79,7 @@ bool ControllerSession::WaitForPacket(Accept accept, const char* waitingFor, int
             return false;
         }
         if (e->kind == Event::Kind::Disconnected || e->kind == Event::Kind::ConnectFailed) {
-            std::fprintf(stderr, "Disconnected : %s\n", LinkErrorText(e->code));
+            std::fprintf(stderr, "Disconnected : %s\n", devlink::LinkErrorText(e->code));
             exitCode = kExitDisconnected;
             return false;
         }

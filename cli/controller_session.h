@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bake/controller_protocol.h"
-#include "link/client_connection.h"
+#include "link/connection.h"
 
 namespace cli {
 
@@ -29,7 +29,7 @@ inline constexpr int kExitTimeout = 4;       // no answer in time
 // How long a command waits for its reply (and monitor for each packet).
 inline constexpr std::chrono::seconds kReplyTimeout{5};
 
-class ControllerSession : public IIOCP_ClientReceiver, public IIOCP_Log {
+class ControllerSession : public devlink::Receiver, public devlink::LinkLog {
 public:
     ControllerSession() = default;
     // Ends the session with a graceful disconnect (at most about 5 s).
@@ -55,15 +55,15 @@ public:
     // Waits for the next gauge packet, decoded. Same failure handling.
     std::optional<bake::CONCC_GaugeData> WaitForGauge(int& exitCode);
 
-    bake::CControllerProtocol& Protocol() { return protocol_; }
+    bake::ControllerProtocol& Protocol() { return protocol_; }
 
-    // IIOCP_ClientReceiver, called on the link thread.
+    // devlink::Receiver, called on the link thread.
     void OnPacket(const uint8_t* data, uint32_t length, uint32_t context) override;
     void OnConnectFailed(uint32_t code, uint32_t context) override;
     void OnDisconnected(uint32_t code, uint32_t context) override;
     void OnConnected(uint32_t context) override;
 
-    // IIOCP_Log: the link's diagnostics go to stderr only with CALVEROCTL_VERBOSE set.
+    // devlink::LinkLog: the link's diagnostics go to stderr only with CALVEROCTL_VERBOSE set.
     void LogMessage(const char* format, ...) override __attribute__((format(printf, 2, 3)));
     void LogError(const char* format, ...) override __attribute__((format(printf, 2, 3)));
 
@@ -80,8 +80,8 @@ private:
     template <typename Accept>
     bool WaitForPacket(Accept accept, const char* waitingFor, int& exitCode);
 
-    IIOCP_ClientConnection* link_ = nullptr;
-    bake::CControllerProtocol protocol_;  // main thread only
+    devlink::Connection* link_ = nullptr;
+    bake::ControllerProtocol protocol_;  // main thread only
     bool verbose_ = false;
 
     std::mutex lock_;

@@ -19,8 +19,8 @@
 #include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "discovery/device_texts.h"
-#include "discovery/prog_service_mgr.h"
-#include "discovery/psm_result.h"
+#include "discovery/discovery_result.h"
+#include "discovery/discovery_service.h"
 
 namespace {
 
@@ -70,9 +70,9 @@ bool ParseDeviceId(const std::string& text, uint32_t* id) {
 }
 
 // Keeps the latest status of every controller that reported.
-class DiscoverSink : public ICPSMD_Notification {
+class DiscoverSink : public discovery::DiscoveryListener {
 public:
-    void OnDeviceStatus(const CPSMD_DevStatus* status) override {
+    void OnDeviceStatus(const discovery::DeviceStatus* status) override {
         std::lock_guard<std::mutex> lock(mutex_);
         // Controllers without an ID are told apart by their MAC.
         devices_[{status->deviceId, status->deviceId == 0xFFFFFFFF ? status->macAddress : 0}] =
@@ -80,16 +80,16 @@ public:
     }
     void OnServiceLog(std::string text) override { PrintServiceLog(text); }
 
-    std::vector<CPSMD_DevStatus> Devices() {
+    std::vector<discovery::DeviceStatus> Devices() {
         std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<CPSMD_DevStatus> list;
+        std::vector<discovery::DeviceStatus> list;
         for (const auto& [key, status] : devices_) list.push_back(status);
         return list;
     }
 
 private:
     std::mutex mutex_;
-    std::map<std::pair<uint32_t, uint64_t>, CPSMD_DevStatus> devices_;  // guarded by mutex_
+    std::map<std::pair<uint32_t, uint64_t>, discovery::DeviceStatus> devices_;  // guarded by mutex_
 };
 
 int RunDiscover(const std::vector<std::string>& args) {
@@ -114,10 +114,10 @@ int RunDiscover(const std::vector<std::string>& args) {
     }
 
     DiscoverSink sink;
-    CProgServiceMgr service;
+    discovery::DiscoveryService service;
     const uint32_t started = service.StartOperations(&sink);
     if (started != 0) {
-        std::fprintf(stderr, "calveroctl discover: %s\n", PSMResultText(started));
+        std::fprintf(stderr, "calveroctl discover: %s\n", discovery::DiscoveryResultText(started));
         return 1;
     }
     uint32_t result = service.RefreshDevices();
@@ -126,23 +126,23 @@ int RunDiscover(const std::vector<std::string>& args) {
     }
     service.StopOperations();
     if (result != 0) {
-        std::fprintf(stderr, "calveroctl discover: %s\n", PSMResultText(result));
+        std::fprintf(stderr, "calveroctl discover: %s\n", discovery::DiscoveryResultText(result));
         return 1;
     }
 
     std::lock_guard<std::mutex> lock(g_outputLock);
-    for (const CPSMD_DevStatus& s : sink.Devices()) {
-        cli::Print("%-8s %-11s %-13s %-15s %s\n", DeviceStatusText(s).c_str(),
-                   DeviceNameText(s.deviceId).c_str(),
-                   FirmwareVersionText(s.firmwareVersion).c_str(),
-                   DeviceIPText(s.ipAddress).c_str(), MacText(s.macAddress).c_str());
+    for (const discovery::DeviceStatus& s : sink.Devices()) {
+        cli::Print("%-8s %-11s %-13s %-15s %s\n", discovery::DeviceStatusText(s).c_str(),
+                   discovery::DeviceNameText(s.deviceId).c_str(),
+                   discovery::FirmwareVersionText(s.firmwareVersion).c_str(),
+                   discovery::DeviceIPText(s.ipAddress).c_str(), MacText(s.macAddress).c_str());
     }
     cli::FlushStdout();
     return 0;
 }
 
 // Waits for the outcome of one set-IP request.
-class SetIpSink : public ICPSMD_Notification {
+class SetIpSink : public discovery::DiscoveryListener {
 public:
     void OnSetIPResult(uint32_t requestId, uint32_t result) override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -190,10 +190,10 @@ int RunSetIp(const std::vector<std::string>& args) {
     }
 
     SetIpSink sink;
-    CProgServiceMgr service;
+    discovery::DiscoveryService service;
     const uint32_t started = service.StartOperations(&sink);
     if (started != 0) {
-        std::fprintf(stderr, "calveroctl set-ip: %s\n", PSMResultText(started));
+        std::fprintf(stderr, "calveroctl set-ip: %s\n", discovery::DiscoveryResultText(started));
         return 1;
     }
     uint32_t requestId = 0;
@@ -209,11 +209,11 @@ int RunSetIp(const std::vector<std::string>& args) {
     std::lock_guard<std::mutex> lock(g_outputLock);
     if (!outcome) {
         std::fprintf(stderr, "calveroctl set-ip: no reply from device %s within %lld s\n",
-                     DeviceNameText(deviceId).c_str(),
+                     discovery::DeviceNameText(deviceId).c_str(),
                      static_cast<long long>(kSetIpReplyTimeout.count()));
         return 1;
     }
-    cli::Print("%s\n", PSMResultText(*outcome));
+    cli::Print("%s\n", discovery::DiscoveryResultText(*outcome));
     cli::FlushStdout();
     return *outcome == 0 ? 0 : 1;
 }

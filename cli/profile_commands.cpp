@@ -8,7 +8,7 @@
 
 #include "bake/controller_packets.h"
 #include "bake/profile_upload.h"
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "cli/command_io.h"
 #include "cli/command_registry.h"
 #include "cli/controller_session.h"
@@ -61,10 +61,10 @@ bool TakeFile(std::vector<std::string>& args, std::string& file) {
 // The samples of the chart to upload, or the exit code after saying why not.
 int PickChart(const std::string& file, const cli::CommandLine& cl,
               std::vector<bake::ProfileSample>& samples) {
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     if (!cli::LoadChartFile(file, model))
         return cli::kExitNoConnection;  // 2, as scripts have always seen it
-    const chart::CChartSeries* series = nullptr;
+    const chart::ChartSeries* series = nullptr;
     if (auto it = cl.values.find("--chart"); it != cl.values.end()) {
         series = model.FindChartByName(Wide(it->second));
         if (!series)

@@ -46,7 +46,7 @@ std::vector<uint8_t> HeaderOnly(uint32_t type, uint32_t result, uint32_t seqId) 
 
 }  // namespace
 
-CControllerModel::CControllerModel(const ModelParameters& params) : p_(params) {
+ControllerModel::ControllerModel(const ModelParameters& params) : p_(params) {
     options_.options = 0;
     options_.kp = CoefficientToWire(kDefaultKp);
     options_.ki = CoefficientToWire(kDefaultKi);
@@ -55,7 +55,7 @@ CControllerModel::CControllerModel(const ModelParameters& params) : p_(params) {
     SetPlateTemperature(p_.ambient);
 }
 
-std::vector<CONCC_ProfilePoint> CControllerModel::DefaultProfile() {
+std::vector<CONCC_ProfilePoint> ControllerModel::DefaultProfile() {
     // (seconds, degrees)
     const double points[][2] = {
         {0, 25},    {60, 150},  {150, 190}, {195, 230}, {215, 245},
@@ -66,7 +66,7 @@ std::vector<CONCC_ProfilePoint> CControllerModel::DefaultProfile() {
     return out;
 }
 
-void CControllerModel::SetPlateTemperature(double degrees) {
+void ControllerModel::SetPlateTemperature(double degrees) {
     plate_ = tempMain_ = temp3_ = degrees;
     temp1_ = degrees + kOffset1;
     temp2_ = degrees + kOffset2;
@@ -74,12 +74,12 @@ void CControllerModel::SetPlateTemperature(double degrees) {
     lastMeasured_ = degrees;
 }
 
-double CControllerModel::StartLimit() const {
+double ControllerModel::StartLimit() const {
     const double first = profile_.empty() ? 0.0 : profile_.front().tempCenti / 100.0;
     return std::max(p_.startFloor, first + p_.startMargin);
 }
 
-double CControllerModel::ProfileSetpoint(uint64_t elapsedMs) const {
+double ControllerModel::ProfileSetpoint(uint64_t elapsedMs) const {
     if (profile_.empty())
         return -1;
     if (elapsedMs <= profile_.front().timeMs)
@@ -95,7 +95,7 @@ double CControllerModel::ProfileSetpoint(uint64_t elapsedMs) const {
     return profile_.back().tempCenti / 100.0;
 }
 
-void CControllerModel::OnClientReady() {
+void ControllerModel::OnClientReady() {
     if (hadClient_)
         return;
     hadClient_ = true;
@@ -106,7 +106,7 @@ void CControllerModel::OnClientReady() {
         RunAutostart();
 }
 
-void CControllerModel::RunAutostart() {
+void ControllerModel::RunAutostart() {
     autostartAtMs_.reset();
     const uint32_t result = Start();
     if (!note_)
@@ -115,7 +115,7 @@ void CControllerModel::RunAutostart() {
                                    : std::string("autostart refused: ") + ResultCodeText(result));
 }
 
-void CControllerModel::Advance(uint64_t ms, std::vector<std::vector<uint8_t>>& unsolicited) {
+void ControllerModel::Advance(uint64_t ms, std::vector<std::vector<uint8_t>>& unsolicited) {
     pendingMs_ += double(ms);
     while (pendingMs_ >= kStepMs) {
         pendingMs_ -= kStepMs;
@@ -126,7 +126,7 @@ void CControllerModel::Advance(uint64_t ms, std::vector<std::vector<uint8_t>>& u
     }
 }
 
-void CControllerModel::Step(double dt, std::vector<std::vector<uint8_t>>& unsolicited) {
+void ControllerModel::Step(double dt, std::vector<std::vector<uint8_t>>& unsolicited) {
     if (IsBaking()) {
         const uint64_t elapsed = clockMs_ - bakeStartMs_;
         if (elapsed > profile_.back().timeMs) {
@@ -177,8 +177,8 @@ void CControllerModel::Step(double dt, std::vector<std::vector<uint8_t>>& unsoli
     Lag(fanRpm_, p_.fanMaxRpm * fanPct_ / 100.0, kTauFan, dt);
 }
 
-void CControllerModel::EndBake(uint32_t error, bool report,
-                               std::vector<std::vector<uint8_t>>* unsolicited) {
+void ControllerModel::EndBake(uint32_t error, bool report,
+                              std::vector<std::vector<uint8_t>>* unsolicited) {
     const uint64_t elapsed = clockMs_ - bakeStartMs_;
     baking_.store(false, std::memory_order_relaxed);
     setpoint_ = -1;
@@ -192,7 +192,7 @@ void CControllerModel::EndBake(uint32_t error, bool report,
     }
 }
 
-uint32_t CControllerModel::Start() {
+uint32_t ControllerModel::Start() {
     if (IsBaking())
         return kResultBusy;
     if (profile_.empty())
@@ -209,7 +209,7 @@ uint32_t CControllerModel::Start() {
     return kResultSuccess;
 }
 
-uint32_t CControllerModel::SetProfileFrom(const uint8_t* bytes, size_t length) {
+uint32_t ControllerModel::SetProfileFrom(const uint8_t* bytes, size_t length) {
     if (IsBaking())
         return kResultBusy;
     CONCC_TempProfile in;
@@ -227,7 +227,7 @@ uint32_t CControllerModel::SetProfileFrom(const uint8_t* bytes, size_t length) {
     return kResultSuccess;
 }
 
-std::vector<uint8_t> CControllerModel::HandleRequest(const uint8_t* bytes, size_t length) {
+std::vector<uint8_t> ControllerModel::HandleRequest(const uint8_t* bytes, size_t length) {
     CONCC_Header h;
     if (!DecodeHeader(bytes, length, h))
         return {};
@@ -295,7 +295,7 @@ std::vector<uint8_t> CControllerModel::HandleRequest(const uint8_t* bytes, size_
     }
 }
 
-CONCC_GaugeData CControllerModel::Gauge() const {
+CONCC_GaugeData ControllerModel::Gauge() const {
     CONCC_GaugeData g;
     g.header = {CONCC_PKT_GAUGE_DATA, 0, 0};
     g.timestamp = clockMs_;
@@ -312,7 +312,7 @@ CONCC_GaugeData CControllerModel::Gauge() const {
     return g;
 }
 
-std::array<uint8_t, kGaugeDataSize> CControllerModel::GaugePacket() const {
+std::array<uint8_t, kGaugeDataSize> ControllerModel::GaugePacket() const {
     return EncodeGaugeData(Gauge());
 }
 

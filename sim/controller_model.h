@@ -34,9 +34,9 @@ struct ModelParameters {
     double maxProfileTemp = 300.0;  // highest temperature a profile may ask for
 };
 
-class CControllerModel {
+class ControllerModel {
 public:
-    explicit CControllerModel(const ModelParameters& params = {});
+    explicit ControllerModel(const ModelParameters& params = {});
 
     // A lead-free reflow profile: preheat, soak, peak at 245 degrees, cool.
     static std::vector<bake::CONCC_ProfilePoint> DefaultProfile();

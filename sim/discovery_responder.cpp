@@ -13,9 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "discovery/plixor_datagram.h"
-#include "discovery/psm_data_base.h"
-#include "discovery/psm_result.h"
+#include "discovery/device_record.h"
+#include "discovery/discovery_datagram.h"
+#include "discovery/discovery_result.h"
 #include "platform/system_error_text.h"
 
 namespace sim {
@@ -114,10 +114,10 @@ bool DiscoveryResponder::Start(std::string* error) {
     // see the host's broadcasts.
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_port = htons(PLIXOR_DEVICE_PORT);
+    local.sin_port = htons(discovery::PLIXOR_DEVICE_PORT);
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
-        return fail("bind discovery port " + std::to_string(PLIXOR_DEVICE_PORT));
+        return fail("bind discovery port " + std::to_string(discovery::PLIXOR_DEVICE_PORT));
     stop_ = std::make_unique<platform::Event>(platform::Event::Kind::ManualReset);
     if (!stop_->IsValid())
         return fail("discovery stop event");
@@ -157,7 +157,7 @@ void DiscoveryResponder::Loop() {
         if (fds[0].revents)
             return;
         if (fds[1].revents & (POLLIN | POLLERR)) {
-            uint8_t buffer[PLIXOR_MAX_DATAGRAM];
+            uint8_t buffer[discovery::PLIXOR_MAX_DATAGRAM];
             const ssize_t got = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
             if (got >= 0 && static_cast<size_t>(got) <= sizeof buffer)
                 Handle(buffer, static_cast<size_t>(got));
@@ -166,54 +166,54 @@ void DiscoveryResponder::Loop() {
 }
 
 void DiscoveryResponder::Handle(const uint8_t* data, size_t size) {
-    PLIXOR_Header header;
-    if (!DecodeHeader(data, size, &header) || header.length != size ||
-        header.startFlag != PLIXOR_START_FLAG)
+    discovery::PLIXOR_Header header;
+    if (!discovery::DecodeHeader(data, size, &header) || header.length != size ||
+        header.startFlag != discovery::PLIXOR_START_FLAG)
         return;  // not a discovery datagram: a controller keeps quiet
     const bool forMe = header.deviceId == identity_.deviceId;
     if (!forMe && header.deviceId != 0)
         return;
-    if (header.version != PLIXOR_VERSION) {
+    if (header.version != discovery::PLIXOR_VERSION) {
         if (forMe)
-            SendReply(header.type, header.requestId, PLIXOR_ERR_PROTO_VER);
+            SendReply(header.type, header.requestId, discovery::PLIXOR_ERR_PROTO_VER);
         return;
     }
     switch (header.type) {
-        case PLIXOR_PKT_DEV_STATUS_REQ:
+        case discovery::PLIXOR_PKT_DEV_STATUS_REQ:
             SendStatus(header.requestId);
             return;
-        case PLIXOR_PKT_SET_IP: {
+        case discovery::PLIXOR_PKT_SET_IP: {
             if (!forMe)
                 return;  // an address is never given to every controller
-            if (size != PLIXOR_HEADER_SIZE + PLIXOR_SET_IP_PAYLOAD_SIZE) {
-                SendReply(header.type, header.requestId, PLIXOR_ERR_PROTO);
+            if (size != discovery::PLIXOR_HEADER_SIZE + discovery::PLIXOR_SET_IP_PAYLOAD_SIZE) {
+                SendReply(header.type, header.requestId, discovery::PLIXOR_ERR_PROTO);
                 return;
             }
             if (isBaking_ && isBaking_()) {
                 Say("discovery: set-IP request " + std::to_string(header.requestId) +
                     " refused while baking");
-                SendReply(header.type, header.requestId, PLIXOR_ERR_BUSY);
+                SendReply(header.type, header.requestId, discovery::PLIXOR_ERR_BUSY);
                 return;
             }
             uint32_t address, mask;
-            std::memcpy(&address, data + PLIXOR_HEADER_SIZE, 4);
-            std::memcpy(&mask, data + PLIXOR_HEADER_SIZE + 4, 4);
+            std::memcpy(&address, data + discovery::PLIXOR_HEADER_SIZE, 4);
+            std::memcpy(&mask, data + discovery::PLIXOR_HEADER_SIZE + 4, 4);
             ipAddress_.store(address);
             netMask_.store(mask);
             Say("discovery: address set to " + AddressText(address) + " mask " + AddressText(mask));
-            SendReply(header.type, header.requestId, PLIXOR_ERR_OK);
+            SendReply(header.type, header.requestId, discovery::PLIXOR_ERR_OK);
             SendStatus(0);  // the host's list shows the new address at once
             return;
         }
         default:
             if (forMe)
-                SendReply(header.type, header.requestId, PLIXOR_ERR_UNKNOWN_CMD);
+                SendReply(header.type, header.requestId, discovery::PLIXOR_ERR_UNKNOWN_CMD);
             return;
     }
 }
 
 void DiscoveryResponder::SendStatus(uint32_t requestId) {
-    CPSMD_DevStatus status;
+    discovery::DeviceStatus status;
     status.deviceId = identity_.deviceId;
     // Words 0, 2 and 3 at 1 mean "in service": hosts list only such controllers.
     status.statusWord0 = 1;
@@ -224,16 +224,16 @@ void DiscoveryResponder::SendStatus(uint32_t requestId) {
     status.macAddress = identity_.macAddress != 0 ? identity_.macAddress
                                                   : (uint64_t{0x02} << 40) | identity_.deviceId;
     status.ipAddress = ipAddress_.load();
-    Broadcast(EncodeDevStatus(status, requestId));
+    Broadcast(discovery::EncodeDevStatus(status, requestId));
 }
 
 void DiscoveryResponder::SendReply(uint32_t type, uint32_t requestId, uint32_t result) {
-    PLIXOR_Header header;
+    discovery::PLIXOR_Header header;
     header.type = type;
     header.deviceId = identity_.deviceId;
     header.requestId = requestId;
     header.result = result;
-    Broadcast(EncodeDatagram(header, nullptr, 0));
+    Broadcast(discovery::EncodeDatagram(header, nullptr, 0));
 }
 
 void DiscoveryResponder::Broadcast(const std::vector<uint8_t>& bytes) {
@@ -241,7 +241,7 @@ void DiscoveryResponder::Broadcast(const std::vector<uint8_t>& bytes) {
     // (a controller without an address can only broadcast anyway).
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(PLIXOR_HOST_PORT);
+    to.sin_port = htons(discovery::PLIXOR_HOST_PORT);
     to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     if (::sendto(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {

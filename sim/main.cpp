@@ -20,7 +20,7 @@
 
 namespace {
 
-sim::CSimServer* g_server = nullptr;
+sim::SimServer* g_server = nullptr;
 
 void OnSignal(int) {
     if (g_server)
@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    sim::CControllerModel model;
+    sim::ControllerModel model;
     if (settings.noProfile)
         model.ClearProfile();
     if (settings.plateTemp > -1000)
@@ -254,7 +254,7 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     });
-    sim::CSimServer server(model, settings.server, [quiet](const std::string& line) {
+    sim::SimServer server(model, settings.server, [quiet](const std::string& line) {
         if (!quiet) {
             std::printf("%s\n", line.c_str());
             std::fflush(stdout);

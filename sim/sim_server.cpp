@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 // Read per wake-up at most, so that a client that sends without pause still
 // leaves the gauge stream and the sending of replies their turn.
 constexpr size_t kReadBudget = 64u << 10;
-static_assert(CSimServer::kMaxPendingBytes > link_frame::kMaxFrameLength + kReadBudget,
+static_assert(SimServer::kMaxPendingBytes > devlink::kMaxFrameLength + kReadBudget,
               "the largest acceptable frame must fit in what a client may have pending");
 // The kernel's share of what waits for a client, fixed so that it stays small
 // (left alone, it grows to megabytes for a client that does not read).
@@ -49,22 +49,22 @@ std::string ErrnoText(int err) {
 
 }  // namespace
 
-CSimServer::CSimServer(CControllerModel& model, const ServerOptions& options, LogFn log)
+SimServer::SimServer(ControllerModel& model, const ServerOptions& options, LogFn log)
     : model_(model), options_(options), log_(std::move(log)) {}
 
-CSimServer::~CSimServer() {
+SimServer::~SimServer() {
     if (clientFd_ >= 0)
         ::close(clientFd_);
     if (listenFd_ >= 0)
         ::close(listenFd_);
 }
 
-void CSimServer::Log(const std::string& line) const {
+void SimServer::Log(const std::string& line) const {
     if (log_)
         log_(line);
 }
 
-int CSimServer::Open(std::string* error) {
+int SimServer::Open(std::string* error) {
     auto fail = [&](int err, const std::string& what) {
         if (error)
             *error = what + ": " + ErrnoText(err);
@@ -99,7 +99,7 @@ int CSimServer::Open(std::string* error) {
     return 0;
 }
 
-int CSimServer::Run() {
+int SimServer::Run() {
     const auto period = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(1.0 / options_.rate));
     auto last = Clock::now();
@@ -141,7 +141,7 @@ int CSimServer::Run() {
                 Log("bake ended: " + std::string(bake::ResultCodeText(r.bakeError)) + " after " +
                     std::to_string(r.bakeTime) + " s");
             if (state_ == ClientState::Ready)
-                QueueFrame(link_frame::kTypeUserPacket, packet.data(),
+                QueueFrame(devlink::kTypeUserPacket, packet.data(),
                            static_cast<uint32_t>(packet.size()));
         }
         unsolicited.clear();
@@ -172,7 +172,7 @@ int CSimServer::Run() {
         if (now >= nextGauge) {
             if (state_ == ClientState::Ready) {
                 auto g = model_.GaugePacket();
-                QueueFrame(link_frame::kTypeUserPacket, g.data(), static_cast<uint32_t>(g.size()));
+                QueueFrame(devlink::kTypeUserPacket, g.data(), static_cast<uint32_t>(g.size()));
             }
             nextGauge += period;
             if (nextGauge < now)
@@ -184,7 +184,7 @@ int CSimServer::Run() {
     return 0;
 }
 
-void CSimServer::Accept() {
+void SimServer::Accept() {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
     int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len,
@@ -215,7 +215,7 @@ void CSimServer::Accept() {
     Log("client " + clientName_ + " connected");
 }
 
-void CSimServer::Receive() {
+void SimServer::Receive() {
     uint8_t chunk[4096];
     size_t budget = kReadBudget;
     while (clientFd_ >= 0 && !clientClosed_ && budget > 0) {
@@ -247,7 +247,7 @@ void CSimServer::Receive() {
 
 // The client sent all it will send: what it sent before is served (above),
 // its replies still go out, then the connection closes.
-void CSimServer::OnClientClosed() {
+void SimServer::OnClientClosed() {
     clientClosed_ = true;
     state_ = ClientState::None;  // no more gauge packets
     std::string why = "closed by the client";
@@ -257,19 +257,18 @@ void CSimServer::OnClientClosed() {
     CloseAfterFlush(why);
 }
 
-void CSimServer::ParseFrames() {
+void SimServer::ParseFrames() {
     size_t at = 0;
     while (clientFd_ >= 0) {
-        link_frame::Header h;
-        const auto cut = link_frame::CutFrame(rx_.data() + at, rx_.size() - at, &h);
-        if (cut == link_frame::Cut::Bad) {
+        devlink::Header h;
+        const auto cut = devlink::CutFrame(rx_.data() + at, rx_.size() - at, &h);
+        if (cut == devlink::Cut::Bad) {
             DropClient("protocol error: bad frame header");
             return;
         }
-        if (cut == link_frame::Cut::NeedMore)
+        if (cut == devlink::Cut::NeedMore)
             break;
-        Dispatch(h.type, rx_.data() + at + link_frame::kHeaderSize,
-                 h.length - link_frame::kHeaderSize);
+        Dispatch(h.type, rx_.data() + at + devlink::kHeaderSize, h.length - devlink::kHeaderSize);
         at += h.length;
     }
     if (clientFd_ >= 0) {
@@ -278,13 +277,13 @@ void CSimServer::ParseFrames() {
     }
 }
 
-void CSimServer::Dispatch(uint32_t type, const uint8_t* body, uint32_t n) {
+void SimServer::Dispatch(uint32_t type, const uint8_t* body, uint32_t n) {
     if (state_ == ClientState::AwaitInit) {
-        if (type == link_frame::kTypeInitRequest)
+        if (type == devlink::kTypeInitRequest)
             HandleInit(body, n);
         return;  // nothing else is served before the handshake
     }
-    if (state_ != ClientState::Ready || type != link_frame::kTypeUserPacket || n == 0)
+    if (state_ != ClientState::Ready || type != devlink::kTypeUserPacket || n == 0)
         return;
 
     auto reply = model_.HandleRequest(body, n);
@@ -297,12 +296,12 @@ void CSimServer::Dispatch(uint32_t type, const uint8_t* body, uint32_t n) {
     bake::DecodeHeader(reply.data(), reply.size(), rep);
     Log("request " + std::to_string(req.type) + " seq " + std::to_string(req.seqId) + " -> " +
         std::to_string(rep.result) + " " + bake::ResultCodeText(rep.result));
-    QueueFrame(link_frame::kTypeUserPacket, reply.data(), static_cast<uint32_t>(reply.size()));
+    QueueFrame(devlink::kTypeUserPacket, reply.data(), static_cast<uint32_t>(reply.size()));
 }
 
-void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
+void SimServer::HandleInit(const uint8_t* body, uint32_t n) {
     uint32_t result = kInitAccepted;
-    constexpr size_t kSigLen = sizeof link_frame::kClientSignature;  // with its NUL
+    constexpr size_t kSigLen = sizeof devlink::kClientSignature;  // with its NUL
     if (n < 8 + kSigLen) {
         result = kInitSignatureDiffers;
     } else if (platform::ReadLe16(body) != 0x0101) {
@@ -311,7 +310,7 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
         result = kInitClientType;
     } else if (platform::ReadLe32(body + 4) != 0) {
         result = kInitEncryption;
-    } else if (std::memcmp(body + 8, link_frame::kClientSignature, kSigLen) != 0) {
+    } else if (std::memcmp(body + 8, devlink::kClientSignature, kSigLen) != 0) {
         result = kInitSignatureDiffers;
     }
     if (result == kInitAccepted && options_.refuseInit != 0)
@@ -319,7 +318,7 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
 
     uint8_t response[4];
     platform::WriteLe32(response, result);
-    QueueFrame(link_frame::kTypeInitResponse, response, sizeof response);
+    QueueFrame(devlink::kTypeInitResponse, response, sizeof response);
     if (result == kInitAccepted) {
         state_ = ClientState::Ready;
         Log("client " + clientName_ + " initialised");
@@ -331,13 +330,13 @@ void CSimServer::HandleInit(const uint8_t* body, uint32_t n) {
     }
 }
 
-void CSimServer::QueueFrame(uint32_t type, const uint8_t* body, uint32_t n) {
+void SimServer::QueueFrame(uint32_t type, const uint8_t* body, uint32_t n) {
     if (clientFd_ < 0)
         return;
-    link_frame::AppendFrame(tx_, type, body, n);
+    devlink::AppendFrame(tx_, type, body, n);
 }
 
-void CSimServer::Flush() {
+void SimServer::Flush() {
     if (clientFd_ < 0)
         return;
     NotePending();
@@ -368,14 +367,14 @@ void CSimServer::Flush() {
     }
 }
 
-void CSimServer::CloseAfterFlush(const std::string& why) {
+void SimServer::CloseAfterFlush(const std::string& why) {
     if (!closeAfterFlush_.empty())
         return;
     closeAfterFlush_ = why;
     closeBy_ = Clock::now() + kCloseGrace;
 }
 
-bool CSimServer::WithinLimit() {
+bool SimServer::WithinLimit() {
     if (clientFd_ < 0)
         return false;
     NotePending();
@@ -387,13 +386,13 @@ bool CSimServer::WithinLimit() {
     return false;
 }
 
-void CSimServer::NotePending() {
+void SimServer::NotePending() {
     const size_t now = rx_.size() + tx_.size();
     if (now > peakPending_.load(std::memory_order_relaxed))
         peakPending_.store(now, std::memory_order_relaxed);
 }
 
-void CSimServer::DropClient(const std::string& why) {
+void SimServer::DropClient(const std::string& why) {
     if (clientFd_ < 0)
         return;
     ::close(clientFd_);

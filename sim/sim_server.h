@@ -27,7 +27,7 @@ namespace sim {
 
 struct ServerOptions {
     std::string bind = "127.0.0.1";  // dotted IPv4 address to listen on; 0.0.0.0 = every interface
-    uint16_t port = 5565;            // 0 = any free port (see CSimServer::Port)
+    uint16_t port = 5565;            // 0 = any free port (see SimServer::Port)
     double rate = 4.0;               // gauge packets per real second
     double speed = 1.0;              // simulated seconds per real second
     uint32_t refuseInit = 0;         // non-zero: refuse every INIT with this result
@@ -39,7 +39,7 @@ struct ServerOptions {
     std::optional<uint64_t> dropLinkAfterBakeMs;
 };
 
-class CSimServer {
+class SimServer {
 public:
     using LogFn = std::function<void(const std::string&)>;
 
@@ -47,10 +47,10 @@ public:
     static constexpr size_t kMaxPendingBytes = 2u << 20;
 
     // `log` receives one line per event (client connected, request answered...).
-    CSimServer(CControllerModel& model, const ServerOptions& options, LogFn log = {});
-    ~CSimServer();
-    CSimServer(const CSimServer&) = delete;
-    CSimServer& operator=(const CSimServer&) = delete;
+    SimServer(ControllerModel& model, const ServerOptions& options, LogFn log = {});
+    ~SimServer();
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
 
     // Binds and listens. Returns 0, or an errno value with `error` set to a text.
     int Open(std::string* error);
@@ -86,7 +86,7 @@ private:
     void DropClient(const std::string& why);
     void Log(const std::string& line) const;
 
-    CControllerModel& model_;
+    ControllerModel& model_;
     ServerOptions options_;
     LogFn log_;
     platform::Event stop_{platform::Event::Kind::ManualReset};

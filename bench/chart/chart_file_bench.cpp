@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 
 // Live and peak heap bytes of everything that goes through operator new: the
 // peak memory of our load. (pugixml allocates with malloc and is not counted.)
@@ -72,7 +72,7 @@ std::wstring Wide(const std::string& s) {
     return std::wstring(s.begin(), s.end());
 }
 
-void Fill(chart::CChartContainerModel& model) {
+void Fill(chart::ChartSet& model) {
     std::vector<chart::ChartPoint> points(kPoints);
     for (int c = 0; c < kCharts; ++c) {
         for (int i = 0; i < kPoints; ++i) {
@@ -84,7 +84,7 @@ void Fill(chart::CChartContainerModel& model) {
     }
 }
 
-double PointSum(const chart::CChartContainerModel& model) {
+double PointSum(const chart::ChartSet& model) {
     double sum = 0;
     for (const auto& [id, series] : model.Charts()) {
         for (const auto& p : series->Points()) sum += p.x + p.y;
@@ -115,7 +115,7 @@ int main() {
     const std::string ourFile = dir + "/ours.xml";
     const std::string pugiFile = dir + "/pugi.xml";
 
-    chart::CChartContainerModel source;
+    chart::ChartSet source;
     Fill(source);
     std::set<int> ids;
     source.GetChartIds(ids);
@@ -175,7 +175,7 @@ int main() {
     const Figures ourLoad = measure([&] {
         Figures f;
         std::wstring error;
-        chart::CChartContainerModel loaded;
+        chart::ChartSet loaded;
         std::set<int> loadedIds;
         const size_t before = g_live;
         g_peak = g_live;
@@ -265,7 +265,7 @@ int main() {
     {
         constexpr int kAppends = 1000000;
         constexpr int kWindow = 10000;
-        chart::CChartContainerModel model;
+        chart::ChartSet model;
         const int id = model.AddChart({}, L"Plate", L"Temperature", 0, 2.0f, 0.0f, 0xFF0000FF);
         double first = 0, last = 0;
         auto windowStart = Clock::now();

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/ui/chart_container.h"
+#include "chart/ui/chart_widget.h"
 #include "chart/ui/curve_painter.h"
 
 namespace {
@@ -72,7 +72,7 @@ double MedianMs(int repeats, const std::function<void()>& work) {
 }
 
 struct Scene {
-    CChartContainer container;
+    chart::ui::ChartWidget container;
     explicit Scene(size_t points) {
         container.resize(kWidth, kHeight);
         for (int c = 0; c < kCharts; ++c) {
@@ -89,8 +89,8 @@ struct Scene {
 };
 
 // Only the curves, through the painter that the container uses, reduced afresh.
-void PaintCurves(CChartContainer& c, QImage& image, bool everyPoint) {
-    const CChartContainer::Layout l = c.CurrentLayout();
+void PaintCurves(chart::ui::ChartWidget& c, QImage& image, bool everyPoint) {
+    const chart::ui::ChartWidget::Layout l = c.CurrentLayout();
     QPainter p(&image);
     p.setClipRect(QRectF(l.plot.x, l.plot.y, l.plot.width, l.plot.height));
     p.setRenderHint(QPainter::Antialiasing, true);
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
         large.container.RenderFrame(1);
     };
     auto reduce = [&] {
-        const CChartContainer::Layout l = large.container.CurrentLayout();
+        const chart::ui::ChartWidget::Layout l = large.container.CurrentLayout();
         size_t spans = 0;
         for (const auto& [id, s] : large.container.Charts()) {
             const auto run = s->GetPointRange(l.visible.left, l.visible.right);

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/client_connection.h"
+#include "link/connection.h"
 #include "link/frame.h"
 
 namespace {
@@ -31,7 +31,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kBodySize = 66;
-constexpr uint32_t kFrameSize = link_frame::kHeaderSize + kBodySize;
+constexpr uint32_t kFrameSize = devlink::kHeaderSize + kBodySize;
 constexpr uint32_t kFramesPerBatch = 1000;
 
 // A plausible gauge record: a small header, a time stamp, temperatures in
@@ -50,8 +50,8 @@ std::vector<uint8_t> MakeBatch() {
     std::vector<uint8_t> batch(kFramesPerBatch * kFrameSize);
     for (uint32_t i = 0; i < kFramesPerBatch; ++i) {
         uint8_t* f = batch.data() + i * kFrameSize;
-        link_frame::WriteHeader(f, link_frame::kTypeUserPacket, kFrameSize);
-        FillGaugeBody(f + link_frame::kHeaderSize, i);
+        devlink::WriteHeader(f, devlink::kTypeUserPacket, kFrameSize);
+        FillGaugeBody(f + devlink::kHeaderSize, i);
     }
     return batch;
 }
@@ -112,7 +112,7 @@ private:
             return;
         uint8_t init[130];
         uint8_t answer[14];
-        link_frame::WriteHeader(answer, link_frame::kTypeInitResponse, sizeof answer);
+        devlink::WriteHeader(answer, devlink::kTypeInitResponse, sizeof answer);
         platform::WriteLe32(answer + 10, 0);
         if (ReadExact(conn, init, sizeof init) && WriteAll(conn, answer, sizeof answer)) {
             const auto batch = MakeBatch();
@@ -138,7 +138,7 @@ private:
     std::thread thread_;
 };
 
-class CountingReceiver : public IIOCP_ClientReceiver {
+class CountingReceiver : public devlink::Receiver {
 public:
     explicit CountingReceiver(uint64_t target) : target_(target) {}
     void OnPacket(const uint8_t* data, uint32_t length, uint32_t) override {
@@ -181,7 +181,7 @@ double RunLink(uint64_t frames) {
     StreamServer server(frames);
     CountingReceiver receiver(frames);
     uint32_t error = 0;
-    IIOCP_ClientConnection* link = CreateClientConnection(&receiver, nullptr, &error);
+    devlink::Connection* link = devlink::CreateClientConnection(&receiver, nullptr, &error);
     if (!link) {
         std::fprintf(stderr, "link: %u\n", error);
         std::exit(1);
@@ -196,7 +196,7 @@ double RunLink(uint64_t frames) {
     if (receiver.wrong())
         std::fprintf(stderr, "link: %llu frames of the wrong size\n",
                      (unsigned long long)receiver.wrong());
-    ReleaseClientConnection(link);
+    devlink::ReleaseClientConnection(link);
     return static_cast<double>(frames) / seconds;
 }
 
@@ -225,8 +225,8 @@ double RunBaseline(uint64_t frames) {
         std::exit(1);
     }
     uint8_t init[130];
-    link_frame::WriteHeader(init, link_frame::kTypeInitRequest, sizeof init);
-    link_frame::WriteInitRequestBody(init + link_frame::kHeaderSize);
+    devlink::WriteHeader(init, devlink::kTypeInitRequest, sizeof init);
+    devlink::WriteInitRequestBody(init + devlink::kHeaderSize);
     uint8_t answer[14];
     if (!WriteAll(fd, init, sizeof init) || !ReadExact(fd, answer, sizeof answer)) {
         std::fprintf(stderr, "baseline handshake failed\n");
@@ -244,16 +244,16 @@ double RunBaseline(uint64_t frames) {
         std::memcpy(buffer.data() + have, chunk, static_cast<size_t>(got));
         have += static_cast<size_t>(got);
         size_t at = 0;
-        while (have - at >= link_frame::kHeaderSize) {
-            const auto h = link_frame::ReadHeader(buffer.data() + at);
-            if (h.magic != link_frame::kMagic || h.length < link_frame::kHeaderSize) {
+        while (have - at >= devlink::kHeaderSize) {
+            const auto h = devlink::ReadHeader(buffer.data() + at);
+            if (h.magic != devlink::kMagic || h.length < devlink::kHeaderSize) {
                 std::fprintf(stderr, "baseline: bad frame\n");
                 std::exit(1);
             }
             if (have - at < h.length)
                 break;
-            Deliver(sink, buffer.data() + at + link_frame::kHeaderSize,
-                    h.length - link_frame::kHeaderSize);
+            Deliver(sink, buffer.data() + at + devlink::kHeaderSize,
+                    h.length - devlink::kHeaderSize);
             at += h.length;
         }
         std::memmove(buffer.data(), buffer.data() + at, have - at);

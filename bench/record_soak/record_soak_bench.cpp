@@ -49,12 +49,12 @@
 #include <vector>
 
 #include "bake/controller_packets.h"
-#include "bake/ui/control_frame.h"
-#include "chart/ui/chart_container.h"
+#include "bake/ui/control_panel.h"
+#include "chart/ui/chart_widget.h"
+#include "document/chart_document.h"
+#include "document/chart_document_window.h"
 #include "document/document_manager.h"
 #include "document/recovery_writer.h"
-#include "document/tvr_doc.h"
-#include "document/tvr_view.h"
 
 namespace {
 
@@ -167,9 +167,9 @@ std::vector<uint8_t> ProfileReport() {
 // ---- what the program says ----------------------------------------------
 
 // Every box and every error or warning counts against the run; all are printed.
-class Complaints : public IMessageBox, public ITraceLog {
+class Complaints : public platform::MessageBox, public platform::TraceLog {
 public:
-    void ShowMessage(const std::wstring& text, MessageIcon) override {
+    void ShowMessage(const std::wstring& text, platform::MessageIcon) override {
         std::printf("message box: %ls\n", text.c_str());
         ++count;
     }
@@ -295,7 +295,7 @@ public:
         area_.resize(kWidth, kHeight);
         panel_.SetTraceLog(&complaints_);
         panel_.SetMessageBox(&complaints_);
-        auto context = std::make_shared<DocumentContext>();
+        auto context = std::make_shared<document::DocumentContext>();
         context->panel = &panel_;
         context->messages = &complaints_;
         context->log = &complaints_;
@@ -303,7 +303,7 @@ public:
         context->recoveryFolder = dir_.filePath(QStringLiteral("recovery"));
         // Written on demand below, where it is timed; not by the wall clock.
         context->recoveryIntervalMs = 24 * 3600 * 1000;
-        docs_ = std::make_unique<CDocumentManager>(&area_, context);
+        docs_ = std::make_unique<document::DocumentManager>(&area_, context);
         panel_.SetDocumentOpener([this] { docs_->NewLiveRecord(); });
         area_.show();
         complaints_.connecting = true;
@@ -316,7 +316,7 @@ public:
 private:
     void FeedOne() {
         const auto bytes = bake::EncodeGaugeData(signal_.Next());
-        panel_.OnBoardPktReceived(bytes.data(), uint32_t(bytes.size()));
+        panel_.OnPacket(bytes.data(), uint32_t(bytes.size()));
     }
     // Also notes the slowest packets: the next one is due 10 ms later.
     void Feed(size_t untilPacket, double& feedMs) {
@@ -358,12 +358,12 @@ private:
     Options options_;
     QTemporaryDir dir_;
     QMdiArea area_;
-    CControlFrame panel_;
+    bake::ui::ControlPanel panel_;
     Complaints complaints_;
-    std::unique_ptr<CDocumentManager> docs_;
+    std::unique_ptr<document::DocumentManager> docs_;
     BakeSignal signal_;
-    CTVR_Doc* doc_ = nullptr;
-    CChartContainer* chart_ = nullptr;
+    document::ChartDocument* doc_ = nullptr;
+    chart::ui::ChartWidget* chart_ = nullptr;
     double slowestMs_ = 0;
     size_t slowestPacket_ = 0;
     size_t overPeriod_ = 0;       // packets that took longer than the packet period
@@ -376,7 +376,7 @@ bool Soak::OpenRecord() {
     // The first Baking packet opens the record; the profile report follows.
     FeedOne();
     const auto report = ProfileReport();
-    panel_.OnBoardPktReceived(report.data(), uint32_t(report.size()));
+    panel_.OnPacket(report.data(), uint32_t(report.size()));
     doc_ = docs_->ActiveDocument();
     if (!doc_ || !doc_->IsLiveBake()) {
         std::printf("FAIL: the first Baking packet opened no live record\n");
@@ -403,7 +403,7 @@ PaintFigure Soak::SamplePaints() {
 }
 
 size_t Soak::PointsStored(document::Channel c) const {
-    const chart::CChartSeries* s = chart_->FindChart(doc_->View()->ChannelCharts().Id(c));
+    const chart::ChartSeries* s = chart_->FindChart(doc_->View()->Channels().Id(c));
     return s ? s->Points().size() : 0;
 }
 
@@ -476,7 +476,7 @@ bool Soak::MeasureRecordWrites() {
         tick.push_back(ThreadCpuMs() - start);
         doc_->WriteRecoveryFile();  // waits for the write in flight first
     }
-    document::CRecoveryWriter writer;
+    document::RecoveryWriter writer;
     double writtenMs = -1;
     const double start = WallMs();
     bool ok = false;
@@ -500,7 +500,7 @@ bool Soak::EndBake() {
     idle.devState = bake::CONCC_DEV_IDLE;
     const auto bytes = bake::EncodeGaugeData(idle);
     const double start = WallMs();
-    panel_.OnBoardPktReceived(bytes.data(), uint32_t(bytes.size()));
+    panel_.OnPacket(bytes.data(), uint32_t(bytes.size()));
     const double ms = WallMs() - start;
     std::printf("bake end, record saved: %.0f ms (%s)\n", ms,
                 qPrintable(QFileInfo(doc_->FilePath()).fileName()));

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size)
         std::memcpy(bytes.get(), data, size);
 
-    bake::CControllerProtocol protocol;
+    bake::ControllerProtocol protocol;
     (void)protocol.Receive(bytes.get(), size);
 
     bake::CONCC_Header header;

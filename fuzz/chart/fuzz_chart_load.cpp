@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "chart/chart_statistics.h"
 #include "memory_file.h"
 #include "xml/xml_node.h"
@@ -34,17 +34,17 @@ const wchar_t* Text(const wchar_t* s) {
 // The charts a walk over the tree finds: the first Charts child of the
 // returned node, its Chart children and their Data children.
 bool ExpectedCharts(const uint8_t* data, size_t size, std::vector<Expected>& out) {
-    xml::CXmlResult r;
-    const xml::CXmlNode doc = xml::CXmlNode::ParseBytes(data, size, &r);
+    xml::XmlResult r;
+    const xml::XmlNode doc = xml::XmlNode::ParseBytes(data, size, &r);
     if (r.error != xml::XmlError::kNone)
         return false;
     int cursor = 0;
-    const xml::CXmlNode charts = doc.GetChildFrom(L"Charts", &cursor);
+    const xml::XmlNode charts = doc.GetChildFrom(L"Charts", &cursor);
     if (charts.IsEmpty())
         return false;
     int chartCursor = 0;
     for (;;) {
-        const xml::CXmlNode c = charts.GetChildFrom(L"Chart", &chartCursor);
+        const xml::XmlNode c = charts.GetChildFrom(L"Chart", &chartCursor);
         if (c.IsEmpty())
             break;
         Expected e{Text(c.GetAttribute(L"Name")), Text(c.GetAttribute(L"Y_Label")), 0};
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const MemoryFile input, output;
     input.Fill(data, size);
 
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     std::set<int> ids;
     std::wstring error;
     const bool loaded = model.LoadChartsXml(input.Path(), ids, error);
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What was loaded saves, and loads again with the same charts that have points.
     if (!ids.empty()) {
         Check(model.SaveChartsXml(output.Path(), ids, error));
-        chart::CChartContainerModel again;
+        chart::ChartSet again;
         std::set<int> againIds;
         Check(again.LoadChartsXml(output.Path(), againIds, error));
         size_t withPoints = 0;

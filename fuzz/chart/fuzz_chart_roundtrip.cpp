@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "memory_file.h"
 
 namespace {
@@ -26,8 +26,8 @@ using fuzz_chart::Check;
 using fuzz_chart::MemoryFile;
 
 // The charts that a save writes: those with points, in id order.
-std::vector<const chart::CChartSeries*> Saved(const chart::CChartContainerModel& model) {
-    std::vector<const chart::CChartSeries*> out;
+std::vector<const chart::ChartSeries*> Saved(const chart::ChartSet& model) {
+    std::vector<const chart::ChartSeries*> out;
     for (const auto& [id, series] : model.Charts()) {
         if (series->HasPoints())
             out.push_back(series.get());
@@ -35,7 +35,7 @@ std::vector<const chart::CChartSeries*> Saved(const chart::CChartContainerModel&
     return out;
 }
 
-std::set<int> AllIds(const chart::CChartContainerModel& model) {
+std::set<int> AllIds(const chart::ChartSet& model) {
     std::set<int> ids;
     model.GetChartIds(ids);
     return ids;
@@ -58,13 +58,13 @@ bool SameBits(double a, double b) {
 }
 
 // Fields the file carries exactly, and the point count.
-bool SameExact(const chart::CChartSeries& a, const chart::CChartSeries& b) {
+bool SameExact(const chart::ChartSeries& a, const chart::ChartSeries& b) {
     return a.name == b.name && a.yLabel == b.yLabel && a.color == b.color &&
            a.dashStyle == b.dashStyle && a.Points().size() == b.Points().size() && b.visible &&
            !b.selected && !b.showPoints;
 }
 
-bool SameRounded(const chart::CChartSeries& a, const chart::CChartSeries& b) {
+bool SameRounded(const chart::ChartSeries& a, const chart::ChartSeries& b) {
     if (!SameExact(a, b) || !Rounded(a.penWidth, b.penWidth) || !Rounded(a.tension, b.tension))
         return false;
     for (size_t i = 0; i < a.Points().size(); ++i) {
@@ -76,7 +76,7 @@ bool SameRounded(const chart::CChartSeries& a, const chart::CChartSeries& b) {
     return true;
 }
 
-bool SameBits(const chart::CChartSeries& a, const chart::CChartSeries& b) {
+bool SameBits(const chart::ChartSeries& a, const chart::ChartSeries& b) {
     if (!SameExact(a, b) || !SameBits(a.penWidth, b.penWidth) || !SameBits(a.tension, b.tension))
         return false;
     for (size_t i = 0; i < a.Points().size(); ++i) {
@@ -89,8 +89,7 @@ bool SameBits(const chart::CChartSeries& a, const chart::CChartSeries& b) {
 }
 
 template <typename Same>
-bool SameCharts(const chart::CChartContainerModel& a, const chart::CChartContainerModel& b,
-                Same same) {
+bool SameCharts(const chart::ChartSet& a, const chart::ChartSet& b, Same same) {
     const auto left = Saved(a);
     const auto right = Saved(b);
     // A reload drops only charts without points, and the first save wrote none.
@@ -104,8 +103,7 @@ bool SameCharts(const chart::CChartContainerModel& a, const chart::CChartContain
 }
 
 // Saves every chart of the model to the file and loads it into a fresh model.
-void SaveAndLoad(const chart::CChartContainerModel& from, const MemoryFile& file,
-                 chart::CChartContainerModel& to) {
+void SaveAndLoad(const chart::ChartSet& from, const MemoryFile& file, chart::ChartSet& to) {
     std::wstring error;
     Check(from.SaveChartsXml(file.Path(), AllIds(from), error));
     std::set<int> ids;
@@ -119,20 +117,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const MemoryFile input, first, second;
     input.Fill(data, size);
 
-    chart::CChartContainerModel loaded;
+    chart::ChartSet loaded;
     std::set<int> ids;
     std::wstring error;
     if (!loaded.LoadChartsXml(input.Path(), ids, error) || ids.empty())
         return 0;
 
-    chart::CChartContainerModel reloaded;
+    chart::ChartSet reloaded;
     SaveAndLoad(loaded, first, reloaded);
     Check(SameCharts(loaded, reloaded,
                      [](const auto& a, const auto& b) { return SameRounded(a, b); }));
     if (reloaded.Charts().empty())
         return 0;
 
-    chart::CChartContainerModel again;
+    chart::ChartSet again;
     SaveAndLoad(reloaded, second, again);
     Check(second.Bytes() == first.Bytes());
     Check(SameCharts(reloaded, again, [](const auto& a, const auto& b) { return SameBits(a, b); }));

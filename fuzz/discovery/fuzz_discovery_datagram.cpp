@@ -5,25 +5,25 @@
 #include <cstring>
 #include <memory>
 
-#include "discovery/plixor_datagram.h"
-#include "discovery/psm_result.h"
-#include "discovery/psmd_notification.h"
+#include "discovery/discovery_datagram.h"
+#include "discovery/discovery_listener.h"
+#include "discovery/discovery_result.h"
 
 namespace {
 
-class TouchingSink : public ICPSMD_Notification {
+class TouchingSink : public discovery::DiscoveryListener {
 public:
     uint64_t sum = 0;
-    void OnDeviceStatus(const CPSMD_DevStatus* s) override {
+    void OnDeviceStatus(const discovery::DeviceStatus* s) override {
         sum += s->deviceId + s->ipAddress + s->firmwareVersion;
-        sum += FirmwareVersionText(s->firmwareVersion).size();
+        sum += discovery::FirmwareVersionText(s->firmwareVersion).size();
     }
-    void OnDeviceConfig(const CPSMD_DevConfig* c, uint32_t result) override {
+    void OnDeviceConfig(const discovery::DeviceConfig* c, uint32_t result) override {
         sum += c->deviceId + result;
     }
     void OnSetDeviceIdResult(uint32_t id, uint32_t result) override { sum += id + result; }
     void OnSetIPResult(uint32_t id, uint32_t result) override {
-        sum += id + std::strlen(PSMResultText(result));
+        sum += id + std::strlen(discovery::DiscoveryResultText(result));
     }
 };
 
@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(bytes.get(), data, size);
     TouchingSink sink;
     size_t logged = 0;
-    (void)DispatchPacket(bytes.get(), size, sink,
-                         [&](const char*, const std::string& text) { logged += text.size(); });
+    (void)discovery::DispatchPacket(
+        bytes.get(), size, sink,
+        [&](const char*, const std::string& text) { logged += text.size(); });
     return static_cast<int>((sink.sum + logged) & 0);
 }

@@ -16,13 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t at = 0;
     uint64_t sum = 0;
     for (;;) {
-        link_frame::Header h;
-        const auto cut = link_frame::CutFrame(bytes.get() + at, size - at, &h);
-        if (cut != link_frame::Cut::Frame)
+        devlink::Header h;
+        const auto cut = devlink::CutFrame(bytes.get() + at, size - at, &h);
+        if (cut != devlink::Cut::Frame)
             break;
-        if (h.length < link_frame::kHeaderSize || h.length > size - at)
+        if (h.length < devlink::kHeaderSize || h.length > size - at)
             std::abort();
-        for (uint32_t i = link_frame::kHeaderSize; i < h.length; ++i) sum += bytes[at + i];
+        for (uint32_t i = devlink::kHeaderSize; i < h.length; ++i) sum += bytes[at + i];
         at += h.length;
     }
     return static_cast<int>(sum & 0);

@@ -12,7 +12,7 @@
 
 namespace {
 
-struct CountingSink : xml::IXmlElementSink {
+struct CountingSink : xml::XmlElementSink {
     size_t elements = 0;
     size_t characters = 0;
     uintptr_t OnElement(uintptr_t, const wchar_t* name, bool,
@@ -35,11 +35,11 @@ void Check(bool ok) {
 
 // Elements of the tree from `top` down (top included when named), reading
 // every string and checking the lookups against the plain lists.
-size_t CountElements(const xml::CXmlNode& top) {
+size_t CountElements(const xml::XmlNode& top) {
     size_t elements = 0;
-    std::vector<xml::CXmlNode> pending{top};
+    std::vector<xml::XmlNode> pending{top};
     while (!pending.empty()) {
-        const xml::CXmlNode n = pending.back();
+        const xml::XmlNode n = pending.back();
         pending.pop_back();
         if (n.GetName())
             ++elements;
@@ -56,7 +56,7 @@ size_t CountElements(const xml::CXmlNode& top) {
         }
         Check(n.ContentCount() == n.ChildCount() + n.TextCount() + n.ClearCount());
         for (int i = 0; i < n.ChildCount(); ++i) {
-            const xml::CXmlNode child = n.ChildAt(i);
+            const xml::XmlNode child = n.ChildAt(i);
             Check(child.GetParent() == n);
             pending.push_back(child);
         }
@@ -64,7 +64,7 @@ size_t CountElements(const xml::CXmlNode& top) {
     return elements;
 }
 
-bool SameResult(const xml::CXmlResult& a, const xml::CXmlResult& b) {
+bool SameResult(const xml::XmlResult& a, const xml::XmlResult& b) {
     return a.error == b.error && a.line == b.line && a.column == b.column;
 }
 
@@ -74,9 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every byte one character: the markup characters are then easy to reach.
     const std::wstring text(data, data + size);
 
-    xml::CXmlResult tree;
-    const xml::CXmlNode node = xml::CXmlNode::ParseString(text.c_str(), &tree);
-    xml::CXmlResult events;
+    xml::XmlResult tree;
+    const xml::XmlNode node = xml::XmlNode::ParseString(text.c_str(), &tree);
+    xml::XmlResult events;
     CountingSink sink;
     xml::ParseStringToSink(text.c_str(), sink, &events);
     Check(SameResult(tree, events));
@@ -84,15 +84,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!node.IsEmpty()) {
         Check(CountElements(node) == sink.elements);
         const std::wstring written = node.ToString();
-        xml::CXmlResult again;
-        xml::CXmlNode::ParseString(written.c_str(), &again);
+        xml::XmlResult again;
+        xml::XmlNode::ParseString(written.c_str(), &again);
         Check(node.WriteFile(L"/dev/null") == xml::XmlError::kNone);
     }
 
     // The same bytes as the content of a file: encoding detection, UTF-16.
-    xml::CXmlResult fromBytes;
-    const xml::CXmlNode bytesNode = xml::CXmlNode::ParseBytes(data, size, &fromBytes);
-    xml::CXmlResult bytesEvents;
+    xml::XmlResult fromBytes;
+    const xml::XmlNode bytesNode = xml::XmlNode::ParseBytes(data, size, &fromBytes);
+    xml::XmlResult bytesEvents;
     CountingSink bytesSink;
     xml::ParseBytesToSink(data, size, bytesSink, &bytesEvents);
     Check(SameResult(fromBytes, bytesEvents));

@@ -26,7 +26,7 @@ std::wstring TooShortText(uint32_t type, size_t length) {
 
 }  // namespace
 
-void Notice::Apply(ITraceLog* log, IMessageBox* box) const {
+void Notice::Apply(platform::TraceLog* log, platform::MessageBox* box) const {
     if (log) {
         for (const auto& line : errors)
             log->TraceError(line.source.c_str(), L"%ls", line.text.c_str());
@@ -37,7 +37,7 @@ void Notice::Apply(ITraceLog* log, IMessageBox* box) const {
         box->ShowMessage(message->text, message->icon);
 }
 
-ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length) {
+ReceiveOutcome ControllerProtocol::Receive(const uint8_t* bytes, size_t length) {
     ReceiveOutcome out;
     if (!bytes || length < 4) {
         out.errors.push_back(
@@ -68,7 +68,7 @@ ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length)
     seq_ = NextSequenceId(seq_);
 
     const auto errorBox = [&](std::wstring text) {
-        out.message = Message{std::move(text), MessageIcon::Error};
+        out.message = Message{std::move(text), platform::MessageIcon::Error};
     };
 
     switch (h.type) {
@@ -85,7 +85,7 @@ ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length)
             if (r.bakeError == 0) {
                 out.message =
                     Message{L"Successfully baked! Bake time : " + std::to_wstring(r.bakeTime),
-                            MessageIcon::None};
+                            platform::MessageIcon::None};
             } else {
                 errorBox(L"Error : " + Widen(ResultCodeText(r.bakeError)) + L"! Bake time : " +
                          std::to_wstring(r.bakeTime));
@@ -94,8 +94,8 @@ ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length)
         }
         case CONCC_PKT_SET_PROFILE:
             if (h.result == 0) {
-                out.message =
-                    Message{L"Temperature profile set, you can bake now!", MessageIcon::None};
+                out.message = Message{L"Temperature profile set, you can bake now!",
+                                      platform::MessageIcon::None};
                 out.notes.push_back({kSourceReceived, out.message->text});
             } else {
                 errorBox(Widen(ResultCodeText(h.result)));
@@ -118,7 +118,8 @@ ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length)
             break;
         case CONCC_PKT_SET_BAKE_OPTIONS:
             if (h.result == 0) {
-                out.message = Message{L"Bake options set successfully!", MessageIcon::Information};
+                out.message =
+                    Message{L"Bake options set successfully!", platform::MessageIcon::Information};
             } else {
                 errorBox(L"Error while set bake options : " + Widen(ResultCodeText(h.result)));
             }
@@ -142,7 +143,7 @@ ReceiveOutcome CControllerProtocol::Receive(const uint8_t* bytes, size_t length)
 Notice SendFailure(const wchar_t* source, const std::string& linkErrorText) {
     Notice n;
     n.errors.push_back({source, Widen(linkErrorText)});
-    n.message = Message{Widen(linkErrorText), MessageIcon::Error};
+    n.message = Message{Widen(linkErrorText), platform::MessageIcon::Error};
     return n;
 }
 

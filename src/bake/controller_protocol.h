@@ -27,7 +27,7 @@ struct TraceLine {
 
 struct Message {
     std::wstring text;
-    MessageIcon icon = MessageIcon::None;
+    platform::MessageIcon icon = platform::MessageIcon::None;
     bool operator==(const Message&) const = default;
 };
 
@@ -41,7 +41,7 @@ struct Notice {
     // Writes every error line with TraceError(source, L"%ls", text) and every
     // note with TraceMessage, then shows the message. Either interface may
     // be null.
-    void Apply(ITraceLog* log, IMessageBox* box) const;
+    void Apply(platform::TraceLog* log, platform::MessageBox* box) const;
 };
 
 enum class ReceiveAction {
@@ -63,7 +63,7 @@ struct ReceiveOutcome : Notice {
 // The protocol state of one control panel: the sequence counter (created as
 // 1, never reset on reconnect) and the once-per-run flag of the gauge size
 // error. Used on one thread only.
-class CControllerProtocol {
+class ControllerProtocol {
 public:
     uint32_t SequenceId() const { return seq_; }
     // For resuming a counter (and for tests of the wrap); 0 becomes 1.

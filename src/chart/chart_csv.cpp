@@ -34,10 +34,10 @@ std::string Number(double v) {
 
 }  // namespace
 
-std::string ChartsCsv(const CChartContainerModel& model, const std::set<int>& ids) {
-    std::vector<const CChartSeries*> charts;
+std::string ChartsCsv(const ChartSet& model, const std::set<int>& ids) {
+    std::vector<const ChartSeries*> charts;
     for (int id : ids) {
-        const CChartSeries* s = model.FindChart(id);
+        const ChartSeries* s = model.FindChart(id);
         if (s && s->HasPoints())
             charts.push_back(s);
     }
@@ -66,8 +66,8 @@ std::string ChartsCsv(const CChartContainerModel& model, const std::set<int>& id
     return out;
 }
 
-bool SaveChartsCsv(const CChartContainerModel& model, const std::set<int>& ids,
-                   const std::wstring& path, std::wstring& error) {
+bool SaveChartsCsv(const ChartSet& model, const std::set<int>& ids, const std::wstring& path,
+                   std::wstring& error) {
     // Made like a chart file: the old file stays whole until the new one is.
     platform::ReplacingFile file;
     if (file.Open(platform::WideToUtf8(path))) {

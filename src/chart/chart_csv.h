@@ -9,17 +9,17 @@
 #include <set>
 #include <string>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 
 namespace chart {
 
 // The CSV text (UTF-8, one line per row) of the
 // charts of `ids` that have points.
-std::string ChartsCsv(const CChartContainerModel& model, const std::set<int>& ids);
+std::string ChartsCsv(const ChartSet& model, const std::set<int>& ids);
 
 // The same written to a file, replaced only once it is completely written.
 // False with `error` set when it cannot be written.
-bool SaveChartsCsv(const CChartContainerModel& model, const std::set<int>& ids,
-                   const std::wstring& path, std::wstring& error);
+bool SaveChartsCsv(const ChartSet& model, const std::set<int>& ids, const std::wstring& path,
+                   std::wstring& error);
 
 }  // namespace chart

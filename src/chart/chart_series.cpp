@@ -5,13 +5,13 @@
 
 namespace chart {
 
-void CChartSeries::ResetExtents() {
+void ChartSeries::ResetExtents() {
     minX_ = minY_ = kNoMin;
     maxX_ = maxY_ = kNoMax;
 }
 
 template <class Added>
-void CChartSeries::GrowExtents(const Added& added, size_t addedAt) {
+void ChartSeries::GrowExtents(const Added& added, size_t addedAt) {
     for (size_t i = 0; i < added.size(); ++i) {
         const ChartPoint& p = added[i];
         if (!IsFinitePoint(p))
@@ -27,7 +27,7 @@ void CChartSeries::GrowExtents(const Added& added, size_t addedAt) {
     }
 }
 
-void CChartSeries::SetPoints(std::span<const ChartPoint> points) {
+void ChartSeries::SetPoints(std::span<const ChartPoint> points) {
     if (!std::is_sorted(points.begin(), points.end(), PointLess)) {
         SetPoints(std::vector<ChartPoint>(points.begin(), points.end()));
         return;
@@ -37,7 +37,7 @@ void CChartSeries::SetPoints(std::span<const ChartPoint> points) {
     Summarize();
 }
 
-void CChartSeries::SetPoints(std::vector<ChartPoint>&& points) {
+void ChartSeries::SetPoints(std::vector<ChartPoint>&& points) {
     if (!std::is_sorted(points.begin(), points.end(), PointLess)) {
         std::sort(points.begin(), points.end(), PointLess);
     }
@@ -46,7 +46,7 @@ void CChartSeries::SetPoints(std::vector<ChartPoint>&& points) {
     Summarize();
 }
 
-void CChartSeries::Summarize() {
+void ChartSeries::Summarize() {
     drawCache.reset();
     finiteBegin_ = finiteEnd_ = 0;
     if (points_.empty()) {
@@ -58,7 +58,7 @@ void CChartSeries::Summarize() {
     GrowExtents(points_, 0);
 }
 
-bool CChartSeries::AppendPoints(std::span<const ChartPoint> points) {
+bool ChartSeries::AppendPoints(std::span<const ChartPoint> points) {
     if (points.empty())
         return false;
     std::vector<ChartPoint> sorted;
@@ -80,7 +80,7 @@ bool CChartSeries::AppendPoints(std::span<const ChartPoint> points) {
     return true;
 }
 
-PointRun CChartSeries::GetPointRange(double a, double b) const {
+PointRun ChartSeries::GetPointRange(double a, double b) const {
     if (finiteBegin_ == finiteEnd_ || a != a || b != b)
         return {};
     if (a > b)

@@ -47,35 +47,35 @@ public:
     std::shared_ptr<void> value;
 };
 
-// An owned CPointSummary that a chart without points does without; a copy
+// An owned PointSummary that a chart without points does without; a copy
 // of the chart copies it.
 class SummarySlot {
 public:
     SummarySlot() = default;
     SummarySlot(const SummarySlot& other)
-        : value_(other.value_ ? std::make_unique<CPointSummary>(*other.value_) : nullptr) {}
+        : value_(other.value_ ? std::make_unique<PointSummary>(*other.value_) : nullptr) {}
     SummarySlot(SummarySlot&&) noexcept = default;
     SummarySlot& operator=(const SummarySlot& other) {
         if (this != &other)
-            value_ = other.value_ ? std::make_unique<CPointSummary>(*other.value_) : nullptr;
+            value_ = other.value_ ? std::make_unique<PointSummary>(*other.value_) : nullptr;
         return *this;
     }
     SummarySlot& operator=(SummarySlot&&) noexcept = default;
 
     explicit operator bool() const { return value_ != nullptr; }
-    CPointSummary* operator->() const { return value_.get(); }
-    CPointSummary& Get() {
+    PointSummary* operator->() const { return value_.get(); }
+    PointSummary& Get() {
         if (!value_)
-            value_ = std::make_unique<CPointSummary>();
+            value_ = std::make_unique<PointSummary>();
         return *value_;
     }
     void reset() { value_.reset(); }
 
 private:
-    std::unique_ptr<CPointSummary> value_;
+    std::unique_ptr<PointSummary> value_;
 };
 
-class CChartSeries {
+class ChartSeries {
 public:
     static constexpr double kNoMin = std::numeric_limits<double>::max();
     static constexpr double kNoMax = -std::numeric_limits<double>::max();
@@ -94,7 +94,7 @@ public:
     // Every point as added or loaded, non-finite ones included: a file keeps
     // what it held however the chart shows it. Points once stored never move,
     // however many come after them.
-    const CPointStore& Points() const { return points_; }
+    const PointStore& Points() const { return points_; }
     bool HasPoints() const { return !points_.empty(); }
 
     // x of the first and of the last finite point, smallest and largest y of
@@ -168,7 +168,7 @@ private:
     // Summary and extents for points just put in place of the old ones.
     void Summarize();
 
-    CPointStore points_;
+    PointStore points_;
     // Covers points_ whenever there are points. Held apart so that an empty
     // chart, of which a file may hold a great many, costs little.
     SummarySlot summary_;

@@ -95,7 +95,7 @@ ChartStatistics StatisticsOf(const Points& run, double a, double b) {
 
 }  // namespace
 
-ChartStatistics ComputeChartStatistics(const CChartSeries& series, double selectionStart,
+ChartStatistics ComputeChartStatistics(const ChartSeries& series, double selectionStart,
                                        double selectionEnd) {
     const double a = std::min(selectionStart, selectionEnd);
     const double b = std::max(selectionStart, selectionEnd);
@@ -111,7 +111,7 @@ ChartStatistics ComputeChartStatistics(const CChartSeries& series, double select
     return StatisticsOf(finite, a, b);
 }
 
-std::optional<double> ChartValueAt(const CChartSeries& series, double x) {
+std::optional<double> ChartValueAt(const ChartSeries& series, double x) {
     const PointRun run = series.GetPointRange(x, x);
     if (run.size() < 2)
         return std::nullopt;

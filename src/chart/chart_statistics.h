@@ -22,11 +22,11 @@ struct ChartStatistics {
 
 // The range may be given in either order. Values between points are
 // interpolated linearly at the range's ends.
-ChartStatistics ComputeChartStatistics(const CChartSeries& series, double selectionStart,
+ChartStatistics ComputeChartStatistics(const ChartSeries& series, double selectionStart,
                                        double selectionEnd);
 
 // The chart's value at x, interpolated between the points around it; empty
 // when x lies outside the chart or exactly on its last point.
-std::optional<double> ChartValueAt(const CChartSeries& series, double x);
+std::optional<double> ChartValueAt(const ChartSeries& series, double x);
 
 }  // namespace chart

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "xml/xml_element_sink.h"
+#include "xml/xml_file_writer.h"
 #include "xml/xml_node.h"
-#include "xml/xml_writer.h"
 
 namespace chart {
 
@@ -164,11 +164,11 @@ const wchar_t* Text(const wchar_t* s) {
 
 }  // namespace
 
-bool SaveChartsXml(const CChartContainerModel& model, const std::wstring& path,
-                   const std::set<int>& ids, std::wstring& error) {
+bool SaveChartsXml(const ChartSet& model, const std::wstring& path, const std::set<int>& ids,
+                   std::wstring& error) {
     std::vector<SavedChart> charts;
     for (int id : ids) {
-        const CChartSeries* series = model.FindChart(id);
+        const ChartSeries* series = model.FindChart(id);
         if (!series)
             continue;
         charts.push_back({series->name, series->yLabel, series->dashStyle, series->penWidth,
@@ -189,7 +189,7 @@ bool SaveChartsXml(const std::vector<SavedChart>& charts, const std::wstring& pa
     }
     // The document is streamed element by element: a bake of hours would
     // otherwise be held a second time, as a tree, just to be written.
-    xml::CXmlFileWriter writer;
+    xml::XmlFileWriter writer;
     xml::XmlError result = writer.Open(path);
     if (result == xml::XmlError::kNone) {
         writer.StartElement(L"Charts");
@@ -235,13 +235,13 @@ namespace {
 // root, or its only child element when the root has nothing else), its Chart
 // children and their Data children. Both possible returned nodes are
 // followed until the end of the parse shows which one it is.
-class ChartFileReader : public xml::IXmlElementSink {
+class ChartFileReader : public xml::XmlElementSink {
 public:
     // The chart is made as its element is read, so that a file of many
     // charts holds each one's fields once; its points wait here until the
     // chart is complete and are then sorted in one go.
     struct ChartRecord {
-        std::unique_ptr<CChartSeries> series;
+        std::unique_ptr<ChartSeries> series;
         std::vector<ChartPoint> points;
     };
 
@@ -275,8 +275,8 @@ public:
             const bool ofFirst = (parent & kChartsOfFirst) != 0;
             Candidate& c = ofFirst ? chartsOfFirst_ : chartsOfRoot_;
             ChartRecord& r = c.charts.emplace_back();
-            r.series = std::make_unique<CChartSeries>();
-            CChartSeries& s = *r.series;
+            r.series = std::make_unique<ChartSeries>();
+            ChartSeries& s = *r.series;
             s.name = Text(Find(attributes, L"name"));
             const auto color = static_cast<uint32_t>(ReadInteger(Find(attributes, L"color")));
             s.color = color == 0 ? 0xFF000000 : color;
@@ -340,14 +340,14 @@ private:
 
 }  // namespace
 
-bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path, std::set<int>& ids,
+bool LoadChartsXml(ChartSet& model, const std::wstring& path, std::set<int>& ids,
                    std::wstring& error) {
     ids.clear();
     // A file near the reader's size limit can still exhaust memory while its
     // charts are built; that is a failed load, not the end of the program.
     try {
         ChartFileReader reader;
-        xml::CXmlResult parsed;
+        xml::XmlResult parsed;
         xml::ParseFileToSink(path, reader, &parsed);
         // Warnings too: a file that is not quite well formed is not taken.
         if (parsed.error != xml::XmlError::kNone) {
@@ -369,7 +369,7 @@ bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path, std::s
                 error = L"WTF!";
                 return false;
             }
-            std::unique_ptr<CChartSeries> series = std::move(r.series);
+            std::unique_ptr<ChartSeries> series = std::move(r.series);
             series->id = id;
             if (!r.points.empty())
                 series->SetPoints(std::move(r.points));

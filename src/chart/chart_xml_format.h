@@ -12,11 +12,11 @@
 
 namespace chart {
 
-class CChartContainerModel;
+class ChartSet;
 
 // Writes the charts of `ids` that have points to a chart XML file.
-bool SaveChartsXml(const CChartContainerModel& model, const std::wstring& path,
-                   const std::set<int>& ids, std::wstring& error);
+bool SaveChartsXml(const ChartSet& model, const std::wstring& path, const std::set<int>& ids,
+                   std::wstring& error);
 // What a chart file keeps of one chart: its style and its points.
 struct SavedChart {
     std::wstring name;
@@ -33,7 +33,7 @@ bool SaveChartsXml(const std::vector<SavedChart>& charts, const std::wstring& pa
                    std::wstring& error);
 // Adds every chart of a chart XML file to the model as a new chart; ids
 // receives their ids.
-bool LoadChartsXml(CChartContainerModel& model, const std::wstring& path, std::set<int>& ids,
+bool LoadChartsXml(ChartSet& model, const std::wstring& path, std::set<int>& ids,
                    std::wstring& error);
 
 }  // namespace chart

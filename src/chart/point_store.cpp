@@ -16,13 +16,13 @@ point_chunks::Chunk NewChunk(size_t points) {
 
 }  // namespace
 
-size_t CPointStore::capacity() const {
+size_t PointStore::capacity() const {
     size_t total = 0;
     for (size_t k = 0; k < chunks_.size(); ++k) total += point_chunks::ChunkCapacity(k);
     return total;
 }
 
-void CPointStore::push_back(const ChartPoint& p) {
+void PointStore::push_back(const ChartPoint& p) {
     const point_chunks::Place at = point_chunks::Locate(size_);
     if (at.chunk == chunks_.size())
         chunks_.push_back(NewChunk(point_chunks::ChunkCapacity(at.chunk)));

@@ -130,23 +130,23 @@ private:
     size_t count_ = 0;
 };
 
-class CPointStore {
+class PointStore {
 public:
-    using const_iterator = PointIterator<CPointStore>;
+    using const_iterator = PointIterator<PointStore>;
     using iterator = const_iterator;
 
-    CPointStore() = default;
+    PointStore() = default;
     // A copy owns chunks of its own: two stores never append into one chunk.
-    CPointStore(const CPointStore& other) { Append(other); }
-    CPointStore(CPointStore&&) noexcept = default;
-    CPointStore& operator=(const CPointStore& other) {
+    PointStore(const PointStore& other) { Append(other); }
+    PointStore(PointStore&&) noexcept = default;
+    PointStore& operator=(const PointStore& other) {
         if (this != &other) {
             clear();
             Append(other);
         }
         return *this;
     }
-    CPointStore& operator=(CPointStore&&) noexcept = default;
+    PointStore& operator=(PointStore&&) noexcept = default;
 
     size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -191,8 +191,8 @@ public:
 
     PointRun() = default;
     // The whole store.
-    PointRun(const CPointStore& store) : store_(&store), count_(store.size()) {}  // NOLINT
-    PointRun(const CPointStore& store, size_t first, size_t count)
+    PointRun(const PointStore& store) : store_(&store), count_(store.size()) {}  // NOLINT
+    PointRun(const PointStore& store, size_t first, size_t count)
         : store_(&store), first_(first), count_(count) {}
 
     size_t size() const { return count_; }
@@ -209,7 +209,7 @@ public:
     }
 
 private:
-    const CPointStore* store_ = nullptr;
+    const PointStore* store_ = nullptr;
     size_t first_ = 0;
     size_t count_ = 0;
 };

@@ -29,7 +29,7 @@ void Widen(YExtent& e, const YExtent& other) {
         e.max = other.max;
 }
 
-YExtent Scan(const CPointStore& points, size_t first, size_t last) {
+YExtent Scan(const PointStore& points, size_t first, size_t last) {
     YExtent e{kInf, -kInf};
     for (size_t i = first; i < last; ++i) Widen(e, points[i].y);
     return e;
@@ -37,18 +37,18 @@ YExtent Scan(const CPointStore& points, size_t first, size_t last) {
 
 }  // namespace
 
-void CPointSummary::Clear() {
+void PointSummary::Clear() {
     levels_.clear();
     blockX_.clear();
     count_ = 0;
 }
 
-void CPointSummary::Rebuild(const CPointStore& points) {
+void PointSummary::Rebuild(const PointStore& points) {
     Clear();
     Append(points);
 }
 
-void CPointSummary::Append(const CPointStore& points) {
+void PointSummary::Append(const PointStore& points) {
     if (points.size() < count_) {
         Clear();
     }
@@ -62,7 +62,7 @@ void CPointSummary::Append(const CPointStore& points) {
     }
 }
 
-void CPointSummary::AddBlock(YExtent block) {
+void PointSummary::AddBlock(YExtent block) {
     for (size_t level = 0;; ++level) {
         if (levels_.size() == level)
             levels_.emplace_back();
@@ -75,7 +75,7 @@ void CPointSummary::AddBlock(YExtent block) {
     }
 }
 
-void CPointSummary::Prefetch(const CPointStore& points, size_t index) const {
+void PointSummary::Prefetch(const PointStore& points, size_t index) const {
     if (index >= points.size())
         return;
     const size_t block = index / kBlock;
@@ -93,7 +93,7 @@ void CPointSummary::Prefetch(const CPointStore& points, size_t index) const {
     }
 }
 
-YExtent CPointSummary::Query(const CPointStore& points, size_t first, size_t last) const {
+YExtent PointSummary::Query(const PointStore& points, size_t first, size_t last) const {
     if (last > points.size())
         last = points.size();
     if (first >= last)

@@ -9,7 +9,7 @@
 // upwards, amortized O(1) per point; a few raw points at each end of a query
 // are read from the points themselves.
 //
-// Owned by CChartSeries and used on the window thread only. NaN and infinite
+// Owned by ChartSeries and used on the window thread only. NaN and infinite
 // y values take no part in the extremes.
 
 #include <algorithm>
@@ -27,26 +27,26 @@ struct YExtent {
     double max;
 };
 
-class CPointSummary {
+class PointSummary {
 public:
     static constexpr size_t kBlock = 32;
 
     // Rebuilds the pyramid for all of `points`.
-    void Rebuild(const CPointStore& points);
+    void Rebuild(const PointStore& points);
     // Takes in points appended since the last call; `points` is the whole,
     // grown sequence (its first size() - newCount points are summarized already).
-    void Append(const CPointStore& points);
+    void Append(const PointStore& points);
     void Clear();
 
     // Extremes of y over points [first, last); `points` is the sequence summarized.
-    YExtent Query(const CPointStore& points, size_t first, size_t last) const;
+    YExtent Query(const PointStore& points, size_t first, size_t last) const;
 
     // Asks the processor early for what a search or a query that ends near
     // point `index` will read: the block of points around it, the block's
     // first x and the nodes above it. Over a long chart each of those lies
     // in memory no cache holds, and a walk along pixel columns knows where
     // the next columns will end long before it gets there.
-    void Prefetch(const CPointStore& points, size_t index) const;
+    void Prefetch(const PointStore& points, size_t index) const;
 
     // Number of points summarized.
     size_t Size() const { return count_; }
@@ -58,7 +58,7 @@ public:
     // reads at most one block of points: a search through a long chart's
     // points themselves would miss the cache at every probe.
     template <class PassesX>
-    size_t FirstFailing(const CPointStore& points, size_t from, PassesX passes,
+    size_t FirstFailing(const PointStore& points, size_t from, PassesX passes,
                         size_t guess = 0) const;
 
 private:
@@ -70,8 +70,8 @@ private:
 };
 
 template <class PassesX>
-size_t CPointSummary::FirstFailing(const CPointStore& points, size_t from, PassesX passes,
-                                   size_t guess) const {
+size_t PointSummary::FirstFailing(const PointStore& points, size_t from, PassesX passes,
+                                  size_t guess) const {
     // Blocks from `block` on start after `from`; find the first whose first x
     // fails. Blocks [block, lo) pass, blocks [hi, end) fail.
     const size_t block = from / kBlock + 1;

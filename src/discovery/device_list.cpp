@@ -5,10 +5,12 @@
 #include <cwctype>
 #include <new>
 
-#include "discovery/psm_result.h"
+#include "discovery/discovery_result.h"
 #include "platform/text_conversion.h"
 
-std::string DeviceColumnText(const CPSMD_DevStatus& status, int column) {
+namespace discovery {
+
+std::string DeviceColumnText(const DeviceStatus& status, int column) {
     switch (column) {
         case kColumnStatus:
             return DeviceStatusText(status);
@@ -23,12 +25,12 @@ std::string DeviceColumnText(const CPSMD_DevStatus& status, int column) {
     }
 }
 
-bool PassesListingTest(const CPSMD_DevStatus& status) {
+bool PassesListingTest(const DeviceStatus& status) {
     return status.statusWord0 == 1 && status.statusWord2 == 1 && status.statusWord3 == 1 &&
            status.deviceId != 0xFFFFFFFF;
 }
 
-bool IsOnline(const CPSMD_DevStatus& status) {
+bool IsOnline(const DeviceStatus& status) {
     return PassesListingTest(status) && status.ipAddress != 0;
 }
 
@@ -42,7 +44,7 @@ int CompareText(const std::string& a, const std::string& b) {
     return d < 0 ? -1 : (d > 0 ? 1 : 0);
 }
 
-int CompareDevices(const CPSMD_DevStatus& a, const CPSMD_DevStatus& b, int column) {
+int CompareDevices(const DeviceStatus& a, const DeviceStatus& b, int column) {
     switch (column) {
         case kColumnStatus:
             return CompareText(DeviceStatusText(a), DeviceStatusText(b));
@@ -59,30 +61,30 @@ int CompareDevices(const CPSMD_DevStatus& a, const CPSMD_DevStatus& b, int colum
     }
 }
 
-CDeviceList::CDeviceList(IDeviceListObserver* observer) : observer_(observer) {}
+DeviceList::DeviceList(DeviceListObserver* observer) : observer_(observer) {}
 
-CDeviceList::~CDeviceList() {
+DeviceList::~DeviceList() {
     // The rows go with the list; no view is told any more.
     observer_ = nullptr;
 }
 
-int CDeviceList::Find(uint32_t deviceId) const {
+int DeviceList::Find(uint32_t deviceId) const {
     for (size_t i = 0; i < rows_.size(); ++i)
         if (rows_[i]->deviceId == deviceId)
             return static_cast<int>(i);
     return -1;
 }
 
-CDeviceList::UpdateResult CDeviceList::Update(const CPSMD_DevStatus& status) {
+DeviceList::UpdateResult DeviceList::Update(const DeviceStatus& status) {
     int row = Find(status.deviceId);
     Outcome outcome = Outcome::Rewritten;
     if (row < 0) {
         if (!PassesListingTest(status))
             return {Outcome::Ignored, -1};
-        std::unique_ptr<CCDItemData> data(new (std::nothrow) CCDItemData);
+        std::unique_ptr<DeviceRow> data(new (std::nothrow) DeviceRow);
         if (!data)
             return {Outcome::NoMemory, -1};
-        static_cast<CPSMD_DevStatus&>(*data) = status;
+        static_cast<DeviceStatus&>(*data) = status;
         row = Count();
         if (observer_ && !observer_->BeginInsertRow(row))
             return {Outcome::NoRow, -1};
@@ -96,13 +98,13 @@ CDeviceList::UpdateResult CDeviceList::Update(const CPSMD_DevStatus& status) {
             RemoveRow(row);
             return {Outcome::Removed, -1};
         }
-        CCDItemData& data = *rows_[static_cast<size_t>(row)];
+        DeviceRow& data = *rows_[static_cast<size_t>(row)];
         data.seen = 1;
         if (data == status)
             return {Outcome::Seen, row};
-        static_cast<CPSMD_DevStatus&>(data) = status;  // every field, seen kept
+        static_cast<DeviceStatus&>(data) = status;  // every field, seen kept
     }
-    const CCDItemData* changed = rows_[static_cast<size_t>(row)].get();
+    const DeviceRow* changed = rows_[static_cast<size_t>(row)].get();
     if (observer_)
         observer_->RowChanged(row);
     Sort();
@@ -112,7 +114,7 @@ CDeviceList::UpdateResult CDeviceList::Update(const CPSMD_DevStatus& status) {
     return {outcome, row};
 }
 
-void CDeviceList::RemoveRow(int row) {
+void DeviceList::RemoveRow(int row) {
     if (observer_)
         observer_->BeginRemoveRow(row);
     rows_.erase(rows_.begin() + row);
@@ -120,10 +122,10 @@ void CDeviceList::RemoveRow(int row) {
         observer_->EndRemoveRow();
 }
 
-int CDeviceList::TimerTick() {
+int DeviceList::TimerTick() {
     int removed = 0;
     for (int i = Count() - 1; i >= 0; --i) {
-        CCDItemData& data = *rows_[static_cast<size_t>(i)];
+        DeviceRow& data = *rows_[static_cast<size_t>(i)];
         if (data.seen) {
             data.seen = 0;
         } else {
@@ -134,7 +136,7 @@ int CDeviceList::TimerTick() {
     return removed;
 }
 
-void CDeviceList::HeaderClicked(int column) {
+void DeviceList::HeaderClicked(int column) {
     if (column < 0 || column >= kDeviceListColumns)
         return;
     if (column == sortColumn_) {
@@ -146,14 +148,14 @@ void CDeviceList::HeaderClicked(int column) {
     Sort();
 }
 
-void CDeviceList::ShowSortMark() {
+void DeviceList::ShowSortMark() {
     const int previous = markedColumn_ == sortColumn_ ? -1 : markedColumn_;
     markedColumn_ = sortColumn_;
     if (observer_)
         observer_->SortMarkChanged(previous, sortColumn_, SortMark());
 }
 
-void CDeviceList::Sort() {
+void DeviceList::Sort() {
     const size_t n = rows_.size();
     if (n < 2)
         return;
@@ -180,7 +182,7 @@ void CDeviceList::Sort() {
 
     if (observer_)
         observer_->BeginReorder();
-    std::vector<std::unique_ptr<CCDItemData>> sorted(n);
+    std::vector<std::unique_ptr<DeviceRow>> sorted(n);
     std::vector<int> newIndex(n);
     for (size_t i = 0; i < n; ++i) {
         sorted[i] = std::move(rows_[order[i]]);
@@ -191,6 +193,8 @@ void CDeviceList::Sort() {
         observer_->EndReorder(newIndex);
 }
 
-void CDeviceList::Clear() {
+void DeviceList::Clear() {
     for (int i = Count() - 1; i >= 0; --i) RemoveRow(i);
 }
+
+}  // namespace discovery

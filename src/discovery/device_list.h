@@ -2,20 +2,22 @@
 // The rules of the live controller list of the device selection: which
 // status reports make a row, when a row is rewritten or dropped, the silence
 // timer, the texts of the four columns and the sort order. Qt-free; the
-// dialog shows a CDeviceList through a model that listens to it.
+// dialog shows a DeviceList through a model that listens to it.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "discovery/device_record.h"
 #include "discovery/device_texts.h"
-#include "discovery/psm_data_base.h"
+
+namespace discovery {
 
 // The data of one list row: the controller's last status, and whether a
 // status for it arrived since the last timer tick. Owned by its row and
 // deleted with it, whatever removes the row.
-class CCDItemData : public CPSMD_DevStatus {
+class DeviceRow : public DeviceStatus {
 public:
     uint32_t seen = 0;
 };
@@ -37,14 +39,14 @@ inline constexpr int kMarkAscending = 0;
 inline constexpr int kMarkDescending = 1;
 
 // The text of one column of a row.
-std::string DeviceColumnText(const CPSMD_DevStatus& status, int column);
+std::string DeviceColumnText(const DeviceStatus& status, int column);
 
 // A status worth a row: the controller reports itself ready (words 0, 2
 // and 3 all 1) and has an ID.
-bool PassesListingTest(const CPSMD_DevStatus& status);
+bool PassesListingTest(const DeviceStatus& status);
 // Listed and with an address: the row shows the on-line image.
-bool IsOnline(const CPSMD_DevStatus& status);
-inline int RowImage(const CPSMD_DevStatus& status) {
+bool IsOnline(const DeviceStatus& status);
+inline int RowImage(const DeviceStatus& status) {
     return IsOnline(status) ? kImageOnline : kImageWaitIP;
 }
 
@@ -53,7 +55,7 @@ int CompareText(const std::string& a, const std::string& b);
 // The signed comparison of two rows by a column. Firmware and address are
 // wrapping 32-bit differences; the address is read as the little-endian
 // integer it is stored as, so this is not dotted-decimal order.
-int CompareDevices(const CPSMD_DevStatus& a, const CPSMD_DevStatus& b, int column);
+int CompareDevices(const DeviceStatus& a, const DeviceStatus& b, int column);
 // Whether a row with comparison d against another goes before it.
 inline bool GoesBefore(int d, bool ascending) {
     return ascending ? d < 0 : d > 0;
@@ -62,9 +64,9 @@ inline bool GoesBefore(int d, bool ascending) {
 // What the list's views are told, so that they can follow its rows. Every
 // Begin has its End; a view that cannot take a new row says so in
 // BeginInsertRow, and the row is then not added.
-class IDeviceListObserver {
+class DeviceListObserver {
 public:
-    virtual ~IDeviceListObserver() = default;
+    virtual ~DeviceListObserver() = default;
     virtual bool BeginInsertRow(int row) = 0;
     virtual void EndInsertRow() = 0;
     virtual void BeginRemoveRow(int row) = 0;
@@ -78,7 +80,7 @@ public:
     virtual void SortMarkChanged(int previous, int column, int mark) = 0;
 };
 
-class CDeviceList {
+class DeviceList {
 public:
     // What one status did to the list.
     enum class Outcome {
@@ -95,15 +97,15 @@ public:
         int row = -1;  // the row's index after the update, -1 when it has none
     };
 
-    explicit CDeviceList(IDeviceListObserver* observer = nullptr);
-    ~CDeviceList();
-    CDeviceList(const CDeviceList&) = delete;
-    CDeviceList& operator=(const CDeviceList&) = delete;
+    explicit DeviceList(DeviceListObserver* observer = nullptr);
+    ~DeviceList();
+    DeviceList(const DeviceList&) = delete;
+    DeviceList& operator=(const DeviceList&) = delete;
 
-    void SetObserver(IDeviceListObserver* observer) { observer_ = observer; }
+    void SetObserver(DeviceListObserver* observer) { observer_ = observer; }
 
     // One status report.
-    UpdateResult Update(const CPSMD_DevStatus& status);
+    UpdateResult Update(const DeviceStatus& status);
     // The list timer: rows seen since the last tick are kept (and their mark
     // cleared), the others are deleted. Returns how many were deleted.
     int TimerTick();
@@ -118,7 +120,7 @@ public:
     void Clear();
 
     int Count() const { return static_cast<int>(rows_.size()); }
-    const CCDItemData& Row(int row) const { return *rows_[static_cast<size_t>(row)]; }
+    const DeviceRow& Row(int row) const { return *rows_[static_cast<size_t>(row)]; }
     // The first row, in display order, of a controller; -1 when it has none.
     int Find(uint32_t deviceId) const;
     int SortColumn() const { return sortColumn_; }
@@ -128,9 +130,11 @@ public:
 private:
     void RemoveRow(int row);
 
-    IDeviceListObserver* observer_;
-    std::vector<std::unique_ptr<CCDItemData>> rows_;  // display order
+    DeviceListObserver* observer_;
+    std::vector<std::unique_ptr<DeviceRow>> rows_;  // display order
     bool ascending_ = false;
     int sortColumn_ = kColumnStatus;
     int markedColumn_ = -1;
 };
+
+}  // namespace discovery

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
-std::string DeviceStatusText(const CPSMD_DevStatus& status) {
+namespace discovery {
+
+std::string DeviceStatusText(const DeviceStatus& status) {
     return status.ipAddress == 0 ? "Wait IP" : "Online";
 }
 
@@ -21,3 +23,5 @@ std::string DeviceIPText(uint32_t ipAddress) {
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", octet[0], octet[1], octet[2], octet[3]);
     return text;
 }
+
+}  // namespace discovery

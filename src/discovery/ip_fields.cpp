@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace discovery {
+
 uint32_t FieldsToNetworkOrder(uint32_t fields) {
     const uint8_t octets[4] = {
         static_cast<uint8_t>(FieldOf(fields, 0)), static_cast<uint8_t>(FieldOf(fields, 1)),
@@ -16,3 +18,5 @@ uint32_t NetworkOrderToFields(uint32_t networkOrder) {
     std::memcpy(octets, &networkOrder, sizeof octets);
     return MakeFields(octets[0], octets[1], octets[2], octets[3]);
 }
+
+}  // namespace discovery

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace discovery {
+
 // The control's value to network order: the first field becomes the first octet.
 uint32_t FieldsToNetworkOrder(uint32_t fields);
 uint32_t NetworkOrderToFields(uint32_t networkOrder);
@@ -15,3 +17,5 @@ inline uint32_t MakeFields(uint32_t f0, uint32_t f1, uint32_t f2, uint32_t f3) {
 inline uint32_t FieldOf(uint32_t fields, int index) {
     return (fields >> (8 * (3 - index))) & 0xFF;
 }
+
+}  // namespace discovery

@@ -26,7 +26,7 @@ std::wstring FormatAxisValue(double value) {
     return buf;
 }
 
-bool CChannelCharts::Create(chart::CChartContainerModel& model) {
+bool ChannelCharts::Create(chart::ChartSet& model) {
     for (int c = 0; c < kChannelCount; ++c) {
         const ChannelChartStyle& s = kChannelCharts[c];
         ids_[c] = model.AddChart({}, s.name, s.yLabel, 0, s.penWidth, 0.0f, s.color);
@@ -38,7 +38,7 @@ bool CChannelCharts::Create(chart::CChartContainerModel& model) {
     return true;
 }
 
-double CChannelCharts::ChannelY(Channel c, const bake::CONCC_GaugeData& g) {
+double ChannelCharts::ChannelY(Channel c, const bake::CONCC_GaugeData& g) {
     auto temp = [](int32_t centi) {
         return bake::TempHasValue(centi) ? bake::TempDegrees(centi) : NO_VALUE_Y;
     };
@@ -66,8 +66,7 @@ double CChannelCharts::ChannelY(Channel c, const bake::CONCC_GaugeData& g) {
     }
 }
 
-bool CChannelCharts::AppendGaugeData(chart::CChartContainerModel& model,
-                                     const bake::CONCC_GaugeData& g) {
+bool ChannelCharts::AppendGaugeData(chart::ChartSet& model, const bake::CONCC_GaugeData& g) {
     if (g.timestamp <= lastPointTime_)
         return false;
     lastPointTime_ = g.timestamp;
@@ -84,8 +83,7 @@ bool CChannelCharts::AppendGaugeData(chart::CChartContainerModel& model,
     return added;
 }
 
-void CChannelCharts::ShowProfile(chart::CChartContainerModel& model,
-                                 const bake::CONCC_TempProfile& report) {
+void ChannelCharts::ShowProfile(chart::ChartSet& model, const bake::CONCC_TempProfile& report) {
     if (report.startTime == 0 || ids_[kProfile] < 0)
         return;
     reportedStartTime_ = report.startTime;

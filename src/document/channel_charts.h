@@ -12,7 +12,7 @@
 #include <string>
 
 #include "bake/controller_packets.h"
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 
 namespace document {
 
@@ -46,11 +46,11 @@ extern const std::array<ChannelChartStyle, kChannelCount> kChannelCharts;
 // "0" for values within a thousandth of zero, else three decimals.
 std::wstring FormatAxisValue(double value);
 
-class CChannelCharts {
+class ChannelCharts {
 public:
     // Adds the ten charts, empty. False (and nothing usable) when the model
     // refused one.
-    bool Create(chart::CChartContainerModel& model);
+    bool Create(chart::ChartSet& model);
     bool Created() const { return ids_[kSetupTemp] >= 0; }
     int Id(Channel c) const { return ids_[c]; }
 
@@ -62,12 +62,12 @@ public:
 
     // One point per channel chart (not "Profile") for a packet newer than
     // the last one; false when the packet added nothing.
-    bool AppendGaugeData(chart::CChartContainerModel& model, const bake::CONCC_GaugeData& gauge);
+    bool AppendGaugeData(chart::ChartSet& model, const bake::CONCC_GaugeData& gauge);
     // x of the last appended packet.
     double LastX() const { return lastX_; }
     // Replaces the "Profile" chart's points with the report; a report
     // without a start time is ignored.
-    void ShowProfile(chart::CChartContainerModel& model, const bake::CONCC_TempProfile& report);
+    void ShowProfile(chart::ChartSet& model, const bake::CONCC_TempProfile& report);
 
     // The chart's y for each channel of a gauge packet (Profile: unused).
     static double ChannelY(Channel c, const bake::CONCC_GaugeData& gauge);

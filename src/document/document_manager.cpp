@@ -12,8 +12,10 @@
 #include <set>
 #include <utility>
 
-#include "bake/ui/control_frame.h"
-#include "chart/chart_container_model.h"
+#include "bake/ui/control_panel.h"
+#include "chart/chart_set.h"
+
+namespace document {
 
 QString ResolveRecordsFolder(const QString& commandLineFolder) {
     if (!commandLineFolder.isEmpty())
@@ -39,8 +41,8 @@ constexpr int kMinimumHeight = 200;
 
 }  // namespace
 
-CDocumentManager::CDocumentManager(QMdiArea* area, std::shared_ptr<DocumentContext> context,
-                                   QObject* parent)
+DocumentManager::DocumentManager(QMdiArea* area, std::shared_ptr<DocumentContext> context,
+                                 QObject* parent)
     : QObject(parent), area_(area), context_(std::move(context)) {}
 
 QRect PlaceNewDocument(QSize preferred, QSize minimum, QSize room, std::optional<QPoint> previous,
@@ -57,13 +59,13 @@ QRect PlaceNewDocument(QSize preferred, QSize minimum, QSize room, std::optional
     return QRect(QPoint(0, 0), size);
 }
 
-CTVR_Doc* CDocumentManager::Show(CTVR_Doc* doc) {
+ChartDocument* DocumentManager::Show(ChartDocument* doc) {
     if (!doc)
         return nullptr;
     QMdiSubWindow* before = area_->activeSubWindow();
     area_->addSubWindow(doc);
-    connect(doc, &CTVR_Doc::modifiedChanged, this, &CDocumentManager::documentsChanged);
-    connect(doc, &QObject::destroyed, this, &CDocumentManager::documentsChanged);
+    connect(doc, &ChartDocument::modifiedChanged, this, &DocumentManager::documentsChanged);
+    connect(doc, &QObject::destroyed, this, &DocumentManager::documentsChanged);
     // Where the window goes when the operator restores it from maximized:
     // the area's own placement puts a big one half out of sight below the
     // others.
@@ -80,7 +82,7 @@ CTVR_Doc* CDocumentManager::Show(CTVR_Doc* doc) {
     return Activate(doc);
 }
 
-CTVR_Doc* CDocumentManager::Activate(CTVR_Doc* doc) {
+ChartDocument* DocumentManager::Activate(ChartDocument* doc) {
     if (doc->isMinimized())
         doc->showMaximized();
     area_->setActiveSubWindow(doc);
@@ -89,35 +91,35 @@ CTVR_Doc* CDocumentManager::Activate(CTVR_Doc* doc) {
     return doc;
 }
 
-CTVR_Doc* CDocumentManager::NewRecord() {
-    return Show(CTVR_Doc::NewDocument(context_));
+ChartDocument* DocumentManager::NewRecord() {
+    return Show(ChartDocument::NewDocument(context_));
 }
 
-CTVR_Doc* CDocumentManager::NewDocument() {
+ChartDocument* DocumentManager::NewDocument() {
     // A stray Ctrl+N must not split a bake in two: its record goes on.
-    if (context_->panel && context_->panel->State() == CF_BAKING)
-        return Show(CTVR_Doc::NewBlankDocument(context_));
+    if (context_->panel && context_->panel->State() == bake::ui::ControlState::CF_BAKING)
+        return Show(ChartDocument::NewBlankDocument(context_));
     return NewRecord();
 }
 
-CTVR_Doc* CDocumentManager::NewStartupDocument() {
-    CTVR_Doc* doc = NewDocument();
+ChartDocument* DocumentManager::NewStartupDocument() {
+    ChartDocument* doc = NewDocument();
     startup_ = doc;
     return doc;
 }
 
-CTVR_Doc* CDocumentManager::NewLiveRecord() {
+ChartDocument* DocumentManager::NewLiveRecord() {
     // A record brought back from a killed run is what the operator has to
     // deal with first; the new bake's record waits behind it.
-    QPointer<CTVR_Doc> recovered = ActiveDocument();
+    QPointer<ChartDocument> recovered = ActiveDocument();
     if (recovered && (recovered->RecoveryPath().isEmpty() || recovered->IsLiveBake() ||
                       !recovered->FilePath().isEmpty()))
         recovered.clear();
-    CTVR_Doc* doc = NewRecord();
+    ChartDocument* doc = NewRecord();
     // The empty window the program opened with has served its turn once a
     // bake is recorded beside it; one the operator used in any way stays.
     if (doc && startup_ && startup_ != doc && startup_->IsUntouched()) {
-        CTVR_Doc* unused = startup_;
+        ChartDocument* unused = startup_;
         const QPoint place = unused->pos();
         startup_.clear();
         unused->close();
@@ -133,45 +135,45 @@ CTVR_Doc* CDocumentManager::NewLiveRecord() {
     return doc;
 }
 
-CTVR_Doc* CDocumentManager::OpenDocument(const QString& path) {
+ChartDocument* DocumentManager::OpenDocument(const QString& path) {
     const QFileInfo file(path);
     const QString canonical = file.canonicalFilePath();
-    for (CTVR_Doc* doc : Documents()) {
+    for (ChartDocument* doc : Documents()) {
         if (doc->FilePath().isEmpty())
             continue;
         const QFileInfo open(doc->FilePath());
         if (open == file || (!canonical.isEmpty() && open.canonicalFilePath() == canonical))
             return Activate(doc);
     }
-    return Show(CTVR_Doc::OpenDocument(context_, path));
+    return Show(ChartDocument::OpenDocument(context_, path));
 }
 
-QMdiArea* CDocumentManager::LiveArea() const {
+QMdiArea* DocumentManager::LiveArea() const {
     // While the area is being destroyed it deletes the documents, whose
     // signals reach us when it is a QMdiArea no more; the cast sees that.
     return qobject_cast<QMdiArea*>(static_cast<QObject*>(area_));
 }
 
-CTVR_Doc* CDocumentManager::ActiveDocument() const {
+ChartDocument* DocumentManager::ActiveDocument() const {
     QMdiArea* area = LiveArea();
-    return area ? qobject_cast<CTVR_Doc*>(area->activeSubWindow()) : nullptr;
+    return area ? qobject_cast<ChartDocument*>(area->activeSubWindow()) : nullptr;
 }
 
-QList<CTVR_Doc*> CDocumentManager::Documents() const {
-    QList<CTVR_Doc*> out;
+QList<ChartDocument*> DocumentManager::Documents() const {
+    QList<ChartDocument*> out;
     QMdiArea* area = LiveArea();
     if (!area)
         return out;
     for (QMdiSubWindow* w : area->subWindowList()) {
-        if (auto* doc = qobject_cast<CTVR_Doc*>(w))
+        if (auto* doc = qobject_cast<ChartDocument*>(w))
             out << doc;
     }
     return out;
 }
 
-bool CDocumentManager::CloseAll() {
-    for (CTVR_Doc* doc : Documents()) {
-        QPointer<CTVR_Doc> alive(doc);
+bool DocumentManager::CloseAll() {
+    for (ChartDocument* doc : Documents()) {
+        QPointer<ChartDocument> alive(doc);
         if (!doc->close() && alive)
             return false;
     }
@@ -183,7 +185,7 @@ QString RecoveryOfferText(qsizetype count) {
         .arg(count);
 }
 
-QList<RecoveryEntry> CDocumentManager::FindRecoveryFiles() {
+QList<RecoveryEntry> DocumentManager::FindRecoveryFiles() {
     offer_.clear();  // gives the claims of an earlier scan up
     QList<RecoveryEntry> out;
     if (context_->recoveryFolder.isEmpty())
@@ -208,7 +210,7 @@ QList<RecoveryEntry> CDocumentManager::FindRecoveryFiles() {
         }
         RecoveryEntry entry{path, QString::fromStdWString(reason)};
         if (file.Valid()) {
-            chart::CChartContainerModel model;
+            chart::ChartSet model;
             std::set<int> ids;
             std::wstring error;
             if (!model.LoadChartsXml(path.toStdWString(), ids, error))
@@ -220,15 +222,15 @@ QList<RecoveryEntry> CDocumentManager::FindRecoveryFiles() {
     return out;
 }
 
-QStringList CDocumentManager::RecoveryFiles() {
+QStringList DocumentManager::RecoveryFiles() {
     QStringList out;
     for (const RecoveryEntry& e : FindRecoveryFiles()) out << e.path;
     return out;
 }
 
-QList<CTVR_Doc*> CDocumentManager::RestoreRecoveryFiles(bool open) {
+QList<ChartDocument*> DocumentManager::RestoreRecoveryFiles(bool open) {
     std::vector<OfferedFile> offer = std::exchange(offer_, {});
-    QList<CTVR_Doc*> opened;
+    QList<ChartDocument*> opened;
     for (OfferedFile& o : offer) {
         if (!open) {
             if (o.file.Valid())
@@ -241,7 +243,7 @@ QList<CTVR_Doc*> CDocumentManager::RestoreRecoveryFiles(bool open) {
         // the next start offers it again, with its reason.
         if (!o.entry.problem.isEmpty())
             continue;
-        if (CTVR_Doc* doc = OpenDocument(o.entry.path)) {
+        if (ChartDocument* doc = OpenDocument(o.entry.path)) {
             doc->AdoptRecoveryFile(std::move(o.file));
             opened << doc;
         }
@@ -249,12 +251,12 @@ QList<CTVR_Doc*> CDocumentManager::RestoreRecoveryFiles(bool open) {
     return opened;
 }
 
-void CDocumentManager::OfferRecoveryFiles(const RecoveryQuestion& ask) {
+void DocumentManager::OfferRecoveryFiles(const RecoveryQuestion& ask) {
     const QList<RecoveryEntry> files = FindRecoveryFiles();
     if (files.isEmpty())
         return;
     const QString text = RecoveryOfferText(files.size());
-    ITraceLog* log = context_->log;
+    platform::TraceLog* log = context_->log;
     if (log) {
         log->TraceMessage(L"Recovery", L"%ls", text.toStdWString().c_str());
         for (const RecoveryEntry& e : files) {
@@ -263,13 +265,13 @@ void CDocumentManager::OfferRecoveryFiles(const RecoveryQuestion& ask) {
                                   e.path.toStdWString().c_str(), e.problem.toStdWString().c_str());
         }
     }
-    QPointer<CDocumentManager> self(this);
+    QPointer<DocumentManager> self(this);
     auto answered = std::make_shared<bool>(false);
     ask(text, files, [self, answered, count = files.size()](RecoveryAnswer answer) {
         if (!self || *answered)
             return;
         *answered = true;
-        ITraceLog* log = self->context_->log;
+        platform::TraceLog* log = self->context_->log;
         switch (answer) {
             case RecoveryAnswer::Open: {
                 const qsizetype opened = self->RestoreRecoveryFiles(true).size();
@@ -293,3 +295,5 @@ void CDocumentManager::OfferRecoveryFiles(const RecoveryQuestion& ask) {
         }
     });
 }
+
+}  // namespace document

@@ -20,9 +20,11 @@
 #include <optional>
 #include <vector>
 
-#include "document/tvr_doc.h"
+#include "document/chart_document.h"
 
 class QMdiArea;
+
+namespace document {
 
 // Where finished bakes are saved: the command line's folder, else the
 // setting "Records/Folder", else "Calvero" under the documents folder.
@@ -56,11 +58,11 @@ using RecoveryQuestion = std::function<void(const QString& text, const QList<Rec
 // "N bake record(s) were not saved when the program last ended."
 QString RecoveryOfferText(qsizetype count);
 
-class CDocumentManager : public QObject {
+class DocumentManager : public QObject {
     Q_OBJECT
 public:
-    CDocumentManager(QMdiArea* area, std::shared_ptr<DocumentContext> context,
-                     QObject* parent = nullptr);
+    DocumentManager(QMdiArea* area, std::shared_ptr<DocumentContext> context,
+                    QObject* parent = nullptr);
 
     DocumentContext& Context() { return *context_; }
 
@@ -68,17 +70,17 @@ public:
     // to the operator). File > New: while the panel is Baking the bake keeps
     // its record and the new document is a blank one; otherwise it is a new
     // record that becomes the bake view.
-    CTVR_Doc* NewDocument();
+    ChartDocument* NewDocument();
     // The empty document the program starts with.
-    CTVR_Doc* NewStartupDocument();
+    ChartDocument* NewStartupDocument();
     // The record of a bake that began: a new document, which takes the place
     // of the start-up document if the operator never used that one. A
     // recovered record the operator is looking at stays in front of it.
-    CTVR_Doc* NewLiveRecord();
+    ChartDocument* NewLiveRecord();
     // A file already open is not opened twice: its window comes to the front.
-    CTVR_Doc* OpenDocument(const QString& path);
-    CTVR_Doc* ActiveDocument() const;
-    QList<CTVR_Doc*> Documents() const;
+    ChartDocument* OpenDocument(const QString& path);
+    ChartDocument* ActiveDocument() const;
+    QList<ChartDocument*> Documents() const;
 
     // Closes every document, asking for each modified one; false when the
     // operator kept one open (the program then goes on).
@@ -97,7 +99,7 @@ public:
     // opens each readable one as a modified document (unreadable ones stay
     // where they are), false deletes all of them. Returns the documents
     // opened.
-    QList<CTVR_Doc*> RestoreRecoveryFiles(bool open);
+    QList<ChartDocument*> RestoreRecoveryFiles(bool open);
     // Scans and, when there is anything, writes the question's text to the
     // Output log and asks; the answer is logged and carried out.
     void OfferRecoveryFiles(const RecoveryQuestion& ask);
@@ -107,18 +109,20 @@ signals:
     void documentsChanged();
 
 private:
-    CTVR_Doc* Show(CTVR_Doc* doc);
-    CTVR_Doc* Activate(CTVR_Doc* doc);
-    CTVR_Doc* NewRecord();
+    ChartDocument* Show(ChartDocument* doc);
+    ChartDocument* Activate(ChartDocument* doc);
+    ChartDocument* NewRecord();
 
     QMdiArea* LiveArea() const;
 
     QMdiArea* area_;
     std::shared_ptr<DocumentContext> context_;
-    QPointer<CTVR_Doc> startup_;
+    QPointer<ChartDocument> startup_;
     struct OfferedFile {
         RecoveryEntry entry;
         document::RecoveryFile file;  // invalid for a file that could not be claimed
     };
     std::vector<OfferedFile> offer_;
 };
+
+}  // namespace document

@@ -14,7 +14,7 @@ bool SameView(const ChartViewState& a, const ChartViewState& b) {
            (a.selectionStart == b.selectionStart && a.selectionEnd == b.selectionEnd);
 }
 
-bool CLiveFollow::ShouldFollow(const ChartViewState& now, bool dragging) {
+bool LiveFollow::ShouldFollow(const ChartViewState& now, bool dragging) {
     if (!following_ || dragging)
         return false;
     if (settled_ && !SameView(*settled_, now)) {
@@ -25,12 +25,12 @@ bool CLiveFollow::ShouldFollow(const ChartViewState& now, bool dragging) {
     return true;
 }
 
-void CLiveFollow::Settled(const ChartViewState& now) {
+void LiveFollow::Settled(const ChartViewState& now) {
     if (following_)
         settled_ = now;
 }
 
-void CLiveFollow::Resume() {
+void LiveFollow::Resume() {
     following_ = true;
     settled_.reset();
 }

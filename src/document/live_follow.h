@@ -23,7 +23,7 @@ struct ChartViewState {
 
 bool SameView(const ChartViewState& a, const ChartViewState& b);
 
-class CLiveFollow {
+class LiveFollow {
 public:
     // Before a new point: true when the view should scroll to it. A drag in
     // progress is left alone without deciding anything yet.

@@ -9,7 +9,7 @@
 
 namespace document {
 
-std::vector<ChartSnapshot> TakeSnapshot(const chart::CChartContainerModel& model) {
+std::vector<ChartSnapshot> TakeSnapshot(const chart::ChartSet& model) {
     std::vector<ChartSnapshot> charts;
     // Empty charts too: the writer leaves them out, as it does for the model.
     for (const auto& [id, s] : model.Charts()) {
@@ -39,12 +39,11 @@ bool WriteRecoverySnapshot(std::vector<ChartSnapshot> charts, RecoveryFile& file
     return false;
 }
 
-CRecoveryWriter::~CRecoveryWriter() {
+RecoveryWriter::~RecoveryWriter() {
     Wait();
 }
 
-bool CRecoveryWriter::Start(const chart::CChartContainerModel& model, const std::wstring& path,
-                            Done done) {
+bool RecoveryWriter::Start(const chart::ChartSet& model, const std::wstring& path, Done done) {
     if (Busy())
         return false;
     return Run(
@@ -54,8 +53,7 @@ bool CRecoveryWriter::Start(const chart::CChartContainerModel& model, const std:
         std::move(done));
 }
 
-bool CRecoveryWriter::Start(const chart::CChartContainerModel& model, RecoveryFile& file,
-                            Done done) {
+bool RecoveryWriter::Start(const chart::ChartSet& model, RecoveryFile& file, Done done) {
     if (Busy())
         return false;
     return Run(
@@ -65,7 +63,7 @@ bool CRecoveryWriter::Start(const chart::CChartContainerModel& model, RecoveryFi
         std::move(done));
 }
 
-bool CRecoveryWriter::Run(std::function<bool(std::wstring& error)> write, Done done) {
+bool RecoveryWriter::Run(std::function<bool(std::wstring& error)> write, Done done) {
     Wait();  // the last thread has finished; collect it
     running_->store(true);
     try {
@@ -87,12 +85,12 @@ bool CRecoveryWriter::Run(std::function<bool(std::wstring& error)> write, Done d
     return true;
 }
 
-void CRecoveryWriter::Wait() {
+void RecoveryWriter::Wait() {
     if (thread_.joinable())
         thread_.join();
 }
 
-std::optional<std::wstring> CRecoveryWriter::TakeFailure() {
+std::optional<std::wstring> RecoveryWriter::TakeFailure() {
     if (Busy())
         return std::nullopt;
     Wait();

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "chart/chart_xml_format.h"
 #include "document/recovery_file.h"
 
@@ -35,7 +35,7 @@ namespace document {
 using ChartSnapshot = chart::SavedChart;
 
 // Every chart, in id order (the order the file keeps them in).
-std::vector<ChartSnapshot> TakeSnapshot(const chart::CChartContainerModel& model);
+std::vector<ChartSnapshot> TakeSnapshot(const chart::ChartSet& model);
 // Writes the charts as a chart file, as the model's SaveChartsXml would have.
 bool WriteSnapshot(std::vector<ChartSnapshot> charts, const std::wstring& path,
                    std::wstring& error);
@@ -44,23 +44,22 @@ bool WriteSnapshot(std::vector<ChartSnapshot> charts, const std::wstring& path,
 bool WriteRecoverySnapshot(std::vector<ChartSnapshot> charts, RecoveryFile& file,
                            std::wstring& error);
 
-class CRecoveryWriter {
+class RecoveryWriter {
 public:
     using Done = std::function<void(bool ok, const std::wstring& error)>;
 
-    CRecoveryWriter() = default;
-    CRecoveryWriter(const CRecoveryWriter&) = delete;
-    CRecoveryWriter& operator=(const CRecoveryWriter&) = delete;
-    ~CRecoveryWriter();  // waits for a write in flight
+    RecoveryWriter() = default;
+    RecoveryWriter(const RecoveryWriter&) = delete;
+    RecoveryWriter& operator=(const RecoveryWriter&) = delete;
+    ~RecoveryWriter();  // waits for a write in flight
 
     // Takes a snapshot of the model's charts and writes them to `path` on the writer's
     // thread. False, and nothing started, while the last write still runs
     // (or when no thread can be started).
-    bool Start(const chart::CChartContainerModel& model, const std::wstring& path,
-               Done done = nullptr);
+    bool Start(const chart::ChartSet& model, const std::wstring& path, Done done = nullptr);
     // The same into a claimed recovery file, which the writing thread uses
     // until the write has finished: the caller touches it only after Wait().
-    bool Start(const chart::CChartContainerModel& model, RecoveryFile& file, Done done = nullptr);
+    bool Start(const chart::ChartSet& model, RecoveryFile& file, Done done = nullptr);
     bool Busy() const { return running_->load(); }
     // Returns once no write is in flight (at once when none is).
     void Wait();

@@ -10,7 +10,7 @@
 
 #include "platform/byte_order.h"
 
-namespace link_frame {
+namespace devlink {
 
 inline constexpr uint16_t kMagic = 0x55AA;
 inline constexpr uint32_t kHeaderSize = 10;
@@ -79,4 +79,4 @@ inline void WriteInitRequestBody(uint8_t* body) {
     std::memcpy(body + 8, kClientSignature, sizeof kClientSignature - 1);
 }
 
-}  // namespace link_frame
+}  // namespace devlink

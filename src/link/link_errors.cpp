@@ -4,6 +4,8 @@
 
 #include "platform/socket_errors.h"
 
+namespace devlink {
+
 namespace {
 
 // Indexed by code; the double spaces and tabs are part of the texts.
@@ -261,3 +263,5 @@ uint32_t MapInitResult(uint32_t result) {
 bool IsFinalInitRefusal(uint32_t result) {
     return (result >= 1 && result <= 5) || result == 9;
 }
+
+}  // namespace devlink

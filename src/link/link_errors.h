@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace devlink {
+
 inline constexpr uint32_t EIOCPE_SUCCESS = 0;
 inline constexpr uint32_t EIOCPE_FAIL = 1;
 inline constexpr uint32_t EIOCPE_NO_RESOURCESS = 2;
@@ -152,3 +154,5 @@ uint32_t MapInitResult(uint32_t result);
 // True for the INIT refusals that retrying cannot cure (version, signature,
 // encryption, client type, client denied).
 bool IsFinalInitRefusal(uint32_t result);
+
+}  // namespace devlink

@@ -5,10 +5,14 @@
 
 #include <string>
 
+namespace platform {
+
 enum class MessageIcon { None, Information, Error };
 
-class IMessageBox {
+class MessageBox {
 public:
-    virtual ~IMessageBox() = default;
+    virtual ~MessageBox() = default;
     virtual void ShowMessage(const std::wstring& text, MessageIcon icon) = 0;
 };
+
+}  // namespace platform

@@ -12,24 +12,24 @@ namespace {
 // The control of the Run() executing on this thread, and its object; a
 // detached worker never reads the object's members to find its own state.
 thread_local WorkerThread::Control* t_control = nullptr;
-thread_local const CThreadBase* t_owner = nullptr;
+thread_local const ThreadBase* t_owner = nullptr;
 
 int TimeoutFromMs(uint32_t ms) {
-    return ms == CThreadBase::kInfinite ? WorkerThread::kNoLimit : static_cast<int>(ms);
+    return ms == ThreadBase::kInfinite ? WorkerThread::kNoLimit : static_cast<int>(ms);
 }
 
 }  // namespace
 
-CThreadBase::CThreadBase() = default;
+ThreadBase::ThreadBase() = default;
 
-CThreadBase::~CThreadBase() {
+ThreadBase::~ThreadBase() {
     // The subclass is gone already, so Log() cannot be called; a subclass
     // should have stopped its thread in its own destructor. worker_ stops it.
     if (worker_.Running())
         DebugOutput("CThreadBase: destroyed while its thread runs; stopping it");
 }
 
-uint32_t CThreadBase::Start() {
+uint32_t ThreadBase::Start() {
     if (worker_.Running()) {
         Log("CThreadBase::Start()", "Thread already running!");
         return kStartFailed;
@@ -64,7 +64,7 @@ uint32_t CThreadBase::Start() {
     return kStartFailed;
 }
 
-bool CThreadBase::Stop(uint32_t* exitCodeOut, uint32_t timeoutMs) {
+bool ThreadBase::Stop(uint32_t* exitCodeOut, uint32_t timeoutMs) {
     using Status = WorkerThread::StopResult::Status;
     const auto result = worker_.Stop(TimeoutFromMs(timeoutMs));
     switch (result.status) {
@@ -87,7 +87,7 @@ bool CThreadBase::Stop(uint32_t* exitCodeOut, uint32_t timeoutMs) {
     return false;
 }
 
-void CThreadBase::SignalStarted() {
+void ThreadBase::SignalStarted() {
     if (t_control == nullptr || t_owner != this) {
         DebugOutput("CThreadBase::SignalStarted() called outside Run()");
         return;
@@ -99,18 +99,18 @@ void CThreadBase::SignalStarted() {
     }
 }
 
-WaitHandle CThreadBase::StopEventHandle() const {
+WaitHandle ThreadBase::StopEventHandle() const {
     const WorkerThread::Control* control = RunControl();
     return control ? control->StopHandle() : WaitHandle{};
 }
 
-const WorkerThread::Control* CThreadBase::RunControl() const {
+const WorkerThread::Control* ThreadBase::RunControl() const {
     return t_owner == this ? t_control : nullptr;
 }
 
 namespace worker {
 
-std::unique_ptr<Event> CreateEventHandle(IWorkerLog& log) {
+std::unique_ptr<Event> CreateEventHandle(WorkerLog& log) {
     auto event = std::make_unique<Event>(Event::Kind::ManualReset);
     if (!event->IsValid()) {
         const int err = errno;
@@ -121,7 +121,7 @@ std::unique_ptr<Event> CreateEventHandle(IWorkerLog& log) {
     return event;
 }
 
-bool SignalEventHandle(IWorkerLog& log, Event* event) {
+bool SignalEventHandle(WorkerLog& log, Event* event) {
     if (event != nullptr && event->Set())
         return true;
     const int err = event == nullptr ? EBADF : errno;
@@ -130,7 +130,7 @@ bool SignalEventHandle(IWorkerLog& log, Event* event) {
     return false;
 }
 
-bool ResetEventHandle(IWorkerLog& log, Event* event) {
+bool ResetEventHandle(WorkerLog& log, Event* event) {
     if (event != nullptr && event->Reset())
         return true;
     const int err = event == nullptr ? EBADF : errno;
@@ -139,7 +139,7 @@ bool ResetEventHandle(IWorkerLog& log, Event* event) {
     return false;
 }
 
-std::unique_ptr<WaitableTimer> CreateTimerHandle(IWorkerLog& log) {
+std::unique_ptr<WaitableTimer> CreateTimerHandle(WorkerLog& log) {
     auto timer = std::make_unique<WaitableTimer>(WaitableTimer::Kind::ManualReset);
     if (!timer->IsValid()) {
         const int err = errno;
@@ -150,7 +150,7 @@ std::unique_ptr<WaitableTimer> CreateTimerHandle(IWorkerLog& log) {
     return timer;
 }
 
-bool StartTimerHandle(IWorkerLog& log, WaitableTimer* timer, uint64_t ms) {
+bool StartTimerHandle(WorkerLog& log, WaitableTimer* timer, uint64_t ms) {
     if (timer != nullptr && timer->Arm(ms))
         return true;
     const int err = timer == nullptr ? EBADF : errno;
@@ -159,7 +159,7 @@ bool StartTimerHandle(IWorkerLog& log, WaitableTimer* timer, uint64_t ms) {
     return false;
 }
 
-uint32_t WaitForSingleHandle(IWorkerLog& log, const WaitHandle& handle) {
+uint32_t WaitForSingleHandle(WorkerLog& log, const WaitHandle& handle) {
     const int r = WaitAny({&handle, 1}, 0);
     if (r == 0)
         return 0;
@@ -171,7 +171,7 @@ uint32_t WaitForSingleHandle(IWorkerLog& log, const WaitHandle& handle) {
     return worker::kWaitFailed;
 }
 
-uint32_t WaitForHandles(IWorkerLog& log, const WaitHandle* handles, uint32_t count) {
+uint32_t WaitForHandles(WorkerLog& log, const WaitHandle* handles, uint32_t count) {
     const int r = WaitAny({handles, count}, kWaitInfinite);
     if (r >= 0 && r != kWaitTimeout)
         return static_cast<uint32_t>(r);

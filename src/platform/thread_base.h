@@ -7,7 +7,7 @@
 // The thread itself is a WorkerThread: a thread that does not end in time is
 // given up on (detached) and the object is left stopped. A Run() that may be
 // given up on must, after its set-up, reach nothing of the object: it works
-// on state it holds by shared_ptr, logs through an IWorkerLog of that state,
+// on state it holds by shared_ptr, logs through an WorkerLog of that state,
 // and checks RunControl()->GivenUp() before each use of what it does not own.
 
 #include <cstdint>
@@ -21,13 +21,13 @@
 namespace platform {
 
 // Where the worker helpers below report their failures.
-class IWorkerLog {
+class WorkerLog {
 public:
     virtual void Log(const char* source, const char* format, ...)
         __attribute__((format(printf, 3, 4))) = 0;
 
 protected:
-    ~IWorkerLog() = default;
+    ~WorkerLog() = default;
 };
 
 // The helpers of the thread base, for state that outlives its object. Each
@@ -38,31 +38,31 @@ inline constexpr uint32_t kWaitTimeout = 0x102;
 inline constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
 
 // Manual-reset event, initially clear; null on failure.
-std::unique_ptr<Event> CreateEventHandle(IWorkerLog& log);
-bool SignalEventHandle(IWorkerLog& log, Event* event);
-bool ResetEventHandle(IWorkerLog& log, Event* event);
+std::unique_ptr<Event> CreateEventHandle(WorkerLog& log);
+bool SignalEventHandle(WorkerLog& log, Event* event);
+bool ResetEventHandle(WorkerLog& log, Event* event);
 // Manual-reset one-shot timer; null on failure.
-std::unique_ptr<WaitableTimer> CreateTimerHandle(IWorkerLog& log);
-bool StartTimerHandle(IWorkerLog& log, WaitableTimer* timer, uint64_t ms);
+std::unique_ptr<WaitableTimer> CreateTimerHandle(WorkerLog& log);
+bool StartTimerHandle(WorkerLog& log, WaitableTimer* timer, uint64_t ms);
 // 0 if signalled, kWaitTimeout if not, kWaitFailed on failure; never waits.
-uint32_t WaitForSingleHandle(IWorkerLog& log, const WaitHandle& handle);
+uint32_t WaitForSingleHandle(WorkerLog& log, const WaitHandle& handle);
 // Waits without limit; the index of the signalled handle (the lowest when
 // several are), or kWaitFailed.
-uint32_t WaitForHandles(IWorkerLog& log, const WaitHandle* handles, uint32_t count);
+uint32_t WaitForHandles(WorkerLog& log, const WaitHandle* handles, uint32_t count);
 
 }  // namespace worker
 
-class CThreadBase : public IWorkerLog {
+class ThreadBase : public WorkerLog {
 public:
     static constexpr uint32_t kStartFailed = 0xFFFFFFFF;
     static constexpr uint32_t kInfinite = 0xFFFFFFFF;
     static constexpr uint32_t kWaitTimeout = worker::kWaitTimeout;
     static constexpr uint32_t kWaitFailed = worker::kWaitFailed;
 
-    CThreadBase();
-    virtual ~CThreadBase();
-    CThreadBase(const CThreadBase&) = delete;
-    CThreadBase& operator=(const CThreadBase&) = delete;
+    ThreadBase();
+    virtual ~ThreadBase();
+    ThreadBase(const ThreadBase&) = delete;
+    ThreadBase& operator=(const ThreadBase&) = delete;
 
     // 0 when Run() reported its set-up; kStartFailed when the thread is
     // already running or cannot be started; otherwise the code Run() ended

@@ -3,10 +3,14 @@
 // names the writer and is not shown; `format` is a wide printf-style format
 // (in it, %ls takes a wide string and %s a narrow one).
 
-class ITraceLog {
+namespace platform {
+
+class TraceLog {
 public:
-    virtual ~ITraceLog() = default;
+    virtual ~TraceLog() = default;
     virtual void TraceMessage(const wchar_t* source, const wchar_t* format, ...) = 0;
     virtual void TraceError(const wchar_t* source, const wchar_t* format, ...) = 0;
     virtual void TraceWarning(const wchar_t* source, const wchar_t* format, ...) = 0;
 };
+
+}  // namespace platform

@@ -7,7 +7,7 @@
 
 #include "bake/controller_packets.h"
 #include "bake/profile_upload.h"
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 
 namespace profile {
 
@@ -114,18 +114,18 @@ std::string MetricsLine(const report::BakeMetrics& m) {
 }
 
 bool SaveProfile(const Profile& profile, const std::wstring& path, std::wstring& error) {
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     const int id = model.AddChart(profile.Points(), kProfileChartName, kProfileYLabel, 0, 2.0f,
                                   0.0f, kProfileColor);
     return model.SaveChartsXml(path, {id}, error);
 }
 
 std::optional<Profile> LoadProfile(const std::wstring& path, std::wstring& error) {
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     std::set<int> ids;
     if (!model.LoadChartsXml(path, ids, error))
         return std::nullopt;
-    const chart::CChartSeries* series = model.FindChartByName(kProfileChartName);
+    const chart::ChartSeries* series = model.FindChartByName(kProfileChartName);
     if (!series && ids.size() == 1)
         series = model.FindChart(*ids.begin());
     if (!series) {

@@ -6,7 +6,7 @@
 
 namespace shell {
 
-CCommandToolBar::CCommandToolBar(const QString& title, QAction* customize, QWidget* parent)
+CommandToolBar::CommandToolBar(const QString& title, QAction* customize, QWidget* parent)
     : QToolBar(title, parent), customize_(customize) {
     endButton_ = new QToolButton(this);
     endButton_->setArrowType(Qt::DownArrow);
@@ -21,13 +21,13 @@ CCommandToolBar::CCommandToolBar(const QString& title, QAction* customize, QWidg
     endAction_ = addWidget(endButton_);
 }
 
-void CCommandToolBar::SetCommands(const QList<QAction*>& commands) {
+void CommandToolBar::SetCommands(const QList<QAction*>& commands) {
     entries_.clear();
     for (QAction* a : commands) entries_.append({a, true});
     Rebuild();
 }
 
-QList<QAction*> CCommandToolBar::Commands() const {
+QList<QAction*> CommandToolBar::Commands() const {
     QList<QAction*> out;
     for (const Entry& e : entries_)
         if (e.action)
@@ -35,14 +35,14 @@ QList<QAction*> CCommandToolBar::Commands() const {
     return out;
 }
 
-bool CCommandToolBar::IsCommandShown(QAction* command) const {
+bool CommandToolBar::IsCommandShown(QAction* command) const {
     for (const Entry& e : entries_)
         if (e.action == command)
             return e.shown;
     return false;
 }
 
-void CCommandToolBar::SetCommandShown(QAction* command, bool shown) {
+void CommandToolBar::SetCommandShown(QAction* command, bool shown) {
     for (Entry& e : entries_) {
         if (e.action == command && e.shown != shown) {
             e.shown = shown;
@@ -52,7 +52,7 @@ void CCommandToolBar::SetCommandShown(QAction* command, bool shown) {
     }
 }
 
-void CCommandToolBar::Rebuild() {
+void CommandToolBar::Rebuild() {
     for (QAction* a : actions())
         if (a != endAction_)
             removeAction(a);

@@ -10,11 +10,11 @@ class QToolButton;
 
 namespace shell {
 
-class CCommandToolBar : public QToolBar {
+class CommandToolBar : public QToolBar {
     Q_OBJECT
 public:
     // customize: the "Customize..." command offered by the end button.
-    CCommandToolBar(const QString& title, QAction* customize, QWidget* parent = nullptr);
+    CommandToolBar(const QString& title, QAction* customize, QWidget* parent = nullptr);
 
     // Commands in their toolbar order; null stands for a separator.
     void SetCommands(const QList<QAction*>& commands);

@@ -1,15 +1,15 @@
 #include "shell/device_selector.h"
 
-#include "discovery/ui/connect_dlg.h"
+#include "discovery/ui/device_selection_dialog.h"
 
 namespace shell {
 
-bool CConnectDlgSelector::SelectDevice(const DeviceSelectionContext& context,
-                                       DeviceChoice* choice) {
-    discovery::ui::CConnectDlg::Services services;
+bool DialogDeviceSelector::SelectDevice(const DeviceSelectionContext& context,
+                                        DeviceChoice* choice) {
+    discovery::ui::DeviceSelectionDialog::Services services;
     services.messageBox = context.messageBox;
     services.traceLog = context.traceLog;
-    discovery::ui::CConnectDlg dlg(services, context.parent);
+    discovery::ui::DeviceSelectionDialog dlg(services, context.parent);
     if (dlg.exec() != QDialog::Accepted)
         return false;
     choice->address = dlg.SelectedIP();

@@ -5,8 +5,12 @@
 
 #include <QString>
 
-class IMessageBox;
-class ITraceLog;
+namespace platform {
+class MessageBox;
+}
+namespace platform {
+class TraceLog;
+}
 class QWidget;
 
 namespace shell {
@@ -18,19 +22,19 @@ struct DeviceChoice {
 
 struct DeviceSelectionContext {
     QWidget* parent = nullptr;
-    IMessageBox* messageBox = nullptr;
-    ITraceLog* traceLog = nullptr;
+    platform::MessageBox* messageBox = nullptr;
+    platform::TraceLog* traceLog = nullptr;
 };
 
-class IDeviceSelector {
+class DeviceSelector {
 public:
-    virtual ~IDeviceSelector() = default;
+    virtual ~DeviceSelector() = default;
     // False when the operator cancelled.
     virtual bool SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice) = 0;
 };
 
 // The device selection dialog, a fresh one each time.
-class CConnectDlgSelector : public IDeviceSelector {
+class DialogDeviceSelector : public DeviceSelector {
 public:
     bool SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice) override;
 };

@@ -5,12 +5,12 @@
 #include <QMdiArea>
 #include <QMenu>
 
-#include "bake/ui/control_frame.h"
-#include "chart/ui/chart_container.h"
+#include "bake/ui/control_panel.h"
 #include "chart/ui/chart_view_math.h"
+#include "chart/ui/chart_widget.h"
+#include "document/chart_document_window.h"
 #include "document/document_manager.h"
-#include "document/tvr_view.h"
-#include "shell/main_frame.h"
+#include "shell/main_window.h"
 
 namespace shell {
 
@@ -21,20 +21,20 @@ constexpr int kZoomNotch = 120;
 
 }  // namespace
 
-CDocumentCommands::CDocumentCommands(CMainFrame* frame, CDocumentManager* documents)
+DocumentCommands::DocumentCommands(MainWindow* frame, document::DocumentManager* documents)
     : QObject(frame), frame_(frame), documents_(documents) {
     auto active = [this] { return documents_->ActiveDocument(); };
-    auto onActive = [active](void (CTVR_Doc::*command)()) {
+    auto onActive = [active](void (document::ChartDocument::*command)()) {
         return [active, command] {
-            if (CTVR_Doc* doc = active())
+            if (document::ChartDocument* doc = active())
                 (doc->*command)();
         };
     };
 
-    save_ = frame_->Action(CMainFrame::ID_FILE_SAVE);
+    save_ = frame_->Action(MainWindow::ID_FILE_SAVE);
     save_->setShortcuts(CommandKeys(QKeySequence::Save, {QKeySequence(Qt::CTRL | Qt::Key_S)}));
     connect(save_, &QAction::triggered, this, [active] {
-        if (CTVR_Doc* doc = active())
+        if (document::ChartDocument* doc = active())
             doc->Save();
     });
     QAction* a = Make(ID_FILE_SAVE_AS, tr("Save &As..."),
@@ -42,7 +42,7 @@ CDocumentCommands::CDocumentCommands(CMainFrame* frame, CDocumentManager* docume
     a->setShortcuts(
         CommandKeys(QKeySequence::SaveAs, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}));
     connect(a, &QAction::triggered, this, [active] {
-        if (CTVR_Doc* doc = active())
+        if (document::ChartDocument* doc = active())
             doc->SaveAs();
     });
     a = Make(ID_FILE_CLOSE, tr("&Close"), tr("Close the active document\nClose"));
@@ -51,22 +51,22 @@ CDocumentCommands::CDocumentCommands(CMainFrame* frame, CDocumentManager* docume
     a->setShortcuts(CommandKeys(QKeySequence::Close, {QKeySequence(Qt::CTRL | Qt::Key_W),
                                                       QKeySequence(Qt::CTRL | Qt::Key_F4)}));
     connect(a, &QAction::triggered, this, [active] {
-        if (CTVR_Doc* doc = active())
+        if (document::ChartDocument* doc = active())
             doc->close();
     });
     connect(Make(ID_CHART_IMPORT, tr("Import chart..."),
                  tr("Add the charts of a chart XML file\nImport chart")),
-            &QAction::triggered, this, onActive(&CTVR_Doc::ImportChart));
+            &QAction::triggered, this, onActive(&document::ChartDocument::ImportChart));
     connect(Make(ID_EXPORT_CSV, tr("Export CSV..."),
                  tr("Write the charts as CSV for a spreadsheet\nExport CSV")),
-            &QAction::triggered, this, onActive(&CTVR_Doc::ExportCsv));
+            &QAction::triggered, this, onActive(&document::ChartDocument::ExportCsv));
     connect(Make(ID_EXPORT_IMAGE, tr("Export Image..."),
                  tr("Write the charts as drawn to a PNG image\nExport Image")),
-            &QAction::triggered, this, onActive(&CTVR_Doc::ExportImage));
+            &QAction::triggered, this, onActive(&document::ChartDocument::ExportImage));
     connect(Make(ID_UPLOAD_PROFILE, tr("Upload Bake Profile"),
                  tr("Send the chosen chart to the controller as its temperature profile\nUpload "
                     "Bake Profile")),
-            &QAction::triggered, this, onActive(&CTVR_Doc::UploadBakeProfile));
+            &QAction::triggered, this, onActive(&document::ChartDocument::UploadBakeProfile));
     a = Make(ID_ZOOM_IN, tr("Zoom &In"), tr("Zoom into the active chart\nZoom In"));
     a->setShortcuts(CommandKeys(QKeySequence::ZoomIn, {QKeySequence(Qt::CTRL | Qt::Key_Plus)}));
     connect(a, &QAction::triggered, this, [this] { Zoom(kZoomNotch); });
@@ -84,7 +84,7 @@ CDocumentCommands::CDocumentCommands(CMainFrame* frame, CDocumentManager* docume
 
     // File: New, Open, Close, Save, Save As, Import, Export, recent files, Exit.
     QMenu* file = frame_->MenuByTitle(tr("&File"));
-    QAction* open = frame_->Action(CMainFrame::ID_FILE_OPEN);
+    QAction* open = frame_->Action(MainWindow::ID_FILE_OPEN);
     const QList<QAction*> fileActions = file->actions();
     QAction* afterOpen = fileActions.value(fileActions.indexOf(open) + 1);
     file->insertActions(afterOpen, {actions_[ID_FILE_CLOSE], save_, actions_[ID_FILE_SAVE_AS]});
@@ -101,16 +101,17 @@ CDocumentCommands::CDocumentCommands(CMainFrame* frame, CDocumentManager* docume
     frame_->addActions(actions_.values());
     frame_->addAction(save_);
 
-    connect(documents_, &CDocumentManager::documentsChanged, this, &CDocumentCommands::Update);
-    connect(frame_->MdiArea(), &QMdiArea::subWindowActivated, this, &CDocumentCommands::Update);
-    if (CControlFrame* panel = frame_->ControlFrame())
-        connect(panel, &CControlFrame::stateChanged, this, &CDocumentCommands::Update);
-    connect(devices, &QMenu::aboutToShow, this, &CDocumentCommands::Update);
-    connect(file, &QMenu::aboutToShow, this, &CDocumentCommands::Update);
+    connect(documents_, &document::DocumentManager::documentsChanged, this,
+            &DocumentCommands::Update);
+    connect(frame_->MdiArea(), &QMdiArea::subWindowActivated, this, &DocumentCommands::Update);
+    if (bake::ui::ControlPanel* panel = frame_->ControlFrame())
+        connect(panel, &bake::ui::ControlPanel::stateChanged, this, &DocumentCommands::Update);
+    connect(devices, &QMenu::aboutToShow, this, &DocumentCommands::Update);
+    connect(file, &QMenu::aboutToShow, this, &DocumentCommands::Update);
     Update();
 }
 
-QAction* CDocumentCommands::Make(int id, const QString& text, const QString& tip) {
+QAction* DocumentCommands::Make(int id, const QString& text, const QString& tip) {
     auto* a = new QAction(text, this);
     a->setData(id);
     a->setStatusTip(tip.section(QLatin1Char('\n'), 0, 0));
@@ -119,10 +120,10 @@ QAction* CDocumentCommands::Make(int id, const QString& text, const QString& tip
     return a;
 }
 
-void CDocumentCommands::Update() {
+void DocumentCommands::Update() {
     // The frame's destruction deletes documents, whose signals land here once
-    // the frame is a CMainFrame no more: nothing is left to update then.
-    if (!qobject_cast<CMainFrame*>(static_cast<QObject*>(frame_)))
+    // the frame is a MainWindow no more: nothing is left to update then.
+    if (!qobject_cast<MainWindow*>(static_cast<QObject*>(frame_)))
         return;
     const bool hasDocument = documents_->ActiveDocument() != nullptr;
     // The document menu: these appear only while a chart document is open.
@@ -133,15 +134,16 @@ void CDocumentCommands::Update() {
     }
     save_->setVisible(hasDocument);
     save_->setEnabled(hasDocument);
-    const CControlFrame* panel = frame_->ControlFrame();
-    actions_[ID_UPLOAD_PROFILE]->setEnabled(hasDocument && panel && panel->State() == CF_IDLE);
+    const bake::ui::ControlPanel* panel = frame_->ControlFrame();
+    actions_[ID_UPLOAD_PROFILE]->setEnabled(hasDocument && panel &&
+                                            panel->State() == bake::ui::ControlState::CF_IDLE);
 }
 
-void CDocumentCommands::Zoom(int delta) {
-    CTVR_Doc* doc = documents_->ActiveDocument();
+void DocumentCommands::Zoom(int delta) {
+    document::ChartDocument* doc = documents_->ActiveDocument();
     if (!doc)
         return;
-    CChartContainer* c = doc->View()->Container();
+    chart::ui::ChartWidget* c = doc->View()->Container();
     c->SetMapping(chart::ui::ZoomAbout(c->Mapping(), c->width() / 2.0, c->height() / 2.0, delta));
 }
 

@@ -9,14 +9,16 @@
 
 #include <QHash>
 
-class CDocumentManager;
+namespace document {
+class DocumentManager;
+}
 class QAction;
 
 namespace shell {
 
-class CMainFrame;
+class MainWindow;
 
-class CDocumentCommands : public QObject {
+class DocumentCommands : public QObject {
     Q_OBJECT
 public:
     enum CommandId : int {
@@ -31,7 +33,7 @@ public:
         ID_FULL_SCREEN = 32784,
     };
 
-    CDocumentCommands(CMainFrame* frame, CDocumentManager* documents);
+    DocumentCommands(MainWindow* frame, document::DocumentManager* documents);
 
     QAction* Action(int id) const { return actions_.value(id); }
     // Shows and enables the commands for the active document and the panel state.
@@ -41,8 +43,8 @@ private:
     QAction* Make(int id, const QString& text, const QString& tip);
     void Zoom(int delta);
 
-    CMainFrame* frame_;
-    CDocumentManager* documents_;
+    MainWindow* frame_;
+    document::DocumentManager* documents_;
     QHash<int, QAction*> actions_;
     QAction* save_ = nullptr;  // the frame's own Save
 };

@@ -15,16 +15,16 @@ namespace shell {
 LinkBridge::LinkBridge(CreateLink create, ReleaseLink release, QObject* parent)
     : QObject(parent), create_(std::move(create)), release_(std::move(release)) {
     if (!create_)
-        create_ = CreateClientConnection;
+        create_ = devlink::CreateClientConnection;
     if (!release_)
-        release_ = ReleaseClientConnection;
+        release_ = devlink::ReleaseClientConnection;
 }
 
 LinkBridge::~LinkBridge() {
     Shutdown();
 }
 
-uint32_t LinkBridge::Open(IIOCP_Log* log) {
+uint32_t LinkBridge::Open(devlink::LinkLog* log) {
     if (link_ || shutDown_)
         return 0;
     uint32_t error = 0;
@@ -46,12 +46,12 @@ void LinkBridge::Shutdown() {
     }
 }
 
-void LinkBridge::AddListener(bake::IDevListener* listener) {
+void LinkBridge::AddListener(bake::PacketListener* listener) {
     if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
         listeners_.push_back(listener);
 }
 
-void LinkBridge::RemoveListener(bake::IDevListener* listener) {
+void LinkBridge::RemoveListener(bake::PacketListener* listener) {
     listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
 }
 
@@ -102,8 +102,8 @@ template <typename F>
 void LinkBridge::ForEachListener(F&& call) {
     // A listener may run a modal loop in which others are added or removed;
     // walk a snapshot and skip whoever left meanwhile.
-    const std::vector<bake::IDevListener*> snapshot = listeners_;
-    for (bake::IDevListener* l : snapshot) {
+    const std::vector<bake::PacketListener*> snapshot = listeners_;
+    for (bake::PacketListener* l : snapshot) {
         if (std::find(listeners_.begin(), listeners_.end(), l) != listeners_.end())
             call(l);
     }
@@ -113,15 +113,14 @@ void LinkBridge::Deliver(const LinkEvent& e) {
     switch (static_cast<int>(e.type())) {
         case static_cast<int>(LinkEvent::kConnected):
             connected_ = true;
-            ForEachListener([](bake::IDevListener* l) { l->OnDeviceConnected(); });
+            ForEachListener([](bake::PacketListener* l) { l->OnDeviceConnected(); });
             break;
         case static_cast<int>(LinkEvent::kDisconnected):
             connected_ = false;
-            ForEachListener([](bake::IDevListener* l) { l->OnDeviceDisconnected(); });
+            ForEachListener([](bake::PacketListener* l) { l->OnDeviceDisconnected(); });
             break;
         case static_cast<int>(LinkEvent::kPacket):
-            ForEachListener(
-                [&e](bake::IDevListener* l) { l->OnBoardPktReceived(e.Data(), e.Length()); });
+            ForEachListener([&e](bake::PacketListener* l) { l->OnPacket(e.Data(), e.Length()); });
             break;
         case static_cast<int>(LinkEvent::kConnectFailed):
             emit connectFailed(e.Code());

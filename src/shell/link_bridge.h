@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "bake/dev_listener.h"
-#include "link/client_connection.h"
+#include "bake/packet_listener.h"
+#include "link/connection.h"
 
 namespace shell {
 
@@ -40,15 +40,15 @@ private:
     std::unique_ptr<uint8_t[]> data_;
 };
 
-class LinkBridge : public QObject, public IIOCP_ClientReceiver {
+class LinkBridge : public QObject, public devlink::Receiver {
     Q_OBJECT
 public:
     using CreateLink =
-        std::function<IIOCP_ClientConnection*(IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*)>;
-    using ReleaseLink = std::function<uint32_t(IIOCP_ClientConnection*)>;
+        std::function<devlink::Connection*(devlink::Receiver*, devlink::LinkLog*, uint32_t*)>;
+    using ReleaseLink = std::function<uint32_t(devlink::Connection*)>;
 
-    // Window thread. Null functions stand for CreateClientConnection and
-    // ReleaseClientConnection.
+    // Window thread. Null functions stand for devlink::CreateClientConnection and
+    // devlink::ReleaseClientConnection.
     explicit LinkBridge(CreateLink create = {}, ReleaseLink release = {},
                         QObject* parent = nullptr);
     // Window thread; shuts down first.
@@ -57,24 +57,24 @@ public:
     // Window thread. Creates the link with this bridge as its receiver and
     // `log` as its log; 0, or the link error code when it could not. Once
     // open, or after Shutdown, it does nothing.
-    uint32_t Open(IIOCP_Log* log);
+    uint32_t Open(devlink::LinkLog* log);
     // Window thread. Empties the listeners, closes the link without
     // notification and releases it; events still queued reach nobody.
     // Safe to call twice.
     void Shutdown();
 
     // Window thread. Null before Open and after Shutdown.
-    IIOCP_ClientConnection* Link() const { return link_; }
+    devlink::Connection* Link() const { return link_; }
     // Window thread. True between the connected and the disconnected event.
     bool Connected() const { return connected_; }
 
     // Window thread. Listeners are called in the order they were added; a
     // listener added twice is called once. Not owned.
-    void AddListener(bake::IDevListener* listener);
-    void RemoveListener(bake::IDevListener* listener);
+    void AddListener(bake::PacketListener* listener);
+    void RemoveListener(bake::PacketListener* listener);
     size_t ListenerCount() const { return listeners_.size(); }
 
-    // IIOCP_ClientReceiver (link thread): post and return.
+    // devlink::Receiver (link thread): post and return.
     void OnPacket(const uint8_t* data, uint32_t length, uint32_t context) override;
     void OnConnectFailed(uint32_t code, uint32_t context) override;
     void OnDisconnected(uint32_t code, uint32_t context) override;
@@ -95,12 +95,12 @@ private:
     template <typename F>
     void ForEachListener(F&& call);
 
-    CreateLink create_;                           // window thread
-    ReleaseLink release_;                         // window thread
-    IIOCP_ClientConnection* link_ = nullptr;      // window thread
-    bool connected_ = false;                      // window thread
-    std::vector<bake::IDevListener*> listeners_;  // window thread
-    bool shutDown_ = false;                       // window thread
+    CreateLink create_;                             // window thread
+    ReleaseLink release_;                           // window thread
+    devlink::Connection* link_ = nullptr;           // window thread
+    bool connected_ = false;                        // window thread
+    std::vector<bake::PacketListener*> listeners_;  // window thread
+    bool shutDown_ = false;                         // window thread
 };
 
 }  // namespace shell

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "shell/tvr_app.h"
+#include "shell/application.h"
 
 int main(int argc, char** argv) {
     QStringList args;
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromLatin1(shell::kProgramVersion));
     // Wayland desktops find the installed entry and its icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("calvero"));
-    shell::CTVR_App app;
+    shell::Application app;
     if (!app.InitInstance(options))
         return 1;
     return app.ExitInstance(qapp.exec());

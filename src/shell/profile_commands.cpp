@@ -10,12 +10,12 @@
 
 #include "bake/controller_packets.h"
 #include "bake/profile_upload.h"
-#include "bake/ui/control_frame.h"
+#include "bake/ui/control_panel.h"
 #include "platform/message_box.h"
 #include "profile/profile_templates.h"
 #include "profile/ui/profile_editor.h"
 #include "profile/ui/profile_library.h"
-#include "shell/main_frame.h"
+#include "shell/main_window.h"
 
 namespace shell {
 
@@ -25,12 +25,11 @@ constexpr char kFilter[] = "Profile (*.xml);;All files (*)";
 
 }  // namespace
 
-CProfileCommands::CProfileCommands(CMainFrame* frame, const QString& profilesFolder,
-                                   Dialogs dialogs)
+ProfileCommands::ProfileCommands(MainWindow* frame, const QString& profilesFolder, Dialogs dialogs)
     : QObject(frame),
       frame_(frame),
       dialogs_(std::move(dialogs)),
-      folder_(profile_ui::ResolveProfilesFolder(profilesFolder)) {
+      folder_(profile::ui::ResolveProfilesFolder(profilesFolder)) {
     if (!dialogs_.chooseStart) {
         dialogs_.chooseStart = [](QWidget* parent, const QStringList& choices) {
             bool ok = false;
@@ -65,7 +64,7 @@ CProfileCommands::CProfileCommands(CMainFrame* frame, const QString& profilesFol
         profile::Profile p({{0, 25}, {60, 100}});
         if (i > 0)
             p = *profile::TemplateProfile(profile::Templates()[size_t(i - 1)].key);
-        profile_ui::CProfileEditor* editor = NewEditor(p);
+        profile::ui::ProfileEditor* editor = NewEditor(p);
         if (i > 0 && profile::Templates()[size_t(i - 1)].window)
             editor->SetWindow(QString::fromLatin1(profile::Templates()[size_t(i - 1)].window));
     });
@@ -91,41 +90,42 @@ CProfileCommands::CProfileCommands(CMainFrame* frame, const QString& profilesFol
     }
     dock_ = new QDockWidget(tr("Profiles"), frame);
     dock_->setObjectName(QStringLiteral("ProfilesPane"));
-    library_ = new profile_ui::CProfileLibrary(dock_);
+    library_ = new profile::ui::ProfileLibrary(dock_);
     dock_->setWidget(library_);
     frame->addDockWidget(Qt::LeftDockWidgetArea, dock_);
     dock_->hide();
     library_->SetFolder(folder_);
-    connect(library_, &profile_ui::CProfileLibrary::openRequested, this,
+    connect(library_, &profile::ui::ProfileLibrary::openRequested, this,
             [this](const QString& path) { OpenFile(path); });
-    connect(library_, &profile_ui::CProfileLibrary::uploadRequested, this,
+    connect(library_, &profile::ui::ProfileLibrary::uploadRequested, this,
             [this](const QString& path) { UploadFile(path); });
     if (QMenu* view = frame->MenuByTitle(tr("&View")))
         view->addAction(dock_->toggleViewAction());
     if (QMenu* panes = frame->findChild<QMenu*>(QStringLiteral("PanesMenu")))
         panes->addAction(dock_->toggleViewAction());
 
-    if (CControlFrame* panel = frame->ControlFrame())
-        connect(panel, &CControlFrame::stateChanged, this, &CProfileCommands::UpdateEditors);
+    if (bake::ui::ControlPanel* panel = frame->ControlFrame())
+        connect(panel, &bake::ui::ControlPanel::stateChanged, this,
+                &ProfileCommands::UpdateEditors);
     UpdateEditors();
 }
 
-bool CProfileCommands::UploadFile(const QString& path) {
-    CControlFrame* panel = frame_->ControlFrame();
+bool ProfileCommands::UploadFile(const QString& path) {
+    bake::ui::ControlPanel* panel = frame_->ControlFrame();
     if (!panel || !panel->IsIdle())
         return false;
-    IMessageBox* box = frame_->MessageBox();
+    platform::MessageBox* box = frame_->Messages();
     std::wstring error;
     const auto p = profile::LoadProfile(path.toStdWString(), error);
     if (!p) {
         if (box)
-            box->ShowMessage(error, MessageIcon::Error);
+            box->ShowMessage(error, platform::MessageIcon::Error);
         return false;
     }
     // The same sentence the editor shows, without icon like the upload's own.
     if (const auto broken = p->Violations(); !broken.empty()) {
         if (box)
-            box->ShowMessage(broken.front().text, MessageIcon::None);
+            box->ShowMessage(broken.front().text, platform::MessageIcon::None);
         return false;
     }
     const std::vector<bake::ProfileSample> samples = bake::ToProfileSamples(p->Points());
@@ -133,81 +133,81 @@ bool CProfileCommands::UploadFile(const QString& path) {
     return true;
 }
 
-QList<profile_ui::CProfileEditor*> CProfileCommands::Editors() const {
-    QList<profile_ui::CProfileEditor*> out;
+QList<profile::ui::ProfileEditor*> ProfileCommands::Editors() const {
+    QList<profile::ui::ProfileEditor*> out;
     if (QMdiArea* area = frame_->MdiArea()) {
         for (QMdiSubWindow* w : area->subWindowList()) {
-            if (auto* e = qobject_cast<profile_ui::CProfileEditor*>(w->widget()))
+            if (auto* e = qobject_cast<profile::ui::ProfileEditor*>(w->widget()))
                 out << e;
         }
     }
     return out;
 }
 
-bool CProfileCommands::CloseAll() {
-    for (profile_ui::CProfileEditor* e : Editors()) {
+bool ProfileCommands::CloseAll() {
+    for (profile::ui::ProfileEditor* e : Editors()) {
         if (!e->parentWidget()->close())
             return false;
     }
     return true;
 }
 
-void CProfileCommands::UpdateEditors() {
-    for (profile_ui::CProfileEditor* e : Editors()) e->UpdateCommands();
-    CControlFrame* panel = frame_->ControlFrame();
+void ProfileCommands::UpdateEditors() {
+    for (profile::ui::ProfileEditor* e : Editors()) e->UpdateCommands();
+    bake::ui::ControlPanel* panel = frame_->ControlFrame();
     if (library_)
         library_->SetUploadEnabled(panel && panel->IsIdle());
 }
 
-profile_ui::CProfileEditor* CProfileCommands::Show(profile_ui::CProfileEditor* editor) {
+profile::ui::ProfileEditor* ProfileCommands::Show(profile::ui::ProfileEditor* editor) {
     editor->SetPanel(frame_->ControlFrame());
-    editor->SetMessageBox(frame_->MessageBox());
+    editor->SetMessageBox(frame_->Messages());
     editor->SetReader([this] { ReadFromController(); });
     editor->SetSavePathAsker(dialogs_.askSavePath);
     if (dialogs_.askSaveChanges) {
         editor->SetCloseQuestion([ask = dialogs_.askSaveChanges](QWidget* w, const QString& t) {
             switch (ask(w, t)) {
-                case SaveChoice::Save:
-                    return profile_ui::CloseChoice::Save;
-                case SaveChoice::Discard:
-                    return profile_ui::CloseChoice::Discard;
-                case SaveChoice::Cancel:
+                case document::SaveChoice::Save:
+                    return profile::ui::CloseChoice::Save;
+                case document::SaveChoice::Discard:
+                    return profile::ui::CloseChoice::Discard;
+                case document::SaveChoice::Cancel:
                     break;
             }
-            return profile_ui::CloseChoice::Cancel;
+            return profile::ui::CloseChoice::Cancel;
         });
     }
     QMdiArea* area = frame_->MdiArea();
     QMdiSubWindow* sub = area->addSubWindow(editor);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowTitle(editor->Title());
-    connect(editor, &profile_ui::CProfileEditor::titleChanged, sub, &QWidget::setWindowTitle);
+    connect(editor, &profile::ui::ProfileEditor::titleChanged, sub, &QWidget::setWindowTitle);
     sub->resize(900, 560);
     sub->show();
     area->setActiveSubWindow(sub);
     return editor;
 }
 
-profile_ui::CProfileEditor* CProfileCommands::NewEditor(const profile::Profile& p) {
-    auto* editor = new profile_ui::CProfileEditor;
+profile::ui::ProfileEditor* ProfileCommands::NewEditor(const profile::Profile& p) {
+    auto* editor = new profile::ui::ProfileEditor;
     editor->SetProfile(p);
     return Show(editor);
 }
 
-profile_ui::CProfileEditor* CProfileCommands::OpenFile(const QString& path) {
-    auto* editor = new profile_ui::CProfileEditor;
+profile::ui::ProfileEditor* ProfileCommands::OpenFile(const QString& path) {
+    auto* editor = new profile::ui::ProfileEditor;
     QString error;
     if (!editor->Open(path, &error)) {
         delete editor;
-        if (IMessageBox* box = frame_->MessageBox())
-            box->ShowMessage(error.toStdWString(), MessageIcon::Error);
+        if (platform::MessageBox* box = frame_->Messages())
+            box->ShowMessage(error.toStdWString(), platform::MessageIcon::Error);
         return nullptr;
     }
     return Show(editor);
 }
 
-void CProfileCommands::ReadFromController() {
-    CControlFrame* panel = frame_->ControlFrame();
+void ProfileCommands::ReadFromController() {
+    bake::ui::ControlPanel* panel = frame_->ControlFrame();
     if (!panel || !panel->IsIdle())
         return;
     panel->RequestProfile([this](const uint8_t* bytes, uint32_t length) {
@@ -216,8 +216,9 @@ void CProfileCommands::ReadFromController() {
         if (bake::DecodeHeader(bytes, length, h) && h.result != 0) {
             // The log has it too; the operator who asked wants an answer.
             const std::string text = bake::ResultCodeText(h.result);
-            if (IMessageBox* box = frame_->MessageBox())
-                box->ShowMessage(std::wstring(text.begin(), text.end()), MessageIcon::Error);
+            if (platform::MessageBox* box = frame_->Messages())
+                box->ShowMessage(std::wstring(text.begin(), text.end()),
+                                 platform::MessageIcon::Error);
             return;
         }
         if (!bake::DecodeTempProfile(bytes, length, report))

@@ -9,23 +9,23 @@
 #include <QStringList>
 #include <functional>
 
-#include "document/tvr_doc.h"
+#include "document/chart_document.h"
 #include "profile/profile_model.h"
 
 class QAction;
 class QDockWidget;
 class QMdiSubWindow;
 
-namespace profile_ui {
-class CProfileEditor;
-class CProfileLibrary;
-}  // namespace profile_ui
+namespace profile::ui {
+class ProfileEditor;
+class ProfileLibrary;
+}  // namespace profile::ui
 
 namespace shell {
 
-class CMainFrame;
+class MainWindow;
 
-class CProfileCommands : public QObject {
+class ProfileCommands : public QObject {
     Q_OBJECT
 public:
     // Stand-ins for the dialogs, for tests.
@@ -35,42 +35,42 @@ public:
         std::function<QString(QWidget*, const QString& folder)> askOpenPath;
         std::function<QString(QWidget*, const QString& suggested)> askSavePath;
         // Unsaved edits on close: Save, Discard or Cancel (the documents' question).
-        std::function<SaveChoice(QWidget*, const QString& title)> askSaveChanges;
+        std::function<document::SaveChoice(QWidget*, const QString& title)> askSaveChanges;
     };
 
     // `profilesFolder`: the command line's --profiles, or empty.
-    CProfileCommands(CMainFrame* frame, const QString& profilesFolder, Dialogs dialogs = {});
+    ProfileCommands(MainWindow* frame, const QString& profilesFolder, Dialogs dialogs = {});
 
     QAction* NewAction() const { return new_; }
     QAction* OpenAction() const { return open_; }
     const QString& Folder() const { return folder_; }
     QDockWidget* LibraryDock() const { return dock_; }
-    profile_ui::CProfileLibrary* Library() const { return library_; }
+    profile::ui::ProfileLibrary* Library() const { return library_; }
     // Sends a profile file through the panel; false (and shown) when it
     // cannot be read or breaks a rule, or the panel is not Idle.
     bool UploadFile(const QString& path);
 
     // Opens an editor on `p` (a new, unsaved document).
-    profile_ui::CProfileEditor* NewEditor(const profile::Profile& p);
+    profile::ui::ProfileEditor* NewEditor(const profile::Profile& p);
     // Opens the profile file in an editor; shows why not and returns null.
-    profile_ui::CProfileEditor* OpenFile(const QString& path);
+    profile::ui::ProfileEditor* OpenFile(const QString& path);
     // Asks the controller for its profile and opens it in a new editor.
     void ReadFromController();
-    QList<profile_ui::CProfileEditor*> Editors() const;
+    QList<profile::ui::ProfileEditor*> Editors() const;
     // Closes every editor, asking about unsaved edits; false when one stays.
     bool CloseAll();
 
 private:
-    profile_ui::CProfileEditor* Show(profile_ui::CProfileEditor* editor);
+    profile::ui::ProfileEditor* Show(profile::ui::ProfileEditor* editor);
     void UpdateEditors();
 
-    CMainFrame* frame_;
+    MainWindow* frame_;
     Dialogs dialogs_;
     QString folder_;
     QAction* new_ = nullptr;
     QAction* open_ = nullptr;
     QDockWidget* dock_ = nullptr;
-    profile_ui::CProfileLibrary* library_ = nullptr;
+    profile::ui::ProfileLibrary* library_ = nullptr;
 };
 
 }  // namespace shell

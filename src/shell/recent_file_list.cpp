@@ -21,7 +21,7 @@ QString Canonical(const QString& path) {
 
 }  // namespace
 
-void CRecentFileList::Load() {
+void RecentFileList::Load() {
     const QSettings settings = widgets::OpenSettings();
     files_.clear();
     for (int i = 0; i < kSize; ++i) {
@@ -31,7 +31,7 @@ void CRecentFileList::Load() {
     }
 }
 
-void CRecentFileList::Save() const {
+void RecentFileList::Save() const {
     QSettings settings = widgets::OpenSettings();
     for (int i = 0; i < kSize; ++i) {
         if (i < files_.size()) {
@@ -42,14 +42,14 @@ void CRecentFileList::Save() const {
     }
 }
 
-void CRecentFileList::Add(const QString& path) {
+void RecentFileList::Add(const QString& path) {
     const QString f = Canonical(path);
     files_.removeAll(f);
     files_.prepend(f);
     while (files_.size() > kSize) files_.removeLast();
 }
 
-void CRecentFileList::Remove(const QString& path) {
+void RecentFileList::Remove(const QString& path) {
     files_.removeAll(Canonical(path));
 }
 

@@ -7,7 +7,7 @@
 
 namespace shell {
 
-class CRecentFileList {
+class RecentFileList {
 public:
     static constexpr int kSize = 4;
 

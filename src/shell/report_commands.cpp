@@ -9,15 +9,15 @@
 
 #include <set>
 
-#include "bake/ui/control_frame.h"
-#include "chart/ui/chart_container.h"
+#include "bake/ui/control_panel.h"
+#include "chart/ui/chart_widget.h"
+#include "document/chart_document.h"
+#include "document/chart_document_window.h"
 #include "document/document_manager.h"
 #include "document/record_name.h"
-#include "document/tvr_doc.h"
-#include "document/tvr_view.h"
 #include "report/ui/report_pane.h"
 #include "report/ui/report_pdf.h"
-#include "shell/main_frame.h"
+#include "shell/main_window.h"
 
 namespace shell {
 
@@ -27,17 +27,17 @@ QString Q(const std::string& s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-QString RecordName(const CTVR_Doc* doc) {
+QString RecordName(const document::ChartDocument* doc) {
     return doc->FilePath().isEmpty() ? doc->Title() : QFileInfo(doc->FilePath()).fileName();
 }
 
 }  // namespace
 
-CReportCommands::CReportCommands(CMainFrame* frame, CDocumentManager* documents)
+ReportCommands::ReportCommands(MainWindow* frame, document::DocumentManager* documents)
     : QObject(frame), frame_(frame), documents_(documents) {
     dock_ = new QDockWidget(tr("Bake report"), frame);
     dock_->setObjectName(QStringLiteral("BakeReportPane"));
-    pane_ = new report_ui::CReportPane(dock_);
+    pane_ = new report::ui::ReportPane(dock_);
     dock_->setWidget(pane_);
     frame->addDockWidget(Qt::RightDockWidgetArea, dock_);
     // Beside the Control pane rather than under it: the metrics table wants
@@ -53,7 +53,7 @@ CReportCommands::CReportCommands(CMainFrame* frame, CDocumentManager* documents)
     export_ = new QAction(tr("Export Report..."), this);
     export_->setStatusTip(tr("Write the bake report of the active document as a PDF"));
     connect(export_, &QAction::triggered, this, [this] {
-        CTVR_Doc* doc = documents_->ActiveDocument();
+        document::ChartDocument* doc = documents_->ActiveDocument();
         if (!doc || !documents_->Context().askExportPath)
             return;
         const QString suggested =
@@ -90,22 +90,23 @@ CReportCommands::CReportCommands(CMainFrame* frame, CDocumentManager* documents)
     if (QMenu* panes = frame->findChild<QMenu*>(QStringLiteral("PanesMenu")))
         panes->addAction(dock_->toggleViewAction());
 
-    connect(documents_, &CDocumentManager::documentsChanged, this, &CReportCommands::Update);
-    connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, &CReportCommands::Update);
-    if (CControlFrame* panel = frame->ControlFrame()) {
+    connect(documents_, &document::DocumentManager::documentsChanged, this,
+            &ReportCommands::Update);
+    connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, &ReportCommands::Update);
+    if (bake::ui::ControlPanel* panel = frame->ControlFrame()) {
         lastState_ = panel->State();
-        connect(panel, &CControlFrame::stateChanged, this, &CReportCommands::OnPanelState);
+        connect(panel, &bake::ui::ControlPanel::stateChanged, this, &ReportCommands::OnPanelState);
     }
     Update();
 }
 
-void CReportCommands::Update() {
-    if (!qobject_cast<CMainFrame*>(static_cast<QObject*>(frame_)))
+void ReportCommands::Update() {
+    if (!qobject_cast<MainWindow*>(static_cast<QObject*>(frame_)))
         return;  // the frame is going away
-    CTVR_Doc* doc = documents_->ActiveDocument();
+    document::ChartDocument* doc = documents_->ActiveDocument();
     export_->setVisible(doc != nullptr);
     compare_->setVisible(doc != nullptr);
-    for (CTVR_Doc* d : documents_->Documents()) {
+    for (document::ChartDocument* d : documents_->Documents()) {
         if (d->IsLiveBake()) {
             liveDoc_ = d;
             recorded_.insert(d);
@@ -114,13 +115,14 @@ void CReportCommands::Update() {
     pane_->SetChart(doc ? doc->View()->Container() : nullptr, doc ? RecordName(doc) : QString());
 }
 
-void CReportCommands::OnPanelState(ControlState state) {
-    const ControlState was = lastState_;
+void ReportCommands::OnPanelState(bake::ui::ControlState state) {
+    const bake::ui::ControlState was = lastState_;
     lastState_ = state;
     Update();
-    if (was == CF_BAKING && state != CF_BAKING && liveDoc_) {
+    if (was == bake::ui::ControlState::CF_BAKING && state != bake::ui::ControlState::CF_BAKING &&
+        liveDoc_) {
         // After the document has finished its own end of the bake (saved it).
-        QPointer<CTVR_Doc> doc = liveDoc_;
+        QPointer<document::ChartDocument> doc = liveDoc_;
         QTimer::singleShot(0, this, [this, doc] {
             if (doc)
                 BakeEnded(doc);
@@ -128,7 +130,7 @@ void CReportCommands::OnPanelState(ControlState state) {
     }
 }
 
-QString CReportCommands::VerdictLine(const QString& record, const report::Report& r) {
+QString ReportCommands::VerdictLine(const QString& record, const report::Report& r) {
     if (!r.verdict)
         return tr("Bake report of %1: no verdict (no process window)").arg(record);
     QString line = tr("Bake report of %1: %2 against %3")
@@ -141,7 +143,7 @@ QString CReportCommands::VerdictLine(const QString& record, const report::Report
     return line;
 }
 
-void CReportCommands::BakeEnded(CTVR_Doc* doc) {
+void ReportCommands::BakeEnded(document::ChartDocument* doc) {
     if (QMdiArea* area = frame_->MdiArea())
         area->setActiveSubWindow(doc);
     pane_->SetChart(doc->View()->Container(), RecordName(doc));
@@ -149,7 +151,7 @@ void CReportCommands::BakeEnded(CTVR_Doc* doc) {
     dock_->raise();
     pane_->Refresh();
     const auto& r = pane_->CurrentReport();
-    ITraceLog* log = documents_->Context().log;
+    platform::TraceLog* log = documents_->Context().log;
     if (!r || !log)
         return;
     const std::wstring line = VerdictLine(RecordName(doc), *r).toStdWString();
@@ -159,13 +161,13 @@ void CReportCommands::BakeEnded(CTVR_Doc* doc) {
         log->TraceMessage(L"BakeReport", L"%ls", line.c_str());
 }
 
-void CReportCommands::ShowError(const QString& text) {
-    if (IMessageBox* box = frame_->MessageBox())
-        box->ShowMessage(text.toStdWString(), MessageIcon::Error);
+void ReportCommands::ShowError(const QString& text) {
+    if (platform::MessageBox* box = frame_->Messages())
+        box->ShowMessage(text.toStdWString(), platform::MessageIcon::Error);
 }
 
-bool CReportCommands::ExportReport(const QString& path) {
-    CTVR_Doc* doc = documents_->ActiveDocument();
+bool ReportCommands::ExportReport(const QString& path) {
+    document::ChartDocument* doc = documents_->ActiveDocument();
     if (!doc)
         return false;
     pane_->SetChart(doc->View()->Container(), RecordName(doc));
@@ -175,7 +177,7 @@ bool CReportCommands::ExportReport(const QString& path) {
         ShowError(tr("This document has no chart \"%1\" to report on.").arg(pane_->ChartName()));
         return false;
     }
-    report_ui::ReportPdfPage page;
+    report::ui::ReportPdfPage page;
     page.record = RecordName(doc);
     page.controller =
         recorded_.contains(doc) && !frame_->DeviceAddress().isEmpty()
@@ -189,22 +191,22 @@ bool CReportCommands::ExportReport(const QString& path) {
     page.curve = curve;
     page.report = &*r;
     QString error;
-    if (!report_ui::WriteReportPdf(path, page, error)) {
+    if (!report::ui::WriteReportPdf(path, page, error)) {
         ShowError(error);
         return false;
     }
-    if (ITraceLog* log = documents_->Context().log) {
+    if (platform::TraceLog* log = documents_->Context().log) {
         const std::wstring p = path.toStdWString();
         log->TraceMessage(L"ExportReport", L"Bake report written to %ls", p.c_str());
     }
     return true;
 }
 
-bool CReportCommands::CompareWith(const QString& path) {
-    CTVR_Doc* doc = documents_->ActiveDocument();
+bool ReportCommands::CompareWith(const QString& path) {
+    document::ChartDocument* doc = documents_->ActiveDocument();
     if (!doc)
         return false;
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     std::set<int> ids;
     std::wstring error;
     if (!model.LoadChartsXml(path.toStdWString(), ids, error)) {
@@ -212,7 +214,7 @@ bool CReportCommands::CompareWith(const QString& path) {
         return false;
     }
     pane_->SetChart(doc->View()->Container(), RecordName(doc));
-    const chart::CChartSeries* s = model.FindChartByName(pane_->ChartName().toStdWString());
+    const chart::ChartSeries* s = model.FindChartByName(pane_->ChartName().toStdWString());
     if (!s || !s->HasPoints()) {
         ShowError(tr("%1 has no chart \"%2\" to compare with.")
                       .arg(QFileInfo(path).fileName(), pane_->ChartName()));

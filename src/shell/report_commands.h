@@ -8,23 +8,27 @@
 #include <QPointer>
 #include <QSet>
 
-#include "bake/ui/control_frame.h"
+#include "bake/ui/control_panel.h"
 #include "report/report_format.h"
 
-class CDocumentManager;
-class CTVR_Doc;
+namespace document {
+class DocumentManager;
+}
+namespace document {
+class ChartDocument;
+}
 class QAction;
 class QDockWidget;
 
-namespace report_ui {
-class CReportPane;
+namespace report::ui {
+class ReportPane;
 }
 
 namespace shell {
 
-class CMainFrame;
+class MainWindow;
 
-class CReportCommands : public QObject {
+class ReportCommands : public QObject {
     Q_OBJECT
 public:
     enum CommandId : int {
@@ -32,10 +36,10 @@ public:
         ID_COMPARE_RECORD = 32791,
     };
 
-    CReportCommands(CMainFrame* frame, CDocumentManager* documents);
+    ReportCommands(MainWindow* frame, document::DocumentManager* documents);
 
     QDockWidget* Dock() const { return dock_; }
-    report_ui::CReportPane* Pane() const { return pane_; }
+    report::ui::ReportPane* Pane() const { return pane_; }
     QAction* ExportAction() const { return export_; }
     QAction* CompareAction() const { return compare_; }
 
@@ -49,19 +53,19 @@ public:
 
 private:
     void Update();
-    void OnPanelState(ControlState state);
-    void BakeEnded(CTVR_Doc* doc);
+    void OnPanelState(bake::ui::ControlState state);
+    void BakeEnded(document::ChartDocument* doc);
     void ShowError(const QString& text);
 
-    CMainFrame* frame_;
-    CDocumentManager* documents_;
+    MainWindow* frame_;
+    document::DocumentManager* documents_;
     QDockWidget* dock_;
-    report_ui::CReportPane* pane_;
+    report::ui::ReportPane* pane_;
     QAction* export_;
     QAction* compare_;
-    ControlState lastState_ = CF_DISCONNECTED;
-    QPointer<CTVR_Doc> liveDoc_;
-    QSet<const CTVR_Doc*> recorded_;  // records of bakes of this session
+    bake::ui::ControlState lastState_ = bake::ui::ControlState::CF_DISCONNECTED;
+    QPointer<document::ChartDocument> liveDoc_;
+    QSet<const document::ChartDocument*> recorded_;  // records of bakes of this session
 };
 
 }  // namespace shell

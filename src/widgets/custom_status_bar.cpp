@@ -25,7 +25,7 @@ constexpr int kBorderY = 2;  // above and below the panes
 
 }  // namespace
 
-CCustomStatusBar::CCustomStatusBar(QWidget* parent) : QStatusBar(parent) {
+CustomStatusBar::CustomStatusBar(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(false);
     for (int i = 0; i < kMaxPanes; ++i) {
         paneBackground_[i] = DefaultBackground();
@@ -35,16 +35,16 @@ CCustomStatusBar::CCustomStatusBar(QWidget* parent) : QStatusBar(parent) {
     paneBackground_[1] = QColor(0, 255, 0);
 }
 
-CCustomStatusBar::~CCustomStatusBar() = default;
+CustomStatusBar::~CustomStatusBar() = default;
 
-QColor CCustomStatusBar::DefaultBackground() const {
+QColor CustomStatusBar::DefaultBackground() const {
     return palette().color(QPalette::Button);
 }
-QColor CCustomStatusBar::DefaultText() const {
+QColor CustomStatusBar::DefaultText() const {
     return palette().color(QPalette::ButtonText);
 }
 
-bool CCustomStatusBar::SetIndicators(const std::vector<int>& ids) {
+bool CustomStatusBar::SetIndicators(const std::vector<int>& ids) {
     if (ids.size() > static_cast<size_t>(kMaxPanes))
         return false;
     panes_.clear();
@@ -59,7 +59,7 @@ bool CCustomStatusBar::SetIndicators(const std::vector<int>& ids) {
     return true;
 }
 
-void CCustomStatusBar::SetPaneInfo(int index, int id, unsigned style, int width) {
+void CustomStatusBar::SetPaneInfo(int index, int id, unsigned style, int width) {
     if (index < 0 || index >= PaneCount())
         return;
     Pane& p = panes_[static_cast<size_t>(index)];
@@ -69,15 +69,15 @@ void CCustomStatusBar::SetPaneInfo(int index, int id, unsigned style, int width)
     update();
 }
 
-int CCustomStatusBar::PaneId(int index) const {
+int CustomStatusBar::PaneId(int index) const {
     return index >= 0 && index < PaneCount() ? panes_[static_cast<size_t>(index)].id : 0;
 }
 
-unsigned CCustomStatusBar::PaneStyle(int index) const {
+unsigned CustomStatusBar::PaneStyle(int index) const {
     return index >= 0 && index < PaneCount() ? panes_[static_cast<size_t>(index)].style : 0;
 }
 
-void CCustomStatusBar::SetPaneText(int index, const QString& text, bool doUpdate) {
+void CustomStatusBar::SetPaneText(int index, const QString& text, bool doUpdate) {
     if (index < 0 || index >= PaneCount())
         return;
     panes_[static_cast<size_t>(index)].text = text;
@@ -88,18 +88,18 @@ void CCustomStatusBar::SetPaneText(int index, const QString& text, bool doUpdate
     }
 }
 
-QString CCustomStatusBar::PaneText(int index) const {
+QString CustomStatusBar::PaneText(int index) const {
     return index >= 0 && index < PaneCount() ? panes_[static_cast<size_t>(index)].text : QString();
 }
 
-void CCustomStatusBar::SetPaneColours(int index, const QColor& background, const QColor& text) {
+void CustomStatusBar::SetPaneColours(int index, const QColor& background, const QColor& text) {
     if (index < 0 || index >= kMaxPanes)
         return;
     paneBackground_[index] = background;
     paneText_[index] = text;
 }
 
-std::vector<QRect> CCustomStatusBar::PaneRects() const {
+std::vector<QRect> CustomStatusBar::PaneRects() const {
     std::vector<QRect> rects;
     const int n = PaneCount();
     if (n == 0)
@@ -131,14 +131,14 @@ std::vector<QRect> CCustomStatusBar::PaneRects() const {
     return rects;
 }
 
-bool CCustomStatusBar::GetItemRect(int index, QRect* rect) const {
+bool CustomStatusBar::GetItemRect(int index, QRect* rect) const {
     if (index < 0 || index >= PaneCount())
         return false;
     *rect = PaneRects()[static_cast<size_t>(index)];
     return true;
 }
 
-QImage CCustomStatusBar::RenderPane(int index) const {
+QImage CustomStatusBar::RenderPane(int index) const {
     QRect r;
     if (!GetItemRect(index, &r))
         return QImage();
@@ -161,13 +161,13 @@ QImage CCustomStatusBar::RenderPane(int index) const {
     return image;
 }
 
-void CCustomStatusBar::DrawItem(QPainter& painter, int index, const QRect& rect) {
+void CustomStatusBar::DrawItem(QPainter& painter, int index, const QRect& rect) {
     const QImage image = RenderPane(index);
     if (!image.isNull())
         painter.drawImage(rect.adjusted(1, 1, -1, -1).topLeft(), image);
 }
 
-void CCustomStatusBar::paintEvent(QPaintEvent*) {
+void CustomStatusBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
     const std::vector<QRect> rects = PaneRects();
@@ -190,12 +190,12 @@ void CCustomStatusBar::paintEvent(QPaintEvent*) {
     }
 }
 
-QSize CCustomStatusBar::sizeHint() const {
+QSize CustomStatusBar::sizeHint() const {
     const int h = fontMetrics().height() + 2 * kBorderY + 4;
     return QSize(parentWidget() ? parentWidget()->width() : 200, h);
 }
 
-QSize CCustomStatusBar::minimumSizeHint() const {
+QSize CustomStatusBar::minimumSizeHint() const {
     return QSize(0, sizeHint().height());
 }
 

@@ -12,7 +12,7 @@
 
 namespace widgets {
 
-class CCustomStatusBar : public QStatusBar {
+class CustomStatusBar : public QStatusBar {
     Q_OBJECT
 public:
     static constexpr int kMaxPanes = 10;
@@ -21,8 +21,8 @@ public:
     static constexpr unsigned kPaneStretch = 1;    // takes the width left over
     static constexpr unsigned kPaneOwnerDraw = 2;  // drawn by DrawItem
 
-    explicit CCustomStatusBar(QWidget* parent = nullptr);
-    ~CCustomStatusBar() override;
+    explicit CustomStatusBar(QWidget* parent = nullptr);
+    ~CustomStatusBar() override;
 
     // One pane per id, its text the id's string (an unknown id: empty).
     bool SetIndicators(const std::vector<int>& ids);

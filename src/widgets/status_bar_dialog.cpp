@@ -2,29 +2,29 @@
 
 namespace widgets {
 
-CStatusBarDialog::CStatusBarDialog(int templateId, QWidget* parent)
-    : QDialog(parent), templateId_(templateId), statusBar_(new CCustomStatusBar(this)) {
+StatusBarDialog::StatusBarDialog(int templateId, QWidget* parent)
+    : QDialog(parent), templateId_(templateId), statusBar_(new CustomStatusBar(this)) {
     // The object exists from the start; its window shows once created.
     statusBar_->hide();
 }
 
-CStatusBarDialog::~CStatusBarDialog() = default;
+StatusBarDialog::~StatusBarDialog() = default;
 
-bool CStatusBarDialog::CreateStatusBar() {
+bool StatusBarDialog::CreateStatusBar() {
     if (hasStatusBar_)
         return true;
     statusBar_->setProperty("controlId", kStatusBarId);
     if (!statusBar_->SetIndicators({kResultPaneId}))
         return false;
     statusBar_->SetPaneInfo(0, kResultPaneId,
-                            CCustomStatusBar::kPaneStretch | CCustomStatusBar::kPaneOwnerDraw, 0);
+                            CustomStatusBar::kPaneStretch | CustomStatusBar::kPaneOwnerDraw, 0);
     statusBar_->show();
     hasStatusBar_ = true;
     RepositionBars();
     return true;
 }
 
-void CStatusBarDialog::RepositionBars() {
+void StatusBarDialog::RepositionBars() {
     if (!hasStatusBar_)
         return;
     const int h = statusBar_->sizeHint().height();
@@ -32,14 +32,14 @@ void CStatusBarDialog::RepositionBars() {
     statusBar_->raise();
 }
 
-QRect CStatusBarDialog::ControlArea() const {
+QRect StatusBarDialog::ControlArea() const {
     QRect r = rect();
     if (hasStatusBar_)
         r.setBottom(r.bottom() - statusBar_->height());
     return r;
 }
 
-void CStatusBarDialog::SetStatusText(const QString& text) {
+void StatusBarDialog::SetStatusText(const QString& text) {
     if (!hasStatusBar_)
         return;
     QRect pane;
@@ -49,7 +49,7 @@ void CStatusBarDialog::SetStatusText(const QString& text) {
     statusBar_->repaint();
 }
 
-void CStatusBarDialog::RefreshNow() {
+void StatusBarDialog::RefreshNow() {
     repaint();
 }
 

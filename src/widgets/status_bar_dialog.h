@@ -10,19 +10,19 @@
 
 namespace widgets {
 
-class CStatusBarDialog : public QDialog {
+class StatusBarDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kStatusBarId = 59393;  // the status line's control id
     static constexpr int kResultPaneId = 127;   // its one pane, "<result>" at first
 
-    CStatusBarDialog(int templateId, QWidget* parent = nullptr);
-    ~CStatusBarDialog() override;
+    StatusBarDialog(int templateId, QWidget* parent = nullptr);
+    ~StatusBarDialog() override;
 
     int TemplateId() const { return templateId_; }
     // 1 once the status line exists.
     bool HasStatusBar() const { return hasStatusBar_; }
-    CCustomStatusBar* StatusBar() const { return statusBar_; }
+    CustomStatusBar* StatusBar() const { return statusBar_; }
 
     // Pane 0's text in the default colours; nothing without a status line.
     void SetStatusText(const QString& text);
@@ -41,7 +41,7 @@ protected:
 
 private:
     const int templateId_;
-    CCustomStatusBar* statusBar_;
+    CustomStatusBar* statusBar_;
     bool hasStatusBar_ = false;
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// The reader without the tree: the same parse as CXmlNode::ParseString /
+// The reader without the tree: the same parse as XmlNode::ParseString /
 // ParseFile / ParseBytes, with every element, text and clear section handed
 // to a sink in document order as the parser forms them. A reader that needs
 // a few values out of a large document keeps only those.
@@ -17,12 +17,12 @@
 
 namespace xml {
 
-class IXmlElementSink {
+class XmlElementSink {
 public:
     // The nameless root that the parse starts from.
     static constexpr uintptr_t kDocument = 0;
 
-    virtual ~IXmlElementSink() = default;
+    virtual ~XmlElementSink() = default;
 
     // A new element, the last content item of `parent` so far. The returned
     // value is what the element's own content will name as its parent.
@@ -35,8 +35,8 @@ public:
     virtual void OnTextMerged(uintptr_t /*parent*/, const wchar_t* /*text*/) {}
 };
 
-void ParseStringToSink(const wchar_t* text, IXmlElementSink& sink, CXmlResult* result);
-void ParseFileToSink(const std::wstring& path, IXmlElementSink& sink, CXmlResult* result);
-void ParseBytesToSink(const void* data, size_t size, IXmlElementSink& sink, CXmlResult* result);
+void ParseStringToSink(const wchar_t* text, XmlElementSink& sink, XmlResult* result);
+void ParseFileToSink(const std::wstring& path, XmlElementSink& sink, XmlResult* result);
+void ParseBytesToSink(const void* data, size_t size, XmlElementSink& sink, XmlResult* result);
 
 }  // namespace xml

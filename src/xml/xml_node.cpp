@@ -194,21 +194,21 @@ bool XmlNameEquals(const wchar_t* a, const wchar_t* b) {
     return a && b && detail::NameEquals(a, b);
 }
 
-CXmlNode::CXmlNode(XmlNodeData* node) : node_(node) {
+XmlNode::XmlNode(XmlNodeData* node) : node_(node) {
     if (node_)
         ++node_->refCount;
 }
 
-CXmlNode::CXmlNode(const CXmlNode& other) : node_(other.node_) {
+XmlNode::XmlNode(const XmlNode& other) : node_(other.node_) {
     if (node_)
         ++node_->refCount;
 }
 
-CXmlNode::CXmlNode(CXmlNode&& other) noexcept : node_(other.node_) {
+XmlNode::XmlNode(XmlNode&& other) noexcept : node_(other.node_) {
     other.node_ = nullptr;
 }
 
-CXmlNode& CXmlNode::operator=(const CXmlNode& other) {
+XmlNode& XmlNode::operator=(const XmlNode& other) {
     if (this == &other)
         return *this;
     if (other.node_)
@@ -218,7 +218,7 @@ CXmlNode& CXmlNode::operator=(const CXmlNode& other) {
     return *this;
 }
 
-CXmlNode& CXmlNode::operator=(CXmlNode&& other) noexcept {
+XmlNode& XmlNode::operator=(XmlNode&& other) noexcept {
     if (this != &other) {
         detail::Release(node_);
         node_ = other.node_;
@@ -227,22 +227,22 @@ CXmlNode& CXmlNode::operator=(CXmlNode&& other) noexcept {
     return *this;
 }
 
-CXmlNode::~CXmlNode() {
+XmlNode::~XmlNode() {
     detail::Release(node_);
 }
 
-CXmlNode CXmlNode::CreateRoot() {
-    return CXmlNode(XmlNodeData::Create(nullptr, 0, 0));  // the handle's reference is the only one
+XmlNode XmlNode::CreateRoot() {
+    return XmlNode(XmlNodeData::Create(nullptr, 0, 0));  // the handle's reference is the only one
 }
 
-CXmlNode CXmlNode::AddChild(const wchar_t* name, bool isDeclaration) {
+XmlNode XmlNode::AddChild(const wchar_t* name, bool isDeclaration) {
     if (!node_ || !name)
         return {};
     XmlNodeData* child = detail::AppendChild(node_, name, std::wcslen(name), isDeclaration);
-    return CXmlNode(child);
+    return XmlNode(child);
 }
 
-CXmlNode CXmlNode::AddChild(const wchar_t* name, std::initializer_list<XmlAttribute> attributes) {
+XmlNode XmlNode::AddChild(const wchar_t* name, std::initializer_list<XmlAttribute> attributes) {
     if (!node_ || !name)
         return {};
     size_t count = 0, chars = 0;
@@ -258,22 +258,22 @@ CXmlNode CXmlNode::AddChild(const wchar_t* name, std::initializer_list<XmlAttrib
             continue;
         child->AddAttr(a.name, std::wcslen(a.name), a.value, a.value ? std::wcslen(a.value) : 0);
     }
-    return CXmlNode(child);
+    return XmlNode(child);
 }
 
-void CXmlNode::AddAttribute(const wchar_t* name, const wchar_t* value) {
+void XmlNode::AddAttribute(const wchar_t* name, const wchar_t* value) {
     if (!node_ || !name)
         return;
     node_->AddAttr(name, std::wcslen(name), value, value ? std::wcslen(value) : 0);
 }
 
-void CXmlNode::AddText(const wchar_t* text) {
+void XmlNode::AddText(const wchar_t* text) {
     if (!node_ || !text)
         return;
     detail::AppendText(node_, text);
 }
 
-void CXmlNode::AddClear(const wchar_t* value, const wchar_t* openTag, const wchar_t* closeTag) {
+void XmlNode::AddClear(const wchar_t* value, const wchar_t* openTag, const wchar_t* closeTag) {
     if (!node_)
         return;
     detail::ClearItem item;
@@ -286,72 +286,72 @@ void CXmlNode::AddClear(const wchar_t* value, const wchar_t* openTag, const wcha
     detail::AppendClear(node_, std::move(item));
 }
 
-const wchar_t* CXmlNode::GetName() const {
+const wchar_t* XmlNode::GetName() const {
     return node_ ? node_->Name() : nullptr;
 }
 
-bool CXmlNode::IsDeclaration() const {
+bool XmlNode::IsDeclaration() const {
     return node_ && node_->isDeclaration;
 }
 
-CXmlNode CXmlNode::GetParent() const {
-    return node_ ? CXmlNode(node_->parent) : CXmlNode();
+XmlNode XmlNode::GetParent() const {
+    return node_ ? XmlNode(node_->parent) : XmlNode();
 }
 
-int CXmlNode::ChildCount() const {
+int XmlNode::ChildCount() const {
     return node_ ? static_cast<int>(node_->ChildCount()) : 0;
 }
 
-CXmlNode CXmlNode::ChildAt(int i) const {
+XmlNode XmlNode::ChildAt(int i) const {
     if (!node_ || i < 0 || static_cast<size_t>(i) >= node_->ChildCount())
         return {};
-    return CXmlNode(node_->content->children[static_cast<size_t>(i)]);
+    return XmlNode(node_->content->children[static_cast<size_t>(i)]);
 }
 
-int CXmlNode::AttributeCount() const {
+int XmlNode::AttributeCount() const {
     return node_ ? static_cast<int>(node_->attrCount) : 0;
 }
 
-XmlAttribute CXmlNode::AttributeAt(int i) const {
+XmlAttribute XmlNode::AttributeAt(int i) const {
     if (!node_ || i < 0 || static_cast<size_t>(i) >= node_->attrCount)
         return {};
     const auto k = static_cast<size_t>(i);
     return {node_->AttrName(k), node_->AttrValue(k)};
 }
 
-int CXmlNode::TextCount() const {
+int XmlNode::TextCount() const {
     return node_ && node_->content ? static_cast<int>(node_->content->texts.size()) : 0;
 }
 
-const wchar_t* CXmlNode::TextAt(int i) const {
+const wchar_t* XmlNode::TextAt(int i) const {
     if (i < 0 || i >= TextCount())
         return nullptr;
     return node_->content->texts[static_cast<size_t>(i)].c_str();
 }
 
-int CXmlNode::ClearCount() const {
+int XmlNode::ClearCount() const {
     return node_ && node_->content ? static_cast<int>(node_->content->clears.size()) : 0;
 }
 
-XmlClearSection CXmlNode::ClearAt(int i) const {
+XmlClearSection XmlNode::ClearAt(int i) const {
     if (i < 0 || i >= ClearCount())
         return {};
     const detail::ClearItem& c = node_->content->clears[static_cast<size_t>(i)];
     return {c.hasValue ? c.value.c_str() : nullptr, c.openTag.c_str(), c.closeTag.c_str()};
 }
 
-int CXmlNode::ContentCount() const {
+int XmlNode::ContentCount() const {
     return node_ ? static_cast<int>(node_->OrderCount()) : 0;
 }
 
-XmlContentItem CXmlNode::ContentAt(int i) const {
+XmlContentItem XmlNode::ContentAt(int i) const {
     if (i < 0 || i >= ContentCount())
         return {};
     const int entry = node_->content->order[static_cast<size_t>(i)];
     return {static_cast<XmlContentKind>(entry % 4), entry / 4};
 }
 
-CXmlNode CXmlNode::GetChild(const wchar_t* name, int index) const {
+XmlNode XmlNode::GetChild(const wchar_t* name, int index) const {
     if (!node_ || !name || !node_->content)
         return {};
     XmlNodeData* last = nullptr;
@@ -360,13 +360,13 @@ CXmlNode CXmlNode::GetChild(const wchar_t* name, int index) const {
         if (!c->hasName || !detail::NameEquals(c->Name(), name))
             continue;
         if (index >= 0 && seen++ == index)
-            return CXmlNode(c);
+            return XmlNode(c);
         last = c;
     }
-    return index < 0 && last ? CXmlNode(last) : CXmlNode();
+    return index < 0 && last ? XmlNode(last) : XmlNode();
 }
 
-CXmlNode CXmlNode::GetChildFrom(const wchar_t* name, int* cursor) const {
+XmlNode XmlNode::GetChildFrom(const wchar_t* name, int* cursor) const {
     if (!node_ || !name || !cursor || !node_->content)
         return {};
     const auto& children = node_->content->children;
@@ -374,13 +374,13 @@ CXmlNode CXmlNode::GetChildFrom(const wchar_t* name, int* cursor) const {
         XmlNodeData* c = children[i];
         if (c->hasName && detail::NameEquals(c->Name(), name)) {
             *cursor = static_cast<int>(i + 1);
-            return CXmlNode(c);
+            return XmlNode(c);
         }
     }
     return {};
 }
 
-const wchar_t* CXmlNode::GetAttribute(const wchar_t* name) const {
+const wchar_t* XmlNode::GetAttribute(const wchar_t* name) const {
     if (!node_ || !name)
         return nullptr;
     for (size_t i = 0; i < node_->attrCount; ++i) {

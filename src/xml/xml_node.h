@@ -1,6 +1,6 @@
 #pragma once
 // A small, forgiving XML reader and writer over wide text. A document is a
-// tree of reference-counted nodes; CXmlNode is a handle to one of them.
+// tree of reference-counted nodes; XmlNode is a handle to one of them.
 //
 // Threads: the nodes of one document (one parse, or one CreateRoot and what
 // was added to it, including nodes that outlive their parent) and all handles
@@ -18,7 +18,7 @@ namespace detail {
 struct XmlNodeData;
 }
 
-struct CXmlResult {
+struct XmlResult {
     XmlError error = XmlError::kNone;
     int line = 0;    // 1-based; 0 when there was nothing to report
     int column = 0;  // 1-based; 0 when there was nothing to report
@@ -53,22 +53,22 @@ struct XmlContentItem {
 // lookup by name compares them (ASCII letters fold, as in the C locale).
 bool XmlNameEquals(const wchar_t* a, const wchar_t* b);
 
-class CXmlNode {
+class XmlNode {
 public:
-    CXmlNode() = default;  // empty handle
-    CXmlNode(const CXmlNode& other);
-    CXmlNode(CXmlNode&& other) noexcept;
-    CXmlNode& operator=(const CXmlNode& other);
-    CXmlNode& operator=(CXmlNode&& other) noexcept;
-    ~CXmlNode();
+    XmlNode() = default;  // empty handle
+    XmlNode(const XmlNode& other);
+    XmlNode(XmlNode&& other) noexcept;
+    XmlNode& operator=(const XmlNode& other);
+    XmlNode& operator=(XmlNode&& other) noexcept;
+    ~XmlNode();
 
-    static CXmlNode CreateRoot();
+    static XmlNode CreateRoot();
 
     // Building. Each appends after all existing content; a null name adds nothing.
-    CXmlNode AddChild(const wchar_t* name, bool isDeclaration = false);
+    XmlNode AddChild(const wchar_t* name, bool isDeclaration = false);
     // A child together with its attributes, stored in one allocation: the
     // way to build large documents. Attributes with a null name are skipped.
-    CXmlNode AddChild(const wchar_t* name, std::initializer_list<XmlAttribute> attributes);
+    XmlNode AddChild(const wchar_t* name, std::initializer_list<XmlAttribute> attributes);
     void AddAttribute(const wchar_t* name, const wchar_t* value);
     void AddText(const wchar_t* text);
     void AddClear(const wchar_t* value, const wchar_t* openTag = L"<![CDATA[",
@@ -77,10 +77,10 @@ public:
     bool IsEmpty() const { return node_ == nullptr; }
     const wchar_t* GetName() const;  // null for the root and for an empty handle
     bool IsDeclaration() const;
-    CXmlNode GetParent() const;
+    XmlNode GetParent() const;
 
     int ChildCount() const;
-    CXmlNode ChildAt(int i) const;
+    XmlNode ChildAt(int i) const;
     int AttributeCount() const;
     XmlAttribute AttributeAt(int i) const;
     int TextCount() const;
@@ -92,10 +92,10 @@ public:
 
     // Child number `index` among those named `name` (ignoring case); a negative
     // index gives the last one.
-    CXmlNode GetChild(const wchar_t* name, int index = 0) const;
+    XmlNode GetChild(const wchar_t* name, int index = 0) const;
     // First child named `name` at position *cursor or later; *cursor then
     // points just past it. Nothing found leaves *cursor as it was.
-    CXmlNode GetChildFrom(const wchar_t* name, int* cursor) const;
+    XmlNode GetChildFrom(const wchar_t* name, int* cursor) const;
     // Value of the first attribute named `name` (ignoring case); null when
     // there is none or it has no value.
     const wchar_t* GetAttribute(const wchar_t* name) const;
@@ -109,19 +109,19 @@ public:
     // XmlFileErrorText.
     XmlError WriteFile(const std::wstring& path, std::wstring* reason) const;
 
-    static CXmlNode ParseString(const wchar_t* text, CXmlResult* result);
-    static CXmlNode ParseFile(const std::wstring& path, CXmlResult* result);
+    static XmlNode ParseString(const wchar_t* text, XmlResult* result);
+    static XmlNode ParseFile(const std::wstring& path, XmlResult* result);
     // The file rules of ParseFile applied to bytes already in memory.
-    static CXmlNode ParseBytes(const void* data, size_t size, CXmlResult* result);
+    static XmlNode ParseBytes(const void* data, size_t size, XmlResult* result);
 
     // Same node (or both empty).
-    bool operator==(const CXmlNode& other) const { return node_ == other.node_; }
+    bool operator==(const XmlNode& other) const { return node_ == other.node_; }
 
 private:
     template <class Ch>
-    friend CXmlNode ParseText(const Ch* text, CXmlResult* result);
+    friend XmlNode ParseText(const Ch* text, XmlResult* result);
 
-    explicit CXmlNode(detail::XmlNodeData* node);  // adds a reference
+    explicit XmlNode(detail::XmlNodeData* node);  // adds a reference
     detail::XmlNodeData* node_ = nullptr;
 };
 

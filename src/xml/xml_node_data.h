@@ -1,5 +1,5 @@
 #pragma once
-// The node behind a CXmlNode handle; private to the XML library.
+// The node behind a XmlNode handle; private to the XML library.
 //
 // A chart file holds a million small elements, so an element is one piece of
 // memory: the node and, behind it, a string area with the name and every

@@ -221,7 +221,7 @@ struct OpenElement {
     ItemKind beforeLast;
 };
 
-// Builds the tree of CXmlNode.
+// Builds the tree of XmlNode.
 struct TreeBuilder {
     using Handle = XmlNodeData*;
     XmlNodeData* root;
@@ -272,13 +272,13 @@ struct TreeBuilder {
     }
 };
 
-// Hands everything to an IXmlElementSink.
+// Hands everything to an XmlElementSink.
 struct SinkBuilder {
     using Handle = uintptr_t;
-    IXmlElementSink& sink;
+    XmlElementSink& sink;
     std::vector<XmlAttribute> views;
 
-    Handle Root() const { return IXmlElementSink::kDocument; }
+    Handle Root() const { return XmlElementSink::kDocument; }
     Handle AddElement(Handle parent, const std::wstring& name, bool isDeclaration,
                       const std::wstring& text, const std::vector<PendingAttr>& attrs) {
         views.clear();
@@ -742,7 +742,7 @@ void Parser<Ch, Builder>::Run() {
 // Line and column of `at`: line feeds start lines; every other character
 // (a surrogate pair is one) moves one column.
 template <class Ch>
-void SetPosition(const Ch* text, const Ch* at, CXmlResult* result) {
+void SetPosition(const Ch* text, const Ch* at, XmlResult* result) {
     int line = 1, column = 1;
     for (const Ch* p = text; p < at && *p; ++p) {
         if (*p == '\n') {
@@ -756,17 +756,17 @@ void SetPosition(const Ch* text, const Ch* at, CXmlResult* result) {
     result->column = column;
 }
 
-void SetResult(CXmlResult* result, XmlError code, std::wstring reason = {}) {
+void SetResult(XmlResult* result, XmlError code, std::wstring reason = {}) {
     if (result)
-        *result = CXmlResult{code, 0, 0, std::move(reason)};
+        *result = XmlResult{code, 0, 0, std::move(reason)};
 }
 
 }  // namespace
 
 // Shared by ParseString and the file readers; text is NUL-terminated.
 template <class Ch>
-CXmlNode ParseText(const Ch* text, CXmlResult* result) {
-    CXmlNode root = CXmlNode::CreateRoot();
+XmlNode ParseText(const Ch* text, XmlResult* result) {
+    XmlNode root = XmlNode::CreateRoot();
     XmlNodeData* r = root.node_;
     TreeBuilder builder{r};
     Parser<Ch, TreeBuilder> parser(text, builder);
@@ -774,7 +774,7 @@ CXmlNode ParseText(const Ch* text, CXmlResult* result) {
 
     const XmlError code = parser.RootChildren() > 0 ? parser.Code() : XmlError::kWarnNoXmlTag;
     if (result) {
-        *result = CXmlResult{code, 0, 0, {}};
+        *result = XmlResult{code, 0, 0, {}};
         if (code != XmlError::kNone)
             SetPosition(text, parser.ReportPosition(), result);
     }
@@ -790,13 +790,13 @@ CXmlNode ParseText(const Ch* text, CXmlResult* result) {
 namespace {
 
 template <class Ch>
-void ParseTextToSink(const Ch* text, IXmlElementSink& sink, CXmlResult* result) {
+void ParseTextToSink(const Ch* text, XmlElementSink& sink, XmlResult* result) {
     SinkBuilder builder{sink, {}};
     Parser<Ch, SinkBuilder> parser(text, builder);
     parser.Run();
     const XmlError code = parser.RootChildren() > 0 ? parser.Code() : XmlError::kWarnNoXmlTag;
     if (result) {
-        *result = CXmlResult{code, 0, 0, {}};
+        *result = XmlResult{code, 0, 0, {}};
         if (code != XmlError::kNone)
             SetPosition(text, parser.ReportPosition(), result);
     }
@@ -977,8 +977,8 @@ XmlError Guarded(Read&& read) {
 
 }  // namespace
 
-CXmlNode CXmlNode::ParseString(const wchar_t* text, CXmlResult* result) {
-    CXmlNode node;
+XmlNode XmlNode::ParseString(const wchar_t* text, XmlResult* result) {
+    XmlNode node;
     const XmlError code = Guarded([&] {
         node = ParseText(text ? text : L"", result);
         return XmlError::kNone;
@@ -988,35 +988,35 @@ CXmlNode CXmlNode::ParseString(const wchar_t* text, CXmlResult* result) {
     return node;
 }
 
-CXmlNode CXmlNode::ParseBytes(const void* data, size_t size, CXmlResult* result) {
-    CXmlNode node;
+XmlNode XmlNode::ParseBytes(const void* data, size_t size, XmlResult* result) {
+    XmlNode node;
     std::wstring reason;
     const XmlError code = Guarded([&] {
         return WithBytesText(data, size, reason,
                              [&](const auto* text) { node = ParseText(text, result); });
     });
     if (code != XmlError::kNone) {
-        node = CXmlNode();
+        node = XmlNode();
         SetResult(result, code, std::move(reason));
     }
     return node;
 }
 
-CXmlNode CXmlNode::ParseFile(const std::wstring& path, CXmlResult* result) {
-    CXmlNode node;
+XmlNode XmlNode::ParseFile(const std::wstring& path, XmlResult* result) {
+    XmlNode node;
     std::wstring reason;
     const XmlError code = Guarded([&] {
         return WithFileText(path, reason,
                             [&](const auto* text) { node = ParseText(text, result); });
     });
     if (code != XmlError::kNone) {
-        node = CXmlNode();
+        node = XmlNode();
         SetResult(result, code, std::move(reason));
     }
     return node;
 }
 
-void ParseStringToSink(const wchar_t* text, IXmlElementSink& sink, CXmlResult* result) {
+void ParseStringToSink(const wchar_t* text, XmlElementSink& sink, XmlResult* result) {
     const XmlError code = Guarded([&] {
         ParseTextToSink(text ? text : L"", sink, result);
         return XmlError::kNone;
@@ -1025,7 +1025,7 @@ void ParseStringToSink(const wchar_t* text, IXmlElementSink& sink, CXmlResult* r
         SetResult(result, code);
 }
 
-void ParseBytesToSink(const void* data, size_t size, IXmlElementSink& sink, CXmlResult* result) {
+void ParseBytesToSink(const void* data, size_t size, XmlElementSink& sink, XmlResult* result) {
     std::wstring reason;
     const XmlError code = Guarded([&] {
         return WithBytesText(data, size, reason,
@@ -1035,7 +1035,7 @@ void ParseBytesToSink(const void* data, size_t size, IXmlElementSink& sink, CXml
         SetResult(result, code, std::move(reason));
 }
 
-void ParseFileToSink(const std::wstring& path, IXmlElementSink& sink, CXmlResult* result) {
+void ParseFileToSink(const std::wstring& path, XmlElementSink& sink, XmlResult* result) {
     std::wstring reason;
     const XmlError code = Guarded([&] {
         return WithFileText(path, reason,

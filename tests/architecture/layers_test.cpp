@@ -58,13 +58,13 @@ TEST(Layers, IncludeRules) {
     };
     const Case cases[] = {
         // The cycles and reaches this check was written against.
-        {"bake/ui", "shell/dev_listener.h", false},
+        {"bake/ui", "shell/packet_listener.h", false},
         {"discovery/ui", "shell/status_bar_dialog.h", false},
         {"discovery/ui", "shell/app_look.h", false},
         {"discovery/ui", "bake/ui/dialog_units.h", false},
         // Their other halves, which are fine.
-        {"shell", "bake/ui/control_frame.h", true},
-        {"shell", "discovery/ui/connect_dlg.h", true},
+        {"shell", "bake/ui/control_panel.h", true},
+        {"shell", "discovery/ui/device_selection_dialog.h", true},
         // Down one layer, down several, and within the folder.
         {"chart", "xml/xml_node.h", true},
         {"bake/ui", "widgets/dialog_units.h", true},
@@ -72,14 +72,14 @@ TEST(Layers, IncludeRules) {
         {"chart/ui", "chart/ui/view_mapping.h", true},
         // A model folder is below its own ui folder: longest prefix decides.
         {"chart/ui", "chart/chart_series.h", true},
-        {"bake", "bake/ui/bake_view.h", false},
+        {"bake", "bake/ui/bake_recording.h", false},
         // Sideways on one layer.
         {"link", "xml/xml_node.h", false},
         {"chart/ui", "discovery/ui/device_list_model.h", false},
         // Upward.
         {"platform", "link/frame.h", false},
-        {"widgets", "bake/ui/control_frame.h", false},
-        {"document", "shell/main_frame.h", false},
+        {"widgets", "bake/ui/control_panel.h", false},
+        {"document", "shell/main_window.h", false},
         // Nothing under src/ reaches the executables or the tests.
         {"shell", "sim/sim_server.h", false},
         {"shell", "tests/support/process.h", false},
@@ -101,7 +101,7 @@ TEST(Layers, ProblemsNameFileAndLine) {
               "#include <vector>\n"
               "#include \"bake/ui/panel_parts.h\"\n"
               "// #include \"shell/commented_out.h\" is text, not an include\n"
-              "#  include \"shell/dev_listener.h\"\n"
+              "#  include \"shell/packet_listener.h\"\n"
               "#include \"local.h\"\n");
     dir.Write("src/shell/frame.cpp", "#include \"bake/ui/panel.h\"\n");
     dir.Write("src/gadgets/thing.cpp", "\n");
@@ -110,7 +110,7 @@ TEST(Layers, ProblemsNameFileAndLine) {
         "platform \xE2\x86\x92 bake \xE2\x86\x92 bake/ui \xE2\x86\x92 shell");
     ASSERT_EQ(table.size(), 4u);
     const std::vector<std::string> expected = {
-        "src/bake/ui/panel.h:5: includes \"shell/dev_listener.h\": shell is above bake/ui",
+        "src/bake/ui/panel.h:5: includes \"shell/packet_listener.h\": shell is above bake/ui",
         "src/gadgets/thing.cpp:1: is in a folder that is in no layer",
     };
     EXPECT_EQ(layers::CheckTree(table, dir.Path("src")), expected);

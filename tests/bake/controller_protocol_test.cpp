@@ -33,7 +33,7 @@ std::vector<uint8_t> Gauge(size_t length) {
     return v;
 }
 
-ReceiveOutcome Feed(CControllerProtocol& p, const std::vector<uint8_t>& v) {
+ReceiveOutcome Feed(ControllerProtocol& p, const std::vector<uint8_t>& v) {
     return p.Receive(v.data(), v.size());
 }
 
@@ -42,7 +42,7 @@ const TraceLine kBadSequence{L"OnBoardPktReceived", L"Invalid pkt sequence ID"};
 }  // namespace
 
 TEST(ControllerProtocol, GaugeDataIsHandedOverWithoutTouchingTheSequence) {
-    CControllerProtocol p;
+    ControllerProtocol p;
     auto out = Feed(p, Gauge(66));
     EXPECT_EQ(ReceiveAction::GaugeData, out.action);
     EXPECT_EQ(2512, out.gauge.tempMain);
@@ -52,7 +52,7 @@ TEST(ControllerProtocol, GaugeDataIsHandedOverWithoutTouchingTheSequence) {
 }
 
 TEST(ControllerProtocol, WrongSizedGaugeDataIsDroppedAndLoggedOncePerRun) {
-    CControllerProtocol p;
+    ControllerProtocol p;
     auto first = Feed(p, Gauge(65));
     EXPECT_EQ(ReceiveAction::None, first.action);
     ASSERT_EQ(1u, first.errors.size());
@@ -72,7 +72,7 @@ TEST(ControllerProtocol, WrongSizedGaugeDataIsDroppedAndLoggedOncePerRun) {
 }
 
 TEST(ControllerProtocol, SequenceRule) {
-    CControllerProtocol p;
+    ControllerProtocol p;
     EXPECT_EQ(1u, p.SequenceId());
 
     // Matching: no complaint, counter advances.
@@ -97,7 +97,7 @@ TEST(ControllerProtocol, SequenceRule) {
 }
 
 TEST(ControllerProtocol, CounterWrapsToOneAndCommandsCarryIt) {
-    CControllerProtocol p;
+    ControllerProtocol p;
     p.SetSequenceId(0xFFFFFFFF);
     auto before = p.StartStop(CONCC_ACT_START);
     CONCC_StartStop s;
@@ -115,7 +115,7 @@ TEST(ControllerProtocol, CounterWrapsToOneAndCommandsCarryIt) {
 }
 
 TEST(ControllerProtocol, NotificationBetweenCommandAndReplyPutsTheReplyOutOfSequence) {
-    CControllerProtocol p;
+    ControllerProtocol p;
     auto cmd = p.StartStop(CONCC_ACT_ABORT);  // carries 1
     CONCC_Header sent;
     DecodeHeader(cmd.data(), cmd.size(), sent);
@@ -149,38 +149,39 @@ TEST(ControllerProtocol, ReplyOutcomes) {
         return v;
     };
     const Message invalidOptions{L"Invalid packet received from device for bake options!",
-                                 MessageIcon::Error};
+                                 platform::MessageIcon::Error};
     const Case cases[] = {
         {"start ok", Header(16, 0, 0), std::nullopt, ReceiveAction::None, false},
         {"start refused", Header(16, 12, 0),
-         Message{L"No temperature profile loaded!", MessageIcon::Error}, ReceiveAction::None, true},
-        {"start unknown code", Header(16, 14, 0), Message{L"Unknown error", MessageIcon::Error},
+         Message{L"No temperature profile loaded!", platform::MessageIcon::Error},
          ReceiveAction::None, true},
+        {"start unknown code", Header(16, 14, 0),
+         Message{L"Unknown error", platform::MessageIcon::Error}, ReceiveAction::None, true},
         {"baked", bakeResult(4294967295u, 0),
-         Message{L"Successfully baked! Bake time : 4294967295", MessageIcon::None},
+         Message{L"Successfully baked! Bake time : 4294967295", platform::MessageIcon::None},
          ReceiveAction::None, false},
         {"bake failed", bakeResult(37, 10),
-         Message{L"Error : Overheat!! Bake time : 37", MessageIcon::Error}, ReceiveAction::None,
-         false},
+         Message{L"Error : Overheat!! Bake time : 37", platform::MessageIcon::Error},
+         ReceiveAction::None, false},
         // The header's result is only logged; the outcome comes from bakeError.
         {"bake result header error", bakeResult(5, 0, 1),
-         Message{L"Successfully baked! Bake time : 5", MessageIcon::None}, ReceiveAction::None,
-         true},
+         Message{L"Successfully baked! Bake time : 5", platform::MessageIcon::None},
+         ReceiveAction::None, true},
         {"profile set", Header(32, 0, 0),
-         Message{L"Temperature profile set, you can bake now!", MessageIcon::None},
+         Message{L"Temperature profile set, you can bake now!", platform::MessageIcon::None},
          ReceiveAction::None, false},
         {"profile refused", Header(32, 13, 0),
-         Message{L"Invalid temperature profile packet!", MessageIcon::Error}, ReceiveAction::None,
-         true},
-        {"options set", Header(48, 0, 0),
-         Message{L"Bake options set successfully!", MessageIcon::Information}, ReceiveAction::None,
-         false},
-        {"options refused", Header(48, 5, 0),
-         Message{L"Error while set bake options : Bussy!", MessageIcon::Error}, ReceiveAction::None,
-         true},
-        {"options reply", options(0, 28), std::nullopt, ReceiveAction::EditBakeOptions, false},
-        {"options reply bad params", options(3, 28), Message{L"Bad params!", MessageIcon::Error},
+         Message{L"Invalid temperature profile packet!", platform::MessageIcon::Error},
          ReceiveAction::None, true},
+        {"options set", Header(48, 0, 0),
+         Message{L"Bake options set successfully!", platform::MessageIcon::Information},
+         ReceiveAction::None, false},
+        {"options refused", Header(48, 5, 0),
+         Message{L"Error while set bake options : Bussy!", platform::MessageIcon::Error},
+         ReceiveAction::None, true},
+        {"options reply", options(0, 28), std::nullopt, ReceiveAction::EditBakeOptions, false},
+        {"options reply bad params", options(3, 28),
+         Message{L"Bad params!", platform::MessageIcon::Error}, ReceiveAction::None, true},
         {"options reply 27 bytes", options(0, 27), invalidOptions, ReceiveAction::None, false},
         {"options reply 29 bytes", options(0, 29), invalidOptions, ReceiveAction::None, false},
         {"options reply bare header", Header(49, 0, 0), invalidOptions, ReceiveAction::None, false},
@@ -190,7 +191,7 @@ TEST(ControllerProtocol, ReplyOutcomes) {
         {"type 50", Header(50, 0, 0), std::nullopt, ReceiveAction::None, false},
     };
     for (const auto& c : cases) {
-        CControllerProtocol p;
+        ControllerProtocol p;
         auto out = Feed(p, c.packet);
         EXPECT_EQ(c.message, out.message) << c.name;
         EXPECT_EQ(c.action, out.action) << c.name;
@@ -203,7 +204,7 @@ TEST(ControllerProtocol, ReplyOutcomes) {
 }
 
 TEST(ControllerProtocol, BakeOptionsReplyCarriesItsValues) {
-    CControllerProtocol p;
+    ControllerProtocol p;
     auto raw =
         EncodeBakeOptions({{CONCC_PKT_GET_BAKE_OPTIONS, 0, 1}, 0xFFFFFFFF, 98304, 6553, 65536});
     auto out = p.Receive(raw.data(), raw.size());
@@ -223,7 +224,7 @@ TEST(ControllerProtocol, BakeOptionsReplyCarriesItsValues) {
 }
 
 TEST(ControllerProtocol, ProfileReportIsHandedOver) {
-    CControllerProtocol p;
+    ControllerProtocol p;
     CONCC_TempProfile report;
     report.header = {CONCC_PKT_GET_PROFILE, 0, 1};
     report.startTime = 5000;
@@ -261,7 +262,7 @@ TEST(ControllerProtocol, ShortPacketsAreLoggedAndDropped) {
         {"profile count beyond length", overpromising, 2},
     };
     for (const auto& c : cases) {
-        CControllerProtocol p;
+        ControllerProtocol p;
         auto out = Feed(p, c.packet);
         EXPECT_EQ(ReceiveAction::None, out.action) << c.name;
         EXPECT_FALSE(out.message) << c.name;
@@ -269,13 +270,13 @@ TEST(ControllerProtocol, ShortPacketsAreLoggedAndDropped) {
         EXPECT_EQ(L"OnBoardPktReceived", out.errors[0].source) << c.name;
         EXPECT_EQ(c.seqAfter, p.SequenceId()) << c.name;
     }
-    CControllerProtocol p;
+    ControllerProtocol p;
     EXPECT_EQ(1u, p.Receive(nullptr, 0).errors.size());
 }
 
 namespace {
 
-struct RecordingLog : ITraceLog {
+struct RecordingLog : platform::TraceLog {
     std::vector<std::wstring> lines;
     void Record(const wchar_t* kind, const wchar_t* source, const wchar_t* format, va_list ap) {
         wchar_t buf[512];
@@ -302,9 +303,9 @@ struct RecordingLog : ITraceLog {
     }
 };
 
-struct RecordingBox : IMessageBox {
+struct RecordingBox : platform::MessageBox {
     std::vector<Message> shown;
-    void ShowMessage(const std::wstring& text, MessageIcon icon) override {
+    void ShowMessage(const std::wstring& text, platform::MessageIcon icon) override {
         shown.push_back({text, icon});
     }
 };
@@ -312,7 +313,7 @@ struct RecordingBox : IMessageBox {
 }  // namespace
 
 TEST(ControllerProtocolNotice, AppliesLogLinesVerbatimThenTheMessage) {
-    CControllerProtocol p;
+    ControllerProtocol p;
     p.SetSequenceId(5);
     auto out = Feed(p, Header(CONCC_PKT_SET_BAKE_OPTIONS, 9, 4));
     RecordingLog log;
@@ -324,7 +325,7 @@ TEST(ControllerProtocolNotice, AppliesLogLinesVerbatimThenTheMessage) {
               log.lines);
     ASSERT_EQ(1u, box.shown.size());
     EXPECT_EQ((Message{L"Error while set bake options : Temperature sensors difference failure!",
-                       MessageIcon::Error}),
+                       platform::MessageIcon::Error}),
               box.shown[0]);
     out.Apply(nullptr, nullptr);  // either side may be absent
 
@@ -332,5 +333,5 @@ TEST(ControllerProtocolNotice, AppliesLogLinesVerbatimThenTheMessage) {
     RecordingLog log2;
     SendFailure(L"SendProfile", "100% [x] %s").Apply(&log2, &box);
     EXPECT_EQ(std::vector<std::wstring>{L"ERR|SendProfile|100% [x] %s"}, log2.lines);
-    EXPECT_EQ((Message{L"100% [x] %s", MessageIcon::Error}), box.shown.back());
+    EXPECT_EQ((Message{L"100% [x] %s", platform::MessageIcon::Error}), box.shown.back());
 }

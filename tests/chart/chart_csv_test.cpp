@@ -11,11 +11,11 @@
 #include "tests/support/private_mount.h"
 #include "tests/support/temp_dir.h"
 
-using chart::CChartContainerModel;
 using chart::ChartPoint;
+using chart::ChartSet;
 
 TEST(ChartsCsv, ColumnPairsInIdOrderWithRaggedEnds) {
-    CChartContainerModel m;
+    ChartSet m;
     const int a = m.AddChart(std::vector<ChartPoint>{{0, 1}, {1, 2}, {2, 3}}, L"Temp Main",
                              L"Temperature", 0, 1.0f, 0.0f, 0xFF000000);
     const int empty = m.AddChart({}, L"Profile", L"Temperature", 0, 1.0f, 0.0f, 0xFF000000);
@@ -34,7 +34,7 @@ TEST(ChartsCsv, ColumnPairsInIdOrderWithRaggedEnds) {
 
 TEST(ChartsCsv, SavedFileAndUnwritablePath) {
     test_support::TempDir dir;
-    CChartContainerModel m;
+    ChartSet m;
     const int a = m.AddChart(std::vector<ChartPoint>{{0, 1}}, L"A", L"", 0, 1.0f, 0.0f, 0xFF000000);
     std::wstring error;
     ASSERT_TRUE(chart::SaveChartsCsv(m, {a}, dir.WPath("a.csv"), error)) << error.size();
@@ -50,7 +50,7 @@ TEST(ChartsCsv, SavedFileAndUnwritablePath) {
 // file mask, a replaced one keeps its mode.
 TEST(ChartsCsv, NewFilesTakeTheMaskAndReplacedFilesKeepTheirMode) {
     test_support::TempDir dir;
-    CChartContainerModel m;
+    ChartSet m;
     const int a = m.AddChart(std::vector<ChartPoint>{{0, 1}}, L"A", L"", 0, 1.0f, 0.0f, 0xFF000000);
     auto mode = [&](const char* name) {
         struct stat st {};
@@ -76,7 +76,7 @@ TEST(ChartsCsv, NewFilesTakeTheMaskAndReplacedFilesKeepTheirMode) {
 TEST(ChartsCsv, AFullDiskKeepsTheOldFile) {
     const auto outcome = test_support::InPrivateTmpfs("size=64k", [](const std::string& dir) {
         std::ofstream(dir + "/a.csv") << "old";
-        CChartContainerModel m;
+        ChartSet m;
         std::vector<ChartPoint> points(20000, ChartPoint{1, 2});
         const int a = m.AddChart(points, L"A", L"", 0, 1.0f, 0.0f, 0xFF000000);
         const std::wstring path(dir.begin(), dir.end());

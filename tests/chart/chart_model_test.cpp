@@ -8,20 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 
-using chart::CChartContainerModel;
-using chart::CChartSeries;
 using chart::ChartPoint;
+using chart::ChartSeries;
+using chart::ChartSet;
 
 namespace {
 
-int Add(CChartContainerModel& m, const std::wstring& name, std::vector<ChartPoint> points = {},
+int Add(ChartSet& m, const std::wstring& name, std::vector<ChartPoint> points = {},
         const std::wstring& yLabel = L"") {
     return m.AddChart(points, name, yLabel, 0, 2.0f, 0.0f, 0xFF000000);
 }
 
-std::vector<double> Xs(const CChartSeries& s) {
+std::vector<double> Xs(const ChartSeries& s) {
     std::vector<double> xs;
     for (const ChartPoint& p : s.Points()) xs.push_back(p.x);
     return xs;
@@ -30,7 +30,7 @@ std::vector<double> Xs(const CChartSeries& s) {
 }  // namespace
 
 TEST(ChartModel, AddChartNamesAndIds) {
-    CChartContainerModel m;
+    ChartSet m;
     struct Step {
         const wchar_t* given;
         int id;
@@ -55,10 +55,10 @@ TEST(ChartModel, AddChartNamesAndIds) {
 }
 
 TEST(ChartModel, AddChartFields) {
-    CChartContainerModel m;
+    ChartSet m;
     const int id = m.AddChart(std::vector<ChartPoint>{{3, 30}, {1, 10}, {2, -5}}, L"T", L"", 3,
                               1.5f, 0.25f, 0xFFFF0000);
-    const CChartSeries& s = *m.FindChart(id);
+    const ChartSeries& s = *m.FindChart(id);
     EXPECT_EQ(s.yLabel, L"Y");
     EXPECT_EQ(s.dashStyle, 3);
     EXPECT_EQ(s.penWidth, 1.5f);
@@ -73,7 +73,7 @@ TEST(ChartModel, AddChartFields) {
     EXPECT_EQ(s.MinY(), -5);
     EXPECT_EQ(s.MaxY(), 30);
 
-    const CChartSeries& empty = *m.FindChart(Add(m, L"E"));
+    const ChartSeries& empty = *m.FindChart(Add(m, L"E"));
     EXPECT_EQ(empty.MinX(), std::numeric_limits<double>::max());
     EXPECT_EQ(empty.MaxX(), -std::numeric_limits<double>::max());
     EXPECT_EQ(empty.MinY(), std::numeric_limits<double>::max());
@@ -81,9 +81,9 @@ TEST(ChartModel, AddChartFields) {
 }
 
 TEST(ChartModel, AppendChartPoints) {
-    CChartContainerModel m;
+    ChartSet m;
     const int id = Add(m, L"T", {{1, 10}, {6, 60}});
-    const CChartSeries& s = *m.FindChart(id);
+    const ChartSeries& s = *m.FindChart(id);
 
     EXPECT_FALSE(
         m.AppendChartPoints(id, std::vector<ChartPoint>{{5, 0}}));  // before the last point
@@ -102,10 +102,10 @@ TEST(ChartModel, AppendChartPoints) {
 }
 
 TEST(ChartModel, ClearKeepsExtentsUntilNewPointsReplaceThem) {
-    CChartContainerModel m;
+    ChartSet m;
     const int id = Add(m, L"T", {{1, 10}, {50, 500}});
     m.ClearChartPoints(id);
-    const CChartSeries& s = *m.FindChart(id);
+    const ChartSeries& s = *m.FindChart(id);
     EXPECT_FALSE(s.HasPoints());
     EXPECT_EQ(s.MaxX(), 50);
     EXPECT_EQ(s.MaxY(), 500);
@@ -122,7 +122,7 @@ TEST(ChartModel, ClearKeepsExtentsUntilNewPointsReplaceThem) {
 }
 
 TEST(ChartModel, NanXDoesNotBreakOrder) {
-    CChartContainerModel m;
+    ChartSet m;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     std::vector<ChartPoint> points;
     for (int i = 40; i > 0; --i) points.push_back({i % 3 ? double(i) : nan, double(i)});
@@ -200,9 +200,9 @@ TEST(ChartModel, NonFinitePointsStayButAreLeftOutOfExtentsAndRunEnds) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CChartContainerModel m;
+        ChartSet m;
         const int id = Add(m, L"T", c.points);
-        const CChartSeries& s = *m.FindChart(id);
+        const ChartSeries& s = *m.FindChart(id);
         EXPECT_EQ(s.Points().size(), c.points.size());
         EXPECT_TRUE(s.HasExtents());
         EXPECT_EQ(s.MinX(), c.minX);
@@ -218,13 +218,13 @@ TEST(ChartModel, NonFinitePointsStayButAreLeftOutOfExtentsAndRunEnds) {
 TEST(ChartModel, ChartOfOnlyNonFinitePointsHasNoExtentsAndNoRuns) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    CChartContainerModel m;
+    ChartSet m;
     const int id = Add(m, L"T", {{0, nan}, {1, inf}, {nan, 2}});
-    const CChartSeries& s = *m.FindChart(id);
+    const ChartSeries& s = *m.FindChart(id);
     EXPECT_TRUE(s.HasPoints());
     EXPECT_FALSE(s.HasExtents());
-    EXPECT_EQ(s.MinX(), CChartSeries::kNoMin);
-    EXPECT_EQ(s.MaxY(), CChartSeries::kNoMax);
+    EXPECT_EQ(s.MinX(), ChartSeries::kNoMin);
+    EXPECT_EQ(s.MaxY(), ChartSeries::kNoMax);
     EXPECT_TRUE(s.GetPointRange(-1e300, 1e300).empty());
 
     // Finite points appended later give the extents; appends keep a run's
@@ -232,7 +232,7 @@ TEST(ChartModel, ChartOfOnlyNonFinitePointsHasNoExtentsAndNoRuns) {
     const int live = Add(m, L"L", {{0, nan}});
     ASSERT_TRUE(m.AppendChartPoints(live, std::vector<ChartPoint>{{1, 10}, {2, inf}}));
     ASSERT_TRUE(m.AppendChartPoints(live, std::vector<ChartPoint>{{3, 30}, {4, nan}}));
-    const CChartSeries& l = *m.FindChart(live);
+    const ChartSeries& l = *m.FindChart(live);
     EXPECT_EQ(l.MinX(), 1);
     EXPECT_EQ(l.MaxX(), 3);
     EXPECT_EQ(l.MinY(), 10);
@@ -244,7 +244,7 @@ TEST(ChartModel, ChartOfOnlyNonFinitePointsHasNoExtentsAndNoRuns) {
 }
 
 TEST(ChartModel, SelectionAndVisibility) {
-    CChartContainerModel m;
+    ChartSet m;
     const int a = Add(m, L"A", {{0, 0}});
     const int empty = Add(m, L"Empty");
     const int b = Add(m, L"B", {{0, 0}});
@@ -277,7 +277,7 @@ TEST(ChartModel, SelectionAndVisibility) {
 }
 
 TEST(ChartModel, GetVisibleChart) {
-    CChartContainerModel m;
+    ChartSet m;
     const int empty = Add(m, L"Empty");
     EXPECT_EQ(m.GetVisibleChart(-1), nullptr);
     const int hidden = Add(m, L"Hidden", {{0, 0}});
@@ -296,7 +296,7 @@ TEST(ChartModel, RedrawNotifications) {
     using namespace chart;
     const unsigned all =
         kRedrawBackground | kRedrawSelectionBox | kRedrawStatisticsBox | kRedrawTrackingBox;
-    CChartContainerModel m;
+    ChartSet m;
     std::vector<unsigned> seen;
     m.SetRedrawListener([&](unsigned flags) { seen.push_back(flags); });
     auto last = [&] {
@@ -364,7 +364,7 @@ TEST(ChartModel, TickLabelsOfNeighbouringGridLinesDiffer) {
 }
 
 TEST(ChartModel, TickLabelsFollowTheFormatterUnlessItIsTheDefault) {
-    CChartContainerModel m;
+    ChartSet m;
     EXPECT_EQ(m.XTickLabel(4050, 50), L"4050");
     EXPECT_EQ(m.YTickLabel(4050, 50), L"4050");
     m.SetYValueFormatter(
@@ -394,7 +394,7 @@ std::wstring ThreeDecimals(double v) {
 // view's formatter gives, so that neighbours differ; anything around the
 // formatter's number stays.
 TEST(ChartModel, TickLabelsHaveTheDecimalsTheirStepNeeds) {
-    CChartContainerModel m;
+    ChartSet m;
     m.SetYValueFormatter(ThreeDecimals);
     m.SetXValueFormatter([](double v) { return ThreeDecimals(v) + L" s"; });
     struct Case {
@@ -449,7 +449,7 @@ TEST(ChartModel, Formatters) {
                  {1e-5, L"1e-05"}, {0, L"0"},     {99999, L"1e+05"}};
     for (const Case& c : cases) EXPECT_EQ(chart::DefaultValueFormatter(c.v), c.text) << c.v;
 
-    CChartContainerModel m;
+    ChartSet m;
     EXPECT_EQ(m.XValueFormatter()(0.5), L"0.5");
     m.SetXValueFormatter([](double v) { return std::to_wstring(static_cast<int>(v)); });
     EXPECT_EQ(m.XValueFormatter()(7.9), L"7");
@@ -459,7 +459,7 @@ TEST(ChartModel, Formatters) {
 }
 
 TEST(ChartSeries, GetPointRange) {
-    CChartSeries s;
+    ChartSeries s;
     s.SetPoints(std::vector<ChartPoint>{{1, 0}, {3, 0}, {3, 1}, {5, 0}, {7, 0}});
     struct Case {
         double a, b;
@@ -481,5 +481,5 @@ TEST(ChartSeries, GetPointRange) {
             EXPECT_EQ(run.First(), c.first);
         }
     }
-    EXPECT_TRUE(CChartSeries().GetPointRange(0, 1).empty());
+    EXPECT_TRUE(ChartSeries().GetPointRange(0, 1).empty());
 }

@@ -6,14 +6,14 @@
 
 #include "chart/chart_statistics.h"
 
-using chart::CChartSeries;
 using chart::ChartPoint;
+using chart::ChartSeries;
 using chart::ChartStatistics;
 
 namespace {
 
-CChartSeries Series(std::vector<ChartPoint> points) {
-    CChartSeries s;
+ChartSeries Series(std::vector<ChartPoint> points) {
+    ChartSeries s;
     s.SetPoints(points);
     return s;
 }
@@ -33,19 +33,19 @@ std::vector<double> Row(const ChartStatistics& st) {
 
 // Start, End, Delta, dv/dt, Min, Max, Avg, Surface of one chart over a range.
 TEST(ChartStatistics, Table) {
-    const CChartSeries three = Series({{1, 10}, {3, 30}, {5, 50}});
-    const CChartSeries peak = Series({{0, 0}, {1, 100}, {2, 0}, {3, 50}, {4, 0}});
-    const CChartSeries two = Series({{0, 0}, {10, 100}});
-    const CChartSeries one = Series({{4, 7}});
+    const ChartSeries three = Series({{1, 10}, {3, 30}, {5, 50}});
+    const ChartSeries peak = Series({{0, 0}, {1, 100}, {2, 0}, {3, 50}, {4, 0}});
+    const ChartSeries two = Series({{0, 0}, {10, 100}});
+    const ChartSeries one = Series({{4, 7}});
     // The points of `three` with readings that are no numbers among them.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    const CChartSeries nanX = Series({{1, 10}, {3, 30}, {5, 50}, {nan, 999}});
-    const CChartSeries gaps = Series({{-inf, 5}, {1, 10}, {2, nan}, {3, 30}, {4, inf}, {5, 50}});
-    const CChartSeries noNumbers = Series({{1, nan}, {nan, 2}});
+    const ChartSeries nanX = Series({{1, 10}, {3, 30}, {5, 50}, {nan, 999}});
+    const ChartSeries gaps = Series({{-inf, 5}, {1, 10}, {2, nan}, {3, 30}, {4, inf}, {5, 50}});
+    const ChartSeries noNumbers = Series({{1, nan}, {nan, 2}});
     struct Case {
         const char* what;
-        const CChartSeries* series;
+        const ChartSeries* series;
         double from, to;
         std::vector<double> row;
     } cases[] = {
@@ -92,7 +92,7 @@ TEST(ChartStatistics, Table) {
 
 // The chart's value under the mouse: between two points, or nothing.
 TEST(ChartStatistics, ValueAt) {
-    const CChartSeries s = Series({{1, 10}, {3, 30}, {3, 40}, {5, 0}});
+    const ChartSeries s = Series({{1, 10}, {3, 30}, {3, 40}, {5, 0}});
     struct Case {
         double x, value;
     } cases[] = {
@@ -102,8 +102,8 @@ TEST(ChartStatistics, ValueAt) {
     };
     for (const Case& c : cases) EXPECT_NEAR(Or(chart::ChartValueAt(s, c.x)), c.value, 1e-12) << c.x;
     // Across a point that is no number: between the finite ones around it.
-    const CChartSeries gap =
+    const ChartSeries gap =
         Series({{1, 10}, {2, std::numeric_limits<double>::quiet_NaN()}, {3, 30}});
     EXPECT_NEAR(Or(chart::ChartValueAt(gap, 2.5)), 25, 1e-12);
-    EXPECT_FALSE(chart::ChartValueAt(CChartSeries(), 0).has_value());
+    EXPECT_FALSE(chart::ChartValueAt(ChartSeries(), 0).has_value());
 }

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "tests/support/temp_dir.h"
 #include "xml/xml_node.h"
 
-using chart::CChartContainerModel;
-using chart::CChartSeries;
 using chart::ChartPoint;
+using chart::ChartSeries;
+using chart::ChartSet;
 
 namespace {
 
@@ -36,7 +36,7 @@ protected:
     }
     std::string Read(const char* name) const { return dir_.Read(name); }
     // Loads `text` (written as UTF-16 with the mark) into a new model.
-    bool Load(const std::wstring& text, CChartContainerModel& m, std::wstring& error) {
+    bool Load(const std::wstring& text, ChartSet& m, std::wstring& error) {
         std::set<int> ids;
         return m.LoadChartsXml(WriteFile("in.xml", Utf16(text)), ids, error);
     }
@@ -49,7 +49,7 @@ const wchar_t kDecl[] = L"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n";
 }  // namespace
 
 TEST_F(ChartFile, SaveWritesTheFormat) {
-    CChartContainerModel m;
+    ChartSet m;
     const int a = m.AddChart(std::vector<ChartPoint>{{12.4, 25.5}, {1.5, 20}}, L"Temp Main",
                              L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000);
     const int empty = m.AddChart({}, L"Nothing", L"", 0, 2.0f, 0.0f, 0xFF000000);
@@ -83,15 +83,15 @@ TEST_F(ChartFile, SavedNumbersAreFixedSixDecimals) {
     std::vector<ChartPoint> points;
     for (size_t i = 0; i < values.size(); ++i)
         points.push_back({static_cast<double>(i), values[i]});
-    CChartContainerModel m;
+    ChartSet m;
     const int id = m.AddChart(points, L"N", L"", 0, 2.0f, 0.0f, 0xFF000000);
     std::wstring error;
     ASSERT_TRUE(m.SaveChartsXml(Path("n.xml"), {id}, error));
 
-    xml::CXmlResult r;
-    const xml::CXmlNode doc = xml::CXmlNode::ParseFile(Path("n.xml"), &r);
+    xml::XmlResult r;
+    const xml::XmlNode doc = xml::XmlNode::ParseFile(Path("n.xml"), &r);
     ASSERT_EQ(r.error, xml::XmlError::kNone);
-    const xml::CXmlNode c = doc.GetChild(L"Charts").GetChild(L"Chart");
+    const xml::XmlNode c = doc.GetChild(L"Charts").GetChild(L"Chart");
     ASSERT_EQ(c.ChildCount(), static_cast<int>(values.size()));
     for (size_t i = 0; i < values.size(); ++i) {
         char expected[400];
@@ -102,7 +102,7 @@ TEST_F(ChartFile, SavedNumbersAreFixedSixDecimals) {
 }
 
 TEST_F(ChartFile, LoadReadsTheFormat) {
-    CChartContainerModel m;
+    ChartSet m;
     m.AddChart(std::vector<ChartPoint>{{0, 0}}, L"Plate", L"", 0, 2.0f, 0.0f, 0xFF000000);
     std::wstring error;
     std::set<int> ids;
@@ -119,7 +119,7 @@ TEST_F(ChartFile, LoadReadsTheFormat) {
     ASSERT_TRUE(m.LoadChartsXml(WriteFile("in.xml", Utf16(text)), ids, error));
     EXPECT_EQ(ids, (std::set<int>{1, 2}));
 
-    const CChartSeries& s = *m.FindChart(1);
+    const ChartSeries& s = *m.FindChart(1);
     EXPECT_EQ(s.name, L"Plate");  // a duplicate name is kept as it is
     EXPECT_EQ(s.color, 0xFF000000u);
     EXPECT_EQ(s.dashStyle, -3);
@@ -137,12 +137,12 @@ TEST_F(ChartFile, LoadReadsTheFormat) {
     EXPECT_EQ(s.MinX(), -1);
     EXPECT_EQ(s.MaxY(), 7.5);
 
-    const CChartSeries& bare = *m.FindChart(2);
+    const ChartSeries& bare = *m.FindChart(2);
     EXPECT_EQ(bare.name, L"");  // no "Chart_" default when loading
     EXPECT_EQ(bare.yLabel, L"");
     EXPECT_EQ(bare.color, 0xFF000000u);
     EXPECT_FALSE(bare.HasPoints());
-    EXPECT_EQ(bare.MaxX(), CChartSeries::kNoMax);
+    EXPECT_EQ(bare.MaxX(), ChartSeries::kNoMax);
 }
 
 // Integers as strtol reads them (then their low 32 bits), other numbers as
@@ -168,13 +168,13 @@ TEST_F(ChartFile, NumbersReadLikeTheCLibrary) {
             L"<Chart Color=\"" + std::wstring(c.color) + L"\" PenWidth=\"" + c.penWidth + L"\"/>";
     }
     text += L"</Charts>";
-    CChartContainerModel m;
+    ChartSet m;
     std::wstring error;
     ASSERT_TRUE(Load(text, m, error));
     ASSERT_EQ(m.Charts().size(), std::size(cases));
     int id = 0;
     for (const Case& c : cases) {
-        const CChartSeries& s = *m.FindChart(id++);
+        const ChartSeries& s = *m.FindChart(id++);
         EXPECT_EQ(s.color, c.expectedColor) << testing::PrintToString(std::wstring(c.color));
         EXPECT_EQ(s.penWidth, c.expectedPen) << testing::PrintToString(std::wstring(c.penWidth));
     }
@@ -189,10 +189,10 @@ TEST_F(ChartFile, NonFiniteValuesLoadAndSaveAsTheyAreOutsideTheExtents) {
                               L"<Data X=\"2\" Y=\"nan\"/><Data X=\"3\" Y=\"-inf\"/>"
                               L"<Data X=\"4\" Y=\"40\"/><Data X=\"nan\" Y=\"999\"/>"
                               L"</Chart></Charts>";
-    CChartContainerModel m;
+    ChartSet m;
     std::wstring error;
     ASSERT_TRUE(Load(text, m, error)) << testing::PrintToString(error);
-    const CChartSeries& s = *m.FindChart(0);
+    const ChartSeries& s = *m.FindChart(0);
     ASSERT_EQ(s.Points().size(), 6u);
     EXPECT_TRUE(std::isinf(s.Points()[1].y) && s.Points()[1].y > 0);
     EXPECT_TRUE(std::isnan(s.Points()[2].y));
@@ -204,7 +204,7 @@ TEST_F(ChartFile, NonFiniteValuesLoadAndSaveAsTheyAreOutsideTheExtents) {
     EXPECT_EQ(s.MaxY(), 40);
 
     ASSERT_TRUE(m.SaveChartsXml(Path("out.xml"), {0}, error));
-    CChartContainerModel again;
+    ChartSet again;
     std::set<int> ids;
     ASSERT_TRUE(again.LoadChartsXml(Path("out.xml"), ids, error));
     const auto& back = again.FindChart(0)->Points();
@@ -237,7 +237,7 @@ TEST_F(ChartFile, LoadRefusals) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CChartContainerModel m;
+        ChartSet m;
         std::set<int> ids{99};
         std::wstring error;
         EXPECT_FALSE(m.LoadChartsXml(WriteFile("bad.xml", c.bytes), ids, error));
@@ -269,7 +269,7 @@ TEST_F(ChartFile, LoadFailuresNameTheFileAndWhy) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CChartContainerModel m;
+        ChartSet m;
         std::set<int> ids;
         std::wstring error;
         EXPECT_FALSE(m.LoadChartsXml(c.path, ids, error));
@@ -279,7 +279,7 @@ TEST_F(ChartFile, LoadFailuresNameTheFileAndWhy) {
 }
 
 TEST_F(ChartFile, SaveRefusals) {
-    CChartContainerModel m;
+    ChartSet m;
     const int id =
         m.AddChart(std::vector<ChartPoint>{{0, 0}}, L"A", L"", 0, 2.0f, 0.0f, 0xFF000000);
     std::wstring error;
@@ -296,12 +296,12 @@ TEST_F(ChartFile, SaveRefusals) {
 }
 
 TEST_F(ChartFile, ChartsWithoutPointsSaveAsAnEmptyFile) {
-    CChartContainerModel m;
+    ChartSet m;
     const int id = m.AddChart({}, L"A", L"", 0, 2.0f, 0.0f, 0xFF000000);
     std::wstring error;
     ASSERT_TRUE(m.SaveChartsXml(Path("e.xml"), {id}, error));
     EXPECT_EQ(Read("e.xml"), Utf16(std::wstring(kDecl) + L"<Charts/>\n"));
-    CChartContainerModel other;
+    ChartSet other;
     std::set<int> ids{5};
     EXPECT_TRUE(other.LoadChartsXml(Path("e.xml"), ids, error));
     EXPECT_TRUE(ids.empty());
@@ -309,7 +309,7 @@ TEST_F(ChartFile, ChartsWithoutPointsSaveAsAnEmptyFile) {
 }
 
 TEST_F(ChartFile, RoundTripAddsUnderNewIds) {
-    CChartContainerModel m;
+    ChartSet m;
     const int a = m.AddChart(std::vector<ChartPoint>{{0.5, 20.25}, {1.5, -3.125}}, L"A", L"deg", 2,
                              1.5f, 0.3f, 0x8000FF00);
     m.FindChart(a)->showPoints = true;
@@ -321,7 +321,7 @@ TEST_F(ChartFile, RoundTripAddsUnderNewIds) {
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(m.LoadChartsXml(Path("r.xml"), ids, error));
         ASSERT_EQ(ids.size(), 1u);
-        const CChartSeries& s = *m.FindChart(*ids.begin());
+        const ChartSeries& s = *m.FindChart(*ids.begin());
         EXPECT_EQ(s.id, a + 1 + round);
         EXPECT_EQ(s.name, L"A");
         EXPECT_EQ(s.yLabel, L"deg");
@@ -344,15 +344,15 @@ namespace {
 // must find the same charts.
 std::vector<std::pair<std::wstring, size_t>> ChartsByTreeWalk(const std::wstring& path, bool& ok) {
     std::vector<std::pair<std::wstring, size_t>> out;
-    xml::CXmlResult r;
-    const xml::CXmlNode doc = xml::CXmlNode::ParseFile(path, &r);
+    xml::XmlResult r;
+    const xml::XmlNode doc = xml::XmlNode::ParseFile(path, &r);
     int cursor = 0;
-    const xml::CXmlNode charts = doc.GetChildFrom(L"Charts", &cursor);
+    const xml::XmlNode charts = doc.GetChildFrom(L"Charts", &cursor);
     ok = r.error == xml::XmlError::kNone && !charts.IsEmpty();
     if (!ok)
         return out;
     int chartCursor = 0;
-    for (xml::CXmlNode c; !(c = charts.GetChildFrom(L"Chart", &chartCursor)).IsEmpty();) {
+    for (xml::XmlNode c; !(c = charts.GetChildFrom(L"Chart", &chartCursor)).IsEmpty();) {
         size_t points = 0;
         int dataCursor = 0;
         while (!c.GetChildFrom(L"Data", &dataCursor).IsEmpty()) ++points;
@@ -388,7 +388,7 @@ TEST_F(ChartFile, LoaderFindsWhatATreeWalkFinds) {
         const std::wstring path = WriteFile("d.xml", Utf16(text));
         bool treeOk = false;
         const auto expected = ChartsByTreeWalk(path, treeOk);
-        CChartContainerModel m;
+        ChartSet m;
         std::set<int> ids;
         std::wstring error;
         ASSERT_EQ(m.LoadChartsXml(path, ids, error), treeOk) << testing::PrintToString(error);

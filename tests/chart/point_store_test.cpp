@@ -42,7 +42,7 @@ TEST(ChartPointStore, ChunkPlacesCoverEveryIndexOnce) {
 }
 
 TEST(ChartPointStore, AppendsAcrossChunkEndsNeverMoveStoredPoints) {
-    CPointStore store;
+    PointStore store;
     std::vector<const ChartPoint*> addresses;
     const size_t total = point_chunks::kGrowingPoints + 2 * point_chunks::kChunk + 5;
     for (size_t i = 0; i < total; ++i) {
@@ -60,7 +60,7 @@ TEST(ChartPointStore, AppendsAcrossChunkEndsNeverMoveStoredPoints) {
     EXPECT_EQ(PointAt(total - 1).x, store.back().x);
     EXPECT_EQ(0.0, store.front().x);
     // A copy owns its own chunks: appending to it leaves the original alone.
-    CPointStore copy = store;
+    PointStore copy = store;
     copy.push_back(PointAt(total));
     EXPECT_EQ(total, store.size());
     EXPECT_NE(&copy[0], &store[0]);
@@ -68,7 +68,7 @@ TEST(ChartPointStore, AppendsAcrossChunkEndsNeverMoveStoredPoints) {
 }
 
 TEST(ChartPointStore, ViewKeepsItsPointsWhileTheStoreAppendsOrClears) {
-    CPointStore store;
+    PointStore store;
     for (size_t i = 0; i < 300; ++i) store.push_back(PointAt(i));  // past the first chunk
     const PointsView view = store.View();
     for (size_t i = 300; i < 1000; ++i) store.push_back(PointAt(i));
@@ -142,7 +142,7 @@ TEST(ChartPointStore, ChartReadsAsOneArrayOfTheSamePointsWould) {
             if (c.nonFiniteEvery && i % c.nonFiniteEvery == 3)
                 all[i].y = (i / c.nonFiniteEvery) % 2 ? kNaN : -kInf;
         }
-        CChartSeries s;
+        ChartSeries s;
         s.SetPoints(std::span(all).first(c.loaded));
         size_t used = c.loaded;
         for (size_t n : c.batches) {

@@ -16,7 +16,7 @@
 namespace chart {
 namespace {
 
-YExtent ScanExtent(const CPointStore& p, size_t first, size_t last) {
+YExtent ScanExtent(const PointStore& p, size_t first, size_t last) {
     YExtent e{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
     for (size_t i = first; i < last && i < p.size(); ++i) {
         if (p[i].y < e.min)
@@ -40,12 +40,12 @@ std::vector<ChartPoint> RandomWalk(size_t n, unsigned seed) {
 }
 
 // Checks every range whose ends are near block edges, and random ones.
-::testing::AssertionResult MatchesScan(const CChartSeries& series) {
-    const CPointStore& p = series.Points();
+::testing::AssertionResult MatchesScan(const ChartSeries& series) {
+    const PointStore& p = series.Points();
     std::vector<size_t> ends;
     for (size_t i = 0; i <= p.size(); ++i) {
-        const size_t m = i % CPointSummary::kBlock;
-        if (m <= 1 || m == CPointSummary::kBlock - 1 || i == p.size())
+        const size_t m = i % PointSummary::kBlock;
+        if (m <= 1 || m == PointSummary::kBlock - 1 || i == p.size())
             ends.push_back(i);
     }
     std::mt19937 rng(7);
@@ -81,7 +81,7 @@ TEST(PointSummary, QueriesEqualAScanWhateverTheWayThePointsCame) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        CChartSeries s;
+        ChartSeries s;
         s.SetPoints(std::span(all).first(c.loaded));
         size_t used = c.loaded;
         for (size_t n : c.batches) {
@@ -96,7 +96,7 @@ TEST(PointSummary, QueriesEqualAScanWhateverTheWayThePointsCame) {
 }
 
 TEST(PointSummary, FollowsClearAndReloadAndShortCharts) {
-    CChartSeries s;
+    ChartSeries s;
     EXPECT_TRUE(MatchesScan(s));  // no points: every range is empty
     const std::vector<ChartPoint> walk = RandomWalk(100, 2);
     s.SetPoints(walk);
@@ -116,7 +116,7 @@ TEST(PointSummary, SingleSpikeIsFoundInEveryRangeHoldingIt) {
     for (size_t i = 0; i < p.size(); ++i) p[i] = {static_cast<double>(i), 0.0};
     p[40000].y = 1e6;
     p[40001].y = std::nan("");  // NaN is no extreme
-    CChartSeries s;
+    ChartSeries s;
     s.SetPoints(p);
     EXPECT_EQ(s.YExtentOf(0, p.size()).max, 1e6);
     EXPECT_EQ(s.YExtentOf(39999, 40001).max, 1e6);
@@ -127,7 +127,7 @@ TEST(PointSummary, SingleSpikeIsFoundInEveryRangeHoldingIt) {
 TEST(PointSummary, FirstFailingEqualsABinarySearchNearAndFarFromAnyGuess) {
     std::vector<ChartPoint> p = RandomWalk(5000, 4);
     for (size_t i = 0; i < p.size(); ++i) p[i].x = static_cast<double>(i / 3);  // equal x in threes
-    CChartSeries s;
+    ChartSeries s;
     s.SetPoints(p);
     std::mt19937 rng(9);
     // Limits just past `from`, a few blocks on, beyond the short walk, and past the end.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -48,7 +48,7 @@ protected:
     }
     // A chart file of `points` points.
     std::string ChartFile(const std::string& name, int points) const {
-        chart::CChartContainerModel m;
+        chart::ChartSet m;
         std::vector<chart::ChartPoint> pts;
         for (int i = 0; i < points; ++i) pts.push_back({i * 1.0, i * 0.5});
         const int id = m.AddChart(pts, L"A", L"Y", 0, 2.0f, 0.0f, 0xFF000000);
@@ -89,7 +89,7 @@ TEST_F(ChartCli, FromCsvThenInfoCsvAndStats) {
 }
 
 TEST_F(ChartCli, StatsShowEveryChartWithPointsInIdOrder) {
-    chart::CChartContainerModel m;
+    chart::ChartSet m;
     const int a = m.AddChart(std::vector<chart::ChartPoint>{{0, 0.0004}, {1, -0.0004}},
                              L"tiny\tname", L"", 0, 2.0f, 0.0f, 0xFF000000);
     const int b = m.AddChart(std::vector<chart::ChartPoint>{{0, 1}, {2, 3}}, L"Two, \"quoted\"",

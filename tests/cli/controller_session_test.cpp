@@ -21,7 +21,7 @@ Bytes UserPacket(uint32_t type, uint32_t result, uint32_t seqId, size_t size) {
     platform::WriteLe32(body.data(), type);
     platform::WriteLe32(body.data() + 4, result);
     platform::WriteLe32(body.data() + 8, seqId);
-    return link_test::Frame(link_frame::kTypeUserPacket, body);
+    return link_test::Frame(devlink::kTypeUserPacket, body);
 }
 
 Bytes Gauge() {
@@ -33,8 +33,8 @@ Bytes Gauge() {
     if (!peer.AcceptAndAnswerInit(0, 5000))
         return ::testing::AssertionFailure() << "no handshake";
     const Bytes command = peer.ReadFrame();
-    if (command.size() != link_frame::kHeaderSize + 16 ||
-        platform::ReadLe32(command.data() + link_frame::kHeaderSize) != bake::CONCC_PKT_START_STOP)
+    if (command.size() != devlink::kHeaderSize + 16 ||
+        platform::ReadLe32(command.data() + devlink::kHeaderSize) != bake::CONCC_PKT_START_STOP)
         return ::testing::AssertionFailure() << "no start command (" << command.size() << " bytes)";
     if (!peer.Write(UserPacket(bake::CONCC_PKT_START_STOP, 0, 1, 12)))
         return ::testing::AssertionFailure() << "cannot reply";

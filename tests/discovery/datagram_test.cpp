@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "discovery/plixor_datagram.h"
-#include "discovery/psm_result.h"
-#include "discovery/wsa_error_text.h"
+#include "discovery/discovery_datagram.h"
+#include "discovery/discovery_result.h"
+#include "discovery/socket_error_text.h"
 #include "discovery_test_support.h"
 
 using discotest::Event;
@@ -31,10 +31,10 @@ struct Dispatched {
 Dispatched Dispatch(const std::vector<uint8_t>& bytes) {
     RecordingSink sink;
     std::vector<Logged> logs;
-    const bool accepted = DispatchPacket(bytes.data(), bytes.size(), sink,
-                                         [&](const char* source, const std::string& text) {
-                                             logs.push_back({source, text});
-                                         });
+    const bool accepted = discovery::DispatchPacket(
+        bytes.data(), bytes.size(), sink, [&](const char* source, const std::string& text) {
+            logs.push_back({source, text});
+        });
     return {accepted, logs, sink.Events()};
 }
 
@@ -61,16 +61,16 @@ std::vector<uint8_t> Resized(std::vector<uint8_t> bytes, size_t size) {
 }  // namespace
 
 TEST(DiscoveryTexts, ResultTexts) {
-    EXPECT_STREQ(PSMResultText(0), "Success!");
-    EXPECT_STREQ(PSMResultText(4), "General network error!");
-    EXPECT_STREQ(PSMResultText(9),
+    EXPECT_STREQ(discovery::DiscoveryResultText(0), "Success!");
+    EXPECT_STREQ(discovery::DiscoveryResultText(4), "General network error!");
+    EXPECT_STREQ(discovery::DiscoveryResultText(9),
                  "Someone else changed the config during editing! Update the data from the server "
                  "and try again.");
-    EXPECT_STREQ(PSMResultText(10), "Unable to allocate system resourcess!");
-    EXPECT_STREQ(PSMResultText(16), "Invalid device state to set IP address!");
-    EXPECT_STREQ(PSMResultText(17), "<UNKNOWN_ERROR>");
-    EXPECT_STREQ(PSMResultText(0xFFFFFFFF), "<UNKNOWN_ERROR>");
-    EXPECT_STREQ(PSMResultText(static_cast<uint32_t>(-3)), "<UNKNOWN_ERROR>");
+    EXPECT_STREQ(discovery::DiscoveryResultText(10), "Unable to allocate system resourcess!");
+    EXPECT_STREQ(discovery::DiscoveryResultText(16), "Invalid device state to set IP address!");
+    EXPECT_STREQ(discovery::DiscoveryResultText(17), "<UNKNOWN_ERROR>");
+    EXPECT_STREQ(discovery::DiscoveryResultText(0xFFFFFFFF), "<UNKNOWN_ERROR>");
+    EXPECT_STREQ(discovery::DiscoveryResultText(static_cast<uint32_t>(-3)), "<UNKNOWN_ERROR>");
 }
 
 TEST(DiscoveryTexts, FirmwareVersionAndDeviceLabel) {
@@ -81,21 +81,24 @@ TEST(DiscoveryTexts, FirmwareVersionAndDeviceLabel) {
         {1002003, "1.002.003"},       {0, "0.000.000"},           {0xFFFFFFFF, "Invalid flash"},
         {4294967294u, "294.967.294"}, {999999999, "999.999.999"}, {1000000000, "0.000.000"},
     };
-    for (const auto& c : versions) EXPECT_EQ(FirmwareVersionText(c.version), c.text) << c.version;
+    for (const auto& c : versions)
+        EXPECT_EQ(discovery::FirmwareVersionText(c.version), c.text) << c.version;
 
-    EXPECT_EQ(DeviceLabel(0xFFFFFFFF), "<not set>");
-    EXPECT_EQ(DeviceLabel(0), "<invalid>");
-    EXPECT_EQ(DeviceLabel(4294967294u), "4294967294");
-    EXPECT_EQ(DeviceLabel(17), "17");
+    EXPECT_EQ(discovery::DeviceLabel(0xFFFFFFFF), "<not set>");
+    EXPECT_EQ(discovery::DeviceLabel(0), "<invalid>");
+    EXPECT_EQ(discovery::DeviceLabel(4294967294u), "4294967294");
+    EXPECT_EQ(discovery::DeviceLabel(17), "17");
 }
 
 TEST(DiscoveryTexts, SocketErrorTexts) {
-    EXPECT_EQ(WsaErrorText(6), "WSA_INVALID_HANDLE - Specified event object handle is invalid!");
-    EXPECT_EQ(WsaErrorText(10040), "WSAEMSGSIZE - Message too long!");
-    EXPECT_EQ(WsaErrorText(10051), "WSAENETUNREACH - Network is unreachable!");
-    EXPECT_EQ(WsaErrorText(11004), "WSANO_DATA - Valid name, no data record of requested type!");
-    EXPECT_EQ(WsaErrorText(10059), "Unknown WSA error : 10059!");
-    EXPECT_EQ(WsaErrorText(0xFFFFFFFF), "Unknown WSA error : 4294967295!");
+    EXPECT_EQ(discovery::SocketErrorText(6),
+              "WSA_INVALID_HANDLE - Specified event object handle is invalid!");
+    EXPECT_EQ(discovery::SocketErrorText(10040), "WSAEMSGSIZE - Message too long!");
+    EXPECT_EQ(discovery::SocketErrorText(10051), "WSAENETUNREACH - Network is unreachable!");
+    EXPECT_EQ(discovery::SocketErrorText(11004),
+              "WSANO_DATA - Valid name, no data record of requested type!");
+    EXPECT_EQ(discovery::SocketErrorText(10059), "Unknown WSA error : 10059!");
+    EXPECT_EQ(discovery::SocketErrorText(0xFFFFFFFF), "Unknown WSA error : 4294967295!");
 }
 
 TEST(DiscoveryTexts, DeviceErrorsMapToResultCodes) {
@@ -106,21 +109,21 @@ TEST(DiscoveryTexts, DeviceErrorsMapToResultCodes) {
         {5, 12, 4}, {6, 16, 4}, {7, 1, 4},  {0xFFFFFFFF, 1, 4},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(SetReplyResult(c.deviceError), c.setResult) << c.deviceError;
-        EXPECT_EQ(ConfigReplyResult(c.deviceError), c.configResult) << c.deviceError;
+        EXPECT_EQ(discovery::SetReplyResult(c.deviceError), c.setResult) << c.deviceError;
+        EXPECT_EQ(discovery::ConfigReplyResult(c.deviceError), c.configResult) << c.deviceError;
     }
 }
 
 TEST(DiscoveryDatagram, RequestsAreEncodedByteForByte) {
-    EXPECT_EQ(EncodeStatusRequest(0, 0),
+    EXPECT_EQ(discovery::EncodeStatusRequest(0, 0),
               (std::vector<uint8_t>{0x88, 0x57, 0x02, 0x00, 0, 0, 0, 0, 24, 0, 0, 0,
                                     16,   0,    0,    0,    0, 0, 0, 0, 0,  0, 0, 0}));
-    CPSMD_DevIPConfig request;
+    discovery::DeviceIpConfig request;
     request.deviceId = 0x01020304;
     request.requestId = 2;
     request.ipAddress = discotest::Address("10.1.2.3");
     request.netMask = discotest::Address("255.255.254.0");
-    EXPECT_EQ(EncodeSetIPRequest(request),
+    EXPECT_EQ(discovery::EncodeSetIPRequest(request),
               (std::vector<uint8_t>{0x88, 0x57, 0x02, 0x00, 0x04, 0x03, 0x02, 0x01, 32,  0, 0,
                                     0,    80,   0,    0,    0,    2,    0,    0,    0,   0, 0,
                                     0,    0,    10,   1,    2,    3,    255,  255,  254, 0}));
@@ -132,7 +135,7 @@ TEST(DiscoveryDatagram, StatusReportsAreDecodedWithTheSendersDeviceId) {
         EXPECT_TRUE(d.accepted);
         EXPECT_TRUE(d.logs.empty());
         ASSERT_EQ(d.events.size(), 1u) << type;
-        const CPSMD_DevStatus& s = d.events[0].status;
+        const discovery::DeviceStatus& s = d.events[0].status;
         EXPECT_EQ(s.deviceId, 0x00ABCDEFu);
         EXPECT_EQ(s.requestId, 0u);
         EXPECT_EQ(s.action, 0u);
@@ -148,7 +151,7 @@ TEST(DiscoveryDatagram, StatusReportsAreDecodedWithTheSendersDeviceId) {
 }
 
 TEST(DiscoveryDatagram, StatusEncodingRoundTripsAndEqualityIgnoresTheBaseFields) {
-    CPSMD_DevStatus status;
+    discovery::DeviceStatus status;
     status.deviceId = 77;
     status.statusWord0 = 1;
     status.firmwareVersion = 2003004;
@@ -157,15 +160,15 @@ TEST(DiscoveryDatagram, StatusEncodingRoundTripsAndEqualityIgnoresTheBaseFields)
     status.statusWord4 = 9;
     status.macAddress = 0x0200DEADBEEF;
     status.ipAddress = discotest::Address("127.0.0.2");
-    const Dispatched d = Dispatch(EncodeDevStatus(status, 5));
+    const Dispatched d = Dispatch(discovery::EncodeDevStatus(status, 5));
     ASSERT_EQ(d.events.size(), 1u);
     EXPECT_TRUE(d.events[0].status == status);
     EXPECT_EQ(d.events[0].status.deviceId, 77u);
 
-    CPSMD_DevStatus other = status;
+    discovery::DeviceStatus other = status;
     other.deviceId = 78;
     other.requestId = 3;
-    other.action = PSM_ACTION_READ;
+    other.action = discovery::PSM_ACTION_READ;
     EXPECT_TRUE(other == status);
     other.statusWord4 = 10;
     EXPECT_FALSE(other == status);
@@ -219,7 +222,7 @@ TEST(DiscoveryDatagram, ConfigurationRepliesAreDecodedOnlyWithoutDeviceError) {
     ASSERT_EQ(ok.events.size(), 1u);
     EXPECT_TRUE(ok.logs.empty());
     EXPECT_EQ(ok.events[0].result, 0u);
-    const CPSMD_DevConfig& c = ok.events[0].config;
+    const discovery::DeviceConfig& c = ok.events[0].config;
     EXPECT_EQ(c.requestId, 8u);
     EXPECT_EQ(c.deviceId, 55u);
     EXPECT_EQ(c.configWord0, 0x11u);
@@ -249,8 +252,8 @@ TEST(DiscoveryDatagram, ValidationRejectsInOrderWithOneLineEach) {
     auto truncated = StatusDatagram(32, 1);
     truncated.resize(23);
     auto longerThanSaid = StatusDatagram(32, 1);
-    WriteLe32(&longerThanSaid[8], 60);
-    WriteLe16(&longerThanSaid[0], 0x1234);  // the length is checked before the flag
+    platform::WriteLe32(&longerThanSaid[8], 60);
+    platform::WriteLe16(&longerThanSaid[0], 0x1234);  // the length is checked before the flag
     // A whole status with bytes trailing beyond what its length field says.
     auto trailing = StatusDatagram(32, 1);
     const size_t said = trailing.size();

@@ -17,9 +17,9 @@ uint32_t Ip(const char* dotted) {
     return a.s_addr;  // network order, as the records hold it
 }
 
-CPSMD_DevStatus Listed(uint32_t deviceId, const char* ip = "192.168.1.10",
-                       uint32_t firmware = 1000000) {
-    CPSMD_DevStatus s;
+discovery::DeviceStatus Listed(uint32_t deviceId, const char* ip = "192.168.1.10",
+                               uint32_t firmware = 1000000) {
+    discovery::DeviceStatus s;
     s.deviceId = deviceId;
     s.statusWord0 = 1;
     s.statusWord2 = 1;
@@ -31,7 +31,7 @@ CPSMD_DevStatus Listed(uint32_t deviceId, const char* ip = "192.168.1.10",
 }
 
 // Writes down what the list tells its view.
-class Recorder : public IDeviceListObserver {
+class Recorder : public discovery::DeviceListObserver {
 public:
     bool BeginInsertRow(int row) override {
         log.push_back("insert " + std::to_string(row));
@@ -55,32 +55,32 @@ public:
     bool acceptRows = true;
 };
 
-std::vector<uint32_t> Ids(const CDeviceList& list) {
+std::vector<uint32_t> Ids(const discovery::DeviceList& list) {
     std::vector<uint32_t> ids;
     for (int i = 0; i < list.Count(); ++i) ids.push_back(list.Row(i).deviceId);
     return ids;
 }
 
-using Outcome = CDeviceList::Outcome;
+using Outcome = discovery::DeviceList::Outcome;
 
 TEST(DeviceListTexts, ColumnTextsAndImages) {
-    const CPSMD_DevStatus online = Listed(4294967294u, "192.168.1.10", 1002003);
-    EXPECT_EQ(DeviceColumnText(online, kColumnStatus), "Online");
-    EXPECT_EQ(DeviceColumnText(online, kColumnName), "4294967294");
-    EXPECT_EQ(DeviceColumnText(online, kColumnFirmware), "1.002.003");
-    EXPECT_EQ(DeviceColumnText(online, kColumnDeviceIP), "192.168.1.10");
-    EXPECT_EQ(RowImage(online), kImageOnline);
+    const discovery::DeviceStatus online = Listed(4294967294u, "192.168.1.10", 1002003);
+    EXPECT_EQ(discovery::DeviceColumnText(online, discovery::kColumnStatus), "Online");
+    EXPECT_EQ(discovery::DeviceColumnText(online, discovery::kColumnName), "4294967294");
+    EXPECT_EQ(discovery::DeviceColumnText(online, discovery::kColumnFirmware), "1.002.003");
+    EXPECT_EQ(discovery::DeviceColumnText(online, discovery::kColumnDeviceIP), "192.168.1.10");
+    EXPECT_EQ(discovery::RowImage(online), discovery::kImageOnline);
 
-    const CPSMD_DevStatus waiting = Listed(7, "0.0.0.0", 0xFFFFFFFF);
-    EXPECT_EQ(DeviceColumnText(waiting, kColumnStatus), "Wait IP");
-    EXPECT_EQ(DeviceColumnText(waiting, kColumnFirmware), "Invalid flash");
-    EXPECT_EQ(DeviceColumnText(waiting, kColumnDeviceIP), "Unknown");
-    EXPECT_EQ(RowImage(waiting), kImageWaitIP);
+    const discovery::DeviceStatus waiting = Listed(7, "0.0.0.0", 0xFFFFFFFF);
+    EXPECT_EQ(discovery::DeviceColumnText(waiting, discovery::kColumnStatus), "Wait IP");
+    EXPECT_EQ(discovery::DeviceColumnText(waiting, discovery::kColumnFirmware), "Invalid flash");
+    EXPECT_EQ(discovery::DeviceColumnText(waiting, discovery::kColumnDeviceIP), "Unknown");
+    EXPECT_EQ(discovery::RowImage(waiting), discovery::kImageWaitIP);
 
-    EXPECT_EQ(DeviceNameText(0xFFFFFFFF), "<unknown>");
-    EXPECT_EQ(DeviceNameText(0), "0");
-    EXPECT_EQ(DeviceIPText(Ip("255.255.255.255")), "255.255.255.255");
-    EXPECT_EQ(DeviceIPText(Ip("1.2.3.4")), "1.2.3.4");
+    EXPECT_EQ(discovery::DeviceNameText(0xFFFFFFFF), "<unknown>");
+    EXPECT_EQ(discovery::DeviceNameText(0), "0");
+    EXPECT_EQ(discovery::DeviceIPText(Ip("255.255.255.255")), "255.255.255.255");
+    EXPECT_EQ(discovery::DeviceIPText(Ip("1.2.3.4")), "1.2.3.4");
 }
 
 TEST(DeviceListRules, ListingTestDecidesWhetherAControllerGetsARow) {
@@ -96,15 +96,15 @@ TEST(DeviceListRules, ListingTestDecidesWhetherAControllerGetsARow) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CPSMD_DevStatus s = Listed(c.id);
+        discovery::DeviceStatus s = Listed(c.id);
         s.statusWord0 = c.w0;
         s.statusWord2 = c.w2;
         s.statusWord3 = c.w3;
-        CDeviceList list;
+        discovery::DeviceList list;
         const auto r = list.Update(s);
         EXPECT_EQ(r.outcome, c.listed ? Outcome::Added : Outcome::Ignored);
         EXPECT_EQ(list.Count(), c.listed ? 1 : 0);
-        EXPECT_EQ(IsOnline(s), c.listed);
+        EXPECT_EQ(discovery::IsOnline(s), c.listed);
         if (c.listed) {
             EXPECT_EQ(list.Row(0).seen, 1u);
             EXPECT_TRUE(list.Row(0) == s);
@@ -115,14 +115,14 @@ TEST(DeviceListRules, ListingTestDecidesWhetherAControllerGetsARow) {
 
 TEST(DeviceListRules, EqualStatusOnlyMarksTheRowSeen) {
     Recorder view;
-    CDeviceList list(&view);
+    discovery::DeviceList list(&view);
     list.Update(Listed(1, "10.0.0.1"));
     list.Update(Listed(2, "10.0.0.2"));
     list.TimerTick();  // clears both marks
     ASSERT_EQ(list.Row(0).seen, 0u);
     view.log.clear();
 
-    CPSMD_DevStatus again = Listed(2, "10.0.0.2");
+    discovery::DeviceStatus again = Listed(2, "10.0.0.2");
     again.requestId = 99;  // the base fields take no part in equality
     const auto r = list.Update(again);
     EXPECT_EQ(r.outcome, Outcome::Seen);
@@ -136,7 +136,7 @@ TEST(DeviceListRules, EqualStatusOnlyMarksTheRowSeen) {
 
 TEST(DeviceListRules, ChangedStatusRewritesAndResortsTheRow) {
     Recorder view;
-    CDeviceList list(&view);
+    discovery::DeviceList list(&view);
     list.Update(Listed(1, "10.0.0.1"));
     list.Update(Listed(2, "10.0.0.2"));
     list.Update(Listed(3, "10.0.0.3"));
@@ -144,7 +144,7 @@ TEST(DeviceListRules, ChangedStatusRewritesAndResortsTheRow) {
     view.log.clear();
 
     // Only statusWord4 differs: the row takes every field and is redrawn.
-    CPSMD_DevStatus s = Listed(2, "10.0.0.2");
+    discovery::DeviceStatus s = Listed(2, "10.0.0.2");
     s.statusWord4 = 0x55;
     s.requestId = 7;
     auto r = list.Update(s);
@@ -163,7 +163,7 @@ TEST(DeviceListRules, ChangedStatusRewritesAndResortsTheRow) {
     EXPECT_EQ(r.outcome, Outcome::Rewritten);
     EXPECT_EQ(r.row, 0);
     EXPECT_EQ(list.Row(0).deviceId, 3u);
-    EXPECT_EQ(DeviceStatusText(list.Row(0)), "Wait IP");
+    EXPECT_EQ(discovery::DeviceStatusText(list.Row(0)), "Wait IP");
     ASSERT_EQ(view.log.size(), 2u);
     EXPECT_EQ(view.log[0], "changed " + std::to_string(before));
     EXPECT_EQ(view.log[1].rfind("reorder", 0), 0u);
@@ -172,35 +172,40 @@ TEST(DeviceListRules, ChangedStatusRewritesAndResortsTheRow) {
 TEST(DeviceListRules, EqualityComparesTheReportedFieldsOneByOne) {
     struct Case {
         const char* field;
-        void (*change)(CPSMD_DevStatus&);
+        void (*change)(discovery::DeviceStatus&);
         bool compared;
         Outcome outcome;  // of the changed report against a row of the unchanged one
     };
     const Case cases[] = {
-        {"firmwareVersion", [](CPSMD_DevStatus& s) { s.firmwareVersion += 1; }, true,
+        {"firmwareVersion", [](discovery::DeviceStatus& s) { s.firmwareVersion += 1; }, true,
          Outcome::Rewritten},
-        {"macAddress", [](CPSMD_DevStatus& s) { s.macAddress ^= 1ull << 40; }, true,
+        {"macAddress", [](discovery::DeviceStatus& s) { s.macAddress ^= 1ull << 40; }, true,
          Outcome::Rewritten},
-        {"ipAddress", [](CPSMD_DevStatus& s) { s.ipAddress = Ip("10.0.0.99"); }, true,
+        {"ipAddress", [](discovery::DeviceStatus& s) { s.ipAddress = Ip("10.0.0.99"); }, true,
          Outcome::Rewritten},
-        {"statusWord4", [](CPSMD_DevStatus& s) { s.statusWord4 = 0x55; }, true, Outcome::Rewritten},
+        {"statusWord4", [](discovery::DeviceStatus& s) { s.statusWord4 = 0x55; }, true,
+         Outcome::Rewritten},
         // Words 0, 2 and 3 decide the listing, so a change of one removes the row.
-        {"statusWord0", [](CPSMD_DevStatus& s) { s.statusWord0 = 2; }, true, Outcome::Removed},
-        {"statusWord2", [](CPSMD_DevStatus& s) { s.statusWord2 = 2; }, true, Outcome::Removed},
-        {"statusWord3", [](CPSMD_DevStatus& s) { s.statusWord3 = 2; }, true, Outcome::Removed},
-        {"requestId", [](CPSMD_DevStatus& s) { s.requestId = 99; }, false, Outcome::Seen},
-        {"action", [](CPSMD_DevStatus& s) { s.action = PSM_ACTION_WRITE; }, false, Outcome::Seen},
+        {"statusWord0", [](discovery::DeviceStatus& s) { s.statusWord0 = 2; }, true,
+         Outcome::Removed},
+        {"statusWord2", [](discovery::DeviceStatus& s) { s.statusWord2 = 2; }, true,
+         Outcome::Removed},
+        {"statusWord3", [](discovery::DeviceStatus& s) { s.statusWord3 = 2; }, true,
+         Outcome::Removed},
+        {"requestId", [](discovery::DeviceStatus& s) { s.requestId = 99; }, false, Outcome::Seen},
+        {"action", [](discovery::DeviceStatus& s) { s.action = discovery::PSM_ACTION_WRITE; },
+         false, Outcome::Seen},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.field);
-        const CPSMD_DevStatus base = Listed(7, "10.0.0.7");
-        CPSMD_DevStatus changed = base;
+        const discovery::DeviceStatus base = Listed(7, "10.0.0.7");
+        discovery::DeviceStatus changed = base;
         c.change(changed);
         EXPECT_EQ(changed == base, !c.compared);
         EXPECT_EQ(base == changed, !c.compared);
 
         Recorder view;
-        CDeviceList list(&view);
+        discovery::DeviceList list(&view);
         list.Update(base);
         view.log.clear();
         EXPECT_EQ(list.Update(changed).outcome, c.outcome);
@@ -210,14 +215,14 @@ TEST(DeviceListRules, EqualityComparesTheReportedFieldsOneByOne) {
 
 TEST(DeviceListRules, FailingStatusDeletesItsRowAtOnce) {
     Recorder view;
-    CDeviceList list(&view);
+    discovery::DeviceList list(&view);
     list.Update(Listed(1, "10.0.0.1"));
     list.Update(Listed(2, "10.0.0.2"));
     list.Update(Listed(3, "10.0.0.3"));
     const int row = list.Find(2);
     view.log.clear();
 
-    CPSMD_DevStatus failing = Listed(2, "10.0.0.2");
+    discovery::DeviceStatus failing = Listed(2, "10.0.0.2");
     failing.statusWord3 = 0;
     const auto r = list.Update(failing);
     EXPECT_EQ(r.outcome, Outcome::Removed);
@@ -233,7 +238,7 @@ TEST(DeviceListRules, FailingStatusDeletesItsRowAtOnce) {
 }
 
 TEST(DeviceListRules, TimerRemovesControllersThatFellSilent) {
-    CDeviceList list;
+    discovery::DeviceList list;
     list.Update(Listed(1, "10.0.0.1"));
     list.Update(Listed(2, "10.0.0.2"));
     list.Update(Listed(3, "10.0.0.3"));
@@ -256,7 +261,7 @@ TEST(DeviceListRules, TimerRemovesControllersThatFellSilent) {
 TEST(DeviceListRules, RowTheViewCannotTakeIsNotAdded) {
     Recorder view;
     view.acceptRows = false;
-    CDeviceList list(&view);
+    discovery::DeviceList list(&view);
     const auto r = list.Update(Listed(1));
     EXPECT_EQ(r.outcome, Outcome::NoRow);
     EXPECT_EQ(list.Count(), 0);
@@ -267,51 +272,52 @@ TEST(DeviceListRules, RowTheViewCannotTakeIsNotAdded) {
 TEST(DeviceListSort, Comparisons) {
     struct Case {
         const char* what;
-        CPSMD_DevStatus a, b;
+        discovery::DeviceStatus a, b;
         int column;
-        int sign;  // of CompareDevices(a, b)
+        int sign;  // of discovery::CompareDevices(a, b)
     } cases[] = {
         {"status: Online before Wait IP as text", Listed(1, "1.1.1.1"), Listed(2, "0.0.0.0"),
-         kColumnStatus, -1},
-        {"status: equal texts", Listed(1, "1.1.1.1"), Listed(2, "2.2.2.2"), kColumnStatus, 0},
-        {"name as text: 10 before 9", Listed(10), Listed(9), kColumnName, -1},
-        {"name as text: 123 after 1200", Listed(123), Listed(1200), kColumnName, 1},
+         discovery::kColumnStatus, -1},
+        {"status: equal texts", Listed(1, "1.1.1.1"), Listed(2, "2.2.2.2"),
+         discovery::kColumnStatus, 0},
+        {"name as text: 10 before 9", Listed(10), Listed(9), discovery::kColumnName, -1},
+        {"name as text: 123 after 1200", Listed(123), Listed(1200), discovery::kColumnName, 1},
         {"firmware: plain difference", Listed(1, "1.1.1.1", 2000000), Listed(2, "1.1.1.1", 1000000),
-         kColumnFirmware, 1},
+         discovery::kColumnFirmware, 1},
         {"firmware: wrapping difference", Listed(1, "1.1.1.1", 0x90000000), Listed(2, "1.1.1.1", 1),
-         kColumnFirmware, -1},
+         discovery::kColumnFirmware, -1},
         {"IP: little-endian, 192.168.1.2 before 10.0.0.9", Listed(1, "192.168.1.2"),
-         Listed(2, "10.0.0.9"), kColumnDeviceIP, -1},
-        {"IP: last octet weighs most", Listed(1, "9.0.0.1"), Listed(2, "1.0.0.2"), kColumnDeviceIP,
-         -1},
-        {"IP: wrapping difference", Listed(1, "0.0.0.200"), Listed(2, "0.0.0.1"), kColumnDeviceIP,
-         -1},
-        {"IP: equal", Listed(1, "10.0.0.9"), Listed(2, "10.0.0.9"), kColumnDeviceIP, 0},
+         Listed(2, "10.0.0.9"), discovery::kColumnDeviceIP, -1},
+        {"IP: last octet weighs most", Listed(1, "9.0.0.1"), Listed(2, "1.0.0.2"),
+         discovery::kColumnDeviceIP, -1},
+        {"IP: wrapping difference", Listed(1, "0.0.0.200"), Listed(2, "0.0.0.1"),
+         discovery::kColumnDeviceIP, -1},
+        {"IP: equal", Listed(1, "10.0.0.9"), Listed(2, "10.0.0.9"), discovery::kColumnDeviceIP, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const int d = CompareDevices(c.a, c.b, c.column);
+        const int d = discovery::CompareDevices(c.a, c.b, c.column);
         EXPECT_EQ((d > 0) - (d < 0), c.sign);
-        const int back = CompareDevices(c.b, c.a, c.column);
+        const int back = discovery::CompareDevices(c.b, c.a, c.column);
         EXPECT_EQ((back > 0) - (back < 0), -c.sign);
     }
-    EXPECT_EQ(CompareText("online", "ONLINE"), 0);  // case does not count
-    EXPECT_TRUE(GoesBefore(-1, true));
-    EXPECT_FALSE(GoesBefore(-1, false));
-    EXPECT_TRUE(GoesBefore(1, false));
-    EXPECT_FALSE(GoesBefore(0, false));
-    EXPECT_FALSE(GoesBefore(0, true));
+    EXPECT_EQ(discovery::CompareText("online", "ONLINE"), 0);  // case does not count
+    EXPECT_TRUE(discovery::GoesBefore(-1, true));
+    EXPECT_FALSE(discovery::GoesBefore(-1, false));
+    EXPECT_TRUE(discovery::GoesBefore(1, false));
+    EXPECT_FALSE(discovery::GoesBefore(0, false));
+    EXPECT_FALSE(discovery::GoesBefore(0, true));
 }
 
 TEST(DeviceListSort, HeaderClicksAndMarks) {
     Recorder view;
-    CDeviceList list(&view);
+    discovery::DeviceList list(&view);
     list.Update(Listed(9, "10.0.0.9", 3000000));
     list.Update(Listed(10, "192.168.1.2", 1000000));
     list.Update(Listed(11, "0.0.0.0", 2000000));
 
     // Fresh list: "Status" descending, the up-pointing mark on column 0.
-    EXPECT_EQ(list.SortColumn(), kColumnStatus);
+    EXPECT_EQ(list.SortColumn(), discovery::kColumnStatus);
     EXPECT_FALSE(list.Ascending());
     EXPECT_EQ(list.Row(0).deviceId, 11u);  // "Wait IP" first
     view.log.clear();
@@ -320,25 +326,25 @@ TEST(DeviceListSort, HeaderClicksAndMarks) {
 
     // "Firmware" once: that column, order unchanged (descending).
     view.log.clear();
-    list.HeaderClicked(kColumnFirmware);
-    EXPECT_EQ(list.SortColumn(), kColumnFirmware);
+    list.HeaderClicked(discovery::kColumnFirmware);
+    EXPECT_EQ(list.SortColumn(), discovery::kColumnFirmware);
     EXPECT_FALSE(list.Ascending());
     EXPECT_EQ(view.log.front(), "mark 0 2 1");
     EXPECT_EQ(Ids(list), (std::vector<uint32_t>{9, 11, 10}));
     // Again: ascending, the down-pointing mark, no other column to clear.
     view.log.clear();
-    list.HeaderClicked(kColumnFirmware);
+    list.HeaderClicked(discovery::kColumnFirmware);
     EXPECT_TRUE(list.Ascending());
     EXPECT_EQ(view.log.front(), "mark -1 2 0");
     EXPECT_EQ(Ids(list), (std::vector<uint32_t>{10, 11, 9}));
 
     // "Device IP" ascending: in stored-integer order, not dotted order.
-    list.HeaderClicked(kColumnDeviceIP);
+    list.HeaderClicked(discovery::kColumnDeviceIP);
     EXPECT_TRUE(list.Ascending());
     EXPECT_EQ(Ids(list), (std::vector<uint32_t>{11, 10, 9}));
     // "Name" descending as text: "9" > "11" > "10".
-    list.HeaderClicked(kColumnName);
-    list.HeaderClicked(kColumnName);
+    list.HeaderClicked(discovery::kColumnName);
+    list.HeaderClicked(discovery::kColumnName);
     EXPECT_FALSE(list.Ascending());
     EXPECT_EQ(Ids(list), (std::vector<uint32_t>{9, 11, 10}));
 
@@ -349,14 +355,14 @@ TEST(DeviceListSort, HeaderClicksAndMarks) {
 
 TEST(DeviceListSort, ReorderTellsWhereEveryRowWent) {
     Recorder view;
-    CDeviceList list(&view);
-    list.HeaderClicked(kColumnName);  // Name, descending
+    discovery::DeviceList list(&view);
+    list.HeaderClicked(discovery::kColumnName);  // Name, descending
     list.Update(Listed(1));
     list.Update(Listed(2));
     list.Update(Listed(3));
     ASSERT_EQ(Ids(list), (std::vector<uint32_t>{3, 2, 1}));
     view.log.clear();
-    list.HeaderClicked(kColumnName);  // ascending: reversed
+    list.HeaderClicked(discovery::kColumnName);  // ascending: reversed
     ASSERT_EQ(view.log.size(), 2u);
     EXPECT_EQ(view.log[1], "reorder 2 1 0");
     // Sorting a sorted list moves nothing and says nothing.
@@ -368,13 +374,13 @@ TEST(DeviceListSort, ReorderTellsWhereEveryRowWent) {
 TEST(DeviceListSort, InconsistentOrderStaysInBounds) {
     // Wrapping differences are not transitive; sorting must still finish
     // with every row present exactly once.
-    CDeviceList list;
-    list.HeaderClicked(kColumnFirmware);
+    discovery::DeviceList list;
+    list.HeaderClicked(discovery::kColumnFirmware);
     const uint32_t versions[] = {0, 0x40000000, 0x80000000, 0xC0000000, 0x7FFFFFFF, 0x80000001,
                                  1, 0xFFFFFFFE, 0x3FFFFFFF, 0xBFFFFFFF, 5,          0x60000000};
     uint32_t id = 1;
     for (uint32_t v : versions) list.Update(Listed(id++, "1.1.1.1", v));
-    list.HeaderClicked(kColumnFirmware);
+    list.HeaderClicked(discovery::kColumnFirmware);
     ASSERT_EQ(list.Count(), 12);
     std::vector<uint32_t> ids = Ids(list);
     std::sort(ids.begin(), ids.end());
@@ -383,7 +389,7 @@ TEST(DeviceListSort, InconsistentOrderStaysInBounds) {
 
 TEST(DeviceListRules, ClearDeletesEveryRow) {
     Recorder view;
-    CDeviceList list(&view);
+    discovery::DeviceList list(&view);
     list.Update(Listed(1));
     list.Update(Listed(2));
     view.log.clear();
@@ -397,20 +403,20 @@ TEST(IPFields, NetworkOrderPutsTheFirstFieldFirst) {
         uint32_t fields;
         const char* dotted;
     } cases[] = {
-        {MakeFields(192, 168, 5, 20), "192.168.5.20"},
-        {MakeFields(255, 255, 255, 0), "255.255.255.0"},
+        {discovery::MakeFields(192, 168, 5, 20), "192.168.5.20"},
+        {discovery::MakeFields(255, 255, 255, 0), "255.255.255.0"},
         {0, "0.0.0.0"},
-        {MakeFields(10, 0, 0, 1), "10.0.0.1"},
+        {discovery::MakeFields(10, 0, 0, 1), "10.0.0.1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dotted);
-        EXPECT_EQ(FieldsToNetworkOrder(c.fields), Ip(c.dotted));
-        EXPECT_EQ(NetworkOrderToFields(Ip(c.dotted)), c.fields);
-        EXPECT_EQ(DeviceIPText(FieldsToNetworkOrder(c.fields)),
+        EXPECT_EQ(discovery::FieldsToNetworkOrder(c.fields), Ip(c.dotted));
+        EXPECT_EQ(discovery::NetworkOrderToFields(Ip(c.dotted)), c.fields);
+        EXPECT_EQ(discovery::DeviceIPText(discovery::FieldsToNetworkOrder(c.fields)),
                   c.fields ? std::string(c.dotted) : std::string("Unknown"));
     }
-    EXPECT_EQ(FieldOf(MakeFields(1, 2, 3, 4), 0), 1u);
-    EXPECT_EQ(FieldOf(MakeFields(1, 2, 3, 4), 3), 4u);
+    EXPECT_EQ(discovery::FieldOf(discovery::MakeFields(1, 2, 3, 4), 0), 1u);
+    EXPECT_EQ(discovery::FieldOf(discovery::MakeFields(1, 2, 3, 4), 3), 4u);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "discovery/plixor_datagram.h"
+#include "discovery/discovery_datagram.h"
 
 namespace discotest {
 
@@ -18,13 +18,13 @@ void RecordingSink::Add(Event e) {
     changed_.notify_all();
 }
 
-void RecordingSink::OnDeviceStatus(const CPSMD_DevStatus* status) {
+void RecordingSink::OnDeviceStatus(const discovery::DeviceStatus* status) {
     Event e(Event::Status);
     e.status = *status;
     Add(std::move(e));
 }
 
-void RecordingSink::OnDeviceConfig(const CPSMD_DevConfig* config, uint32_t result) {
+void RecordingSink::OnDeviceConfig(const discovery::DeviceConfig* config, uint32_t result) {
     Event e(Event::Config);
     e.config = *config;
     e.result = result;
@@ -150,7 +150,7 @@ std::optional<std::vector<uint8_t>> UdpPeer::Receive(std::chrono::milliseconds t
 bool UdpPeer::SendToHost(const std::vector<uint8_t>& bytes) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(PLIXOR_HOST_PORT);
+    to.sin_port = htons(discovery::PLIXOR_HOST_PORT);
     to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     return ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
                     sizeof to) == static_cast<ssize_t>(bytes.size());
@@ -158,14 +158,14 @@ bool UdpPeer::SendToHost(const std::vector<uint8_t>& bytes) {
 
 std::vector<uint8_t> Header(uint16_t flag, uint16_t version, uint32_t deviceId, uint32_t length,
                             uint32_t type, uint32_t requestId, uint32_t result) {
-    std::vector<uint8_t> bytes(PLIXOR_HEADER_SIZE);
-    WriteLe16(&bytes[0], flag);
-    WriteLe16(&bytes[2], version);
-    WriteLe32(&bytes[4], deviceId);
-    WriteLe32(&bytes[8], length);
-    WriteLe32(&bytes[12], type);
-    WriteLe32(&bytes[16], requestId);
-    WriteLe32(&bytes[20], result);
+    std::vector<uint8_t> bytes(discovery::PLIXOR_HEADER_SIZE);
+    platform::WriteLe16(&bytes[0], flag);
+    platform::WriteLe16(&bytes[2], version);
+    platform::WriteLe32(&bytes[4], deviceId);
+    platform::WriteLe32(&bytes[8], length);
+    platform::WriteLe32(&bytes[12], type);
+    platform::WriteLe32(&bytes[16], requestId);
+    platform::WriteLe32(&bytes[20], result);
     return bytes;
 }
 

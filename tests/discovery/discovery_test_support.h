@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "discovery/psmd_notification.h"
+#include "discovery/discovery_listener.h"
 
 namespace discotest {
 
@@ -24,15 +24,15 @@ struct Event {
     Kind kind;
     uint32_t requestId = 0;
     uint32_t result = 0;
-    std::string text;        // Log
-    CPSMD_DevStatus status;  // Status
-    CPSMD_DevConfig config;  // Config
+    std::string text;                // Log
+    discovery::DeviceStatus status;  // Status
+    discovery::DeviceConfig config;  // Config
 };
 
-class RecordingSink : public ICPSMD_Notification {
+class RecordingSink : public discovery::DiscoveryListener {
 public:
-    void OnDeviceStatus(const CPSMD_DevStatus* status) override;
-    void OnDeviceConfig(const CPSMD_DevConfig* config, uint32_t result) override;
+    void OnDeviceStatus(const discovery::DeviceStatus* status) override;
+    void OnDeviceConfig(const discovery::DeviceConfig* config, uint32_t result) override;
     void OnSetDeviceIdResult(uint32_t requestId, uint32_t result) override;
     void OnSetIPResult(uint32_t requestId, uint32_t result) override;
     void OnServiceLog(std::string text) override;

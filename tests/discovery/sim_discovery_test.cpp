@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/plixor_datagram.h"
-#include "discovery/prog_service_mgr.h"
+#include "discovery/discovery_datagram.h"
+#include "discovery/discovery_service.h"
 #include "discovery_test_support.h"
 #include "sim/discovery_responder.h"
 #include "tests/support/private_network.h"
@@ -39,8 +39,8 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // The latest status of each device among the events.
-std::map<uint32_t, CPSMD_DevStatus> LatestStatus(const std::vector<Event>& events) {
-    std::map<uint32_t, CPSMD_DevStatus> latest;
+std::map<uint32_t, discovery::DeviceStatus> LatestStatus(const std::vector<Event>& events) {
+    std::map<uint32_t, discovery::DeviceStatus> latest;
     for (const Event& e : events)
         if (e.kind == Event::Status)
             latest[e.status.deviceId] = e.status;
@@ -87,7 +87,7 @@ protected:
     }
 
     Process first_, second_;
-    CProgServiceMgr service_;
+    discovery::DiscoveryService service_;
     RecordingSink sink_;
 };
 
@@ -95,7 +95,7 @@ protected:
 
 TEST_F(SimDiscovery, BothSimulatorsReportTheirIdentity) {
     const auto latest = LatestStatus(sink_.Events());
-    const CPSMD_DevStatus& a = latest.at(101);
+    const discovery::DeviceStatus& a = latest.at(101);
     EXPECT_EQ(a.firmwareVersion, 1002003u);
     EXPECT_EQ(a.macAddress, 0x02AABBCCDD01ull);
     EXPECT_EQ(discotest::AddressText(a.ipAddress), "127.0.0.2");
@@ -103,7 +103,7 @@ TEST_F(SimDiscovery, BothSimulatorsReportTheirIdentity) {
     EXPECT_EQ(a.statusWord0, 1u);
     EXPECT_EQ(a.statusWord2, 1u);
     EXPECT_EQ(a.statusWord3, 1u);
-    const CPSMD_DevStatus& b = latest.at(102);
+    const discovery::DeviceStatus& b = latest.at(102);
     EXPECT_EQ(b.firmwareVersion, 1000000u);
     EXPECT_EQ(b.macAddress, 0x02AABBCCDD02ull);
     EXPECT_EQ(b.ipAddress, 0u);
@@ -184,7 +184,7 @@ TEST_F(SimDiscovery, SetIpIsRefusedWhileBakingAndUnansweredForUnknownDevices) {
 
 TEST(CalveroctlDiscovery, ShowsRejectedDatagramsOnStandardError) {
     REQUIRE_PRIVATE_NETWORK();
-    discotest::UdpPeer peer(PLIXOR_DEVICE_PORT);
+    discotest::UdpPeer peer(discovery::PLIXOR_DEVICE_PORT);
     ASSERT_TRUE(peer.ok());
     Process discover;
     ASSERT_TRUE(discover.Start({kCtl, "discover", "--wait", "1"}));

@@ -7,7 +7,7 @@
 #include <vector>
 
 using namespace document;
-using chart::CChartContainerModel;
+using chart::ChartSet;
 
 namespace {
 
@@ -28,22 +28,21 @@ bake::CONCC_GaugeData Gauge(uint64_t timestamp) {
     return g;
 }
 
-const chart::CChartSeries& Chart(const CChartContainerModel& m, const CChannelCharts& c,
-                                 Channel ch) {
+const chart::ChartSeries& Chart(const ChartSet& m, const ChannelCharts& c, Channel ch) {
     return *m.FindChart(c.Id(ch));
 }
 
 }  // namespace
 
 TEST(ChannelCharts, CreatesTheTenChartsInOrder) {
-    CChartContainerModel model;
-    CChannelCharts charts;
+    ChartSet model;
+    ChannelCharts charts;
     ASSERT_TRUE(charts.Create(model));
     const wchar_t* names[] = {L"Setup Temp", L"Profile", L"Fan",        L"Temp Main", L"Temp 1",
                               L"Temp 2",     L"Temp 3",  L"Board Temp", L"Heater",    L"FAN"};
     for (int c = 0; c < kChannelCount; ++c) {
         EXPECT_EQ(c, charts.Id(Channel(c)));
-        const chart::CChartSeries* s = model.FindChart(c);
+        const chart::ChartSeries* s = model.FindChart(c);
         ASSERT_NE(nullptr, s);
         EXPECT_EQ(names[c], s->name) << c;  // "Fan" and "FAN" stay apart
         EXPECT_EQ(kChannelCharts[c].yLabel, s->yLabel);
@@ -58,8 +57,8 @@ TEST(ChannelCharts, CreatesTheTenChartsInOrder) {
 }
 
 TEST(ChannelCharts, GaugePacketsBecomeOnePointPerChannel) {
-    CChartContainerModel model;
-    CChannelCharts charts;
+    ChartSet model;
+    ChannelCharts charts;
     ASSERT_TRUE(charts.Create(model));
     charts.bakeStartTime = 5000;
 
@@ -115,14 +114,14 @@ TEST(ChannelCharts, ReadingsWithoutValuePlotBelowZero) {
     for (const Case& c : cases) {
         auto g = Gauge(1000);
         c.change(g);
-        EXPECT_EQ(c.y, CChannelCharts::ChannelY(c.channel, g)) << c.what;
+        EXPECT_EQ(c.y, ChannelCharts::ChannelY(c.channel, g)) << c.what;
     }
     EXPECT_EQ(-10.0, NO_VALUE_Y);
 }
 
 TEST(ChannelCharts, ProfileReportsReplaceTheProfileChart) {
-    CChartContainerModel model;
-    CChannelCharts charts;
+    ChartSet model;
+    ChannelCharts charts;
     ASSERT_TRUE(charts.Create(model));
     charts.bakeStartTime = 100000;
 
@@ -157,10 +156,10 @@ TEST(ChannelCharts, ProfileReportsReplaceTheProfileChart) {
 
 TEST(ChannelCharts, WithoutChannelChartsNothingIsAdded) {
     // A record opened from a file has charts, but none of them is a channel chart.
-    CChartContainerModel model;
+    ChartSet model;
     const chart::ChartPoint p{0, 1};
     model.AddChart({&p, 1}, L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFF000000u);
-    CChannelCharts charts;
+    ChannelCharts charts;
     EXPECT_FALSE(charts.AppendGaugeData(model, Gauge(10)));
     bake::CONCC_TempProfile report;
     report.startTime = 1;

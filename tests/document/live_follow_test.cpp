@@ -34,7 +34,7 @@ TEST(LiveFollow, FollowsUntilTheOperatorMovesTheView) {
         {"selection", reselected},
     };
     for (const Case& c : cases) {
-        CLiveFollow f;
+        LiveFollow f;
         EXPECT_TRUE(f.ShouldFollow(View(0), false)) << c.what;
         f.Settled(View(10));  // the view scrolled to the point
         EXPECT_TRUE(f.ShouldFollow(View(10), false)) << c.what;
@@ -51,7 +51,7 @@ TEST(LiveFollow, FollowsUntilTheOperatorMovesTheView) {
 }
 
 TEST(LiveFollow, ADragInProgressIsLeftAloneAndDecidedAfterwards) {
-    CLiveFollow f;
+    LiveFollow f;
     f.Settled(View(10));
     EXPECT_FALSE(f.ShouldFollow(View(40), true));  // panning
     EXPECT_TRUE(f.Following());
@@ -59,7 +59,7 @@ TEST(LiveFollow, ADragInProgressIsLeftAloneAndDecidedAfterwards) {
     EXPECT_FALSE(f.Following());
 
     // A click that moved nothing keeps following.
-    CLiveFollow g;
+    LiveFollow g;
     g.Settled(View(10));
     EXPECT_FALSE(g.ShouldFollow(View(10), true));
     EXPECT_TRUE(g.ShouldFollow(View(10), false));
@@ -95,7 +95,7 @@ TEST(LiveFollow, ANewSelectionWithTheSameStartAndAnotherEndStopsFollowing) {
     before.selectionEnd = 30;
     ChartViewState after = before;
     after.selectionEnd = 45;
-    CLiveFollow f;
+    LiveFollow f;
     f.Settled(before);
     EXPECT_TRUE(f.ShouldFollow(before, false));
     f.Settled(before);

@@ -149,7 +149,7 @@ TEST(PlaceNewDocument, FitsTheAreaAndCascadesWhileThereIsRoom) {
          {0, 0, 720, 460}},
     };
     for (const Case& c : cases) {
-        const QRect r = PlaceNewDocument(preferred, minimum, c.room, c.previous, 24);
+        const QRect r = document::PlaceNewDocument(preferred, minimum, c.room, c.previous, 24);
         EXPECT_EQ(c.expected, r) << c.what;
     }
 }

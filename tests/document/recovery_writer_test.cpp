@@ -13,7 +13,7 @@
 #include "document/recovery_writer.h"
 #include "tests/support/temp_dir.h"
 
-using document::CRecoveryWriter;
+using document::RecoveryWriter;
 using test_support::TempDir;
 
 namespace {
@@ -26,13 +26,13 @@ std::vector<chart::ChartPoint> Ramp(size_t n, double slope) {
 
 // Charts of several styles: an empty one (the file leaves it out), a long
 // one, a name at the length limit and a spline.
-void Fill(chart::CChartContainerModel& model) {
+void Fill(chart::ChartSet& model) {
     model.AddChart(Ramp(5000, 0.01), L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
     model.AddChart({}, L"Profile", L"Temperature", 0, 2.0f, 0.0f, 0xFFFFA500u);
     model.AddChart(Ramp(3, -1.5), L"EighteenCharacters", L"%", 3, 1.5f, 0.5f, 0x80112233u);
 }
 
-std::string SavedByModel(const chart::CChartContainerModel& model, const TempDir& dir) {
+std::string SavedByModel(const chart::ChartSet& model, const TempDir& dir) {
     std::set<int> ids;
     model.GetChartIds(ids);
     std::wstring error;
@@ -42,11 +42,11 @@ std::string SavedByModel(const chart::CChartContainerModel& model, const TempDir
 
 TEST(RecoveryWriter, WritesWhatTheModelWouldSaveFromThePointsAtTheStart) {
     TempDir dir;
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     Fill(model);
     const std::string expected = SavedByModel(model, dir);
 
-    CRecoveryWriter writer;
+    RecoveryWriter writer;
     std::promise<std::pair<bool, std::wstring>> result;
     ASSERT_TRUE(writer.Start(model, dir.WPath("recovery.tvr"), [&](bool ok, const std::wstring& e) {
         result.set_value({ok, e});
@@ -70,7 +70,7 @@ TEST(RecoveryWriter, WritesWhatTheModelWouldSaveFromThePointsAtTheStart) {
 // under ThreadSanitizer no access of the one races with the other.
 TEST(RecoveryWriter, ReadsThePointsWhilePointsAreAppended) {
     TempDir dir;
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     // A few points short of a chunk's end, so that the appends start a chunk.
     const size_t start = chart::point_chunks::kGrowingPoints - 40;
     const int live = model.AddChart(Ramp(start, 0.001), L"Temp Main", L"Temperature", 0, 1.0f, 0.0f,
@@ -79,7 +79,7 @@ TEST(RecoveryWriter, ReadsThePointsWhilePointsAreAppended) {
         model.AddChart(Ramp(300, 0.5), L"Profile", L"Temperature", 0, 2.0f, 0.0f, 0xFFFFA500u);
     const std::string expected = SavedByModel(model, dir);
 
-    CRecoveryWriter writer;
+    RecoveryWriter writer;
     std::atomic<bool> written{false};
     ASSERT_TRUE(writer.Start(model, dir.WPath("recovery.tvr"),
                              [&](bool ok, const std::wstring&) { written = ok; }));
@@ -103,9 +103,9 @@ TEST(RecoveryWriter, ReadsThePointsWhilePointsAreAppended) {
 
 TEST(RecoveryWriter, OneWriteAtATime) {
     TempDir dir;
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     Fill(model);
-    CRecoveryWriter writer;
+    RecoveryWriter writer;
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     ASSERT_TRUE(writer.Start(model, dir.WPath("a.tvr"),
@@ -122,9 +122,9 @@ TEST(RecoveryWriter, OneWriteAtATime) {
 
 TEST(RecoveryWriter, AFailedWriteReportsTheWritersText) {
     TempDir dir;
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     Fill(model);
-    CRecoveryWriter writer;
+    RecoveryWriter writer;
     bool ok = true;
     std::wstring error;
     ASSERT_TRUE(writer.Start(model, dir.WPath("no-such-folder/recovery.tvr"),
@@ -145,7 +145,7 @@ TEST(RecoveryWriter, AFailedWriteReportsTheWritersText) {
 
 TEST(RecoveryWriter, TheRecoveryFileKeepsTheChartNamesAPlainSaveKeeps) {
     TempDir dir;
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     Fill(model);
     // Names the model would never give a new chart: two alike, one long.
     const int twin =
@@ -163,7 +163,7 @@ TEST(RecoveryWriter, TheRecoveryFileKeepsTheChartNamesAPlainSaveKeeps) {
     document::RecoveryFile file =
         document::RecoveryFile::Reserve(dir.WPath("rec"), L"r.tvr", error);
     ASSERT_TRUE(file.Valid());
-    CRecoveryWriter writer;
+    RecoveryWriter writer;
     ASSERT_TRUE(writer.Start(model, file));
     writer.Wait();
     EXPECT_EQ(std::nullopt, writer.TakeFailure());
@@ -175,7 +175,7 @@ TEST(RecoveryWriter, TheRecoveryFileKeepsTheChartNamesAPlainSaveKeeps) {
 
     // Read back, the names are the plain save's, read back.
     auto names = [](const std::wstring& path) {
-        chart::CChartContainerModel m;
+        chart::ChartSet m;
         std::set<int> ids;
         std::wstring e;
         EXPECT_TRUE(m.LoadChartsXml(path, ids, e));

@@ -13,12 +13,12 @@
 #include <regex>
 #include <string>
 
-#include "bake/ui/bake_options_dlg.h"
-#include "bake/ui/control_frame.h"
-#include "bake/ui/seg_lcd_ctrl.h"
+#include "bake/ui/bake_options_dialog.h"
+#include "bake/ui/control_panel.h"
+#include "bake/ui/segment_display.h"
 #include "link/link_errors.h"
-#include "shell/main_frame.h"
-#include "shell/output_wnd.h"
+#include "shell/main_window.h"
+#include "shell/output_pane.h"
 #include "tests/support/process.h"
 #include "tests/support/ui_test_support.h"
 
@@ -41,7 +41,7 @@ protected:
 
         MainFrameServices services;
         services.messageBox = &box_;
-        frame_ = std::make_unique<CMainFrame>(services);
+        frame_ = std::make_unique<MainWindow>(services);
         ASSERT_TRUE(frame_->Create());
         frame_->show();
     }
@@ -53,14 +53,14 @@ protected:
         }
     }
 
-    CControlFrame* Panel() { return frame_->ControlFrame(); }
-    bool WaitState(ControlState s, int ms = 10000) {
+    bake::ui::ControlPanel* Panel() { return frame_->ControlFrame(); }
+    bool WaitState(bake::ui::ControlState s, int ms = 10000) {
         return uitest::PumpUntil([&] { return Panel()->State() == s; }, ms);
     }
     // Log lines travel as posted events of their own, so a line may still be
     // on its way when a gauge packet posted earlier has already moved the panel.
     bool LogHas(const QString& text, int ms = 3000) {
-        const COutputWnd* out = frame_->OutputPane();
+        const OutputPane* out = frame_->Output();
         return uitest::PumpUntil(
             [&] {
                 for (int i = 0; i < out->LineCount(); ++i)
@@ -74,48 +74,49 @@ protected:
     uitest::RecordingMessageBox box_;
     std::unique_ptr<test_support::Process> sim_;
     uint16_t port_ = 0;
-    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<MainWindow> frame_;
 };
 
 }  // namespace
 
 TEST_F(GuiAgainstSim, ConnectBakeAndAbort) {
     frame_->ConnectTo(QStringLiteral("127.0.0.1"), port_);
-    ASSERT_TRUE(WaitState(CF_IDLE)) << "state " << static_cast<uint32_t>(Panel()->State());
+    ASSERT_TRUE(WaitState(bake::ui::ControlState::CF_IDLE))
+        << "state " << static_cast<uint32_t>(Panel()->State());
     EXPECT_TRUE(frame_->Connected());
     EXPECT_TRUE(LogHas(QStringLiteral("Device Connected!")));
     EXPECT_EQ(Panel()->StatusField()->text(), QStringLiteral("Idle"));
     QPushButton* startAbort = Panel()->StartAbortButton();
     EXPECT_EQ(startAbort->text(), QStringLiteral("B A K E"));
     EXPECT_TRUE(startAbort->isEnabled());
-    EXPECT_FALSE(frame_->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
-    EXPECT_TRUE(frame_->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS)->isEnabled());
+    EXPECT_FALSE(frame_->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_TRUE(frame_->Action(MainWindow::ID_DEVICES_BAKE_OPTIONS)->isEnabled());
     ASSERT_TRUE(uitest::PumpUntil([&] { return !Panel()->MainReadout()->IsBlank(); }));
 
     startAbort->click();
-    ASSERT_TRUE(WaitState(CF_BAKING));
+    ASSERT_TRUE(WaitState(bake::ui::ControlState::CF_BAKING));
     EXPECT_EQ(startAbort->text(), QStringLiteral("A B O R T"));
     EXPECT_EQ(Panel()->StatusField()->text(), QStringLiteral("Baking"));
-    EXPECT_FALSE(frame_->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS)->isEnabled());
+    EXPECT_FALSE(frame_->Action(MainWindow::ID_DEVICES_BAKE_OPTIONS)->isEnabled());
 
     startAbort->click();
-    ASSERT_TRUE(WaitState(CF_IDLE));
+    ASSERT_TRUE(WaitState(bake::ui::ControlState::CF_IDLE));
     EXPECT_EQ(startAbort->text(), QStringLiteral("B A K E"));
     // A start and an abort that succeed say nothing.
     uitest::Pump();
     EXPECT_TRUE(box_.messages.empty())
         << QString::fromStdWString(box_.messages[0].text).toStdString();
 
-    frame_->Action(CMainFrame::ID_DEVICES_DISCONNECT)->trigger();
-    ASSERT_TRUE(WaitState(CF_DISCONNECTED));
+    frame_->Action(MainWindow::ID_DEVICES_DISCONNECT)->trigger();
+    ASSERT_TRUE(WaitState(bake::ui::ControlState::CF_DISCONNECTED));
     EXPECT_FALSE(frame_->Connected());
     EXPECT_TRUE(Panel()->MainReadout()->IsBlank());
-    EXPECT_TRUE(frame_->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_TRUE(frame_->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
 }
 
 TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
     frame_->ConnectTo(QStringLiteral("127.0.0.1"), port_);
-    ASSERT_TRUE(WaitState(CF_IDLE));
+    ASSERT_TRUE(WaitState(bake::ui::ControlState::CF_IDLE));
 
     // The controller's reply opens the real dialog; once it runs, KP is
     // edited (or the dialog cancelled when no text is pending).
@@ -123,7 +124,7 @@ TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
     int dialogs = 0;
     Panel()->SetBakeOptionsEditor([&](uint8_t* packet) {
         ++dialogs;
-        CBakeOptionsDlg dlg(&box_, frame_.get());
+        bake::ui::BakeOptionsDialog dlg(&box_, frame_.get());
         QTimer::singleShot(0, &dlg, [&] {
             shownKp = dlg.KpEdit()->text();
             if (pendingKp.isEmpty()) {
@@ -136,16 +137,16 @@ TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
         return dlg.EditBakeOptions(packet);
     });
     pendingKp = QStringLiteral("2.25");
-    frame_->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS)->trigger();
+    frame_->Action(MainWindow::ID_DEVICES_BAKE_OPTIONS)->trigger();
     ASSERT_TRUE(uitest::PumpUntil([&] { return !box_.messages.empty(); }));
     EXPECT_EQ(dialogs, 1);
     EXPECT_EQ(box_.messages[0], (uitest::RecordedMessage{L"Bake options set successfully!",
-                                                         MessageIcon::Information}));
+                                                         platform::MessageIcon::Information}));
     const QString before = shownKp;
 
     // Asked again, the controller reports the new value; cancelling sends nothing.
     pendingKp.clear();
-    frame_->Action(CMainFrame::ID_DEVICES_BAKE_OPTIONS)->trigger();
+    frame_->Action(MainWindow::ID_DEVICES_BAKE_OPTIONS)->trigger();
     ASSERT_TRUE(uitest::PumpUntil([&] { return dialogs == 2; }));
     uitest::PumpUntil([] { return false; }, 300);
     EXPECT_EQ(shownKp, QStringLiteral("2.25")) << "first shown " << before.toStdString();
@@ -155,10 +156,10 @@ TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
 TEST_F(GuiAgainstSim, RefusedConnectionIsShownAndLogged) {
     frame_->ConnectTo(QStringLiteral("127.0.0.1"), test_support::UnusedPort());
     ASSERT_TRUE(uitest::PumpUntil([&] { return !box_.messages.empty(); }));
-    const std::string t = LinkErrorText(EIOCPE_WSAECONNREFUSED);
+    const std::string t = devlink::LinkErrorText(devlink::EIOCPE_WSAECONNREFUSED);
     const std::wstring text = L"Unable to connect : " + std::wstring(t.begin(), t.end());
-    EXPECT_EQ(box_.messages[0], (uitest::RecordedMessage{text, MessageIcon::Error}));
+    EXPECT_EQ(box_.messages[0], (uitest::RecordedMessage{text, platform::MessageIcon::Error}));
     ASSERT_TRUE(LogHas(QString::fromStdWString(text)));
-    EXPECT_EQ(Panel()->State(), CF_DISCONNECTED);
+    EXPECT_EQ(Panel()->State(), bake::ui::ControlState::CF_DISCONNECTED);
     EXPECT_FALSE(frame_->Connected());
 }

@@ -11,13 +11,13 @@
 #include <set>
 #include <string>
 
-#include "bake/ui/control_frame.h"
-#include "chart/ui/chart_container.h"
+#include "bake/ui/control_panel.h"
+#include "chart/ui/chart_widget.h"
+#include "document/chart_document_window.h"
 #include "document/document_manager.h"
 #include "document/record_name.h"
-#include "document/tvr_view.h"
-#include "shell/main_frame.h"
-#include "shell/tvr_app.h"
+#include "shell/application.h"
+#include "shell/main_window.h"
 #include "tests/support/process.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/temp_dir.h"
@@ -31,13 +31,13 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-class CancelSelector : public IDeviceSelector {
+class CancelSelector : public DeviceSelector {
 public:
     bool SelectDevice(const DeviceSelectionContext&, DeviceChoice*) override { return false; }
 };
 
-size_t PointCount(CTVR_Doc* doc, const wchar_t* chart) {
-    const chart::CChartSeries* s = doc->View()->Container()->FindChartByName(chart);
+size_t PointCount(document::ChartDocument* doc, const wchar_t* chart) {
+    const chart::ChartSeries* s = doc->View()->Container()->FindChartByName(chart);
     return s ? s->Points().size() : 0;
 }
 
@@ -58,7 +58,7 @@ TEST(RecordEndToEnd, UploadBakeAndTheRecordInTheRecordsFolder) {
     ASSERT_FALSE(sim.Port().empty());
 
     // A 2-point profile: 20 simulated seconds, 2 s at this speed.
-    chart::CChartContainerModel profile;
+    chart::ChartSet profile;
     const chart::ChartPoint pts[] = {{0, 30}, {20, 60}};
     const int id = profile.AddChart(pts, L"Short", L"Temperature", 0, 2.0f, 0.0f, 0xFF00A000u);
     std::wstring error;
@@ -72,28 +72,32 @@ TEST(RecordEndToEnd, UploadBakeAndTheRecordInTheRecordsFolder) {
     DocumentServices docServices;
     docServices.recoveryFolder = Q(dir.Path("recovery"));
     docServices.recoveryIntervalMs = 200;
-    docServices.askSaveChanges = [](QWidget*, const QString&) { return SaveChoice::Discard; };
+    docServices.askSaveChanges = [](QWidget*, const QString&) {
+        return document::SaveChoice::Discard;
+    };
     CommandLineOptions options;
     options.recordsFolder = Q(dir.Path("records"));
-    CTVR_App app;
+    Application app;
     ASSERT_TRUE(app.InitInstance(options, services, docServices));
-    CMainFrame* frame = app.MainFrame();
-    CDocumentManager* docs = app.Documents();
-    CControlFrame* panel = frame->ControlFrame();
+    MainWindow* frame = app.MainFrame();
+    document::DocumentManager* docs = app.Documents();
+    bake::ui::ControlPanel* panel = frame->ControlFrame();
     ASSERT_EQ(1, docs->Documents().size());  // the empty document of the start-up
     EXPECT_EQ(QStringLiteral("Chart1"), docs->ActiveDocument()->Title());
 
     frame->ConnectTo(QStringLiteral("127.0.0.1"), uint16_t(std::stoi(sim.Port())));
-    ASSERT_TRUE(uitest::PumpUntil([&] { return panel->State() == CF_IDLE; }, 10000));
-    CTVR_Doc* source = docs->OpenDocument(Q(dir.Path("short.tvr")));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return panel->State() == bake::ui::ControlState::CF_IDLE; },
+                                  10000));
+    document::ChartDocument* source = docs->OpenDocument(Q(dir.Path("short.tvr")));
     ASSERT_NE(nullptr, source);
     source->UploadBakeProfile();
     ASSERT_TRUE(uitest::PumpUntil(
         [&] { return HasMessage(box, L"Temperature profile set, you can bake now!"); }));
 
     panel->StartAbortButton()->click();
-    ASSERT_TRUE(uitest::PumpUntil([&] { return panel->State() == CF_BAKING; }));
-    CTVR_Doc* record = docs->ActiveDocument();
+    ASSERT_TRUE(
+        uitest::PumpUntil([&] { return panel->State() == bake::ui::ControlState::CF_BAKING; }));
+    document::ChartDocument* record = docs->ActiveDocument();
     ASSERT_NE(source, record);
     EXPECT_EQ(QStringLiteral("Chart2"), record->Title());
     // The profile overlay comes from the controller's report.
@@ -104,7 +108,8 @@ TEST(RecordEndToEnd, UploadBakeAndTheRecordInTheRecordsFolder) {
     EXPECT_EQ(60.0, overlay[1].y);
     ASSERT_TRUE(uitest::PumpUntil([&] { return QFile::exists(record->RecoveryPath()); }));
 
-    ASSERT_TRUE(uitest::PumpUntil([&] { return panel->State() == CF_IDLE; }, 15000));
+    ASSERT_TRUE(uitest::PumpUntil([&] { return panel->State() == bake::ui::ControlState::CF_IDLE; },
+                                  15000));
     // About 20 simulated seconds at 20 packets per real second and speed 10: ~40 points.
     const size_t points = PointCount(record, L"Temp Main");
     EXPECT_GE(points, 20u);
@@ -131,10 +136,10 @@ TEST(RecordEndToEnd, UploadBakeAndTheRecordInTheRecordsFolder) {
     EXPECT_EQ(10, std::count(info.out.begin(), info.out.end(), '\n')) << info.out;
 
     // Reopened, the same charts with the same points.
-    CTVR_Doc* reopened = docs->OpenDocument(file);
+    document::ChartDocument* reopened = docs->OpenDocument(file);
     ASSERT_NE(nullptr, reopened);
     for (const auto& [cid, series] : record->View()->Container()->Charts()) {
-        const chart::CChartSeries* again =
+        const chart::ChartSeries* again =
             reopened->View()->Container()->FindChartByName(series->name);
         ASSERT_NE(nullptr, again) << cid;
         ASSERT_EQ(series->Points().size(), again->Points().size());
@@ -175,20 +180,20 @@ TEST(RecordEndToEnd, AKilledProgramLeavesTheRecordInItsRecoveryFile) {
         << program.Err();
     // A second program beside it leaves the running bake's file alone...
     QMdiArea area;
-    auto context = std::make_shared<DocumentContext>();
+    auto context = std::make_shared<document::DocumentContext>();
     context->recoveryFolder = recoveryDir;
-    CDocumentManager second(&area, context);
+    document::DocumentManager second(&area, context);
     EXPECT_TRUE(second.RecoveryFiles().isEmpty());
     program.Signal(SIGKILL);
     program.Wait(5000);
     // ...and offers it once its writer is gone.
     EXPECT_EQ(QStringList{recovery}, second.RecoveryFiles());
 
-    chart::CChartContainerModel left;
+    chart::ChartSet left;
     std::set<int> ids;
     std::wstring error;
     ASSERT_TRUE(left.LoadChartsXml(recovery.toStdWString(), ids, error));
-    const chart::CChartSeries* main = left.FindChartByName(L"Temp Main");
+    const chart::ChartSeries* main = left.FindChartByName(L"Temp Main");
     ASSERT_NE(nullptr, main);
     // The first write comes 10 s into the bake: 4 packets a second until then.
     EXPECT_GE(main->Points().size(), 20u);

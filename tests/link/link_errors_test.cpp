@@ -36,14 +36,15 @@ TEST(LinkErrorText, ExactTextsIncludingTabsAndDoubleSpaces) {
         {114, "[EIOCPE_WSANO_DATA] Valid name, no data record of requested type!"},
         {126, "[EIOCPE_FORBIDDEN_CLIENT] Server denied connection of this client!"},
     };
-    for (const auto& c : cases) EXPECT_STREQ(LinkErrorText(c.code), c.text) << "code " << c.code;
+    for (const auto& c : cases)
+        EXPECT_STREQ(devlink::LinkErrorText(c.code), c.text) << "code " << c.code;
 }
 
 // The names in the texts are the names of the constants: a constant with a
 // shifted number would show another code's text.
 TEST(LinkErrorText, EveryTextStartsWithTheNameOfItsConstant) {
 #define NAMED(c) \
-    { c, "[" #c "]" }
+    { devlink::c, "[" #c "]" }
     const struct {
         uint32_t code;
         const char* prefix;
@@ -86,12 +87,12 @@ TEST(LinkErrorText, EveryTextStartsWithTheNameOfItsConstant) {
     };
 #undef NAMED
     for (const auto& c : cases) {
-        const std::string text = LinkErrorText(c.code);
+        const std::string text = devlink::LinkErrorText(c.code);
         EXPECT_EQ(text.rfind(c.prefix, 0), 0u) << text;
     }
     // Every text: a bracketed name, then nothing (code 0) or a separator.
-    for (uint32_t code = 0; code < kLinkErrorCount; ++code) {
-        const std::string text = LinkErrorText(code);
+    for (uint32_t code = 0; code < devlink::kLinkErrorCount; ++code) {
+        const std::string text = devlink::LinkErrorText(code);
         ASSERT_EQ(text.rfind("[EIOCPE_", 0), 0u) << code;
         const size_t close = text.find(']');
         ASSERT_NE(close, std::string::npos) << code;
@@ -107,13 +108,13 @@ TEST(LinkErrorText, EveryTextStartsWithTheNameOfItsConstant) {
 TEST(LinkErrorText, CodesBeyondTheTablePrintALineAndGiveUnknownError) {
     for (uint32_t code : {127u, 200u, 0xFFFFFFFFu}) {
         testing::internal::CaptureStdout();
-        const char* text = LinkErrorText(code);
+        const char* text = devlink::LinkErrorText(code);
         const std::string printed = testing::internal::GetCapturedStdout();
         EXPECT_STREQ(text, "[EIOCPE_UNKNOWN_ERROR] Unknown error!");
         EXPECT_EQ(printed, "err = " + std::to_string(code) + " of 128\r\n");
     }
     testing::internal::CaptureStdout();
-    LinkErrorText(126);
+    devlink::LinkErrorText(126);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
@@ -160,7 +161,8 @@ TEST(MapSocketError, WindowsSocketsNumbersToLinkCodes) {
         {11005, 1},
         {100000 + ENOENT, 1},
     };
-    for (const auto& c : cases) EXPECT_EQ(MapSocketError(c.error), c.code) << "error " << c.error;
+    for (const auto& c : cases)
+        EXPECT_EQ(devlink::MapSocketError(c.error), c.code) << "error " << c.error;
 }
 
 // On Linux an errno first becomes a Windows Sockets number by name.
@@ -169,18 +171,19 @@ TEST(MapSocketError, LinuxErrnoPath) {
         int err;
         uint32_t code;
     } cases[] = {
-        {ECONNREFUSED, EIOCPE_WSAECONNREFUSED},
-        {ECONNRESET, EIOCPE_WSAECONNRESET},
-        {EPIPE, EIOCPE_WSAECONNRESET},
-        {ETIMEDOUT, EIOCPE_WSAETIMEDOUT},
-        {ENETUNREACH, EIOCPE_WSAENETUNREACH},
-        {EHOSTUNREACH, EIOCPE_WSAEHOSTUNREACH},
-        {EAGAIN, EIOCPE_WSAEWOULDBLOCK},
-        {EMFILE, EIOCPE_WSAEMFILE},
-        {ENOENT, EIOCPE_FAIL},
+        {ECONNREFUSED, devlink::EIOCPE_WSAECONNREFUSED},
+        {ECONNRESET, devlink::EIOCPE_WSAECONNRESET},
+        {EPIPE, devlink::EIOCPE_WSAECONNRESET},
+        {ETIMEDOUT, devlink::EIOCPE_WSAETIMEDOUT},
+        {ENETUNREACH, devlink::EIOCPE_WSAENETUNREACH},
+        {EHOSTUNREACH, devlink::EIOCPE_WSAEHOSTUNREACH},
+        {EAGAIN, devlink::EIOCPE_WSAEWOULDBLOCK},
+        {EMFILE, devlink::EIOCPE_WSAEMFILE},
+        {ENOENT, devlink::EIOCPE_FAIL},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(MapSocketError(platform::WsaFromErrno(c.err)), c.code) << std::strerror(c.err);
+        EXPECT_EQ(devlink::MapSocketError(platform::WsaFromErrno(c.err)), c.code)
+            << std::strerror(c.err);
 }
 
 TEST(MapInitResult, ControllerResultsToLinkCodes) {
@@ -194,7 +197,7 @@ TEST(MapInitResult, ControllerResultsToLinkCodes) {
         {8, 22, false}, {9, 126, true}, {10, 1, false},  {0xFFFFFFFF, 1, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(MapInitResult(c.result), c.code) << "result " << c.result;
-        EXPECT_EQ(IsFinalInitRefusal(c.result), c.final) << "result " << c.result;
+        EXPECT_EQ(devlink::MapInitResult(c.result), c.code) << "result " << c.result;
+        EXPECT_EQ(devlink::IsFinalInitRefusal(c.result), c.final) << "result " << c.result;
     }
 }

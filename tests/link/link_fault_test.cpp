@@ -26,8 +26,8 @@ using link_test::LinkEvent;
 using std::chrono::milliseconds;
 using test_support::ProxyFault;
 
-constexpr size_t kInitResponseSize = link_frame::kHeaderSize + 4;
-constexpr size_t kGaugeFrameSize = link_frame::kHeaderSize + bake::kGaugeDataSize;
+constexpr size_t kInitResponseSize = devlink::kHeaderSize + 4;
+constexpr size_t kGaugeFrameSize = devlink::kHeaderSize + bake::kGaugeDataSize;
 // Inside the fourth gauge frame after the handshake, and just before it.
 constexpr size_t kMidFrame = kInitResponseSize + 3 * kGaugeFrameSize + 30;
 constexpr size_t kFrameBoundary = kInitResponseSize + 3 * kGaugeFrameSize;
@@ -39,13 +39,13 @@ constexpr auto kDisconnectDeadline = milliseconds(5000 + 1000);
 std::vector<Bytes> WholeUserPackets(const Bytes& stream) {
     std::vector<Bytes> out;
     size_t at = kInitResponseSize;
-    while (at + link_frame::kHeaderSize <= stream.size()) {
-        const auto h = link_frame::ReadHeader(stream.data() + at);
-        if (h.length < link_frame::kHeaderSize || at + h.length > stream.size())
+    while (at + devlink::kHeaderSize <= stream.size()) {
+        const auto h = devlink::ReadHeader(stream.data() + at);
+        if (h.length < devlink::kHeaderSize || at + h.length > stream.size())
             break;
-        if (h.type == link_frame::kTypeUserPacket)
+        if (h.type == devlink::kTypeUserPacket)
             out.emplace_back(
-                stream.begin() + static_cast<std::ptrdiff_t>(at + link_frame::kHeaderSize),
+                stream.begin() + static_cast<std::ptrdiff_t>(at + devlink::kHeaderSize),
                 stream.begin() + static_cast<std::ptrdiff_t>(at + h.length));
         at += h.length;
     }
@@ -75,7 +75,7 @@ public:
         sim::ServerOptions o;
         o.port = 0;
         o.rate = 20;
-        server_ = std::make_unique<sim::CSimServer>(model_, o);
+        server_ = std::make_unique<sim::SimServer>(model_, o);
         std::string error;
         if (server_->Open(&error) == 0)
             thread_ = std::thread([this] { server_->Run(); });
@@ -88,19 +88,19 @@ public:
     uint16_t Port() const { return thread_.joinable() ? server_->Port() : 0; }
 
 private:
-    sim::CControllerModel model_;
-    std::unique_ptr<sim::CSimServer> server_;
+    sim::ControllerModel model_;
+    std::unique_ptr<sim::SimServer> server_;
     std::thread thread_;
 };
 
 class Link {
 public:
-    Link() { link_ = CreateClientConnection(&receiver, &log, &error_); }
+    Link() { link_ = devlink::CreateClientConnection(&receiver, &log, &error_); }
     ~Link() {
         if (link_)
-            ReleaseClientConnection(link_);
+            devlink::ReleaseClientConnection(link_);
     }
-    IIOCP_ClientConnection* operator->() const { return link_; }
+    devlink::Connection* operator->() const { return link_; }
     bool Created() const { return link_ != nullptr; }
 
     link_test::RecordingReceiver receiver;
@@ -108,7 +108,7 @@ public:
 
 private:
     uint32_t error_ = 0;
-    IIOCP_ClientConnection* link_ = nullptr;
+    devlink::Connection* link_ = nullptr;
 };
 
 }  // namespace
@@ -129,43 +129,43 @@ TEST(LinkFaults, DeliversWholeFramesOrEndsWithTheRightCode) {
         {"untouched stream",
          {ProxyFault::Kind::kNone},
          true,
-         EIOCPE_CONN_CLOSED_BY_SERVER,
+         devlink::EIOCPE_CONN_CLOSED_BY_SERVER,
          "",
          false},
         {"1-byte writes",
          {ProxyFault::Kind::kSlice},
          true,
-         EIOCPE_CONN_CLOSED_BY_SERVER,
+         devlink::EIOCPE_CONN_CLOSED_BY_SERVER,
          "",
          false},
         {"every chunk delayed",
          {ProxyFault::Kind::kDelay, 0, 40},
          true,
-         EIOCPE_CONN_CLOSED_BY_SERVER,
+         devlink::EIOCPE_CONN_CLOSED_BY_SERVER,
          "",
          false},
         {"stalled mid-frame",
          {ProxyFault::Kind::kStall, kMidFrame},
          true,
-         EIOCPE_SUCCESS,
+         devlink::EIOCPE_SUCCESS,
          "",
          true},
         {"reset mid-frame",
          {ProxyFault::Kind::kReset, kMidFrame},
          false,
-         EIOCPE_WSAECONNRESET,
+         devlink::EIOCPE_WSAECONNRESET,
          kClosed,
          false},
         {"closed mid-frame",
          {ProxyFault::Kind::kClose, kMidFrame},
          false,
-         EIOCPE_CONN_CLOSED_BY_SERVER,
+         devlink::EIOCPE_CONN_CLOSED_BY_SERVER,
          kClosed,
          false},
         {"frame with a huge length",
          {ProxyFault::Kind::kHugeFrame, kFrameBoundary},
          false,
-         EIOCPE_PROTO_ERROR,
+         devlink::EIOCPE_PROTO_ERROR,
          kBadHeader,
          false},
     };
@@ -251,7 +251,7 @@ TEST(LinkFaults, ThousandConnectionsLeaveNoDescriptorOrThread) {
         // so the next connection never meets the one before.
         ASSERT_EQ((*link)->Disconnect(1, 0), 0u);
         ASSERT_EQ(link->receiver.Events().back(),
-                  link_test::Disconnected(EIOCPE_CONN_CLOSED_BY_SERVER))
+                  link_test::Disconnected(devlink::EIOCPE_CONN_CLOSED_BY_SERVER))
             << "cycle " << i;
     }
     link.reset();

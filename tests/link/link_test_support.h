@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "link/client_connection.h"
+#include "link/connection.h"
 #include "link/frame.h"
 
 namespace link_test {
@@ -30,14 +30,14 @@ using Clock = std::chrono::steady_clock;
 
 inline Bytes Frame(uint32_t type, const Bytes& body) {
     Bytes out;
-    link_frame::AppendFrame(out, type, body.data(), static_cast<uint32_t>(body.size()));
+    devlink::AppendFrame(out, type, body.data(), static_cast<uint32_t>(body.size()));
     return out;
 }
 
 inline Bytes InitResponse(uint32_t result) {
     Bytes body(4);
     platform::WriteLe32(body.data(), result);
-    return Frame(link_frame::kTypeInitResponse, body);
+    return Frame(devlink::kTypeInitResponse, body);
 }
 
 inline Bytes Concat(Bytes a, const Bytes& b) {
@@ -106,18 +106,18 @@ public:
 
     // Reads one whole frame (header, then the body its length announces).
     Bytes ReadFrame(int timeoutMs = 3000) {
-        Bytes out = Read(link_frame::kHeaderSize, timeoutMs);
-        if (out.size() < link_frame::kHeaderSize)
+        Bytes out = Read(devlink::kHeaderSize, timeoutMs);
+        if (out.size() < devlink::kHeaderSize)
             return out;
         const uint32_t length = platform::ReadLe32(out.data() + 2);
-        if (length > link_frame::kHeaderSize)
-            out = Concat(out, Read(length - link_frame::kHeaderSize, timeoutMs));
+        if (length > devlink::kHeaderSize)
+            out = Concat(out, Read(length - devlink::kHeaderSize, timeoutMs));
         return out;
     }
 
     // Accepts, takes the INIT request and answers it with `result`.
     bool AcceptAndAnswerInit(uint32_t result, int timeoutMs = 3000) {
-        return Accept(timeoutMs) && ReadFrame().size() == 10 + link_frame::kInitBodySize &&
+        return Accept(timeoutMs) && ReadFrame().size() == 10 + devlink::kInitBodySize &&
                Write(InitResponse(result));
     }
 
@@ -205,7 +205,7 @@ inline std::ostream& operator<<(std::ostream& os, const LinkEvent& e) {
     return os << ")";
 }
 
-class RecordingReceiver : public IIOCP_ClientReceiver {
+class RecordingReceiver : public devlink::Receiver {
 public:
     void OnPacket(const uint8_t* data, uint32_t length, uint32_t context) override {
         Add({LinkEvent::kPacket, 0, Bytes(data, data + length), context});
@@ -251,7 +251,7 @@ private:
     std::vector<LinkEvent> events_;
 };
 
-class RecordingLog : public IIOCP_Log {
+class RecordingLog : public devlink::LinkLog {
 public:
     void LogMessage(const char* format, ...) override {
         va_list args;

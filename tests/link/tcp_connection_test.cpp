@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "link/client_connection.h"
+#include "link/connection.h"
 #include "link/frame.h"
 #include "link/link_errors.h"
 #include "link_test_support.h"
@@ -25,11 +25,11 @@ const std::string kInvalidHeader =
 
 std::string InitFailedLine(uint32_t code) {
     return std::string("ERR IIOCP_ClientConnection - Init with server failed : ") +
-           LinkErrorText(code);
+           devlink::LinkErrorText(code);
 }
 
 Bytes Header(uint16_t magic, uint32_t length, uint32_t type) {
-    Bytes h(link_frame::kHeaderSize);
+    Bytes h(devlink::kHeaderSize);
     platform::WriteLe16(h.data(), magic);
     platform::WriteLe32(h.data() + 2, length);
     platform::WriteLe32(h.data() + 6, type);
@@ -37,21 +37,21 @@ Bytes Header(uint16_t magic, uint32_t length, uint32_t type) {
 }
 
 Bytes UserPacket(const Bytes& body) {
-    return Frame(link_frame::kTypeUserPacket, body);
+    return Frame(devlink::kTypeUserPacket, body);
 }
 
 // One link, its receiver and log, and the peer it talks to.
 struct Session {
     Session() {
         uint32_t error = 99;
-        link = CreateClientConnection(&receiver, &log, &error);
+        link = devlink::CreateClientConnection(&receiver, &log, &error);
         EXPECT_NE(link, nullptr);
         EXPECT_EQ(error, 0u);
         EXPECT_NE(peer.Port(), 0);
     }
     ~Session() {
         if (link)
-            ReleaseClientConnection(link);
+            devlink::ReleaseClientConnection(link);
     }
 
     // Connects and takes the link up to Initialising (INIT request read).
@@ -76,7 +76,7 @@ struct Session {
     RecordingReceiver receiver;
     RecordingLog log;
     ScriptedPeer peer;
-    IIOCP_ClientConnection* link = nullptr;
+    devlink::Connection* link = nullptr;
 };
 
 }  // namespace
@@ -154,7 +154,7 @@ TEST(ClientLink, DeliversAFrameThatSpansManyReads) {
     for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(i ^ (i >> 8));
     const Bytes small = {7};
     // The largest frame the link accepts, to the byte.
-    Bytes largest(link_frame::kMaxFrameLength - link_frame::kHeaderSize, 0xA5);
+    Bytes largest(devlink::kMaxFrameLength - devlink::kHeaderSize, 0xA5);
     largest.back() = 0x5A;
     std::thread writer([&] {
         s.peer.Write(Concat(Concat(UserPacket(body), UserPacket(small)), UserPacket(largest)));
@@ -170,10 +170,9 @@ TEST(ClientLink, FramesItDoesNotHandleAreLoggedAndTheLinkStays) {
     Session s;
     ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
     const Bytes body = {0xAB};
-    ASSERT_TRUE(s.peer.Write(
-        Concat(Concat(Concat(InitResponse(0), Frame(link_frame::kTypeServerCommand, body)),
-                      Frame(0x1AB, {})),
-               UserPacket(body))));
+    ASSERT_TRUE(s.peer.Write(Concat(
+        Concat(Concat(InitResponse(0), Frame(devlink::kTypeServerCommand, body)), Frame(0x1AB, {})),
+        UserPacket(body))));
     ASSERT_TRUE(s.receiver.WaitFor(2));
     EXPECT_EQ(s.receiver.Events(), (std::vector<LinkEvent>{Connected(), Packet(body)}));
     EXPECT_EQ(s.log.Lines(), (std::vector<std::string>{
@@ -199,7 +198,7 @@ TEST(ClientLink, ProtocolErrorsWhileConnectedCloseWithCode56) {
          "ERR IIOCP_ClientConnection - conn thread - Received bad USER pkt! Disconnect!"},
         {"length 0", Header(0x55AA, 0, 8), kInvalidHeader},
         {"length 9", Header(0x55AA, 9, 8), kInvalidHeader},
-        {"length 1 MiB + 1, header only", Header(0x55AA, link_frame::kMaxFrameLength + 1, 8),
+        {"length 1 MiB + 1, header only", Header(0x55AA, devlink::kMaxFrameLength + 1, 8),
          kInvalidHeader},
         {"length 4 GiB - 1, header only", Header(0x55AA, 0xFFFFFFFF, 8), kInvalidHeader},
     };
@@ -225,10 +224,10 @@ TEST(ClientLink, ProtocolErrorsWhileInitialisingFailTheConnect) {
         Bytes bytes;
         std::string logLine;
     } cases[] = {
-        {"INIT response without result", Frame(link_frame::kTypeInitResponse, {0, 0}),
-         InitFailedLine(EIOCPE_PROTO_ERROR)},
+        {"INIT response without result", Frame(devlink::kTypeInitResponse, {0, 0}),
+         InitFailedLine(devlink::EIOCPE_PROTO_ERROR)},
         {"INIT response with empty body", Header(0x55AA, 10, 7),
-         InitFailedLine(EIOCPE_PROTO_ERROR)},
+         InitFailedLine(devlink::EIOCPE_PROTO_ERROR)},
         {"bad magic", Concat(Header(0x1234, 14, 7), {0, 0, 0, 0}), kInvalidHeader},
         {"oversize length", Header(0x55AA, 0x7FFFFFFF, 7), kInvalidHeader},
     };
@@ -284,7 +283,7 @@ TEST(ClientLink, InitRefusalsWithRetryIntervalRetryOnlyWhenCurable) {
         uint32_t result;
         bool final;
         bool disconnectAfterRefusal;
-        uint32_t code = MapInitResult(result);
+        uint32_t code = devlink::MapInitResult(result);
         std::unique_ptr<Session> s = std::make_unique<Session>();
         Clock::time_point refusedAt{};
     };
@@ -483,8 +482,8 @@ TEST(ClientLink, PeerCloseAndResetEndTheConnection) {
         bool reset;
         uint32_t code;
     } cases[] = {
-        {"orderly close", false, EIOCPE_CONN_CLOSED_BY_SERVER},
-        {"reset", true, EIOCPE_WSAECONNRESET},
+        {"orderly close", false, devlink::EIOCPE_CONN_CLOSED_BY_SERVER},
+        {"reset", true, devlink::EIOCPE_WSAECONNRESET},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -536,22 +535,22 @@ TEST(ClientLink, ConnectionRefusedReportsCode89) {
 TEST(ClientLink, BadArgumentsAreRefusedAndQueueNothing) {
     Session s;
     const uint8_t byte = 1;
-    EXPECT_EQ(s.link->Connect(nullptr, 5565, 0), EIOCPE_BAD_PARAMS);
-    EXPECT_EQ(s.link->Connect("127.0.0.1", 0, 0), EIOCPE_BAD_PARAMS);
-    EXPECT_EQ(s.link->Send(nullptr, 1), EIOCPE_BAD_PARAMS);
-    EXPECT_EQ(s.link->Send(&byte, 0), EIOCPE_BAD_PARAMS);
+    EXPECT_EQ(s.link->Connect(nullptr, 5565, 0), devlink::EIOCPE_BAD_PARAMS);
+    EXPECT_EQ(s.link->Connect("127.0.0.1", 0, 0), devlink::EIOCPE_BAD_PARAMS);
+    EXPECT_EQ(s.link->Send(nullptr, 1), devlink::EIOCPE_BAD_PARAMS);
+    EXPECT_EQ(s.link->Send(&byte, 0), devlink::EIOCPE_BAD_PARAMS);
     ASSERT_NO_FATAL_FAILURE(s.Settle());
     EXPECT_EQ(s.receiver.Count(), 0u);
 
     uint32_t error = 0;
-    EXPECT_EQ(CreateClientConnection(nullptr, &s.log, &error), nullptr);
-    EXPECT_EQ(error, EIOCPE_BAD_PARAMS);
+    EXPECT_EQ(devlink::CreateClientConnection(nullptr, &s.log, &error), nullptr);
+    EXPECT_EQ(error, devlink::EIOCPE_BAD_PARAMS);
 }
 
 TEST(ClientLink, ReleaseClosesTheConnectionWithoutCallbacks) {
     Session s;
     ASSERT_NO_FATAL_FAILURE(s.ConnectAndInit());
-    EXPECT_EQ(ReleaseClientConnection(s.link), 0u);
+    EXPECT_EQ(devlink::ReleaseClientConnection(s.link), 0u);
     s.link = nullptr;
     EXPECT_TRUE(s.peer.SeesClose(1000));
     EXPECT_EQ(s.receiver.Events(), std::vector<LinkEvent>{Connected()});

@@ -15,7 +15,7 @@
 #include "platform/wait.h"
 
 using namespace std::chrono_literals;
-using platform::CThreadBase;
+using platform::ThreadBase;
 
 namespace {
 
@@ -27,7 +27,7 @@ struct LogLine {
 
 // A worker whose body the test supplies; it records every log line and lets
 // the test reach the protected helpers.
-class TestWorker : public CThreadBase {
+class TestWorker : public ThreadBase {
 public:
     using Body = std::function<uint32_t(TestWorker&)>;
     explicit TestWorker(Body body) : body_(std::move(body)) {}
@@ -50,15 +50,15 @@ public:
         return logs_;
     }
 
-    using CThreadBase::CreateEventHandle;
-    using CThreadBase::CreateTimerHandle;
-    using CThreadBase::ResetEventHandle;
-    using CThreadBase::SignalEventHandle;
-    using CThreadBase::SignalStarted;
-    using CThreadBase::StartTimerHandle;
-    using CThreadBase::StopEventHandle;
-    using CThreadBase::WaitForHandles;
-    using CThreadBase::WaitForSingleHandle;
+    using ThreadBase::CreateEventHandle;
+    using ThreadBase::CreateTimerHandle;
+    using ThreadBase::ResetEventHandle;
+    using ThreadBase::SignalEventHandle;
+    using ThreadBase::SignalStarted;
+    using ThreadBase::StartTimerHandle;
+    using ThreadBase::StopEventHandle;
+    using ThreadBase::WaitForHandles;
+    using ThreadBase::WaitForSingleHandle;
 
 protected:
     uint32_t Run() override { return body_(*this); }
@@ -86,7 +86,7 @@ TEST(ThreadBase, StartsStopsWithRunsCodeAndStartsAgain) {
         ASSERT_EQ(worker.Start(), 0u) << "round " << round;
         EXPECT_TRUE(worker.IsRunning());
         uint32_t exitCode = 0;
-        EXPECT_TRUE(worker.Stop(&exitCode, CThreadBase::kInfinite));
+        EXPECT_TRUE(worker.Stop(&exitCode, ThreadBase::kInfinite));
         EXPECT_EQ(exitCode, 42u);
         EXPECT_FALSE(worker.IsRunning());
     }
@@ -176,7 +176,7 @@ TEST(ThreadBase, WaitForHandlesReturnsTheLowestSignalledIndex) {
     ASSERT_TRUE(worker.ResetEventHandle(events[1].get()));
     EXPECT_EQ(worker.WaitForHandles(handles.data(), 4), 3u);
 
-    EXPECT_EQ(worker.WaitForSingleHandle(handles[0]), CThreadBase::kWaitTimeout);
+    EXPECT_EQ(worker.WaitForSingleHandle(handles[0]), ThreadBase::kWaitTimeout);
     EXPECT_EQ(worker.WaitForSingleHandle(handles[3]), 0u);
     EXPECT_TRUE(worker.Logs().empty());
 }
@@ -186,9 +186,9 @@ TEST(ThreadBase, ManualResetTimerFiresOnceAndStaysSignalled) {
     auto timer = worker.CreateTimerHandle();
     ASSERT_TRUE(timer);
     const platform::WaitHandle h = timer->Handle();
-    EXPECT_EQ(worker.WaitForSingleHandle(h), CThreadBase::kWaitTimeout);
+    EXPECT_EQ(worker.WaitForSingleHandle(h), ThreadBase::kWaitTimeout);
     ASSERT_TRUE(worker.StartTimerHandle(timer.get(), 30));
-    EXPECT_EQ(worker.WaitForSingleHandle(h), CThreadBase::kWaitTimeout);
+    EXPECT_EQ(worker.WaitForSingleHandle(h), ThreadBase::kWaitTimeout);
     EXPECT_EQ(worker.WaitForHandles(&h, 1), 0u);
     EXPECT_EQ(worker.WaitForSingleHandle(h), 0u);
 }

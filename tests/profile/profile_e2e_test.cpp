@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "profile/profile_model.h"
 #include "profile/profile_templates.h"
 #include "tests/support/process.h"
@@ -49,11 +49,11 @@ TEST(ProfileLoop, TheLeadFreeTemplateBakedByTheSimulatorPassesTheLeadFreeWindow)
 
     // The record holds the uploaded profile as the controller reported it
     // and a main temperature from the very start of the bake.
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     std::set<int> ids;
     std::wstring error;
     ASSERT_TRUE(model.LoadChartsXml(std::wstring(record.begin(), record.end()), ids, error));
-    const chart::CChartSeries* main = model.FindChartByName(L"Temp Main");
+    const chart::ChartSeries* main = model.FindChartByName(L"Temp Main");
     ASSERT_NE(nullptr, main);
     ASSERT_GE(main->Points().size(), 100u);
     EXPECT_LT(main->Points().front().x, 5.0) << "the program missed the start of the bake";

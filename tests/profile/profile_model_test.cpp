@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bake/profile_upload.h"
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "profile/profile_model.h"
 #include "profile/profile_templates.h"
 #include "report/process_window.h"
@@ -147,7 +147,7 @@ TEST(ProfileFile, SavedProfileLoadsBackAsOneChartNamedProfile) {
     std::wstring error;
     ASSERT_TRUE(profile::SaveProfile(p, path, error)) << error.size();
 
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     std::set<int> ids;
     ASSERT_TRUE(model.LoadChartsXml(path, ids, error));
     ASSERT_EQ(1u, ids.size());
@@ -163,7 +163,7 @@ TEST(ProfileFile, AChartFileFromElsewhereOpensByNameOrAsItsOnlyChart) {
     test_support::TempDir dir;
     std::wstring error;
     auto save = [&](const std::string& name, std::vector<std::wstring> charts) {
-        chart::CChartContainerModel model;
+        chart::ChartSet model;
         std::set<int> ids;
         for (const auto& c : charts)
             ids.insert(model.AddChart(Ramp(3), c, L"Y", 0, 1.0f, 0.0f, 0xFF000000u));

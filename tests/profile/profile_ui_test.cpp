@@ -23,17 +23,17 @@
 #include <cmath>
 
 #include "bake/controller_packets.h"
-#include "bake/ui/bake_view.h"
-#include "bake/ui/control_frame.h"
-#include "chart/ui/chart_container.h"
+#include "bake/ui/bake_recording.h"
+#include "bake/ui/control_panel.h"
+#include "chart/ui/chart_widget.h"
 #include "profile/profile_templates.h"
 #include "profile/ui/profile_drag.h"
 #include "profile/ui/profile_edit_model.h"
 #include "profile/ui/profile_editor.h"
 #include "profile/ui/profile_library.h"
-#include "shell/main_frame.h"
+#include "shell/application.h"
+#include "shell/main_window.h"
 #include "shell/profile_commands.h"
-#include "shell/tvr_app.h"
 #include "tests/support/program_test.h"
 #include "tests/support/ui_test_support.h"
 
@@ -49,9 +49,9 @@ Pairs P(const profile::Profile& p) {
 }
 
 TEST(ProfileUndo, EveryEditUndoesAndRedoesInOrder) {
-    profile_ui::CProfileEditModel m;
+    profile::ui::ProfileEditModel m;
     int changes = 0;
-    QObject::connect(&m, &profile_ui::CProfileEditModel::changed, [&] { ++changes; });
+    QObject::connect(&m, &profile::ui::ProfileEditModel::changed, [&] { ++changes; });
     m.Reset(profile::Profile({{0, 25}, {60, 150}}));
     EXPECT_FALSE(m.UndoStack()->canUndo()) << "a loaded profile is where undo stops";
 
@@ -81,7 +81,7 @@ TEST(ProfileUndo, EveryEditUndoesAndRedoesInOrder) {
 }
 
 TEST(ProfileUndo, OneDragIsOneStepAndTwoDragsAreTwo) {
-    profile_ui::CProfileEditModel m;
+    profile::ui::ProfileEditModel m;
     m.Reset(profile::Profile({{0, 25}, {60, 150}, {120, 200}}));
     const int first = m.BeginDrag();
     for (double y = 151; y <= 160; ++y) m.MovePoint(1, {60, y}, first);
@@ -103,10 +103,10 @@ TEST(ProfileDrag, HoldsTheNearestPointAndSnapsWhereItGoes) {
     // 1 px per second, 2 px per degree, origin at (10, 500).
     const chart::ui::ViewMapping map{10, 500, 1, 2};
     const std::vector<ChartPoint> pts = {{0, 25}, {60, 150}, {66, 150}};
-    EXPECT_EQ(0u, profile_ui::PointAt(pts, map, 12, 450));
-    EXPECT_EQ(1u, profile_ui::PointAt(pts, map, 72, 200)) << "nearer to 60 than to 66";
-    EXPECT_EQ(2u, profile_ui::PointAt(pts, map, 74, 200));
-    EXPECT_FALSE(profile_ui::PointAt(pts, map, 200, 200));
+    EXPECT_EQ(0u, profile::ui::PointAt(pts, map, 12, 450));
+    EXPECT_EQ(1u, profile::ui::PointAt(pts, map, 72, 200)) << "nearer to 60 than to 66";
+    EXPECT_EQ(2u, profile::ui::PointAt(pts, map, 74, 200));
+    EXPECT_FALSE(profile::ui::PointAt(pts, map, 200, 200));
 
     const ChartPoint origin{60, 150};
     const struct {
@@ -120,17 +120,17 @@ TEST(ProfileDrag, HoldsTheNearestPointAndSnapsWhereItGoes) {
         {80.6, 180.4, true, {60, 159.8}},
     };
     for (const auto& c : cases) {
-        const ChartPoint p = profile_ui::DragTarget(map, c.px, c.py, origin, c.shift);
+        const ChartPoint p = profile::ui::DragTarget(map, c.px, c.py, origin, c.shift);
         EXPECT_DOUBLE_EQ(c.expected.x, p.x) << c.px;
         EXPECT_NEAR(c.expected.y, p.y, 1e-9) << c.py;
     }
 }
 
-class FakePanel : public IBakePanel {
+class FakePanel : public bake::ui::BakePanel {
 public:
-    void SetBakeView(IBakeView*) override {}
-    void ClearBakeView(IBakeView*) override {}
-    IBakeView* BakeView() const override { return nullptr; }
+    void SetBakeView(bake::ui::BakeRecording*) override {}
+    void ClearBakeView(bake::ui::BakeRecording*) override {}
+    bake::ui::BakeRecording* BakeView() const override { return nullptr; }
     uint64_t LastGaugeTime() const override { return 0; }
     bool IsIdle() const override { return idle; }
     void SendProfile(std::optional<std::span<const bake::ProfileSample>> points) override {
@@ -163,7 +163,7 @@ protected:
         return {map.PixelX(p.x), map.PixelY(p.y)};
     }
     FakePanel panel_;
-    profile_ui::CProfileEditor editor_;
+    profile::ui::ProfileEditor editor_;
 };
 
 TEST_F(Editor, ABrokenRuleIsShownAndStopsTheUpload) {
@@ -266,7 +266,7 @@ TEST_F(Editor, ADragMovesThePointSnappedAndShiftKeepsItsTime) {
 class ProgramProfiles : public uitest::ProgramTest {
 protected:
     void Receive(const std::vector<uint8_t>& bytes) {
-        app_.MainFrame()->ControlFrame()->OnBoardPktReceived(bytes.data(), uint32_t(bytes.size()));
+        app_.MainFrame()->ControlFrame()->OnPacket(bytes.data(), uint32_t(bytes.size()));
     }
     void Idle() {
         app_.MainFrame()->ControlFrame()->OnDeviceConnected();
@@ -282,8 +282,8 @@ protected:
 
 TEST_F(ProgramProfiles, TheFileMenuOpensEditorsThatUploadAndReadThroughThePanel) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
-    shell::CMainFrame* frame = app_.MainFrame();
-    auto* commands = frame->findChild<shell::CProfileCommands*>();
+    shell::MainWindow* frame = app_.MainFrame();
+    auto* commands = frame->findChild<shell::ProfileCommands*>();
     ASSERT_NE(nullptr, commands);
     QStringList texts;
     for (QAction* a : frame->MenuByTitle(QStringLiteral("&File"))->actions()) texts << a->text();
@@ -297,13 +297,13 @@ TEST_F(ProgramProfiles, TheFileMenuOpensEditorsThatUploadAndReadThroughThePanel)
     std::wstring error;
     ASSERT_TRUE(
         profile::SaveProfile(*profile::TemplateProfile("snpb"), file.toStdWString(), error));
-    profile_ui::CProfileEditor* editor = commands->OpenFile(file);
+    profile::ui::ProfileEditor* editor = commands->OpenFile(file);
     ASSERT_NE(nullptr, editor);
     EXPECT_TRUE(editor->Profile() == *profile::TemplateProfile("snpb"));
     EXPECT_FALSE(editor->UploadButton()->isEnabled()) << "not connected";
     EXPECT_FALSE(commands->OpenFile(dir_.filePath(QStringLiteral("missing.xml"))));
     ASSERT_EQ(1u, box_.messages.size());
-    EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+    EXPECT_EQ(platform::MessageIcon::Error, box_.messages[0].icon);
 
     Idle();
     EXPECT_TRUE(editor->UploadButton()->isEnabled());
@@ -329,7 +329,7 @@ TEST_F(ProgramProfiles, TheFileMenuOpensEditorsThatUploadAndReadThroughThePanel)
     report.points = {{0, 2500}, {90500, 15025}, {200000, 21750}};
     Receive(bake::EncodeTempProfile(report));
     ASSERT_EQ(2, commands->Editors().size());
-    profile_ui::CProfileEditor* read = commands->Editors().back();
+    profile::ui::ProfileEditor* read = commands->Editors().back();
     EXPECT_NE(editor, read);
     EXPECT_EQ((Pairs{{0, 25}, {90.5, 150.25}, {200, 217.5}}), P(read->Profile()));
     EXPECT_EQ(editor->Title(), QStringLiteral("snpb.xml"));
@@ -346,7 +346,7 @@ TEST_F(ProgramProfiles, TheFileMenuOpensEditorsThatUploadAndReadThroughThePanel)
     box_.messages.clear();
     Receive(refusal);
     ASSERT_EQ(1u, box_.messages.size()) << "the refusal is shown";
-    EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+    EXPECT_EQ(platform::MessageIcon::Error, box_.messages[0].icon);
     EXPECT_EQ(std::string(bake::ResultCodeText(bake::kResultNoProfile)),
               std::string(box_.messages[0].text.begin(), box_.messages[0].text.end()));
     Receive(bake::EncodeTempProfile(report));
@@ -361,7 +361,7 @@ bool SaveTemplate(const std::string& key, const QString& path) {
 TEST(ProfileLibrary, AFileCopiedInAppearsAndOneRemovedGoes) {
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("Profiles"));
-    profile_ui::CProfileLibrary library;
+    profile::ui::ProfileLibrary library;
     library.SetFolder(folder);  // made when missing
     ASSERT_TRUE(QFileInfo(folder).isDir());
     ASSERT_TRUE(SaveTemplate("pbfree", folder + QStringLiteral("/Lead-free line 2.xml")));
@@ -396,7 +396,7 @@ TEST(ProfileLibrary, TheFilterFindsByNameAndTheListOpensAndUploads) {
     QTemporaryDir dir;
     ASSERT_TRUE(SaveTemplate("pbfree", dir.filePath(QStringLiteral("Lead-free.xml"))));
     ASSERT_TRUE(SaveTemplate("snpb", dir.filePath(QStringLiteral("Tin-lead.xml"))));
-    profile_ui::CProfileLibrary library;
+    profile::ui::ProfileLibrary library;
     library.SetFolder(dir.path());
     ASSERT_EQ(2, library.ListedPaths().size());
     library.Filter()->setText(QStringLiteral("LEAD"));
@@ -405,8 +405,8 @@ TEST(ProfileLibrary, TheFilterFindsByNameAndTheListOpensAndUploads) {
     EXPECT_EQ(QStringList{dir.filePath(QStringLiteral("Tin-lead.xml"))}, library.ListedPaths());
     library.Filter()->clear();
 
-    QSignalSpy opened(&library, &profile_ui::CProfileLibrary::openRequested);
-    QSignalSpy uploaded(&library, &profile_ui::CProfileLibrary::uploadRequested);
+    QSignalSpy opened(&library, &profile::ui::ProfileLibrary::openRequested);
+    QSignalSpy uploaded(&library, &profile::ui::ProfileLibrary::uploadRequested);
     emit library.List()->itemDoubleClicked(library.List()->item(1));
     ASSERT_EQ(1, opened.size());
     EXPECT_EQ(dir.filePath(QStringLiteral("Tin-lead.xml")), opened[0][0].toString());
@@ -424,11 +424,11 @@ TEST(ProfileLibrary, TheFilterFindsByNameAndTheListOpensAndUploads) {
 
 TEST(ProfileLibrary, TheFolderComesFromTheCommandLineTheSettingOrTheDocuments) {
     uitest::ClearSettings();
-    EXPECT_TRUE(profile_ui::ResolveProfilesFolder(QString()).endsWith("/Calvero/Profiles"));
+    EXPECT_TRUE(profile::ui::ResolveProfilesFolder(QString()).endsWith("/Calvero/Profiles"));
     QSettings().setValue(QStringLiteral("Profiles/Folder"), QStringLiteral("/srv/profiles"));
-    EXPECT_EQ(QStringLiteral("/srv/profiles"), profile_ui::ResolveProfilesFolder(QString()));
+    EXPECT_EQ(QStringLiteral("/srv/profiles"), profile::ui::ResolveProfilesFolder(QString()));
     EXPECT_EQ(QStringLiteral("/tmp/p"),
-              profile_ui::ResolveProfilesFolder(QStringLiteral("/tmp/p")));
+              profile::ui::ResolveProfilesFolder(QStringLiteral("/tmp/p")));
     uitest::ClearSettings();
 }
 
@@ -436,7 +436,7 @@ TEST_F(ProgramProfiles, TheProfilesPaneListsTheFolderAndUploadsWhileIdle) {
     const QString folder = dir_.filePath(QStringLiteral("profiles"));
     options_.profilesFolder = folder;
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
-    auto* commands = app_.MainFrame()->findChild<shell::CProfileCommands*>();
+    auto* commands = app_.MainFrame()->findChild<shell::ProfileCommands*>();
     ASSERT_NE(nullptr, commands);
     EXPECT_EQ(QStringLiteral("Profiles"), commands->LibraryDock()->windowTitle());
     EXPECT_EQ(folder, commands->Folder());
@@ -473,7 +473,7 @@ TEST_F(ProgramProfiles, NewProfileStartsFromTheChosenTemplateWithItsWindow) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
     QStringList offered;
     int choice = -1;
-    shell::CProfileCommands::Dialogs dialogs;
+    shell::ProfileCommands::Dialogs dialogs;
     dialogs.chooseStart = [&](QWidget*, const QStringList& choices) {
         offered = choices;
         return choice;
@@ -482,7 +482,7 @@ TEST_F(ProgramProfiles, NewProfileStartsFromTheChosenTemplateWithItsWindow) {
         EXPECT_EQ(QStringLiteral("Profile.xml"), suggested);
         return dir_.filePath(QStringLiteral("profiles/mine.xml"));
     };
-    shell::CProfileCommands commands(app_.MainFrame(), options_.profilesFolder, dialogs);
+    shell::ProfileCommands commands(app_.MainFrame(), options_.profilesFolder, dialogs);
 
     commands.NewAction()->trigger();  // cancelled
     EXPECT_EQ((QStringList{"Empty profile", "Lead-free reflow", "Tin-lead reflow", "Bake out"}),
@@ -492,7 +492,7 @@ TEST_F(ProgramProfiles, NewProfileStartsFromTheChosenTemplateWithItsWindow) {
     choice = 2;
     commands.NewAction()->trigger();
     ASSERT_EQ(1, commands.Editors().size());
-    profile_ui::CProfileEditor* editor = commands.Editors().front();
+    profile::ui::ProfileEditor* editor = commands.Editors().front();
     EXPECT_TRUE(editor->Profile() == *profile::TemplateProfile("snpb"));
     EXPECT_EQ(QStringLiteral("snpb"), editor->WindowName());
     EXPECT_TRUE(editor->MetricsLabel()->text().endsWith(QStringLiteral("inside snpb")))
@@ -516,16 +516,16 @@ TEST_F(ProgramProfiles, NewProfileStartsFromTheChosenTemplateWithItsWindow) {
 }
 
 TEST_F(ProgramProfiles, UnsavedEditsAreAskedAboutBeforeTheProgramCloses) {
-    SaveChoice answer = SaveChoice::Cancel;
+    document::SaveChoice answer = document::SaveChoice::Cancel;
     QStringList asked;
     docs_.askSaveChanges = [&](QWidget*, const QString& title) {
         asked << title;
         return answer;
     };
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
-    auto* commands = app_.MainFrame()->findChild<shell::CProfileCommands*>();
-    profile_ui::CProfileEditor* clean = commands->NewEditor(*profile::TemplateProfile("snpb"));
-    profile_ui::CProfileEditor* edited = commands->NewEditor(*profile::TemplateProfile("pbfree"));
+    auto* commands = app_.MainFrame()->findChild<shell::ProfileCommands*>();
+    profile::ui::ProfileEditor* clean = commands->NewEditor(*profile::TemplateProfile("snpb"));
+    profile::ui::ProfileEditor* edited = commands->NewEditor(*profile::TemplateProfile("pbfree"));
     edited->Model()->MovePoint(1, {90, 151});
 
     EXPECT_FALSE(app_.MainFrame()->close());
@@ -534,7 +534,8 @@ TEST_F(ProgramProfiles, UnsavedEditsAreAskedAboutBeforeTheProgramCloses) {
     EXPECT_EQ(edited, commands->Editors().front());
     (void)clean;
 
-    answer = SaveChoice::Save;  // with no path given: the save is cancelled, so is the close
+    answer =
+        document::SaveChoice::Save;  // with no path given: the save is cancelled, so is the close
     edited->SetSavePathAsker([](QWidget*, const QString&) { return QString(); });
     EXPECT_FALSE(edited->parentWidget()->close());
     const QString path = dir_.filePath(QStringLiteral("kept.xml"));

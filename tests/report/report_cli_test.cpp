@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,7 +33,7 @@ protected:
         std::span<const chart::ChartPoint> points;
     };
     bool Save(const std::string& name, std::vector<Chart> charts) {
-        chart::CChartContainerModel model;
+        chart::ChartSet model;
         std::set<int> ids;
         for (const Chart& c : charts)
             ids.insert(

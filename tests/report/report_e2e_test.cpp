@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "tests/support/process.h"
 #include "tests/support/record_files.h"
 #include "tests/support/sim_process.h"
@@ -54,11 +54,11 @@ TEST(ReportEndToEnd, TheReportOfASavedBakeAgreesWithItsPoints) {
     ASSERT_FALSE(record.empty()) << program.Err();
 
     // What the record's own points show.
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     std::set<int> ids;
     std::wstring error;
     ASSERT_TRUE(model.LoadChartsXml(std::wstring(record.begin(), record.end()), ids, error));
-    const chart::CChartSeries* main = model.FindChartByName(L"Temp Main");
+    const chart::ChartSeries* main = model.FindChartByName(L"Temp Main");
     ASSERT_NE(nullptr, main);
     const auto& pts = main->Points();
     ASSERT_GE(pts.size(), 100u);

@@ -17,15 +17,15 @@
 #include <set>
 
 #include "bake/controller_packets.h"
-#include "bake/ui/control_frame.h"
-#include "chart/ui/chart_container.h"
-#include "document/tvr_view.h"
+#include "bake/ui/control_panel.h"
+#include "chart/ui/chart_widget.h"
+#include "document/chart_document_window.h"
 #include "report/ui/report_pane.h"
 #include "report/ui/window_dialog.h"
 #include "report/ui/window_store.h"
-#include "shell/output_wnd.h"
+#include "shell/application.h"
+#include "shell/output_pane.h"
 #include "shell/report_commands.h"
-#include "shell/tvr_app.h"
 #include "tests/support/process.h"
 #include "tests/support/program_test.h"
 #include "tests/support/ui_test_support.h"
@@ -43,19 +43,20 @@ double Trapezoid(double x) {
 
 const chart::ChartPoint kCurve[] = {{0, 25}, {100, 225}, {150, 225}, {200, 25}};
 
-int AddChart(CChartContainer& c, const wchar_t* name, std::span<const chart::ChartPoint> pts) {
+int AddChart(chart::ui::ChartWidget& c, const wchar_t* name,
+             std::span<const chart::ChartPoint> pts) {
     return c.AddChart(pts, name, L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
 }
 
 TEST(ReportPane, JudgesTheChartAndDrawsGuidesThatAreNoCharts) {
     uitest::ClearSettings();
-    CChartContainer chart;
+    chart::ui::ChartWidget chart;
     chart.resize(600, 400);
     AddChart(chart, L"Temp Main", kCurve);
     chart.ZoomToRange(0, 200, 0, 300);
     const QImage plain = chart.RenderFrame(1.0).copy();
 
-    report_ui::CReportPane pane;
+    report::ui::ReportPane pane;
     pane.SetChart(&chart, QStringLiteral("rec.tvr"));
     ASSERT_TRUE(pane.CurrentReport());
     EXPECT_EQ(QStringLiteral("FAIL (pbfree)"), pane.VerdictLabel()->text());
@@ -94,34 +95,34 @@ TEST(ReportPane, JudgesTheChartAndDrawsGuidesThatAreNoCharts) {
     pane.WindowChooser()->setCurrentText(QStringLiteral("(no window)"));
     EXPECT_FALSE(pane.CurrentReport()->verdict);
     EXPECT_EQ(QStringLiteral("No verdict: no process window"), pane.VerdictLabel()->text());
-    EXPECT_EQ(QString(), report_ui::ChosenWindowName());
+    EXPECT_EQ(QString(), report::ui::ChosenWindowName());
 }
 
 TEST(ReportPane, TheOperatorsWindowsAreCheckedAndKept) {
     uitest::ClearSettings();
-    report_ui::CWindowDialog dialog(QStringLiteral("pbfree"));
+    report::ui::WindowDialog dialog(QStringLiteral("pbfree"));
     EXPECT_EQ(QStringLiteral("pbfree (mine)"), dialog.NameEdit()->text());
     dialog.NameEdit()->setText(QStringLiteral("Line 2"));
     dialog.TextEdit()->setPlainText(QStringLiteral("ts_min = 150\nts_max = 200\npeak = 3\n"));
     EXPECT_FALSE(dialog.SaveCurrent());
     EXPECT_EQ(QStringLiteral("Line 2:3: unknown key 'peak'"), dialog.Error());
-    EXPECT_FALSE(report_ui::WindowByName(QStringLiteral("Line 2")));
+    EXPECT_FALSE(report::ui::WindowByName(QStringLiteral("Line 2")));
     dialog.TextEdit()->setPlainText(
         QStringLiteral("ts_min = 150\nts_max = 200\nt_l = 217\npeak_c_min = 220\n"));
     EXPECT_TRUE(dialog.SaveCurrent()) << dialog.Error().toStdString();
     dialog.NameEdit()->setText(QStringLiteral("snpb"));
     EXPECT_FALSE(dialog.SaveCurrent());  // a built-in name stays the standard's
 
-    EXPECT_EQ((QStringList{"pbfree", "snpb", "Line 2"}), report_ui::WindowNames());
-    CChartContainer chart;
+    EXPECT_EQ((QStringList{"pbfree", "snpb", "Line 2"}), report::ui::WindowNames());
+    chart::ui::ChartWidget chart;
     AddChart(chart, L"Temp Main", kCurve);
-    report_ui::CReportPane pane;
+    report::ui::ReportPane pane;
     pane.SetChart(&chart, QStringLiteral("rec.tvr"));
     pane.WindowChooser()->setCurrentText(QStringLiteral("Line 2"));
     EXPECT_EQ(QStringLiteral("PASS (Line 2)"), pane.VerdictLabel()->text());
-    EXPECT_EQ(QStringLiteral("Line 2"), report_ui::ChosenWindowName());
-    report_ui::RemoveWindow(QStringLiteral("Line 2"));
-    EXPECT_EQ((QStringList{"pbfree", "snpb"}), report_ui::WindowNames());
+    EXPECT_EQ(QStringLiteral("Line 2"), report::ui::ChosenWindowName());
+    report::ui::RemoveWindow(QStringLiteral("Line 2"));
+    EXPECT_EQ((QStringList{"pbfree", "snpb"}), report::ui::WindowNames());
 }
 
 class ProgramReport : public uitest::ProgramTest {
@@ -133,11 +134,11 @@ protected:
         g.devState = devState;
         g.tempMain = int32_t(std::lround(temp * 100));
         const auto bytes = bake::EncodeGaugeData(g);
-        app_.MainFrame()->ControlFrame()->OnBoardPktReceived(bytes.data(), uint32_t(bytes.size()));
+        app_.MainFrame()->ControlFrame()->OnPacket(bytes.data(), uint32_t(bytes.size()));
     }
     QStringList LogLines() const {
         QStringList lines;
-        shell::COutputList* list = app_.MainFrame()->OutputPane()->List();
+        shell::OutputList* list = app_.MainFrame()->Output()->List();
         for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
         return lines;
     }
@@ -145,8 +146,8 @@ protected:
 
 TEST_F(ProgramReport, ABakesVerdictGoesToTheLogAndItsReportToAPdf) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
-    shell::CMainFrame* frame = app_.MainFrame();
-    auto* commands = frame->findChild<shell::CReportCommands*>();
+    shell::MainWindow* frame = app_.MainFrame();
+    auto* commands = frame->findChild<shell::ReportCommands*>();
     ASSERT_NE(nullptr, commands);
     EXPECT_TRUE(
         frame->MenuByTitle(QStringLiteral("&File"))->actions().contains(commands->ExportAction()));
@@ -158,7 +159,7 @@ TEST_F(ProgramReport, ABakesVerdictGoesToTheLogAndItsReportToAPdf) {
     Gauge(bake::CONCC_DEV_IDLE, 1000, 25);
     for (int s = 0; s <= 200; s += 5)
         Gauge(bake::CONCC_DEV_BAKING, 2000 + uint64_t(s) * 1000, Trapezoid(s));
-    CTVR_Doc* record = app_.Documents()->ActiveDocument();
+    document::ChartDocument* record = app_.Documents()->ActiveDocument();
     ASSERT_NE(nullptr, record);
     Gauge(bake::CONCC_DEV_IDLE, 300000, 25);
     ASSERT_TRUE(uitest::PumpUntil([&] {

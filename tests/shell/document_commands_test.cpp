@@ -16,12 +16,12 @@
 #include <QTest>
 
 #include "bake/controller_packets.h"
-#include "bake/ui/control_frame.h"
-#include "chart/ui/chart_container.h"
-#include "document/tvr_view.h"
+#include "bake/ui/control_panel.h"
+#include "chart/ui/chart_widget.h"
+#include "document/chart_document_window.h"
+#include "shell/application.h"
 #include "shell/document_commands.h"
-#include "shell/tvr_app.h"
-#include "shell/windows_dlg.h"
+#include "shell/windows_dialog.h"
 #include "tests/support/ui_test_support.h"
 
 namespace {
@@ -33,22 +33,22 @@ protected:
     void SetUp() override {
         uitest::ClearSettings();
         services_.messageBox = &box_;
-        services_.createLink = [this](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
-            return static_cast<IIOCP_ClientConnection*>(&link_);
+        services_.createLink = [this](devlink::Receiver*, devlink::LinkLog*, uint32_t*) {
+            return static_cast<devlink::Connection*>(&link_);
         };
-        services_.releaseLink = [](IIOCP_ClientConnection*) { return 0u; };
+        services_.releaseLink = [](devlink::Connection*) { return 0u; };
         docs_.recoveryFolder = dir_.filePath(QStringLiteral("recovery"));
         docs_.askSaveChanges = [this](QWidget*, const QString&) {
             ++questions_;
             return answer_;
         };
         docs_.askRestoreRecovered = [this](QWidget*, const QString& text,
-                                           const QList<RecoveryEntry>& files,
-                                           std::function<void(RecoveryAnswer)> answer) {
+                                           const QList<document::RecoveryEntry>& files,
+                                           std::function<void(document::RecoveryAnswer)> answer) {
             offerText_ = text;
-            for (const RecoveryEntry& e : files) offered_ << e.path;
+            for (const document::RecoveryEntry& e : files) offered_ << e.path;
             if (answerNow_)
-                answer(RecoveryAnswer::Open);
+                answer(document::RecoveryAnswer::Open);
             else
                 pendingAnswer_ = std::move(answer);
         };
@@ -57,7 +57,7 @@ protected:
     }
     QStringList Titles() const {
         QStringList t;
-        for (CTVR_Doc* d : app_.Documents()->Documents()) t << d->Title();
+        for (document::ChartDocument* d : app_.Documents()->Documents()) t << d->Title();
         return t;
     }
     void Gauge(uint32_t devState, uint64_t t) {
@@ -66,7 +66,7 @@ protected:
         g.header.type = bake::CONCC_PKT_GAUGE_DATA;
         g.devState = devState;
         const auto bytes = bake::EncodeGaugeData(g);
-        app_.MainFrame()->ControlFrame()->OnBoardPktReceived(bytes.data(), uint32_t(bytes.size()));
+        app_.MainFrame()->ControlFrame()->OnPacket(bytes.data(), uint32_t(bytes.size()));
     }
 
     QTemporaryDir dir_;
@@ -75,13 +75,13 @@ protected:
     MainFrameServices services_;
     DocumentServices docs_;
     CommandLineOptions options_;
-    CTVR_App app_;
-    SaveChoice answer_ = SaveChoice::Cancel;
+    Application app_;
+    document::SaveChoice answer_ = document::SaveChoice::Cancel;
     int questions_ = 0;
     QStringList offered_;
     QString offerText_;
     bool answerNow_ = true;
-    std::function<void(RecoveryAnswer)> pendingAnswer_;
+    std::function<void(document::RecoveryAnswer)> pendingAnswer_;
 };
 
 }  // namespace
@@ -89,22 +89,22 @@ protected:
 TEST_F(ProgramDocuments, StartsWithAnEmptyDocumentAndShowsTheDocumentMenu) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
     EXPECT_EQ(QStringList{QStringLiteral("Chart1")}, Titles());
-    CMainFrame* frame = app_.MainFrame();
-    CDocumentCommands* commands = app_.DocumentCommands();
-    for (int id : {CDocumentCommands::ID_FILE_SAVE_AS, CDocumentCommands::ID_CHART_IMPORT,
-                   CDocumentCommands::ID_EXPORT_CSV, CDocumentCommands::ID_EXPORT_IMAGE})
+    MainWindow* frame = app_.MainFrame();
+    DocumentCommands* commands = app_.Commands();
+    for (int id : {DocumentCommands::ID_FILE_SAVE_AS, DocumentCommands::ID_CHART_IMPORT,
+                   DocumentCommands::ID_EXPORT_CSV, DocumentCommands::ID_EXPORT_IMAGE})
         EXPECT_TRUE(commands->Action(id)->isVisible() && commands->Action(id)->isEnabled()) << id;
-    EXPECT_TRUE(frame->Action(CMainFrame::ID_FILE_SAVE)->isEnabled());
+    EXPECT_TRUE(frame->Action(MainWindow::ID_FILE_SAVE)->isEnabled());
     EXPECT_EQ(QKeySequence(QKeySequence::Save),
-              frame->Action(CMainFrame::ID_FILE_SAVE)->shortcut());
+              frame->Action(MainWindow::ID_FILE_SAVE)->shortcut());
     EXPECT_EQ(QKeySequence(QKeySequence::ZoomIn),
-              commands->Action(CDocumentCommands::ID_ZOOM_IN)->shortcut());
+              commands->Action(DocumentCommands::ID_ZOOM_IN)->shortcut());
     EXPECT_EQ(QKeySequence(QKeySequence::FullScreen),
-              commands->Action(CDocumentCommands::ID_FULL_SCREEN)->shortcut());
+              commands->Action(DocumentCommands::ID_FULL_SCREEN)->shortcut());
     EXPECT_TRUE(frame->MenuByTitle(QStringLiteral("&File"))
                     ->actions()
-                    .contains(commands->Action(CDocumentCommands::ID_CHART_IMPORT)));
-    QAction* upload = commands->Action(CDocumentCommands::ID_UPLOAD_PROFILE);
+                    .contains(commands->Action(DocumentCommands::ID_CHART_IMPORT)));
+    QAction* upload = commands->Action(DocumentCommands::ID_UPLOAD_PROFILE);
     EXPECT_TRUE(frame->MenuByTitle(QStringLiteral("&Devices"))->actions().contains(upload));
 
     // "Upload Bake Profile" only while Idle.
@@ -118,31 +118,31 @@ TEST_F(ProgramDocuments, StartsWithAnEmptyDocumentAndShowsTheDocumentMenu) {
     EXPECT_EQ(QStringLiteral("Chart2"), app_.Documents()->ActiveDocument()->Title());
 
     // Zoom in on the active chart.
-    CChartContainer* c = app_.Documents()->ActiveDocument()->View()->Container();
+    chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
     const double before = c->Mapping().scaleX;
-    commands->Action(CDocumentCommands::ID_ZOOM_IN)->trigger();
+    commands->Action(DocumentCommands::ID_ZOOM_IN)->trigger();
     EXPECT_GT(c->Mapping().scaleX, before);
 
     // Without documents the document menu goes away.
-    answer_ = SaveChoice::Discard;
+    answer_ = document::SaveChoice::Discard;
     frame->MdiArea()->closeAllSubWindows();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(commands->Action(CDocumentCommands::ID_CHART_IMPORT)->isVisible());
+    EXPECT_FALSE(commands->Action(DocumentCommands::ID_CHART_IMPORT)->isVisible());
     EXPECT_FALSE(upload->isVisible());
-    EXPECT_FALSE(frame->Action(CMainFrame::ID_FILE_SAVE)->isEnabled());
+    EXPECT_FALSE(frame->Action(MainWindow::ID_FILE_SAVE)->isEnabled());
     app_.ExitInstance(0);
 }
 
 TEST_F(ProgramDocuments, QuittingAsksForAModifiedRecordAndCanBeCancelled) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
-    CMainFrame* frame = app_.MainFrame();
+    MainWindow* frame = app_.MainFrame();
     frame->ControlFrame()->OnDeviceConnected();
     Gauge(bake::CONCC_DEV_BAKING, 5);
-    answer_ = SaveChoice::Cancel;
+    answer_ = document::SaveChoice::Cancel;
     EXPECT_FALSE(frame->close());
     EXPECT_EQ(1, questions_);
     EXPECT_TRUE(frame->isVisible());
-    answer_ = SaveChoice::Discard;
+    answer_ = document::SaveChoice::Discard;
     EXPECT_TRUE(frame->close());
     EXPECT_EQ(2, questions_);
     app_.ExitInstance(0);
@@ -158,7 +158,7 @@ TEST_F(ProgramDocuments, CommandLineFileAndRecoveredRecords) {
     options_.file = bad.fileName();
     // A recovery file left by an earlier run is offered and opened, modified.
     QDir().mkpath(docs_.recoveryFolder);
-    chart::CChartContainerModel m;
+    chart::ChartSet m;
     const chart::ChartPoint pts[] = {{0, 1}, {1, 2}};
     const int id = m.AddChart(pts, L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
     std::wstring error;
@@ -168,12 +168,12 @@ TEST_F(ProgramDocuments, CommandLineFileAndRecoveredRecords) {
 
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
     ASSERT_EQ(1u, box_.messages.size());
-    EXPECT_EQ(MessageIcon::Error, box_.messages[0].icon);
+    EXPECT_EQ(platform::MessageIcon::Error, box_.messages[0].icon);
     ASSERT_TRUE(uitest::PumpUntil([&] { return !offered_.isEmpty(); }));
     EXPECT_EQ(QStringList{left}, offered_);
     EXPECT_EQ(QStringList{QStringLiteral("bake-20260102-030405")}, Titles());
     EXPECT_TRUE(app_.Documents()->ActiveDocument()->IsModified());
-    answer_ = SaveChoice::Discard;
+    answer_ = document::SaveChoice::Discard;
     app_.MainFrame()->close();
     EXPECT_FALSE(QFile::exists(left));  // discarded by the operator
     app_.ExitInstance(0);
@@ -181,7 +181,7 @@ TEST_F(ProgramDocuments, CommandLineFileAndRecoveredRecords) {
 
 TEST_F(ProgramDocuments, TheRecoveryQuestionHoldsNothingUpAndIsLogged) {
     QDir().mkpath(docs_.recoveryFolder);
-    chart::CChartContainerModel m;
+    chart::ChartSet m;
     const chart::ChartPoint pts[] = {{0, 1}, {1, 2}};
     const int id = m.AddChart(pts, L"Temp Main", L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
     std::wstring error;
@@ -203,7 +203,7 @@ TEST_F(ProgramDocuments, TheRecoveryQuestionHoldsNothingUpAndIsLogged) {
     EXPECT_EQ(text, offerText_);
     EXPECT_EQ(QStringList{QStringLiteral("Chart1")}, Titles());
 
-    pendingAnswer_(RecoveryAnswer::Open);
+    pendingAnswer_(document::RecoveryAnswer::Open);
     EXPECT_EQ((QStringList{QStringLiteral("Chart1"), QStringLiteral("bake-20260102-030405")}),
               Titles());
     auto logged = [&](const QByteArray& what) {
@@ -212,33 +212,33 @@ TEST_F(ProgramDocuments, TheRecoveryQuestionHoldsNothingUpAndIsLogged) {
     };
     EXPECT_TRUE(uitest::PumpUntil([&] { return logged(text.toUtf8()); }));
     EXPECT_TRUE(uitest::PumpUntil([&] { return logged("Open: 1 of 1 bake record(s) opened"); }));
-    answer_ = SaveChoice::Discard;
+    answer_ = document::SaveChoice::Discard;
     app_.MainFrame()->close();
     EXPECT_FALSE(QFile::exists(left));
     app_.ExitInstance(0);
 }
 
 TEST(RecoveryQuestion, ListsEveryFileInOneScrollingWindowThatDoesNotBlock) {
-    QList<RecoveryEntry> files;
+    QList<document::RecoveryEntry> files;
     for (int i = 0; i < 1000; ++i)
         files.append({QStringLiteral("/r/bake-%1.tvr").arg(i),
                       i % 2 ? QStringLiteral("not well-formed") : QString()});
     struct Case {
         const char* button;  // null: closed without an answer
-        RecoveryAnswer expected;
-    } cases[] = {{"Open", RecoveryAnswer::Open},
-                 {"Discard", RecoveryAnswer::Discard},
-                 {nullptr, RecoveryAnswer::Later}};
+        document::RecoveryAnswer expected;
+    } cases[] = {{"Open", document::RecoveryAnswer::Open},
+                 {"Discard", document::RecoveryAnswer::Discard},
+                 {nullptr, document::RecoveryAnswer::Later}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.button ? c.button : "closed");
         QWidget parent;
         parent.resize(800, 600);
         parent.show();
-        std::vector<RecoveryAnswer> answers;
+        std::vector<document::RecoveryAnswer> answers;
         QPointer<QDialog> dialog = CreateRecoveryQuestion(
             &parent,
             QStringLiteral("1000 bake record(s) were not saved when the program last ended."),
-            files, [&](RecoveryAnswer a) { answers.push_back(a); });
+            files, [&](document::RecoveryAnswer a) { answers.push_back(a); });
         dialog->show();
         EXPECT_FALSE(dialog->isModal());
         EXPECT_EQ(nullptr, QApplication::activeModalWidget());
@@ -262,7 +262,7 @@ TEST(RecoveryQuestion, ListsEveryFileInOneScrollingWindowThatDoesNotBlock) {
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(dialog);
-        EXPECT_EQ(std::vector<RecoveryAnswer>{c.expected}, answers);
+        EXPECT_EQ(std::vector<document::RecoveryAnswer>{c.expected}, answers);
     }
 }
 
@@ -302,12 +302,12 @@ TEST_F(ProgramDocuments, EveryKeyOfTheReadmeWorksOnAFocusedChart) {
         return QString();
     };
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
-    CMainFrame* frame = app_.MainFrame();
+    MainWindow* frame = app_.MainFrame();
     frame->activateWindow();
     ASSERT_TRUE(uitest::PumpUntil([&] { return QApplication::activeWindow() == frame; }));
-    CDocumentManager* docs = app_.Documents();
+    document::DocumentManager* docs = app_.Documents();
     auto chart = [&]() -> QWidget* {
-        CTVR_Doc* doc = docs->ActiveDocument();
+        document::ChartDocument* doc = docs->ActiveDocument();
         if (!doc)
             return nullptr;
         QWidget* c = doc->View()->Container();
@@ -333,7 +333,7 @@ TEST_F(ProgramDocuments, EveryKeyOfTheReadmeWorksOnAFocusedChart) {
     EXPECT_EQ(1, saveQuestions);
     ASSERT_TRUE(press(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier));
     EXPECT_EQ(2, saveQuestions);
-    CChartContainer* c = docs->ActiveDocument()->View()->Container();
+    chart::ui::ChartWidget* c = docs->ActiveDocument()->View()->Container();
     const double scale = c->Mapping().scaleX;
     ASSERT_TRUE(press(Qt::Key_Plus, Qt::ControlModifier));
     EXPECT_GT(c->Mapping().scaleX, scale);
@@ -377,16 +377,16 @@ TEST(WindowsDialog, TitlesShowTheModifiedMarkAsTheTitleBarDoes) {
 
 TEST_F(ProgramDocuments, TheWindowsDialogListsCleanTitles) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
-    CTVR_Doc* doc = app_.Documents()->ActiveDocument();
+    document::ChartDocument* doc = app_.Documents()->ActiveDocument();
     ASSERT_NE(nullptr, doc);
     bake::CONCC_GaugeData g;
     g.timestamp = 1;
     doc->View()->AppendGaugeData(g);
     app_.Documents()->NewDocument();
-    CWindowsDlg dlg(app_.MainFrame()->MdiArea());
+    WindowsDialog dlg(app_.MainFrame()->MdiArea());
     QStringList shown;
     for (int i = 0; i < dlg.WindowList()->count(); ++i) shown << dlg.WindowList()->item(i)->text();
     EXPECT_EQ((QStringList{QStringLiteral("Chart1*"), QStringLiteral("Chart2")}), shown);
-    answer_ = SaveChoice::Discard;
+    answer_ = document::SaveChoice::Discard;
     app_.ExitInstance(0);
 }

@@ -15,7 +15,7 @@ using shell::LinkBridge;
 
 namespace {
 
-struct Listener : bake::IDevListener {
+struct Listener : bake::PacketListener {
     Listener(std::vector<std::string>* journal, std::string name)
         : journal(journal), name(std::move(name)) {}
     void OnDeviceConnected() override {
@@ -24,7 +24,7 @@ struct Listener : bake::IDevListener {
             onConnected();
     }
     void OnDeviceDisconnected() override { Note("disconnected"); }
-    void OnBoardPktReceived(const uint8_t* data, uint32_t length) override {
+    void OnPacket(const uint8_t* data, uint32_t length) override {
         Note("packet " + std::string(reinterpret_cast<const char*>(data), length));
     }
     void Note(const std::string& what) { journal->push_back(name + " " + what); }
@@ -36,21 +36,21 @@ struct Listener : bake::IDevListener {
 class LinkBridgeTest : public ::testing::Test {
 protected:
     LinkBridge::CreateLink Create() {
-        return [this](IIOCP_ClientReceiver* receiver, IIOCP_Log*, uint32_t* error) {
+        return [this](devlink::Receiver* receiver, devlink::LinkLog*, uint32_t* error) {
             this->receiver = receiver;
             *error = createError;
-            return createError ? nullptr : static_cast<IIOCP_ClientConnection*>(&link);
+            return createError ? nullptr : static_cast<devlink::Connection*>(&link);
         };
     }
     LinkBridge::ReleaseLink Release() {
-        return [this](IIOCP_ClientConnection*) {
+        return [this](devlink::Connection*) {
             ++releases;
             return 0u;
         };
     }
 
     uitest::FakeLink link;
-    IIOCP_ClientReceiver* receiver = nullptr;
+    devlink::Receiver* receiver = nullptr;
     uint32_t createError = 0;
     int releases = 0;
     std::vector<std::string> journal;
@@ -59,9 +59,9 @@ protected:
 }  // namespace
 
 TEST_F(LinkBridgeTest, OpenFailureGivesTheCodeAndLeavesNothingToRelease) {
-    createError = EIOCPE_UNKNOWN_ERROR;
+    createError = devlink::EIOCPE_UNKNOWN_ERROR;
     LinkBridge bridge(Create(), Release());
-    EXPECT_EQ(bridge.Open(nullptr), EIOCPE_UNKNOWN_ERROR);
+    EXPECT_EQ(bridge.Open(nullptr), devlink::EIOCPE_UNKNOWN_ERROR);
     EXPECT_EQ(receiver, &bridge);
     EXPECT_EQ(bridge.Link(), nullptr);
     bridge.Shutdown();
@@ -83,10 +83,10 @@ TEST_F(LinkBridgeTest, ConnectFailureIsSignalledAndNoListenerHearsOfIt) {
     });
     QObject::connect(&bridge, &LinkBridge::eventHandled, [&] { ++handled; });
 
-    std::thread([&] { receiver->OnConnectFailed(EIOCPE_WSAECONNREFUSED, 0); }).join();
+    std::thread([&] { receiver->OnConnectFailed(devlink::EIOCPE_WSAECONNREFUSED, 0); }).join();
     EXPECT_TRUE(failures.empty()) << "nothing runs on the link thread";
     ASSERT_TRUE(uitest::PumpUntil([&] { return handled == 1; }));
-    EXPECT_EQ(failures, std::vector<uint32_t>{EIOCPE_WSAECONNREFUSED});
+    EXPECT_EQ(failures, std::vector<uint32_t>{devlink::EIOCPE_WSAECONNREFUSED});
     EXPECT_FALSE(offThread);
     EXPECT_TRUE(journal.empty());
     EXPECT_FALSE(bridge.Connected());
@@ -145,7 +145,7 @@ TEST_F(LinkBridgeTest, EventsPostedWhileTheWindowThreadRunsArriveWholeAndInOrder
             receiver->OnPacket(reinterpret_cast<const uint8_t*>(buffer.data()),
                                static_cast<uint32_t>(buffer.size()), 0);
         }
-        receiver->OnDisconnected(EIOCPE_CONN_CLOSED_BY_SERVER, 0);
+        receiver->OnDisconnected(devlink::EIOCPE_CONN_CLOSED_BY_SERVER, 0);
     });
     const bool all = uitest::PumpUntil([&] { return journal.size() >= expected.size(); }, 30000);
     linkThread.join();

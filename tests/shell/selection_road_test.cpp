@@ -13,11 +13,11 @@
 #include <deque>
 #include <optional>
 
-#include "discovery/ui/connect_dlg.h"
+#include "discovery/ui/device_selection_dialog.h"
 #include "link/link_errors.h"
-#include "shell/main_frame.h"
-#include "shell/output_wnd.h"
-#include "shell/tvr_app.h"
+#include "shell/application.h"
+#include "shell/main_window.h"
+#include "shell/output_pane.h"
 #include "tests/support/private_network.h"
 #include "tests/support/process.h"
 #include "tests/support/ui_test_support.h"
@@ -33,7 +33,7 @@ using uitest::RecordedMessage;
 const std::string kSim = CALVERO_SIM_PATH;
 
 // Answers the frame's selections from a script; an empty answer cancels.
-class ScriptedSelector : public IDeviceSelector {
+class ScriptedSelector : public DeviceSelector {
 public:
     bool SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice) override {
         ++calls;
@@ -56,7 +56,7 @@ public:
 };
 
 std::wstring UnableToConnect(uint32_t code) {
-    return L"Unable to connect : " + QString::fromUtf8(LinkErrorText(code)).toStdWString();
+    return L"Unable to connect : " + QString::fromUtf8(devlink::LinkErrorText(code)).toStdWString();
 }
 
 class SelectionRoad : public ::testing::Test {
@@ -73,15 +73,15 @@ protected:
         s.messageBox = &box;
         s.deviceSelector = &selector;
         if (fakeLink) {
-            s.createLink = [this](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
-                return static_cast<IIOCP_ClientConnection*>(&link);
+            s.createLink = [this](devlink::Receiver*, devlink::LinkLog*, uint32_t*) {
+                return static_cast<devlink::Connection*>(&link);
             };
-            s.releaseLink = [](IIOCP_ClientConnection*) { return 0u; };
+            s.releaseLink = [](devlink::Connection*) { return 0u; };
         }
         return s;
     }
     ::testing::AssertionResult CreateFrame(bool fakeLink = true) {
-        frame = std::make_unique<CMainFrame>(Services(fakeLink));
+        frame = std::make_unique<MainWindow>(Services(fakeLink));
         frame->SetSelectDeviceAtStart(false);
         if (!frame->Create())
             return ::testing::AssertionFailure() << "the main frame failed to start";
@@ -89,34 +89,34 @@ protected:
         return ::testing::AssertionSuccess();
     }
     QString LastLogLine() const {
-        COutputWnd* out = frame->OutputPane();
+        OutputPane* out = frame->Output();
         return out->LineCount() ? out->Line(out->LineCount() - 1) : QString();
     }
 
     uitest::RecordingMessageBox box;
     uitest::FakeLink link;
     ScriptedSelector selector;
-    std::unique_ptr<CMainFrame> frame;
+    std::unique_ptr<MainWindow> frame;
 };
 
 TEST_F(SelectionRoad, StartUpOpensTheSelectionOnceTheWindowIsUp) {
-    CTVR_App app;
+    Application app;
     bool shownWhenSelecting = false;
     selector.onSelect = [&] { shownWhenSelecting = app.MainFrame()->isVisible(); };
     ASSERT_TRUE(app.InitInstance(CommandLineOptions{}, Services()));
     EXPECT_EQ(selector.calls, 0);  // posted, not run yet
     ASSERT_TRUE(PumpUntil([&] { return selector.calls == 1; }));
     EXPECT_TRUE(shownWhenSelecting);
-    CMainFrame* f = app.MainFrame();
+    MainWindow* f = app.MainFrame();
     EXPECT_EQ(selector.contexts[0].parent, static_cast<QWidget*>(f));
     EXPECT_EQ(selector.contexts[0].messageBox, &box);
-    EXPECT_EQ(selector.contexts[0].traceLog, static_cast<ITraceLog*>(f->OutputPane()));
+    EXPECT_EQ(selector.contexts[0].traceLog, static_cast<platform::TraceLog*>(f->Output()));
 
     // Cancelled: running, unconnected, "Connect..." available, nothing chosen.
     uitest::Pump();
     EXPECT_TRUE(link.connects.empty());
     EXPECT_FALSE(f->Connected());
-    EXPECT_TRUE(f->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_TRUE(f->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
     EXPECT_EQ(f->DeviceAddress(), QString());
     EXPECT_EQ(f->DeviceName(), QString());
     EXPECT_TRUE(box.messages.empty());
@@ -124,7 +124,7 @@ TEST_F(SelectionRoad, StartUpOpensTheSelectionOnceTheWindowIsUp) {
 }
 
 TEST_F(SelectionRoad, ControllerOnTheCommandLineSkipsTheSelection) {
-    CTVR_App app;
+    Application app;
     CommandLineOptions o;
     o.connectHost = QStringLiteral("127.0.0.9");
     ASSERT_TRUE(app.InitInstance(o, Services()));
@@ -138,7 +138,7 @@ TEST_F(SelectionRoad, ControllerOnTheCommandLineSkipsTheSelection) {
 TEST_F(SelectionRoad, ConfirmedControllerIsConnectedTo) {
     ASSERT_TRUE(CreateFrame());
     selector.answers = {DeviceChoice{QStringLiteral("192.168.1.10"), QStringLiteral("101")}};
-    frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
+    frame->Action(MainWindow::ID_DEVICES_CONNECT)->trigger();
     EXPECT_EQ(selector.calls, 1);
     ASSERT_EQ(link.connects.size(), 1u);
     EXPECT_EQ(link.connects[0].host, "192.168.1.10");
@@ -151,30 +151,30 @@ TEST_F(SelectionRoad, ConfirmedControllerIsConnectedTo) {
     // Connected: the command is off, and a stray request opens nothing.
     frame->Bridge()->OnConnected(0);
     uitest::Pump();
-    EXPECT_FALSE(frame->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
-    QCoreApplication::postEvent(frame.get(), new QEvent(CMainFrame::WM_SELECT_DEVICE));
+    EXPECT_FALSE(frame->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
+    QCoreApplication::postEvent(frame.get(), new QEvent(MainWindow::WM_SELECT_DEVICE));
     uitest::Pump();
     EXPECT_EQ(selector.calls, 1);
 }
 
 TEST_F(SelectionRoad, RefusedConnectIsShownLoggedAndTheSelectionComesBack) {
     ASSERT_TRUE(CreateFrame());
-    link.connectResult = EIOCPE_CONNECT_IN_PROGRESS;
+    link.connectResult = devlink::EIOCPE_CONNECT_IN_PROGRESS;
     selector.answers = {DeviceChoice{QStringLiteral("10.0.0.1"), QStringLiteral("1")},
                         std::nullopt};
     std::vector<size_t> messagesWhenSelecting;
     selector.onSelect = [&] { messagesWhenSelecting.push_back(box.messages.size()); };
-    QCoreApplication::postEvent(frame.get(), new QEvent(CMainFrame::WM_SELECT_DEVICE));
+    QCoreApplication::postEvent(frame.get(), new QEvent(MainWindow::WM_SELECT_DEVICE));
     ASSERT_TRUE(PumpUntil([&] { return selector.calls == 2; }));
-    const std::wstring text = UnableToConnect(EIOCPE_CONNECT_IN_PROGRESS);
+    const std::wstring text = UnableToConnect(devlink::EIOCPE_CONNECT_IN_PROGRESS);
     EXPECT_EQ(text, L"Unable to connect : [EIOCPE_CONNECT_IN_PROGRESS] Connection in progress!");
-    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{{text, MessageIcon::Error}}));
+    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{{text, platform::MessageIcon::Error}}));
     EXPECT_EQ(messagesWhenSelecting, (std::vector<size_t>{0, 1}));  // shown before choosing again
-    ASSERT_TRUE(PumpUntil([&] { return frame->OutputPane()->LineCount() > 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return frame->Output()->LineCount() > 0; }));
     EXPECT_TRUE(LastLogLine().startsWith(QStringLiteral("ERR [")));
     EXPECT_TRUE(LastLogLine().endsWith(QStringLiteral("] : ") + QString::fromStdWString(text)));
-    EXPECT_EQ(frame->OutputPane()->LineCount(), 1);  // logged once
-    EXPECT_EQ(frame->DeviceAddress(), QString());    // the second selection was cancelled
+    EXPECT_EQ(frame->Output()->LineCount(), 1);    // logged once
+    EXPECT_EQ(frame->DeviceAddress(), QString());  // the second selection was cancelled
 }
 
 TEST_F(SelectionRoad, FailureReportedLaterAlsoLeadsBackToTheSelection) {
@@ -183,11 +183,12 @@ TEST_F(SelectionRoad, FailureReportedLaterAlsoLeadsBackToTheSelection) {
                         DeviceChoice{QStringLiteral("10.0.0.2"), QStringLiteral("2")}};
     frame->SelectDeviceAndConnect();
     ASSERT_EQ(link.connects.size(), 1u);
-    frame->Bridge()->OnConnectFailed(EIOCPE_SIGNATURE_DIFF, 0);  // as the link thread does
+    frame->Bridge()->OnConnectFailed(devlink::EIOCPE_SIGNATURE_DIFF, 0);  // as the link thread does
     ASSERT_TRUE(PumpUntil([&] { return link.connects.size() == 2; }));
     EXPECT_EQ(link.connects[1].host, "10.0.0.2");
-    EXPECT_EQ(box.messages, (std::vector<RecordedMessage>{
-                                {UnableToConnect(EIOCPE_SIGNATURE_DIFF), MessageIcon::Error}}));
+    EXPECT_EQ(box.messages,
+              (std::vector<RecordedMessage>{{UnableToConnect(devlink::EIOCPE_SIGNATURE_DIFF),
+                                             platform::MessageIcon::Error}}));
     EXPECT_EQ(frame->DeviceName(), QStringLiteral("2"));
     EXPECT_FALSE(frame->Connected());
 }
@@ -200,18 +201,18 @@ TEST_F(SelectionRoad, FailureWhileChoosingDoesNotOpenASecondSelection) {
     // The operator opens the selection again while the attempt runs, and
     // the attempt fails meanwhile.
     selector.onSelect = [&] {
-        frame->Bridge()->OnConnectFailed(EIOCPE_WSAETIMEDOUT, 0);
+        frame->Bridge()->OnConnectFailed(devlink::EIOCPE_WSAETIMEDOUT, 0);
         uitest::Pump();
     };
-    frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
+    frame->Action(MainWindow::ID_DEVICES_CONNECT)->trigger();
     uitest::Pump();
     EXPECT_EQ(selector.calls, 2);
-    EXPECT_EQ(
-        box.messages,
-        (std::vector<RecordedMessage>{{UnableToConnect(EIOCPE_WSAETIMEDOUT), MessageIcon::Error}}));
+    EXPECT_EQ(box.messages,
+              (std::vector<RecordedMessage>{
+                  {UnableToConnect(devlink::EIOCPE_WSAETIMEDOUT), platform::MessageIcon::Error}}));
     // Once it is closed, "Connect..." works as before.
     selector.onSelect = nullptr;
-    frame->Action(CMainFrame::ID_DEVICES_CONNECT)->trigger();
+    frame->Action(MainWindow::ID_DEVICES_CONNECT)->trigger();
     EXPECT_EQ(selector.calls, 3);
 }
 
@@ -235,7 +236,7 @@ TEST_F(SelectionRoadSim, RefusedInitGivesTheMessageAndTheSelectionAgain) {
     for (int attempt = 0; attempt < 20; ++attempt) {
         frame->SelectDeviceAndConnect();
         ASSERT_TRUE(PumpUntil([&] { return !box.messages.empty(); }, 5000)) << sim.Err();
-        if (box.messages.back().text != UnableToConnect(EIOCPE_WSAECONNREFUSED))
+        if (box.messages.back().text != UnableToConnect(devlink::EIOCPE_WSAECONNREFUSED))
             break;
         box.messages.clear();
         selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")},
@@ -248,7 +249,7 @@ TEST_F(SelectionRoadSim, RefusedInitGivesTheMessageAndTheSelectionAgain) {
         box.messages,
         (std::vector<RecordedMessage>{
             {L"Unable to connect : [EIOCPE_SIGNATURE_DIFF] Client and server are incompatible!",
-             MessageIcon::Error}}));
+             platform::MessageIcon::Error}}));
     EXPECT_FALSE(frame->Connected());
 }
 
@@ -261,7 +262,7 @@ TEST_F(SelectionRoadSim, ControllerWithoutAddressCannotBeReached) {
     ASSERT_EQ(box.messages.size(), 1u);
     EXPECT_EQ(box.messages[0].text.rfind(L"Unable to connect : [", 0), 0u)
         << QString::fromStdWString(box.messages[0].text).toStdString();
-    EXPECT_EQ(box.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(box.messages[0].icon, platform::MessageIcon::Error);
     EXPECT_FALSE(frame->Connected());
 }
 
@@ -274,13 +275,13 @@ TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
         second.Start({kSim, "--bind", "127.0.0.6", "--device-id", "106", "--ip", "0.0.0.0"}));
     MainFrameServices s = Services(false);
     s.deviceSelector = nullptr;  // the program's own
-    CTVR_App app;
+    Application app;
     // The dialog is modal: drive it from inside its own event loop.
     int rowsSeen = 0;
     QTimer driver;
     driver.setInterval(50);
     QObject::connect(&driver, &QTimer::timeout, [&] {
-        auto* dlg = qobject_cast<CConnectDlg*>(QApplication::activeModalWidget());
+        auto* dlg = qobject_cast<DeviceSelectionDialog*>(QApplication::activeModalWidget());
         if (!dlg || dlg->List().Count() < 2)
             return;
         rowsSeen = dlg->List().Count();
@@ -298,7 +299,7 @@ TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
     EXPECT_EQ(rowsSeen, 2);
     EXPECT_EQ(app.MainFrame()->DeviceAddress(), QStringLiteral("127.0.0.5"));
     EXPECT_EQ(app.MainFrame()->DeviceName(), QStringLiteral("105"));
-    EXPECT_FALSE(app.MainFrame()->Action(CMainFrame::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_FALSE(app.MainFrame()->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
     EXPECT_TRUE(box.messages.empty());
     app.ExitInstance(0);
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 using namespace bake;
-using sim::CControllerModel;
+using sim::ControllerModel;
 
 namespace {
 
@@ -15,21 +15,21 @@ struct Reply {
     std::vector<uint8_t> bytes;
 };
 
-Reply Ask(CControllerModel& m, const uint8_t* bytes, size_t n) {
+Reply Ask(ControllerModel& m, const uint8_t* bytes, size_t n) {
     Reply r;
     r.bytes = m.HandleRequest(bytes, n);
     EXPECT_TRUE(DecodeHeader(r.bytes.data(), r.bytes.size(), r.header));
     return r;
 }
 template <size_t N>
-Reply Ask(CControllerModel& m, const std::array<uint8_t, N>& a) {
+Reply Ask(ControllerModel& m, const std::array<uint8_t, N>& a) {
     return Ask(m, a.data(), a.size());
 }
-Reply Ask(CControllerModel& m, const std::vector<uint8_t>& v) {
+Reply Ask(ControllerModel& m, const std::vector<uint8_t>& v) {
     return Ask(m, v.data(), v.size());
 }
 
-uint32_t Command(CControllerModel& m, uint32_t action, uint32_t seq = 1) {
+uint32_t Command(ControllerModel& m, uint32_t action, uint32_t seq = 1) {
     return Ask(m, EncodeStartStop(action, seq)).header.result;
 }
 
@@ -41,7 +41,7 @@ std::vector<uint8_t> ProfilePacket(std::vector<CONCC_ProfilePoint> points) {
 }
 
 // Runs the model for `ms` simulated milliseconds and collects the bake results.
-std::vector<CONCC_BakeResult> RunFor(CControllerModel& m, uint64_t ms) {
+std::vector<CONCC_BakeResult> RunFor(ControllerModel& m, uint64_t ms) {
     std::vector<std::vector<uint8_t>> out;
     for (uint64_t t = 0; t < ms; t += 100) m.Advance(100, out);
     std::vector<CONCC_BakeResult> results;
@@ -57,7 +57,7 @@ std::vector<CONCC_BakeResult> RunFor(CControllerModel& m, uint64_t ms) {
 }  // namespace
 
 TEST(SimControllerModel, StartStopResults) {
-    CControllerModel m;
+    ControllerModel m;
     EXPECT_EQ(kResultNotBaking, Command(m, CONCC_ACT_ABORT));
     EXPECT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
     EXPECT_TRUE(m.IsBaking());
@@ -68,12 +68,12 @@ TEST(SimControllerModel, StartStopResults) {
     EXPECT_EQ(kResultSuccess, Command(m, CONCC_ACT_COOLDOWN));
     EXPECT_EQ(kResultBadParams, Command(m, 7));
 
-    CControllerModel empty;
+    ControllerModel empty;
     empty.ClearProfile();
     EXPECT_EQ(kResultNoProfile, Command(empty, CONCC_ACT_START));
     EXPECT_FALSE(empty.IsBaking());
 
-    CControllerModel hot;
+    ControllerModel hot;
     hot.SetPlateTemperature(120);
     EXPECT_EQ(kResultTooHot, Command(hot, CONCC_ACT_START));
     hot.SetPlateTemperature(49);
@@ -81,7 +81,7 @@ TEST(SimControllerModel, StartStopResults) {
 }
 
 TEST(SimControllerModel, RepliesEchoTypeAndSequence) {
-    CControllerModel m;
+    ControllerModel m;
     const std::vector<std::vector<uint8_t>> requests = {
         [] {
             auto a = EncodeStartStop(CONCC_ACT_ABORT, 0xABCDEF01);
@@ -134,7 +134,7 @@ TEST(SimControllerModel, ProfileValidation) {
         {"no room for count", cut, kResultInvalidProfile},
     };
     for (const auto& c : cases) {
-        CControllerModel m;
+        ControllerModel m;
         const auto before = m.Profile().size();
         EXPECT_EQ(c.result, Ask(m, c.packet).header.result) << c.name;
         if (c.result != kResultSuccess) {
@@ -145,7 +145,7 @@ TEST(SimControllerModel, ProfileValidation) {
 }
 
 TEST(SimControllerModel, ProfileRoundTripAndReport) {
-    CControllerModel m;
+    ControllerModel m;
     const std::vector<CONCC_ProfilePoint> points = {{0, 2500}, {20000, 6000}, {40000, 4000}};
     EXPECT_EQ(kResultSuccess, Ask(m, ProfilePacket(points)).header.result);
 
@@ -164,7 +164,7 @@ TEST(SimControllerModel, ProfileRoundTripAndReport) {
     ASSERT_TRUE(DecodeTempProfile(baking.bytes.data(), baking.bytes.size(), report));
     EXPECT_EQ(5000u, report.startTime);
 
-    CControllerModel empty;
+    ControllerModel empty;
     empty.ClearProfile();
     auto none = Ask(empty, EncodeRequest(CONCC_PKT_GET_PROFILE, 6));
     EXPECT_EQ(kResultNoProfile, none.header.result);
@@ -176,25 +176,25 @@ TEST(SimControllerModel, ProfileRoundTripAndReport) {
 TEST(SimControllerModel, ProfileReportAfterTheBakeCarriesNoStartTime) {
     struct Case {
         const char* what;
-        void (*end)(CControllerModel&);
+        void (*end)(ControllerModel&);
     } cases[] = {
         {"aborted",
-         [](CControllerModel& m) { EXPECT_EQ(kResultSuccess, Command(m, CONCC_ACT_ABORT)); }},
+         [](ControllerModel& m) { EXPECT_EQ(kResultSuccess, Command(m, CONCC_ACT_ABORT)); }},
         {"ended",
-         [](CControllerModel& m) {
+         [](ControllerModel& m) {
              const auto results = RunFor(m, m.Profile().back().timeMs + 1000);
              ASSERT_EQ(1u, results.size());
              EXPECT_EQ(kResultSuccess, results[0].bakeError);
          }},
         {"overheated",
-         [](CControllerModel& m) {
+         [](ControllerModel& m) {
              m.SetPlateTemperature(305);
              ASSERT_EQ(1u, RunFor(m, 200).size());
          }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CControllerModel m;
+        ControllerModel m;
         RunFor(m, 3000);
         ASSERT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
         CONCC_TempProfile report;
@@ -213,7 +213,7 @@ TEST(SimControllerModel, ProfileReportAfterTheBakeCarriesNoStartTime) {
 }
 
 TEST(SimControllerModel, BakeOptionsRoundTrip) {
-    CControllerModel m;
+    ControllerModel m;
     auto get = Ask(m, EncodeRequest(CONCC_PKT_GET_BAKE_OPTIONS, 3));
     ASSERT_EQ(kBakeOptionsSize, get.bytes.size());
     CONCC_BakeOptions o;
@@ -234,7 +234,7 @@ TEST(SimControllerModel, BakeOptionsRoundTrip) {
 }
 
 TEST(SimControllerModel, BakeFollowsTheProfileAndReportsItsEnd) {
-    CControllerModel m;
+    ControllerModel m;
     ASSERT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
     const uint64_t length = m.Profile().back().timeMs;
     double worst = 0;
@@ -266,7 +266,7 @@ TEST(SimControllerModel, BakeFollowsTheProfileAndReportsItsEnd) {
 }
 
 TEST(SimControllerModel, OverheatEndsTheBakeWithItsCode) {
-    CControllerModel m;
+    ControllerModel m;
     ASSERT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
     RunFor(m, 2000);
     m.SetPlateTemperature(305);
@@ -279,7 +279,7 @@ TEST(SimControllerModel, OverheatEndsTheBakeWithItsCode) {
 // A broken heater leaves the controller commanding heat that never comes:
 // the plate follows the profile until the fault, then falls behind it.
 TEST(SimControllerModel, FailedHeaterLeavesThePlateBehindTheProfile) {
-    CControllerModel m;
+    ControllerModel m;
     m.SetHeaterFault(30000);
     ASSERT_EQ(kResultSuccess, Command(m, CONCC_ACT_START));
     RunFor(m, 29000);
@@ -294,14 +294,14 @@ TEST(SimControllerModel, FailedHeaterLeavesThePlateBehindTheProfile) {
     EXPECT_TRUE(m.IsBaking());
 
     // The fault counts from each bake's start: a fresh model without it heats.
-    CControllerModel healthy;
+    ControllerModel healthy;
     ASSERT_EQ(kResultSuccess, Command(healthy, CONCC_ACT_START));
     RunFor(healthy, 59000);
     EXPECT_LT(std::fabs(healthy.Gauge().setupTemp - healthy.Gauge().tempMain) / 100.0, 10.0);
 }
 
 TEST(SimControllerModel, GaugePacketWhileIdle) {
-    CControllerModel m;
+    ControllerModel m;
     RunFor(m, 1000);
     auto raw = m.GaugePacket();
     CONCC_GaugeData g;
@@ -330,7 +330,7 @@ TEST(SimControllerModel, AutostartStartsOnceAfterTheFirstClient) {
         {"no profile", 25.0, false, false, "autostart refused: No temperature profile loaded!"},
     };
     for (const Case& c : cases) {
-        CControllerModel m;
+        ControllerModel m;
         m.SetPlateTemperature(c.plate);
         if (!c.profile)
             m.ClearProfile();
@@ -349,7 +349,7 @@ TEST(SimControllerModel, AutostartStartsOnceAfterTheFirstClient) {
     }
 
     // A later client does not press the key again.
-    CControllerModel m;
+    ControllerModel m;
     m.SetAutostart(0);
     m.OnClientReady();
     EXPECT_TRUE(m.IsBaking());

@@ -32,9 +32,9 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 Bytes InitRequest() {
-    Bytes body(link_frame::kInitBodySize);
-    link_frame::WriteInitRequestBody(body.data());
-    return link_test::Frame(link_frame::kTypeInitRequest, body);
+    Bytes body(devlink::kInitBodySize);
+    devlink::WriteInitRequestBody(body.data());
+    return link_test::Frame(devlink::kTypeInitRequest, body);
 }
 
 // A header-only request as the operator program sends it.
@@ -42,7 +42,7 @@ Bytes Request(uint32_t type, uint32_t seqId) {
     Bytes body(12);
     platform::WriteLe32(body.data(), type);
     platform::WriteLe32(body.data() + 8, seqId);
-    return link_test::Frame(link_frame::kTypeUserPacket, body);
+    return link_test::Frame(devlink::kTypeUserPacket, body);
 }
 
 size_t ResidentBytes() {
@@ -88,13 +88,13 @@ public:
 
     // The next frame: type and body; nothing on close, reset or time-out.
     std::optional<std::pair<uint32_t, Bytes>> Read() {
-        uint8_t head[link_frame::kHeaderSize];
+        uint8_t head[devlink::kHeaderSize];
         if (!ReadExactly(head, sizeof head))
             return std::nullopt;
-        const auto h = link_frame::ReadHeader(head);
-        if (h.magic != link_frame::kMagic || h.length < link_frame::kHeaderSize)
+        const auto h = devlink::ReadHeader(head);
+        if (h.magic != devlink::kMagic || h.length < devlink::kHeaderSize)
             return std::nullopt;
-        Bytes body(h.length - link_frame::kHeaderSize);
+        Bytes body(h.length - devlink::kHeaderSize);
         if (!ReadExactly(body.data(), body.size()))
             return std::nullopt;
         return std::make_pair(h.type, std::move(body));
@@ -137,7 +137,7 @@ protected:
         sim::ServerOptions o;
         o.port = 0;
         o.rate = 50;
-        server_ = std::make_unique<sim::CSimServer>(model_, o, [this](const std::string& line) {
+        server_ = std::make_unique<sim::SimServer>(model_, o, [this](const std::string& line) {
             std::lock_guard<std::mutex> g(logLock_);
             log_.push_back(line);
         });
@@ -185,14 +185,14 @@ protected:
         if (!c.Send(InitRequest()))
             return ::testing::AssertionFailure() << "cannot send INIT";
         const auto f = c.Read();
-        if (!f || f->first != link_frame::kTypeInitResponse || f->second.size() < 4 ||
+        if (!f || f->first != devlink::kTypeInitResponse || f->second.size() < 4 ||
             platform::ReadLe32(f->second.data()) != 0)
             return ::testing::AssertionFailure() << "no INIT acceptance";
         return ::testing::AssertionSuccess();
     }
 
-    sim::CControllerModel model_;
-    std::unique_ptr<sim::CSimServer> server_;
+    sim::ControllerModel model_;
+    std::unique_ptr<sim::SimServer> server_;
     std::thread thread_;
     std::mutex logLock_;
     std::vector<std::string> log_;
@@ -211,8 +211,8 @@ TEST_F(SimServerLimits, FloodingClientKeepsMemoryBounded) {
     } cases[] = {
         {"requests whose replies it never reads", Request(bake::CONCC_PKT_GET_BAKE_OPTIONS, 0),
          true},
-        {"empty user packets, which want no reply",
-         link_test::Frame(link_frame::kTypeUserPacket, {}), false},
+        {"empty user packets, which want no reply", link_test::Frame(devlink::kTypeUserPacket, {}),
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -255,7 +255,7 @@ TEST_F(SimServerLimits, FloodingClientKeepsMemoryBounded) {
         std::printf("%s: peak pending %zu bytes, resident memory +%zu KiB, %s\n", c.what,
                     server_->PeakPendingBytes(), (residentPeak - residentBefore) >> 10,
                     refused ? "dropped" : "served");
-        EXPECT_LE(server_->PeakPendingBytes(), sim::CSimServer::kMaxPendingBytes + (64u << 10));
+        EXPECT_LE(server_->PeakPendingBytes(), sim::SimServer::kMaxPendingBytes + (64u << 10));
         EXPECT_LT(residentPeak - residentBefore, 64u << 20)
             << "resident memory grew from " << residentBefore << " to " << residentPeak;
         if (c.dropped) {
@@ -312,7 +312,7 @@ TEST_F(SimServerLimits, FramesSentWithTheCloseAreServedBeforeClosing) {
 
         const auto init = client.Read();
         ASSERT_TRUE(init.has_value());
-        EXPECT_EQ(init->first, link_frame::kTypeInitResponse);
+        EXPECT_EQ(init->first, devlink::kTypeInitResponse);
         for (size_t i = 0; i < c.replies.size(); ++i) {
             const auto reply = client.ReadReply();
             ASSERT_TRUE(reply.has_value()) << "reply " << i;
@@ -362,15 +362,15 @@ TEST_F(SimServerLimits, LinkGetsTheReplyToACommandSentJustBeforeItsGracefulDisco
     link_test::RecordingReceiver receiver;
     link_test::RecordingLog log;
     uint32_t error = 0;
-    IIOCP_ClientConnection* link = CreateClientConnection(&receiver, &log, &error);
+    devlink::Connection* link = devlink::CreateClientConnection(&receiver, &log, &error);
     ASSERT_NE(link, nullptr) << error;
     ASSERT_EQ(link->Connect("127.0.0.1", Port(), 0), 0u);
     ASSERT_TRUE(receiver.WaitFor(1));
     ASSERT_EQ(receiver.Events()[0], link_test::Connected());
 
     const Bytes request = Request(bake::CONCC_PKT_GET_BAKE_OPTIONS, 1);
-    ASSERT_EQ(link->Send(request.data() + link_frame::kHeaderSize,
-                         static_cast<uint32_t>(request.size() - link_frame::kHeaderSize)),
+    ASSERT_EQ(link->Send(request.data() + devlink::kHeaderSize,
+                         static_cast<uint32_t>(request.size() - devlink::kHeaderSize)),
               0u);
     const auto start = Clock::now();
     EXPECT_EQ(link->Disconnect(1, 0), 0u);
@@ -385,7 +385,7 @@ TEST_F(SimServerLimits, LinkGetsTheReplyToACommandSentJustBeforeItsGracefulDisco
     }
     EXPECT_TRUE(replied);
     EXPECT_EQ(events.back(), link_test::Disconnected(55));
-    ReleaseClientConnection(link);
+    devlink::ReleaseClientConnection(link);
 }
 
 // Serving this machine only unless told otherwise, and saying how to change it.

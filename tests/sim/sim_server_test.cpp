@@ -57,38 +57,38 @@ public:
     }
     ::testing::AssertionResult SendFrame(uint32_t type, const void* body, size_t n) {
         std::vector<uint8_t> out;
-        link_frame::AppendFrame(out, type, body, static_cast<uint32_t>(n));
+        devlink::AppendFrame(out, type, body, static_cast<uint32_t>(n));
         return SendRaw(out);
     }
     ::testing::AssertionResult SendInit(uint16_t version = 0x0101, uint16_t clientType = 1,
                                         uint32_t initWord = 0, bool goodSignature = true,
-                                        size_t bodySize = link_frame::kInitBodySize) {
-        std::vector<uint8_t> body(link_frame::kInitBodySize);
-        link_frame::WriteInitRequestBody(body.data());
+                                        size_t bodySize = devlink::kInitBodySize) {
+        std::vector<uint8_t> body(devlink::kInitBodySize);
+        devlink::WriteInitRequestBody(body.data());
         platform::WriteLe16(body.data(), version);
         platform::WriteLe16(body.data() + 2, clientType);
         platform::WriteLe32(body.data() + 4, initWord);
         if (!goodSignature)
             body[8] ^= 1;
         body.resize(bodySize);
-        return SendFrame(link_frame::kTypeInitRequest, body.data(), body.size());
+        return SendFrame(devlink::kTypeInitRequest, body.data(), body.size());
     }
     template <size_t N>
     ::testing::AssertionResult SendPacket(const std::array<uint8_t, N>& p) {
-        return SendFrame(link_frame::kTypeUserPacket, p.data(), p.size());
+        return SendFrame(devlink::kTypeUserPacket, p.data(), p.size());
     }
 
     // The next frame, or nothing on close / time-out.
     std::optional<Frame> Read() {
-        uint8_t head[link_frame::kHeaderSize];
+        uint8_t head[devlink::kHeaderSize];
         if (!ReadExactly(head, sizeof head))
             return std::nullopt;
-        auto h = link_frame::ReadHeader(head);
-        if (h.magic != link_frame::kMagic || h.length < link_frame::kHeaderSize)
+        auto h = devlink::ReadHeader(head);
+        if (h.magic != devlink::kMagic || h.length < devlink::kHeaderSize)
             return std::nullopt;
         Frame f;
         f.type = h.type;
-        f.body.resize(h.length - link_frame::kHeaderSize);
+        f.body.resize(h.length - devlink::kHeaderSize);
         if (!ReadExactly(f.body.data(), f.body.size()))
             return std::nullopt;
         return f;
@@ -99,7 +99,7 @@ public:
             auto f = Read();
             if (!f)
                 return f;
-            if (f->type == link_frame::kTypeUserPacket && f->body.size() >= 4 &&
+            if (f->type == devlink::kTypeUserPacket && f->body.size() >= 4 &&
                 f->body[0] != CONCC_PKT_GAUGE_DATA)
                 return f;
         }
@@ -139,7 +139,7 @@ protected:
         o.refuseInit = refuseInit;
         o.handshakeTimeout = handshakeTimeout;
         o.dropLinkAfterBakeMs = dropLinkAfterBakeMs;
-        server_ = std::make_unique<sim::CSimServer>(model_, o);
+        server_ = std::make_unique<sim::SimServer>(model_, o);
         std::string error;
         if (server_->Open(&error) != 0)
             return ::testing::AssertionFailure() << "the server did not open: " << error;
@@ -157,13 +157,13 @@ protected:
         EXPECT_TRUE(f.has_value());
         if (!f)
             return 0xDEAD;
-        EXPECT_EQ(link_frame::kTypeInitResponse, f->type);
+        EXPECT_EQ(devlink::kTypeInitResponse, f->type);
         EXPECT_GE(f->body.size(), 4u);
         return f->body.size() >= 4 ? platform::ReadLe32(f->body.data()) : 0xDEAD;
     }
 
-    sim::CControllerModel model_;
-    std::unique_ptr<sim::CSimServer> server_;
+    sim::ControllerModel model_;
+    std::unique_ptr<sim::SimServer> server_;
     std::thread thread_;
 };
 
@@ -178,7 +178,7 @@ TEST_F(SimServerTest, HandshakeThenGaugeStreamAndReplies) {
 
     auto f = c.Read();
     ASSERT_TRUE(f);
-    EXPECT_EQ(link_frame::kTypeUserPacket, f->type);
+    EXPECT_EQ(devlink::kTypeUserPacket, f->type);
     CONCC_GaugeData g;
     ASSERT_TRUE(DecodeGaugeData(f->body.data(), f->body.size(), g));
     EXPECT_EQ(CONCC_DEV_IDLE, g.devState);
@@ -238,16 +238,16 @@ TEST_F(SimServerTest, NothingIsServedBeforeTheHandshake) {
 TEST_F(SimServerTest, SplitFramesAndTwoFramesInOneSend) {
     ASSERT_TRUE(Start());
     RawClient c(Port());
-    std::vector<uint8_t> init(link_frame::kHeaderSize + link_frame::kInitBodySize);
-    link_frame::WriteHeader(init.data(), link_frame::kTypeInitRequest,
-                            static_cast<uint32_t>(init.size()));
-    link_frame::WriteInitRequestBody(init.data() + link_frame::kHeaderSize);
+    std::vector<uint8_t> init(devlink::kHeaderSize + devlink::kInitBodySize);
+    devlink::WriteHeader(init.data(), devlink::kTypeInitRequest,
+                         static_cast<uint32_t>(init.size()));
+    devlink::WriteInitRequestBody(init.data() + devlink::kHeaderSize);
     // The INIT in three pieces, the last one carrying two user packets as well.
     std::vector<uint8_t> tail(init.begin() + 50, init.end());
     auto a = EncodeRequest(CONCC_PKT_GET_BAKE_OPTIONS, 5);
     auto b = EncodeRequest(CONCC_PKT_GET_PROFILE, 6);
-    link_frame::AppendFrame(tail, link_frame::kTypeUserPacket, a.data(), a.size());
-    link_frame::AppendFrame(tail, link_frame::kTypeUserPacket, b.data(), b.size());
+    devlink::AppendFrame(tail, devlink::kTypeUserPacket, a.data(), a.size());
+    devlink::AppendFrame(tail, devlink::kTypeUserPacket, b.data(), b.size());
     ASSERT_TRUE(c.SendRaw({init.begin(), init.begin() + 3}));
     usleep(20000);
     ASSERT_TRUE(c.SendRaw({init.begin() + 3, init.begin() + 50}));
@@ -275,7 +275,7 @@ TEST_F(SimServerTest, OneClientAtATimeAndBadMagicDrops) {
     EXPECT_TRUE(second.ClosedByPeer());
 
     std::vector<uint8_t> bad(12, 0);
-    link_frame::WriteHeader(bad.data(), link_frame::kTypeUserPacket, 12);
+    devlink::WriteHeader(bad.data(), devlink::kTypeUserPacket, 12);
     bad[0] = 0x55;  // bytes 55 AA: the magic reversed
     bad[1] = 0xAA;
     ASSERT_TRUE(first.SendRaw(bad));
@@ -299,17 +299,17 @@ TEST_F(SimServerTest, ClientWithoutHandshakeIsDroppedInTime) {
     struct Case {
         const char* what;
         size_t initBytes;  // of the INIT frame sent before falling silent
-    } cases[] = {{"silent", 0}, {"half an INIT", link_frame::kHeaderSize + 10}};
+    } cases[] = {{"silent", 0}, {"half an INIT", devlink::kHeaderSize + 10}};
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         const auto connected = Clock::now();
         RawClient idle(Port());
         ASSERT_TRUE(idle.Connected());
         if (k.initBytes) {
-            std::vector<uint8_t> init(link_frame::kHeaderSize + link_frame::kInitBodySize);
-            link_frame::WriteHeader(init.data(), link_frame::kTypeInitRequest,
-                                    static_cast<uint32_t>(init.size()));
-            link_frame::WriteInitRequestBody(init.data() + link_frame::kHeaderSize);
+            std::vector<uint8_t> init(devlink::kHeaderSize + devlink::kInitBodySize);
+            devlink::WriteHeader(init.data(), devlink::kTypeInitRequest,
+                                 static_cast<uint32_t>(init.size()));
+            devlink::WriteInitRequestBody(init.data() + devlink::kHeaderSize);
             init.resize(k.initBytes);
             ASSERT_TRUE(idle.SendRaw(init));
         }
@@ -344,7 +344,7 @@ TEST_F(SimServerTest, DropLinkClosesTheClientOnceIntoTheBake) {
         if (!f)
             break;
         CONCC_GaugeData g;
-        if (f->type == link_frame::kTypeUserPacket &&
+        if (f->type == devlink::kTypeUserPacket &&
             DecodeGaugeData(f->body.data(), f->body.size(), g) && g.devState == CONCC_DEV_BAKING)
             ++baking;
         ASSERT_LT(baking, 200) << "the link was never dropped";

@@ -207,8 +207,8 @@ bool FaultProxy::ApplyFault(int client) {
             ::shutdown(client, SHUT_WR);
             return false;
         case ProxyFault::Kind::kHugeFrame: {
-            uint8_t header[link_frame::kHeaderSize];
-            link_frame::WriteHeader(header, link_frame::kTypeUserPacket, 0xFFFFFFF0u);
+            uint8_t header[devlink::kHeaderSize];
+            devlink::WriteHeader(header, devlink::kTypeUserPacket, 0xFFFFFFF0u);
             stalled_ = true;  // what the client makes of it is what counts
             return SendAll(client, header, sizeof header);
         }

@@ -9,8 +9,8 @@
 
 #include <QTemporaryDir>
 
-#include "document/tvr_doc.h"
-#include "shell/tvr_app.h"
+#include "document/chart_document.h"
+#include "shell/application.h"
 #include "tests/support/ui_test_support.h"
 
 namespace uitest {
@@ -20,12 +20,14 @@ protected:
     void SetUp() override {
         ClearSettings();
         services_.messageBox = &box_;
-        services_.createLink = [this](IIOCP_ClientReceiver*, IIOCP_Log*, uint32_t*) {
-            return static_cast<IIOCP_ClientConnection*>(&link_);
+        services_.createLink = [this](devlink::Receiver*, devlink::LinkLog*, uint32_t*) {
+            return static_cast<devlink::Connection*>(&link_);
         };
-        services_.releaseLink = [](IIOCP_ClientConnection*) { return 0u; };
+        services_.releaseLink = [](devlink::Connection*) { return 0u; };
         docs_.recoveryFolder = dir_.filePath(QStringLiteral("recovery"));
-        docs_.askSaveChanges = [](QWidget*, const QString&) { return SaveChoice::Discard; };
+        docs_.askSaveChanges = [](QWidget*, const QString&) {
+            return document::SaveChoice::Discard;
+        };
         options_.recordsFolder = dir_.filePath(QStringLiteral("records"));
         options_.connectHost = QStringLiteral("192.0.2.9");  // no device selection
     }
@@ -36,7 +38,7 @@ protected:
     shell::MainFrameServices services_;
     shell::DocumentServices docs_;
     shell::CommandLineOptions options_;
-    shell::CTVR_App app_;
+    shell::Application app_;
 };
 
 }  // namespace uitest

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "link/client_connection.h"
+#include "link/connection.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
 
@@ -35,13 +35,13 @@ void ClearSettings();
 
 struct RecordedMessage {
     std::wstring text;
-    MessageIcon icon;
+    platform::MessageIcon icon;
     bool operator==(const RecordedMessage&) const = default;
 };
 
-class RecordingMessageBox : public IMessageBox {
+class RecordingMessageBox : public platform::MessageBox {
 public:
-    void ShowMessage(const std::wstring& text, MessageIcon icon) override {
+    void ShowMessage(const std::wstring& text, platform::MessageIcon icon) override {
         messages.push_back({text, icon});
         if (onShow)
             onShow();
@@ -57,7 +57,7 @@ struct RecordedTrace {
     bool operator==(const RecordedTrace&) const = default;
 };
 
-class RecordingTraceLog : public ITraceLog {
+class RecordingTraceLog : public platform::TraceLog {
 public:
     void TraceMessage(const wchar_t* source, const wchar_t* format, ...) override;
     void TraceError(const wchar_t* source, const wchar_t* format, ...) override;
@@ -67,7 +67,7 @@ public:
 };
 
 // A link that records what it is asked to do and answers with set codes.
-class FakeLink : public IIOCP_ClientConnection {
+class FakeLink : public devlink::Connection {
 public:
     uint32_t Connect(const char* host, uint16_t port, uint32_t retryInterval) override;
     uint32_t Disconnect(uint32_t notify, uint32_t immediate) override;

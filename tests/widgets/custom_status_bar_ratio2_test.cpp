@@ -11,11 +11,11 @@
 using namespace widgets;
 
 TEST(CustomStatusBarAtRatio2, OwnerDrawnPaneIsDrawnInDevicePixels) {
-    CCustomStatusBar bar;
+    CustomStatusBar bar;
     bar.resize(200, 24);
     ASSERT_EQ(bar.devicePixelRatioF(), 2.0) << "the screen is not at ratio 2";
     ASSERT_TRUE(bar.SetIndicators({127}));
-    bar.SetPaneInfo(0, 127, CCustomStatusBar::kPaneStretch | CCustomStatusBar::kPaneOwnerDraw, 0);
+    bar.SetPaneInfo(0, 127, CustomStatusBar::kPaneStretch | CustomStatusBar::kPaneOwnerDraw, 0);
     const QColor red(255, 0, 0), window = bar.palette().color(QPalette::Window);
     bar.SetPaneColours(0, red, Qt::black);
 

@@ -11,12 +11,12 @@ using namespace widgets;
 
 namespace {
 
-class TestDialog : public CStatusBarDialog {
+class TestDialog : public StatusBarDialog {
 public:
-    TestDialog() : CStatusBarDialog(4711) { resize(400, 200); }
-    using CStatusBarDialog::ControlArea;
-    using CStatusBarDialog::CreateStatusBar;
-    using CStatusBarDialog::RepositionBars;
+    TestDialog() : StatusBarDialog(4711) { resize(400, 200); }
+    using StatusBarDialog::ControlArea;
+    using StatusBarDialog::CreateStatusBar;
+    using StatusBarDialog::RepositionBars;
 };
 
 // Whether any pixel of the area has the colour.
@@ -31,10 +31,10 @@ bool HasColour(const QImage& image, const QColor& colour, QRect area = QRect()) 
 }
 
 TEST(CustomStatusBar, PaneColoursAfterConstruction) {
-    CCustomStatusBar bar;
+    CustomStatusBar bar;
     EXPECT_EQ(bar.PaneBackground(0), QColor(255, 0, 0));
     EXPECT_EQ(bar.PaneBackground(1), QColor(0, 255, 0));
-    for (int i = 2; i < CCustomStatusBar::kMaxPanes; ++i) {
+    for (int i = 2; i < CustomStatusBar::kMaxPanes; ++i) {
         EXPECT_EQ(bar.PaneBackground(i), bar.DefaultBackground()) << i;
         EXPECT_EQ(bar.PaneTextColour(i), bar.DefaultText()) << i;
     }
@@ -49,11 +49,11 @@ TEST(StatusBarDialog, CreatedLineShowsResultOnRedThenClearsToButtonFace) {
     dlg.show();
     ASSERT_TRUE(dlg.CreateStatusBar());
     EXPECT_TRUE(dlg.HasStatusBar());
-    CCustomStatusBar* bar = dlg.StatusBar();
-    EXPECT_EQ(bar->property("controlId").toInt(), CStatusBarDialog::kStatusBarId);
+    CustomStatusBar* bar = dlg.StatusBar();
+    EXPECT_EQ(bar->property("controlId").toInt(), StatusBarDialog::kStatusBarId);
     ASSERT_EQ(bar->PaneCount(), 1);
     EXPECT_EQ(bar->PaneId(0), 127);
-    EXPECT_EQ(bar->PaneStyle(0), CCustomStatusBar::kPaneStretch | CCustomStatusBar::kPaneOwnerDraw);
+    EXPECT_EQ(bar->PaneStyle(0), CustomStatusBar::kPaneStretch | CustomStatusBar::kPaneOwnerDraw);
     EXPECT_EQ(bar->PaneText(0), QStringLiteral("<result>"));
 
     // Along the bottom, across the whole width; the controls get the rest.
@@ -107,7 +107,7 @@ TEST(StatusBarDialog, LongTextIsCutAtThePaneEdge) {
     TestDialog dlg;
     dlg.show();
     ASSERT_TRUE(dlg.CreateStatusBar());
-    CCustomStatusBar* bar = dlg.StatusBar();
+    CustomStatusBar* bar = dlg.StatusBar();
     bar->SetPaneColours(0, Qt::white, Qt::black);
     bar->SetPaneText(0, QString(400, QLatin1Char('W')));
     QRect pane;

@@ -13,9 +13,9 @@
 #include "xml/xml_node.h"
 
 using namespace std::string_literals;
-using xml::CXmlNode;
-using xml::CXmlResult;
 using xml::XmlError;
+using xml::XmlNode;
+using xml::XmlResult;
 
 namespace {
 
@@ -63,8 +63,8 @@ TEST_F(XmlFile, Encodings) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CXmlResult r;
-        const CXmlNode n = CXmlNode::ParseFile(Write(c.bytes), &r);
+        XmlResult r;
+        const XmlNode n = XmlNode::ParseFile(Write(c.bytes), &r);
         EXPECT_EQ(r.error, c.error);
         if (c.value) {
             ASSERT_FALSE(n.IsEmpty());
@@ -79,7 +79,7 @@ TEST_F(XmlFile, Encodings) {
 }
 
 namespace {
-struct CountingSinkBase : xml::IXmlElementSink {
+struct CountingSinkBase : xml::XmlElementSink {
     uintptr_t OnElement(uintptr_t, const wchar_t*, bool,
                         std::span<const xml::XmlAttribute>) override {
         return 1;
@@ -88,8 +88,8 @@ struct CountingSinkBase : xml::IXmlElementSink {
 }  // namespace
 
 TEST_F(XmlFile, MissingOrUnreadable) {
-    CXmlResult r;
-    EXPECT_TRUE(CXmlNode::ParseFile(Dir() + L"/none.xml", &r).IsEmpty());
+    XmlResult r;
+    EXPECT_TRUE(XmlNode::ParseFile(Dir() + L"/none.xml", &r).IsEmpty());
     EXPECT_EQ(r.error, XmlError::kFileNotFound);
     EXPECT_EQ(r.line, 0);
     EXPECT_EQ(r.reason, L"No such file or directory");
@@ -99,7 +99,7 @@ TEST_F(XmlFile, MissingOrUnreadable) {
     EXPECT_EQ(r.error, XmlError::kConversionFailed);
     EXPECT_EQ(r.reason, L"the file ends in the middle of a UTF-16 character (is it cut short?)");
     // A successful read clears it.
-    CXmlNode::ParseFile(Write("<a/>"), &r);
+    XmlNode::ParseFile(Write("<a/>"), &r);
     EXPECT_EQ(r.error, XmlError::kNone);
     EXPECT_EQ(r.reason, L"");
 }
@@ -107,7 +107,7 @@ TEST_F(XmlFile, MissingOrUnreadable) {
 namespace {
 
 // Counts what the sink is told; a refused file must tell it nothing.
-class CountingSink : public xml::IXmlElementSink {
+class CountingSink : public xml::XmlElementSink {
 public:
     uintptr_t OnElement(uintptr_t, const wchar_t*, bool,
                         std::span<const xml::XmlAttribute>) override {
@@ -142,13 +142,13 @@ TEST_F(XmlFile, RefusesWhatIsNotARegularFileOrTooLarge) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::wstring path(c.path.begin(), c.path.end());
-        CXmlResult r{XmlError::kNone, 7, 7, {}};
-        EXPECT_TRUE(CXmlNode::ParseFile(path, &r).IsEmpty());
+        XmlResult r{XmlError::kNone, 7, 7, {}};
+        EXPECT_TRUE(XmlNode::ParseFile(path, &r).IsEmpty());
         EXPECT_EQ(r.error, c.error);
         EXPECT_EQ(r.line, 0);
 
         CountingSink sink;
-        r = CXmlResult{};
+        r = XmlResult{};
         xml::ParseFileToSink(path, sink, &r);
         EXPECT_EQ(r.error, c.error);
         EXPECT_EQ(sink.elements, 0u);
@@ -157,9 +157,9 @@ TEST_F(XmlFile, RefusesWhatIsNotARegularFileOrTooLarge) {
 
 // A surrogate pair is one character, in UTF-16 files as in wide text.
 TEST_F(XmlFile, PositionsCountCharacters) {
-    CXmlResult fromFile, fromText;
-    CXmlNode::ParseFile(Write("\xFF\xFE" + Utf16(u"<a>\n\U0001F600</b>")), &fromFile);
-    CXmlNode::ParseString(L"<a>\n\U0001F600</b>", &fromText);
+    XmlResult fromFile, fromText;
+    XmlNode::ParseFile(Write("\xFF\xFE" + Utf16(u"<a>\n\U0001F600</b>")), &fromFile);
+    XmlNode::ParseString(L"<a>\n\U0001F600</b>", &fromText);
     EXPECT_EQ(fromFile.error, XmlError::kUnmatchedEndTag);
     EXPECT_EQ(fromFile.line, 2);
     EXPECT_EQ(fromFile.column, 6);
@@ -169,8 +169,8 @@ TEST_F(XmlFile, PositionsCountCharacters) {
 
 TEST_F(XmlFile, BytesInMemoryReadLikeAFile) {
     const std::string bytes = "\xFF\xFE" + Utf16(u"<?xml version=\"1.0\"?><Charts/>");
-    CXmlResult r;
-    const CXmlNode n = CXmlNode::ParseBytes(bytes.data(), bytes.size(), &r);
+    XmlResult r;
+    const XmlNode n = XmlNode::ParseBytes(bytes.data(), bytes.size(), &r);
     ASSERT_EQ(r.error, XmlError::kNone);
     EXPECT_TRUE(n.IsDeclaration());
     EXPECT_FALSE(n.GetChild(L"charts").IsEmpty());

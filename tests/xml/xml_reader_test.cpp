@@ -6,22 +6,22 @@
 #include "xml/xml_element_sink.h"
 #include "xml/xml_node.h"
 
-using xml::CXmlNode;
-using xml::CXmlResult;
 using xml::XmlError;
+using xml::XmlNode;
+using xml::XmlResult;
 
 namespace {
 
-CXmlNode Parse(const wchar_t* text, CXmlResult* r) {
-    return CXmlNode::ParseString(text, r);
+XmlNode Parse(const wchar_t* text, XmlResult* r) {
+    return XmlNode::ParseString(text, r);
 }
 
-std::wstring Name(const CXmlNode& n) {
+std::wstring Name(const XmlNode& n) {
     return n.GetName() ? n.GetName() : L"<null>";
 }
 
 // Element names of the whole tree in document order, nesting shown by "(...)".
-std::wstring Shape(const CXmlNode& n) {
+std::wstring Shape(const XmlNode& n) {
     std::wstring s = Name(n);
     if (n.ChildCount() == 0)
         return s;
@@ -70,8 +70,8 @@ TEST(XmlReader, ResultsAndPositions) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << "text: " << testing::PrintToString(std::wstring(c.text)));
-        CXmlResult r;
-        const CXmlNode n = Parse(c.text, &r);
+        XmlResult r;
+        const XmlNode n = Parse(c.text, &r);
         EXPECT_EQ(r.error, c.error);
         EXPECT_EQ(r.line, c.line);
         EXPECT_EQ(r.column, c.column);
@@ -85,9 +85,9 @@ TEST(XmlReader, ResultsAndPositions) {
 }
 
 TEST(XmlReader, AttributeForms) {
-    CXmlResult r;
+    XmlResult r;
     // A "?" closing an ordinary value is kept; only declarations lose it.
-    const CXmlNode e = Parse(
+    const XmlNode e = Parse(
         L"<e a=1 b='two words' c d=\"x>y/z\" e=\"&lt;&AMP;&#65;&#x42;\" f=\"why?\" g=so? />", &r);
     ASSERT_EQ(r.error, XmlError::kNone);
     ASSERT_EQ(e.AttributeCount(), 7);
@@ -104,14 +104,14 @@ TEST(XmlReader, AttributeForms) {
 }
 
 TEST(XmlReader, FirstAttributeOfANameWins) {
-    CXmlResult r;
-    const CXmlNode e = Parse(L"<e X=1 x=2/>", &r);
+    XmlResult r;
+    const XmlNode e = Parse(L"<e X=1 x=2/>", &r);
     EXPECT_STREQ(e.GetAttribute(L"x"), L"1");
 }
 
 TEST(XmlReader, UnclosedQuoteStartsOrdinaryText) {
-    CXmlResult r;
-    const CXmlNode e = Parse(L"<e a='b c=d/>", &r);
+    XmlResult r;
+    const XmlNode e = Parse(L"<e a='b c=d/>", &r);
     ASSERT_EQ(r.error, XmlError::kNone);
     ASSERT_EQ(e.AttributeCount(), 2);
     EXPECT_STREQ(e.AttributeAt(0).name, L"a");
@@ -136,8 +136,8 @@ TEST(XmlReader, EntitiesAndReferences) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
-        CXmlResult r;
-        const CXmlNode e = Parse(c.text, &r);
+        XmlResult r;
+        const XmlNode e = Parse(c.text, &r);
         if (c.decoded) {
             ASSERT_EQ(r.error, XmlError::kNone);
             EXPECT_STREQ(e.TextAt(0), c.decoded);
@@ -149,8 +149,8 @@ TEST(XmlReader, EntitiesAndReferences) {
 }
 
 TEST(XmlReader, DeclarationHoldsTheRestOfTheDocument) {
-    CXmlResult r;
-    const CXmlNode decl = Parse(L"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n<Charts/>", &r);
+    XmlResult r;
+    const XmlNode decl = Parse(L"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n<Charts/>", &r);
     ASSERT_EQ(r.error, XmlError::kNone);
     EXPECT_TRUE(decl.IsDeclaration());
     EXPECT_EQ(Shape(decl), L"xml(Charts)");
@@ -158,7 +158,7 @@ TEST(XmlReader, DeclarationHoldsTheRestOfTheDocument) {
     EXPECT_STREQ(decl.GetAttribute(L"version"), L"1.0");
     EXPECT_STREQ(decl.GetAttribute(L"encoding"), L"utf-16");
 
-    const CXmlNode charts = Parse(L"<Charts/>", &r);
+    const XmlNode charts = Parse(L"<Charts/>", &r);
     EXPECT_EQ(Shape(charts), L"Charts");
     EXPECT_FALSE(charts.IsDeclaration());
 
@@ -167,8 +167,8 @@ TEST(XmlReader, DeclarationHoldsTheRestOfTheDocument) {
 }
 
 TEST(XmlReader, NestedDeclarationClosesAtItsEnd) {
-    CXmlResult r;
-    const CXmlNode a = Parse(L"<a><?pi x?><b/></a>", &r);
+    XmlResult r;
+    const XmlNode a = Parse(L"<a><?pi x?><b/></a>", &r);
     ASSERT_EQ(r.error, XmlError::kNone);
     EXPECT_EQ(Shape(a), L"a(pi,b)");
     EXPECT_TRUE(a.ChildAt(0).IsDeclaration());
@@ -176,8 +176,8 @@ TEST(XmlReader, NestedDeclarationClosesAtItsEnd) {
 }
 
 TEST(XmlReader, TextsClearSectionsAndDocumentOrder) {
-    CXmlResult r;
-    const CXmlNode e = Parse(
+    XmlResult r;
+    const XmlNode e = Parse(
         L"<e>  one <![CDATA[<raw & stuff>]]><b/>\n two\t<!DOCTYPE d [<!ENTITY x \"y\">]>"
         L"<!DOCTYPE html><PRE>a <b> c</PRE><![CDATA[]]></e>",
         &r);
@@ -208,7 +208,7 @@ TEST(XmlReader, TextsClearSectionsAndDocumentOrder) {
     }
 
     // Text right before and right after a section: two texts, the section between.
-    const CXmlNode tight = Parse(L"<t>left<![CDATA[mid]]>right</t>", &r);
+    const XmlNode tight = Parse(L"<t>left<![CDATA[mid]]>right</t>", &r);
     ASSERT_EQ(r.error, XmlError::kNone);
     ASSERT_EQ(tight.TextCount(), 2);
     EXPECT_STREQ(tight.TextAt(0), L"left");
@@ -222,8 +222,8 @@ TEST(XmlReader, TextsClearSectionsAndDocumentOrder) {
 }
 
 TEST(XmlReader, CommentBetweenTextsJoinsThem) {
-    CXmlResult r;
-    const CXmlNode e = Parse(L"<e>one<!-- note -->two<!-- end --></e>", &r);
+    XmlResult r;
+    const XmlNode e = Parse(L"<e>one<!-- note -->two<!-- end --></e>", &r);
     ASSERT_EQ(r.error, XmlError::kNone);
     ASSERT_EQ(e.TextCount(), 1);
     EXPECT_STREQ(e.TextAt(0), L"onetwo");
@@ -232,14 +232,14 @@ TEST(XmlReader, CommentBetweenTextsJoinsThem) {
     EXPECT_STREQ(e.ClearAt(0).value, L" end ");
 
     // A comment after an element, not a text, stays between the texts.
-    const CXmlNode f = Parse(L"<e><b/><!--c-->two</e>", &r);
+    const XmlNode f = Parse(L"<e><b/><!--c-->two</e>", &r);
     EXPECT_EQ(f.ClearCount(), 1);
     EXPECT_EQ(f.TextCount(), 1);
 }
 
 TEST(XmlReader, LookupsByName) {
-    CXmlResult r;
-    const CXmlNode root = Parse(L"<r><Chart n=0/><x/><CHART n=1/><chart n=2/></r>", &r);
+    XmlResult r;
+    const XmlNode root = Parse(L"<r><Chart n=0/><x/><CHART n=1/><chart n=2/></r>", &r);
     EXPECT_STREQ(root.GetChild(L"chart").GetAttribute(L"n"), L"0");
     EXPECT_STREQ(root.GetChild(L"chart", 2).GetAttribute(L"n"), L"2");
     EXPECT_STREQ(root.GetChild(L"chart", -1).GetAttribute(L"n"), L"2");
@@ -248,7 +248,7 @@ TEST(XmlReader, LookupsByName) {
 
     int cursor = 0;
     std::wstring seen;
-    for (CXmlNode c; !(c = root.GetChildFrom(L"Chart", &cursor)).IsEmpty();)
+    for (XmlNode c; !(c = root.GetChildFrom(L"Chart", &cursor)).IsEmpty();)
         seen += c.GetAttribute(L"n");
     EXPECT_EQ(seen, L"012");
     EXPECT_EQ(cursor, 4);
@@ -257,7 +257,7 @@ TEST(XmlReader, LookupsByName) {
 }
 
 TEST(XmlReader, EmptyHandleAnswersWithNothing) {
-    const CXmlNode empty;
+    const XmlNode empty;
     int cursor = 0;
     EXPECT_TRUE(empty.IsEmpty());
     EXPECT_EQ(empty.GetName(), nullptr);
@@ -266,15 +266,15 @@ TEST(XmlReader, EmptyHandleAnswersWithNothing) {
     EXPECT_TRUE(empty.GetChild(L"a").IsEmpty());
     EXPECT_TRUE(empty.GetChildFrom(L"a", &cursor).IsEmpty());
     EXPECT_EQ(empty.GetAttribute(L"a"), nullptr);
-    EXPECT_TRUE(CXmlNode(empty).AddChild(L"a").IsEmpty());
+    EXPECT_TRUE(XmlNode(empty).AddChild(L"a").IsEmpty());
     EXPECT_EQ(empty.ToString(), L"");
 }
 
 TEST(XmlReader, ChildOutlivesItsDocument) {
-    CXmlNode b;
+    XmlNode b;
     {
-        CXmlResult r;
-        const CXmlNode doc = Parse(L"<r><a/><b k=v><c/></b></r>", &r);
+        XmlResult r;
+        const XmlNode doc = Parse(L"<r><a/><b k=v><c/></b></r>", &r);
         b = doc.GetChild(L"b");
     }
     EXPECT_TRUE(b.GetParent().IsEmpty());
@@ -290,18 +290,18 @@ TEST(XmlReader, DeepNestingParsesAndFrees) {
     std::wstring text;
     for (int i = 0; i < kDepth; ++i) text += L"<a>";
     for (int i = 0; i < kDepth; ++i) text += L"</a>";
-    CXmlResult r;
-    CXmlNode top = Parse(text.c_str(), &r);
+    XmlResult r;
+    XmlNode top = Parse(text.c_str(), &r);
     ASSERT_EQ(r.error, XmlError::kNone);
-    CXmlNode n = top;
+    XmlNode n = top;
     int depth = 1;
     while (n.ChildCount() == 1) {
         n = n.ChildAt(0);
         ++depth;
     }
     EXPECT_EQ(depth, kDepth);
-    n = CXmlNode();
-    top = CXmlNode();  // frees the whole chain
+    n = XmlNode();
+    top = XmlNode();  // frees the whole chain
 
     // Never closed: the innermost element warns at the end of the text.
     text.resize(static_cast<size_t>(kDepth) * 3);
@@ -311,18 +311,18 @@ TEST(XmlReader, DeepNestingParsesAndFrees) {
 }
 
 TEST(XmlReader, DeepTreeBuiltByHandFrees) {
-    CXmlNode root = CXmlNode::CreateRoot();
-    CXmlNode n = root;
+    XmlNode root = XmlNode::CreateRoot();
+    XmlNode n = root;
     for (int i = 0; i < 300000; ++i) n = n.AddChild(L"n");
-    n = CXmlNode();
-    root = CXmlNode();
+    n = XmlNode();
+    root = XmlNode();
     SUCCEED();
 }
 
 namespace {
 
 // Records what the sink receives, as text.
-struct RecordingSink : xml::IXmlElementSink {
+struct RecordingSink : xml::XmlElementSink {
     std::wstring log;
     uintptr_t next = 1;
     uintptr_t OnElement(uintptr_t parent, const wchar_t* name, bool isDeclaration,
@@ -348,7 +348,7 @@ struct RecordingSink : xml::IXmlElementSink {
 
 TEST(XmlReaderSink, SeesTheDocumentAsTheTreeHasIt) {
     RecordingSink sink;
-    CXmlResult r;
+    XmlResult r;
     xml::ParseStringToSink(L"<?xml v=1?><a k=v f>x<!--c-->y<b/></a><z/>", sink, &r);
     EXPECT_EQ(r.error, XmlError::kNone);
     EXPECT_EQ(sink.log, L"E0:xml? v=1;E1:a k=v f=-;T2:x;C2:c;M2:y;E2:b;E1:z;");
@@ -358,9 +358,9 @@ TEST(XmlReaderSink, ReportsWhatTheTreeReaderReports) {
     for (const wchar_t* text :
          {L"<a><b></a>", L"<a></b>", L"", L"x", L"<a>\n<b x=>", L"<a>&q;</a>"}) {
         RecordingSink sink;
-        CXmlResult fromSink, fromTree;
+        XmlResult fromSink, fromTree;
         xml::ParseStringToSink(text, sink, &fromSink);
-        CXmlNode::ParseString(text, &fromTree);
+        XmlNode::ParseString(text, &fromTree);
         EXPECT_EQ(fromSink.error, fromTree.error) << testing::PrintToString(std::wstring(text));
         EXPECT_EQ(fromSink.line, fromTree.line);
         EXPECT_EQ(fromSink.column, fromTree.column);

@@ -25,13 +25,13 @@
 #include "platform/replacing_file.h"
 #include "tests/support/private_mount.h"
 #include "tests/support/temp_dir.h"
+#include "xml/xml_file_writer.h"
 #include "xml/xml_node.h"
-#include "xml/xml_writer.h"
 
 using test_support::InPrivateTmpfs;
 using test_support::TempDir;
-using xml::CXmlNode;
 using xml::XmlError;
+using xml::XmlNode;
 
 namespace {
 
@@ -55,16 +55,16 @@ std::set<std::string> Entries(const std::string& dir) {
 }
 
 // About 180 KB on disk.
-CXmlNode BigDocument() {
-    CXmlNode root = CXmlNode::CreateRoot();
-    CXmlNode list = root.AddChild(L"list");
+XmlNode BigDocument() {
+    XmlNode root = XmlNode::CreateRoot();
+    XmlNode list = root.AddChild(L"list");
     for (int i = 0; i < 2000; ++i) list.AddChild(L"item").AddAttribute(L"v", L"some value");
     return root;
 }
 
 // The same streamed, as chart files are written.
 XmlError StreamBigDocument(const std::string& path, std::wstring& reason) {
-    xml::CXmlFileWriter writer;
+    xml::XmlFileWriter writer;
     XmlError e = writer.Open(Wide(path));
     if (e == XmlError::kNone) {
         writer.StartElement(L"list");
@@ -196,7 +196,7 @@ namespace {
 
 // A chart-sized document, streamed: several megabytes.
 void SaveLargeDocument(const std::string& path, int points) {
-    xml::CXmlFileWriter writer;
+    xml::XmlFileWriter writer;
     if (writer.Open(Wide(path)) != XmlError::kNone)
         return;
     writer.StartElement(L"Charts");
@@ -286,7 +286,7 @@ TEST(XmlFileWriter, ALockTakenBeforeCloseHoldsOnTheSavedFile) {
     TempDir dir;
     const std::string path = dir.Path("record.tvr");
     Write(path, kOld);
-    xml::CXmlFileWriter writer;
+    xml::XmlFileWriter writer;
     ASSERT_EQ(writer.Open(Wide(path)), XmlError::kNone);
     ASSERT_EQ(::flock(writer.Fd(), LOCK_EX | LOCK_NB), 0);
     writer.StartElement(L"Charts");

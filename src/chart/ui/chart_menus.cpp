@@ -30,7 +30,7 @@ MenuItem Submenu(const QString& text, std::vector<MenuItem> items) {
     return m;
 }
 
-MenuItem ShowHideItem(const CChartSeries& s) {
+MenuItem ShowHideItem(const ChartSeries& s) {
     const QString name = QString::fromStdWString(s.name);
     if (!s.HasPoints())
         return Check(kCmdShowHideFirst + s.id, "\"" + name + "\" has no data", false, false);
@@ -39,12 +39,12 @@ MenuItem ShowHideItem(const CChartSeries& s) {
 
 }  // namespace
 
-std::vector<MenuItem> ChartMenuItems(const CChartSeries& chart) {
+std::vector<MenuItem> ChartMenuItems(const ChartSeries& chart) {
     return {Item(kCmdHideChart, "Hide"), Item(kCmdSaveChart, "Save chart..."),
             Check(kCmdShowChartPoints, "Show chart points", chart.showPoints)};
 }
 
-std::vector<MenuItem> ContainerMenuItems(const CChartContainerModel& model, bool tracking) {
+std::vector<MenuItem> ContainerMenuItems(const ChartSet& model, bool tracking) {
     std::vector<MenuItem> showHide;
     for (const auto& [id, s] : model.Charts()) showHide.push_back(ShowHideItem(*s));
     return {

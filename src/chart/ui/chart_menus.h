@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 
 namespace chart::ui {
 
@@ -40,9 +40,9 @@ struct MenuItem {
 };
 
 // "Hide", "Save chart...", "Show chart points" for one chart.
-std::vector<MenuItem> ChartMenuItems(const CChartSeries& chart);
+std::vector<MenuItem> ChartMenuItems(const ChartSeries& chart);
 
 // The container menu with its "Move" and "Show/Hide" submenus.
-std::vector<MenuItem> ContainerMenuItems(const CChartContainerModel& model, bool tracking);
+std::vector<MenuItem> ContainerMenuItems(const ChartSet& model, bool tracking);
 
 }  // namespace chart::ui

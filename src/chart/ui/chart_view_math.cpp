@@ -48,9 +48,8 @@ std::optional<ViewMapping> FitMapping(const DataRange& r, double width, double h
     return m;
 }
 
-std::optional<DataRange> FitAllRange(const CChartContainerModel& model) {
-    DataRange r{CChartSeries::kNoMin, CChartSeries::kNoMax, CChartSeries::kNoMin,
-                CChartSeries::kNoMax};
+std::optional<DataRange> FitAllRange(const ChartSet& model) {
+    DataRange r{ChartSeries::kNoMin, ChartSeries::kNoMax, ChartSeries::kNoMin, ChartSeries::kNoMax};
     bool any = false;
     for (const auto& [id, s] : model.Charts()) {
         // Extents come from finite points only; a chart without one has none.
@@ -150,7 +149,7 @@ double SegmentDistance(double px, double py, double ax, double ay, double bx, do
     return std::hypot(px - (ax + t * vx), py - (ay + t * vy));
 }
 
-int HitTestChart(const CChartContainerModel& model, const ViewMapping& m, double px, double py) {
+int HitTestChart(const ChartSet& model, const ViewMapping& m, double px, double py) {
     const double a = m.DataX(px - kHitDistance);
     const double b = m.DataX(px + kHitDistance);
     int best = -1;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <utility>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "chart/ui/view_mapping.h"
 
 namespace chart::ui {
@@ -45,7 +45,7 @@ std::optional<ViewMapping> FitMapping(const DataRange& range, double width, doub
 // included, with 1.5 % of the extent added on each side. An axis on which all
 // points share one value is widened around it first, so that the fit keeps a
 // real span. Empty when no chart has a finite point.
-std::optional<DataRange> FitAllRange(const CChartContainerModel& model);
+std::optional<DataRange> FitAllRange(const ChartSet& model);
 
 // One wheel movement of `delta` (120 per notch) at (px, py): a notch scales by
 // 1.2, keeping the data point under the mouse at its pixel. Returns the view
@@ -77,6 +77,6 @@ double SegmentDistance(double px, double py, double ax, double ay, double bx, do
 
 // The visible chart with points whose polyline passes within 5 pixels of
 // (px, py), the nearest first and the lowest id among equals; -1 for none.
-int HitTestChart(const CChartContainerModel& model, const ViewMapping& m, double px, double py);
+int HitTestChart(const ChartSet& model, const ViewMapping& m, double px, double py);
 
 }  // namespace chart::ui

@@ -236,7 +236,7 @@ void AddCircle(QPainterPath& path, const QPointF& p) {
 }
 
 // Crosses, circles or nothing, from the real points of the run.
-QPainterPath MarkerPath(const chart::CChartSeries& chart, chart::PointRun run,
+QPainterPath MarkerPath(const chart::ChartSeries& chart, chart::PointRun run,
                         const ViewMapping& mapping) {
     QPainterPath path;
     const bool single = run.size() == 1;
@@ -261,17 +261,17 @@ qreal DeviceScale(const QPainter& painter) {
     return s > 0 ? s : 1.0;
 }
 
-qreal LineWidth(const chart::CChartSeries& chart, qreal deviceScale) {
+qreal LineWidth(const chart::ChartSeries& chart, qreal deviceScale) {
     return CappedPenWidth(chart.penWidth, deviceScale);
 }
 
-QPen CurvePen(const chart::CChartSeries& chart, qreal deviceScale) {
+QPen CurvePen(const chart::ChartSeries& chart, qreal deviceScale) {
     return ChartPen(chart.color, LineWidth(chart, deviceScale), chart.dashStyle);
 }
 
 // Six pixels wider than the line as drawn, so that it still shows around a
 // capped one.
-QPen HighlightPen(const chart::CChartSeries& chart, qreal deviceScale) {
+QPen HighlightPen(const chart::ChartSeries& chart, qreal deviceScale) {
     return ChartPen(HighlightColor(chart.color), LineWidth(chart, deviceScale) + 6.0, 0);
 }
 
@@ -512,7 +512,7 @@ size_t g_wholeReductions = 0;
 // in is reduced anew. False where that does not apply (any other change of
 // the view, a shift of part of a column, a run that lost points at its end,
 // columns clamped at the pixel limit whose place the shift cannot tell).
-bool ShiftCache(ReductionCache& c, const chart::CChartSeries& chart, chart::PointRun run,
+bool ShiftCache(ReductionCache& c, const chart::ChartSeries& chart, chart::PointRun run,
                 const ViewMapping& m, const DeviceColumns& d) {
     if (c.mapping.originY != m.originY || c.mapping.scaleX != m.scaleX ||
         c.mapping.scaleY != m.scaleY || c.device.scale != d.scale || c.device.offset != d.offset)
@@ -553,7 +553,7 @@ bool ShiftCache(ReductionCache& c, const chart::CChartSeries& chart, chart::Poin
     return true;
 }
 
-const std::vector<ColumnSpan>& CachedColumns(const chart::CChartSeries& chart, chart::PointRun run,
+const std::vector<ColumnSpan>& CachedColumns(const chart::ChartSeries& chart, chart::PointRun run,
                                              const ViewMapping& mapping,
                                              const DeviceColumns& device) {
     const size_t base = run.First();
@@ -585,7 +585,7 @@ const std::vector<ColumnSpan>& CachedColumns(const chart::CChartSeries& chart, c
     return cache->spans;
 }
 
-void DrawDense(QPainter& painter, const chart::CChartSeries& chart, chart::PointRun run,
+void DrawDense(QPainter& painter, const chart::ChartSeries& chart, chart::PointRun run,
                const ViewMapping& mapping, const DeviceColumns& device) {
     const std::optional<DirectTarget> target = DirectTargetOf(painter);
     if (chart.dashStyle == 0 && target) {
@@ -612,7 +612,7 @@ void DrawDense(QPainter& painter, const chart::CChartSeries& chart, chart::Point
         StrokeStraight(painter, pixels, HighlightPen(chart, scale));
 }
 
-void DrawLine(QPainter& painter, const chart::CChartSeries& chart, chart::PointRun run,
+void DrawLine(QPainter& painter, const chart::ChartSeries& chart, chart::PointRun run,
               const ViewMapping& mapping, const VisibleRange& range) {
     const DeviceColumns device = ColumnsOf(painter);
     // Only the columns the run covers inside the view count.
@@ -717,7 +717,7 @@ size_t WholeReductionCount() {
     return g_wholeReductions;
 }
 
-std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart, chart::PointRun run,
+std::vector<ColumnSpan> ReduceColumns(const chart::ChartSeries& chart, chart::PointRun run,
                                       const ViewMapping& mapping, double devicePixelRatio,
                                       double deviceOffset) {
     const DeviceColumns device{devicePixelRatio > 0 ? devicePixelRatio : 1.0, deviceOffset};
@@ -759,7 +759,7 @@ std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart, chart::P
     return spans;
 }
 
-std::vector<QPointF> ReduceToColumns(const chart::CChartSeries& chart, chart::PointRun run,
+std::vector<QPointF> ReduceToColumns(const chart::ChartSeries& chart, chart::PointRun run,
                                      const ViewMapping& mapping, double devicePixelRatio,
                                      double deviceOffset) {
     std::vector<QPointF> out;
@@ -820,7 +820,7 @@ std::vector<ColumnExtent> ColumnExtents(std::span<const ColumnSpan> spans, long 
     return extents;
 }
 
-void DrawChartCurve(QPainter& painter, const chart::CChartSeries& chart, const ViewMapping& mapping,
+void DrawChartCurve(QPainter& painter, const chart::ChartSeries& chart, const ViewMapping& mapping,
                     const VisibleRange& range) {
     if (chart.MinY() > range.top || chart.MaxY() < range.bottom)
         return;

@@ -29,7 +29,7 @@ class QPainter;
 
 namespace chart::ui {
 
-void DrawChartCurve(QPainter& painter, const chart::CChartSeries& chart, const ViewMapping& mapping,
+void DrawChartCurve(QPainter& painter, const chart::ChartSeries& chart, const ViewMapping& mapping,
                     const VisibleRange& range);
 
 // The pen of a chart or legend line sample: ARGB colour, width in pixels and
@@ -100,7 +100,7 @@ struct ColumnSpan {
 // reduction with the chart and, after an append in an unchanged view, redoes
 // only the last column onwards; a view moved by whole device columns keeps it
 // too, moved by as many columns.
-std::vector<ColumnSpan> ReduceColumns(const chart::CChartSeries& chart, chart::PointRun run,
+std::vector<ColumnSpan> ReduceColumns(const chart::ChartSeries& chart, chart::PointRun run,
                                       const ViewMapping& mapping, double devicePixelRatio = 1.0,
                                       double deviceOffset = 0.0);
 
@@ -113,7 +113,7 @@ size_t WholeReductionCount();
 // The reduced run as a polyline: per column, in order, its first point, its
 // extremes (the one nearer the first value first) and its last point, all at
 // the column's centre, duplicates dropped.
-std::vector<QPointF> ReduceToColumns(const chart::CChartSeries& chart, chart::PointRun run,
+std::vector<QPointF> ReduceToColumns(const chart::ChartSeries& chart, chart::PointRun run,
                                      const ViewMapping& mapping, double devicePixelRatio = 1.0,
                                      double deviceOffset = 0.0);
 

@@ -19,15 +19,15 @@ constexpr uint32_t kCellText = 0xA0000000;
 constexpr int kEdgeGap = 15;  // from the right edge
 constexpr int kBoxGap = 25;   // above, between and below the boxes
 
-TUPLE_LABEL ValueCell(std::wstring text) {
-    TUPLE_LABEL cell;
+LegendLabel ValueCell(std::wstring text) {
+    LegendLabel cell;
     cell.color = kCellText;
     cell.text = std::move(text);
     return cell;
 }
 
-TUPLE_LABEL HeaderCell(std::wstring text) {
-    TUPLE_LABEL cell = ValueCell(std::move(text));
+LegendLabel HeaderCell(std::wstring text) {
+    LegendLabel cell = ValueCell(std::move(text));
     cell.align = kAlignCenter;
     return cell;
 }
@@ -38,8 +38,8 @@ uint32_t LabelColor(uint32_t argb) {
 }
 
 // The chart's name readable on the box, after a square of its colour.
-TUPLE_LABEL ChartLabelCell(const chart::CChartSeries& s) {
-    TUPLE_LABEL cell;
+LegendLabel ChartLabelCell(const chart::ChartSeries& s) {
+    LegendLabel cell;
     cell.text = s.name;
     cell.color = ReadableTextColor(LabelColor(s.color));
     cell.swatch = LabelColor(s.color);
@@ -66,22 +66,22 @@ std::pair<size_t, size_t> RowsShown(size_t charts, int maxRows, int used) {
     return {shown, charts - shown};
 }
 
-void MoreRow(CLegendWnd& box, int row, size_t more) {
+void MoreRow(Legend& box, int row, size_t more) {
     for (int c = 1; c < box.Columns(); ++c) box.At(row, c) = ValueCell(L"");
     box.At(row, 0) = ValueCell(L"+" + std::to_wstring(more) + L" more");
 }
 
-void FillValue(CLegendWnd& box, int row, int column, const chart::ValueFormatter& format,
+void FillValue(Legend& box, int row, int column, const chart::ValueFormatter& format,
                const std::optional<double>& value) {
     box.At(row, column) = ValueCell(value ? format(*value) : L"-");
 }
 
-void AllSeparators(CLegendWnd& box) {
+void AllSeparators(Legend& box) {
     box.headerLine = box.firstColumnLine = box.columnLines = box.rowLines = true;
 }
 
-std::vector<const chart::CChartSeries*> VisibleWithPoints(const chart::CChartContainerModel& m) {
-    std::vector<const chart::CChartSeries*> rows;
+std::vector<const chart::ChartSeries*> VisibleWithPoints(const chart::ChartSet& m) {
+    std::vector<const chart::ChartSeries*> rows;
     for (const auto& [id, s] : m.Charts()) {
         if (s->visible && s->HasPoints())
             rows.push_back(s.get());
@@ -107,18 +107,18 @@ uint32_t ReadableTextColor(uint32_t argb) {
            static_cast<uint32_t>(b);
 }
 
-std::vector<const chart::CChartSeries*> LabelRowCharts(const chart::CChartContainerModel& model) {
+std::vector<const chart::ChartSeries*> LabelRowCharts(const chart::ChartSet& model) {
     if (model.SelectedIds().empty())
         return VisibleWithPoints(model);
-    std::vector<const chart::CChartSeries*> rows;
+    std::vector<const chart::ChartSeries*> rows;
     for (int id : model.SelectedIds()) {
-        if (const chart::CChartSeries* s = model.FindChart(id))
+        if (const chart::ChartSeries* s = model.FindChart(id))
             rows.push_back(s);
     }
     return rows;
 }
 
-void FillSelectionBox(CLegendWnd& box, const chart::ValueFormatter& x, double start, double end) {
+void FillSelectionBox(Legend& box, const chart::ValueFormatter& x, double start, double end) {
     box.Resize(3, 2);
     box.At(0, 0) = HeaderCell(L"Start");
     box.At(0, 1) = HeaderCell(L"End");
@@ -129,17 +129,17 @@ void FillSelectionBox(CLegendWnd& box, const chart::ValueFormatter& x, double st
     AllSeparators(box);
 }
 
-void FillStatisticsBox(CLegendWnd& box, const chart::CChartContainerModel& model, double start,
-                       double end, int maxRows) {
+void FillStatisticsBox(Legend& box, const chart::ChartSet& model, double start, double end,
+                       int maxRows) {
     static const wchar_t* const kHeaders[] = {L"Chart", L"Start", L"End", L"Delta",  L"dv/dt",
                                               L"Min",   L"Max",   L"Avg", L"Surface"};
-    const std::vector<const chart::CChartSeries*> charts = LabelRowCharts(model);
+    const std::vector<const chart::ChartSeries*> charts = LabelRowCharts(model);
     const auto [shown, more] = RowsShown(charts.size(), maxRows, 1);
     box.Resize(9, static_cast<int>(shown + (more ? 1 : 0)) + 1);
     for (int c = 0; c < 9; ++c) box.At(0, c) = HeaderCell(kHeaders[c]);
     const chart::ValueFormatter& y = model.YValueFormatter();
     int row = 1;
-    for (const chart::CChartSeries* s : std::span(charts).first(shown)) {
+    for (const chart::ChartSeries* s : std::span(charts).first(shown)) {
         const chart::ChartStatistics st = chart::ComputeChartStatistics(*s, start, end);
         box.At(row, 0) = ChartLabelCell(*s);
         int c = 1;
@@ -155,15 +155,14 @@ void FillStatisticsBox(CLegendWnd& box, const chart::CChartContainerModel& model
     AllSeparators(box);
 }
 
-void FillTrackingBox(CLegendWnd& box, const chart::CChartContainerModel& model, double x, double y,
-                     int maxRows) {
-    const std::vector<const chart::CChartSeries*> charts = LabelRowCharts(model);
+void FillTrackingBox(Legend& box, const chart::ChartSet& model, double x, double y, int maxRows) {
+    const std::vector<const chart::ChartSeries*> charts = LabelRowCharts(model);
     const auto [shown, more] = RowsShown(charts.size(), maxRows, 0);
     box.Resize(2, static_cast<int>(shown + (more ? 1 : 0)));
     box.title =
         L"Mouse at [" + model.XValueFormatter()(x) + L", " + model.YValueFormatter()(y) + L"]";
     int row = 0;
-    for (const chart::CChartSeries* s : std::span(charts).first(shown)) {
+    for (const chart::ChartSeries* s : std::span(charts).first(shown)) {
         box.At(row, 0) = ChartLabelCell(*s);
         FillValue(box, row, 1, model.YValueFormatter(), chart::ChartValueAt(*s, x));
         ++row;
@@ -174,14 +173,14 @@ void FillTrackingBox(CLegendWnd& box, const chart::CChartContainerModel& model, 
     AllSeparators(box);
 }
 
-void FillLegend(CLegendWnd& box, const chart::CChartContainerModel& model, int hoveredChart) {
+void FillLegend(Legend& box, const chart::ChartSet& model, int hoveredChart) {
     // Rows for the charts it shows only: a file may hold many empty charts.
-    const std::vector<const chart::CChartSeries*> shown = VisibleWithPoints(model);
+    const std::vector<const chart::ChartSeries*> shown = VisibleWithPoints(model);
     box.Resize(4, static_cast<int>(shown.size()));
     int row = 0;
-    for (const chart::CChartSeries* s : shown) {
-        const TUPLE_LABEL label = ChartLabelCell(*s);
-        TUPLE_LABEL cells[4];
+    for (const chart::ChartSeries* s : shown) {
+        const LegendLabel label = ChartLabelCell(*s);
+        LegendLabel cells[4];
         cells[0].kind = kLabelCheckBox;
         cells[1] = label;
         cells[1].kind = kLabelLineSample;
@@ -204,13 +203,13 @@ void FillLegend(CLegendWnd& box, const chart::CChartContainerModel& model, int h
     box.firstColumnLine = true;
 }
 
-CLabelBoxes::CLabelBoxes()
+LabelBoxes::LabelBoxes()
     : tracking_(L"<Unknown>"),
       selection_(L"Selection (X)"),
       statistics_(L"Selection Statistics (Y)"),
       legend_(L"Legend") {}
 
-void CLabelBoxes::MarkDirty(unsigned redrawFlags) {
+void LabelBoxes::MarkDirty(unsigned redrawFlags) {
     if (redrawFlags & chart::kRedrawSelectionBox)
         selection_.dirty = true;
     if (redrawFlags & chart::kRedrawStatisticsBox)
@@ -221,20 +220,20 @@ void CLabelBoxes::MarkDirty(unsigned redrawFlags) {
         legend_.dirty = true;
 }
 
-void CLabelBoxes::SetFont(const QFont& font) {
-    for (CLegendWnd* box : {&tracking_, &selection_, &statistics_, &legend_}) {
+void LabelBoxes::SetFont(const QFont& font) {
+    for (Legend* box : {&tracking_, &selection_, &statistics_, &legend_}) {
         box->font = font;
         box->dirty = true;
     }
 }
 
-void CLabelBoxes::RenderIfDirty(QPainter& frame, CLegendWnd& box) {
+void LabelBoxes::RenderIfDirty(QPainter& frame, Legend& box) {
     const QPaintDevice* device = frame.device();
     const qreal dpr = device ? device->devicePixelRatioF() : 1.0;
     // An image made at another ratio would be blurred or too big.
     if (!box.dirty && box.Image().devicePixelRatio() == dpr)
         return;
-    const chart::CChartContainerModel& model = *last_.model;
+    const chart::ChartSet& model = *last_.model;
     if (&box == &tracking_)
         FillTrackingBox(box, model, last_.trackX, last_.trackY, trackingRows_);
     if (&box == &selection_) {
@@ -248,24 +247,24 @@ void CLabelBoxes::RenderIfDirty(QPainter& frame, CLegendWnd& box) {
     box.Render(dpr, device ? device->logicalDpiY() : 0);
 }
 
-void CLabelBoxes::Place(QPainter& frame, CLegendWnd& box, QPoint position) {
+void LabelBoxes::Place(QPainter& frame, Legend& box, QPoint position) {
     box.DrawAt(frame, position);
 }
 
-void CLabelBoxes::Hide() {
-    for (CLegendWnd* box : {&tracking_, &selection_, &statistics_, &legend_}) box->shown = false;
+void LabelBoxes::Hide() {
+    for (Legend* box : {&tracking_, &selection_, &statistics_, &legend_}) box->shown = false;
 }
 
-void CLabelBoxes::Paint(QPainter& frame, const LabelBoxContext& context) {
+void LabelBoxes::Paint(QPainter& frame, const LabelBoxContext& context) {
     Hide();
     if (!context.model)
         return;
     last_ = context;
-    const chart::CChartContainerModel& model = *context.model;
+    const chart::ChartSet& model = *context.model;
     const int right = context.client.width() - kEdgeGap;
     FitRows(frame, context);
     int y = kBoxGap;
-    auto stack = [&](CLegendWnd& box) {
+    auto stack = [&](Legend& box) {
         RenderIfDirty(frame, box);
         Place(frame, box, QPoint(right - box.ImageSize().width(), y));
         y += box.ImageSize().height() + kBoxGap;
@@ -291,10 +290,10 @@ void CLabelBoxes::Paint(QPainter& frame, const LabelBoxContext& context) {
 // tracking and statistics boxes shared out between them (each gets half
 // of what is short, as far as the other needs less); a box without room
 // for its smallest form is left out.
-void CLabelBoxes::FitRows(QPainter& frame, const LabelBoxContext& context) {
+void LabelBoxes::FitRows(QPainter& frame, const LabelBoxContext& context) {
     const QPaintDevice* device = frame.device();
     const int dpi = device ? device->logicalDpiY() : 0;
-    const chart::CChartContainerModel& model = *context.model;
+    const chart::ChartSet& model = *context.model;
     const bool tracking = context.tracking;
     const bool stats = context.selectionExists && !model.Charts().empty();
     const int bottom = context.client.height() - static_cast<int>(context.xLabelRowHeight);
@@ -337,8 +336,8 @@ void CLabelBoxes::FitRows(QPainter& frame, const LabelBoxContext& context) {
     statisticsRows_ = forStats;
 }
 
-LabelBoxHit CLabelBoxes::HitTest(QPoint client) const {
-    const std::pair<const CLegendWnd*, LabelBox> boxes[] = {
+LabelBoxHit LabelBoxes::HitTest(QPoint client) const {
+    const std::pair<const Legend*, LabelBox> boxes[] = {
         {&tracking_, LabelBox::kTracking},
         {&selection_, LabelBox::kSelection},
         {&statistics_, LabelBox::kStatistics},
@@ -357,7 +356,7 @@ LabelBoxHit CLabelBoxes::HitTest(QPoint client) const {
     return {};
 }
 
-LabelPress CLabelBoxes::OnLeftPress(QPoint client, const chart::CChartContainerModel& model) const {
+LabelPress LabelBoxes::OnLeftPress(QPoint client, const chart::ChartSet& model) const {
     const LabelBoxHit hit = HitTest(client);
     switch (hit.box) {
         case LabelBox::kNone:
@@ -366,7 +365,7 @@ LabelPress CLabelBoxes::OnLeftPress(QPoint client, const chart::CChartContainerM
             // Outside its cells the legend lets the press through to the chart beneath.
             if (hit.chartId < 0)
                 return {};
-            const chart::CChartSeries* s = model.FindChart(hit.chartId);
+            const chart::ChartSeries* s = model.FindChart(hit.chartId);
             return {true, hit.chartId, s ? !s->selected : false};
         }
         default:
@@ -374,11 +373,11 @@ LabelPress CLabelBoxes::OnLeftPress(QPoint client, const chart::CChartContainerM
     }
 }
 
-bool CLabelBoxes::BlocksDoubleClick(QPoint client) const {
+bool LabelBoxes::BlocksDoubleClick(QPoint client) const {
     return HitTest(client).box != LabelBox::kNone;
 }
 
-LabelHover CLabelBoxes::OnHover(QPoint client, const chart::CChartContainerModel& model) {
+LabelHover LabelBoxes::OnHover(QPoint client, const chart::ChartSet& model) {
     if (!model.IsLegendVisible()) {
         // The legend switch marks it dirty when it comes back.
         hoveredChart_ = -1;

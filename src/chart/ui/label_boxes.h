@@ -2,7 +2,7 @@
 // The chart control's four label boxes (tracking, selection, statistics,
 // legend): when each is rebuilt, how it is filled from the model, where it
 // goes along the right edge, and what a press, a double click or hovering
-// over it means. The container owns one CLabelBoxes and
+// over it means. The container owns one LabelBoxes and
 //  - forwards the model's redraw flags (and its own: tracking moved, the
 //    selection changed) to MarkDirty;
 //  - calls Paint with the frame painter as the last overlay step;
@@ -18,8 +18,8 @@
 
 #include <vector>
 
-#include "chart/chart_container_model.h"
-#include "chart/ui/legend_wnd.h"
+#include "chart/chart_set.h"
+#include "chart/ui/legend.h"
 #include "chart/ui/view_mapping.h"
 
 class QPainter;
@@ -28,7 +28,7 @@ namespace chart::ui {
 
 // What the boxes need to know of the container for one paint.
 struct LabelBoxContext {
-    const chart::CChartContainerModel* model = nullptr;
+    const chart::ChartSet* model = nullptr;
     QSize client;               // client area, logical pixels
     float xLabelRowHeight = 0;  // the legend keeps 25 pixels above the x tick labels
     bool selectionExists = false;
@@ -41,7 +41,7 @@ struct LabelBoxContext {
 
 // The charts a statistics or tracking box lists: the selected charts if any
 // chart is selected, else every visible chart with points; in id order.
-std::vector<const chart::CChartSeries*> LabelRowCharts(const chart::CChartContainerModel& model);
+std::vector<const chart::ChartSeries*> LabelRowCharts(const chart::ChartSet& model);
 
 // The colour a chart's name is written in on the pale boxes: the chart's
 // colour where it reads well enough (contrast 4.5 : 1), else the same hue
@@ -52,13 +52,13 @@ uint32_t ReadableTextColor(uint32_t argb);
 // last row says "+N more" instead of a chart.
 constexpr int kAllRows = 1 << 30;
 
-void FillSelectionBox(CLegendWnd& box, const chart::ValueFormatter& x, double start, double end);
-void FillStatisticsBox(CLegendWnd& box, const chart::CChartContainerModel& model, double start,
-                       double end, int maxRows = kAllRows);
-void FillTrackingBox(CLegendWnd& box, const chart::CChartContainerModel& model, double x, double y,
+void FillSelectionBox(Legend& box, const chart::ValueFormatter& x, double start, double end);
+void FillStatisticsBox(Legend& box, const chart::ChartSet& model, double start, double end,
+                       int maxRows = kAllRows);
+void FillTrackingBox(Legend& box, const chart::ChartSet& model, double x, double y,
                      int maxRows = kAllRows);
 // hoveredChart: id of the chart whose row is underlined, or -1.
-void FillLegend(CLegendWnd& box, const chart::CChartContainerModel& model, int hoveredChart);
+void FillLegend(Legend& box, const chart::ChartSet& model, int hoveredChart);
 
 enum class LabelBox { kNone, kTracking, kSelection, kStatistics, kLegend };
 
@@ -84,9 +84,9 @@ struct LabelHover {
     bool handCursor = false;
 };
 
-class CLabelBoxes {
+class LabelBoxes {
 public:
-    CLabelBoxes();
+    LabelBoxes();
 
     // The model's RedrawFlags: the boxes named are rebuilt at their next drawing.
     void MarkDirty(unsigned redrawFlags);
@@ -98,29 +98,29 @@ public:
     void Hide();
 
     LabelBoxHit HitTest(QPoint client) const;
-    LabelPress OnLeftPress(QPoint client, const chart::CChartContainerModel& model) const;
+    LabelPress OnLeftPress(QPoint client, const chart::ChartSet& model) const;
     // True when a double click there must not "Zoom to fit".
     bool BlocksDoubleClick(QPoint client) const;
     // A mouse move with no drag in progress.
-    LabelHover OnHover(QPoint client, const chart::CChartContainerModel& model);
+    LabelHover OnHover(QPoint client, const chart::ChartSet& model);
 
     int HoveredLegendChart() const { return hoveredChart_; }
     void SetFont(const QFont& font);
 
-    const CLegendWnd& Tracking() const { return tracking_; }
-    const CLegendWnd& Selection() const { return selection_; }
-    const CLegendWnd& Statistics() const { return statistics_; }
-    const CLegendWnd& Legend() const { return legend_; }
+    const Legend& Tracking() const { return tracking_; }
+    const Legend& Selection() const { return selection_; }
+    const Legend& Statistics() const { return statistics_; }
+    const Legend& LegendBox() const { return legend_; }
 
 private:
-    void Place(QPainter& frame, CLegendWnd& box, QPoint position);
-    void RenderIfDirty(QPainter& frame, CLegendWnd& box);
+    void Place(QPainter& frame, Legend& box, QPoint position);
+    void RenderIfDirty(QPainter& frame, Legend& box);
     void FitRows(QPainter& frame, const LabelBoxContext& context);
 
-    CLegendWnd tracking_;
-    CLegendWnd selection_;
-    CLegendWnd statistics_;
-    CLegendWnd legend_;
+    Legend tracking_;
+    Legend selection_;
+    Legend statistics_;
+    Legend legend_;
     int hoveredChart_ = -1;
     // Rows the tracking and statistics boxes were last filled with at most.
     int trackingRows_ = kAllRows;

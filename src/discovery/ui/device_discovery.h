@@ -1,19 +1,19 @@
 #pragma once
 // What the device selection asks of its discovery service. The dialog embeds
-// a CProgServiceMgr and reaches it through this; tests put a scripted
+// a DiscoveryService and reaches it through this; tests put a scripted
 // service in its place.
 
 #include <cstdint>
 
-#include "discovery/prog_service_mgr.h"
-#include "discovery/psmd_notification.h"
+#include "discovery/discovery_listener.h"
+#include "discovery/discovery_service.h"
 
 namespace discovery::ui {
 
-class IDeviceDiscovery {
+class DeviceDiscovery {
 public:
-    virtual ~IDeviceDiscovery() = default;
-    virtual uint32_t StartOperations(ICPSMD_Notification* sink) = 0;
+    virtual ~DeviceDiscovery() = default;
+    virtual uint32_t StartOperations(DiscoveryListener* sink) = 0;
     virtual uint32_t StopOperations() = 0;
     virtual bool IsRunning() const = 0;
     virtual bool Stop(uint32_t* exitCode, uint32_t timeoutMs) = 0;
@@ -23,10 +23,10 @@ public:
 };
 
 // The discovery service itself.
-class CProgServiceDiscovery : public IDeviceDiscovery {
+class ServiceDiscovery : public DeviceDiscovery {
 public:
-    explicit CProgServiceDiscovery(CProgServiceMgr& service) : service_(service) {}
-    uint32_t StartOperations(ICPSMD_Notification* sink) override {
+    explicit ServiceDiscovery(DiscoveryService& service) : service_(service) {}
+    uint32_t StartOperations(DiscoveryListener* sink) override {
         return service_.StartOperations(sink);
     }
     uint32_t StopOperations() override { return service_.StopOperations(); }
@@ -41,7 +41,7 @@ public:
     }
 
 private:
-    CProgServiceMgr& service_;
+    DiscoveryService& service_;
 };
 
 }  // namespace discovery::ui

@@ -10,29 +10,29 @@ const char* const kColumnTitles[kDeviceListColumns] = {"Status", "Name", "Firmwa
 
 }  // namespace
 
-CDeviceListModel::CDeviceListModel(CDeviceList& list, QObject* parent)
+DeviceListModel::DeviceListModel(DeviceList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {
     images_[0] = DeviceIcon(IDI_DEVICE_ONLINE);
     images_[1] = DeviceIcon(IDI_DEVICE_WAIT_IP);
     list_.SetObserver(this);
 }
 
-CDeviceListModel::~CDeviceListModel() {
+DeviceListModel::~DeviceListModel() {
     list_.SetObserver(nullptr);
 }
 
-int CDeviceListModel::rowCount(const QModelIndex& parent) const {
+int DeviceListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : list_.Count();
 }
 
-int CDeviceListModel::columnCount(const QModelIndex& parent) const {
+int DeviceListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kDeviceListColumns;
 }
 
-QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
+QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= list_.Count())
         return QVariant();
-    const CCDItemData& row = list_.Row(index.row());
+    const DeviceRow& row = list_.Row(index.row());
     switch (role) {
         case Qt::DisplayRole:
             return QString::fromStdString(DeviceColumnText(row, index.column()));
@@ -53,7 +53,7 @@ QVariant CDeviceListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QVariant CDeviceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant DeviceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= kDeviceListColumns)
         return QVariant();
     if (role == Qt::DisplayRole)
@@ -63,33 +63,33 @@ QVariant CDeviceListModel::headerData(int section, Qt::Orientation orientation, 
     return QVariant();
 }
 
-bool CDeviceListModel::BeginInsertRow(int row) {
+bool DeviceListModel::BeginInsertRow(int row) {
     beginInsertRows(QModelIndex(), row, row);
     return true;
 }
 
-void CDeviceListModel::EndInsertRow() {
+void DeviceListModel::EndInsertRow() {
     endInsertRows();
 }
 
-void CDeviceListModel::BeginRemoveRow(int row) {
+void DeviceListModel::BeginRemoveRow(int row) {
     beginRemoveRows(QModelIndex(), row, row);
 }
 
-void CDeviceListModel::EndRemoveRow() {
+void DeviceListModel::EndRemoveRow() {
     endRemoveRows();
 }
 
-void CDeviceListModel::RowChanged(int row) {
+void DeviceListModel::RowChanged(int row) {
     emit dataChanged(index(row, 0), index(row, kDeviceListColumns - 1));
 }
 
-void CDeviceListModel::BeginReorder() {
+void DeviceListModel::BeginReorder() {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     persistent_ = persistentIndexList();
 }
 
-void CDeviceListModel::EndReorder(const std::vector<int>& newIndex) {
+void DeviceListModel::EndReorder(const std::vector<int>& newIndex) {
     // Selection and focus stay with their rows.
     QModelIndexList moved;
     moved.reserve(persistent_.size());
@@ -105,7 +105,7 @@ void CDeviceListModel::EndReorder(const std::vector<int>& newIndex) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void CDeviceListModel::SortMarkChanged(int previous, int column, int mark) {
+void DeviceListModel::SortMarkChanged(int previous, int column, int mark) {
     emit sortMarkChanged(previous, column, mark);
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Shows a CDeviceList in a view: four columns of texts, the row image in the
+// Shows a DeviceList in a view: four columns of texts, the row image in the
 // first column, and the rows' selection kept across sorting.
 
 #include <QAbstractTableModel>
@@ -9,14 +9,14 @@
 
 namespace discovery::ui {
 
-class CDeviceListModel : public QAbstractTableModel, public IDeviceListObserver {
+class DeviceListModel : public QAbstractTableModel, public DeviceListObserver {
     Q_OBJECT
 public:
     // Column widths in pixels.
     static constexpr int kColumnWidths[kDeviceListColumns] = {150, 250, 100, 100};
 
-    explicit CDeviceListModel(CDeviceList& list, QObject* parent = nullptr);
-    ~CDeviceListModel() override;
+    explicit DeviceListModel(DeviceList& list, QObject* parent = nullptr);
+    ~DeviceListModel() override;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -24,7 +24,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // IDeviceListObserver
+    // DeviceListObserver
     bool BeginInsertRow(int row) override;
     void EndInsertRow() override;
     void BeginRemoveRow(int row) override;
@@ -43,7 +43,7 @@ signals:
     void sortMarkChanged(int previous, int column, int mark);
 
 private:
-    CDeviceList& list_;
+    DeviceList& list_;
     QIcon images_[2];             // the same picture when selected: state colours stay true
     QModelIndexList persistent_;  // during a reorder
 };

@@ -7,7 +7,7 @@
 
 namespace discovery::ui {
 
-CSortHeaderView::CSortHeaderView(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+SortHeaderView::SortHeaderView(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
     images_[0] = DeviceIcon(IDI_SORT_DOWN);
     images_[1] = DeviceIcon(IDI_SORT_UP);
     setSectionsClickable(true);
@@ -16,7 +16,7 @@ CSortHeaderView::CSortHeaderView(QWidget* parent) : QHeaderView(Qt::Horizontal, 
     setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
-void CSortHeaderView::SetMark(int column, int image) {
+void SortHeaderView::SetMark(int column, int image) {
     if (column < 0)
         return;
     if (marks_.size() <= column)
@@ -25,18 +25,18 @@ void CSortHeaderView::SetMark(int column, int image) {
     viewport()->update();
 }
 
-int CSortHeaderView::Mark(int column) const {
+int SortHeaderView::Mark(int column) const {
     return column >= 0 && column < marks_.size() ? marks_[column] : -1;
 }
 
-int CSortHeaderView::MarkedColumn() const {
+int SortHeaderView::MarkedColumn() const {
     for (int i = 0; i < marks_.size(); ++i)
         if (marks_[i] >= 0)
             return i;
     return -1;
 }
 
-void CSortHeaderView::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+void SortHeaderView::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     painter->save();
     QHeaderView::paintSection(painter, rect, logicalIndex);
     painter->restore();
@@ -54,7 +54,7 @@ void CSortHeaderView::paintSection(QPainter* painter, const QRect& rect, int log
     painter->restore();
 }
 
-QSize CSortHeaderView::sectionSizeFromContents(int logicalIndex) const {
+QSize SortHeaderView::sectionSizeFromContents(int logicalIndex) const {
     QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
     size.setHeight(std::max(size.height(), kDeviceIconSize + 4));
     return size;

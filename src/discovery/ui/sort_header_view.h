@@ -9,10 +9,10 @@
 
 namespace discovery::ui {
 
-class CSortHeaderView : public QHeaderView {
+class SortHeaderView : public QHeaderView {
     Q_OBJECT
 public:
-    explicit CSortHeaderView(QWidget* parent = nullptr);
+    explicit SortHeaderView(QWidget* parent = nullptr);
 
     // image: 0 ascending (down triangle), 1 descending (up triangle), -1 none.
     void SetMark(int column, int image);

@@ -4,7 +4,7 @@
 
 #include "profile/profile_model.h"
 
-namespace profile_ui {
+namespace profile::ui {
 
 std::optional<size_t> PointAt(std::span<const chart::ChartPoint> points,
                               const chart::ui::ViewMapping& mapping, double px, double py,
@@ -30,4 +30,4 @@ chart::ChartPoint DragTarget(const chart::ui::ViewMapping& mapping, double px, d
     return p;
 }
 
-}  // namespace profile_ui
+}  // namespace profile::ui

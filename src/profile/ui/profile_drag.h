@@ -8,7 +8,7 @@
 #include "chart/chart_point.h"
 #include "chart/ui/view_mapping.h"
 
-namespace profile_ui {
+namespace profile::ui {
 
 // The point within `radius` pixels of `px`,`py` that lies nearest, if any.
 std::optional<size_t> PointAt(std::span<const chart::ChartPoint> points,
@@ -20,4 +20,4 @@ std::optional<size_t> PointAt(std::span<const chart::ChartPoint> points,
 chart::ChartPoint DragTarget(const chart::ui::ViewMapping& mapping, double px, double py,
                              chart::ChartPoint original, bool keepTime);
 
-}  // namespace profile_ui
+}  // namespace profile::ui

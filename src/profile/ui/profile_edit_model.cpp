@@ -2,13 +2,13 @@
 
 #include <QUndoCommand>
 
-namespace profile_ui {
+namespace profile::ui {
 
 namespace {
 
 class CEditCommand : public QUndoCommand {
 public:
-    CEditCommand(CProfileEditModel* model, profile::Profile before, profile::Profile after,
+    CEditCommand(ProfileEditModel* model, profile::Profile before, profile::Profile after,
                  const QString& text, int drag)
         : QUndoCommand(text),
           model_(model),
@@ -28,41 +28,41 @@ public:
     }
 
 private:
-    CProfileEditModel* model_;
+    ProfileEditModel* model_;
     profile::Profile before_, after_;
     int drag_;
 };
 
 }  // namespace
 
-CProfileEditModel::CProfileEditModel(QObject* parent) : QObject(parent) {}
+ProfileEditModel::ProfileEditModel(QObject* parent) : QObject(parent) {}
 
-void CProfileEditModel::Reset(profile::Profile p) {
+void ProfileEditModel::Reset(profile::Profile p) {
     undo_.clear();
     Apply(p);
 }
 
-void CProfileEditModel::Apply(const profile::Profile& p) {
+void ProfileEditModel::Apply(const profile::Profile& p) {
     profile_ = p;
     emit changed();
 }
 
-bool CProfileEditModel::Push(profile::Profile after, const QString& text, int drag) {
+bool ProfileEditModel::Push(profile::Profile after, const QString& text, int drag) {
     undo_.push(new CEditCommand(this, profile_, std::move(after), text, drag));
     return true;
 }
 
-bool CProfileEditModel::InsertPoint(size_t index, profile::ChartPoint p) {
+bool ProfileEditModel::InsertPoint(size_t index, profile::ChartPoint p) {
     profile::Profile after = profile_;
     return after.Insert(index, p) && Push(std::move(after), tr("Add point"), 0);
 }
 
-bool CProfileEditModel::RemovePoint(size_t index) {
+bool ProfileEditModel::RemovePoint(size_t index) {
     profile::Profile after = profile_;
     return after.Remove(index) && Push(std::move(after), tr("Delete point"), 0);
 }
 
-bool CProfileEditModel::MovePoint(size_t index, profile::ChartPoint p, int drag) {
+bool ProfileEditModel::MovePoint(size_t index, profile::ChartPoint p, int drag) {
     profile::Profile after = profile_;
     if (!after.Move(index, p))
         return false;
@@ -71,4 +71,4 @@ bool CProfileEditModel::MovePoint(size_t index, profile::ChartPoint p, int drag)
     return Push(std::move(after), drag > 0 ? tr("Drag point") : tr("Change point"), drag);
 }
 
-}  // namespace profile_ui
+}  // namespace profile::ui

@@ -9,12 +9,12 @@
 
 #include "profile/profile_model.h"
 
-namespace profile_ui {
+namespace profile::ui {
 
-class CProfileEditModel : public QObject {
+class ProfileEditModel : public QObject {
     Q_OBJECT
 public:
-    explicit CProfileEditModel(QObject* parent = nullptr);
+    explicit ProfileEditModel(QObject* parent = nullptr);
 
     const profile::Profile& Profile() const { return profile_; }
     QUndoStack* UndoStack() { return &undo_; }
@@ -45,4 +45,4 @@ private:
     int drags_ = 0;
 };
 
-}  // namespace profile_ui
+}  // namespace profile::ui

@@ -15,13 +15,13 @@
 #include <algorithm>
 
 #include "bake/profile_upload.h"
-#include "bake/ui/bake_view.h"
-#include "chart/ui/chart_container.h"
+#include "bake/ui/bake_recording.h"
+#include "chart/ui/chart_widget.h"
 #include "platform/message_box.h"
 #include "profile/ui/profile_drag.h"
 #include "report/process_window.h"
 
-namespace profile_ui {
+namespace profile::ui {
 
 namespace {
 
@@ -31,7 +31,7 @@ QString Number(double v, int decimals) {
 
 }  // namespace
 
-CProfileEditor::CProfileEditor(QWidget* parent) : QWidget(parent) {
+ProfileEditor::ProfileEditor(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
 
     table_ = new QTableWidget(0, 2, this);
@@ -40,21 +40,21 @@ CProfileEditor::CProfileEditor(QWidget* parent) : QWidget(parent) {
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(table_, &QTableWidget::cellChanged, this, &CProfileEditor::OnCellChanged);
+    connect(table_, &QTableWidget::cellChanged, this, &ProfileEditor::OnCellChanged);
 
-    chart_ = new CChartContainer(this);
+    chart_ = new chart::ui::ChartWidget(this);
     chart_->setObjectName(QStringLiteral("ProfileChart"));
     chart_->setMinimumSize(360, 240);
     chart_->installEventFilter(this);
     chartId_ = chart_->AddChart({}, profile::kProfileChartName, profile::kProfileYLabel, 0, 2.0f,
                                 0.0f, profile::kProfileColor);
-    if (chart::CChartSeries* s = chart_->FindChart(chartId_))
+    if (chart::ChartSeries* s = chart_->FindChart(chartId_))
         s->showPoints = true;
 
     auto* add = new QPushButton(tr("Add point"), this);
     auto* del = new QPushButton(tr("Delete point"), this);
-    connect(add, &QPushButton::clicked, this, &CProfileEditor::AddPoint);
-    connect(del, &QPushButton::clicked, this, &CProfileEditor::DeletePoint);
+    connect(add, &QPushButton::clicked, this, &ProfileEditor::AddPoint);
+    connect(del, &QPushButton::clicked, this, &ProfileEditor::DeletePoint);
     undoAction_ = model_.UndoStack()->createUndoAction(this, tr("Undo"));
     redoAction_ = model_.UndoStack()->createRedoAction(this, tr("Redo"));
     undoAction_->setShortcut(QKeySequence::Undo);
@@ -73,9 +73,9 @@ CProfileEditor::CProfileEditor(QWidget* parent) : QWidget(parent) {
     redo->setEnabled(false);
 
     auto* save = new QPushButton(tr("Save As..."), this);
-    connect(save, &QPushButton::clicked, this, &CProfileEditor::SaveAs);
+    connect(save, &QPushButton::clicked, this, &ProfileEditor::SaveAs);
     upload_ = new QPushButton(tr("Upload to controller"), this);
-    connect(upload_, &QPushButton::clicked, this, &CProfileEditor::Upload);
+    connect(upload_, &QPushButton::clicked, this, &ProfileEditor::Upload);
     read_button_ = new QPushButton(tr("Read from controller"), this);
     connect(read_button_, &QPushButton::clicked, this, [this] {
         if (read_)
@@ -120,24 +120,24 @@ CProfileEditor::CProfileEditor(QWidget* parent) : QWidget(parent) {
     layout->addWidget(metrics_);
     layout->addWidget(rules_);
 
-    connect(&model_, &CProfileEditModel::changed, this, &CProfileEditor::Refresh);
+    connect(&model_, &ProfileEditModel::changed, this, &ProfileEditor::Refresh);
     connect(model_.UndoStack(), &QUndoStack::cleanChanged, this,
             [this] { emit titleChanged(Title()); });
     Refresh();
 }
 
-QString CProfileEditor::Title() const {
+QString ProfileEditor::Title() const {
     QString t = path_.isEmpty() ? tr("Profile") : QFileInfo(path_).fileName();
     return model_.UndoStack()->isClean() ? t : t + QStringLiteral("*");
 }
 
-void CProfileEditor::SetProfile(const profile::Profile& p) {
+void ProfileEditor::SetProfile(const profile::Profile& p) {
     model_.Reset(p);
     FitChart();
     emit titleChanged(Title());
 }
 
-bool CProfileEditor::Open(const QString& path, QString* error) {
+bool ProfileEditor::Open(const QString& path, QString* error) {
     std::wstring why;
     const auto p = profile::LoadProfile(path.toStdWString(), why);
     if (!p) {
@@ -150,7 +150,7 @@ bool CProfileEditor::Open(const QString& path, QString* error) {
     return true;
 }
 
-bool CProfileEditor::SaveAs() {
+bool ProfileEditor::SaveAs() {
     if (!askSavePath_)
         return false;
     const QString path =
@@ -161,11 +161,11 @@ bool CProfileEditor::SaveAs() {
     if (SaveTo(path, &error))
         return true;
     if (messages_)
-        messages_->ShowMessage(error.toStdWString(), MessageIcon::Error);
+        messages_->ShowMessage(error.toStdWString(), platform::MessageIcon::Error);
     return false;
 }
 
-void CProfileEditor::closeEvent(QCloseEvent* event) {
+void ProfileEditor::closeEvent(QCloseEvent* event) {
     if (IsModified() && askClose_) {
         const CloseChoice c = askClose_(this, Title());
         if (c == CloseChoice::Cancel || (c == CloseChoice::Save && !SaveAs())) {
@@ -176,7 +176,7 @@ void CProfileEditor::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-bool CProfileEditor::SaveTo(const QString& path, QString* error) {
+bool ProfileEditor::SaveTo(const QString& path, QString* error) {
     std::wstring why;
     if (!profile::SaveProfile(model_.Profile(), path.toStdWString(), why)) {
         if (error)
@@ -189,22 +189,22 @@ bool CProfileEditor::SaveTo(const QString& path, QString* error) {
     return true;
 }
 
-void CProfileEditor::SetWindow(const QString& name) {
+void ProfileEditor::SetWindow(const QString& name) {
     const int i = window_->findData(name);
     if (i >= 0)
         window_->setCurrentIndex(i);
 }
 
-QString CProfileEditor::WindowName() const {
+QString ProfileEditor::WindowName() const {
     return window_->currentData().toString();
 }
 
-void CProfileEditor::UpdateCommands() {
+void ProfileEditor::UpdateCommands() {
     upload_->setEnabled(panel_ && panel_->IsIdle() && model_.Profile().CanUpload());
     read_button_->setEnabled(panel_ && panel_->IsIdle() && read_);
 }
 
-bool CProfileEditor::Upload() {
+bool ProfileEditor::Upload() {
     if (!panel_ || !panel_->IsIdle() || !model_.Profile().CanUpload())
         return false;
     const std::vector<bake::ProfileSample> samples =
@@ -213,7 +213,7 @@ bool CProfileEditor::Upload() {
     return true;
 }
 
-void CProfileEditor::AddPoint() {
+void ProfileEditor::AddPoint() {
     const int row = table_->currentRow();
     const size_t n = model_.Profile().Size();
     const size_t after = row >= 0 ? size_t(row) : (n ? n - 1 : 0);
@@ -222,20 +222,20 @@ void CProfileEditor::AddPoint() {
         table_->setCurrentCell(int(at), 0);
 }
 
-void CProfileEditor::DeletePoint() {
+void ProfileEditor::DeletePoint() {
     const int row = table_->currentRow();
     if (row >= 0)
         model_.RemovePoint(size_t(row));
 }
 
-void CProfileEditor::Refresh() {
+void ProfileEditor::Refresh() {
     FillTable();
     RefreshChart();
     RefreshRulesAndMetrics();
     UpdateCommands();
 }
 
-void CProfileEditor::FillTable() {
+void ProfileEditor::FillTable() {
     filling_ = true;
     const auto& pts = model_.Profile().Points();
     const int current = table_->currentRow();
@@ -261,7 +261,7 @@ void CProfileEditor::FillTable() {
     filling_ = false;
 }
 
-void CProfileEditor::RefreshChart() {
+void ProfileEditor::RefreshChart() {
     chart_->ClearChartPoints(chartId_);
     std::vector<chart::ChartPoint> pts = model_.Profile().Points();
     chart_->AppendChartPoints(chartId_, pts);
@@ -270,14 +270,14 @@ void CProfileEditor::RefreshChart() {
     chart_->update();
 }
 
-void CProfileEditor::FitChart() {
+void ProfileEditor::FitChart() {
     const auto& p = model_.Profile();
     const double right = std::max(60.0, p.Duration()) * 1.05;
     const double top = std::max(100.0, p.Peak().value_or(0.0)) * 1.15;
     chart_->ZoomToRange(0.0, right, 0.0, top);
 }
 
-void CProfileEditor::RefreshRulesAndMetrics() {
+void ProfileEditor::RefreshRulesAndMetrics() {
     const auto& p = model_.Profile();
     QStringList problems;
     for (const profile::Violation& v : p.Violations()) {
@@ -308,7 +308,7 @@ void CProfileEditor::RefreshRulesAndMetrics() {
     metrics_->setText(text);
 }
 
-void CProfileEditor::OnCellChanged(int row, int column) {
+void ProfileEditor::OnCellChanged(int row, int column) {
     if (filling_)
         return;
     const auto& pts = model_.Profile().Points();
@@ -325,7 +325,7 @@ void CProfileEditor::OnCellChanged(int row, int column) {
     FillTable();  // not a number: the cell shows the point again
 }
 
-bool CProfileEditor::eventFilter(QObject* watched, QEvent* event) {
+bool ProfileEditor::eventFilter(QObject* watched, QEvent* event) {
     if (watched != chart_)
         return QWidget::eventFilter(watched, event);
     const auto type = event->type();
@@ -365,4 +365,4 @@ bool CProfileEditor::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-}  // namespace profile_ui
+}  // namespace profile::ui

@@ -11,25 +11,31 @@
 
 #include "profile/ui/profile_edit_model.h"
 
-class CChartContainer;
-class IBakePanel;
-class IMessageBox;
+namespace chart::ui {
+class ChartWidget;
+}
+namespace bake::ui {
+class BakePanel;
+}
+namespace platform {
+class MessageBox;
+}
 class QAction;
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
 
-namespace profile_ui {
+namespace profile::ui {
 
 enum class CloseChoice { Save, Discard, Cancel };
 
-class CProfileEditor : public QWidget {
+class ProfileEditor : public QWidget {
     Q_OBJECT
 public:
-    explicit CProfileEditor(QWidget* parent = nullptr);
+    explicit ProfileEditor(QWidget* parent = nullptr);
 
-    CProfileEditModel* Model() { return &model_; }
+    ProfileEditModel* Model() { return &model_; }
     const profile::Profile& Profile() const { return model_.Profile(); }
 
     // A new document starts from `p` with nothing to undo.
@@ -43,11 +49,11 @@ public:
 
     // The panel the profile is sent through; not owned. Its state decides
     // whether "Upload to controller" is enabled (UpdateCommands).
-    void SetPanel(IBakePanel* panel) {
+    void SetPanel(bake::ui::BakePanel* panel) {
         panel_ = panel;
         UpdateCommands();
     }
-    void SetMessageBox(IMessageBox* box) { messages_ = box; }
+    void SetMessageBox(platform::MessageBox* box) { messages_ = box; }
     // "Read from controller": the shell asks the controller and opens what
     // it reports in a new profile document.
     void SetReader(std::function<void()> read) {
@@ -78,7 +84,7 @@ public:
     void AddPoint();
     void DeletePoint();
 
-    CChartContainer* Chart() const { return chart_; }
+    chart::ui::ChartWidget* Chart() const { return chart_; }
     QTableWidget* Table() const { return table_; }
     QLabel* RulesLabel() const { return rules_; }
     QLabel* MetricsLabel() const { return metrics_; }
@@ -104,10 +110,10 @@ private:
     void OnCellChanged(int row, int column);
     void FitChart();
 
-    CProfileEditModel model_;
+    ProfileEditModel model_;
     QString path_;
     QTableWidget* table_ = nullptr;
-    CChartContainer* chart_ = nullptr;
+    chart::ui::ChartWidget* chart_ = nullptr;
     QLabel* rules_ = nullptr;
     QLabel* metrics_ = nullptr;
     QComboBox* window_ = nullptr;
@@ -115,8 +121,8 @@ private:
     QPushButton* read_button_ = nullptr;
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
-    IBakePanel* panel_ = nullptr;
-    IMessageBox* messages_ = nullptr;
+    bake::ui::BakePanel* panel_ = nullptr;
+    platform::MessageBox* messages_ = nullptr;
     std::function<void()> read_;
     std::function<QString(QWidget*, const QString&)> askSavePath_;
     std::function<CloseChoice(QWidget*, const QString&)> askClose_;
@@ -127,4 +133,4 @@ private:
     profile::ChartPoint dragOrigin_{};
 };
 
-}  // namespace profile_ui
+}  // namespace profile::ui

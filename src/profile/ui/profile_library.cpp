@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-namespace profile_ui {
+namespace profile::ui {
 
 namespace {
 
@@ -65,7 +65,7 @@ QString ProfileSummary(const profile::Profile& p) {
         .arg(QString::number(p.Peak().value_or(0.0), 'f', 1), duration);
 }
 
-CProfileLibrary::CProfileLibrary(QWidget* parent) : QWidget(parent) {
+ProfileLibrary::ProfileLibrary(QWidget* parent) : QWidget(parent) {
     filter_ = new QLineEdit(this);
     filter_->setPlaceholderText(tr("Filter by name"));
     filter_->setClearButtonEnabled(true);
@@ -83,7 +83,7 @@ CProfileLibrary::CProfileLibrary(QWidget* parent) : QWidget(parent) {
     row->addWidget(upload_);
     layout->addLayout(row);
 
-    connect(filter_, &QLineEdit::textChanged, this, &CProfileLibrary::ApplyFilter);
+    connect(filter_, &QLineEdit::textChanged, this, &ProfileLibrary::ApplyFilter);
     connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
         emit openRequested(item->data(kPathRole).toString());
     });
@@ -94,11 +94,11 @@ CProfileLibrary::CProfileLibrary(QWidget* parent) : QWidget(parent) {
             emit uploadRequested(SelectedPath());
     });
     // A copy in progress may not parse yet; its own change brings it in.
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &CProfileLibrary::Rescan);
-    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &CProfileLibrary::Rescan);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &ProfileLibrary::Rescan);
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &ProfileLibrary::Rescan);
 }
 
-void CProfileLibrary::SetFolder(const QString& folder) {
+void ProfileLibrary::SetFolder(const QString& folder) {
     if (!watcher_.directories().isEmpty())
         watcher_.removePaths(watcher_.directories());
     if (!watcher_.files().isEmpty())
@@ -109,7 +109,7 @@ void CProfileLibrary::SetFolder(const QString& folder) {
     Rescan();
 }
 
-void CProfileLibrary::Rescan() {
+void ProfileLibrary::Rescan() {
     const QString selected = SelectedPath();
     list_->clear();
     const QFileInfoList files =
@@ -132,7 +132,7 @@ void CProfileLibrary::Rescan() {
     ApplyFilter();
 }
 
-void CProfileLibrary::ApplyFilter() {
+void ProfileLibrary::ApplyFilter() {
     const QString needle = filter_->text().trimmed();
     for (int i = 0; i < list_->count(); ++i) {
         QListWidgetItem* item = list_->item(i);
@@ -141,7 +141,7 @@ void CProfileLibrary::ApplyFilter() {
     }
 }
 
-QStringList CProfileLibrary::ListedPaths() const {
+QStringList ProfileLibrary::ListedPaths() const {
     QStringList out;
     for (int i = 0; i < list_->count(); ++i) {
         if (!list_->item(i)->isHidden())
@@ -150,14 +150,14 @@ QStringList CProfileLibrary::ListedPaths() const {
     return out;
 }
 
-QString CProfileLibrary::SelectedPath() const {
+QString ProfileLibrary::SelectedPath() const {
     const QListWidgetItem* item = list_->currentItem();
     return item && !item->isHidden() ? item->data(kPathRole).toString() : QString();
 }
 
-void CProfileLibrary::SetUploadEnabled(bool on) {
+void ProfileLibrary::SetUploadEnabled(bool on) {
     uploadAllowed_ = on;
     upload_->setEnabled(on && !SelectedPath().isEmpty());
 }
 
-}  // namespace profile_ui
+}  // namespace profile::ui

@@ -15,7 +15,7 @@ class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 
-namespace profile_ui {
+namespace profile::ui {
 
 // The profiles folder: the command line's, else the setting
 // "Profiles/Folder", else Calvero/Profiles in the documents folder.
@@ -25,10 +25,10 @@ QString ResolveProfilesFolder(const QString& commandLineFolder);
 // there are any) shown under a profile's name.
 QString ProfileSummary(const profile::Profile& p);
 
-class CProfileLibrary : public QWidget {
+class ProfileLibrary : public QWidget {
     Q_OBJECT
 public:
-    explicit CProfileLibrary(QWidget* parent = nullptr);
+    explicit ProfileLibrary(QWidget* parent = nullptr);
 
     // Lists and watches `folder` (made when missing).
     void SetFolder(const QString& folder);
@@ -59,4 +59,4 @@ private:
     bool uploadAllowed_ = false;
 };
 
-}  // namespace profile_ui
+}  // namespace profile::ui

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace report_ui {
+namespace report::ui {
 
 namespace {
 
@@ -76,7 +76,7 @@ void DrawLevel(QPainter& p, const QRectF& plot, double py, const QString& label)
 
 }  // namespace
 
-CChartContainer::Decoration MakeGuides(Guides g) {
+chart::ui::ChartWidget::Decoration MakeGuides(Guides g) {
     if (!g.show && g.reference.empty())
         return {};
     return [g = std::move(g)](QPainter& p, const chart::ui::ViewMapping& m, const QRectF& plot) {
@@ -126,4 +126,4 @@ CChartContainer::Decoration MakeGuides(Guides g) {
     };
 }
 
-}  // namespace report_ui
+}  // namespace report::ui

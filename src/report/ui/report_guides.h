@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "chart/chart_point.h"
-#include "chart/ui/chart_container.h"
+#include "chart/ui/chart_widget.h"
 #include "report/bake_metrics.h"
 
-namespace report_ui {
+namespace report::ui {
 
 struct Guides {
     bool show = true;  // the report's guides
@@ -20,8 +20,8 @@ struct Guides {
     std::vector<chart::ChartPoint> reference;  // valued points; empty: none
 };
 
-// A decoration for CChartContainer::SetDecoration; empty when there is
+// A decoration for chart::ui::ChartWidget::SetDecoration; empty when there is
 // nothing to draw.
-CChartContainer::Decoration MakeGuides(Guides guides);
+chart::ui::ChartWidget::Decoration MakeGuides(Guides guides);
 
-}  // namespace report_ui
+}  // namespace report::ui

@@ -13,7 +13,7 @@
 #include "report/ui/window_dialog.h"
 #include "report/ui/window_store.h"
 
-namespace report_ui {
+namespace report::ui {
 
 namespace {
 
@@ -27,7 +27,7 @@ QString Q(const std::string& s) {
 
 }  // namespace
 
-CReportPane::CReportPane(QWidget* parent) : QWidget(parent) {
+ReportPane::ReportPane(QWidget* parent) : QWidget(parent) {
     windows_ = new QComboBox(this);
     charts_ = new QComboBox(this);
     editWindows_ = new QPushButton(tr("Windows..."), this);
@@ -72,7 +72,7 @@ CReportPane::CReportPane(QWidget* parent) : QWidget(parent) {
         Refresh();
     });
     connect(charts_, &QComboBox::currentTextChanged, this, [this] { Refresh(); });
-    connect(editWindows_, &QPushButton::clicked, this, &CReportPane::EditWindows);
+    connect(editWindows_, &QPushButton::clicked, this, &ReportPane::EditWindows);
     refresh_.setInterval(1000);
     connect(&refresh_, &QTimer::timeout, this, [this] {
         if (isVisible())
@@ -82,12 +82,12 @@ CReportPane::CReportPane(QWidget* parent) : QWidget(parent) {
     Refresh();
 }
 
-CReportPane::~CReportPane() {
+ReportPane::~ReportPane() {
     if (container_)
         container_->SetDecoration({});
 }
 
-void CReportPane::ReloadWindows() {
+void ReportPane::ReloadWindows() {
     const QSignalBlocker block(windows_);
     windows_->clear();
     windows_->addItem(kNoWindow);
@@ -97,15 +97,15 @@ void CReportPane::ReloadWindows() {
     windows_->setCurrentIndex(at < 0 ? windows_->findText(QStringLiteral("pbfree")) : at);
 }
 
-void CReportPane::EditWindows() {
-    CWindowDialog dialog(windows_->currentText() == kNoWindow ? QString() : windows_->currentText(),
-                         this);
+void ReportPane::EditWindows() {
+    WindowDialog dialog(windows_->currentText() == kNoWindow ? QString() : windows_->currentText(),
+                        this);
     dialog.exec();
     ReloadWindows();
     Refresh();
 }
 
-void CReportPane::ReloadCharts() {
+void ReportPane::ReloadCharts() {
     const QString keep = charts_->currentText();
     const QSignalBlocker block(charts_);
     charts_->clear();
@@ -121,7 +121,7 @@ void CReportPane::ReloadCharts() {
     charts_->setCurrentIndex(std::max(at, 0));
 }
 
-void CReportPane::SetChart(CChartContainer* container, const QString& recordName) {
+void ReportPane::SetChart(chart::ui::ChartWidget* container, const QString& recordName) {
     if (container_ == container && recordName_ == recordName) {
         Refresh();
         return;
@@ -145,12 +145,12 @@ void CReportPane::SetChart(CChartContainer* container, const QString& recordName
     Refresh();
 }
 
-void CReportPane::SetGuidesShown(bool on) {
+void ReportPane::SetGuidesShown(bool on) {
     guides_ = on;
     ApplyGuides();
 }
 
-void CReportPane::SetReference(std::vector<chart::ChartPoint> points, const QString& name) {
+void ReportPane::SetReference(std::vector<chart::ChartPoint> points, const QString& name) {
     if (!container_)
         return;
     if (points.empty())
@@ -160,23 +160,23 @@ void CReportPane::SetReference(std::vector<chart::ChartPoint> points, const QStr
     Refresh();
 }
 
-const CReportPane::Reference* CReportPane::CurrentReference() const {
+const ReportPane::Reference* ReportPane::CurrentReference() const {
     const auto it = references_.find(container_.data());
     return it == references_.end() ? nullptr : &it->second;
 }
 
-QString CReportPane::ChartName() const {
+QString ReportPane::ChartName() const {
     return charts_->currentText().isEmpty() ? QStringLiteral("Temp Main") : charts_->currentText();
 }
 
-std::vector<chart::ChartPoint> CReportPane::Curve() const {
+std::vector<chart::ChartPoint> ReportPane::Curve() const {
     if (!container_)
         return {};
-    const chart::CChartSeries* s = container_->FindChartByName(ChartName().toStdWString());
+    const chart::ChartSeries* s = container_->FindChartByName(ChartName().toStdWString());
     return s ? report::ValuedPoints(s->Points().ToVector()) : std::vector<chart::ChartPoint>{};
 }
 
-void CReportPane::ApplyGuides() {
+void ReportPane::ApplyGuides() {
     if (!container_)
         return;
     Guides g;
@@ -191,10 +191,10 @@ void CReportPane::ApplyGuides() {
     container_->SetDecoration(MakeGuides(std::move(g)));
 }
 
-void CReportPane::Refresh() {
+void ReportPane::Refresh() {
     if (container_ && charts_->count() == 0)
         ReloadCharts();
-    const chart::CChartSeries* series =
+    const chart::ChartSeries* series =
         container_ ? container_->FindChartByName(ChartName().toStdWString()) : nullptr;
     if (!series) {
         report_.reset();
@@ -208,7 +208,7 @@ void CReportPane::Refresh() {
         emit reportChanged();
         return;
     }
-    const chart::CChartSeries* profile = container_->FindChartByName(L"Profile");
+    const chart::ChartSeries* profile = container_->FindChartByName(L"Profile");
     const Reference* reference = CurrentReference();
     // The report reads arrays; a record's points live in chunks.
     const std::vector<chart::ChartPoint> curve = series->Points().ToVector();
@@ -260,4 +260,4 @@ void CReportPane::Refresh() {
     emit reportChanged();
 }
 
-}  // namespace report_ui
+}  // namespace report::ui

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "chart/chart_point.h"
-#include "chart/ui/chart_container.h"
+#include "chart/ui/chart_widget.h"
 #include "report/report_format.h"
 
 class QComboBox;
@@ -23,17 +23,17 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 
-namespace report_ui {
+namespace report::ui {
 
-class CReportPane : public QWidget {
+class ReportPane : public QWidget {
     Q_OBJECT
 public:
-    explicit CReportPane(QWidget* parent = nullptr);
-    ~CReportPane() override;
+    explicit ReportPane(QWidget* parent = nullptr);
+    ~ReportPane() override;
 
     // The document to report on (null: none) and its name.
-    void SetChart(CChartContainer* container, const QString& recordName);
-    CChartContainer* Chart() const { return container_; }
+    void SetChart(chart::ui::ChartWidget* container, const QString& recordName);
+    chart::ui::ChartWidget* Chart() const { return container_; }
     // The guides on the chart; off while the pane is hidden.
     void SetGuidesShown(bool on);
     bool GuidesShown() const { return guides_; }
@@ -71,11 +71,11 @@ private:
     void ApplyGuides();
     const Reference* CurrentReference() const;
 
-    QPointer<CChartContainer> container_;
+    QPointer<chart::ui::ChartWidget> container_;
     QString recordName_;
     bool guides_ = true;
-    std::map<const CChartContainer*, Reference> references_;
-    std::set<const CChartContainer*> watched_;
+    std::map<const chart::ui::ChartWidget*, Reference> references_;
+    std::set<const chart::ui::ChartWidget*> watched_;
     std::optional<report::Report> report_;
     QComboBox* windows_;
     QComboBox* charts_;
@@ -87,4 +87,4 @@ private:
     QTimer refresh_;
 };
 
-}  // namespace report_ui
+}  // namespace report::ui

@@ -14,7 +14,7 @@
 #include "platform/replacing_file.h"
 #include "platform/system_error_text.h"
 
-namespace report_ui {
+namespace report::ui {
 
 namespace {
 
@@ -237,4 +237,4 @@ bool WriteReportPdf(const QString& path, const ReportPdfPage& page, QString& err
     return false;
 }
 
-}  // namespace report_ui
+}  // namespace report::ui

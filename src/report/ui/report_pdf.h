@@ -14,7 +14,7 @@
 #include "chart/chart_point.h"
 #include "report/report_format.h"
 
-namespace report_ui {
+namespace report::ui {
 
 struct ReportPdfPage {
     QString record;                            // the record's name
@@ -33,4 +33,4 @@ bool WriteReportPdf(const QString& path, const ReportPdfPage& page, QString& err
 void DrawRateOfRise(QPainter& painter, const QRectF& area,
                     std::span<const chart::ChartPoint> curve);
 
-}  // namespace report_ui
+}  // namespace report::ui

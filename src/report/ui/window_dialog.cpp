@@ -12,7 +12,7 @@
 
 #include "report/ui/window_store.h"
 
-namespace report_ui {
+namespace report::ui {
 
 namespace {
 
@@ -24,7 +24,7 @@ QString Body(const report::ProcessWindow& w) {
 
 }  // namespace
 
-CWindowDialog::CWindowDialog(const QString& start, QWidget* parent) : QDialog(parent) {
+WindowDialog::WindowDialog(const QString& start, QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Process Windows"));
     list_ = new QListWidget(this);
     name_ = new QLineEdit(this);
@@ -71,13 +71,13 @@ CWindowDialog::CWindowDialog(const QString& start, QWidget* parent) : QDialog(pa
     Load(start.isEmpty() ? QStringLiteral("pbfree") : start);
 }
 
-void CWindowDialog::Reload() {
+void WindowDialog::Reload() {
     const QSignalBlocker block(list_);
     list_->clear();
     list_->addItems(WindowNames());
 }
 
-void CWindowDialog::Load(const QString& name) {
+void WindowDialog::Load(const QString& name) {
     const auto w = WindowByName(name);
     if (!w)
         return;
@@ -87,7 +87,7 @@ void CWindowDialog::Load(const QString& name) {
     error_->clear();
 }
 
-bool CWindowDialog::SaveCurrent() {
+bool WindowDialog::SaveCurrent() {
     const QString name = name_->text().trimmed();
     std::string error;
     if (name.isEmpty() || name.contains(QLatin1Char('/')) ||
@@ -107,8 +107,8 @@ bool CWindowDialog::SaveCurrent() {
     return true;
 }
 
-QString CWindowDialog::Error() const {
+QString WindowDialog::Error() const {
     return error_->text();
 }
 
-}  // namespace report_ui
+}  // namespace report::ui

@@ -10,14 +10,14 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 
-namespace report_ui {
+namespace report::ui {
 
-class CWindowDialog : public QDialog {
+class WindowDialog : public QDialog {
     Q_OBJECT
 public:
     // `start` names the window to show first (a built-in one is offered as
     // a template under a new name).
-    explicit CWindowDialog(const QString& start, QWidget* parent = nullptr);
+    explicit WindowDialog(const QString& start, QWidget* parent = nullptr);
 
     // Saves what is in the editor; false with the reason shown in the dialog.
     bool SaveCurrent();
@@ -35,4 +35,4 @@ private:
     QLabel* error_;
 };
 
-}  // namespace report_ui
+}  // namespace report::ui

@@ -4,7 +4,7 @@
 
 #include "widgets/settings.h"
 
-namespace report_ui {
+namespace report::ui {
 
 namespace {
 
@@ -72,4 +72,4 @@ void SetChosenWindowName(const QString& name) {
     s.setValue(kChosen, name);
 }
 
-}  // namespace report_ui
+}  // namespace report::ui

@@ -10,7 +10,7 @@
 
 #include "report/process_window.h"
 
-namespace report_ui {
+namespace report::ui {
 
 // The built-in names first, then the user's, sorted.
 QStringList WindowNames();
@@ -24,4 +24,4 @@ void RemoveWindow(const QString& name);
 QString ChosenWindowName();  // "pbfree" until the operator chose
 void SetChosenWindowName(const QString& name);
 
-}  // namespace report_ui
+}  // namespace report::ui

@@ -7,11 +7,11 @@
 
 #include <set>
 
-#include "bake/ui/seg_lcd_ctrl.h"
+#include "bake/ui/segment_display.h"
 #include "tests/support/ui_test_support.h"
 
 TEST(SegLcdCtrlAtRatio2, SegmentsAreLaidOutInDevicePixels) {
-    CSegLCDCtrl ctrl;
+    bake::ui::SegmentDisplay ctrl;
     ctrl.SetDigitCount(3);
     ctrl.SetColors(QColor(0, 0, 0), QColor(200, 200, 200), QColor(10, 10, 10));
     ctrl.SetValue(472);

@@ -2,20 +2,20 @@
 
 #include <QImage>
 
-#include "bake/ui/seg_lcd_ctrl.h"
-#include "bake/ui/seg_lcd_geometry.h"
+#include "bake/ui/segment_display.h"
+#include "bake/ui/segment_geometry.h"
 #include "tests/support/ui_test_support.h"
 
-using seglcd::DigitCells;
-using seglcd::DigitPolygons;
-using seglcd::LayoutDisplay;
-using seglcd::Point;
-using seglcd::Rect;
+using bake::ui::DigitCells;
+using bake::ui::DigitPolygons;
+using bake::ui::LayoutDisplay;
+using bake::ui::Point;
+using bake::ui::Rect;
 
 namespace {
 
 // The mask each cell was drawn with, units first.
-std::vector<uint8_t> CellMasks(const std::vector<seglcd::Polygon>& polys) {
+std::vector<uint8_t> CellMasks(const std::vector<bake::ui::Polygon>& polys) {
     std::vector<uint8_t> masks;
     for (size_t i = 0; i + 7 <= polys.size(); i += 7) {
         uint8_t m = 0;
@@ -28,7 +28,7 @@ std::vector<uint8_t> CellMasks(const std::vector<seglcd::Polygon>& polys) {
 }
 
 uint8_t Digit(int d) {
-    return seglcd::kSegmentMasks[d];
+    return bake::ui::kSegmentMasks[d];
 }
 
 }  // namespace
@@ -95,13 +95,13 @@ TEST(SegLcdGeometry, DigitsFromTheUnitsLeftwards) {
 
 TEST(SegLcdGeometry, MasksOfTheTenDigits) {
     const uint8_t expected[10] = {0x7B, 0x60, 0x37, 0x67, 0x6C, 0x4F, 0x5F, 0x61, 0x7F, 0x6F};
-    for (int d = 0; d < 10; ++d) EXPECT_EQ(seglcd::kSegmentMasks[d], expected[d]) << d;
+    for (int d = 0; d < 10; ++d) EXPECT_EQ(bake::ui::kSegmentMasks[d], expected[d]) << d;
 }
 
 // ---- the control ------------------------------------------------------------
 
 TEST(SegLcdCtrl, RenderedDigitLightsOnlyItsSegments) {
-    CSegLCDCtrl ctrl;
+    bake::ui::SegmentDisplay ctrl;
     ctrl.SetDigitCount(1);
     ctrl.SetColors(QColor(0, 0, 0), QColor(200, 200, 200), QColor(10, 10, 10));
     ctrl.SetValue(1);
@@ -126,7 +126,7 @@ TEST(SegLcdCtrl, RenderedDigitLightsOnlyItsSegments) {
 }
 
 TEST(SegLcdCtrl, BlankShowsDashesInEveryPosition) {
-    CSegLCDCtrl ctrl;
+    bake::ui::SegmentDisplay ctrl;
     ctrl.SetDigitCount(5);
     ctrl.SetBlank();
     const QImage img = ctrl.Render(QSize(250, 80));
@@ -147,7 +147,7 @@ TEST(SegLcdCtrl, BlankShowsDashesInEveryPosition) {
 }
 
 TEST(SegLcdCtrl, PictureIsCachedUntilASettingOrTheSizeChanges) {
-    CSegLCDCtrl ctrl;
+    bake::ui::SegmentDisplay ctrl;
     ctrl.SetDigitCount(3);
     ctrl.resize(90, 50);
     ctrl.grab();

@@ -16,7 +16,7 @@ std::vector<int> Ids(const std::vector<MenuItem>& items) {
 }  // namespace
 
 TEST(ChartMenus, ChartMenuHideSaveAndPoints) {
-    chart::CChartSeries s;
+    chart::ChartSeries s;
     s.showPoints = true;
     const auto items = chart::ui::ChartMenuItems(s);
     ASSERT_EQ(items.size(), 3u);
@@ -28,7 +28,7 @@ TEST(ChartMenus, ChartMenuHideSaveAndPoints) {
 }
 
 TEST(ChartMenus, ContainerMenuOrderChecksAndGreying) {
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     const std::vector<ChartPoint> pts = {{0, 1}, {1, 2}};
     model.AddChart({}, L"Temp Main", L"", 0, 1, 0, 0xFF000000);
     const int b = model.AddChart(pts, L"Temp 2", L"", 0, 1, 0, 0xFF000000);
@@ -69,7 +69,7 @@ TEST(ChartMenus, ContainerMenuOrderChecksAndGreying) {
 }
 
 TEST(ChartMenus, ZoomToFitGreyedWhileAllChartsAreEmpty) {
-    chart::CChartContainerModel model;
+    chart::ChartSet model;
     model.AddChart({}, L"A", L"", 0, 1, 0, 0xFF000000);
     EXPECT_FALSE(chart::ui::ContainerMenuItems(model, false)[6].enabled);
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -21,7 +21,7 @@ struct Outcome {
 class ChartRenderCli : public testing::Test {
 protected:
     void SetUp() override {
-        chart::CChartContainerModel model;
+        chart::ChartSet model;
         std::vector<chart::ChartPoint> pts;
         for (int i = 0; i <= 100; ++i) pts.push_back({i * 1.0, 20 + i * 2.0});
         const int a = model.AddChart(pts, L"Temp Main", L"deg C", 0, 2, 0, 0xFFFF0000);

@@ -6,21 +6,21 @@
 
 #include "chart/ui/chart_view_math.h"
 
-using chart::CChartContainerModel;
 using chart::ChartPoint;
+using chart::ChartSet;
 using chart::ui::DataRange;
 using chart::ui::ViewMapping;
 
 namespace {
 
-int Add(CChartContainerModel& m, std::vector<ChartPoint> pts) {
+int Add(ChartSet& m, std::vector<ChartPoint> pts) {
     return m.AddChart(pts, L"", L"", 0, 2.0f, 0.0f, 0xFF000000);
 }
 
 }  // namespace
 
 TEST(ChartFit, ZoomToFitAddsOnePointFivePercentOnEachSide) {
-    CChartContainerModel m;
+    ChartSet m;
     Add(m, {{0, 20}, {50, 100}});
     Add(m, {{10, 60}, {100, 220}});
     const auto r = chart::ui::FitAllRange(m);
@@ -32,7 +32,7 @@ TEST(ChartFit, ZoomToFitAddsOnePointFivePercentOnEachSide) {
 }
 
 TEST(ChartFit, HiddenAndClearedChartsCountEmptyOnesDoNot) {
-    CChartContainerModel m;
+    ChartSet m;
     Add(m, {});  // never had points: its extents must not win
     const int hidden = Add(m, {{-100, -50}, {0, 0}});
     m.ToggleChartVisibility(hidden);
@@ -60,7 +60,7 @@ TEST(ChartFit, AnAxisWithoutExtentIsWidenedAroundItsValue) {
         {{{0, 0}, {10, 0}}, -1, 1, false},       // flat at zero
     };
     for (const Case& c : cases) {
-        CChartContainerModel m;
+        ChartSet m;
         Add(m, c.points);
         const auto r = chart::ui::FitAllRange(m);
         ASSERT_TRUE(r);
@@ -71,7 +71,7 @@ TEST(ChartFit, AnAxisWithoutExtentIsWidenedAroundItsValue) {
         // And the fit of it maps.
         EXPECT_TRUE(chart::ui::FitMapping(*r, 800, 600, 40, 20));
     }
-    CChartContainerModel empty;
+    ChartSet empty;
     Add(empty, {});
     EXPECT_FALSE(chart::ui::FitAllRange(empty));
 }
@@ -81,7 +81,7 @@ TEST(ChartFit, AnAxisWithoutExtentIsWidenedAroundItsValue) {
 TEST(ChartFit, NonFinitePointsAreLeftOut) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    CChartContainerModel m;
+    ChartSet m;
     Add(m, {{nan, 1}, {0, inf}});
     EXPECT_FALSE(chart::ui::FitAllRange(m));
     Add(m, {{-inf, 5}, {0, 20}, {50, nan}, {100, 220}, {nan, 999}, {inf, 1}});
@@ -242,7 +242,7 @@ TEST(ChartHitTest, SegmentDistanceToTheNearestPoint) {
 // cannot be hit; the finite segments of the same chart still can.
 TEST(ChartHitTest, SegmentsTouchingANonFinitePointAreNotHit) {
     const double inf = std::numeric_limits<double>::infinity();
-    CChartContainerModel model;
+    ChartSet model;
     const ViewMapping m{0, 100, 1, 1};  // y 0 at pixel row 100
     const int id = Add(model, {{0, 0}, {40, 0}, {50, inf}, {60, 0}, {100, 0}});
     EXPECT_EQ(chart::ui::HitTestChart(model, m, 20, 100), id);
@@ -253,7 +253,7 @@ TEST(ChartHitTest, SegmentsTouchingANonFinitePointAreNotHit) {
 }
 
 TEST(ChartHitTest, NearestVisibleCurveWithinFivePixels) {
-    CChartContainerModel model;
+    ChartSet model;
     const ViewMapping m{0, 100, 1, 1};                 // y 0 at pixel row 100
     const int low = Add(model, {{0, 0}, {100, 0}});    // row 100
     const int high = Add(model, {{0, 4}, {100, 4}});   // row 96

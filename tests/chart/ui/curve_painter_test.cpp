@@ -65,8 +65,8 @@ TEST(CurvePainter, ReductionOnlyForStraightRunsDenserThanAPointPerColumn) {
     EXPECT_FALSE(UseColumnReduction(10'000, 400, 0.5f));  // a spline must see every point
 }
 
-CChartSeries Series(std::vector<ChartPoint> points) {
-    CChartSeries s;
+ChartSeries Series(std::vector<ChartPoint> points) {
+    ChartSeries s;
     s.SetPoints(std::move(points));
     return s;
 }
@@ -74,7 +74,7 @@ CChartSeries Series(std::vector<ChartPoint> points) {
 TEST(CurvePainter, ColumnKeepsFirstExtremesAndLastInOrder) {
     // pixel x = x, pixel y = 100 - y: column 0 holds x 0.0 .. 0.75.
     const ViewMapping m{0, 100, 1, 1};
-    const CChartSeries s = Series({{0.0, 60}, {0.25, 10}, {0.5, 90}, {0.75, 40}, {1.5, 60}});
+    const ChartSeries s = Series({{0.0, 60}, {0.25, 10}, {0.5, 90}, {0.75, 40}, {1.5, 60}});
     const std::vector<QPointF> out = ReduceToColumns(s, s.Points(), m);
     // First y 60 (pixel 40) lies nearer the top extreme (pixel 10), so it comes first.
     const std::vector<QPointF> want = {{0.5, 40}, {0.5, 10}, {0.5, 90}, {0.5, 60}, {1.5, 40}};
@@ -82,7 +82,7 @@ TEST(CurvePainter, ColumnKeepsFirstExtremesAndLastInOrder) {
 }
 
 // Brute-force extremes per device column of every point of the run.
-::testing::AssertionResult SpansMatchPoints(const CChartSeries& s, const ViewMapping& m,
+::testing::AssertionResult SpansMatchPoints(const ChartSeries& s, const ViewMapping& m,
                                             double dpr) {
     const std::vector<ColumnSpan> spans = ReduceColumns(s, s.Points(), m, dpr);
     size_t k = 0;
@@ -117,7 +117,7 @@ TEST(CurvePainter, ReducedColumnsEqualAScanOfEveryPoint) {
     for (size_t i = 0; i < p.size(); ++i)
         p[i] = {-50.0 + 0.001 * static_cast<double>(i), noise(rng)};
     p[54'321].y = 500;  // a lone spike
-    const CChartSeries s = Series(p);
+    const ChartSeries s = Series(p);
     struct Case {
         const char* name;
         ViewMapping m;
@@ -141,7 +141,7 @@ QImage Canvas(QSize size, qreal dpr) {
 }
 
 // The chart drawn the plain way: every point, stroked with the chart's pen.
-QImage EveryPoint(const CChartSeries& s, const ViewMapping& m, QSize size, qreal dpr) {
+QImage EveryPoint(const ChartSeries& s, const ViewMapping& m, QSize size, qreal dpr) {
     QImage image = Canvas(size, dpr);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -151,7 +151,7 @@ QImage EveryPoint(const CChartSeries& s, const ViewMapping& m, QSize size, qreal
     return image;
 }
 
-QImage Drawn(const CChartSeries& s, const ViewMapping& m, QSize size, qreal dpr) {
+QImage Drawn(const ChartSeries& s, const ViewMapping& m, QSize size, qreal dpr) {
     QImage image = Canvas(size, dpr);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -220,7 +220,7 @@ TEST(CurvePainter, LongCurveLooksLikeEveryPointDrawn) {
     }
     p[12'345].y += 30;  // spikes up and down, a few points wide at most
     p[40'000].y -= 25;
-    CChartSeries s = Series(p);
+    ChartSeries s = Series(p);
     s.color = 0xFF000000;
     const QSize size(300, 200);
     // x 0..300 over 360 px: about 170 points per column.
@@ -243,7 +243,7 @@ TEST(CurvePainter, DenseCurveIsSolidInsideWithATranslucentBandWhenSelected) {
     std::vector<ChartPoint> p(30'000);
     for (size_t i = 0; i < p.size(); ++i)
         p[i] = {static_cast<double>(i) / 100.0, 50.0 + 0.001 * static_cast<double>(i % 3)};
-    CChartSeries s = Series(p);
+    ChartSeries s = Series(p);
     s.color = 0xFFFF0000;
     s.penWidth = 2;
     const ViewMapping m{0, 100, 1, 1};  // pixel y = 100 - y: the line lies on pixel row 50
@@ -278,7 +278,7 @@ TEST(CurvePainter, AtRatioTwoADenseCurveCoversWholeDeviceColumns) {
     std::vector<ChartPoint> p(30'000);
     for (size_t i = 0; i < p.size(); ++i) p[i] = {static_cast<double>(i) / 100.0, 50.0};
     p[15'050].y = 90;
-    CChartSeries s = Series(p);
+    ChartSeries s = Series(p);
     s.color = 0xFFFF0000;
     const ViewMapping m{0, 100, 1, 1};  // the spike rises from row 50 to row 10
     struct Case {
@@ -305,7 +305,7 @@ TEST(CurvePainter, AppendsInAnUnchangedViewDrawAsAFreshReduction) {
     std::normal_distribution<double> noise(0, 2);
     std::vector<ChartPoint> p;
     for (int i = 0; i < 20'000; ++i) p.push_back({i * 0.01, 50 + noise(rng)});
-    CChartSeries s = Series(p);
+    ChartSeries s = Series(p);
     const ViewMapping m{0, 200, 1.0, 2.0};  // x 0..300 over 300 px
     const QSize size(300, 200);
     Drawn(s, m, size, 1);  // the reduction is kept with the chart now
@@ -316,12 +316,12 @@ TEST(CurvePainter, AppendsInAnUnchangedViewDrawAsAFreshReduction) {
         }
         more.back().y = 95;  // a spike in the newest column
         ASSERT_TRUE(s.AppendPoints(more));
-        const CChartSeries fresh = s;  // a copy reduces on its own
+        const ChartSeries fresh = s;  // a copy reduces on its own
         EXPECT_EQ(Drawn(s, m, size, 1), Drawn(fresh, m, size, 1)) << "batch " << batch;
     }
     // Replaced points never draw from the old reduction.
     s.SetPoints(std::vector<ChartPoint>{{0, 10}, {300, 10}});
-    const CChartSeries fresh = s;
+    const ChartSeries fresh = s;
     EXPECT_EQ(Drawn(s, m, size, 1), Drawn(fresh, m, size, 1));
 }
 
@@ -359,7 +359,7 @@ TEST(CurvePainter, NonFinitePointsAndTheirSegmentsAreNotDrawn) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CChartSeries s = Series(c.points);
+        ChartSeries s = Series(c.points);
         s.tension = c.tension;
         s.dashStyle = c.dashStyle;
         s.showPoints = c.showPoints;
@@ -397,13 +397,13 @@ TEST(CurvePainter, MarkersCrossesAndHighlight) {
     auto at = [](const QImage& img, qreal x, qreal y) { return img.pixel(QPoint(x, y)); };
 
     // One visible point: a circle of 7 px around it, even without "show points".
-    CChartSeries one = Series({{50, 50}});
+    ChartSeries one = Series({{50, 50}});
     QImage img = Drawn(one, m, size, 1);
     EXPECT_NE(at(img, 50, 46.5), kWhite);  // on the circle, above the centre
     EXPECT_EQ(at(img, 50, 50), kWhite);    // the circle is not filled
 
     // Style 5: crosses at the points and no line between them.
-    CChartSeries crosses = Series({{20, 50}, {80, 50}});
+    ChartSeries crosses = Series({{20, 50}, {80, 50}});
     crosses.dashStyle = 5;
     img = Drawn(crosses, m, size, 1);
     EXPECT_NE(at(img, 22, 50), kWhite);
@@ -411,17 +411,17 @@ TEST(CurvePainter, MarkersCrossesAndHighlight) {
     EXPECT_EQ(at(img, 50, 50), kWhite);
 
     // Points 5 px apart with "show points": no circles at all; 10 px apart: circles.
-    CChartSeries dense = Series({{10, 50}, {15, 50}, {20, 50}});
+    ChartSeries dense = Series({{10, 50}, {15, 50}, {20, 50}});
     dense.showPoints = true;
     dense.penWidth = 1;
     EXPECT_EQ(at(Drawn(dense, m, size, 1), 10, 46.5), kWhite);
-    CChartSeries wide = Series({{10, 50}, {20, 50}, {30, 50}});
+    ChartSeries wide = Series({{10, 50}, {20, 50}, {30, 50}});
     wide.showPoints = true;
     wide.penWidth = 1;
     EXPECT_NE(at(Drawn(wide, m, size, 1), 10, 46.5), kWhite);
 
     // Selected: a faint band of width penWidth + 6 along the curve.
-    CChartSeries line = Series({{0, 50}, {100, 50}});
+    ChartSeries line = Series({{0, 50}, {100, 50}});
     line.color = 0xFFFF0000;
     EXPECT_EQ(at(Drawn(line, m, size, 1), 50, 46), kWhite);
     line.selected = true;
@@ -459,7 +459,7 @@ TEST(CurvePainter, AThinLevelLineIsOneDeviceRowOfFullColour) {
         std::vector<ChartPoint> p(c.points);
         for (size_t i = 0; i < p.size(); ++i)
             p[i] = {300.0 * static_cast<double>(i) / static_cast<double>(p.size() - 1), c.y};
-        CChartSeries s = Series(p);
+        ChartSeries s = Series(p);
         s.color = 0xFFFF0000;
         s.penWidth = 1;
         const QImage img = Drawn(s, m, QSize(300, 100), c.dpr);
@@ -491,7 +491,7 @@ TEST(CurvePainter, TranslucentStrokesAreEvenAlongALongSparseCurve) {
         {"highlight of a selected line", 0xFFFF0000, true, 46},
     };
     for (const Case& c : cases) {
-        CChartSeries s = Series(p);
+        ChartSeries s = Series(p);
         s.color = c.color;
         s.penWidth = 2;
         s.selected = c.selected;
@@ -508,7 +508,7 @@ TEST(CurvePainter, AHugePenIsDrawnAtMostSixtyFourDevicePixelsWide) {
     for (size_t i = 0; i < p.size(); ++i) p[i] = {6.0 * static_cast<double>(i), 50.0};
     const ViewMapping m{0, 100, 1, 1};
     for (const qreal dpr : {1.0, 2.0}) {
-        CChartSeries s = Series(p);
+        ChartSeries s = Series(p);
         s.color = 0xFFFF0000;
         s.penWidth = 1'000'000;
         const QImage img = Drawn(s, m, QSize(300, 100), dpr);
@@ -531,7 +531,7 @@ TEST(CurvePainter, ADenseCurveJumpingBetweenNeighbouringColumnsHasNoGap) {
         const double x = static_cast<double>(i) / 100.0;
         p[i] = {x, x < 100 ? 20.5 : 80.5};
     }
-    CChartSeries s = Series(p);
+    ChartSeries s = Series(p);
     s.color = 0xFF000000;
     s.penWidth = 1;
     const ViewMapping m{0, 100, 1, 1};  // the middles of rows 79 and 19

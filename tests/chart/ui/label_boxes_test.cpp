@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/chart_container_model.h"
+#include "chart/chart_set.h"
 #include "chart/ui/label_boxes.h"
 
 namespace chart::ui {
@@ -18,20 +18,20 @@ namespace {
 
 constexpr QRgb kWhite = 0xFFFFFFFF;
 
-std::vector<std::wstring> RowTexts(const CLegendWnd& box, int row) {
+std::vector<std::wstring> RowTexts(const Legend& box, int row) {
     std::vector<std::wstring> texts;
     for (int c = 0; c < box.Columns(); ++c) texts.push_back(box.At(row, c).text);
     return texts;
 }
 
-std::vector<int> Ids(const std::vector<const CChartSeries*>& charts) {
+std::vector<int> Ids(const std::vector<const ChartSeries*>& charts) {
     std::vector<int> ids;
-    for (const CChartSeries* s : charts) ids.push_back(s->id);
+    for (const ChartSeries* s : charts) ids.push_back(s->id);
     return ids;
 }
 
 // Charts 0 and 2 visible with points, 1 hidden, 3 empty.
-struct Model : CChartContainerModel {
+struct Model : ChartSet {
     Model() {
         const std::vector<ChartPoint> p = {{1, 10}, {3, 30}, {5, 50}};
         AddChart(p, L"A", L"degC", 0, 2, 0, 0xFF0000FF);
@@ -48,7 +48,7 @@ TEST(LabelBoxes, RowsAreTheSelectedChartsElseTheVisibleChartsWithPoints) {
     m.SetChartSelected(2, true);
     EXPECT_EQ(Ids(LabelRowCharts(m)), (std::vector<int>{2}));
 
-    CLegendWnd stats, tracking;
+    Legend stats, tracking;
     FillStatisticsBox(stats, m, 2, 4);
     ASSERT_EQ(stats.Rows(), 2);
     FillTrackingBox(tracking, m, 3, 30);
@@ -58,7 +58,7 @@ TEST(LabelBoxes, RowsAreTheSelectedChartsElseTheVisibleChartsWithPoints) {
 
 TEST(LabelBoxes, StatisticsSelectionAndTrackingCells) {
     Model m;
-    CLegendWnd stats;
+    Legend stats;
     FillStatisticsBox(stats, m, 4, 2);  // dragged leftwards: the same range
     ASSERT_EQ(stats.Columns(), 9);
     EXPECT_EQ(RowTexts(stats, 0),
@@ -69,16 +69,16 @@ TEST(LabelBoxes, StatisticsSelectionAndTrackingCells) {
     EXPECT_EQ(stats.At(0, 1).align, kAlignCenter);
     EXPECT_EQ(stats.At(1, 1).color, 0xA0000000u);
 
-    CLegendWnd before;
+    Legend before;
     FillStatisticsBox(before, m, -5, -1);  // wholly before the points
     EXPECT_EQ(RowTexts(before, 1)[1], L"-");
     EXPECT_EQ(RowTexts(before, 1)[8], L"-");
 
-    CLegendWnd selection;
+    Legend selection;
     FillSelectionBox(selection, m.XValueFormatter(), 4, 2);
     EXPECT_EQ(RowTexts(selection, 1), (std::vector<std::wstring>{L"4", L"2", L"-2"}));
 
-    CLegendWnd tracking;
+    Legend tracking;
     FillTrackingBox(tracking, m, 5, 12.5);
     EXPECT_EQ(tracking.title, L"Mouse at [5, 12.5]");
     EXPECT_EQ(tracking.At(0, 1).text, L"-");  // exactly on the last point
@@ -89,7 +89,7 @@ TEST(LabelBoxes, StatisticsSelectionAndTrackingCells) {
 TEST(LabelBoxes, LegendRowsCarryTheChartAndCrossesForStyleFive) {
     Model m;
     m.SetChartSelected(0, true);
-    CLegendWnd legend;
+    Legend legend;
     FillLegend(legend, m, 2);
     ASSERT_EQ(legend.Rows(), 2);  // hidden and empty charts have no row
     EXPECT_EQ(legend.At(0, 0).kind, kLabelCheckBox);
@@ -132,9 +132,9 @@ TEST(LabelBoxes, LineSamplesAreCrispAndNoWiderThanTheirRow) {
     };
     const Case cases[] = {{1, 1, 1}, {1, 2, 2}, {2, 1, 2}, {1'000'000, 1, -1}};
     for (const Case& c : cases) {
-        CChartContainerModel m;
+        ChartSet m;
         m.AddChart(std::vector<ChartPoint>{{1, 10}, {3, 30}}, L"A", L"", 0, c.pen, 0, 0xFFFF0000);
-        CLegendWnd legend;
+        Legend legend;
         FillLegend(legend, m, -1);
         legend.Render(c.dpr, 96);
         const QImage& img = legend.Image();
@@ -168,13 +168,13 @@ struct Frame {
     }
 };
 
-void Paint(CLabelBoxes& boxes, const LabelBoxContext& ctx, qreal dpr = 1) {
+void Paint(LabelBoxes& boxes, const LabelBoxContext& ctx, qreal dpr = 1) {
     Frame f(ctx.client, dpr);
     QPainter p(&f.image);
     boxes.Paint(p, ctx);
 }
 
-LabelBoxContext Context(const CChartContainerModel& m, QSize client) {
+LabelBoxContext Context(const ChartSet& m, QSize client) {
     LabelBoxContext ctx;
     ctx.model = &m;
     ctx.client = client;
@@ -191,7 +191,7 @@ LabelBoxContext Context(const CChartContainerModel& m, QSize client) {
 TEST(LabelBoxes, StackAlongTheRightEdgeAndLegendOnlyWhereItFits) {
     Model m;
     m.SetLegendVisible(true);
-    CLabelBoxes boxes;
+    LabelBoxes boxes;
     Paint(boxes, Context(m, {800, 600}));
     ASSERT_TRUE(boxes.Tracking().shown);
     EXPECT_EQ(boxes.Tracking().Position().y(), 25);
@@ -200,15 +200,15 @@ TEST(LabelBoxes, StackAlongTheRightEdgeAndLegendOnlyWhereItFits) {
     EXPECT_TRUE(boxes.Statistics().shown);
     const int below =
         boxes.Statistics().Position().y() + boxes.Statistics().ImageSize().height() + 25;
-    const int legendHeight = boxes.Legend().ImageSize().height();
+    const int legendHeight = boxes.LegendBox().ImageSize().height();
     // The legend would reach above the boxes: not drawn ...
     const int tight = below + legendHeight + 25 + 20 - 1;
     Paint(boxes, Context(m, {800, tight}));
-    EXPECT_FALSE(boxes.Legend().shown);
+    EXPECT_FALSE(boxes.LegendBox().shown);
     // ... until the window is one pixel taller.
     Paint(boxes, Context(m, {800, tight + 1}));
-    ASSERT_TRUE(boxes.Legend().shown);
-    EXPECT_EQ(boxes.Legend().Position().y(), below);
+    ASSERT_TRUE(boxes.LegendBox().shown);
+    EXPECT_EQ(boxes.LegendBox().Position().y(), below);
 
     // Without tracking and selection the legend has the column to itself.
     LabelBoxContext quiet = Context(m, {800, 300});
@@ -216,30 +216,30 @@ TEST(LabelBoxes, StackAlongTheRightEdgeAndLegendOnlyWhereItFits) {
     Paint(boxes, quiet);
     EXPECT_FALSE(boxes.Tracking().shown);
     EXPECT_FALSE(boxes.Statistics().shown);
-    EXPECT_TRUE(boxes.Legend().shown);
+    EXPECT_TRUE(boxes.LegendBox().shown);
 }
 
 TEST(LabelBoxes, ManyChartsKeepEveryBoxInsideThePlot) {
-    CChartContainerModel m;
+    ChartSet m;
     const std::vector<ChartPoint> p = {{1, 10}, {3, 30}, {5, 50}};
     for (int i = 0; i < 30; ++i)
         m.AddChart(p, L"Chart " + std::to_wstring(i), L"", 0, 1, 0, 0xFF0000FF);
-    CLabelBoxes boxes;
+    LabelBoxes boxes;
     for (const int height : {400, 300}) {
         const LabelBoxContext ctx = Context(m, {800, height});
         Paint(boxes, ctx);
         const int plotBottom = height - 20;
-        for (const CLegendWnd* box : {&boxes.Tracking(), &boxes.Selection(), &boxes.Statistics()}) {
+        for (const Legend* box : {&boxes.Tracking(), &boxes.Selection(), &boxes.Statistics()}) {
             ASSERT_TRUE(box->shown) << height;
             EXPECT_LE(box->Position().y() + box->ImageSize().height(), plotBottom) << height;
         }
         // The last row of each says how many charts it leaves out.
-        const CLegendWnd& stats = boxes.Statistics();
+        const Legend& stats = boxes.Statistics();
         const int statsCharts = stats.Rows() - 2;  // header and the last row
         EXPECT_EQ(stats.At(stats.Rows() - 1, 0).text,
                   L"+" + std::to_wstring(30 - statsCharts) + L" more");
         EXPECT_EQ(stats.At(1, 0).text, L"Chart 0");
-        const CLegendWnd& tracking = boxes.Tracking();
+        const Legend& tracking = boxes.Tracking();
         EXPECT_EQ(tracking.At(tracking.Rows() - 1, 0).text,
                   L"+" + std::to_wstring(31 - tracking.Rows()) + L" more");
     }
@@ -267,9 +267,9 @@ TEST(LabelBoxes, ChartNamesAreReadableWithTheirColourAsASwatch) {
         {0xFFFFFFFF, false}, {0xFF80FF80, false}, {0x20FFC0C0, false},
     };
     for (const Case& c : cases) {
-        CChartContainerModel m;
+        ChartSet m;
         m.AddChart(std::vector<ChartPoint>{{1, 10}, {3, 30}}, L"A", L"degC", 0, 1, 0, c.chart);
-        CLegendWnd stats, legend;
+        Legend stats, legend;
         FillStatisticsBox(stats, m, 0, 5);
         FillLegend(legend, m, -1);
         const uint32_t label = std::max(c.chart & 0xFF000000u, 0x80000000u) | (c.chart & 0xFFFFFFu);
@@ -292,11 +292,11 @@ TEST(LabelBoxes, ChartNamesAreReadableWithTheirColourAsASwatch) {
 TEST(LabelBoxes, HitTestingPressesDoubleClicksAndHover) {
     Model m;
     m.SetLegendVisible(true);
-    CLabelBoxes boxes;
+    LabelBoxes boxes;
     LabelBoxContext ctx = Context(m, {800, 600});
     ctx.tracking = false;
     Paint(boxes, ctx);
-    const CLegendWnd& legend = boxes.Legend();
+    const Legend& legend = boxes.LegendBox();
     ASSERT_TRUE(legend.shown);
     const QPoint origin = legend.Position();
     const int rowH = legend.RowHeight();
@@ -336,7 +336,7 @@ TEST(LabelBoxes, HitTestingPressesDoubleClicksAndHover) {
     LabelHover h = boxes.OnHover(cellCentre(1, 3), m);
     EXPECT_TRUE(h.repaint);
     EXPECT_TRUE(h.handCursor);
-    EXPECT_TRUE(boxes.Legend().dirty);
+    EXPECT_TRUE(boxes.LegendBox().dirty);
     EXPECT_EQ(boxes.HoveredLegendChart(), 2);
     EXPECT_FALSE(boxes.OnHover(cellCentre(1, 1), m).repaint);
     h = boxes.OnHover(QPoint(5, 5), m);
@@ -346,7 +346,7 @@ TEST(LabelBoxes, HitTestingPressesDoubleClicksAndHover) {
 
 TEST(LabelBoxes, BoxesAreRebuiltOnlyWhenMarkedOrAtAnotherPixelRatio) {
     Model m;
-    CLabelBoxes boxes;
+    LabelBoxes boxes;
     const LabelBoxContext ctx = Context(m, {800, 600});
     Paint(boxes, ctx);
     EXPECT_FALSE(boxes.Statistics().dirty);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "discovery/ip_fields.h"
-#include "discovery/ui/connect_dlg.h"
+#include "discovery/ui/device_selection_dialog.h"
 #include "tests/support/private_network.h"
 #include "tests/support/process.h"
 #include "tests/support/ui_test_support.h"
@@ -33,7 +33,7 @@ protected:
             {kSim, "--bind", "127.0.0.2", "--device-id", "101", "--firmware", "1.2.3"}));
         ASSERT_TRUE(
             waiting_.Start({kSim, "--bind", "127.0.0.3", "--device-id", "102", "--ip", "0.0.0.0"}));
-        CConnectDlg::Services s;
+        DeviceSelectionDialog::Services s;
         s.messageBox = &boxes_;
         s.traceLog = &trace_;
         s.runIPDialog = [this](QWidget*, uint32_t* address, uint32_t* mask) {
@@ -41,7 +41,7 @@ protected:
             *mask = answer_.second;
             return true;
         };
-        dlg_ = std::make_unique<CConnectDlg>(s);
+        dlg_ = std::make_unique<DeviceSelectionDialog>(s);
         dlg_->show();
         ASSERT_TRUE(PumpUntil([this] { return dlg_->List().Count() == 2; }, 6000))
             << online_.Err() << waiting_.Err();
@@ -62,7 +62,7 @@ protected:
     Process online_, waiting_;
     uitest::RecordingMessageBox boxes_;
     uitest::RecordingTraceLog trace_;
-    std::unique_ptr<CConnectDlg> dlg_;
+    std::unique_ptr<DeviceSelectionDialog> dlg_;
     std::pair<uint32_t, uint32_t> answer_;
 };
 
@@ -78,9 +78,9 @@ TEST_F(ConnectDlgSim, ListsBothControllersAndSetsAnAddress) {
 
     // Give the waiting one an address: its reply is a success (no message)
     // and its next status shows the address.
-    answer_ = {MakeFields(10, 0, 0, 42), MakeFields(255, 255, 255, 0)};
+    answer_ = {discovery::MakeFields(10, 0, 0, 42), discovery::MakeFields(255, 255, 255, 0)};
     SelectOnly(102);
-    dlg_->Button(CConnectDlg::IDC_SET_IP)->click();
+    dlg_->Button(DeviceSelectionDialog::IDC_SET_IP)->click();
     ASSERT_TRUE(PumpUntil([this] { return Cell(102, 3) == QStringLiteral("10.0.0.42"); }, 5000))
         << waiting_.Err();
     EXPECT_EQ(Cell(102, 0), QStringLiteral("Online"));
@@ -100,13 +100,13 @@ TEST_F(ConnectDlgSim, ListsBothControllersAndSetsAnAddress) {
 TEST_F(ConnectDlgSim, BakingControllerRefusesANewAddress) {
     const auto start = test_support::Run({kCtl, "start", "127.0.0.2"});
     ASSERT_EQ(start.code, 0) << start.out << start.err;
-    answer_ = {MakeFields(10, 1, 1, 1), MakeFields(255, 0, 0, 0)};
+    answer_ = {discovery::MakeFields(10, 1, 1, 1), discovery::MakeFields(255, 0, 0, 0)};
     SelectOnly(101);
-    dlg_->Button(CConnectDlg::IDC_SET_IP)->click();
+    dlg_->Button(DeviceSelectionDialog::IDC_SET_IP)->click();
     ASSERT_TRUE(PumpUntil([this] { return !boxes_.messages.empty(); }, 5000));
     EXPECT_EQ(boxes_.messages,
               (std::vector<RecordedMessage>{
-                  {L"Invalid device state to set IP address!", MessageIcon::Error}}));
+                  {L"Invalid device state to set IP address!", platform::MessageIcon::Error}}));
     // The device error is in the log, written by the service.
     ASSERT_TRUE(PumpUntil([this] { return !trace_.lines.empty(); }, 2000));
     EXPECT_EQ(
@@ -126,9 +126,9 @@ TEST_F(ConnectDlgSim, ClosingWhileReportsArriveLeavesNothingBehind) {
     EXPECT_EQ(dlg_->SelectedIP(), QString());
 
     // The port is free again: a new dialog lists the controllers.
-    CConnectDlg::Services s;
+    DeviceSelectionDialog::Services s;
     s.messageBox = &boxes_;
-    CConnectDlg again(s);
+    DeviceSelectionDialog again(s);
     again.show();
     EXPECT_TRUE(PumpUntil([&] { return again.List().Count() == 2; }, 6000));
     EXPECT_TRUE(boxes_.messages.empty());

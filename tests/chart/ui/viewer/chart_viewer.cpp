@@ -9,15 +9,15 @@
 #include <cstdio>
 #include <set>
 
-#include "chart/ui/chart_container.h"
+#include "chart/ui/chart_widget.h"
 
 namespace {
 
-class BoxMessages : public IMessageBox {
+class BoxMessages : public platform::MessageBox {
 public:
-    void ShowMessage(const std::wstring& text, MessageIcon icon) override {
+    void ShowMessage(const std::wstring& text, platform::MessageIcon icon) override {
         const QString t = QString::fromStdWString(text);
-        if (icon == MessageIcon::Error)
+        if (icon == platform::MessageIcon::Error)
             QMessageBox::critical(nullptr, "Chart viewer", t);
         else
             QMessageBox::information(nullptr, "Chart viewer", t);
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     BoxMessages messages;
-    CChartContainer chart(nullptr, &messages);
+    chart::ui::ChartWidget chart(nullptr, &messages);
     chart.setWindowTitle(QString::fromLocal8Bit(argv[1]));
     chart.resize(1000, 650);
     for (int i = 1; i < argc; ++i) {
