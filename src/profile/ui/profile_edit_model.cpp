@@ -6,9 +6,9 @@ namespace profile::ui {
 
 namespace {
 
-class CEditCommand : public QUndoCommand {
+class EditCommand : public QUndoCommand {
 public:
-    CEditCommand(ProfileEditModel* model, profile::Profile before, profile::Profile after,
+    EditCommand(ProfileEditModel* model, profile::Profile before, profile::Profile after,
                  const QString& text, int drag)
         : QUndoCommand(text),
           model_(model),
@@ -20,7 +20,7 @@ public:
     void undo() override { model_->Apply(before_); }
     int id() const override { return drag_ > 0 ? 1 : -1; }
     bool mergeWith(const QUndoCommand* other) override {
-        const auto* o = static_cast<const CEditCommand*>(other);
+        const auto* o = static_cast<const EditCommand*>(other);
         if (o->drag_ != drag_)
             return false;
         after_ = o->after_;
@@ -48,7 +48,7 @@ void ProfileEditModel::Apply(const profile::Profile& p) {
 }
 
 bool ProfileEditModel::Push(profile::Profile after, const QString& text, int drag) {
-    undo_.push(new CEditCommand(this, profile_, std::move(after), text, drag));
+    undo_.push(new EditCommand(this, profile_, std::move(after), text, drag));
     return true;
 }
 
