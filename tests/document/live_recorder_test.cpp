@@ -135,8 +135,9 @@ bake::CONCC_GaugeData Reading(uint64_t timestamp, int32_t tempMain) {
 std::vector<std::pair<double, double>> MainPoints(const ChartDocument* doc) {
     std::vector<std::pair<double, double>> out;
     const int id = doc->View()->Channels().Id(document::kTempMain);
-    if (const chart::ChartSeries* s = id < 0 ? nullptr : doc->View()->Container()->FindChart(id))
+    if (const chart::ChartSeries* s = id < 0 ? nullptr : doc->View()->Container()->FindChart(id)) {
         for (const chart::ChartPoint& p : s->Points()) out.emplace_back(p.x, p.y);
+    }
     return out;
 }
 
@@ -301,10 +302,10 @@ TEST_F(Recorder, AClosedRecordRecordsNoMore) {
     ASSERT_TRUE(doc->close());  // unsaved, discarded
     EXPECT_EQ(nullptr, recorder_.Record());
     EXPECT_EQ(nullptr, recorder_.LiveRecord());
-    // Until it is deleted it hears of nothing.
+    // Until it is deleted (later, by the event loop) it hears of nothing.
     recorder_.OnGauge(Reading(2000, 2600));
-    if (doc)
-        EXPECT_EQ(1u, MainPoints(doc).size());
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(1u, MainPoints(doc).size());
     BakeEnds(BakeEnd::ControllerIdle, ControlState::CF_IDLE);
     EXPECT_TRUE(Records().isEmpty());
     EXPECT_TRUE(QDir(context_->recoveryFolder).entryList(QDir::Files).isEmpty());

@@ -103,7 +103,8 @@ public:
 signals:
     // Emitted in this order for one gauge packet: stateChanged, then
     // bakeStarted or bakeEnded when the state began or ended a bake, then
-    // gaugeReceived. Direct connections only: the values live on the stack.
+    // gaugeReceived; a lost link gives stateChanged, then bakeEnded. All on
+    // the window thread, before the panel handles the next event.
     void stateChanged(ControlState state);
     // A bake began; its first gauge packet, which follows, has the
     // controller time `startTime` (milliseconds).
