@@ -54,6 +54,7 @@
 #include "document/chart_document.h"
 #include "document/chart_document_window.h"
 #include "document/document_manager.h"
+#include "document/live_recorder.h"
 #include "document/recovery_writer.h"
 
 namespace {
@@ -296,7 +297,6 @@ public:
         panel_.SetTraceLog(&complaints_);
         panel_.SetMessageBox(&complaints_);
         auto context = std::make_shared<document::DocumentContext>();
-        context->panel = &panel_;
         context->messages = &complaints_;
         context->log = &complaints_;
         context->recordsFolder = dir_.filePath(QStringLiteral("records"));
@@ -304,7 +304,8 @@ public:
         // Written on demand below, where it is timed; not by the wall clock.
         context->recoveryIntervalMs = 24 * 3600 * 1000;
         docs_ = std::make_unique<document::DocumentManager>(&area_, context);
-        panel_.SetDocumentOpener([this] { docs_->NewLiveRecord(); });
+        recorder_ = std::make_unique<document::LiveRecorder>(docs_.get());
+        recorder_->Listen(&panel_);
         area_.show();
         complaints_.connecting = true;
         panel_.OnDeviceConnected();
@@ -361,6 +362,7 @@ private:
     bake::ui::ControlPanel panel_;
     Complaints complaints_;
     std::unique_ptr<document::DocumentManager> docs_;
+    std::unique_ptr<document::LiveRecorder> recorder_;
     BakeSignal signal_;
     document::ChartDocument* doc_ = nullptr;
     chart::ui::ChartWidget* chart_ = nullptr;

@@ -46,9 +46,9 @@ struct Notice {
 
 enum class ReceiveAction {
     None,             // nothing beyond the notice
-    GaugeData,        // `gauge`: a 66-byte gauge packet, drives the panel and the bake view
-    ProfileReport,    // `profile`: a type-34 report; hand it to the bake view when the
-                      // panel is Baking and a view is registered, otherwise ignore it
+    GaugeData,        // `gauge`: a 66-byte gauge packet, drives the panel and the live record
+    ProfileReport,    // `profile`: a type-34 report; it belongs to the live record while
+                      // the panel is Baking, otherwise ignore it
     EditBakeOptions,  // `options`: a 28-byte type-49 reply with result 0; run the bake
                       // options dialog on the payload and, on OK, send it back as type 48
 };

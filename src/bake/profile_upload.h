@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <set>
 #include <span>
 #include <vector>
@@ -48,6 +50,11 @@ std::vector<ProfileSample> ToProfileSamples(const Points& points) {
     for (const auto& p : points) out.push_back({p.x, p.y});
     return out;
 }
+
+// The one call that sends a profile (the control panel's SendProfile): the
+// points of one chart, none when no chart was found. Refusals and failures
+// are shown by the callee.
+using ProfileSender = std::function<void(std::optional<std::span<const ProfileSample>>)>;
 
 // Why a chart's points cannot go out as one profile (no icon), or nullptr.
 // hasChart false: the chosen chart was not found.

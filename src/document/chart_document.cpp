@@ -10,7 +10,6 @@
 
 #include <set>
 
-#include "bake/ui/control_panel.h"
 #include "chart/ui/chart_widget.h"
 #include "document/chart_document_window.h"
 #include "document/record_name.h"
@@ -51,35 +50,22 @@ ChartDocument::ChartDocument(std::shared_ptr<DocumentContext> context, QWidget* 
     recoveryTimer_.setInterval(context_->recoveryIntervalMs);
     connect(&recoveryTimer_, &QTimer::timeout, this, [this] { StartRecoveryWrite(); });
     connect(view_, &ChartDocumentWindow::recordChanged, this, [this] { SetModified(true); });
-    if (context_->panel)
-        connect(context_->panel.data(), &bake::ui::ControlPanel::stateChanged, this,
-                &ChartDocument::OnPanelStateChanged);
 }
 
 ChartDocument::~ChartDocument() {
-    // However the window goes, the panel must not keep a pointer to its view.
-    if (context_->panel)
-        context_->panel->ClearBakeView(view_);
     recoveryWriter_.Wait();
 }
 
-ChartDocument* ChartDocument::NewDocument(std::shared_ptr<DocumentContext> context,
-                                          QWidget* parent) {
+ChartDocument* ChartDocument::NewRecord(std::shared_ptr<DocumentContext> context,
+                                        uint64_t startTime, QWidget* parent) {
     auto* doc = new ChartDocument(context, parent);
     doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
-    if (context->panel)
-        context->panel->SetBakeView(doc->view_);
     if (!doc->view_->CreateChannelCharts()) {
         doc->ShowError(L"Out of memory.");
         delete doc;
         return nullptr;
     }
-    if (context->panel) {
-        doc->view_->SetBakeStartTime(context->panel->LastGaugeTime());
-        // The panel may already be Baking when the record opens.
-        if (context->panel->State() == bake::ui::ControlState::CF_BAKING)
-            doc->BeginLiveBake();
-    }
+    doc->view_->SetBakeStartTime(startTime);
     doc->UpdateTitle();
     doc->view_->InitialUpdate();
     return doc;
@@ -212,20 +198,12 @@ bool ChartDocument::IsUntouched() const {
 
 // ---- the live bake ----------------------------------------------------------
 
-void ChartDocument::OnPanelStateChanged(bake::ui::ControlState state) {
-    if (state == bake::ui::ControlState::CF_BAKING && !liveBake_) {
-        // The panel announces the bake before it opens the bake's own record,
-        // which then takes the bake view: only a view still registered once
-        // the panel is done records this bake (none opened for it).
-        QTimer::singleShot(0, this, [this] {
-            if (!liveBake_ && context_->panel &&
-                context_->panel->State() == bake::ui::ControlState::CF_BAKING &&
-                context_->panel->BakeView() == view_)
-                BeginLiveBake();
-        });
-    } else if (state != bake::ui::ControlState::CF_BAKING && liveBake_) {
-        EndLiveBake();
-    }
+void ChartDocument::AppendGauge(const bake::CONCC_GaugeData& gauge) {
+    view_->AppendGaugeData(gauge);
+}
+
+void ChartDocument::ShowProfile(const bake::CONCC_TempProfile& report) {
+    view_->ShowProfile(report);
 }
 
 void ChartDocument::BeginLiveBake() {
@@ -237,8 +215,8 @@ void ChartDocument::BeginLiveBake() {
 }
 
 void ChartDocument::EndLiveBake() {
-    // The bake ended, was aborted, or the link dropped: the record so far
-    // goes to the records folder either way.
+    if (!liveBake_)
+        return;
     liveBake_ = false;
     recoveryTimer_.stop();
     // The finished record is shown whole.
@@ -359,8 +337,8 @@ void ChartDocument::AutoSave() {
 }
 
 void ChartDocument::ShowErrorLater(const std::wstring& text) {
-    // Not inside the panel's state change: a box runs its own event loop,
-    // and the panel must finish handling the packet first.
+    // Not inside the panel's signal: a box runs its own event loop, and the
+    // panel must finish handling the packet first.
     QPointer<ChartDocument> self(this);
     QTimer::singleShot(0, this, [self, text] {
         if (self)
@@ -431,12 +409,12 @@ void ChartDocument::ExportImage() {
 }
 
 void ChartDocument::UploadBakeProfile() {
-    if (!context_->panel || context_->panel->State() != bake::ui::ControlState::CF_IDLE)
+    if (!context_->sendProfile || !context_->controllerIdle)
         return;
     platform::TraceLog* log = context_->log;
     const std::wstring title = Title().toStdWString();
     view_->UploadBakeProfile(
-        *context_->panel, [log, &title](const ChartDocumentWindow::UploadOutcome& out) {
+        context_->sendProfile, [log, &title](const ChartDocumentWindow::UploadOutcome& out) {
             if (!log)
                 return;
             if (out.sent) {
@@ -473,11 +451,10 @@ void ChartDocument::closeEvent(QCloseEvent* event) {
                                         L"%ls closed unsaved: its changes are lost", title.c_str());
         }
     }
-    if (context_->panel)
-        context_->panel->ClearBakeView(view_);
     liveBake_ = false;
     recoveryTimer_.stop();
     RemoveRecoveryFile();
+    emit closed();
     QMdiSubWindow::closeEvent(event);
 }
 

@@ -1,24 +1,24 @@
 #pragma once
 // A chart document: one child window of the main frame holding one chart
-// view. A new document is a live bake record (it registers its view as the
-// control panel's bake view); an opened one shows the charts of a ".tvr"
-// file. A record is never lost silently: it counts as modified once gauge
-// points arrive, asks before it is closed unsaved, is written to a recovery
-// file every few seconds while its bake runs, and is saved by itself into
-// the records folder when the bake ends.
+// view. A new document is a record of the controller's readings (the live
+// recorder feeds it); an opened one shows the charts of a ".tvr" file. A
+// record is never lost silently: it counts as modified once gauge points
+// arrive, asks before it is closed unsaved, is written to a recovery file
+// every few seconds while its bake runs, and is saved by itself into the
+// records folder when the bake ends.
 //
 // Window thread only.
 
 #include <QDateTime>
 #include <QMdiSubWindow>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 
-#include "bake/ui/control_panel.h"
+#include "bake/controller_packets.h"
+#include "bake/profile_upload.h"
 #include "document/recovery_writer.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
@@ -33,7 +33,11 @@ enum class SaveChoice { Save, Discard, Cancel };
 // What every document uses from outside; shared by the documents and their
 // manager, so that it outlives whichever of them goes last.
 struct DocumentContext {
-    QPointer<bake::ui::ControlPanel> panel;  // none: no bake view, no upload
+    // The control panel's one call for an upload; unset: nothing is sent.
+    bake::ProfileSender sendProfile;
+    // Whether the controller takes a profile now (the panel is Idle): kept
+    // by the live recorder from the panel's state signal.
+    bool controllerIdle = false;
     platform::MessageBox* messages = nullptr;
     platform::TraceLog* log = nullptr;
     QString recordsFolder;   // finished bakes are saved here
@@ -57,16 +61,16 @@ public:
     static constexpr char kExtension[] = ".tvr";
     static constexpr char kFilter[] = "Charts (*.tvr)";
 
-    // A new live document titled Chart<n>, registered as the panel's bake
-    // view with the panel's last gauge time as its start. Null when its
-    // charts cannot be made (shown).
-    static ChartDocument* NewDocument(std::shared_ptr<DocumentContext> context,
-                                      QWidget* parent = nullptr);
+    // A new record titled Chart<n>: the ten channel charts, empty, with x = 0
+    // at the controller time `startTime` (ms). Null when its charts cannot be
+    // made (shown).
+    static ChartDocument* NewRecord(std::shared_ptr<DocumentContext> context, uint64_t startTime,
+                                    QWidget* parent = nullptr);
     // A new document titled Chart<n> that records nothing: no channel
-    // charts, never the bake view (File > New while a bake is recorded).
+    // charts (File > New while a bake is recorded).
     static ChartDocument* NewBlankDocument(std::shared_ptr<DocumentContext> context,
                                            QWidget* parent = nullptr);
-    // A document of a chart file, never registered. Null when the file
+    // A document of a chart file, never a record. Null when the file
     // cannot be read (the reader's text shown); no window is left.
     static ChartDocument* OpenDocument(std::shared_ptr<DocumentContext> context,
                                        const QString& path, QWidget* parent = nullptr);
@@ -89,6 +93,18 @@ public:
     void ExportImage();
     void UploadBakeProfile();
 
+    // What the live recorder does with its record. A gauge reading becomes
+    // one point per channel (a reading not newer than the last adds
+    // nothing); a profile report replaces the "Profile" chart.
+    void AppendGauge(const bake::CONCC_GaugeData& gauge);
+    void ShowProfile(const bake::CONCC_TempProfile& report);
+    // The bake this record follows runs: its recovery file is claimed now
+    // and written every few seconds.
+    void BeginLiveBake();
+    // The bake ended, was aborted, or the link dropped: the record so far is
+    // saved (to the file the operator named, else into the records folder).
+    void EndLiveBake();
+
     // A recovered record: untitled, modified, its recovery file kept (and
     // claimed by this program) until it is saved or discarded.
     void AdoptRecoveryFile(document::RecoveryFile file);
@@ -107,6 +123,8 @@ public:
 
 signals:
     void modifiedChanged(bool modified);
+    // The window was closed (it is deleted later): it records no more.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -115,9 +133,6 @@ private:
     ChartDocument(std::shared_ptr<DocumentContext> context, QWidget* parent);
     void SetModified(bool modified);
     void UpdateTitle();
-    void OnPanelStateChanged(bake::ui::ControlState state);
-    void BeginLiveBake();
-    void EndLiveBake();
     void AutoSave();
     // The end of a bake whose record the operator already named.
     void SaveNamedRecord();

@@ -10,7 +10,6 @@
 #include <set>
 
 #include "bake/profile_upload.h"
-#include "bake/ui/control_panel.h"
 #include "chart/chart_csv.h"
 #include "chart/ui/chart_menus.h"
 #include "chart/ui/chart_view_math.h"
@@ -111,18 +110,6 @@ bool ChartDocumentWindow::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- live data --------------------------------------------------------------
 
-void ChartDocumentWindow::OnGaugeData(const uint8_t* bytes, uint32_t length) {
-    bake::CONCC_GaugeData gauge;
-    if (bake::DecodeGaugeData(bytes, length, gauge))
-        AppendGaugeData(gauge);
-}
-
-void ChartDocumentWindow::OnProfileReport(const uint8_t* bytes, uint32_t length) {
-    bake::CONCC_TempProfile report;
-    if (bake::DecodeTempProfile(bytes, length, report))
-        ShowProfile(report);
-}
-
 document::ChartViewState ChartDocumentWindow::ViewState() const {
     document::ChartViewState s;
     s.mapping = container_->Mapping();
@@ -185,7 +172,7 @@ bool ChartDocumentWindow::ImportChart(const QString& path) {
 }
 
 void ChartDocumentWindow::UploadBakeProfile(
-    bake::ui::ControlPanel& panel, const std::function<void(const UploadOutcome&)>& announce) {
+    const bake::ProfileSender& send, const std::function<void(const UploadOutcome&)>& announce) {
     UploadOutcome out;
     auto tell = [&] {
         if (announce)
@@ -206,7 +193,7 @@ void ChartDocumentWindow::UploadBakeProfile(
     if (!series) {
         out.text = bake::ProfileUploadProblem(false, 0);
         tell();
-        panel.SendProfile(std::nullopt);
+        send(std::nullopt);
         return;
     }
     out.chartName = series->name;
@@ -218,7 +205,7 @@ void ChartDocumentWindow::UploadBakeProfile(
         out.sent = true;
     tell();
     const auto samples = bake::ToProfileSamples(series->Points());
-    panel.SendProfile(samples);
+    send(samples);
 }
 
 bool ChartDocumentWindow::ExportCsv(const QString& path, std::wstring& error) const {

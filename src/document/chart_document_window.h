@@ -1,7 +1,7 @@
 #pragma once
 // The view of a chart document: a window filled by one chart control. A new
-// document's view holds one chart per controller channel and, while it is
-// the control panel's bake view, turns every gauge packet into one point per
+// document's view holds one chart per controller channel and, while its
+// document is the live record, turns every gauge reading into one point per
 // channel and the controller's profile report into the "Profile" chart; a
 // view of an opened file holds the file's charts only. It also carries the
 // document's chart commands: import, upload as bake profile, export.
@@ -14,22 +14,20 @@
 #include <functional>
 #include <string>
 
-#include "bake/ui/bake_recording.h"
+#include "bake/controller_packets.h"
+#include "bake/profile_upload.h"
 #include "document/channel_charts.h"
 #include "document/live_follow.h"
 #include "platform/message_box.h"
 
 class QMenu;
-namespace bake::ui {
-class ControlPanel;
-}
 namespace chart::ui {
 class ChartWidget;
 }
 
 namespace document {
 
-class ChartDocumentWindow : public QWidget, public bake::ui::BakeRecording {
+class ChartDocumentWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kContainerId = 1;
@@ -52,9 +50,8 @@ public:
     // the operator moves the view. Without points the fixed range stays.
     void FitHomeToData();
 
-    // bake::ui::BakeRecording: a 66-byte gauge packet, a type-34 report.
-    void OnGaugeData(const uint8_t* bytes, uint32_t length) override;
-    void OnProfileReport(const uint8_t* bytes, uint32_t length) override;
+    // One gauge reading as one point per channel; the controller's report of
+    // the running profile as the "Profile" chart.
     void AppendGaugeData(const bake::CONCC_GaugeData& gauge);
     void ShowProfile(const bake::CONCC_TempProfile& report);
     bool FollowsNewestPoint() const { return follow_.Following(); }
@@ -71,16 +68,16 @@ public:
     // shown, leaves the view as it was and returns false.
     bool ImportChart(const QString& path);
     // "Upload Bake Profile": the chart to send, chosen as the command does,
-    // handed to the panel. What becomes of it goes to `announce` first (the
-    // log), before any box or link error: `sent` when the packet goes to the
-    // panel's link, else `text` is the refusal that is shown.
+    // handed to `send` (the panel's). What becomes of it goes to `announce`
+    // first (the log), before any box or link error: `sent` when the packet
+    // goes to the panel's link, else `text` is the refusal that is shown.
     struct UploadOutcome {
         bool sent = false;
         std::wstring chartName;
         size_t pointCount = 0;
         std::wstring text;
     };
-    void UploadBakeProfile(bake::ui::ControlPanel& panel,
+    void UploadBakeProfile(const bake::ProfileSender& send,
                            const std::function<void(const UploadOutcome&)>& announce = {});
     // The charts as CSV, the control as drawn as PNG; false with a text.
     bool ExportCsv(const QString& path, std::wstring& error) const;

@@ -12,7 +12,6 @@
 #include <set>
 #include <utility>
 
-#include "bake/ui/control_panel.h"
 #include "chart/chart_set.h"
 
 namespace document {
@@ -91,31 +90,27 @@ ChartDocument* DocumentManager::Activate(ChartDocument* doc) {
     return doc;
 }
 
-ChartDocument* DocumentManager::NewRecord() {
-    return Show(ChartDocument::NewDocument(context_));
+ChartDocument* DocumentManager::NewRecord(uint64_t startTime) {
+    return Show(ChartDocument::NewRecord(context_, startTime));
 }
 
-ChartDocument* DocumentManager::NewDocument() {
-    // A stray Ctrl+N must not split a bake in two: its record goes on.
-    if (context_->panel && context_->panel->State() == bake::ui::ControlState::CF_BAKING)
-        return Show(ChartDocument::NewBlankDocument(context_));
-    return NewRecord();
+ChartDocument* DocumentManager::NewBlankDocument() {
+    return Show(ChartDocument::NewBlankDocument(context_));
 }
 
-ChartDocument* DocumentManager::NewStartupDocument() {
-    ChartDocument* doc = NewDocument();
-    startup_ = doc;
-    return doc;
-}
-
-ChartDocument* DocumentManager::NewLiveRecord() {
+ChartDocument* DocumentManager::NewLiveRecord(uint64_t startTime) {
     // A record brought back from a killed run is what the operator has to
     // deal with first; the new bake's record waits behind it.
     QPointer<ChartDocument> recovered = ActiveDocument();
     if (recovered && (recovered->RecoveryPath().isEmpty() || recovered->IsLiveBake() ||
                       !recovered->FilePath().isEmpty()))
         recovered.clear();
-    ChartDocument* doc = NewRecord();
+    ChartDocument* doc = ChartDocument::NewRecord(context_, startTime);
+    // Recording before it is shown: whoever looks at the new window finds
+    // its bake running.
+    if (doc)
+        doc->BeginLiveBake();
+    doc = Show(doc);
     // The empty window the program opened with has served its turn once a
     // bake is recorded beside it; one the operator used in any way stays.
     if (doc && startup_ && startup_ != doc && startup_->IsUntouched()) {

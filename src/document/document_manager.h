@@ -1,9 +1,8 @@
 #pragma once
-// The chart documents of the main frame: makes them new (File > New, the
-// control panel when a bake begins, the empty document at start-up), opens
-// them from files, carries the document commands to the active one, closes
-// them all before the program ends, and offers the recovery files a killed
-// program left behind. The shell gives it the MDI area and the dialogs.
+// The chart documents of the main frame: makes them new (records for the
+// live recorder, blank ones), opens them from files, carries the document commands to the active
+// one, closes them all before the program ends, and offers the recovery files a killed program left
+// behind. The shell gives it the MDI area and the dialogs.
 //
 // Window thread only.
 
@@ -15,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -67,16 +67,21 @@ public:
     DocumentContext& Context() { return *context_; }
 
     // Shown maximized, in front and active; null on failure (already shown
-    // to the operator). File > New: while the panel is Baking the bake keeps
-    // its record and the new document is a blank one; otherwise it is a new
-    // record that becomes the bake view.
-    ChartDocument* NewDocument();
-    // The empty document the program starts with.
-    ChartDocument* NewStartupDocument();
-    // The record of a bake that began: a new document, which takes the place
-    // of the start-up document if the operator never used that one. A
-    // recovered record the operator is looking at stays in front of it.
-    ChartDocument* NewLiveRecord();
+    // to the operator). Which one File > New makes is the live recorder's
+    // rule.
+    //
+    // A record: the channel charts, x = 0 at the controller time `startTime`.
+    ChartDocument* NewRecord(uint64_t startTime);
+    // A document without charts.
+    ChartDocument* NewBlankDocument();
+    // The empty document the program starts with: the first bake's record
+    // takes its place if the operator never used it.
+    void SetStartupDocument(ChartDocument* doc) { startup_ = doc; }
+    // The record of a bake that began at `startTime`, its bake already
+    // running (BeginLiveBake), which takes the place of the start-up
+    // document if the operator never used that one. A recovered record the
+    // operator is looking at stays in front of it.
+    ChartDocument* NewLiveRecord(uint64_t startTime);
     // A file already open is not opened twice: its window comes to the front.
     ChartDocument* OpenDocument(const QString& path);
     ChartDocument* ActiveDocument() const;
@@ -111,7 +116,6 @@ signals:
 private:
     ChartDocument* Show(ChartDocument* doc);
     ChartDocument* Activate(ChartDocument* doc);
-    ChartDocument* NewRecord();
 
     QMdiArea* LiveArea() const;
 

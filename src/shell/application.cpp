@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -173,7 +174,13 @@ document::SaveChoice AskSaveChanges(QWidget* parent, const QString& title) {
 
 void Application::CreateDocuments(const CommandLineOptions& options, DocumentServices services) {
     auto context = std::make_shared<document::DocumentContext>();
-    context->panel = frame_->ControlFrame();
+    if (bake::ui::ControlPanel* panel = frame_->ControlFrame()) {
+        context->sendProfile =
+            [panel = QPointer(panel)](std::optional<std::span<const bake::ProfileSample>> points) {
+                if (panel)
+                    panel->SendProfile(points);
+            };
+    }
     context->messages = frame_->Messages();
     context->log = frame_->Output();
     context->recordsFolder = document::ResolveRecordsFolder(options.recordsFolder);
@@ -189,10 +196,12 @@ void Application::CreateDocuments(const CommandLineOptions& options, DocumentSer
 
     documents_ = new document::DocumentManager(frame->MdiArea(), context, frame);
     document::DocumentManager* docs = documents_;
+    recorder_ = new document::LiveRecorder(docs, frame);
+    document::LiveRecorder* recorder = recorder_;
     if (bake::ui::ControlPanel* panel = frame->ControlFrame())
-        panel->SetDocumentOpener([docs] { docs->NewLiveRecord(); });
+        recorder->Listen(panel);
     frame->SetDocumentHandlers(
-        [docs] { docs->NewDocument(); },
+        [recorder] { recorder->NewDocument(); },
         [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
     frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new DocumentCommands(frame, docs);
@@ -204,7 +213,7 @@ void Application::CreateDocuments(const CommandLineOptions& options, DocumentSer
     frame->SetCloseGuard([docs, profiles] { return profiles->CloseAll() && docs->CloseAll(); });
 
     if (options.file.isEmpty()) {
-        docs->NewStartupDocument();
+        recorder->NewStartupDocument();
     } else {
         frame->OpenDocumentFile(options.file);
     }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "document/document_manager.h"
+#include "document/live_recorder.h"
 
 class QDialog;
 #include "shell/main_window.h"
@@ -73,6 +74,7 @@ public:
 
     MainWindow* MainFrame() const { return frame_.get(); }
     document::DocumentManager* Documents() const { return documents_; }
+    document::LiveRecorder* Recorder() const { return recorder_; }
     DocumentCommands* Commands() const { return documentCommands_; }
 
 private:
@@ -81,6 +83,7 @@ private:
     DialogDeviceSelector deviceSelector_;  // outlives the frame
     std::unique_ptr<MainWindow> frame_;
     document::DocumentManager* documents_ = nullptr;  // owned by the frame
+    document::LiveRecorder* recorder_ = nullptr;      // owned by the frame
     DocumentCommands* documentCommands_ = nullptr;    // owned by the frame
 };
 

@@ -7,6 +7,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QPointer>
 
 #include "bake/controller_packets.h"
 #include "bake/profile_upload.h"
@@ -104,15 +105,20 @@ ProfileCommands::ProfileCommands(MainWindow* frame, const QString& profilesFolde
     if (QMenu* panes = frame->findChild<QMenu*>(QStringLiteral("PanesMenu")))
         panes->addAction(dock_->toggleViewAction());
 
-    if (bake::ui::ControlPanel* panel = frame->ControlFrame())
+    if (bake::ui::ControlPanel* panel = frame->ControlFrame()) {
+        controllerIdle_ = panel->IsIdle();
         connect(panel, &bake::ui::ControlPanel::stateChanged, this,
-                &ProfileCommands::UpdateEditors);
+                [this](bake::ui::ControlState state) {
+                    controllerIdle_ = state == bake::ui::ControlState::CF_IDLE;
+                    UpdateEditors();
+                });
+    }
     UpdateEditors();
 }
 
 bool ProfileCommands::UploadFile(const QString& path) {
     bake::ui::ControlPanel* panel = frame_->ControlFrame();
-    if (!panel || !panel->IsIdle())
+    if (!panel || !controllerIdle_)
         return false;
     platform::MessageBox* box = frame_->Messages();
     std::wstring error;
@@ -153,14 +159,20 @@ bool ProfileCommands::CloseAll() {
 }
 
 void ProfileCommands::UpdateEditors() {
-    for (profile::ui::ProfileEditor* e : Editors()) e->UpdateCommands();
-    bake::ui::ControlPanel* panel = frame_->ControlFrame();
+    for (profile::ui::ProfileEditor* e : Editors()) e->SetControllerIdle(controllerIdle_);
     if (library_)
-        library_->SetUploadEnabled(panel && panel->IsIdle());
+        library_->SetUploadEnabled(frame_->ControlFrame() && controllerIdle_);
 }
 
 profile::ui::ProfileEditor* ProfileCommands::Show(profile::ui::ProfileEditor* editor) {
-    editor->SetPanel(frame_->ControlFrame());
+    if (bake::ui::ControlPanel* panel = frame_->ControlFrame()) {
+        editor->SetProfileSender(
+            [panel = QPointer(panel)](std::optional<std::span<const bake::ProfileSample>> points) {
+                if (panel)
+                    panel->SendProfile(points);
+            });
+    }
+    editor->SetControllerIdle(controllerIdle_);
     editor->SetMessageBox(frame_->Messages());
     editor->SetReader([this] { ReadFromController(); });
     editor->SetSavePathAsker(dialogs_.askSavePath);
@@ -208,7 +220,7 @@ profile::ui::ProfileEditor* ProfileCommands::OpenFile(const QString& path) {
 
 void ProfileCommands::ReadFromController() {
     bake::ui::ControlPanel* panel = frame_->ControlFrame();
-    if (!panel || !panel->IsIdle())
+    if (!panel || !controllerIdle_)
         return;
     panel->RequestProfile([this](const uint8_t* bytes, uint32_t length) {
         bake::CONCC_Header h;

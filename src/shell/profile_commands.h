@@ -71,6 +71,7 @@ private:
     QAction* open_ = nullptr;
     QDockWidget* dock_ = nullptr;
     profile::ui::ProfileLibrary* library_ = nullptr;
+    bool controllerIdle_ = false;  // as the panel's state signal said last
 };
 
 }  // namespace shell

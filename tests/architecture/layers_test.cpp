@@ -72,7 +72,7 @@ TEST(Layers, IncludeRules) {
         {"chart/ui", "chart/ui/view_mapping.h", true},
         // A model folder is below its own ui folder: longest prefix decides.
         {"chart/ui", "chart/chart_series.h", true},
-        {"bake", "bake/ui/bake_recording.h", false},
+        {"bake", "bake/ui/control_panel.h", false},
         // Sideways on one layer.
         {"link", "xml/xml_node.h", false},
         {"chart/ui", "discovery/ui/device_list_model.h", false},

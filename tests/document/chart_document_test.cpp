@@ -20,6 +20,7 @@
 #include "chart/ui/chart_widget.h"
 #include "document/chart_document_window.h"
 #include "document/document_manager.h"
+#include "document/live_recorder.h"
 #include "document/record_name.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_test_support.h"
@@ -66,7 +67,7 @@ protected:
         panel_.SetTraceLog(&log_);
         panel_.SetMessageBox(&box_);
         context_ = std::make_shared<document::DocumentContext>();
-        context_->panel = &panel_;
+        context_->sendProfile = [this](auto points) { panel_.SendProfile(points); };
         context_->messages = &box_;
         context_->log = &log_;
         context_->recordsFolder = Q(dir_.Path("records"));
@@ -88,7 +89,8 @@ protected:
         };
         context_->saved = [this](const QString& path) { savedPaths_ << path; };
         docs_ = std::make_unique<document::DocumentManager>(&area_, context_);
-        panel_.SetDocumentOpener([this] { docs_->NewLiveRecord(); });
+        recorder_ = std::make_unique<document::LiveRecorder>(docs_.get());
+        recorder_->Listen(&panel_);
         area_.show();
     }
     void TearDown() override {
@@ -99,8 +101,10 @@ protected:
 
     void Packet(const std::vector<uint8_t>& p) { panel_.OnPacket(p.data(), uint32_t(p.size())); }
     void Connect() { panel_.OnDeviceConnected(); }
+    // The view of the document the gauge readings go to.
     document::ChartDocumentWindow* BakeView() const {
-        return dynamic_cast<document::ChartDocumentWindow*>(panel_.BakeView());
+        document::ChartDocument* record = recorder_->Record();
+        return record ? record->View() : nullptr;
     }
     QStringList Records() const {
         return QDir(Q(dir_.Path("records")))
@@ -120,6 +124,7 @@ protected:
     RecordingMessageBox box_;
     std::shared_ptr<document::DocumentContext> context_;
     std::unique_ptr<document::DocumentManager> docs_;
+    std::unique_ptr<document::LiveRecorder> recorder_;
     QString savePath_, importPath_, exportPath_;
     QStringList suggestedPaths_, askedToSave_, savedPaths_;
     document::SaveChoice saveChoice_ = document::SaveChoice::Discard;
@@ -129,7 +134,7 @@ protected:
 }  // namespace
 
 TEST_F(DocumentTest, NewDocumentsAreNumberedAndBecomeTheBakeView) {
-    document::ChartDocument* first = docs_->NewDocument();
+    document::ChartDocument* first = recorder_->NewDocument();
     ASSERT_NE(nullptr, first);
     EXPECT_EQ(QStringLiteral("Chart1"), first->Title());
     EXPECT_EQ(first->View(), BakeView());
@@ -146,21 +151,21 @@ TEST_F(DocumentTest, NewDocumentsAreNumberedAndBecomeTheBakeView) {
     EXPECT_EQ(L"12.500", c->XValueFormatter()(12.5));
     EXPECT_EQ(L"0", c->YValueFormatter()(0.0004));
 
-    document::ChartDocument* second = docs_->NewDocument();
+    document::ChartDocument* second = recorder_->NewDocument();
     EXPECT_EQ(QStringLiteral("Chart2"), second->Title());
     EXPECT_EQ(second->View(), BakeView());
-    // Closing a document that is not the bake view leaves the panel alone;
-    // closing the bake view's document clears it.
+    // Closing a document that is not the record leaves the record alone;
+    // closing the record's document lets it go.
     first->close();
     EXPECT_EQ(second->View(), BakeView());
     second->close();
-    EXPECT_EQ(nullptr, panel_.BakeView());
+    EXPECT_EQ(nullptr, BakeView());
 }
 
 TEST_F(DocumentTest, ABakeFillsANewRecordFromTimeZero) {
     Connect();
     Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
-    EXPECT_EQ(nullptr, panel_.BakeView());  // Idle: no record
+    EXPECT_EQ(nullptr, BakeView());  // Idle: no record
     Packet(Gauge(bake::CONCC_DEV_BAKING, 5000, 3000));
     document::ChartDocument* doc = docs_->ActiveDocument();
     ASSERT_NE(nullptr, doc);
@@ -238,7 +243,7 @@ TEST_F(DocumentTest, SaveReopenAndTheFileErrors) {
 }
 
 TEST_F(DocumentTest, ImportAddsChartsAndAFailureLeavesThemAlone) {
-    document::ChartDocument* doc = docs_->NewDocument();
+    document::ChartDocument* doc = recorder_->NewDocument();
     chart::ui::ChartWidget* c = doc->View()->Container();
     const chart::ChartPoint pts[] = {{0, 25}, {60, 150}, {120, 240}};
     chart::ChartSet source;
@@ -326,7 +331,7 @@ TEST_F(DocumentTest, AFinishedBakeIsSavedInTheRecordsFolder) {
     ASSERT_TRUE(uitest::PumpUntil([&] { return QFile::exists(recovery); }));
 
     Packet(Gauge(bake::CONCC_DEV_IDLE, 4000));
-    EXPECT_EQ(nullptr, panel_.BakeView());
+    EXPECT_EQ(nullptr, BakeView());
     const QStringList records = Records();
     ASSERT_EQ(1, records.size());
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^bake-\\d{8}-\\d{6}\\.tvr$"))
@@ -422,17 +427,17 @@ TEST_F(DocumentTest, ClosingAModifiedRecordAsks) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(alive);
     EXPECT_TRUE(QFile::exists(savePath_));
-    EXPECT_EQ(nullptr, panel_.BakeView());
+    EXPECT_EQ(nullptr, BakeView());
 
     // Discard: closed without a file; an unmodified document does not ask.
     Packet(Gauge(bake::CONCC_DEV_IDLE, 1500));
-    docs_->NewDocument();
+    recorder_->NewDocument();
     Packet(Gauge(bake::CONCC_DEV_IDLE, 2000));
     saveChoice_ = document::SaveChoice::Discard;
     askedToSave_.clear();
     EXPECT_TRUE(docs_->CloseAll());
     EXPECT_EQ(1, askedToSave_.size());
-    document::ChartDocument* fresh = docs_->NewDocument();
+    document::ChartDocument* fresh = recorder_->NewDocument();
     askedToSave_.clear();
     EXPECT_TRUE(fresh->close());
     EXPECT_TRUE(askedToSave_.isEmpty());
@@ -477,7 +482,7 @@ TEST_F(DocumentTest, RecoveryFilesAreOfferedAndOpenedModified) {
     EXPECT_TRUE(opened[0]->IsModified());
     EXPECT_TRUE(opened[0]->FilePath().isEmpty());
     EXPECT_EQ(2u, opened[0]->View()->Container()->FindChartByName(L"Temp Main")->Points().size());
-    EXPECT_EQ(nullptr, panel_.BakeView());
+    EXPECT_EQ(nullptr, BakeView());
     // Saving it removes the recovery file.
     savePath_ = Q(dir_.Path("recovered.tvr"));
     ASSERT_TRUE(opened[0]->Save());
@@ -542,7 +547,7 @@ TEST_F(DocumentTest, TheLiveViewFollowsUntilTheOperatorMovesIt) {
 }
 
 TEST_F(DocumentTest, AGrownWindowShowsTheHomeRangeBiggerUntilTheOperatorMovesIt) {
-    document::ChartDocument* doc = docs_->NewDocument();
+    document::ChartDocument* doc = recorder_->NewDocument();
     chart::ui::ChartWidget* c = doc->View()->Container();
     doc->resize(1200, 800);
     uitest::Pump();
@@ -641,7 +646,7 @@ TEST_F(DocumentTest, TheStartUpDocumentMakesWayForTheFirstRecordUnlessItWasUsed)
         area_.closeAllSubWindows();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         panel_.OnDeviceDisconnected();
-        QPointer<document::ChartDocument> startup(docs_->NewStartupDocument());
+        QPointer<document::ChartDocument> startup(recorder_->NewStartupDocument());
         ASSERT_TRUE(startup);
         c.use(startup);
         Connect();
@@ -661,7 +666,7 @@ TEST_F(DocumentTest, TheStartUpDocumentMakesWayForTheFirstRecordUnlessItWasUsed)
     area_.closeAllSubWindows();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     panel_.OnDeviceDisconnected();
-    QPointer<document::ChartDocument> made(docs_->NewDocument());
+    QPointer<document::ChartDocument> made(recorder_->NewDocument());
     Connect();
     Packet(Gauge(bake::CONCC_DEV_BAKING, 5000));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -690,7 +695,8 @@ TEST_F(DocumentTest, ARecoveredRecordOffersTheNameOfItsRecoveryFile) {
 TEST_F(DocumentTest, ADocumentFilledWhileIdleIsNotTakenForTheBakesRecord) {
     Connect();
     Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
-    document::ChartDocument* idle = docs_->NewDocument();  // File > New: it records the idle plate
+    document::ChartDocument* idle =
+        recorder_->NewDocument();  // File > New: it records the idle plate
     Packet(Gauge(bake::CONCC_DEV_IDLE, 2000));
     Packet(Gauge(bake::CONCC_DEV_IDLE, 3000));
     ASSERT_TRUE(idle->IsModified());
@@ -721,7 +727,6 @@ struct SecondProgram {
         panel.SetTraceLog(&log);
         panel.SetMessageBox(&box);
         context = std::make_shared<document::DocumentContext>();
-        context->panel = &panel;
         context->messages = &box;
         context->log = &log;
         context->recordsFolder = first.recordsFolder + QStringLiteral("-2");
@@ -731,7 +736,8 @@ struct SecondProgram {
             return document::SaveChoice::Discard;
         };
         docs = std::make_unique<document::DocumentManager>(&area, context);
-        panel.SetDocumentOpener([this] { docs->NewLiveRecord(); });
+        recorder = std::make_unique<document::LiveRecorder>(docs.get());
+        recorder->Listen(&panel);
         area.resize(600, 400);
     }
     ~SecondProgram() { area.closeAllSubWindows(); }
@@ -744,6 +750,7 @@ struct SecondProgram {
     RecordingMessageBox box;
     std::shared_ptr<document::DocumentContext> context;
     std::unique_ptr<document::DocumentManager> docs;
+    std::unique_ptr<document::LiveRecorder> recorder;
 };
 
 // A chart file as a plain save writes it, with `points` points.
@@ -992,7 +999,7 @@ TEST_F(DocumentTest, FileNewDuringABakeIsABlankDocumentAndTheRecordGoesOn) {
     Packet(Gauge(bake::CONCC_DEV_BAKING, 1000));
     document::ChartDocument* record = docs_->ActiveDocument();
     ASSERT_NE(nullptr, record);
-    document::ChartDocument* blank = docs_->NewDocument();
+    document::ChartDocument* blank = recorder_->NewDocument();
     ASSERT_NE(nullptr, blank);
     ASSERT_NE(record, blank);
     EXPECT_EQ(blank, docs_->ActiveDocument());
@@ -1016,7 +1023,7 @@ TEST_F(DocumentTest, FileNewDuringABakeIsABlankDocumentAndTheRecordGoesOn) {
     EXPECT_TRUE(blank->FilePath().isEmpty());
 
     // Idle: a new document records the plate, as before.
-    document::ChartDocument* idle = docs_->NewDocument();
+    document::ChartDocument* idle = recorder_->NewDocument();
     EXPECT_EQ(idle->View(), BakeView());
     EXPECT_TRUE(idle->View()->Channels().Created());
 }
@@ -1104,7 +1111,7 @@ TEST_F(DocumentTest, DocumentsOpenMaximizedOnceEachAndARecoveredRecordStaysInFro
     document::ChartDocument* a = docs_->OpenDocument(Q(dir_.Path("a.tvr")));
     ASSERT_NE(nullptr, a);
     EXPECT_TRUE(a->isMaximized());
-    document::ChartDocument* other = docs_->NewDocument();
+    document::ChartDocument* other = recorder_->NewDocument();
     EXPECT_TRUE(other->isMaximized());
     EXPECT_EQ(other, docs_->ActiveDocument());
     // The same file again, by another spelling of its path: the one window.
@@ -1185,7 +1192,7 @@ TEST_F(DocumentTest, TheLogTellsOpensSavesUploadsAndDiscards) {
                        QStringLiteral("Select one chart to upload!")));
 
     // A record closed without saving it.
-    document::ChartDocument* record = docs_->NewDocument();
+    document::ChartDocument* record = recorder_->NewDocument();
     Packet(Gauge(bake::CONCC_DEV_IDLE, 2000));
     ASSERT_TRUE(record->IsModified());
     saveChoice_ = document::SaveChoice::Discard;

@@ -23,7 +23,6 @@
 #include <cmath>
 
 #include "bake/controller_packets.h"
-#include "bake/ui/bake_recording.h"
 #include "bake/ui/control_panel.h"
 #include "chart/ui/chart_widget.h"
 #include "profile/profile_templates.h"
@@ -126,18 +125,12 @@ TEST(ProfileDrag, HoldsTheNearestPointAndSnapsWhereItGoes) {
     }
 }
 
-class FakePanel : public bake::ui::BakePanel {
-public:
-    void SetBakeView(bake::ui::BakeRecording*) override {}
-    void ClearBakeView(bake::ui::BakeRecording*) override {}
-    bake::ui::BakeRecording* BakeView() const override { return nullptr; }
-    uint64_t LastGaugeTime() const override { return 0; }
-    bool IsIdle() const override { return idle; }
-    void SendProfile(std::optional<std::span<const bake::ProfileSample>> points) override {
+// Stands in for the panel's SendProfile.
+struct FakePanel {
+    void SendProfile(std::optional<std::span<const bake::ProfileSample>> points) {
         sent.emplace_back();
         for (const auto& s : points.value()) sent.back().push_back({s.seconds, s.degrees});
     }
-    bool idle = true;
     std::vector<Pairs> sent;
 };
 
@@ -152,7 +145,8 @@ class Editor : public ::testing::Test {
 protected:
     void SetUp() override {
         editor_.resize(900, 600);
-        editor_.SetPanel(&panel_);
+        editor_.SetProfileSender([this](auto points) { panel_.SendProfile(points); });
+        editor_.SetControllerIdle(true);
         editor_.SetProfile(*profile::TemplateProfile("pbfree"));
         editor_.show();
         uitest::Pump();
@@ -194,8 +188,7 @@ TEST_F(Editor, ABrokenRuleIsShownAndStopsTheUpload) {
     ASSERT_EQ(1u, panel_.sent.size());
     EXPECT_EQ(P(*profile::TemplateProfile("pbfree")), panel_.sent[0]);
 
-    panel_.idle = false;
-    editor_.UpdateCommands();
+    editor_.SetControllerIdle(false);
     EXPECT_FALSE(editor_.UploadButton()->isEnabled()) << "enabled only while the panel is Idle";
 }
 

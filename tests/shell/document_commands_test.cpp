@@ -349,7 +349,7 @@ TEST_F(ProgramDocuments, EveryKeyOfTheReadmeWorksOnAFocusedChart) {
     ASSERT_TRUE(press(Qt::Key_F4, Qt::ControlModifier));  // Ctrl+F4
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(0, docs->Documents().size());
-    ASSERT_NE(nullptr, docs->NewDocument());
+    ASSERT_NE(nullptr, app_.Recorder()->NewDocument());
     ASSERT_TRUE(press(Qt::Key_Q, Qt::ControlModifier));  // Ctrl+Q
     EXPECT_FALSE(frame->isVisible());
     EXPECT_TRUE(warnings.seen().filter(QStringLiteral("Ambiguous")).isEmpty())
@@ -382,7 +382,7 @@ TEST_F(ProgramDocuments, TheWindowsDialogListsCleanTitles) {
     bake::CONCC_GaugeData g;
     g.timestamp = 1;
     doc->View()->AppendGaugeData(g);
-    app_.Documents()->NewDocument();
+    app_.Recorder()->NewDocument();
     WindowsDialog dlg(app_.MainFrame()->MdiArea());
     QStringList shown;
     for (int i = 0; i < dlg.WindowList()->count(); ++i) shown << dlg.WindowList()->item(i)->text();

@@ -109,10 +109,16 @@ void ControlPanel::ApplyStatusColors() {
 }
 
 void ControlPanel::SetState(ControlState state, const QString& text) {
+    const bool bakeOver = bakeRunning_ && state != ControlState::CF_BAKING;
     state_ = state;
     status_->setText(text);
     ApplyStatusColors();
     emit stateChanged(state_);
+    if (bakeOver) {
+        bakeRunning_ = false;
+        emit bakeEnded(state == ControlState::CF_IDLE ? BakeEnd::ControllerIdle
+                                                      : BakeEnd::LinkLost);
+    }
 }
 
 void ControlPanel::ResetLastGauge() {
@@ -170,11 +176,11 @@ void ControlPanel::OnPacket(const uint8_t* bytes, uint32_t length) {
         case bake::ReceiveAction::None:
             break;
         case bake::ReceiveAction::GaugeData:
-            OnBoardGDataReceived(out.gauge, bytes, length);
+            OnBoardGDataReceived(out.gauge);
             break;
         case bake::ReceiveAction::ProfileReport:
-            if (state_ == ControlState::CF_BAKING && bakeView_)
-                bakeView_->OnProfileReport(bytes, length);
+            if (state_ == ControlState::CF_BAKING)
+                emit profileReported(out.profile);
             break;
         case bake::ReceiveAction::EditBakeOptions: {
             uint8_t packet[bake::kBakeOptionsSize];
@@ -189,8 +195,7 @@ void ControlPanel::OnPacket(const uint8_t* bytes, uint32_t length) {
     }
 }
 
-void ControlPanel::OnBoardGDataReceived(const bake::CONCC_GaugeData& g, const uint8_t* bytes,
-                                        uint32_t length) {
+void ControlPanel::OnBoardGDataReceived(const bake::CONCC_GaugeData& g) {
     lastGaugeTime_ = g.timestamp;
 
     auto refresh = [](SegmentDisplay* readout, int32_t now, int32_t before, int32_t divisor) {
@@ -207,9 +212,9 @@ void ControlPanel::OnBoardGDataReceived(const bake::CONCC_GaugeData& g, const ui
     refresh(readouts_[2], g.temp2, lastGauge_.temp2, 100);
     refresh(readouts_[3], g.temp3, lastGauge_.temp3, 100);
 
-    // Every state change and hand-over happens before anything that can show
-    // a box: a box runs an event loop in which the next packets and link
-    // events are handled, and they must find the panel already moved on.
+    // Every state change and signal happens before anything that can show a
+    // box: a box runs an event loop in which the next packets and link events
+    // are handled, and they must find the panel already moved on.
     bool bakeBegan = false;
     if (state_ == ControlState::CF_WAIT_FOR_DATA) {
         if (g.devState == bake::CONCC_DEV_IDLE) {
@@ -223,8 +228,7 @@ void ControlPanel::OnBoardGDataReceived(const bake::CONCC_GaugeData& g, const ui
         EnterIdle();
     }
 
-    if (bakeView_)
-        bakeView_->OnGaugeData(bytes, length);
+    emit gaugeReceived(g);
     lastGauge_ = g;
     // Last: a failed send shows its box only now.
     if (bakeBegan)
@@ -232,7 +236,6 @@ void ControlPanel::OnBoardGDataReceived(const bake::CONCC_GaugeData& g, const ui
 }
 
 void ControlPanel::EnterIdle() {
-    bakeView_ = nullptr;
     startAbort_->setEnabled(true);
     cooldown_->setEnabled(true);
     startAbort_->setText(tr("B A K E"));
@@ -240,13 +243,14 @@ void ControlPanel::EnterIdle() {
 }
 
 bool ControlPanel::EnterBaking() {
-    // The new state first: the document opened below sees the panel Baking.
+    // The new state first: whoever opens a record for the bake sees the
+    // panel Baking.
     startAbort_->setEnabled(true);
     cooldown_->setEnabled(true);
     startAbort_->setText(tr("A B O R T"));
     SetState(ControlState::CF_BAKING, tr("Baking"));
-    if (openDocument_)
-        openDocument_();
+    bakeRunning_ = true;
+    emit bakeStarted(lastGaugeTime_);
     // The caller asks for the running profile once the packet is handled.
     return true;
 }

@@ -3,6 +3,8 @@
 // only place where bakes are started and stopped. It is the program's device
 // listener; it follows the controller's state from the gauge packets, shows
 // the temperatures on segment read-outs and sends the controller commands.
+// What happened it tells with signals (each gauge packet decoded once, the
+// running profile, a bake's start and end); it knows nothing of who records.
 
 #include <QBrush>
 #include <QDockWidget>
@@ -10,11 +12,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 
 #include "bake/controller_protocol.h"
 #include "bake/packet_listener.h"
 #include "bake/profile_upload.h"
-#include "bake/ui/bake_recording.h"
 #include "link/connection.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
@@ -32,7 +35,13 @@ enum class ControlState : uint32_t {
     CF_BAKING = 3,
 };
 
-class ControlPanel : public QWidget, public bake::PacketListener, public BakePanel {
+// How a bake the panel followed came to its end.
+enum class BakeEnd {
+    ControllerIdle,  // the controller reports Idle again: finished or aborted
+    LinkLost,        // the link dropped (or was made anew) while it baked
+};
+
+class ControlPanel : public QWidget, public bake::PacketListener {
     Q_OBJECT
 public:
     enum : int {
@@ -56,13 +65,10 @@ public:
     void SetLink(devlink::Connection* link) { link_ = link; }
     void SetTraceLog(platform::TraceLog* log) { log_ = log; }
     void SetMessageBox(platform::MessageBox* box) { messageBox_ = box; }
-    // Opens a new, visible, untitled chart document, as File > New does; the
-    // document registers its view with SetBakeView. Unset: no document.
-    void SetDocumentOpener(std::function<void()> opener) { openDocument_ = std::move(opener); }
     void SetBakeOptionsEditor(BakeOptionsEditor editor) { editBakeOptions_ = std::move(editor); }
     // Asks the controller for its temperature profile; `reader` receives the
     // next answer of type 34, a report or a refusal (a bare header), whatever
-    // the state, instead of the bake view. A lost connection drops it.
+    // the state, instead of profileReported. A lost connection drops it.
     using ProfileReader = std::function<void(const uint8_t* bytes, uint32_t length)>;
     void RequestProfile(ProfileReader reader);
 
@@ -74,23 +80,18 @@ public:
     // The controller commands; failures are logged and shown, never returned.
     void SendStartStopCommand(uint32_t action);
     void SendRequest(uint32_t type);
-    // The points of one chart; none = no chart found.
-    void SendProfile(std::optional<std::span<const bake::ProfileSample>> points) override;
+    // Sends the points of one chart (x seconds, y degrees) as the
+    // controller's temperature profile; none when no chart was found (a chart
+    // without points is a chart, with none of them). Every refusal and
+    // failure is shown to the operator here. The caller sends only while the
+    // panel is Idle.
+    void SendProfile(std::optional<std::span<const bake::ProfileSample>> points);
     void SendSetBakeOptionsCommand(uint8_t* packet28);
 
     ControlState State() const { return state_; }
-    bool IsIdle() const override { return state_ == ControlState::CF_IDLE; }
+    bool IsIdle() const { return state_ == ControlState::CF_IDLE; }
     uint32_t SequenceId() const { return protocol_.SequenceId(); }
     bake::ControllerProtocol& Protocol() { return protocol_; }
-
-    // BakePanel
-    BakeRecording* BakeView() const override { return bakeView_; }
-    void SetBakeView(BakeRecording* view) override { bakeView_ = view; }
-    void ClearBakeView(BakeRecording* view) override {
-        if (bakeView_ == view)
-            bakeView_ = nullptr;
-    }
-    uint64_t LastGaugeTime() const override { return lastGaugeTime_; }
 
     SegmentDisplay* MainReadout() const { return readouts_[0]; }
     SegmentDisplay* SensorReadout(int sensor) const { return readouts_[sensor]; }  // 1..3
@@ -100,14 +101,28 @@ public:
     QSize TemplateSize() const { return templateSize_; }
 
 signals:
+    // Emitted in this order for one gauge packet: stateChanged, then
+    // bakeStarted or bakeEnded when the state began or ended a bake, then
+    // gaugeReceived; a lost link gives stateChanged, then bakeEnded. All on
+    // the window thread, before the panel handles the next event.
     void stateChanged(ControlState state);
+    // A bake began; its first gauge packet, which follows, has the
+    // controller time `startTime` (milliseconds).
+    void bakeStarted(uint64_t startTime);
+    // The bake that began with the last bakeStarted is over.
+    void bakeEnded(BakeEnd how);
+    // Every gauge packet, decoded, after the state it brought was entered.
+    void gaugeReceived(const bake::CONCC_GaugeData& gauge);
+    // The controller's report of the running profile (type 34), while
+    // Baking, unless RequestProfile's reader took it.
+    void profileReported(const bake::CONCC_TempProfile& report);
 
 private:
-    void OnBoardGDataReceived(const bake::CONCC_GaugeData& gauge, const uint8_t* bytes,
-                              uint32_t length);
+    void OnBoardGDataReceived(const bake::CONCC_GaugeData& gauge);
     void EnterIdle();
     // True: the caller asks for the running profile after handling the packet.
     bool EnterBaking();
+    // Emits bakeEnded after the state change when it ends a bake.
     void SetState(ControlState state, const QString& text);
     void ApplyStatusColors();
     void FitStatusFont();
@@ -118,14 +133,13 @@ private:
 
     ControlState state_ = ControlState::CF_DISCONNECTED;
     bake::ControllerProtocol protocol_;
-    BakeRecording* bakeView_ = nullptr;
     uint64_t lastGaugeTime_ = 0;
+    bool bakeRunning_ = false;  // from bakeStarted to bakeEnded
     bake::CONCC_GaugeData lastGauge_;
 
     devlink::Connection* link_ = nullptr;
     platform::TraceLog* log_ = nullptr;
     platform::MessageBox* messageBox_ = nullptr;
-    std::function<void()> openDocument_;
     ProfileReader profileReader_;
     BakeOptionsEditor editBakeOptions_;
 

@@ -15,7 +15,6 @@
 #include <algorithm>
 
 #include "bake/profile_upload.h"
-#include "bake/ui/bake_recording.h"
 #include "chart/ui/chart_widget.h"
 #include "platform/message_box.h"
 #include "profile/ui/profile_drag.h"
@@ -200,16 +199,17 @@ QString ProfileEditor::WindowName() const {
 }
 
 void ProfileEditor::UpdateCommands() {
-    upload_->setEnabled(panel_ && panel_->IsIdle() && model_.Profile().CanUpload());
-    read_button_->setEnabled(panel_ && panel_->IsIdle() && read_);
+    const bool ready = send_ && controllerIdle_;
+    upload_->setEnabled(ready && model_.Profile().CanUpload());
+    read_button_->setEnabled(ready && read_);
 }
 
 bool ProfileEditor::Upload() {
-    if (!panel_ || !panel_->IsIdle() || !model_.Profile().CanUpload())
+    if (!send_ || !controllerIdle_ || !model_.Profile().CanUpload())
         return false;
     const std::vector<bake::ProfileSample> samples =
         bake::ToProfileSamples(model_.Profile().Points());
-    panel_->SendProfile(std::span<const bake::ProfileSample>(samples));
+    send_(std::span<const bake::ProfileSample>(samples));
     return true;
 }
 

@@ -9,13 +9,11 @@
 #include <QWidget>
 #include <functional>
 
+#include "bake/profile_upload.h"
 #include "profile/ui/profile_edit_model.h"
 
 namespace chart::ui {
 class ChartWidget;
-}
-namespace bake::ui {
-class BakePanel;
 }
 namespace platform {
 class MessageBox;
@@ -47,10 +45,16 @@ public:
     const QString& FilePath() const { return path_; }
     QString Title() const;
 
-    // The panel the profile is sent through; not owned. Its state decides
-    // whether "Upload to controller" is enabled (UpdateCommands).
-    void SetPanel(bake::ui::BakePanel* panel) {
-        panel_ = panel;
+    // Where "Upload to controller" sends the profile (the control panel's
+    // one call for it); unset: nothing is sent.
+    void SetProfileSender(bake::ProfileSender send) {
+        send_ = std::move(send);
+        UpdateCommands();
+    }
+    // Whether the controller takes a profile now (the panel is Idle): the
+    // shell follows the panel's state signal. Upload and read only then.
+    void SetControllerIdle(bool idle) {
+        controllerIdle_ = idle;
         UpdateCommands();
     }
     void SetMessageBox(platform::MessageBox* box) { messages_ = box; }
@@ -121,7 +125,8 @@ private:
     QPushButton* read_button_ = nullptr;
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
-    bake::ui::BakePanel* panel_ = nullptr;
+    bake::ProfileSender send_;
+    bool controllerIdle_ = false;
     platform::MessageBox* messages_ = nullptr;
     std::function<void()> read_;
     std::function<QString(QWidget*, const QString&)> askSavePath_;

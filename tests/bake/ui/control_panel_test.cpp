@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,20 +44,35 @@ std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp = 0, Readings r
     return {bytes.begin(), bytes.end()};
 }
 
-// Records what reaches the bake view.
-struct FakeView : bake::ui::BakeRecording {
-    void OnGaugeData(const uint8_t* bytes, uint32_t length) override {
-        bake::CONCC_GaugeData g;
-        if (!bake::DecodeGaugeData(bytes, length, g)) {
-            ADD_FAILURE() << "the bake view got a packet that is no gauge packet";
-            return;
-        }
-        gaugeTimes.push_back(g.timestamp);
+// What the panel's signals told, in order, one short line each: "state 2",
+// "start 5000", "gauge 5000", "profile 1000/2", "end idle", "end link".
+struct Signals {
+    explicit Signals(bake::ui::ControlPanel& panel) {
+        using bake::ui::ControlPanel;
+        QObject::connect(&panel, &ControlPanel::stateChanged, [this](bake::ui::ControlState s) {
+            lines.push_back("state " + std::to_string(uint32_t(s)));
+        });
+        QObject::connect(&panel, &ControlPanel::bakeStarted,
+                         [this](uint64_t t) { lines.push_back("start " + std::to_string(t)); });
+        QObject::connect(&panel, &ControlPanel::bakeEnded, [this](bake::ui::BakeEnd how) {
+            lines.push_back(how == bake::ui::BakeEnd::ControllerIdle ? "end idle" : "end link");
+        });
+        QObject::connect(&panel, &ControlPanel::gaugeReceived,
+                         [this](const bake::CONCC_GaugeData& g) {
+                             lines.push_back("gauge " + std::to_string(g.timestamp));
+                         });
+        QObject::connect(&panel, &ControlPanel::profileReported,
+                         [this](const bake::CONCC_TempProfile& r) {
+                             lines.push_back("profile " + std::to_string(r.startTime) + "/" +
+                                             std::to_string(r.points.size()));
+                         });
     }
-    void OnProfileReport(const uint8_t*, uint32_t length) override { profiles.push_back(length); }
-    uint64_t startTime = 0;
-    std::vector<uint64_t> gaugeTimes;
-    std::vector<uint32_t> profiles;
+    size_t Count(const std::string& prefix) const {
+        size_t n = 0;
+        for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
+        return n;
+    }
+    std::vector<std::string> lines;
 };
 
 class ControlFrameTest : public ::testing::Test {
@@ -65,12 +81,6 @@ protected:
         panel.SetLink(&link);
         panel.SetTraceLog(&log);
         panel.SetMessageBox(&box);
-        // Stands in for a new chart document registering its view.
-        panel.SetDocumentOpener([this] {
-            views.push_back(std::make_unique<FakeView>());
-            views.back()->startTime = panel.LastGaugeTime();
-            panel.SetBakeView(views.back().get());
-        });
     }
 
     void Feed(const std::vector<uint8_t>& p) {
@@ -94,7 +104,7 @@ protected:
     RecordingTraceLog log;
     RecordingMessageBox box;
     bake::ui::ControlPanel panel;
-    std::vector<std::unique_ptr<FakeView>> views;
+    Signals told{panel};
 };
 
 }  // namespace
@@ -109,7 +119,7 @@ TEST_F(ControlFrameTest, StateTableDrivenByLinkEventsAndGaugePackets) {
         const char* status;
         const char* button;
         bool enabled;
-        size_t documents;
+        size_t bakes;
         std::vector<uint32_t> sent;
     };
     const Case cases[] = {
@@ -157,9 +167,8 @@ TEST_F(ControlFrameTest, StateTableDrivenByLinkEventsAndGaugePackets) {
     for (const Case& c : cases) {
         bake::ui::ControlPanel p;
         FakeLink l;
-        size_t documents = 0;
+        Signals pt(p);
         p.SetLink(&l);
-        p.SetDocumentOpener([&] { ++documents; });
         std::string trace;
         for (uint32_t e : c.events) {
             trace += std::to_string(e) + " ";
@@ -178,7 +187,10 @@ TEST_F(ControlFrameTest, StateTableDrivenByLinkEventsAndGaugePackets) {
         EXPECT_EQ(p.StartAbortButton()->text().toStdString(), c.button);
         EXPECT_EQ(p.StartAbortButton()->isEnabled(), c.enabled);
         EXPECT_EQ(p.CooldownButton()->isEnabled(), c.enabled);
-        EXPECT_EQ(documents, c.documents);
+        EXPECT_EQ(pt.Count("start"), c.bakes);
+        // Every bake that began and is over was ended once.
+        const bool running = c.state == bake::ui::ControlState::CF_BAKING;
+        EXPECT_EQ(pt.Count("end"), c.bakes - (running ? 1 : 0));
         std::vector<uint32_t> types;
         for (const auto& s : l.sent) types.push_back(GetU32(s, 0));
         EXPECT_EQ(types, c.sent);
@@ -194,39 +206,56 @@ TEST_F(ControlFrameTest, ConnectionEventsAreLoggedOnceEach) {
     EXPECT_EQ(log.lines.size(), 2u);
 }
 
-TEST_F(ControlFrameTest, BakeThatStartsOnConnectingRecordsFromTimeZero) {
+TEST_F(ControlFrameTest, ABakeIsToldInOrderWithEveryGaugePacketDecoded) {
     panel.OnDeviceConnected();
+    told.lines.clear();
+    // Connecting to a controller that is already baking: the packet that
+    // showed the bake comes after its start, at the start time.
     Feed(Gauge(2, 5000));
-    ASSERT_EQ(views.size(), 1u);
-    FakeView* view = views[0].get();
-    EXPECT_EQ(panel.BakeView(), view);
-    // The packet that started the bake is the view's first point, at its start time.
-    EXPECT_EQ(view->startTime, 5000u);
+    EXPECT_EQ(told.lines, (std::vector<std::string>{"state 3", "start 5000", "gauge 5000"}));
+    told.lines.clear();
     Feed(Gauge(2, 5250));
-    EXPECT_EQ(view->gaugeTimes, (std::vector<uint64_t>{5000, 5250}));
-
-    // The running profile's report goes to the view while baking.
+    Feed(Gauge(2, 5250));  // repeated: told all the same; the record drops it
+    // The running profile's report while baking.
     std::vector<uint8_t> report = Header(34, 0, 0, 24 + 16);
     PutU32(report, 12, 1000);
     PutU32(report, 20, 2);
     Feed(report);
-    EXPECT_EQ(view->profiles, (std::vector<uint32_t>{40}));
-
-    Feed(Gauge(1, 5500));  // back to idle: the view is let go
-    EXPECT_EQ(panel.BakeView(), nullptr);
-    Feed(report);
-    EXPECT_EQ(view->profiles.size(), 1u);
-    EXPECT_EQ(view->gaugeTimes.size(), 2u);
+    Feed(Gauge(1, 5500));  // back to idle: the bake is over
+    EXPECT_EQ(told.lines, (std::vector<std::string>{"gauge 5250", "gauge 5250", "profile 1000/2",
+                                                    "state 2", "end idle", "gauge 5500"}));
+    told.lines.clear();
+    Feed(report);  // a report while idle belongs to no bake
+    Feed(Gauge(3, 5600));
+    EXPECT_EQ(told.lines, (std::vector<std::string>{"gauge 5600"}));
 }
 
-TEST_F(ControlFrameTest, DisconnectDuringABakeKeepsTheView) {
-    panel.OnDeviceConnected();
-    Feed(Gauge(2, 100));
-    panel.OnDeviceDisconnected();
-    EXPECT_NE(panel.BakeView(), nullptr);
-    panel.OnDeviceConnected();
-    Feed(Gauge(1, 900));  // the controller finished meanwhile
-    EXPECT_EQ(panel.BakeView(), nullptr);
+TEST_F(ControlFrameTest, ALinkLostDuringABakeEndsIt) {
+    struct Case {
+        const char* what;
+        std::function<void()> lose;
+        std::vector<std::string> told;
+    };
+    const Case cases[] = {
+        {"disconnected", [&] { panel.OnDeviceDisconnected(); }, {"state 0", "end link"}},
+        // A new connection reported without the old one's end.
+        {"connected anew", [&] { panel.OnDeviceConnected(); }, {"state 1", "end link"}},
+    };
+    uint64_t t = 100;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        panel.OnDeviceConnected();
+        Feed(Gauge(2, t += 100));
+        told.lines.clear();
+        c.lose();
+        EXPECT_EQ(told.lines, c.told);
+        panel.OnDeviceDisconnected();
+        panel.OnDeviceConnected();
+        told.lines.clear();
+        Feed(Gauge(1, t += 100));  // the controller finished meanwhile
+        EXPECT_EQ(told.lines, (std::vector<std::string>{"state 2", "gauge " + std::to_string(t)}));
+        panel.OnDeviceDisconnected();
+    }
 }
 
 TEST_F(ControlFrameTest, StatusFieldColoursFollowTheState) {
@@ -491,10 +520,15 @@ TEST_F(ControlFrameTest, AFailedProfileRequestShowsItsBoxAfterTheBakeBegan) {
     };
     Feed(Gauge(2, 1100));
     EXPECT_EQ(bake::ui::ControlState::CF_BAKING, stateWhenShown);
-    ASSERT_EQ(1u, views.size());
-    // The packet that began the bake is the first point even though a newer
-    // one was handled while the box was open.
-    EXPECT_EQ((std::vector<uint64_t>{1100, 1250}), views[0]->gaugeTimes);
+    EXPECT_EQ(1u, told.Count("start"));
+    // The packet that began the bake is told first even though a newer one
+    // was handled while the box was open.
+    std::vector<std::string> gauges;
+    for (const auto& l : told.lines) {
+        if (l.rfind("gauge", 0) == 0)
+            gauges.push_back(l);
+    }
+    EXPECT_EQ((std::vector<std::string>{"gauge 1000", "gauge 1100", "gauge 1250"}), gauges);
     EXPECT_EQ(bake::ui::ControlState::CF_DISCONNECTED, panel.State());
     EXPECT_EQ(QStringLiteral("Disconnected"), panel.StatusField()->text());
     EXPECT_FALSE(panel.StartAbortButton()->isEnabled());
