@@ -6,6 +6,7 @@
 
 #include "cli/command_io.h"
 #include "link/link_errors.h"
+#include "platform/format_text.h"
 
 namespace cli {
 
@@ -13,6 +14,13 @@ namespace {
 
 // The link has no time limit of its own on connecting; calveroctl does.
 constexpr std::chrono::seconds kConnectTimeout{10};
+
+// One line of the link's diagnostics on stderr, every byte of it.
+__attribute__((format(printf, 2, 0))) void PrintLinkLine(const char* prefix, const char* format,
+                                                         va_list args) {
+    const std::string line = prefix + platform::FormatText(format, args) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
 
 }  // namespace
 
@@ -162,9 +170,7 @@ void ControllerSession::LogMessage(const char* format, ...) {
         return;
     va_list ap;
     va_start(ap, format);
-    std::fprintf(stderr, "link: ");
-    std::vfprintf(stderr, format, ap);
-    std::fprintf(stderr, "\n");
+    PrintLinkLine("link: ", format, ap);
     va_end(ap);
 }
 
@@ -173,9 +179,7 @@ void ControllerSession::LogError(const char* format, ...) {
         return;
     va_list ap;
     va_start(ap, format);
-    std::fprintf(stderr, "link error: ");
-    std::vfprintf(stderr, format, ap);
-    std::fprintf(stderr, "\n");
+    PrintLinkLine("link error: ", format, ap);
     va_end(ap);
 }
 

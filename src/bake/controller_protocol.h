@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -81,10 +80,6 @@ public:
     }
     std::array<uint8_t, kHeaderSize> Request(uint32_t type) const {
         return EncodeRequest(type, seq_);
-    }
-    // Empty for more than CONCC_MAX_PROFILE_POINTS points.
-    std::vector<uint8_t> ProfileUpload(std::span<const CONCC_ProfilePoint> points) const {
-        return EncodeProfileUpload(points, seq_);
     }
     void PrepareSetBakeOptions(uint8_t* packet28) const {
         bake::PrepareSetBakeOptions(packet28, seq_);

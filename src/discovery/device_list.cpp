@@ -70,7 +70,7 @@ DeviceList::~DeviceList() {
 
 int DeviceList::Find(uint32_t deviceId) const {
     for (size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i]->deviceId == deviceId)
+        if (rows_[i]->status.deviceId == deviceId)
             return static_cast<int>(i);
     return -1;
 }
@@ -84,7 +84,7 @@ DeviceList::UpdateResult DeviceList::Update(const DeviceStatus& status) {
         std::unique_ptr<DeviceRow> data(new (std::nothrow) DeviceRow);
         if (!data)
             return {Outcome::NoMemory, -1};
-        static_cast<DeviceStatus&>(*data) = status;
+        data->status = status;
         row = Count();
         if (observer_ && !observer_->BeginInsertRow(row))
             return {Outcome::NoRow, -1};
@@ -100,9 +100,9 @@ DeviceList::UpdateResult DeviceList::Update(const DeviceStatus& status) {
         }
         DeviceRow& data = *rows_[static_cast<size_t>(row)];
         data.seen = 1;
-        if (data == status)
+        if (data.status == status)
             return {Outcome::Seen, row};
-        static_cast<DeviceStatus&>(data) = status;  // every field, seen kept
+        data.status = status;  // every field, seen kept
     }
     const DeviceRow* changed = rows_[static_cast<size_t>(row)].get();
     if (observer_)
@@ -167,9 +167,9 @@ void DeviceList::Sort() {
     for (size_t i = 1; i < n; ++i) {
         const size_t moving = order[i];
         size_t j = i;
-        while (j > 0 &&
-               GoesBefore(CompareDevices(*rows_[moving], *rows_[order[j - 1]], sortColumn_),
-                          ascending_)) {
+        while (j > 0 && GoesBefore(CompareDevices(rows_[moving]->status,
+                                                  rows_[order[j - 1]]->status, sortColumn_),
+                                   ascending_)) {
             order[j] = order[j - 1];
             --j;
         }

@@ -17,8 +17,8 @@ namespace discovery {
 // The data of one list row: the controller's last status, and whether a
 // status for it arrived since the last timer tick. Owned by its row and
 // deleted with it, whatever removes the row.
-class DeviceRow : public DeviceStatus {
-public:
+struct DeviceRow {
+    DeviceStatus status;
     uint32_t seen = 0;
 };
 

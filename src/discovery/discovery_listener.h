@@ -16,18 +16,12 @@ public:
 
     // Every status datagram.
     virtual void OnDeviceStatus(const DeviceStatus* /*status*/) {}
-    // Reserved slots: never raised, kept so that the interface's layout is stable.
-    virtual void OnReserved1(uint32_t /*requestId*/, uint32_t /*result*/) {}
-    virtual void OnReserved2(uint32_t /*requestId*/, uint32_t /*result*/) {}
     // Every configuration reply.
     virtual void OnDeviceConfig(const DeviceConfig* /*config*/, uint32_t /*result*/) {}
     // Every set-ID reply.
     virtual void OnSetDeviceIdResult(uint32_t /*requestId*/, uint32_t /*result*/) {}
     // Every set-IP reply, and a set-IP request that could not be sent.
     virtual void OnSetIPResult(uint32_t /*requestId*/, uint32_t /*result*/) {}
-    virtual void OnReserved6(uint32_t /*requestId*/, uint32_t /*result*/) {}
-    virtual void OnReserved7(DeviceRecord* /*record*/) {}
-    virtual void OnReserved8(uint32_t /*requestId*/, uint32_t /*result*/) {}
     // Every log line of the service; the text is the sink's to keep or move.
     virtual void OnServiceLog(std::string /*text*/) {
     }  // NOLINT(performance-unnecessary-value-param)

@@ -16,6 +16,7 @@
 
 #include "discovery/discovery_datagram.h"
 #include "discovery/socket_error_text.h"
+#include "platform/format_text.h"
 #include "platform/socket_errors.h"
 #include "platform/system_error_text.h"
 #include "platform/unique_fd.h"
@@ -39,13 +40,16 @@ enum WaitSlot : uint32_t {
     kSlotCount = 5,
 };
 
-// Formats one log line the way the service shows it; false (nothing to show)
-// for a format too long to be taken.
-bool FormatLogLine(char (&text)[kLogBufferSize], const char* format, va_list args) {
+// Hands one log line to the sink the way the service shows it: a format too
+// long to be taken shows nothing, a line too long is cut.
+__attribute__((format(printf, 2, 0))) void SendLogLine(DiscoveryListener& sink, const char* format,
+                                                       va_list args) {
     if (std::strlen(format) >= kLogBufferSize)
-        return false;
-    std::vsnprintf(text, sizeof text, format, args);
-    return true;
+        return;
+    std::string text = platform::FormatText(format, args);
+    if (text.size() >= kLogBufferSize)
+        text.resize(kLogBufferSize - 1);
+    sink.OnServiceLog(std::move(text));
 }
 
 // The client's sink as the worker sees it: silent once the worker has been
@@ -231,15 +235,13 @@ uint32_t DiscoveryService::QueueOperation(std::unique_ptr<DeviceRecord> record) 
     return discovery::kSuccess;
 }
 
-void DiscoveryService::Log(const char* source, const char* format, ...) {
-    (void)source;
-    char text[kLogBufferSize];
+void DiscoveryService::Log(const char* /*source*/, const char* format, ...) {
+    if (!sink_)
+        return;
     va_list args;
     va_start(args, format);
-    const bool shown = FormatLogLine(text, format, args);
+    SendLogLine(*sink_, format, args);
     va_end(args);
-    if (shown && sink_)
-        sink_->OnServiceLog(text);
 }
 
 uint32_t DiscoveryService::Run() {
@@ -277,15 +279,11 @@ void DiscoveryService::Worker::Close() {
     closed = true;
 }
 
-void DiscoveryService::Worker::Log(const char* source, const char* format, ...) {
-    (void)source;
-    char text[kLogBufferSize];
+void DiscoveryService::Worker::Log(const char* /*source*/, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const bool shown = FormatLogLine(text, format, args);
+    SendLogLine(sink, format, args);
     va_end(args);
-    if (shown)
-        sink.OnServiceLog(text);
 }
 
 uint32_t DiscoveryService::Worker::Run(platform::WaitHandle stopHandle,

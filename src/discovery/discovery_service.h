@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "discovery/device_discovery.h"
 #include "discovery/device_record.h"
 #include "discovery/discovery_listener.h"
 #include "discovery/discovery_result.h"
@@ -22,7 +23,7 @@
 
 namespace discovery {
 
-class DiscoveryService : public platform::ThreadBase {
+class DiscoveryService : public platform::ThreadBase, public DeviceDiscovery {
 public:
     DiscoveryService();
     ~DiscoveryService() override;
@@ -32,18 +33,23 @@ public:
     // discovery::kGeneralFailure when the events cannot be created;
     // discovery::kNoSystemResources when the socket cannot be set up; kStartFailed
     // when the thread cannot be started or is running already.
-    uint32_t StartOperations(DiscoveryListener* sink);
+    uint32_t StartOperations(DiscoveryListener* sink) override;
     // discovery::kGeneralFailure when not running; else discovery::kSuccess once the
     // worker has stopped or been given up on (kStopTimeoutMs at most).
-    uint32_t StopOperations();
+    uint32_t StopOperations() override;
     // Asks every controller for its status. discovery::kSuccess, or discovery::kNoMemory
     // when it cannot be queued (no worker runs).
-    uint32_t RefreshDevices();
+    uint32_t RefreshDevices() override;
     // Asks one controller to take a new address and mask (network order). The
     // outcome arrives as OnSetIPResult with *requestId. discovery::kSuccess, or
     // discovery::kNoMemory.
     uint32_t SetDeviceIP(uint32_t deviceId, uint32_t ipAddress, uint32_t netMask,
-                         uint32_t* requestId);
+                         uint32_t* requestId) override;
+    // The thread's own, as DeviceDiscovery names them.
+    bool IsRunning() const override { return ThreadBase::IsRunning(); }
+    bool Stop(uint32_t* exitCodeOut, uint32_t timeoutMs) override {
+        return ThreadBase::Stop(exitCodeOut, timeoutMs);
+    }
 
     // Formats the line and raises OnServiceLog; the source tag is not shown.
     // A format of 4096 characters or more is dropped; longer lines are cut.

@@ -120,6 +120,8 @@ public:
     // file written on a thread of its own. False when there is no recovery
     // file or the last write has not finished yet.
     bool StartRecoveryWrite();
+    // A recovery write started by the timer has not finished yet.
+    bool RecoveryWriteRunning() const { return recoveryWriter_.Busy(); }
 
 signals:
     void modifiedChanged(bool modified);

@@ -32,15 +32,6 @@ inline std::string WideToCodePage(std::wstring_view in) {
 // count is a conversion failure. No byte-order mark is skipped here.
 bool Utf16LeToWide(const uint8_t* data, size_t size, std::wstring& out);
 
-// Number of UTF-16 code units that c needs: 1, 2, or 0 when c lies beyond
-// U+10FFFF (or is negative) and has no UTF-16 form.
-inline size_t Utf16Units(wchar_t c) {
-    const auto u = static_cast<uint32_t>(c);
-    if (u < 0x10000)
-        return 1;
-    return u <= 0x10FFFF ? 2 : 0;
-}
-
 // Appends c as UTF-16LE to out; false (nothing written) when it has no UTF-16 form.
 bool AppendUtf16Le(wchar_t c, std::vector<uint8_t>& out);
 

@@ -139,38 +139,6 @@ bool ResetEventHandle(WorkerLog& log, Event* event) {
     return false;
 }
 
-std::unique_ptr<WaitableTimer> CreateTimerHandle(WorkerLog& log) {
-    auto timer = std::make_unique<WaitableTimer>(WaitableTimer::Kind::ManualReset);
-    if (!timer->IsValid()) {
-        const int err = errno;
-        log.Log("CThreadBase::CreateTimerHandle()", "Unable to create timer : %s",
-                SystemErrorText(err).c_str());
-        return nullptr;
-    }
-    return timer;
-}
-
-bool StartTimerHandle(WorkerLog& log, WaitableTimer* timer, uint64_t ms) {
-    if (timer != nullptr && timer->Arm(ms))
-        return true;
-    const int err = timer == nullptr ? EBADF : errno;
-    log.Log("CThreadBase::StartTimerHandle()", "Error set waitable timer : %s",
-            SystemErrorText(err).c_str());
-    return false;
-}
-
-uint32_t WaitForSingleHandle(WorkerLog& log, const WaitHandle& handle) {
-    const int r = WaitAny({&handle, 1}, 0);
-    if (r == 0)
-        return 0;
-    if (r == kWaitTimeout)
-        return worker::kWaitTimeout;
-    const int err = errno;
-    log.Log("CThreadBase::WaitForSingleHandle()", "Error set waitable timer : %s",
-            SystemErrorText(err).c_str());
-    return worker::kWaitFailed;
-}
-
 uint32_t WaitForHandles(WorkerLog& log, const WaitHandle* handles, uint32_t count) {
     const int r = WaitAny({handles, count}, kWaitInfinite);
     if (r >= 0 && r != kWaitTimeout)

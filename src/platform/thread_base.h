@@ -1,8 +1,9 @@
 #pragma once
 // Base of an object that does its work on one thread of its own: a start
-// handshake that tells the caller whether the thread's set-up succeeded, a
-// cooperative stop through a manual-reset stop event with a bounded wait, and
-// small event/timer/wait helpers that report each failure through Log().
+// handshake that tells the caller whether the thread's set-up succeeded and a
+// cooperative stop through a manual-reset stop event with a bounded wait;
+// beside it, small event and wait helpers that report each failure through a
+// WorkerLog.
 //
 // The thread itself is a WorkerThread: a thread that does not end in time is
 // given up on (detached) and the object is left stopped. A Run() that may be
@@ -15,7 +16,6 @@
 
 #include "platform/event.h"
 #include "platform/wait_handle.h"
-#include "platform/waitable_timer.h"
 #include "platform/worker_thread.h"
 
 namespace platform {
@@ -30,22 +30,16 @@ protected:
     ~WorkerLog() = default;
 };
 
-// The helpers of the thread base, for state that outlives its object. Each
-// logs its failure through log and returns the failure value.
+// The helpers of a worker, for state that outlives its object. Each logs its
+// failure through log and returns the failure value.
 namespace worker {
 
-inline constexpr uint32_t kWaitTimeout = 0x102;
 inline constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
 
 // Manual-reset event, initially clear; null on failure.
 std::unique_ptr<Event> CreateEventHandle(WorkerLog& log);
 bool SignalEventHandle(WorkerLog& log, Event* event);
 bool ResetEventHandle(WorkerLog& log, Event* event);
-// Manual-reset one-shot timer; null on failure.
-std::unique_ptr<WaitableTimer> CreateTimerHandle(WorkerLog& log);
-bool StartTimerHandle(WorkerLog& log, WaitableTimer* timer, uint64_t ms);
-// 0 if signalled, kWaitTimeout if not, kWaitFailed on failure; never waits.
-uint32_t WaitForSingleHandle(WorkerLog& log, const WaitHandle& handle);
 // Waits without limit; the index of the signalled handle (the lowest when
 // several are), or kWaitFailed.
 uint32_t WaitForHandles(WorkerLog& log, const WaitHandle* handles, uint32_t count);
@@ -56,8 +50,6 @@ class ThreadBase : public WorkerLog {
 public:
     static constexpr uint32_t kStartFailed = 0xFFFFFFFF;
     static constexpr uint32_t kInfinite = 0xFFFFFFFF;
-    static constexpr uint32_t kWaitTimeout = worker::kWaitTimeout;
-    static constexpr uint32_t kWaitFailed = worker::kWaitFailed;
 
     ThreadBase();
     virtual ~ThreadBase();
@@ -90,20 +82,6 @@ protected:
     WaitHandle StopEventHandle() const;
     // The running worker's share of the start / stop sequence; null outside Run().
     const WorkerThread::Control* RunControl() const;
-
-    std::unique_ptr<Event> CreateEventHandle() { return worker::CreateEventHandle(*this); }
-    bool SignalEventHandle(Event* event) { return worker::SignalEventHandle(*this, event); }
-    bool ResetEventHandle(Event* event) { return worker::ResetEventHandle(*this, event); }
-    std::unique_ptr<WaitableTimer> CreateTimerHandle() { return worker::CreateTimerHandle(*this); }
-    bool StartTimerHandle(WaitableTimer* timer, uint64_t ms) {
-        return worker::StartTimerHandle(*this, timer, ms);
-    }
-    uint32_t WaitForSingleHandle(const WaitHandle& handle) {
-        return worker::WaitForSingleHandle(*this, handle);
-    }
-    uint32_t WaitForHandles(const WaitHandle* handles, uint32_t count) {
-        return worker::WaitForHandles(*this, handles, count);
-    }
 
 private:
     // Owner's thread.

@@ -107,7 +107,6 @@ public:
     // the chosen controller; again after every failed attempt until one is
     // under way or the selection is cancelled.
     void SelectDeviceAndConnect();
-    void SetDeviceSelector(DeviceSelector* selector) { services_.deviceSelector = selector; }
     // The controller chosen last (empty after a cancelled selection).
     const QString& DeviceAddress() const { return deviceAddress_; }
     const QString& DeviceName() const { return deviceName_; }
@@ -143,7 +142,6 @@ public:
     devlink::Connection* Link() const { return bridge_->Link(); }
     platform::MessageBox* Messages() const { return messageBox_; }
     const RecentFileList& RecentFiles() const { return recentFiles_; }
-    QLabel* IndicatorLabel(int index) const { return indicators_[index]; }  // CAP, NUM, SCRL
 
 protected:
     bool event(QEvent* e) override;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/gauge_packet.h"
+
 using namespace bake;
 
 namespace {
@@ -22,13 +24,9 @@ std::vector<uint8_t> Header(uint32_t type, uint32_t result, uint32_t seqId,
 }
 
 std::vector<uint8_t> Gauge(size_t length) {
-    CONCC_GaugeData g;
-    g.header.type = CONCC_PKT_GAUGE_DATA;
-    g.header.seqId = 777;  // never checked
-    g.devState = CONCC_DEV_IDLE;
-    g.tempMain = 2512;
-    auto raw = EncodeGaugeData(g);
-    std::vector<uint8_t> v(raw.begin(), raw.end());
+    std::vector<uint8_t> v = test_support::GaugePacket({.seqId = 777,  // never checked
+                                                        .devState = CONCC_DEV_IDLE,
+                                                        .tempMain = 2512});
     v.resize(length, 0);
     return v;
 }

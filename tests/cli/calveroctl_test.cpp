@@ -7,33 +7,11 @@
 #include <vector>
 
 #include "tests/support/process.h"
+#include "tests/support/sim_process.h"
 
 namespace {
 
-// A simulator on a free port of 127.0.0.1, stopped with SIGTERM at the end.
-class Sim {
-public:
-    explicit Sim(std::vector<std::string> extra = {}) {
-        std::vector<std::string> argv = {CALVERO_SIM_PATH, "--bind", "127.0.0.1",
-                                         "--port",         "0",      "--quiet"};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        process_ = std::make_unique<test_support::Process>(argv);
-        static const std::string kListening = "calvero-sim listening on 127.0.0.1:";
-        std::string line;
-        if (process_->ReadLine(line, 5000) && line.rfind(kListening, 0) == 0)
-            port_ = line.substr(kListening.size());
-    }
-    ~Sim() {
-        process_->Signal(SIGTERM);
-        process_->Wait(5000);
-    }
-    const std::string& Port() const { return port_; }
-    test_support::Process& Proc() { return *process_; }
-
-private:
-    std::unique_ptr<test_support::Process> process_;
-    std::string port_;
-};
+using Sim = test_support::SimProcess;
 
 test_support::RunResult Ctl(std::vector<std::string> args) {
     args.insert(args.begin(), CALVEROCTL_PATH);

@@ -57,7 +57,7 @@ public:
 
 std::vector<uint32_t> Ids(const discovery::DeviceList& list) {
     std::vector<uint32_t> ids;
-    for (int i = 0; i < list.Count(); ++i) ids.push_back(list.Row(i).deviceId);
+    for (int i = 0; i < list.Count(); ++i) ids.push_back(list.Row(i).status.deviceId);
     return ids;
 }
 
@@ -107,8 +107,8 @@ TEST(DeviceListRules, ListingTestDecidesWhetherAControllerGetsARow) {
         EXPECT_EQ(discovery::IsOnline(s), c.listed);
         if (c.listed) {
             EXPECT_EQ(list.Row(0).seen, 1u);
-            EXPECT_TRUE(list.Row(0) == s);
-            EXPECT_EQ(list.Row(0).deviceId, c.id);
+            EXPECT_TRUE(list.Row(0).status == s);
+            EXPECT_EQ(list.Row(0).status.deviceId, c.id);
         }
     }
 }
@@ -130,7 +130,7 @@ TEST(DeviceListRules, EqualStatusOnlyMarksTheRowSeen) {
     const int row = list.Find(2);
     EXPECT_EQ(r.row, row);
     EXPECT_EQ(list.Row(row).seen, 1u);
-    EXPECT_EQ(list.Row(row).requestId, 0u);  // not copied either
+    EXPECT_EQ(list.Row(row).status.requestId, 0u);  // not copied either
     EXPECT_EQ(list.Row(list.Find(1)).seen, 0u);
 }
 
@@ -151,8 +151,8 @@ TEST(DeviceListRules, ChangedStatusRewritesAndResortsTheRow) {
     EXPECT_EQ(r.outcome, Outcome::Rewritten);
     ASSERT_EQ(view.log.size(), 1u);
     EXPECT_EQ(view.log[0], "changed " + std::to_string(r.row));
-    EXPECT_EQ(list.Row(r.row).statusWord4, 0x55u);
-    EXPECT_EQ(list.Row(r.row).requestId, 7u);
+    EXPECT_EQ(list.Row(r.row).status.statusWord4, 0x55u);
+    EXPECT_EQ(list.Row(r.row).status.requestId, 7u);
     EXPECT_EQ(list.Row(r.row).seen, 1u);
 
     // Losing its address moves it before the "Online" rows (default order:
@@ -162,8 +162,8 @@ TEST(DeviceListRules, ChangedStatusRewritesAndResortsTheRow) {
     r = list.Update(Listed(3, "0.0.0.0"));
     EXPECT_EQ(r.outcome, Outcome::Rewritten);
     EXPECT_EQ(r.row, 0);
-    EXPECT_EQ(list.Row(0).deviceId, 3u);
-    EXPECT_EQ(discovery::DeviceStatusText(list.Row(0)), "Wait IP");
+    EXPECT_EQ(list.Row(0).status.deviceId, 3u);
+    EXPECT_EQ(discovery::DeviceStatusText(list.Row(0).status), "Wait IP");
     ASSERT_EQ(view.log.size(), 2u);
     EXPECT_EQ(view.log[0], "changed " + std::to_string(before));
     EXPECT_EQ(view.log[1].rfind("reorder", 0), 0u);
@@ -319,7 +319,7 @@ TEST(DeviceListSort, HeaderClicksAndMarks) {
     // Fresh list: "Status" descending, the up-pointing mark on column 0.
     EXPECT_EQ(list.SortColumn(), discovery::kColumnStatus);
     EXPECT_FALSE(list.Ascending());
-    EXPECT_EQ(list.Row(0).deviceId, 11u);  // "Wait IP" first
+    EXPECT_EQ(list.Row(0).status.deviceId, 11u);  // "Wait IP" first
     view.log.clear();
     list.ShowSortMark();
     EXPECT_EQ(view.log, std::vector<std::string>{"mark -1 0 1"});

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "sim/discovery_responder.h"
 #include "tests/support/private_network.h"
 #include "tests/support/process.h"
+#include "tests/support/sim_process.h"
 
 using namespace std::chrono_literals;
 using discotest::Event;
@@ -22,7 +24,6 @@ using test_support::Process;
 
 namespace {
 
-const std::string kSim = CALVERO_SIM_PATH;
 const std::string kCtl = CALVEROCTL_PATH;
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -51,10 +52,14 @@ class SimDiscovery : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
-        ASSERT_TRUE(first_.Start({kSim, "--bind", "127.0.0.2", "--device-id", "101", "--firmware",
-                                  "1.2.3", "--mac", "02:aa:bb:cc:dd:01"}));
-        ASSERT_TRUE(second_.Start({kSim, "--bind", "127.0.0.3", "--device-id", "102", "--ip",
-                                   "0.0.0.0", "--mac", "02:aa:bb:cc:dd:02"}));
+        first_.emplace(std::vector<std::string>{"--bind", "127.0.0.2", "--port", "5565",
+                                                "--device-id", "101", "--firmware", "1.2.3",
+                                                "--mac", "02:aa:bb:cc:dd:01"});
+        ASSERT_TRUE(first_->Listening()) << first_->Err();
+        second_.emplace(std::vector<std::string>{"--bind", "127.0.0.3", "--port", "5565",
+                                                 "--device-id", "102", "--ip", "0.0.0.0", "--mac",
+                                                 "02:aa:bb:cc:dd:02"});
+        ASSERT_TRUE(second_->Listening()) << second_->Err();
         // Both are up once both have reported.
         ASSERT_EQ(service_.StartOperations(&sink_), 0u);
         ASSERT_EQ(service_.RefreshDevices(), 0u);
@@ -65,7 +70,7 @@ protected:
             },
             5000ms))
             << "simulators did not report\n"
-            << first_.Err() << second_.Err();
+            << first_->Err() << second_->Err();
     }
     void TearDown() override {
         if (service_.IsRunning())
@@ -86,7 +91,8 @@ protected:
             3000ms);
     }
 
-    Process first_, second_;
+    // Started in SetUp, once the private network is known to be there.
+    std::optional<test_support::SimProcess> first_, second_;
     discovery::DiscoveryService service_;
     RecordingSink sink_;
 };

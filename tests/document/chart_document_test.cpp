@@ -9,11 +9,9 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <memory>
 #include <set>
-#include <thread>
 
 #include "bake/controller_packets.h"
 #include "bake/ui/control_panel.h"
@@ -22,6 +20,7 @@
 #include "document/document_manager.h"
 #include "document/live_recorder.h"
 #include "document/record_name.h"
+#include "tests/support/gauge_packet.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_test_support.h"
 
@@ -33,17 +32,15 @@ using uitest::RecordingTraceLog;
 namespace {
 
 std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp, int32_t tempMain = 2500) {
-    bake::CONCC_GaugeData g;
-    g.header.type = bake::CONCC_PKT_GAUGE_DATA;
-    g.timestamp = timestamp;
-    g.devState = devState;
-    g.setupTemp = 3000;
-    g.fanRpm = 100;
-    g.tempMain = tempMain;
-    g.temp1 = g.temp2 = g.temp3 = 2400;
-    g.boardTemp = 2600;
-    const auto bytes = bake::EncodeGaugeData(g);
-    return {bytes.begin(), bytes.end()};
+    return test_support::GaugePacket({.timestamp = timestamp,
+                                      .devState = devState,
+                                      .setupTemp = 3000,
+                                      .fanRpm = 100,
+                                      .tempMain = tempMain,
+                                      .temp1 = 2400,
+                                      .temp2 = 2400,
+                                      .temp3 = 2400,
+                                      .boardTemp = 2600});
 }
 
 std::vector<uint8_t> ProfileReport(uint64_t startTime, std::vector<bake::CONCC_ProfilePoint> points,
@@ -457,8 +454,9 @@ TEST_F(DocumentTest, ARecoveryWriteStillRunningWhenTheRecordIsSavedLeavesNoFile)
     ASSERT_TRUE(doc->StartRecoveryWrite());
 
     ASSERT_TRUE(doc->SaveTo(Q(dir_.Path("saved.tvr"))));
-    // No event loop ran, so no later tick can have written it again.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The save waited for the write: none is left that could put the file
+    // back, and no event loop ran, so no later tick started another.
+    EXPECT_FALSE(doc->RecoveryWriteRunning());
     EXPECT_FALSE(QFile::exists(recovery));
     EXPECT_TRUE(QDir(Q(dir_.Path("recovery"))).isEmpty());
 }

@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include <memory>
-#include <regex>
 #include <string>
 
 #include "bake/ui/bake_options_dialog.h"
@@ -20,6 +19,7 @@
 #include "shell/main_window.h"
 #include "shell/output_pane.h"
 #include "tests/support/process.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/ui_test_support.h"
 
 using namespace shell;
@@ -30,14 +30,10 @@ class GuiAgainstSim : public ::testing::Test {
 protected:
     void SetUp() override {
         uitest::ClearSettings();
-        sim_ = std::make_unique<test_support::Process>(
-            std::vector<std::string>{CALVERO_SIM_PATH, "--bind", "127.0.0.1", "--port", "0",
-                                     "--rate", "20", "--speed", "20", "--quiet"});
-        std::string line;
-        std::smatch m;
-        static const std::regex kListening("calvero-sim listening on 127\\.0\\.0\\.1:([0-9]+)");
-        ASSERT_TRUE(sim_->ReadLine(line, 5000) && std::regex_match(line, m, kListening)) << line;
-        port_ = static_cast<uint16_t>(std::stoi(m[1].str()));
+        sim_ = std::make_unique<test_support::SimProcess>(
+            std::vector<std::string>{"--rate", "20", "--speed", "20"});
+        ASSERT_TRUE(sim_->Listening()) << sim_->Err();
+        port_ = static_cast<uint16_t>(std::stoi(sim_->Port()));
 
         MainFrameServices services;
         services.messageBox = &box_;
@@ -47,10 +43,7 @@ protected:
     }
     void TearDown() override {
         frame_.reset();  // closes the link before the simulator goes
-        if (sim_) {
-            sim_->Signal(SIGTERM);
-            sim_->Wait(5000);
-        }
+        sim_.reset();
     }
 
     bake::ui::ControlPanel* Panel() { return frame_->ControlFrame(); }
@@ -72,7 +65,7 @@ protected:
     }
 
     uitest::RecordingMessageBox box_;
-    std::unique_ptr<test_support::Process> sim_;
+    std::unique_ptr<test_support::SimProcess> sim_;
     uint16_t port_ = 0;
     std::unique_ptr<MainWindow> frame_;
 };

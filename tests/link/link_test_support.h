@@ -3,9 +3,11 @@
 // controller, a receiver and a log that record what the link reports.
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -139,6 +141,29 @@ public:
             uint8_t buf[256];
             if (::recv(conn_, buf, sizeof buf, 0) <= 0)
                 return true;
+        }
+    }
+
+    // True once the other side's kernel has acknowledged every byte written
+    // here, the connection still up: it took them instead of answering with
+    // a reset, as a socket closed for reading would. False after timeoutMs.
+    bool SeesAcknowledged(int timeoutMs = 3000) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            int unacknowledged = -1;
+            if (::ioctl(conn_, SIOCOUTQ, &unacknowledged) != 0)
+                return false;
+            // Read after the queue: a reset empties the queue and closes at once.
+            tcp_info info{};
+            socklen_t length = sizeof info;
+            if (::getsockopt(conn_, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+                info.tcpi_state == TCP_CLOSE)
+                return false;
+            if (unacknowledged == 0)
+                return true;
+            if (Clock::now() >= deadline)
+                return false;
+            ::poll(nullptr, 0, 1);
         }
     }
 

@@ -26,7 +26,7 @@ struct LogLine {
 };
 
 // A worker whose body the test supplies; it records every log line and lets
-// the test reach the protected helpers.
+// the test reach the protected start and stop helpers.
 class TestWorker : public ThreadBase {
 public:
     using Body = std::function<uint32_t(TestWorker&)>;
@@ -50,15 +50,8 @@ public:
         return logs_;
     }
 
-    using ThreadBase::CreateEventHandle;
-    using ThreadBase::CreateTimerHandle;
-    using ThreadBase::ResetEventHandle;
-    using ThreadBase::SignalEventHandle;
     using ThreadBase::SignalStarted;
-    using ThreadBase::StartTimerHandle;
     using ThreadBase::StopEventHandle;
-    using ThreadBase::WaitForHandles;
-    using ThreadBase::WaitForSingleHandle;
 
 protected:
     uint32_t Run() override { return body_(*this); }
@@ -74,7 +67,7 @@ TestWorker::Body StopsWith(uint32_t code) {
     return [code](TestWorker& w) -> uint32_t {
         w.SignalStarted();
         const platform::WaitHandle stop = w.StopEventHandle();
-        return w.WaitForHandles(&stop, 1) == 0 ? code : 0xDEAD;
+        return platform::worker::WaitForHandles(w, &stop, 1) == 0 ? code : 0xDEAD;
     };
 }
 
@@ -158,51 +151,36 @@ TEST(ThreadBase, RunIgnoringTheStopEventIsGivenUpAfterTheTimeout) {
     worker.reset();
 }
 
-TEST(ThreadBase, WaitForHandlesReturnsTheLowestSignalledIndex) {
-    TestWorker worker(StopsWith(0));
+TEST(WorkerHelpers, WaitForHandlesReturnsTheLowestSignalledIndex) {
+    namespace worker = platform::worker;
+    TestWorker log(StopsWith(0));
     std::vector<std::unique_ptr<platform::Event>> events;
     std::vector<platform::WaitHandle> handles;
     for (int i = 0; i < 4; ++i) {
-        events.push_back(worker.CreateEventHandle());
+        events.push_back(worker::CreateEventHandle(log));
         ASSERT_TRUE(events.back());
         handles.push_back(events.back()->Handle());
     }
-    ASSERT_TRUE(worker.SignalEventHandle(events[3].get()));
-    EXPECT_EQ(worker.WaitForHandles(handles.data(), 4), 3u);
-    ASSERT_TRUE(worker.SignalEventHandle(events[1].get()));
+    ASSERT_TRUE(worker::SignalEventHandle(log, events[3].get()));
+    EXPECT_EQ(worker::WaitForHandles(log, handles.data(), 4), 3u);
+    ASSERT_TRUE(worker::SignalEventHandle(log, events[1].get()));
     // Manual-reset events stay set: both 1 and 3 are signalled, 1 wins, again and again.
-    EXPECT_EQ(worker.WaitForHandles(handles.data(), 4), 1u);
-    EXPECT_EQ(worker.WaitForHandles(handles.data(), 4), 1u);
-    ASSERT_TRUE(worker.ResetEventHandle(events[1].get()));
-    EXPECT_EQ(worker.WaitForHandles(handles.data(), 4), 3u);
-
-    EXPECT_EQ(worker.WaitForSingleHandle(handles[0]), ThreadBase::kWaitTimeout);
-    EXPECT_EQ(worker.WaitForSingleHandle(handles[3]), 0u);
-    EXPECT_TRUE(worker.Logs().empty());
+    EXPECT_EQ(worker::WaitForHandles(log, handles.data(), 4), 1u);
+    EXPECT_EQ(worker::WaitForHandles(log, handles.data(), 4), 1u);
+    ASSERT_TRUE(worker::ResetEventHandle(log, events[1].get()));
+    EXPECT_EQ(worker::WaitForHandles(log, handles.data(), 4), 3u);
+    EXPECT_TRUE(log.Logs().empty());
 }
 
-TEST(ThreadBase, ManualResetTimerFiresOnceAndStaysSignalled) {
-    TestWorker worker(StopsWith(0));
-    auto timer = worker.CreateTimerHandle();
-    ASSERT_TRUE(timer);
-    const platform::WaitHandle h = timer->Handle();
-    EXPECT_EQ(worker.WaitForSingleHandle(h), ThreadBase::kWaitTimeout);
-    ASSERT_TRUE(worker.StartTimerHandle(timer.get(), 30));
-    EXPECT_EQ(worker.WaitForSingleHandle(h), ThreadBase::kWaitTimeout);
-    EXPECT_EQ(worker.WaitForHandles(&h, 1), 0u);
-    EXPECT_EQ(worker.WaitForSingleHandle(h), 0u);
-}
-
-TEST(ThreadBase, WaitFailuresAreLoggedAndReturnTheFailureValue) {
-    TestWorker worker(StopsWith(0));
+TEST(WorkerHelpers, WaitFailuresAreLoggedAndReturnTheFailureValue) {
+    TestWorker log(StopsWith(0));
     // A descriptor number that is certainly closed.
     const int fd = ::dup(0);
     ASSERT_GE(fd, 0);
     ::close(fd);
     const platform::WaitHandle bad{fd, POLLIN, platform::WaitHandle::Consume::None};
-    EXPECT_EQ(worker.WaitForHandles(&bad, 1), 0xFFFFFFFFu);
-    EXPECT_EQ(worker.WaitForSingleHandle(bad), 0xFFFFFFFFu);
-    const std::string text = "Error set waitable timer : Bad file descriptor";
-    EXPECT_EQ(worker.Logs(), (std::vector<LogLine>{{"CThreadBase::WaitForHandles()", text},
-                                                   {"CThreadBase::WaitForSingleHandle()", text}}));
+    EXPECT_EQ(platform::worker::WaitForHandles(log, &bad, 1), 0xFFFFFFFFu);
+    EXPECT_EQ(log.Logs(),
+              (std::vector<LogLine>{{"CThreadBase::WaitForHandles()",
+                                     "Error set waitable timer : Bad file descriptor"}}));
 }

@@ -33,6 +33,7 @@
 #include "shell/application.h"
 #include "shell/main_window.h"
 #include "shell/profile_commands.h"
+#include "tests/support/gauge_packet.h"
 #include "tests/support/program_test.h"
 #include "tests/support/ui_test_support.h"
 
@@ -263,13 +264,8 @@ protected:
     }
     void Idle() {
         app_.MainFrame()->ControlFrame()->OnDeviceConnected();
-        bake::CONCC_GaugeData g;
-        g.timestamp = 1000;
-        g.header.type = bake::CONCC_PKT_GAUGE_DATA;
-        g.devState = bake::CONCC_DEV_IDLE;
-        g.tempMain = 2500;
-        const auto bytes = bake::EncodeGaugeData(g);
-        Receive(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        Receive(test_support::GaugePacket(
+            {.timestamp = 1000, .devState = bake::CONCC_DEV_IDLE, .tempMain = 2500}));
     }
 };
 

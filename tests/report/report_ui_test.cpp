@@ -26,6 +26,7 @@
 #include "shell/application.h"
 #include "shell/output_pane.h"
 #include "shell/report_commands.h"
+#include "tests/support/gauge_packet.h"
 #include "tests/support/process.h"
 #include "tests/support/program_test.h"
 #include "tests/support/ui_test_support.h"
@@ -128,12 +129,8 @@ TEST(ReportPane, TheOperatorsWindowsAreCheckedAndKept) {
 class ProgramReport : public uitest::ProgramTest {
 protected:
     void Gauge(uint32_t devState, uint64_t t, double temp) {
-        bake::CONCC_GaugeData g;
-        g.timestamp = t;
-        g.header.type = bake::CONCC_PKT_GAUGE_DATA;
-        g.devState = devState;
-        g.tempMain = int32_t(std::lround(temp * 100));
-        const auto bytes = bake::EncodeGaugeData(g);
+        const auto bytes = test_support::GaugePacket(
+            {.timestamp = t, .devState = devState, .tempMain = int32_t(std::lround(temp * 100))});
         app_.MainFrame()->ControlFrame()->OnPacket(bytes.data(), uint32_t(bytes.size()));
     }
     QStringList LogLines() const {

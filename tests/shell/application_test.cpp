@@ -15,6 +15,7 @@
 
 #include "shell/application.h"
 #include "shell/output_pane.h"
+#include "tests/support/gauge_packet.h"
 #include "tests/support/ui_test_support.h"
 
 using namespace shell;
@@ -165,13 +166,8 @@ public:
 };
 
 std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp) {
-    bake::CONCC_GaugeData g;
-    g.header.type = bake::CONCC_PKT_GAUGE_DATA;
-    g.timestamp = timestamp;
-    g.devState = devState;
-    g.tempMain = 2500;
-    const auto bytes = bake::EncodeGaugeData(g);
-    return {bytes.begin(), bytes.end()};
+    return test_support::GaugePacket(
+        {.timestamp = timestamp, .devState = devState, .tempMain = 2500});
 }
 
 }  // namespace

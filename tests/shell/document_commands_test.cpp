@@ -22,6 +22,7 @@
 #include "shell/application.h"
 #include "shell/document_commands.h"
 #include "shell/windows_dialog.h"
+#include "tests/support/gauge_packet.h"
 #include "tests/support/ui_test_support.h"
 
 namespace {
@@ -61,11 +62,7 @@ protected:
         return t;
     }
     void Gauge(uint32_t devState, uint64_t t) {
-        bake::CONCC_GaugeData g;
-        g.timestamp = t;
-        g.header.type = bake::CONCC_PKT_GAUGE_DATA;
-        g.devState = devState;
-        const auto bytes = bake::EncodeGaugeData(g);
+        const auto bytes = test_support::GaugePacket({.timestamp = t, .devState = devState});
         app_.MainFrame()->ControlFrame()->OnPacket(bytes.data(), uint32_t(bytes.size()));
     }
 

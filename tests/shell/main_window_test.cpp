@@ -23,6 +23,7 @@
 #include "shell/recent_file_list.h"
 #include "shell/toolbar_customize_dialog.h"
 #include "shell/windows_dialog.h"
+#include "tests/support/gauge_packet.h"
 #include "tests/support/ui_test_support.h"
 #include "widgets/settings.h"
 
@@ -81,11 +82,7 @@ protected:
     }
 
     std::vector<uint8_t> Gauge(uint32_t devState) {
-        bake::CONCC_GaugeData g;
-        g.header.type = 2;
-        g.devState = devState;
-        const auto b = bake::EncodeGaugeData(g);
-        return {b.begin(), b.end()};
+        return test_support::GaugePacket({.devState = devState});
     }
 
     bool Enabled(int id) { return frame->Action(id)->isEnabled(); }

@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 
@@ -20,6 +19,7 @@
 #include "shell/output_pane.h"
 #include "tests/support/private_network.h"
 #include "tests/support/process.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/ui_test_support.h"
 
 using namespace shell;
@@ -29,8 +29,6 @@ namespace {
 
 using uitest::PumpUntil;
 using uitest::RecordedMessage;
-
-const std::string kSim = CALVERO_SIM_PATH;
 
 // Answers the frame's selections from a script; an empty answer cancels.
 class ScriptedSelector : public DeviceSelector {
@@ -226,24 +224,14 @@ protected:
 };
 
 TEST_F(SelectionRoadSim, RefusedInitGivesTheMessageAndTheSelectionAgain) {
-    test_support::Process sim;
-    ASSERT_TRUE(
-        sim.Start({kSim, "--bind", "127.0.0.4", "--device-id", "104", "--refuse-init", "3"}));
+    test_support::SimProcess sim(
+        {"--bind", "127.0.0.4", "--port", "5565", "--device-id", "104", "--refuse-init", "3"});
+    ASSERT_TRUE(sim.Listening()) << sim.Err();
     ASSERT_TRUE(CreateFrame(false));
     selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")},
                         std::nullopt};
-    // The simulator may need a moment to listen: retry while it refuses the socket.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        frame->SelectDeviceAndConnect();
-        ASSERT_TRUE(PumpUntil([&] { return !box.messages.empty(); }, 5000)) << sim.Err();
-        if (box.messages.back().text != UnableToConnect(devlink::EIOCPE_WSAECONNREFUSED))
-            break;
-        box.messages.clear();
-        selector.answers = {DeviceChoice{QStringLiteral("127.0.0.4"), QStringLiteral("104")},
-                            std::nullopt};
-        selector.calls = 0;
-        QThread::msleep(100);
-    }
+    frame->SelectDeviceAndConnect();
+    ASSERT_TRUE(PumpUntil([&] { return !box.messages.empty(); }, 5000)) << sim.Err();
     ASSERT_TRUE(PumpUntil([&] { return selector.calls == 2; }));
     EXPECT_EQ(
         box.messages,
@@ -269,10 +257,11 @@ TEST_F(SelectionRoadSim, ControllerWithoutAddressCannotBeReached) {
 // The whole road with the program's own dialog: start-up, the live list,
 // OK, and the controller's acceptance.
 TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
-    test_support::Process first, second;
-    ASSERT_TRUE(first.Start({kSim, "--bind", "127.0.0.5", "--device-id", "105"}));
-    ASSERT_TRUE(
-        second.Start({kSim, "--bind", "127.0.0.6", "--device-id", "106", "--ip", "0.0.0.0"}));
+    test_support::SimProcess first({"--bind", "127.0.0.5", "--port", "5565", "--device-id", "105"});
+    ASSERT_TRUE(first.Listening()) << first.Err();
+    test_support::SimProcess second(
+        {"--bind", "127.0.0.6", "--port", "5565", "--device-id", "106", "--ip", "0.0.0.0"});
+    ASSERT_TRUE(second.Listening()) << second.Err();
     MainFrameServices s = Services(false);
     s.deviceSelector = nullptr;  // the program's own
     Application app;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <string>
 #include <vector>
@@ -310,13 +311,65 @@ TEST(XmlReader, DeepNestingParsesAndFrees) {
     EXPECT_EQ(r.column, kDepth * 3 + 1);
 }
 
+namespace {
+
+// Runs fn on a thread whose stack is far too small for a release that
+// recursed once per level of a deep tree; false when no such thread starts.
+bool RunOnSmallStack(void (*fn)(void*), void* arg) {
+    struct Call {
+        void (*fn)(void*);
+        void* arg;
+    } call{fn, arg};
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0)
+        return false;
+    pthread_t thread;
+    const bool started = pthread_attr_setstacksize(&attr, 256 * 1024) == 0 &&
+                         pthread_create(
+                             &thread, &attr,
+                             [](void* p) -> void* {
+                                 auto* c = static_cast<Call*>(p);
+                                 c->fn(c->arg);
+                                 return nullptr;
+                             },
+                             &call) == 0;
+    pthread_attr_destroy(&attr);
+    return started && pthread_join(thread, nullptr) == 0;
+}
+
+void Drop(void* node) {
+    *static_cast<XmlNode*>(node) = XmlNode();
+}
+
+}  // namespace
+
+// A chain of 300000 levels needs megabytes of stack to free recursively;
+// freed on a 256 KiB stack, it proves the release does not recurse. A handle
+// kept on a node half way down keeps that node and its subtree, cut loose
+// from the freed upper half.
 TEST(XmlReader, DeepTreeBuiltByHandFrees) {
+    constexpr int kDepth = 300000;
     XmlNode root = XmlNode::CreateRoot();
     XmlNode n = root;
-    for (int i = 0; i < 300000; ++i) n = n.AddChild(L"n");
+    XmlNode middle;
+    for (int i = 1; i <= kDepth; ++i) {
+        n = n.AddChild(L"n");
+        if (i == kDepth / 2)
+            middle = n;
+    }
     n = XmlNode();
-    root = XmlNode();
-    SUCCEED();
+
+    ASSERT_TRUE(RunOnSmallStack(Drop, &root));
+    EXPECT_TRUE(root.IsEmpty());
+    ASSERT_FALSE(middle.IsEmpty());
+    EXPECT_TRUE(middle.GetParent().IsEmpty());
+    EXPECT_STREQ(middle.GetName(), L"n");
+    int below = 0;
+    for (XmlNode d = middle; d.ChildCount() == 1; d = d.ChildAt(0)) ++below;
+    EXPECT_EQ(below, kDepth - kDepth / 2);
+
+    ASSERT_TRUE(RunOnSmallStack(Drop, &middle));
+    EXPECT_TRUE(middle.IsEmpty());
 }
 
 namespace {

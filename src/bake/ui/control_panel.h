@@ -44,16 +44,6 @@ enum class BakeEnd {
 class ControlPanel : public QWidget, public bake::PacketListener {
     Q_OBJECT
 public:
-    enum : int {
-        kIdStartAbort = 1000,
-        kIdMainReadout = 1001,
-        kIdSensor1 = 1002,
-        kIdSensor2 = 1003,
-        kIdSensor3 = 1004,
-        kIdCooldown = 1005,
-        kIdStatus = 1006,
-    };
-
     // Runs the bake options dialog on a 28-byte record; true when confirmed
     // (the record then holds the new values).
     using BakeOptionsEditor = std::function<bool(uint8_t* packet28)>;

@@ -74,8 +74,6 @@ public:
     void SetMapping(const chart::ui::ViewMapping& mapping);
     const chart::ui::DataRange& HomeRange() const { return home_; }
     Layout CurrentLayout() const;
-    double MinSpacingX() const { return 100.0; }
-    double MinSpacingY() const { return 50.0; }
 
     // Selection of an x range (start may be larger than end).
     bool HasSelection() const { return selectionExists_; }
@@ -86,8 +84,7 @@ public:
 
     bool IsTracking() const { return tracking_; }
     void SetTracking(bool on);
-    // Last mouse position in client pixels (the cross-hair's position).
-    QPoint LastMousePos() const { return lastMouse_; }
+    // Puts the cross-hair where the mouse would be, in client pixels.
     void SetLastMousePos(const QPoint& pos);
 
     bool IsPanning() const { return drag_ & kDragPan; }

@@ -32,7 +32,7 @@ int DeviceListModel::columnCount(const QModelIndex& parent) const {
 QVariant DeviceListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= list_.Count())
         return QVariant();
-    const DeviceRow& row = list_.Row(index.row());
+    const DeviceStatus& row = list_.Row(index.row()).status;
     switch (role) {
         case Qt::DisplayRole:
             return QString::fromStdString(DeviceColumnText(row, index.column()));

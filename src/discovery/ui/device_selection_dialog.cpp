@@ -49,13 +49,9 @@ bool RunAddressDlg(QWidget* parent, QString* address) {
 }  // namespace
 
 DeviceSelectionDialog::DeviceSelectionDialog(Services services, QWidget* parent)
-    : widgets::StatusBarDialog(IDD, parent), services_(std::move(services)) {
-    if (services_.discovery) {
-        discovery_ = services_.discovery;
-    } else {
-        ownDiscovery_ = std::make_unique<ServiceDiscovery>(service_);
-        discovery_ = ownDiscovery_.get();
-    }
+    : widgets::StatusBarDialog(IDD, parent),
+      services_(std::move(services)),
+      discovery_(services_.discovery ? services_.discovery : &service_) {
     if (!services_.runIPDialog)
         services_.runIPDialog = RunIPAddrDlg;
     if (!services_.runAddressDialog)
@@ -293,7 +289,7 @@ bool DeviceSelectionDialog::Confirm() {
         ShowError("Select device to connect to!");
         return false;
     }
-    const DeviceRow& data = list_.Row(row);
+    const DeviceStatus& data = list_.Row(row).status;
     selectedIP_ = QString::fromStdString(DeviceIPText(data.ipAddress));
     selectedName_ = QString::fromStdString(DeviceNameText(data.deviceId));
     widgets::StatusBarDialog::accept();
@@ -307,7 +303,7 @@ void DeviceSelectionDialog::SetIP() {
         return;
     }
     // Taken now: the row may be gone when the address dialog closes.
-    const uint32_t deviceId = list_.Row(row).deviceId;
+    const uint32_t deviceId = list_.Row(row).status.deviceId;
     uint32_t address = 0;
     uint32_t mask = 0;
     if (!services_.runIPDialog(this, &address, &mask))

@@ -18,10 +18,10 @@
 #include <memory>
 #include <string>
 
+#include "discovery/device_discovery.h"
 #include "discovery/device_list.h"
 #include "discovery/discovery_listener.h"
 #include "discovery/discovery_service.h"
-#include "discovery/ui/device_discovery.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
 #include "widgets/status_bar_dialog.h"
@@ -145,7 +145,6 @@ private:
 
     Services services_;
     DiscoveryService service_;
-    std::unique_ptr<ServiceDiscovery> ownDiscovery_;
     DeviceDiscovery* discovery_;
 
     DeviceList list_;

@@ -15,6 +15,7 @@
 #include "bake/ui/control_panel.h"
 #include "bake/ui/segment_display.h"
 #include "link/link_errors.h"
+#include "tests/support/gauge_packet.h"
 #include "tests/support/ui_test_support.h"
 
 using uitest::FakeLink;
@@ -32,16 +33,12 @@ struct Readings {
 };
 
 std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp = 0, Readings r = {}) {
-    bake::CONCC_GaugeData g;
-    g.header.type = bake::CONCC_PKT_GAUGE_DATA;
-    g.timestamp = timestamp;
-    g.devState = devState;
-    g.tempMain = r.tempMain;
-    g.temp1 = r.temp1;
-    g.temp2 = r.temp2;
-    g.temp3 = r.temp3;
-    const auto bytes = bake::EncodeGaugeData(g);
-    return {bytes.begin(), bytes.end()};
+    return test_support::GaugePacket({.timestamp = timestamp,
+                                      .devState = devState,
+                                      .tempMain = r.tempMain,
+                                      .temp1 = r.temp1,
+                                      .temp2 = r.temp2,
+                                      .temp3 = r.temp3});
 }
 
 // What the panel's signals told, in order, one short line each: "state 2",

@@ -6,12 +6,14 @@
 #include <QTreeView>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "discovery/ip_fields.h"
 #include "discovery/ui/device_selection_dialog.h"
 #include "tests/support/private_network.h"
 #include "tests/support/process.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/ui_test_support.h"
 
 using namespace discovery::ui;
@@ -22,17 +24,18 @@ using test_support::Process;
 using uitest::PumpUntil;
 using uitest::RecordedMessage;
 
-const std::string kSim = CALVERO_SIM_PATH;
 const std::string kCtl = CALVEROCTL_PATH;
 
 class ConnectDlgSim : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_PRIVATE_NETWORK();
-        ASSERT_TRUE(online_.Start(
-            {kSim, "--bind", "127.0.0.2", "--device-id", "101", "--firmware", "1.2.3"}));
-        ASSERT_TRUE(
-            waiting_.Start({kSim, "--bind", "127.0.0.3", "--device-id", "102", "--ip", "0.0.0.0"}));
+        online_.emplace(std::vector<std::string>{"--bind", "127.0.0.2", "--port", "5565",
+                                                 "--device-id", "101", "--firmware", "1.2.3"});
+        ASSERT_TRUE(online_->Listening()) << online_->Err();
+        waiting_.emplace(std::vector<std::string>{"--bind", "127.0.0.3", "--port", "5565",
+                                                  "--device-id", "102", "--ip", "0.0.0.0"});
+        ASSERT_TRUE(waiting_->Listening()) << waiting_->Err();
         DeviceSelectionDialog::Services s;
         s.messageBox = &boxes_;
         s.traceLog = &trace_;
@@ -44,7 +47,7 @@ protected:
         dlg_ = std::make_unique<DeviceSelectionDialog>(s);
         dlg_->show();
         ASSERT_TRUE(PumpUntil([this] { return dlg_->List().Count() == 2; }, 6000))
-            << online_.Err() << waiting_.Err();
+            << online_->Err() << waiting_->Err();
     }
 
     int RowOf(uint32_t deviceId) const { return dlg_->List().Find(deviceId); }
@@ -59,7 +62,8 @@ protected:
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
-    Process online_, waiting_;
+    // Started in SetUp, once the private network is known to be there.
+    std::optional<test_support::SimProcess> online_, waiting_;
     uitest::RecordingMessageBox boxes_;
     uitest::RecordingTraceLog trace_;
     std::unique_ptr<DeviceSelectionDialog> dlg_;
@@ -82,7 +86,7 @@ TEST_F(ConnectDlgSim, ListsBothControllersAndSetsAnAddress) {
     SelectOnly(102);
     dlg_->Button(DeviceSelectionDialog::IDC_SET_IP)->click();
     ASSERT_TRUE(PumpUntil([this] { return Cell(102, 3) == QStringLiteral("10.0.0.42"); }, 5000))
-        << waiting_.Err();
+        << waiting_->Err();
     EXPECT_EQ(Cell(102, 0), QStringLiteral("Online"));
     // Both are "Online" now: the list stays stable while they report.
     EXPECT_TRUE(PumpUntil([] { return false; }, 2500) == false);

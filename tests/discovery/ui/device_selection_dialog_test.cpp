@@ -44,7 +44,7 @@ discovery::DeviceStatus Listed(uint32_t deviceId, const char* ip, uint32_t firmw
     return s;
 }
 
-class FakeDiscovery : public DeviceDiscovery {
+class FakeDiscovery : public discovery::DeviceDiscovery {
 public:
     uint32_t StartOperations(discovery::DiscoveryListener* s) override {
         ++starts;
