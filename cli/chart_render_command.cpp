@@ -199,8 +199,8 @@ int Render(const RenderOptions& o) {
     std::optional<chart::ui::ViewMapping> mapping;
     if (o.range) {
         const auto& r = *o.range;
-        mapping = canvas.FitRange({std::min(r[0], r[1]), std::max(r[0], r[1]),
-                                   std::min(r[2], r[3]), std::max(r[2], r[3])},
+        mapping = canvas.FitRange({std::min(r[0], r[1]), std::max(r[0], r[1]), std::min(r[2], r[3]),
+                                   std::max(r[2], r[3])},
                                   size);
     } else {
         mapping = canvas.FitAll(size);

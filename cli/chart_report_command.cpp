@@ -185,9 +185,8 @@ int WritePdf(const Options& o, const report::Report& r, const chart::ChartSeries
                 top = std::max(top, p.y);
         }
         const double maxY = top > 0 ? top * 1.1 : 1;
-        mapping = canvas.FitRange({curve.front().x, curve.back().x, std::min(0.0, maxY),
-                                   std::max(0.0, maxY)},
-                                  size);
+        mapping = canvas.FitRange(
+            {curve.front().x, curve.back().x, std::min(0.0, maxY), std::max(0.0, maxY)}, size);
     } else {
         mapping = canvas.FitAll(size);
     }

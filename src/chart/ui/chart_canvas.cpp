@@ -113,8 +113,8 @@ std::optional<ViewMapping> ChartCanvas::FitRange(const DataRange& r, QSize clien
     // The grid step of the fitted view does not depend on the column's width.
     const double stepY =
         ComputeTicks(kMinSpacingY, (client.height() - rowHeight) / (r.maxY - r.minY)).step;
-    const double columnWidth = LabelColumnWidth(fm, set_->YTickLabel(r.maxY, stepY),
-                                                set_->YTickLabel(r.minY, stepY));
+    const double columnWidth =
+        LabelColumnWidth(fm, set_->YTickLabel(r.maxY, stepY), set_->YTickLabel(r.minY, stepY));
     return FitMapping(r, client.width(), client.height(), columnWidth, rowHeight);
 }
 
@@ -212,8 +212,8 @@ void ChartCanvas::DrawBackground(QImage& image, QSize client, const ChartViewSta
     p.setPen(kTickText);
     for (const auto& col : cols) {
         const QString label = QString::fromStdWString(set_->XTickLabel(col.value, l.ticksX.step));
-        const auto left = PlaceTickLabel(col.pixel, fm.horizontalAdvance(label),
-                                         {l.yLabelColumnWidth, w, 0, w});
+        const auto left =
+            PlaceTickLabel(col.pixel, fm.horizontalAdvance(label), {l.yLabelColumnWidth, w, 0, w});
         if (left) {
             p.drawText(QPointF(*left, plotBottom + 3 + fm.ascent()), label);
             tickLabels_.emplace_back(*left, plotBottom + 3, fm.horizontalAdvance(label),
@@ -245,16 +245,14 @@ void ChartCanvas::DrawOverlay(QPainter& p, QSize client, const ChartViewState& s
     const OverlayText text{font_, l.xLabelRowHeight};
     std::vector<QRect> labels;
     if (state.selectionExists) {
-        labels = SelectionLabelRects(l.plot, mapping.PixelX(state.selectionStart),
-                                     mapping.PixelX(state.selectionEnd),
-                                     Text(fx, state.selectionStart), Text(fx, state.selectionEnd),
-                                     text, p.device());
+        labels = SelectionLabelRects(
+            l.plot, mapping.PixelX(state.selectionStart), mapping.PixelX(state.selectionEnd),
+            Text(fx, state.selectionStart), Text(fx, state.selectionEnd), text, p.device());
     }
     if (state.tracking) {
-        for (const QRect& r : TrackingLabelRects(l.plot, mouse.x(), mouse.y(),
-                                                 Text(fx, mapping.DataX(mouse.x())),
-                                                 Text(fy, mapping.DataY(mouse.y())), text,
-                                                 p.device()))
+        for (const QRect& r :
+             TrackingLabelRects(l.plot, mouse.x(), mouse.y(), Text(fx, mapping.DataX(mouse.x())),
+                                Text(fy, mapping.DataY(mouse.y())), text, p.device()))
             labels.push_back(r);
     }
     for (const QRectF& r : TouchedTickLabels(tickLabels_, labels))
@@ -276,7 +274,8 @@ void ChartCanvas::DrawOverlay(QPainter& p, QSize client, const ChartViewState& s
                      Text(fy, mapping.DataY(mouse.y())), text);
     }
     if (state.zoomBoxing) {
-        DrawZoomRect(p, QPointF(mapping.PixelX(state.zoomAnchorX), mapping.PixelY(state.zoomAnchorY)),
+        DrawZoomRect(p,
+                     QPointF(mapping.PixelX(state.zoomAnchorX), mapping.PixelY(state.zoomAnchorY)),
                      QPointF(mouse));
     }
     LabelBoxContext box;
