@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPainter>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -11,9 +12,11 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <span>
 #include <vector>
 
+#include "chart/ui/chart_canvas.h"
 #include "chart/ui/chart_overlay.h"
 #include "chart/ui/chart_widget.h"
 #include "chart/ui/curve_painter.h"
@@ -950,4 +953,84 @@ TEST_F(ChartContainerTest, OverlayLabelsHideTheTickLabelsTheyTouch) {
     const QRect upper = row.toAlignedRect().adjusted(0, 0, 0, -6);
     EXPECT_GT(Ink(plain, upper), 0);
     EXPECT_EQ(Ink(tracked, upper), 0) << "a fragment of the row label is left";
+}
+
+// A document owns the set and any number of controls show it: each hears
+// every change of the set it shows, and only of that set.
+TEST(ChartSetViews, EveryControlShowingASetRedrawsOnItsChanges) {
+    chart::ChartSet set;
+    chart::ChartSet other;
+    const std::vector<ChartPoint> line = {{0, 0}, {100, 100}};
+    auto a = std::make_unique<chart::ui::ChartWidget>(set);
+    chart::ui::ChartWidget b(set);
+    for (chart::ui::ChartWidget* w : {a.get(), &b}) w->resize(300, 200);
+    ASSERT_EQ(&a->Set(), &set);
+    ASSERT_EQ(&b.Set(), &set);
+
+    const auto draws = [](chart::ui::ChartWidget& w) {
+        w.RenderFrame(1.0);
+        return w.BackgroundDrawCount();
+    };
+    const int a0 = draws(*a), b0 = draws(b);
+    set.AddChart(line, L"Temp", L"", 0, 1.0f, 0.0f, kRed);
+    a->ZoomToFit();
+    b.ZoomToFit();
+    EXPECT_EQ(draws(*a), a0 + 1);
+    EXPECT_EQ(draws(b), b0 + 1);
+    EXPECT_EQ(a->RenderFrame(1.0), b.RenderFrame(1.0)) << "two views of one set differ";
+
+    // b shows another set from now on.
+    b.SetSet(other);
+    EXPECT_EQ(&b.Set(), &other);
+    const int a1 = draws(*a), b1 = draws(b);
+    set.RedrawAll();
+    EXPECT_EQ(draws(*a), a1 + 1);
+    EXPECT_EQ(draws(b), b1) << "b still listens to the set it left";
+    other.RedrawAll();
+    EXPECT_EQ(draws(b), b1 + 1);
+
+    // A control that goes stops listening; the set lives on.
+    a.reset();
+    set.RedrawAll();
+    set.AddChart(line, L"Fan", L"", 0, 1.0f, 0.0f, kBlue);
+    EXPECT_EQ(set.Charts().size(), 2u);
+}
+
+// calveroctl draws with the canvas alone: for the same set and view it must
+// give the pixels the control shows, overlay and decoration included.
+TEST(ChartCanvas, DrawsWhatTheChartControlShows) {
+    chart::ui::ChartWidget widget;
+    widget.resize(640, 400);
+    chart::ChartSet& set = widget.Set();
+    const std::vector<ChartPoint> rise = {{0, 25}, {60, 150}, {120, 180}, {180, 245}, {240, 90}};
+    const std::vector<ChartPoint> fan = {{0, 900}, {120, 1400}, {240, 1000}};
+    set.AddChart(rise, L"Temp Main", L"Temperature", 0, 2.0f, 0.5f, kRed);
+    set.AddChart(fan, L"Fan", L"RPM", 5, 1.0f, 0.0f, kBlue);
+    set.SetLegendVisible(true);
+    widget.ZoomToFit();
+    widget.SetSelection(40, 150);
+    widget.SetLastMousePos(QPoint(300, 200));
+    widget.SetTracking(true);
+    const auto decoration = [](QPainter& p, const ViewMapping& m, const QRectF&) {
+        p.fillRect(QRectF(m.PixelX(100), m.PixelY(200), 30, 30), QColor(0, 160, 0, 80));
+    };
+    widget.SetDecoration(decoration);
+
+    chart::ui::ChartCanvas canvas(set);
+    canvas.SetLogicalDpi(widget.logicalDpiX(), widget.logicalDpiY());
+    canvas.SetDecoration(decoration);
+    chart::ui::ChartViewState view;
+    view.mapping = canvas.FitAll(widget.size()).value();
+    EXPECT_EQ(view.mapping.scaleX, widget.Mapping().scaleX);
+    EXPECT_EQ(view.mapping.originY, widget.Mapping().originY);
+    view.selectionExists = true;
+    view.selectionStart = 40;
+    view.selectionEnd = 150;
+    view.tracking = true;
+    view.mouse = QPoint(300, 200);
+
+    const QImage shown = widget.RenderFrame(1.0);
+    const QImage drawn = canvas.RenderFrame(widget.size(), 1.0, view);
+    ASSERT_EQ(drawn.size(), shown.size());
+    EXPECT_TRUE(drawn == shown) << "the canvas draws other pixels than the control";
 }
