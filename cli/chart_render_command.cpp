@@ -26,14 +26,16 @@
 #include "cli/command_registry.h"
 
 #ifdef CALVERO_CHART_RENDER
-#include <QApplication>
 #include <QBuffer>
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
+#include <QScreen>
 
+#include "chart/chart_set.h"
+#include "chart/ui/chart_canvas.h"
 #include "chart/ui/chart_view_math.h"
-#include "chart/ui/chart_widget.h"
 #endif
 
 namespace {
@@ -169,7 +171,7 @@ int Render(const RenderOptions& o) {
     int argc = 1;
     char name[] = "calveroctl";
     char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
 
     // Refused before anything is read or written.
     const std::string format = FormatOf(o.out);
@@ -180,27 +182,42 @@ int Render(const RenderOptions& o) {
         return Usage("cannot write images of type '" + format + "' (known: " + known + ")");
     }
 
-    chart::ui::ChartWidget chart;
-    chart.resize(o.width, o.height);
-    if (!cli::LoadChartFile(o.file, chart))
+    chart::ChartSet set;
+    if (!cli::LoadChartFile(o.file, set))
         return kFailed;
     if (o.points) {
-        for (const auto& [id, s] : chart.Charts()) s->showPoints = true;
-        chart.RedrawAll();
+        for (const auto& [id, s] : set.Charts()) s->showPoints = true;
     }
-    chart.SetLegendVisible(o.legend);
-    if (o.range)
-        chart.ZoomToRange((*o.range)[0], (*o.range)[1], (*o.range)[2], (*o.range)[3]);
-    else
-        chart.ZoomToFit();
-    if (o.select)
-        chart.SetSelection((*o.select)[0], (*o.select)[1]);
+    set.SetLegendVisible(o.legend);
+    // Drawn as the chart control draws itself on this screen, at this size.
+    const QSize size(o.width, o.height);
+    chart::ui::ChartCanvas canvas(set);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        canvas.SetLogicalDpi(qRound(screen->logicalDotsPerInchX()),
+                             qRound(screen->logicalDotsPerInchY()));
+    chart::ui::ChartViewState view;
+    std::optional<chart::ui::ViewMapping> mapping;
+    if (o.range) {
+        const auto& r = *o.range;
+        mapping = canvas.FitRange({std::min(r[0], r[1]), std::max(r[0], r[1]), std::min(r[2], r[3]),
+                                   std::max(r[2], r[3])},
+                                  size);
+    } else {
+        mapping = canvas.FitAll(size);
+    }
+    if (mapping)
+        view.mapping = *mapping;
+    if (o.select) {
+        view.selectionExists = true;
+        view.selectionStart = (*o.select)[0];
+        view.selectionEnd = (*o.select)[1];
+    }
     if (o.track) {
-        const auto& m = chart.Mapping();
-        chart.SetLastMousePos(QPointF(m.PixelX((*o.track)[0]), m.PixelY((*o.track)[1])).toPoint());
-        chart.SetTracking(true);
+        const auto& m = view.mapping;
+        view.mouse = QPointF(m.PixelX((*o.track)[0]), m.PixelY((*o.track)[1])).toPoint();
+        view.tracking = true;
     }
-    const QImage frame = chart.RenderFrame(1.0);
+    const QImage frame = canvas.RenderFrame(size, 1.0, view);
     // Encoded in memory, so that the file's own writes and close are checked.
     QByteArray bytes;
     QBuffer buffer(&bytes);

@@ -26,12 +26,13 @@
 #include "xml/xml_error.h"
 
 #ifdef CALVERO_REPORT_PDF
-#include <QApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QRegularExpression>
+#include <QScreen>
 
-#include "chart/ui/chart_widget.h"
+#include "chart/ui/chart_canvas.h"
 #include "report/ui/report_guides.h"
 #include "report/ui/report_pdf.h"
 #endif
@@ -155,42 +156,53 @@ int WritePdf(const Options& o, const report::Report& r, const chart::ChartSeries
     int argc = 1;
     char name[] = "calveroctl";
     char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
 
-    chart::ui::ChartWidget chart;
-    chart.resize(780, 380);
+    chart::ChartSet set;
     std::set<int> ids;
     std::wstring error;
-    if (!chart.LoadChartsXml(Wide(o.file), ids, error)) {
+    if (!set.LoadChartsXml(Wide(o.file), ids, error)) {
         std::fprintf(stderr, "%s\n", platform::WideToUtf8(error).c_str());
         return kFailed;
     }
-    chart.SetLegendVisible(true);
+    set.SetLegendVisible(true);
+    // Drawn as the report pane's chart control draws it on this screen.
+    const QSize size(780, 380);
+    chart::ui::ChartCanvas canvas(set);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        canvas.SetLogicalDpi(qRound(screen->logicalDotsPerInchX()),
+                             qRound(screen->logicalDotsPerInchY()));
+    chart::ui::ChartViewState view;
+    std::optional<chart::ui::ViewMapping> mapping;
     // The judged chart fills the picture: a fan's RPM on the same axis would
     // squash the temperatures to a line.
     const std::vector<chart::ChartPoint> curve = report::ValuedPoints(series.Points().ToVector());
     if (curve.size() >= 2 && curve.back().x > curve.front().x) {
         double top = 0;
         for (const auto& p : curve) top = std::max(top, p.y);
-        if (const chart::ChartSeries* profile = chart.FindChartByName(L"Profile")) {
+        if (const chart::ChartSeries* profile = set.FindChartByName(L"Profile")) {
             for (const auto& p : report::ValuedPoints(profile->Points().ToVector()))
                 top = std::max(top, p.y);
         }
-        chart.ZoomToRange(curve.front().x, curve.back().x, 0, top > 0 ? top * 1.1 : 1);
+        const double maxY = top > 0 ? top * 1.1 : 1;
+        mapping = canvas.FitRange(
+            {curve.front().x, curve.back().x, std::min(0.0, maxY), std::max(0.0, maxY)}, size);
     } else {
-        chart.ZoomToFit();
+        mapping = canvas.FitAll(size);
     }
+    if (mapping)
+        view.mapping = *mapping;
     report::ui::Guides guides;
     guides.temperatures = r.window ? r.window->temperatures : report::LeadFreeWindow().temperatures;
     guides.curve = curve;
-    chart.SetDecoration(report::ui::MakeGuides(std::move(guides)));
+    canvas.SetDecoration(report::ui::MakeGuides(std::move(guides)));
 
     report::ui::ReportPdfPage page;
     const QString file = QString::fromStdString(o.file);
     page.record = QFileInfo(file).fileName();
     page.controller = QStringLiteral("not recorded in the file");
     page.date = RecordDate(file);
-    page.chart = chart.RenderFrame(1.0);
+    page.chart = canvas.RenderFrame(size, 1.0, view);
     const std::vector<chart::ChartPoint> allPoints = series.Points().ToVector();
     page.curve = allPoints;
     page.report = &r;

@@ -76,14 +76,14 @@ struct Scene {
     explicit Scene(size_t points) {
         container.resize(kWidth, kHeight);
         for (int c = 0; c < kCharts; ++c) {
-            container.AddChart(Recording(points, static_cast<unsigned>(c + 1)), L"", L"", 0, 2.0f,
-                               0.0f, kColors[c]);
+            container.Set().AddChart(Recording(points, static_cast<unsigned>(c + 1)), L"", L"", 0,
+                                     2.0f, 0.0f, kColors[c]);
         }
         container.ZoomToFit();
     }
     // A whole frame with the background drawn afresh, as after new data.
     QImage Frame(qreal dpr) {
-        container.RedrawAll();
+        container.Set().RedrawAll();
         return container.RenderFrame(dpr);
     }
 };
@@ -94,7 +94,7 @@ void PaintCurves(chart::ui::ChartWidget& c, QImage& image, bool everyPoint) {
     QPainter p(&image);
     p.setClipRect(QRectF(l.plot.x, l.plot.y, l.plot.width, l.plot.height));
     p.setRenderHint(QPainter::Antialiasing, true);
-    for (const auto& [id, s] : c.Charts()) {
+    for (const auto& [id, s] : c.Set().Charts()) {
         if (!everyPoint) {
             s->drawCache.reset();  // reduce afresh, as in a new view
             chart::ui::DrawChartCurve(p, *s, c.Mapping(), l.visible);
@@ -144,13 +144,13 @@ int main(int argc, char** argv) {
     auto append = [&] {
         const chart::ChartPoint p{x, 40.0};
         x += 0.01;  // the recording's own rate
-        large.container.AppendChartPoints(0, {&p, 1});
+        large.container.Set().AppendChartPoints(0, {&p, 1});
         large.container.RenderFrame(1);
     };
     auto reduce = [&] {
         const chart::ui::ChartWidget::Layout l = large.container.CurrentLayout();
         size_t spans = 0;
-        for (const auto& [id, s] : large.container.Charts()) {
+        for (const auto& [id, s] : large.container.Set().Charts()) {
             const auto run = s->GetPointRange(l.visible.left, l.visible.right);
             spans += chart::ui::ReduceColumns(*s, run, large.container.Mapping()).size();
         }

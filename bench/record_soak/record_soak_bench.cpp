@@ -405,7 +405,7 @@ PaintFigure Soak::SamplePaints() {
 }
 
 size_t Soak::PointsStored(document::Channel c) const {
-    const chart::ChartSeries* s = chart_->FindChart(doc_->View()->Channels().Id(c));
+    const chart::ChartSeries* s = chart_->Set().FindChart(doc_->View()->Channels().Id(c));
     return s ? s->Points().size() : 0;
 }
 
@@ -421,7 +421,7 @@ PaintFigure Soak::HeldViewPaints() {
 
 size_t Soak::AllPoints() const {
     size_t points = 0;
-    for (const auto& [id, s] : chart_->Charts()) points += s->Points().size();
+    for (const auto& [id, s] : chart_->Set().Charts()) points += s->Points().size();
     return points;
 }
 
@@ -445,7 +445,7 @@ bool Soak::CheckNoDrop(size_t packets) const {
 void Soak::PrintMemory(const Memory& before, const Memory& after, size_t pointsBefore) const {
     const size_t points = AllPoints();
     size_t capacity = 0;
-    for (const auto& [id, s] : chart_->Charts()) capacity += s->Points().capacity();
+    for (const auto& [id, s] : chart_->Set().Charts()) capacity += s->Points().capacity();
     const double added = double(points - pointsBefore);
     const double pointBytes = sizeof(chart::ChartPoint);
     std::printf("memory, over the %.0f points added after the start sample:\n", added);
@@ -482,7 +482,7 @@ bool Soak::MeasureRecordWrites() {
     double writtenMs = -1;
     const double start = WallMs();
     bool ok = false;
-    writer.Start(*chart_, dir_.filePath(QStringLiteral("timed.tvr")).toStdWString(),
+    writer.Start(chart_->Set(), dir_.filePath(QStringLiteral("timed.tvr")).toStdWString(),
                  [&](bool written, const std::wstring&) {
                      ok = written;
                      writtenMs = WallMs() - start;

@@ -179,8 +179,18 @@ int ChartSet::NextId() const {
 }
 
 void ChartSet::Redraw(unsigned flags) {
-    if (listener_)
-        listener_(flags);
+    for (const auto& [id, listener] : listeners_) listener(flags);
+}
+
+RedrawListenerId ChartSet::AddRedrawListener(RedrawListener listener) {
+    const RedrawListenerId id = ++lastListenerId_;
+    if (listener)
+        listeners_.emplace(id, std::move(listener));
+    return id;
+}
+
+void ChartSet::RemoveRedrawListener(RedrawListenerId id) {
+    listeners_.erase(id);
 }
 
 void ChartSet::RedrawAll() {

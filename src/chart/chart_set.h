@@ -1,12 +1,14 @@
 #pragma once
 // The chart control's data: its table of charts in id order, the selected
 // set, the value formatters and the legend switch, with every operation that
-// needs no window. Where the control repaints, the model reports which
-// drawing layers went stale to a listener that the widget installs.
+// needs no window. Where a view repaints, the set reports which drawing
+// layers went stale to every listener registered with it: a set may be
+// owned by a document and shown by one or more chart controls.
 //
 // Used on the window thread only; there is no locking.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -32,6 +34,8 @@ enum RedrawFlags : unsigned {
 // Called once per operation that needs a repaint, with the stale layers (0
 // when only a repaint is due).
 using RedrawListener = std::function<void(unsigned flags)>;
+// Names a registered listener for its removal; 0 is never handed out.
+using RedrawListenerId = unsigned;
 
 // General notation with three significant digits, as "%.3g" in the C locale:
 // 100 -> "100", 0.5 -> "0.5", 1234 -> "1.23e+03".
@@ -101,7 +105,14 @@ public:
     }
 
     void RedrawAll();
-    void SetRedrawListener(RedrawListener listener) { listener_ = std::move(listener); }
+    // Listeners are called in the order they were added. A listener that
+    // goes before the set removes itself; none adds or removes a listener
+    // from inside a call.
+    RedrawListenerId AddRedrawListener(RedrawListener listener);
+    void RemoveRedrawListener(RedrawListenerId id);
+    // Tells every listener that these layers went stale, for a change made
+    // to a chart in place (its markers shown, say).
+    void Redraw(unsigned flags);
 
     const ChartTable& Charts() const { return charts_; }
     const std::set<int>& SelectedIds() const { return selectedIds_; }
@@ -113,7 +124,6 @@ private:
 
     // Largest id + 1, 0 for an empty table; -1 when the ids are exhausted.
     int NextId() const;
-    void Redraw(unsigned flags);
     unsigned LegendIfShown() const { return legendVisible_ ? kRedrawLegend : 0u; }
 
     ChartTable charts_;
@@ -121,7 +131,8 @@ private:
     ValueFormatter xFormatter_;
     ValueFormatter yFormatter_;
     bool legendVisible_ = false;
-    RedrawListener listener_;
+    std::map<RedrawListenerId, RedrawListener> listeners_;
+    RedrawListenerId lastListenerId_ = 0;
 };
 
 }  // namespace chart

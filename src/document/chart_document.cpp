@@ -185,11 +185,11 @@ bool ChartDocument::IsUntouched() const {
         !view_->Channels().Created())
         return false;
     std::set<int> ids;
-    view_->Container()->GetChartIds(ids);
+    view_->Container()->Set().GetChartIds(ids);
     if (ids.size() != document::kChannelCount)
         return false;  // a chart was imported, even an empty one
     for (int id : ids) {
-        const chart::ChartSeries* series = view_->Container()->FindChart(id);
+        const chart::ChartSeries* series = view_->Container()->Set().FindChart(id);
         if (!series || series->HasPoints())
             return false;
     }
@@ -269,8 +269,8 @@ bool ChartDocument::WriteRecoveryFile() {
     if (!EnsureRecoveryFile())
         return false;
     std::wstring error;
-    if (document::WriteRecoverySnapshot(document::TakeSnapshot(*view_->Container()), recoveryFile_,
-                                        error))
+    if (document::WriteRecoverySnapshot(document::TakeSnapshot(view_->Container()->Set()),
+                                        recoveryFile_, error))
         return true;
     if (context_->log)
         context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
@@ -283,7 +283,7 @@ bool ChartDocument::StartRecoveryWrite() {
     ReportRecoveryFailure();
     if (!EnsureRecoveryFile())
         return false;
-    return recoveryWriter_.Start(*view_->Container(), recoveryFile_);
+    return recoveryWriter_.Start(view_->Container()->Set(), recoveryFile_);
 }
 
 void ChartDocument::ReportRecoveryFailure() {

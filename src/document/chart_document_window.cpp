@@ -53,15 +53,15 @@ ChartDocumentWindow::ChartDocumentWindow(platform::MessageBox* messages, QWidget
 ChartDocumentWindow::~ChartDocumentWindow() = default;
 
 bool ChartDocumentWindow::CreateChannelCharts() {
-    return channels_.Create(*container_);
+    return channels_.Create(container_->Set());
 }
 
 void ChartDocumentWindow::InitialUpdate() {
     container_->setGeometry(rect());
-    container_->SetXValueFormatter(document::FormatAxisValue);
-    container_->SetYValueFormatter(document::FormatAxisValue);
+    container_->Set().SetXValueFormatter(document::FormatAxisValue);
+    container_->Set().SetYValueFormatter(document::FormatAxisValue);
     ApplyHomeRange();
-    container_->SetLegendVisible(true);
+    container_->Set().SetLegendVisible(true);
 }
 
 void ChartDocumentWindow::FitHomeToData() {
@@ -75,7 +75,7 @@ void ChartDocumentWindow::ApplyHomeRange() {
     homePending_ = container_->width() <= 0 || container_->height() <= 0;
     // "Reset container" comes back to the same range: it is the home range.
     const std::optional<chart::ui::DataRange> fit =
-        homeFitsData_ ? chart::ui::FitAllRange(*container_) : std::nullopt;
+        homeFitsData_ ? chart::ui::FitAllRange(container_->Set()) : std::nullopt;
     if (fit)
         container_->ZoomToRange(fit->minX, fit->maxX, fit->minY, fit->maxY);
     else
@@ -120,7 +120,7 @@ document::ChartViewState ChartDocumentWindow::ViewState() const {
 }
 
 void ChartDocumentWindow::AppendGaugeData(const bake::CONCC_GaugeData& gauge) {
-    if (!channels_.AppendGaugeData(*container_, gauge))
+    if (!channels_.AppendGaugeData(container_->Set(), gauge))
         return;
     FollowNewestPoint();
     emit recordChanged();
@@ -132,7 +132,7 @@ void ChartDocumentWindow::FollowNewestPoint() {
     if (!follow_.ShouldFollow(ViewState(), dragging))
         return;
     const int id = channels_.Id(document::kTempMain);
-    const chart::ChartSeries* main = container_->FindChart(id);
+    const chart::ChartSeries* main = container_->Set().FindChart(id);
     if (main && main->HasPoints()) {
         const chart::ChartPoint& p = main->Points().back();
         container_->EnsurePointVisible(id, p.x, p.y);
@@ -141,30 +141,30 @@ void ChartDocumentWindow::FollowNewestPoint() {
 }
 
 void ChartDocumentWindow::ShowProfile(const bake::CONCC_TempProfile& report) {
-    channels_.ShowProfile(*container_, report);
+    channels_.ShowProfile(container_->Set(), report);
 }
 
 // ---- files ------------------------------------------------------------------
 
 bool ChartDocumentWindow::LoadDocumentCharts(const QString& path, std::wstring& error) {
     std::set<int> ids;
-    return container_->LoadChartsXml(Wide(path), ids, error);
+    return container_->Set().LoadChartsXml(Wide(path), ids, error);
 }
 
 bool ChartDocumentWindow::SaveDocumentCharts(const QString& path, std::wstring& error) const {
     std::set<int> ids;
-    container_->GetChartIds(ids);
+    container_->Set().GetChartIds(ids);
     if (ids.empty()) {
         error = L"No charts to save!";
         return false;
     }
-    return container_->SaveChartsXml(Wide(path), ids, error);
+    return container_->Set().SaveChartsXml(Wide(path), ids, error);
 }
 
 bool ChartDocumentWindow::ImportChart(const QString& path) {
     std::set<int> ids;
     std::wstring error;
-    if (container_->LoadChartsXml(Wide(path), ids, error))
+    if (container_->Set().LoadChartsXml(Wide(path), ids, error))
         return true;
     if (messages_)
         messages_->ShowMessage(error, platform::MessageIcon::Error);
@@ -179,8 +179,8 @@ void ChartDocumentWindow::UploadBakeProfile(
             announce(out);
     };
     std::set<int> ids, selected;
-    container_->GetChartIds(ids);
-    container_->GetSelectedChartIds(selected);
+    container_->Set().GetChartIds(ids);
+    container_->Set().GetSelectedChartIds(selected);
     const bake::ProfileChartChoice choice = bake::ChooseProfileChart(ids, selected);
     if (choice.problem) {
         out.text = choice.problem;
@@ -189,7 +189,7 @@ void ChartDocumentWindow::UploadBakeProfile(
             messages_->ShowMessage(choice.problem, platform::MessageIcon::None);
         return;
     }
-    const chart::ChartSeries* series = container_->FindChart(choice.id);
+    const chart::ChartSeries* series = container_->Set().FindChart(choice.id);
     if (!series) {
         out.text = bake::ProfileUploadProblem(false, 0);
         tell();
@@ -210,8 +210,8 @@ void ChartDocumentWindow::UploadBakeProfile(
 
 bool ChartDocumentWindow::ExportCsv(const QString& path, std::wstring& error) const {
     std::set<int> ids;
-    container_->GetChartIds(ids);
-    return chart::SaveChartsCsv(*container_, ids, Wide(path), error);
+    container_->Set().GetChartIds(ids);
+    return chart::SaveChartsCsv(container_->Set(), ids, Wide(path), error);
 }
 
 bool ChartDocumentWindow::ExportImage(const QString& path, std::wstring& error) {

@@ -298,7 +298,7 @@ TEST(ChartModel, RedrawNotifications) {
         kRedrawBackground | kRedrawSelectionBox | kRedrawStatisticsBox | kRedrawTrackingBox;
     ChartSet m;
     std::vector<unsigned> seen;
-    m.SetRedrawListener([&](unsigned flags) { seen.push_back(flags); });
+    m.AddRedrawListener([&](unsigned flags) { seen.push_back(flags); });
     auto last = [&] {
         const unsigned f = seen.empty() ? 0xDEAD : seen.back();
         seen.clear();
@@ -329,6 +329,32 @@ TEST(ChartModel, RedrawNotifications) {
     EXPECT_EQ(last(), all);
     m.RedrawAll();
     EXPECT_EQ(last(), all);
+}
+
+// A document's set is shown by views that come and go: each listener hears
+// every change until it removes itself, and removing one leaves the others.
+TEST(ChartModel, EveryListenerHearsUntilRemoved) {
+    using namespace chart;
+    ChartSet m;
+    std::vector<std::string> heard;
+    const RedrawListenerId first = m.AddRedrawListener([&](unsigned) { heard.push_back("first"); });
+    const RedrawListenerId second =
+        m.AddRedrawListener([&](unsigned) { heard.push_back("second"); });
+    EXPECT_NE(first, second);
+    m.RedrawAll();
+    EXPECT_EQ(heard, (std::vector<std::string>{"first", "second"}));
+
+    heard.clear();
+    m.RemoveRedrawListener(first);
+    m.RemoveRedrawListener(first);  // twice, or an unknown id: nothing
+    m.RemoveRedrawListener(0);
+    m.SetLegendVisible(true);
+    EXPECT_EQ(heard, (std::vector<std::string>{"second"}));
+
+    heard.clear();
+    m.RemoveRedrawListener(second);
+    m.RedrawAll();
+    EXPECT_TRUE(heard.empty());
 }
 
 TEST(ChartModel, TickLabelsOfNeighbouringGridLinesDiffer) {

@@ -137,16 +137,16 @@ TEST_F(DocumentTest, NewDocumentsAreNumberedAndBecomeTheBakeView) {
     EXPECT_EQ(first->View(), BakeView());
     chart::ui::ChartWidget* c = first->View()->Container();
     std::set<int> ids;
-    c->GetChartIds(ids);
+    c->Set().GetChartIds(ids);
     EXPECT_EQ((std::set<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}), ids);
-    EXPECT_TRUE(c->IsLegendVisible());
+    EXPECT_TRUE(c->Set().IsLegendVisible());
     const auto& home = c->HomeRange();
     EXPECT_EQ(0, home.minX);
     EXPECT_EQ(260, home.maxX);
     EXPECT_EQ(0, home.minY);
     EXPECT_EQ(300, home.maxY);
-    EXPECT_EQ(L"12.500", c->XValueFormatter()(12.5));
-    EXPECT_EQ(L"0", c->YValueFormatter()(0.0004));
+    EXPECT_EQ(L"12.500", c->Set().XValueFormatter()(12.5));
+    EXPECT_EQ(L"0", c->Set().YValueFormatter()(0.0004));
 
     document::ChartDocument* second = recorder_->NewDocument();
     EXPECT_EQ(QStringLiteral("Chart2"), second->Title());
@@ -180,13 +180,13 @@ TEST_F(DocumentTest, ABakeFillsANewRecordFromTimeZero) {
     Packet(Gauge(bake::CONCC_DEV_BAKING, 5250, -1));
 
     chart::ui::ChartWidget* c = doc->View()->Container();
-    const auto& main = c->FindChartByName(L"Temp Main")->Points();
+    const auto& main = c->Set().FindChartByName(L"Temp Main")->Points();
     ASSERT_EQ(2u, main.size());
     EXPECT_EQ(0.0, main[0].x);
     EXPECT_EQ(30.0, main[0].y);
     EXPECT_EQ(0.25, main[1].x);
     EXPECT_EQ(-10.0, main[1].y);
-    const auto& profile = c->FindChartByName(L"Profile")->Points();
+    const auto& profile = c->Set().FindChartByName(L"Profile")->Points();
     ASSERT_EQ(2u, profile.size());
     EXPECT_EQ(-2.0, profile[0].x);
     EXPECT_EQ(8.0, profile[1].x);
@@ -211,11 +211,11 @@ TEST_F(DocumentTest, SaveReopenAndTheFileErrors) {
     ASSERT_NE(nullptr, reopened);
     EXPECT_EQ(doc->View(), BakeView());
     std::set<int> ids;
-    reopened->View()->Container()->GetChartIds(ids);
+    reopened->View()->Container()->Set().GetChartIds(ids);
     EXPECT_EQ(9u, ids.size());  // the empty "Profile" chart was not written
     EXPECT_EQ(0, *ids.begin());
-    EXPECT_EQ(nullptr, reopened->View()->Container()->FindChartByName(L"Profile"));
-    EXPECT_EQ(2u, reopened->View()->Container()->FindChartByName(L"FAN")->Points().size());
+    EXPECT_EQ(nullptr, reopened->View()->Container()->Set().FindChartByName(L"Profile"));
+    EXPECT_EQ(2u, reopened->View()->Container()->Set().FindChartByName(L"FAN")->Points().size());
     EXPECT_FALSE(reopened->View()->Channels().Created());
     EXPECT_FALSE(reopened->IsModified());
 
@@ -250,7 +250,7 @@ TEST_F(DocumentTest, ImportAddsChartsAndAFailureLeavesThemAlone) {
 
     importPath_ = Q(dir_.Path("p.xml"));
     doc->ImportChart();
-    const chart::ChartSeries* imported = c->FindChartByName(L"Reflow");
+    const chart::ChartSeries* imported = c->Set().FindChartByName(L"Reflow");
     ASSERT_NE(nullptr, imported);
     EXPECT_EQ(10, imported->id);
     EXPECT_EQ(3u, imported->Points().size());
@@ -258,7 +258,7 @@ TEST_F(DocumentTest, ImportAddsChartsAndAFailureLeavesThemAlone) {
     importPath_ = Q(dir_.Write("bad.xml", "<Other/>"));
     doc->ImportChart();
     std::set<int> ids;
-    c->GetChartIds(ids);
+    c->Set().GetChartIds(ids);
     EXPECT_EQ(11u, ids.size());
     ASSERT_EQ(1u, box_.messages.size());
     EXPECT_EQ(platform::MessageIcon::Error, box_.messages[0].icon);
@@ -286,7 +286,7 @@ TEST_F(DocumentTest, UploadPicksOneChartOnlyWhileIdle) {
     Packet(Gauge(bake::CONCC_DEV_IDLE, 1000));
     ASSERT_EQ(bake::ui::ControlState::CF_IDLE, panel_.State());
     // The only chart goes even when hidden and unselected.
-    one->View()->Container()->ToggleChartVisibility(0);
+    one->View()->Container()->Set().ToggleChartVisibility(0);
     one->UploadBakeProfile();
     ASSERT_EQ(1u, link_.sent.size());
     ASSERT_EQ(40u, link_.sent[0].size());
@@ -296,7 +296,7 @@ TEST_F(DocumentTest, UploadPicksOneChartOnlyWhileIdle) {
     two->UploadBakeProfile();
     EXPECT_EQ((std::vector<std::wstring>{L"Select one chart to upload!"}), Messages());
     EXPECT_EQ(platform::MessageIcon::None, box_.messages[0].icon);
-    two->View()->Container()->SetChartSelected(1, true);
+    two->View()->Container()->Set().SetChartSelected(1, true);
     two->UploadBakeProfile();
     EXPECT_EQ(2u, link_.sent.size());
 
@@ -364,7 +364,7 @@ TEST_F(DocumentTest, ALinkDropMidBakeKeepsAndSavesTheRecord) {
     panel_.OnDeviceDisconnected();
     // Still open, still registered, with its points, and saved.
     EXPECT_EQ(first->View(), BakeView());
-    EXPECT_EQ(2u, first->View()->Container()->FindChartByName(L"Temp Main")->Points().size());
+    EXPECT_EQ(2u, first->View()->Container()->Set().FindChartByName(L"Temp Main")->Points().size());
     ASSERT_EQ(1, Records().size());
     EXPECT_FALSE(first->IsModified());
 
@@ -448,8 +448,8 @@ TEST_F(DocumentTest, ARecoveryWriteStillRunningWhenTheRecordIsSavedLeavesNoFile)
     // the save below removes the recovery file.
     std::vector<chart::ChartPoint> points(300000);
     for (size_t i = 0; i < points.size(); ++i) points[i] = {1.0 + double(i) * 0.01, 25.0};
-    doc->View()->Container()->AppendChartPoints(doc->View()->Channels().Id(document::kTemp1),
-                                                points);
+    doc->View()->Container()->Set().AppendChartPoints(doc->View()->Channels().Id(document::kTemp1),
+                                                      points);
     const QString recovery = doc->RecoveryPath();
     ASSERT_TRUE(doc->StartRecoveryWrite());
 
@@ -479,7 +479,8 @@ TEST_F(DocumentTest, RecoveryFilesAreOfferedAndOpenedModified) {
     ASSERT_EQ(1, opened.size());
     EXPECT_TRUE(opened[0]->IsModified());
     EXPECT_TRUE(opened[0]->FilePath().isEmpty());
-    EXPECT_EQ(2u, opened[0]->View()->Container()->FindChartByName(L"Temp Main")->Points().size());
+    EXPECT_EQ(2u,
+              opened[0]->View()->Container()->Set().FindChartByName(L"Temp Main")->Points().size());
     EXPECT_EQ(nullptr, BakeView());
     // Saving it removes the recovery file.
     savePath_ = Q(dir_.Path("recovered.tvr"));
@@ -1004,7 +1005,7 @@ TEST_F(DocumentTest, FileNewDuringABakeIsABlankDocumentAndTheRecordGoesOn) {
     EXPECT_EQ(QStringLiteral("Chart2"), blank->Title());
     EXPECT_EQ(record->View(), BakeView());
     std::set<int> ids;
-    blank->View()->Container()->GetChartIds(ids);
+    blank->View()->Container()->Set().GetChartIds(ids);
     EXPECT_TRUE(ids.empty());
 
     Packet(Gauge(bake::CONCC_DEV_BAKING, 2000));
@@ -1013,8 +1014,8 @@ TEST_F(DocumentTest, FileNewDuringABakeIsABlankDocumentAndTheRecordGoesOn) {
     EXPECT_FALSE(blank->IsLiveBake());
     EXPECT_FALSE(blank->IsModified());
     chart::ui::ChartWidget* c = record->View()->Container();
-    EXPECT_EQ(2u, c->FindChartByName(L"Temp Main")->Points().size());
-    EXPECT_EQ(2u, c->FindChartByName(L"Profile")->Points().size());
+    EXPECT_EQ(2u, c->Set().FindChartByName(L"Temp Main")->Points().size());
+    EXPECT_EQ(2u, c->Set().FindChartByName(L"Profile")->Points().size());
     Packet(Gauge(bake::CONCC_DEV_IDLE, 3000));
     ASSERT_EQ(1, Records().size());
     EXPECT_EQ(2, PointsInFile(record->FilePath(), L"Temp Main"));

@@ -233,7 +233,7 @@ TEST_F(Editor, ADragMovesThePointSnappedAndShiftKeepsItsTime) {
     Mouse(chart, QEvent::MouseButtonRelease, start + QPointF(20.3, 25.7), Qt::LeftButton);
     EXPECT_EQ(-1, editor_.DraggedPoint());
     EXPECT_EQ(QString::number(moved.x, 'f', 0), editor_.Table()->item(3, 0)->text());
-    const auto* series = editor_.Chart()->FindChartByName(L"Profile");
+    const auto* series = editor_.Chart()->Set().FindChartByName(L"Profile");
     ASSERT_NE(nullptr, series);
     EXPECT_TRUE(std::any_of(series->Points().begin(), series->Points().end(),
                             [&](const ChartPoint& p) { return p.x == moved.x && p.y == moved.y; }))

@@ -46,7 +46,7 @@ const chart::ChartPoint kCurve[] = {{0, 25}, {100, 225}, {150, 225}, {200, 25}};
 
 int AddChart(chart::ui::ChartWidget& c, const wchar_t* name,
              std::span<const chart::ChartPoint> pts) {
-    return c.AddChart(pts, name, L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
+    return c.Set().AddChart(pts, name, L"Temperature", 0, 1.0f, 0.0f, 0xFFFF0000u);
 }
 
 TEST(ReportPane, JudgesTheChartAndDrawsGuidesThatAreNoCharts) {
@@ -78,7 +78,7 @@ TEST(ReportPane, JudgesTheChartAndDrawsGuidesThatAreNoCharts) {
     // The guides are painted over the chart while shown, and never become charts.
     ASSERT_TRUE(chart.HasDecoration());
     EXPECT_NE(plain, chart.RenderFrame(1.0).copy());
-    EXPECT_EQ(1u, chart.Charts().size());
+    EXPECT_EQ(1u, chart.Set().Charts().size());
     pane.SetGuidesShown(false);
     EXPECT_FALSE(chart.HasDecoration());
     EXPECT_EQ(plain, chart.RenderFrame(1.0).copy());
@@ -87,7 +87,7 @@ TEST(ReportPane, JudgesTheChartAndDrawsGuidesThatAreNoCharts) {
     const chart::ChartPoint ref[] = {{0, 25}, {100, 230}, {150, 230}, {200, 25}};
     pane.SetReference({std::begin(ref), std::end(ref)}, QStringLiteral("good.tvr"));
     EXPECT_TRUE(chart.HasDecoration());
-    EXPECT_EQ(1u, chart.Charts().size());
+    EXPECT_EQ(1u, chart.Set().Charts().size());
     EXPECT_NEAR(5, *pane.CurrentReport()->metrics[report::Metric::kReferenceMaxDevC], 1e-9);
     pane.SetReference({}, QString());
     EXPECT_FALSE(pane.CurrentReport()->metrics[report::Metric::kReferenceMaxDevC]);
@@ -172,7 +172,7 @@ TEST_F(ProgramReport, ABakesVerdictGoesToTheLogAndItsReportToAPdf) {
     EXPECT_EQ(record->View()->Container(), commands->Pane()->Chart());
     // The record holds its channel charts and nothing of the report.
     EXPECT_FALSE(record->FilePath().isEmpty());
-    EXPECT_EQ(10u, record->View()->Container()->Charts().size());
+    EXPECT_EQ(10u, record->View()->Container()->Set().Charts().size());
 
     const QString pdf = dir_.filePath(QStringLiteral("report.pdf"));
     ASSERT_TRUE(commands->ExportReport(pdf));
@@ -186,7 +186,7 @@ TEST_F(ProgramReport, ABakesVerdictGoesToTheLogAndItsReportToAPdf) {
     ASSERT_TRUE(commands->CompareWith(record->FilePath()));
     EXPECT_NEAR(0, *commands->Pane()->CurrentReport()->metrics[report::Metric::kReferenceMaxDevC],
                 1e-3);
-    EXPECT_EQ(10u, record->View()->Container()->Charts().size());
+    EXPECT_EQ(10u, record->View()->Container()->Set().Charts().size());
     EXPECT_FALSE(commands->CompareWith(dir_.filePath(QStringLiteral("none.tvr"))));
     EXPECT_FALSE(box_.messages.empty());
     frame->close();

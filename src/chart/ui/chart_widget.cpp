@@ -2,7 +2,6 @@
 
 #include <QContextMenuEvent>
 #include <QFileDialog>
-#include <QFontMetricsF>
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
@@ -10,12 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "chart/ui/chart_font.h"
-#include "chart/ui/chart_overlay.h"
-#include "chart/ui/curve_painter.h"
 #include "chart/ui/label_boxes.h"
 
 namespace chart::ui {
@@ -24,48 +20,6 @@ using chart::ChartSeries;
 using chart::ui::ViewMapping;
 
 namespace {
-
-const QColor kBackgroundFill = QColor::fromRgba(0xFFFFFFFF);
-const QColor kTickText = QColor::fromRgba(0xFF000000);
-const QColor kGrid = QColor::fromRgba(0xFF808080);
-
-constexpr double kMinSpacingX = 100.0;
-constexpr double kMinSpacingY = 50.0;
-
-// Whole logical pixels keep 1-pixel lines on one pixel row at any ratio.
-double Snap(double v) {
-    return std::round(v);
-}
-
-QString Text(const chart::ValueFormatter& f, double v) {
-    return QString::fromStdWString(f(v));
-}
-
-// Width of the tick-label column that holds the labels of the plot's top
-// and bottom rows, and with them those of the rows between.
-double LabelColumnWidth(const QFontMetricsF& fm, const std::wstring& top,
-                        const std::wstring& bottom) {
-    return std::ceil(std::max(fm.horizontalAdvance(QString::fromStdWString(top)),
-                              fm.horizontalAdvance(QString::fromStdWString(bottom)))) +
-           6;
-}
-
-// The dashes of a 1-pixel grid line (4 pixels on, 2 off, from its start),
-// as rectangles: rectangle fills stay on the raster engine's fast path at any
-// device pixel ratio, where a scaled dashed pen goes through the stroker.
-void AddDashes(std::vector<QRectF>& out, double from, double to, double at, bool horizontal) {
-    for (double d = from; d < to; d += 6) {
-        const double len = std::min(4.0, to - d);
-        out.push_back(horizontal ? QRectF(d, at, len, 1) : QRectF(at, d, 1, len));
-    }
-}
-
-void FillRects(QPainter& p, const std::vector<QRectF>& rects, const QColor& color) {
-    p.setPen(Qt::NoPen);
-    p.setBrush(color);
-    p.drawRects(rects.data(), static_cast<int>(rects.size()));
-    p.setBrush(Qt::NoBrush);
-}
 
 QString DefaultSaveDialog(QWidget* parent) {
     QFileDialog dialog(parent, QStringLiteral("Save Charts"), QString(),
@@ -102,35 +56,77 @@ int DefaultMenuRunner(QMenu& menu, const QPoint& globalPos) {
 }  // namespace
 
 ChartWidget::ChartWidget(QWidget* parent, platform::MessageBox* messages)
+    : ChartWidget(std::make_unique<chart::ChartSet>(), nullptr, parent, messages) {}
+
+ChartWidget::ChartWidget(chart::ChartSet& set, QWidget* parent, platform::MessageBox* messages)
+    : ChartWidget(nullptr, &set, parent, messages) {}
+
+ChartWidget::ChartWidget(std::unique_ptr<chart::ChartSet> own, chart::ChartSet* shown,
+                         QWidget* parent, platform::MessageBox* messages)
     : QWidget(parent),
+      ownSet_(std::move(own)),
+      set_(shown ? shown : ownSet_.get()),
+      canvas_(*set_),
       messages_(messages),
       saveDialog_(DefaultSaveDialog),
       menuRunner_(DefaultMenuRunner),
-      autoScroll_(this),
-      boxes_(std::make_unique<chart::ui::LabelBoxes>()) {
+      autoScroll_(this) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setFont(chart::ui::ChartFont());
-    boxes_->SetFont(chart::ui::ChartFont());
+    canvas_.SetFont(font());
     autoScroll_.setInterval(100);
     connect(&autoScroll_, &QTimer::timeout, this, &ChartWidget::AutoScrollTick);
     frameTimer_.setSingleShot(true);
     frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
-    SetRedrawListener([this](unsigned flags) { OnModelRedraw(flags); });
+    Observe(*set_);
 }
 
-ChartWidget::~ChartWidget() = default;
+ChartWidget::~ChartWidget() {
+    set_->RemoveRedrawListener(listener_);
+}
+
+void ChartWidget::Observe(chart::ChartSet& set) {
+    set_ = &set;
+    listener_ = set.AddRedrawListener([this](unsigned flags) { OnModelRedraw(flags); });
+}
+
+void ChartWidget::SetSet(chart::ChartSet& set) {
+    if (&set == set_)
+        return;
+    set_->RemoveRedrawListener(listener_);
+    Observe(set);
+    canvas_.SetSet(set);
+    ownSet_.reset();  // after the switch: `set` is never the widget's own
+    contextChartId_ = -1;
+    ViewChanged();
+}
+
+chart::ui::ChartViewState ChartWidget::ViewState() const {
+    chart::ui::ChartViewState state;
+    state.mapping = mapping_;
+    state.selectionExists = selectionExists_;
+    state.selectionStart = selectionStart_;
+    state.selectionEnd = selectionEnd_;
+    state.tracking = tracking_;
+    state.mouse = lastMouse_;
+    state.zoomBoxing = IsZoomBoxing();
+    state.zoomAnchorX = zoomAnchorX_;
+    state.zoomAnchorY = zoomAnchorY_;
+    state.panning = IsPanning();
+    return state;
+}
 
 // ---- model and view state -------------------------------------------------
 
 // Every change of data may move a curve, so the background goes stale
 // whatever the flags name; the flags tell the label boxes what to refill.
 void ChartWidget::OnModelRedraw(unsigned flags) {
-    boxes_->MarkDirty(flags & ~unsigned(chart::kRedrawPointsAppended));
+    canvas_.Boxes().MarkDirty(flags & ~unsigned(chart::kRedrawPointsAppended));
     if (flags & chart::kRedrawPointsAppended) {
-        backgroundStale_ = true;
+        canvas_.MarkStale();
         ScheduleFrame();
         return;
     }
@@ -138,7 +134,7 @@ void ChartWidget::OnModelRedraw(unsigned flags) {
 }
 
 void ChartWidget::ViewChanged() {
-    backgroundStale_ = true;
+    canvas_.MarkStale();
     // A frame on its way paints this change too, as soon as a screen shows it.
     if (!frameTimer_.isActive())
         update();
@@ -157,7 +153,7 @@ void ChartWidget::ApplyMapping(const ViewMapping& m) {
         return;
     mapping_ = m;
     // Box values (tracking position, nothing else) follow the mapping.
-    boxes_->MarkDirty(chart::kRedrawTrackingBox);
+    canvas_.Boxes().MarkDirty(chart::kRedrawTrackingBox);
     ViewChanged();
 }
 
@@ -165,35 +161,12 @@ void ChartWidget::SetMapping(const ViewMapping& mapping) {
     ApplyMapping(mapping);
 }
 
-ChartWidget::Layout ChartWidget::ComputeLayout(const QSize& size) const {
-    Layout l;
-    const QFontMetricsF fm(font());
-    l.ticksX = chart::ui::ComputeTicks(kMinSpacingX, mapping_.scaleX);
-    l.ticksY = chart::ui::ComputeTicks(kMinSpacingY, mapping_.scaleY);
-    l.xLabelRowHeight = std::ceil(fm.height()) + 6;
-    const double top = mapping_.DataY(0), bottom = mapping_.DataY(size.height());
-    l.yLabelColumnWidth =
-        LabelColumnWidth(fm, YTickLabel(top, l.ticksY.step), YTickLabel(bottom, l.ticksY.step));
-    l.plot = {l.yLabelColumnWidth, 0.0, size.width() - l.yLabelColumnWidth,
-              size.height() - l.xLabelRowHeight};
-    l.visible = chart::ui::VisibleRangeOf(mapping_, l.plot);
-    return l;
-}
-
 ChartWidget::Layout ChartWidget::CurrentLayout() const {
-    return ComputeLayout(size());
+    return canvas_.ComputeLayout(mapping_, size());
 }
 
 bool ChartWidget::FitToRange(double maxY, double minY, double minX, double maxX) {
-    const QFontMetricsF fm(font());
-    const double rowHeight = std::ceil(fm.height()) + 6;
-    // The grid step of the fitted view does not depend on the column's width.
-    const double stepY =
-        chart::ui::ComputeTicks(kMinSpacingY, (height() - rowHeight) / (maxY - minY)).step;
-    const double columnWidth =
-        LabelColumnWidth(fm, YTickLabel(maxY, stepY), YTickLabel(minY, stepY));
-    const auto m =
-        chart::ui::FitMapping({minX, maxX, minY, maxY}, width(), height(), columnWidth, rowHeight);
+    const auto m = canvas_.FitRange({minX, maxX, minY, maxY}, size());
     if (!m)
         return false;
     ApplyMapping(*m);
@@ -215,25 +188,25 @@ bool ChartWidget::ZoomToRange(double x1, double x2, double y1, double y2) {
 void ChartWidget::ZoomToFit() {
     if (drag_)
         return;
-    if (const auto r = chart::ui::FitAllRange(*this))
-        FitToRange(r->maxY, r->minY, r->minX, r->maxX);
+    if (const auto m = canvas_.FitAll(size()))
+        ApplyMapping(*m);
 }
 
 void ChartWidget::ResetContainer() {
     FitToRange(home_.maxY, home_.minY, home_.minX, home_.maxX);
     // Toggling keeps the selected set right: hiding a chart whose points
     // were cleared while it was selected also deselects it.
-    for (const auto& [id, s] : Charts()) {
+    for (const auto& [id, s] : set_->Charts()) {
         if (!s->visible || !s->HasPoints())
-            ToggleChartVisibility(id);
+            set_->ToggleChartVisibility(id);
     }
-    RedrawAll();
+    set_->RedrawAll();
 }
 
 void ChartWidget::EnsurePointVisible(int id, double x, double y) {
     if (drag_)
         return;
-    if (id != -1 && !FindChart(id))
+    if (id != -1 && !set_->FindChart(id))
         return;
     // The layout of the current view, not of the last paint: live data may
     // call this many times between two paints.
@@ -248,19 +221,19 @@ void ChartWidget::SetSelection(double start, double end) {
     selectionExists_ = true;
     selectionStart_ = start;
     selectionEnd_ = end;
-    boxes_->MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
+    canvas_.Boxes().MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
     update();
 }
 
 void ChartWidget::ClearSelection() {
     selectionExists_ = false;
-    boxes_->MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
+    canvas_.Boxes().MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
     update();
 }
 
 void ChartWidget::SetTracking(bool on) {
     tracking_ = on;
-    boxes_->MarkDirty(chart::kRedrawTrackingBox);
+    canvas_.Boxes().MarkDirty(chart::kRedrawTrackingBox);
     UpdateCursor();
     update();
 }
@@ -268,62 +241,24 @@ void ChartWidget::SetTracking(bool on) {
 void ChartWidget::SetLastMousePos(const QPoint& pos) {
     lastMouse_ = pos;
     if (tracking_)
-        boxes_->MarkDirty(chart::kRedrawTrackingBox);
+        canvas_.Boxes().MarkDirty(chart::kRedrawTrackingBox);
     update();
 }
 
 int ChartWidget::ChartAt(const QPointF& pos) const {
-    return chart::ui::HitTestChart(*this, mapping_, pos.x(), pos.y());
+    return chart::ui::HitTestChart(*set_, mapping_, pos.x(), pos.y());
 }
 
 // ---- painting --------------------------------------------------------------
 
 void ChartWidget::resizeEvent(QResizeEvent* event) {
-    background_ = QImage();
-    backgroundStale_ = true;
+    canvas_.Discard();
     QWidget::resizeEvent(event);
 }
 
-const QImage& ChartWidget::Background(qreal dpr) {
-    const QSize device = (QSizeF(size()) * dpr).toSize();
-    if (background_.size() != device || background_.devicePixelRatio() != dpr) {
-        background_ = QImage(device, QImage::Format_ARGB32_Premultiplied);
-        background_.setDevicePixelRatio(dpr);
-        // Text in the image takes the size it has on the window's screen.
-        background_.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
-        background_.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
-        backgroundStale_ = true;
-    }
-    if (backgroundStale_)
-        DrawBackground(background_);
-    return background_;
-}
-
-// The frame buffer lives on between paints: a fresh image per paint would
-// cost an allocation and its page faults every time the mouse moves.
 QImage ChartWidget::RenderFrame(qreal dpr) {
-    const QImage& background = Background(dpr);
-    // Nothing to lay over the background: it is the frame, and the copy
-    // (a quarter of a frame's cost at a pixel ratio of 2) is saved.
-    if (!selectionExists_ && !tracking_ && !IsZoomBoxing() && !decoration_ &&
-        !(IsLegendVisible() && !Charts().empty())) {
-        // No box is on this frame, so none may catch the mouse.
-        boxes_->Hide();
-        return background;
-    }
-    if (frame_.size() != background.size() || frame_.devicePixelRatio() != dpr) {
-        frame_ = QImage(background.size(), background.format());
-        frame_.setDevicePixelRatio(dpr);
-        frame_.setDotsPerMeterX(background.dotsPerMeterX());
-        frame_.setDotsPerMeterY(background.dotsPerMeterY());
-    }
-    std::memcpy(frame_.bits(), background.constBits(),
-                static_cast<size_t>(background.sizeInBytes()));
-    {
-        QPainter p(&frame_);
-        DrawOverlay(p, layout_);
-    }
-    return frame_;
+    canvas_.SetLogicalDpi(logicalDpiX(), logicalDpiY());
+    return canvas_.RenderFrame(size(), dpr, ViewState());
 }
 
 void ChartWidget::paintEvent(QPaintEvent*) {
@@ -334,134 +269,17 @@ void ChartWidget::paintEvent(QPaintEvent*) {
     window.drawImage(QPoint(0, 0), frame);
 }
 
-void ChartWidget::DrawBackground(QImage& image) {
-    ++backgroundDraws_;
-    backgroundStale_ = false;
-    const QSize client = size();
-    layout_ = ComputeLayout(client);
-    const Layout& l = layout_;
-    const double w = client.width(), h = client.height();
-    const double plotBottom = h - l.xLabelRowHeight;
-    const bool panning = IsPanning();
-
-    image.fill(kBackgroundFill);
-    QPainter p(&image);
-    p.setFont(font());
-    p.setRenderHint(QPainter::TextAntialiasing, !panning);
-    const QFontMetricsF fm(font(), &image);
-    tickLabels_.clear();
-
-    // Rows, their labels right-aligned left of the plot, and the X axis line.
-    const auto rows = chart::ui::GridRows(mapping_.originY, l.ticksY, 0, h);
-    std::vector<QRectF> dashes;
-    p.setClipRect(QRectF(0, 0, w, plotBottom));
-    for (const auto& row : rows) AddDashes(dashes, l.yLabelColumnWidth, w, Snap(row.pixel), true);
-    FillRects(p, dashes, kGrid);
-    p.setClipping(false);
-    p.setPen(kTickText);
-    for (const auto& row : rows) {
-        const QString label = QString::fromStdWString(YTickLabel(row.value, l.ticksY.step));
-        const auto top =
-            chart::ui::PlaceTickLabel(row.pixel, fm.height(), {0, plotBottom, 0, plotBottom});
-        if (top) {
-            const double left =
-                std::max(0.0, l.yLabelColumnWidth - 3 - fm.horizontalAdvance(label));
-            p.drawText(QPointF(left, *top + fm.ascent()), label);
-            tickLabels_.emplace_back(left, *top, fm.horizontalAdvance(label), fm.height());
-        }
-    }
-    p.fillRect(QRectF(l.yLabelColumnWidth, Snap(plotBottom), w - l.yLabelColumnWidth, 1), kGrid);
-
-    // Columns, their labels centred below the plot, and the Y axis line.
-    const auto cols = chart::ui::GridColumns(mapping_.originX, l.ticksX, 0, w);
-    dashes.clear();
-    p.setClipRect(QRectF(l.yLabelColumnWidth, 0, w, h));
-    for (const auto& col : cols) AddDashes(dashes, 0, plotBottom, Snap(col.pixel), false);
-    FillRects(p, dashes, kGrid);
-    p.setClipping(false);
-    p.setPen(kTickText);
-    for (const auto& col : cols) {
-        const QString label = QString::fromStdWString(XTickLabel(col.value, l.ticksX.step));
-        const auto left = chart::ui::PlaceTickLabel(col.pixel, fm.horizontalAdvance(label),
-                                                    {l.yLabelColumnWidth, w, 0, w});
-        if (left) {
-            p.drawText(QPointF(*left, plotBottom + 3 + fm.ascent()), label);
-            tickLabels_.emplace_back(*left, plotBottom + 3, fm.horizontalAdvance(label),
-                                     fm.height());
-        }
-    }
-    p.fillRect(QRectF(Snap(l.yLabelColumnWidth), 0, 1, plotBottom), kGrid);
-
-    // Zero lines, 2 pixels centred on the origin, and curves inside the plot only.
-    p.setClipRect(QRectF(l.plot.x, l.plot.y, l.plot.width, l.plot.height));
-    if (0 <= mapping_.originY && mapping_.originY < h)
-        p.fillRect(QRectF(0, Snap(mapping_.originY) - 1, w, 2), kTickText);
-    if (0 <= mapping_.originX && mapping_.originX < w)
-        p.fillRect(QRectF(Snap(mapping_.originX) - 1, 0, 2, h), kTickText);
-    p.setRenderHint(QPainter::Antialiasing, !panning);
-    for (const auto& [id, s] : Charts()) {
-        if (s->visible && s->HasPoints())
-            chart::ui::DrawChartCurve(p, *s, mapping_, l.visible);
-    }
-    p.setClipping(false);
-}
-
 void ChartWidget::SetDecoration(Decoration decoration) {
-    decoration_ = std::move(decoration);
+    canvas_.SetDecoration(std::move(decoration));
     update();
 }
 
-void ChartWidget::DrawOverlay(QPainter& p, const Layout& l) {
-    const chart::ui::OverlayText text{font(), l.xLabelRowHeight};
-    std::vector<QRect> labels;
-    if (selectionExists_) {
-        labels = chart::ui::SelectionLabelRects(
-            l.plot, mapping_.PixelX(selectionStart_), mapping_.PixelX(selectionEnd_),
-            Text(XValueFormatter(), selectionStart_), Text(XValueFormatter(), selectionEnd_), text,
-            p.device());
+void ChartWidget::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        canvas_.SetFont(font());
+        ViewChanged();
     }
-    if (tracking_) {
-        for (const QRect& r : chart::ui::TrackingLabelRects(
-                 l.plot, lastMouse_.x(), lastMouse_.y(),
-                 Text(XValueFormatter(), mapping_.DataX(lastMouse_.x())),
-                 Text(YValueFormatter(), mapping_.DataY(lastMouse_.y())), text, p.device()))
-            labels.push_back(r);
-    }
-    for (const QRectF& r : chart::ui::TouchedTickLabels(tickLabels_, labels))
-        p.fillRect(r.toAlignedRect().adjusted(-1, -1, 1, 1), kBackgroundFill);
-    if (decoration_) {
-        const QRectF plot(l.plot.x, l.plot.y, l.plot.width, l.plot.height);
-        p.save();
-        p.setClipRect(plot);
-        decoration_(p, mapping_, plot);
-        p.restore();
-    }
-    if (selectionExists_) {
-        chart::ui::DrawSelection(
-            p, l.plot, mapping_.PixelX(selectionStart_), mapping_.PixelX(selectionEnd_),
-            Text(XValueFormatter(), selectionStart_), Text(XValueFormatter(), selectionEnd_), text);
-    }
-    if (tracking_) {
-        chart::ui::DrawTracking(p, l.plot, lastMouse_.x(), lastMouse_.y(),
-                                Text(XValueFormatter(), mapping_.DataX(lastMouse_.x())),
-                                Text(YValueFormatter(), mapping_.DataY(lastMouse_.y())), text);
-    }
-    if (IsZoomBoxing()) {
-        chart::ui::DrawZoomRect(
-            p, QPointF(mapping_.PixelX(zoomAnchorX_), mapping_.PixelY(zoomAnchorY_)),
-            QPointF(lastMouse_));
-    }
-    chart::ui::LabelBoxContext box;
-    box.model = this;
-    box.client = size();
-    box.xLabelRowHeight = static_cast<float>(l.xLabelRowHeight);
-    box.selectionExists = selectionExists_;
-    box.selectionStart = selectionStart_;
-    box.selectionEnd = selectionEnd_;
-    box.tracking = tracking_;
-    box.trackX = mapping_.DataX(lastMouse_.x());
-    box.trackY = mapping_.DataY(lastMouse_.y());
-    boxes_->Paint(p, box);
+    QWidget::changeEvent(event);
 }
 
 // ---- interaction -----------------------------------------------------------
@@ -517,10 +335,10 @@ void ChartWidget::UpdateCursor() {
 
 void ChartWidget::LeftPress(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    const chart::ui::LabelPress press = boxes_->OnLeftPress(pos, *this);
+    const chart::ui::LabelPress press = canvas_.Boxes().OnLeftPress(pos, *set_);
     if (press.consumed) {
         if (press.chartId >= 0)
-            SetChartSelected(press.chartId, press.select);
+            set_->SetChartSelected(press.chartId, press.select);
         return;
     }
     if (event->modifiers() & Qt::ControlModifier) {
@@ -531,14 +349,14 @@ void ChartWidget::LeftPress(QMouseEvent* event) {
         return;
     }
     if (const int hit = ChartAt(pos); hit >= 0) {
-        const ChartSeries* s = FindChart(hit);
-        SetChartSelected(hit, !s->selected);
+        const ChartSeries* s = set_->FindChart(hit);
+        set_->SetChartSelected(hit, !s->selected);
         return;
     }
     selectionExists_ = false;
     selectionStart_ = selectionEnd_ = mapping_.DataX(pos.x());
     BeginDrag(kDragSelect);
-    boxes_->MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
+    canvas_.Boxes().MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
     update();
 }
 
@@ -567,7 +385,7 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     lastMouse_ = event->position().toPoint();
     bool repaint = tracking_;
     if (tracking_)
-        boxes_->MarkDirty(chart::kRedrawTrackingBox);
+        canvas_.Boxes().MarkDirty(chart::kRedrawTrackingBox);
     if (IsPanning()) {
         const QPoint moved = event->globalPosition().toPoint() - panPressGlobal_;
         ViewMapping m = panStart_;
@@ -578,13 +396,13 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     if (IsSelecting()) {
         selectionExists_ = true;
         selectionEnd_ = mapping_.DataX(lastMouse_.x());
-        boxes_->MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
+        canvas_.Boxes().MarkDirty(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox);
         repaint = true;
     }
     if (IsZoomBoxing())
         repaint = true;
     if (!drag_) {
-        const chart::ui::LabelHover hover = boxes_->OnHover(lastMouse_, *this);
+        const chart::ui::LabelHover hover = canvas_.Boxes().OnHover(lastMouse_, *set_);
         legendHand_ = hover.handCursor;
         repaint = repaint || hover.repaint;
     }
@@ -633,7 +451,7 @@ void ChartWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     // not hold off the fit.
     if (IsSelecting() && !selectionExists_)
         EndDrag(kDragSelect);
-    if (!boxes_->BlocksDoubleClick(lastMouse_))
+    if (!canvas_.Boxes().BlocksDoubleClick(lastMouse_))
         ZoomToFit();
 }
 
@@ -711,12 +529,12 @@ bool ChartWidget::event(QEvent* event) {
 // ---- commands ----------------------------------------------------------------
 
 std::vector<chart::ui::MenuItem> ChartWidget::ChartMenu(int chartId) const {
-    const ChartSeries* s = FindChart(chartId);
+    const ChartSeries* s = set_->FindChart(chartId);
     return s ? chart::ui::ChartMenuItems(*s) : std::vector<chart::ui::MenuItem>{};
 }
 
 std::vector<chart::ui::MenuItem> ChartWidget::ContainerMenu() const {
-    return chart::ui::ContainerMenuItems(*this, tracking_);
+    return chart::ui::ContainerMenuItems(*set_, tracking_);
 }
 
 int ChartWidget::RunMenu(const std::vector<chart::ui::MenuItem>& items, const QPoint& globalPos) {
@@ -753,7 +571,7 @@ void ChartWidget::RunCommand(int id) {
             ToggleContextChartPoints();
             return;
         case kCmdShowLegend:
-            SetLegendVisible(!IsLegendVisible());
+            set_->SetLegendVisible(!set_->IsLegendVisible());
             return;
         case kCmdMoveRight:
             MoveBy(spacing(l.ticksX.spacing), 0);
@@ -789,32 +607,33 @@ void ChartWidget::ShowError(const std::wstring& text) {
 }
 
 void ChartWidget::HideContextChart() {
-    ChartSeries* s = FindChart(contextChartId_);
+    ChartSeries* s = set_->FindChart(contextChartId_);
     if (!s) {
         ShowError(L"Chart was deleted!");
         return;
     }
     // Toggling a shown chart hides it, deselects it and marks the boxes.
     if (s->visible)
-        ToggleChartVisibility(s->id);
+        set_->ToggleChartVisibility(s->id);
 }
 
 void ChartWidget::ToggleContextChartPoints() {
-    ChartSeries* s = FindChart(contextChartId_);
+    ChartSeries* s = set_->FindChart(contextChartId_);
     if (!s) {
         ShowError(L"Chart was deleted!");
         return;
     }
     s->showPoints = !s->showPoints;
-    OnModelRedraw(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox |
-                  (IsLegendVisible() ? chart::kRedrawLegend : 0u));
+    // Every view of the set draws the markers.
+    set_->Redraw(chart::kRedrawSelectionBox | chart::kRedrawStatisticsBox |
+                 (set_->IsLegendVisible() ? chart::kRedrawLegend : 0u));
 }
 
 void ChartWidget::SaveCharts() {
     std::set<int> ids;
-    GetSelectedChartIds(ids);
+    set_->GetSelectedChartIds(ids);
     if (ids.empty()) {
-        for (const auto& [id, s] : Charts())
+        for (const auto& [id, s] : set_->Charts())
             if (s->visible && s->HasPoints())
                 ids.insert(id);
     }
@@ -826,15 +645,15 @@ void ChartWidget::SaveCharts() {
     if (path.isEmpty())
         return;
     std::wstring error;
-    if (!SaveChartsXml(path.toStdWString(), ids, error))
+    if (!set_->SaveChartsXml(path.toStdWString(), ids, error))
         ShowError(error);
 }
 
 void ChartWidget::ShowHideChart(int id) {
-    const int shown = ToggleChartVisibility(id);
+    const int shown = set_->ToggleChartVisibility(id);
     if (shown < 0)
         return;
-    const ChartSeries* s = FindChart(id);
+    const ChartSeries* s = set_->FindChart(id);
     emit ChartVisibilityToggled(id, shown == 1 && s && s->HasPoints());
 }
 

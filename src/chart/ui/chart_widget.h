@@ -1,15 +1,18 @@
 #pragma once
-// The chart control: a widget that shows the charts of its model with an
-// automatic grid, pans, zooms and fits, selects an x range with statistics,
-// tracks the mouse, shows the label boxes and offers the context menus.
+// The chart control: a widget that shows a chart set with an automatic grid,
+// pans, zooms and fits, selects an x range with statistics, tracks the mouse,
+// shows the label boxes and offers the context menus.
 //
-// The background (grid, labels, curves) is drawn into a cached image at the
-// widget's device pixel ratio, redrawn only when the view or the data went
-// stale and discarded on resize; every paint composes the overlay (selection,
-// cross-hair, zoom rectangle, label boxes) over a copy of it and puts the
-// frame on the window in one copy, without erasing the window first.
+// The set is data apart from the widget: the widget either owns one of its
+// own or observes one that is owned elsewhere (a document's), as one of the
+// set's listeners. What it shows is drawn by a ChartCanvas, which caches the
+// background (grid, labels, curves) at the widget's device pixel ratio and
+// redraws it only when the view or the data went stale; every paint composes
+// the overlay (selection, cross-hair, zoom rectangle, label boxes) over a
+// copy of it and puts the frame on the window in one copy, without erasing
+// the window first.
 //
-// Window thread only, like its model.
+// Window thread only, like its set.
 
 #include <QImage>
 #include <QPoint>
@@ -21,6 +24,7 @@
 #include <optional>
 
 #include "chart/chart_set.h"
+#include "chart/ui/chart_canvas.h"
 #include "chart/ui/chart_grid.h"
 #include "chart/ui/chart_menus.h"
 #include "chart/ui/chart_view_math.h"
@@ -35,26 +39,29 @@ namespace chart::ui {
 
 class LabelBoxes;
 
-class ChartWidget : public QWidget, public chart::ChartSet {
+class ChartWidget : public QWidget {
     Q_OBJECT
 public:
     // Where the plot and the tick labels lie for the current view and size.
-    struct Layout {
-        chart::ui::TickStep ticksX;
-        chart::ui::TickStep ticksY;
-        double xLabelRowHeight = 0.0;
-        double yLabelColumnWidth = 0.0;
-        chart::ui::PlotRect plot;
-        chart::ui::VisibleRange visible;
-    };
+    using Layout = ChartCanvas::Layout;
 
     // Asks for a file to save charts to; an empty string means cancelled.
     using SaveFileDialog = std::function<QString(QWidget* parent)>;
     // Shows a menu at a global position; returns the chosen command id or 0.
     using MenuRunner = std::function<int(QMenu& menu, const QPoint& globalPos)>;
 
+    // Shows a set of its own.
     explicit ChartWidget(QWidget* parent = nullptr, platform::MessageBox* messages = nullptr);
+    // Shows `set`, which must outlive the widget or be replaced by SetSet first.
+    explicit ChartWidget(chart::ChartSet& set, QWidget* parent = nullptr,
+                         platform::MessageBox* messages = nullptr);
     ~ChartWidget() override;
+
+    // The set shown. The view (range, selection, tracking) stays as it is.
+    chart::ChartSet& Set() { return *set_; }
+    const chart::ChartSet& Set() const { return *set_; }
+    // Shows `set` from now on, owned elsewhere; a set of the widget's own goes.
+    void SetSet(chart::ChartSet& set);
 
     // Services; the defaults are the platform's dialogs and menus.
     void SetMessageBox(platform::MessageBox* messages) { messages_ = messages; }
@@ -108,23 +115,22 @@ public:
     // One tick of the 100 ms timer that scrolls while a drag holds the mouse
     // outside the plot.
     void AutoScrollTick();
-    const chart::ui::LabelBoxes& Boxes() const { return *boxes_; }
+    const chart::ui::LabelBoxes& Boxes() const { return canvas_.Boxes(); }
 
     // Drawn over the curves and under the label boxes, clipped to the plot,
     // at every paint: guides and reference curves that are no charts of the
-    // container, so they are never saved, listed or selected. Empty removes it.
-    using Decoration = std::function<void(QPainter& painter, const chart::ui::ViewMapping& mapping,
-                                          const QRectF& plot)>;
+    // set, so they are never saved, listed or selected. Empty removes it.
+    using Decoration = ChartCanvas::Decoration;
     void SetDecoration(Decoration decoration);
-    bool HasDecoration() const { return static_cast<bool>(decoration_); }
+    bool HasDecoration() const { return canvas_.HasDecoration(); }
 
     // The whole frame (background and overlay) for the current state at a
     // device pixel ratio, as the window would show it.
     QImage RenderFrame(qreal devicePixelRatio);
     // Where the last background drawing put its tick labels, client pixels.
-    const std::vector<QRectF>& TickLabelRects() const { return tickLabels_; }
+    const std::vector<QRectF>& TickLabelRects() const { return canvas_.TickLabelRects(); }
     // How often the background layer was drawn (the cache's hit rate).
-    int BackgroundDrawCount() const { return backgroundDraws_; }
+    int BackgroundDrawCount() const { return canvas_.BackgroundDrawCount(); }
 
 signals:
     // A "Show/Hide" item toggled an existing chart; visible means shown and
@@ -147,19 +153,19 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    ChartWidget(std::unique_ptr<chart::ChartSet> own, chart::ChartSet* shown, QWidget* parent,
+                platform::MessageBox* messages);
+
     enum DragFlag : unsigned { kDragPan = 1, kDragSelect = 2, kDragZoomBox = 4 };
 
+    void Observe(chart::ChartSet& set);
     void OnModelRedraw(unsigned flags);
     void ViewChanged();
     void ApplyMapping(const chart::ui::ViewMapping& m);
-    Layout ComputeLayout(const QSize& size) const;
-
-    // Painting.
-    const QImage& Background(qreal dpr);
-    void DrawBackground(QImage& image);
-    void DrawOverlay(QPainter& p, const Layout& layout);
+    chart::ui::ChartViewState ViewState() const;
 
     // Interaction.
     void BeginDrag(DragFlag flag);
@@ -176,6 +182,11 @@ private:
     void SaveCharts();
     void ShowHideChart(int id);
     void ShowError(const std::wstring& text);
+
+    std::unique_ptr<chart::ChartSet> ownSet_;  // none while a set owned elsewhere is shown
+    chart::ChartSet* set_;
+    chart::RedrawListenerId listener_ = 0;
+    ChartCanvas canvas_;
 
     platform::MessageBox* messages_ = nullptr;
     SaveFileDialog saveDialog_;
@@ -201,15 +212,7 @@ private:
     // screen, and not at all while it cannot be seen.
     QTimer frameTimer_;
 
-    QImage background_;
-    QImage frame_;  // background copy plus overlay, reused between paints
-    bool backgroundStale_ = true;
-    int backgroundDraws_ = 0;
-    Layout layout_;                   // of the last background drawing
-    std::vector<QRectF> tickLabels_;  // of the last background drawing
-    std::unique_ptr<chart::ui::LabelBoxes> boxes_;
     bool legendHand_ = false;  // the mouse is over a legend row
-    Decoration decoration_;
 };
 
 }  // namespace chart::ui

@@ -45,9 +45,9 @@ ProfileEditor::ProfileEditor(QWidget* parent) : QWidget(parent) {
     chart_->setObjectName(QStringLiteral("ProfileChart"));
     chart_->setMinimumSize(360, 240);
     chart_->installEventFilter(this);
-    chartId_ = chart_->AddChart({}, profile::kProfileChartName, profile::kProfileYLabel, 0, 2.0f,
-                                0.0f, profile::kProfileColor);
-    if (chart::ChartSeries* s = chart_->FindChart(chartId_))
+    chartId_ = chart_->Set().AddChart({}, profile::kProfileChartName, profile::kProfileYLabel, 0,
+                                      2.0f, 0.0f, profile::kProfileColor);
+    if (chart::ChartSeries* s = chart_->Set().FindChart(chartId_))
         s->showPoints = true;
 
     auto* add = new QPushButton(tr("Add point"), this);
@@ -262,9 +262,9 @@ void ProfileEditor::FillTable() {
 }
 
 void ProfileEditor::RefreshChart() {
-    chart_->ClearChartPoints(chartId_);
+    chart_->Set().ClearChartPoints(chartId_);
     std::vector<chart::ChartPoint> pts = model_.Profile().Points();
-    chart_->AppendChartPoints(chartId_, pts);
+    chart_->Set().AppendChartPoints(chartId_, pts);
     if (dragIndex_ >= 0)
         return;  // the view stays put under the mouse
     chart_->update();

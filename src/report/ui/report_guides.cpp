@@ -76,7 +76,7 @@ void DrawLevel(QPainter& p, const QRectF& plot, double py, const QString& label)
 
 }  // namespace
 
-chart::ui::ChartWidget::Decoration MakeGuides(Guides g) {
+chart::ui::ChartCanvas::Decoration MakeGuides(Guides g) {
     if (!g.show && g.reference.empty())
         return {};
     return [g = std::move(g)](QPainter& p, const chart::ui::ViewMapping& m, const QRectF& plot) {

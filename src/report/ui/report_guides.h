@@ -2,13 +2,13 @@
 // What the bake report draws on the chart: T_L and the preheat band as light
 // horizontal guides, the time above the liquidus shaded, the peak marked, and
 // a reference record's curve dashed grey. It is painted, never a chart of the
-// container, so it is never saved into the record.
+// set, so it is never saved into the record.
 
 #include <optional>
 #include <vector>
 
 #include "chart/chart_point.h"
-#include "chart/ui/chart_widget.h"
+#include "chart/ui/chart_canvas.h"
 #include "report/bake_metrics.h"
 
 namespace report::ui {
@@ -20,8 +20,8 @@ struct Guides {
     std::vector<chart::ChartPoint> reference;  // valued points; empty: none
 };
 
-// A decoration for chart::ui::ChartWidget::SetDecoration; empty when there is
-// nothing to draw.
-chart::ui::ChartWidget::Decoration MakeGuides(Guides guides);
+// A decoration for the chart control or its canvas (SetDecoration); empty
+// when there is nothing to draw.
+chart::ui::ChartCanvas::Decoration MakeGuides(Guides guides);
 
 }  // namespace report::ui

@@ -111,7 +111,7 @@ void ReportPane::ReloadCharts() {
     charts_->clear();
     if (!container_)
         return;
-    for (const auto& [id, s] : container_->Charts()) {
+    for (const auto& [id, s] : container_->Set().Charts()) {
         if (s->HasPoints())
             charts_->addItem(QString::fromStdWString(s->name));
     }
@@ -172,7 +172,7 @@ QString ReportPane::ChartName() const {
 std::vector<chart::ChartPoint> ReportPane::Curve() const {
     if (!container_)
         return {};
-    const chart::ChartSeries* s = container_->FindChartByName(ChartName().toStdWString());
+    const chart::ChartSeries* s = container_->Set().FindChartByName(ChartName().toStdWString());
     return s ? report::ValuedPoints(s->Points().ToVector()) : std::vector<chart::ChartPoint>{};
 }
 
@@ -195,7 +195,7 @@ void ReportPane::Refresh() {
     if (container_ && charts_->count() == 0)
         ReloadCharts();
     const chart::ChartSeries* series =
-        container_ ? container_->FindChartByName(ChartName().toStdWString()) : nullptr;
+        container_ ? container_->Set().FindChartByName(ChartName().toStdWString()) : nullptr;
     if (!series) {
         report_.reset();
         verdict_->setText(container_ ? tr("No chart \"%1\" to judge").arg(ChartName())
@@ -208,7 +208,7 @@ void ReportPane::Refresh() {
         emit reportChanged();
         return;
     }
-    const chart::ChartSeries* profile = container_->FindChartByName(L"Profile");
+    const chart::ChartSeries* profile = container_->Set().FindChartByName(L"Profile");
     const Reference* reference = CurrentReference();
     // The report reads arrays; a record's points live in chunks.
     const std::vector<chart::ChartPoint> curve = series->Points().ToVector();

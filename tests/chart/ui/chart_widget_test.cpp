@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPainter>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -11,9 +12,11 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <span>
 #include <vector>
 
+#include "chart/ui/chart_canvas.h"
 #include "chart/ui/chart_overlay.h"
 #include "chart/ui/chart_widget.h"
 #include "chart/ui/curve_painter.h"
@@ -52,7 +55,7 @@ protected:
 
     int AddLine(double y, uint32_t color = kRed, std::wstring name = L"") {
         const std::vector<ChartPoint> pts = {{0, y}, {50, y}, {100, y}};
-        return chart_.AddChart(pts, name, L"", 0, 2.0f, 0.0f, color);
+        return chart_.Set().AddChart(pts, name, L"", 0, 2.0f, 0.0f, color);
     }
 
     QPoint Pixel(double x, double y) const {
@@ -88,8 +91,8 @@ bool Near(QRgb a, QRgb b, int tolerance) {
 TEST_F(ChartContainerTest, ZoomToFitPutsTheExtentsWithMarginsOnThePlotEdges) {
     const std::vector<ChartPoint> a = {{0, 20}, {40, 120}};
     const std::vector<ChartPoint> b = {{30, 50}, {100, 220}};
-    chart_.AddChart(a, L"A", L"", 0, 2, 0, kRed);
-    chart_.AddChart(b, L"B", L"", 0, 2, 0, kBlue);
+    chart_.Set().AddChart(a, L"A", L"", 0, 2, 0, kRed);
+    chart_.Set().AddChart(b, L"B", L"", 0, 2, 0, kBlue);
     chart_.ZoomToFit();
     const auto layout = chart_.CurrentLayout();
     const ViewMapping& m = chart_.Mapping();
@@ -131,7 +134,7 @@ TEST_F(ChartContainerTest, DegenerateFitsKeepTheView) {
 
     // One point: both axes get a span around it and the scales stay finite.
     const std::vector<ChartPoint> one = {{5, 20}};
-    chart_.AddChart(one, L"", L"", 0, 2, 0, kRed);
+    chart_.Set().AddChart(one, L"", L"", 0, 2, 0, kRed);
     chart_.ZoomToFit();
     EXPECT_TRUE(chart::ui::IsUsableMapping(chart_.Mapping()));
     const double left = chart_.Mapping().DataX(chart_.CurrentLayout().plot.x);
@@ -141,30 +144,30 @@ TEST_F(ChartContainerTest, DegenerateFitsKeepTheView) {
 }
 
 TEST_F(ChartContainerTest, ResetContainerRestoresHomeAndVisibility) {
-    const int empty = chart_.AddChart({}, L"Empty", L"", 0, 2, 0, kRed);
+    const int empty = chart_.Set().AddChart({}, L"Empty", L"", 0, 2, 0, kRed);
     const int hidden = AddLine(10);
     const int shown = AddLine(20);
-    chart_.ToggleChartVisibility(hidden);
+    chart_.Set().ToggleChartVisibility(hidden);
     chart_.ZoomToRange(0, 50, 0, 50);
     chart_.ZoomToFit();
     chart_.ResetContainer();
     EXPECT_NEAR(chart_.Mapping().DataX(800), 50, 1e-9);
-    EXPECT_FALSE(chart_.FindChart(empty)->visible);
-    EXPECT_TRUE(chart_.FindChart(hidden)->visible);
-    EXPECT_TRUE(chart_.FindChart(shown)->visible);
+    EXPECT_FALSE(chart_.Set().FindChart(empty)->visible);
+    EXPECT_TRUE(chart_.Set().FindChart(hidden)->visible);
+    EXPECT_TRUE(chart_.Set().FindChart(shown)->visible);
 
     // Stays hidden when points arrive later.
     const std::vector<ChartPoint> late = {{1, 1}};
-    chart_.AppendChartPoints(empty, late);
-    EXPECT_FALSE(chart_.FindChart(empty)->visible);
+    chart_.Set().AppendChartPoints(empty, late);
+    EXPECT_FALSE(chart_.Set().FindChart(empty)->visible);
 
     // A selected chart whose points were cleared is hidden and deselected.
-    chart_.SetChartSelected(shown, true);
-    chart_.ClearChartPoints(shown);
+    chart_.Set().SetChartSelected(shown, true);
+    chart_.Set().ClearChartPoints(shown);
     chart_.ResetContainer();
-    EXPECT_FALSE(chart_.FindChart(shown)->visible);
-    EXPECT_FALSE(chart_.FindChart(shown)->selected);
-    EXPECT_TRUE(chart_.SelectedIds().empty());
+    EXPECT_FALSE(chart_.Set().FindChart(shown)->visible);
+    EXPECT_FALSE(chart_.Set().FindChart(shown)->selected);
+    EXPECT_TRUE(chart_.Set().SelectedIds().empty());
 }
 
 TEST_F(ChartContainerTest, EnsurePointVisibleDoesNotOvershootBetweenPaints) {
@@ -212,7 +215,7 @@ TEST_F(ChartContainerTest, AppendsOfALiveRecordPaintAtMostOncePerFrame) {
     auto appendPacket = [&] {
         // A packet: one point, and the view following it.
         const ChartPoint p{x += 0.5, 50.0 + std::fmod(x, 7.0)};
-        ASSERT_TRUE(chart_.AppendChartPoints(id, std::span(&p, 1)));
+        ASSERT_TRUE(chart_.Set().AppendChartPoints(id, std::span(&p, 1)));
         chart_.EnsurePointVisible(id, p.x, p.y);
     };
 
@@ -258,7 +261,7 @@ TEST_F(ChartContainerTest, FollowingALiveRecordKeepsItsReductionAndItsNewestPoin
     const double dx = 1.0 / 256;
     std::vector<ChartPoint> pts;
     for (int i = 0; i < 100 * 256; ++i) pts.push_back({i * dx, y(i * dx)});
-    const int id = chart_.AddChart(pts, L"", L"", 0, 1.0f, 0.0f, kRed);
+    const int id = chart_.Set().AddChart(pts, L"", L"", 0, 1.0f, 0.0f, kRed);
     const size_t before = chart::ui::WholeReductionCount();
     chart_.RenderFrame(1.0);
     const size_t reductions = chart::ui::WholeReductionCount();
@@ -268,7 +271,7 @@ TEST_F(ChartContainerTest, FollowingALiveRecordKeepsItsReductionAndItsNewestPoin
     int moves = 0;
     for (int packet = 0; packet < 600; ++packet) {
         const ChartPoint p{x += dx, y(x)};
-        ASSERT_TRUE(chart_.AppendChartPoints(id, std::span(&p, 1)));
+        ASSERT_TRUE(chart_.Set().AppendChartPoints(id, std::span(&p, 1)));
         const double origin = chart_.Mapping().originX;
         chart_.EnsurePointVisible(id, p.x, p.y);
         moves += chart_.Mapping().originX != origin;
@@ -285,8 +288,8 @@ TEST_F(ChartContainerTest, FollowingALiveRecordKeepsItsReductionAndItsNewestPoin
     // The kept reduction draws what a fresh one does.
     chart::ui::ChartWidget fresh(nullptr, nullptr);
     fresh.resize(chart_.size());
-    const std::vector<ChartPoint> all = chart_.FindChart(id)->Points().ToVector();
-    fresh.AddChart(all, L"", L"", 0, 1.0f, 0.0f, kRed);
+    const std::vector<ChartPoint> all = chart_.Set().FindChart(id)->Points().ToVector();
+    fresh.Set().AddChart(all, L"", L"", 0, 1.0f, 0.0f, kRed);
     fresh.SetMapping(chart_.Mapping());
     EXPECT_EQ(fresh.RenderFrame(1.0), chart_.RenderFrame(1.0));
 
@@ -320,15 +323,15 @@ TEST_F(ChartContainerTest, ClickOnACurveTogglesItsSelectionOnly) {
     const int high = AddLine(70, kBlue);
     chart_.SetSelection(10, 20);
     QTest::mouseClick(&chart_, Qt::LeftButton, {}, Pixel(50, 30) + QPoint(0, 4));
-    EXPECT_TRUE(chart_.FindChart(low)->selected);
+    EXPECT_TRUE(chart_.Set().FindChart(low)->selected);
     EXPECT_FALSE(chart_.IsSelecting());
     EXPECT_TRUE(chart_.HasSelection());  // no selection drag started
     QTest::mouseClick(&chart_, Qt::LeftButton, {}, Pixel(50, 30));
-    EXPECT_FALSE(chart_.FindChart(low)->selected);
+    EXPECT_FALSE(chart_.Set().FindChart(low)->selected);
 
-    chart_.ToggleChartVisibility(high);  // a hidden chart is never hit
+    chart_.Set().ToggleChartVisibility(high);  // a hidden chart is never hit
     QTest::mouseClick(&chart_, Qt::LeftButton, {}, Pixel(50, 70));
-    EXPECT_FALSE(chart_.FindChart(high)->selected);
+    EXPECT_FALSE(chart_.Set().FindChart(high)->selected);
     EXPECT_FALSE(chart_.HasSelection());  // that was a click on empty ground
 }
 
@@ -515,8 +518,8 @@ TEST_F(ChartContainerTest, MiddleButtonTogglesTrackingAndHidesTheCursor) {
 // the x scale and its y from the y scale, which differ here.
 TEST_F(ChartContainerTest, TrackingBoxTitleShowsTheDataPointUnderTheMouse) {
     AddLine(20);
-    chart_.SetXValueFormatter([](double v) { return std::to_wstring(std::lround(v)); });
-    chart_.SetYValueFormatter([](double v) { return std::to_wstring(std::lround(v)); });
+    chart_.Set().SetXValueFormatter([](double v) { return std::to_wstring(std::lround(v)); });
+    chart_.Set().SetYValueFormatter([](double v) { return std::to_wstring(std::lround(v)); });
     chart_.ZoomToRange(0, 100, 0, 40);
     ASSERT_GT(std::abs(chart_.Mapping().scaleX - chart_.Mapping().scaleY), 1.0);
     chart_.SetTracking(true);
@@ -571,15 +574,15 @@ TEST_F(ChartContainerTest, HideAndPointsOnADeletedChartSayChartWasDeleted) {
 TEST_F(ChartContainerTest, HideDeselectsAndPointsToggle) {
     chart_.ZoomToRange(0, 100, 0, 100);
     const int id = AddLine(50);
-    chart_.SetChartSelected(id, true);
+    chart_.Set().SetChartSelected(id, true);
     nextCommand_ = chart::ui::kCmdShowChartPoints;
     chart_.OpenChartMenu(id, QPoint());
-    EXPECT_TRUE(chart_.FindChart(id)->showPoints);
+    EXPECT_TRUE(chart_.Set().FindChart(id)->showPoints);
     nextCommand_ = chart::ui::kCmdHideChart;
     chart_.OpenChartMenu(id, QPoint());
-    EXPECT_FALSE(chart_.FindChart(id)->visible);
-    EXPECT_FALSE(chart_.FindChart(id)->selected);
-    EXPECT_TRUE(chart::ui::LabelRowCharts(chart_).empty());
+    EXPECT_FALSE(chart_.Set().FindChart(id)->visible);
+    EXPECT_FALSE(chart_.Set().FindChart(id)->selected);
+    EXPECT_TRUE(chart::ui::LabelRowCharts(chart_.Set()).empty());
     EXPECT_TRUE(messages_.messages.empty());
 }
 
@@ -589,7 +592,7 @@ TEST_F(ChartContainerTest, SaveWritesSelectedElseVisibleChartsAndReportsFailures
     const int b = AddLine(20, kRed, L"B");
     const int c = AddLine(30, kRed, L"C");
     const int hidden = AddLine(40, kRed, L"Hidden");
-    chart_.ToggleChartVisibility(hidden);
+    chart_.Set().ToggleChartVisibility(hidden);
     QString path = QString::fromStdString(dir.Path("out.xml"));
     int dialogs = 0;
     chart_.SetSaveFileDialog([&](QWidget*) {
@@ -600,9 +603,9 @@ TEST_F(ChartContainerTest, SaveWritesSelectedElseVisibleChartsAndReportsFailures
         chart::ui::ChartWidget reader;
         std::set<int> ids;
         std::wstring error;
-        EXPECT_TRUE(reader.LoadChartsXml(path.toStdWString(), ids, error)) << error.size();
+        EXPECT_TRUE(reader.Set().LoadChartsXml(path.toStdWString(), ids, error)) << error.size();
         std::vector<std::wstring> names;
-        for (const auto& [id, s] : reader.Charts()) names.push_back(s->name);
+        for (const auto& [id, s] : reader.Set().Charts()) names.push_back(s->name);
         return names;
     };
 
@@ -610,8 +613,8 @@ TEST_F(ChartContainerTest, SaveWritesSelectedElseVisibleChartsAndReportsFailures
     chart_.RunCommand(chart::ui::kCmdSaveCharts);
     EXPECT_EQ(saved(), (std::vector<std::wstring>{L"A", L"B", L"C"}));
     // Two selected: "Save chart..." from a third chart's menu saves those two.
-    chart_.SetChartSelected(a, true);
-    chart_.SetChartSelected(c, true);
+    chart_.Set().SetChartSelected(a, true);
+    chart_.Set().SetChartSelected(c, true);
     nextCommand_ = chart::ui::kCmdSaveChart;
     chart_.OpenChartMenu(b, QPoint());
     EXPECT_EQ(saved(), (std::vector<std::wstring>{L"A", L"C"}));
@@ -634,7 +637,7 @@ TEST_F(ChartContainerTest, SaveWritesSelectedElseVisibleChartsAndReportsFailures
 }
 
 TEST_F(ChartContainerTest, NothingToSave) {
-    chart_.AddChart({}, L"Empty", L"", 0, 2, 0, kRed);
+    chart_.Set().AddChart({}, L"Empty", L"", 0, 2, 0, kRed);
     int dialogs = 0;
     chart_.SetSaveFileDialog([&](QWidget*) {
         ++dialogs;
@@ -649,10 +652,10 @@ TEST_F(ChartContainerTest, NothingToSave) {
 
 TEST_F(ChartContainerTest, ShowHideTogglesAndTellsTheParent) {
     const int id = AddLine(10);
-    const int empty = chart_.AddChart({}, L"E", L"", 0, 2, 0, kRed);
+    const int empty = chart_.Set().AddChart({}, L"E", L"", 0, 2, 0, kRed);
     QSignalSpy spy(&chart_, &chart::ui::ChartWidget::ChartVisibilityToggled);
     chart_.RunCommand(chart::ui::kCmdShowHideFirst + id);
-    EXPECT_FALSE(chart_.FindChart(id)->visible);
+    EXPECT_FALSE(chart_.Set().FindChart(id)->visible);
     chart_.RunCommand(chart::ui::kCmdShowHideFirst + id);
     chart_.RunCommand(chart::ui::kCmdShowHideFirst + empty);
     chart_.RunCommand(chart::ui::kCmdShowHideFirst + 500);  // no such chart
@@ -682,7 +685,7 @@ TEST_F(ChartContainerTest, ContainerCommands) {
         EXPECT_DOUBLE_EQ(chart_.Mapping().originY, oy + c.dy) << c.command;
     }
     chart_.RunCommand(chart::ui::kCmdShowLegend);
-    EXPECT_TRUE(chart_.IsLegendVisible());
+    EXPECT_TRUE(chart_.Set().IsLegendVisible());
     chart_.RunCommand(chart::ui::kCmdEnableTracking);
     EXPECT_TRUE(chart_.IsTracking());
     chart_.RunCommand(chart::ui::kCmdZoomToFit);
@@ -770,8 +773,8 @@ TEST_F(ChartContainerTest, TickLabelsAtThePlotEdgesStayWholeAndDistinct) {
     EXPECT_EQ(Ink(image, QRect(799, bottom + 2, 1, 15)), 0) << "right column label cut";
 
     // Labels read as the grid steps: "4050" and "4100", not "4.05e+03" twice.
-    EXPECT_EQ(chart_.YTickLabel(4050, l.ticksY.step), L"4050");
-    EXPECT_EQ(chart_.XTickLabel(100, l.ticksX.step), L"100");
+    EXPECT_EQ(chart_.Set().YTickLabel(4050, l.ticksY.step), L"4050");
+    EXPECT_EQ(chart_.Set().XTickLabel(100, l.ticksX.step), L"100");
 }
 
 TEST_F(ChartContainerTest, AtRatioTwoAOnePixelLineIsTwoDevicePixelsWide) {
@@ -807,7 +810,7 @@ TEST_F(ChartContainerTest, OverlayChangesReuseTheCachedBackground) {
     chart_.RenderFrame(1.0);
     EXPECT_EQ(chart_.BackgroundDrawCount(), draws);
     const std::vector<ChartPoint> more = {{120, 50}};
-    chart_.AppendChartPoints(0, more);
+    chart_.Set().AppendChartPoints(0, more);
     chart_.RenderFrame(1.0);
     EXPECT_EQ(chart_.BackgroundDrawCount(), draws + 1);
     chart_.resize(700, 500);
@@ -818,7 +821,7 @@ TEST_F(ChartContainerTest, OverlayChangesReuseTheCachedBackground) {
 TEST_F(ChartContainerTest, PressesOnTheLabelBoxesGoToTheBoxes) {
     chart_.ZoomToRange(0, 100, 0, 100);
     const int id = AddLine(50, kRed, L"Temp Main");
-    chart_.SetLegendVisible(true);
+    chart_.Set().SetLegendVisible(true);
     chart_.SetSelection(10, 20);
     chart_.RenderFrame(1.0);
     const chart::ui::Legend& legend = chart_.Boxes().LegendBox();
@@ -828,7 +831,7 @@ TEST_F(ChartContainerTest, PressesOnTheLabelBoxesGoToTheBoxes) {
 
     // A press on the legend's row selects its chart and starts no drag.
     QTest::mouseClick(&chart_, Qt::LeftButton, {}, checkBox);
-    EXPECT_TRUE(chart_.FindChart(id)->selected);
+    EXPECT_TRUE(chart_.Set().FindChart(id)->selected);
     EXPECT_TRUE(chart_.HasSelection());
     EXPECT_EQ(chart_.CaptureCount(), 0);
 
@@ -848,13 +851,13 @@ TEST_F(ChartContainerTest, PressesOnTheLabelBoxesGoToTheBoxes) {
 TEST_F(ChartContainerTest, AHiddenLegendCatchesNoMouse) {
     chart_.ZoomToRange(0, 100, 0, 100);
     AddLine(10, kRed, L"Temp Main");
-    chart_.SetLegendVisible(true);
+    chart_.Set().SetLegendVisible(true);
     chart_.RenderFrame(1.0);
     const chart::ui::Legend& legend = chart_.Boxes().LegendBox();
     ASSERT_TRUE(legend.shown);
     const QPoint cell = legend.Position() + legend.CellRect().topLeft() +
                         QPoint(4 + legend.ColumnWidths()[0] / 2, legend.RowHeight() / 2);
-    chart_.SetLegendVisible(false);
+    chart_.Set().SetLegendVisible(false);
     chart_.RenderFrame(1.0);  // nothing overlaid: the background is the frame
     EXPECT_FALSE(legend.shown);
 
@@ -863,8 +866,8 @@ TEST_F(ChartContainerTest, AHiddenLegendCatchesNoMouse) {
     const int under = AddLine(y, kBlue);
     chart_.RenderFrame(1.0);
     QTest::mouseClick(&chart_, Qt::LeftButton, {}, cell);
-    EXPECT_TRUE(chart_.FindChart(under)->selected);
-    chart_.ToggleChartVisibility(under);
+    EXPECT_TRUE(chart_.Set().FindChart(under)->selected);
+    chart_.Set().ToggleChartVisibility(under);
 
     // A drag from there selects.
     chart_.RenderFrame(1.0);
@@ -924,7 +927,7 @@ TEST_F(ChartContainerTest, OverlayLabelsHideTheTickLabelsTheyTouch) {
     QRect box;
     for (int i = 0; i < 3; ++i) {
         const double x = chart_.Mapping().DataX(px);
-        const QString label = QString::fromStdWString(chart_.XValueFormatter()(x));
+        const QString label = QString::fromStdWString(chart_.Set().XValueFormatter()(x));
         box = chart::ui::SelectionLabelRects(l.plot, px, 700, label, "700", text, &probe)[0];
         px += tick.center().x() - box.left();
         chart_.SetSelection(chart_.Mapping().DataX(px), chart_.Mapping().DataX(700));
@@ -950,4 +953,84 @@ TEST_F(ChartContainerTest, OverlayLabelsHideTheTickLabelsTheyTouch) {
     const QRect upper = row.toAlignedRect().adjusted(0, 0, 0, -6);
     EXPECT_GT(Ink(plain, upper), 0);
     EXPECT_EQ(Ink(tracked, upper), 0) << "a fragment of the row label is left";
+}
+
+// A document owns the set and any number of controls show it: each hears
+// every change of the set it shows, and only of that set.
+TEST(ChartSetViews, EveryControlShowingASetRedrawsOnItsChanges) {
+    chart::ChartSet set;
+    chart::ChartSet other;
+    const std::vector<ChartPoint> line = {{0, 0}, {100, 100}};
+    auto a = std::make_unique<chart::ui::ChartWidget>(set);
+    chart::ui::ChartWidget b(set);
+    for (chart::ui::ChartWidget* w : {a.get(), &b}) w->resize(300, 200);
+    ASSERT_EQ(&a->Set(), &set);
+    ASSERT_EQ(&b.Set(), &set);
+
+    const auto draws = [](chart::ui::ChartWidget& w) {
+        w.RenderFrame(1.0);
+        return w.BackgroundDrawCount();
+    };
+    const int a0 = draws(*a), b0 = draws(b);
+    set.AddChart(line, L"Temp", L"", 0, 1.0f, 0.0f, kRed);
+    a->ZoomToFit();
+    b.ZoomToFit();
+    EXPECT_EQ(draws(*a), a0 + 1);
+    EXPECT_EQ(draws(b), b0 + 1);
+    EXPECT_EQ(a->RenderFrame(1.0), b.RenderFrame(1.0)) << "two views of one set differ";
+
+    // b shows another set from now on.
+    b.SetSet(other);
+    EXPECT_EQ(&b.Set(), &other);
+    const int a1 = draws(*a), b1 = draws(b);
+    set.RedrawAll();
+    EXPECT_EQ(draws(*a), a1 + 1);
+    EXPECT_EQ(draws(b), b1) << "b still listens to the set it left";
+    other.RedrawAll();
+    EXPECT_EQ(draws(b), b1 + 1);
+
+    // A control that goes stops listening; the set lives on.
+    a.reset();
+    set.RedrawAll();
+    set.AddChart(line, L"Fan", L"", 0, 1.0f, 0.0f, kBlue);
+    EXPECT_EQ(set.Charts().size(), 2u);
+}
+
+// calveroctl draws with the canvas alone: for the same set and view it must
+// give the pixels the control shows, overlay and decoration included.
+TEST(ChartCanvas, DrawsWhatTheChartControlShows) {
+    chart::ui::ChartWidget widget;
+    widget.resize(640, 400);
+    chart::ChartSet& set = widget.Set();
+    const std::vector<ChartPoint> rise = {{0, 25}, {60, 150}, {120, 180}, {180, 245}, {240, 90}};
+    const std::vector<ChartPoint> fan = {{0, 900}, {120, 1400}, {240, 1000}};
+    set.AddChart(rise, L"Temp Main", L"Temperature", 0, 2.0f, 0.5f, kRed);
+    set.AddChart(fan, L"Fan", L"RPM", 5, 1.0f, 0.0f, kBlue);
+    set.SetLegendVisible(true);
+    widget.ZoomToFit();
+    widget.SetSelection(40, 150);
+    widget.SetLastMousePos(QPoint(300, 200));
+    widget.SetTracking(true);
+    const auto decoration = [](QPainter& p, const ViewMapping& m, const QRectF&) {
+        p.fillRect(QRectF(m.PixelX(100), m.PixelY(200), 30, 30), QColor(0, 160, 0, 80));
+    };
+    widget.SetDecoration(decoration);
+
+    chart::ui::ChartCanvas canvas(set);
+    canvas.SetLogicalDpi(widget.logicalDpiX(), widget.logicalDpiY());
+    canvas.SetDecoration(decoration);
+    chart::ui::ChartViewState view;
+    view.mapping = canvas.FitAll(widget.size()).value();
+    EXPECT_EQ(view.mapping.scaleX, widget.Mapping().scaleX);
+    EXPECT_EQ(view.mapping.originY, widget.Mapping().originY);
+    view.selectionExists = true;
+    view.selectionStart = 40;
+    view.selectionEnd = 150;
+    view.tracking = true;
+    view.mouse = QPoint(300, 200);
+
+    const QImage shown = widget.RenderFrame(1.0);
+    const QImage drawn = canvas.RenderFrame(widget.size(), 1.0, view);
+    ASSERT_EQ(drawn.size(), shown.size());
+    EXPECT_TRUE(drawn == shown) << "the canvas draws other pixels than the control";
 }

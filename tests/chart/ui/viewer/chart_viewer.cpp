@@ -39,14 +39,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::set<int> ids;
         std::wstring error;
-        if (!chart.LoadChartsXml(QString::fromLocal8Bit(argv[i]).toStdWString(), ids, error)) {
+        if (!chart.Set().LoadChartsXml(QString::fromLocal8Bit(argv[i]).toStdWString(), ids,
+                                       error)) {
             std::fprintf(stderr, "%s: %s\n", argv[i],
                          QString::fromStdWString(error).toUtf8().constData());
             return 1;
         }
     }
     chart.show();
-    chart.SetLegendVisible(true);
+    chart.Set().SetLegendVisible(true);
     chart.ZoomToFit();
     return app.exec();
 }
