@@ -286,7 +286,7 @@ TEST_F(ProgramProfiles, TheFileMenuOpensEditorsThatUploadAndReadThroughThePanel)
     auto* commands = frame->findChild<shell::ProfileCommands*>();
     ASSERT_NE(nullptr, commands);
     QStringList texts;
-    for (QAction* a : frame->MenuByTitle(QStringLiteral("&File"))->actions()) texts << a->text();
+    for (QAction* a : frame->MenuBarMenus().file->actions()) texts << a->text();
     const qsizetype open = texts.indexOf(QStringLiteral("&Open...\tCtrl+O"));
     ASSERT_GE(open, 0) << texts.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(QStringLiteral("New Profile..."), texts.value(open + 1));
