@@ -482,6 +482,11 @@ TEST_F(ProgramProfiles, NewProfileStartsFromTheChosenTemplateWithItsWindow) {
         EXPECT_EQ(QStringLiteral("Profile.xml"), suggested);
         return dir_.filePath(QStringLiteral("profiles/mine.xml"));
     };
+    // The frame has one "New Profile..." command: this group takes it over
+    // from the program's, whose dialog would wait for the operator.
+    auto* programs = app_.MainFrame()->findChild<shell::ProfileCommands*>();
+    ASSERT_NE(nullptr, programs);
+    QObject::disconnect(app_.MainFrame()->Commands().newProfile, nullptr, programs, nullptr);
     shell::ProfileCommands commands(app_.MainFrame(), options_.profilesFolder, dialogs);
 
     commands.NewAction()->trigger();  // cancelled
