@@ -46,21 +46,53 @@ void LinkBridge::Shutdown() {
 
 // ---- link thread ----------------------------------------------------------------
 
+namespace {
+
+// Where the thread sanitizer learns of the hand-over: any address will do.
+char handover;
+
+// A call carried from the link thread to the window thread by Qt's event
+// queue, whose ordering the thread sanitizer cannot see (it lives in an
+// uninstrumented library). Qt builds its holder of the call inside
+// QMetaObject::invokeMethod, moving the call into place last, and runs it
+// from inside its library: so the hand-over is marked once the last move is
+// done and taken up before the call reads anything of its own. Qt's holder
+// is freed by whichever thread lets go of it last, which may be the link
+// thread again: the call hands itself back once it has run.
+template <typename F>
+class HandedOver {
+public:
+    explicit HandedOver(F call) : call_(std::move(call)) {}
+    HandedOver(HandedOver&& other) noexcept : call_(std::move(other.call_)) {
+        platform::ReleaseToOtherThread(&handover);
+    }
+    HandedOver(const HandedOver&) = delete;
+    HandedOver& operator=(const HandedOver&) = delete;
+    HandedOver& operator=(HandedOver&&) = delete;
+    ~HandedOver() { platform::AcquireFromOtherThread(&handover); }
+
+    void operator()() {
+        platform::AcquireFromOtherThread(&handover);
+        call_();
+        platform::ReleaseToOtherThread(&handover);
+    }
+
+private:
+    F call_;
+};
+
+}  // namespace
+
 template <typename F>
 void LinkBridge::Queue(F&& deliver) {
-    // Qt's event queue orders the call after the copy, but it lives in a
-    // library the thread sanitizer does not see: tell it so.
-    platform::ReleaseToOtherThread(this);
-    QMetaObject::invokeMethod(
-        this,
-        [this, deliver = std::forward<F>(deliver)] {
-            platform::AcquireFromOtherThread(this);
-            if (shutDown_)
-                return;
-            deliver();
-            emit eventHandled();
-        },
-        Qt::QueuedConnection);
+    auto call = [this, deliver = std::forward<F>(deliver)]() mutable {
+        if (shutDown_)
+            return;
+        deliver();
+        emit eventHandled();
+    };
+    QMetaObject::invokeMethod(this, HandedOver<decltype(call)>(std::move(call)),
+                              Qt::QueuedConnection);
 }
 
 void LinkBridge::OnPacket(const uint8_t* data, uint32_t length, uint32_t) {
