@@ -1,14 +1,13 @@
 #include "shell/link_bridge.h"
 
-#include <QCoreApplication>
+#include <QMetaObject>
 
-#include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 #include "platform/debug_output.h"
 #include "platform/thread_handover.h"
-#include "widgets/thread_post.h"
 
 namespace shell {
 
@@ -35,10 +34,9 @@ uint32_t LinkBridge::Open(devlink::LinkLog* log) {
 void LinkBridge::Shutdown() {
     if (shutDown_)
         return;
+    // First, so that the silent disconnect, and whatever the link queued
+    // before it, reaches nobody.
     shutDown_ = true;
-    // First the listeners, so that the silent disconnect, and whatever the
-    // link posted before it, reaches nobody.
-    listeners_.clear();
     if (link_) {
         link_->Disconnect(0, 1);
         release_(link_);
@@ -46,89 +44,100 @@ void LinkBridge::Shutdown() {
     }
 }
 
-void LinkBridge::AddListener(bake::PacketListener* listener) {
-    if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
-        listeners_.push_back(listener);
-}
-
-void LinkBridge::RemoveListener(bake::PacketListener* listener) {
-    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
-}
-
 // ---- link thread ----------------------------------------------------------------
 
+namespace {
+
+// Where the thread sanitizer learns of the hand-over: any address will do.
+char handover;
+
+// A call carried from the link thread to the window thread by Qt's event
+// queue, whose ordering the thread sanitizer cannot see (it lives in an
+// uninstrumented library). Qt builds its holder of the call inside
+// QMetaObject::invokeMethod, moving the call into place last, and runs it
+// from inside its library: so the hand-over is marked once the last move is
+// done and taken up before the call reads anything of its own. Qt's holder
+// is freed by whichever thread lets go of it last, which may be the link
+// thread again: the call hands itself back once it has run.
+template <typename F>
+class HandedOver {
+public:
+    explicit HandedOver(F call) : call_(std::move(call)) {}
+    HandedOver(HandedOver&& other) noexcept : call_(std::move(other.call_)) {
+        platform::ReleaseToOtherThread(&handover);
+    }
+    HandedOver(const HandedOver&) = delete;
+    HandedOver& operator=(const HandedOver&) = delete;
+    HandedOver& operator=(HandedOver&&) = delete;
+    ~HandedOver() { platform::AcquireFromOtherThread(&handover); }
+
+    void operator()() {
+        platform::AcquireFromOtherThread(&handover);
+        call_();
+        platform::ReleaseToOtherThread(&handover);
+    }
+
+private:
+    F call_;
+};
+
+}  // namespace
+
+template <typename F>
+void LinkBridge::Queue(F&& deliver) {
+    auto call = [this, deliver = std::forward<F>(deliver)]() mutable {
+        if (shutDown_)
+            return;
+        deliver();
+        emit eventHandled();
+    };
+    QMetaObject::invokeMethod(this, HandedOver<decltype(call)>(std::move(call)),
+                              Qt::QueuedConnection);
+}
+
 void LinkBridge::OnPacket(const uint8_t* data, uint32_t length, uint32_t) {
-    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[length ? length : 1]);
-    if (!copy) {
+    QByteArray copy;
+    try {
+        copy = QByteArray(reinterpret_cast<const char*>(data), qsizetype(length));
+    } catch (const std::bad_alloc&) {
         // No window may be touched from the link thread: say it on the
         // debug channel and end the process.
         platform::DebugOutput("No mem to transfer pkt !!!");
         std::_Exit(1);
     }
-    if (length)
-        std::copy(data, data + length, copy.get());
-    widgets::PostFromWorkerThread(this, new LinkEvent(std::move(copy), length));
+    Queue([this, copy = std::move(copy)] { emit packetReceived(copy); });
 }
 
 void LinkBridge::OnConnectFailed(uint32_t code, uint32_t) {
-    widgets::PostFromWorkerThread(this, new LinkEvent(LinkEvent::kConnectFailed, code));
+    Queue([this, code] { emit connectFailed(code); });
 }
 
-void LinkBridge::OnDisconnected(uint32_t code, uint32_t) {
-    widgets::PostFromWorkerThread(this, new LinkEvent(LinkEvent::kDisconnected, code));
+void LinkBridge::OnDisconnected(uint32_t, uint32_t) {
+    Queue([this] {
+        connected_ = false;
+        emit deviceDisconnected();
+    });
 }
 
 void LinkBridge::OnConnected(uint32_t) {
-    widgets::PostFromWorkerThread(this, new LinkEvent(LinkEvent::kConnected, 0));
+    Queue([this] {
+        connected_ = true;
+        emit deviceConnected();
+    });
 }
 
 // ---- window thread ----------------------------------------------------------------
 
-bool LinkBridge::event(QEvent* e) {
-    platform::AcquireFromOtherThread(e);
-    switch (static_cast<int>(e->type())) {
-        case static_cast<int>(LinkEvent::kConnected):
-        case static_cast<int>(LinkEvent::kDisconnected):
-        case static_cast<int>(LinkEvent::kConnectFailed):
-        case static_cast<int>(LinkEvent::kPacket):
-            Deliver(*static_cast<LinkEvent*>(e));
-            return true;
-        default:
-            return QObject::event(e);
-    }
-}
-
-template <typename F>
-void LinkBridge::ForEachListener(F&& call) {
-    // A listener may run a modal loop in which others are added or removed;
-    // walk a snapshot and skip whoever left meanwhile.
-    const std::vector<bake::PacketListener*> snapshot = listeners_;
-    for (bake::PacketListener* l : snapshot) {
-        if (std::find(listeners_.begin(), listeners_.end(), l) != listeners_.end())
-            call(l);
-    }
-}
-
-void LinkBridge::Deliver(const LinkEvent& e) {
-    switch (static_cast<int>(e.type())) {
-        case static_cast<int>(LinkEvent::kConnected):
-            connected_ = true;
-            ForEachListener([](bake::PacketListener* l) { l->OnDeviceConnected(); });
-            break;
-        case static_cast<int>(LinkEvent::kDisconnected):
-            connected_ = false;
-            ForEachListener([](bake::PacketListener* l) { l->OnDeviceDisconnected(); });
-            break;
-        case static_cast<int>(LinkEvent::kPacket):
-            ForEachListener([&e](bake::PacketListener* l) { l->OnPacket(e.Data(), e.Length()); });
-            break;
-        case static_cast<int>(LinkEvent::kConnectFailed):
-            emit connectFailed(e.Code());
-            break;
-        default:
-            break;
-    }
-    emit eventHandled();
+void ConnectListener(LinkBridge* bridge, QObject* context, bake::PacketListener* listener) {
+    QObject::connect(bridge, &LinkBridge::deviceConnected, context,
+                     [listener] { listener->OnDeviceConnected(); });
+    QObject::connect(bridge, &LinkBridge::deviceDisconnected, context,
+                     [listener] { listener->OnDeviceDisconnected(); });
+    QObject::connect(bridge, &LinkBridge::packetReceived, context,
+                     [listener](const QByteArray& packet) {
+                         listener->OnPacket(reinterpret_cast<const uint8_t*>(packet.constData()),
+                                            static_cast<uint32_t>(packet.size()));
+                     });
 }
 
 }  // namespace shell

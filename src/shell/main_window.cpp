@@ -1,7 +1,6 @@
 #include "shell/main_window.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -30,15 +29,6 @@
 #include "widgets/command_icons.h"
 
 namespace shell {
-
-QList<QKeySequence> CommandKeys(QKeySequence::StandardKey key, const QList<QKeySequence>& wanted) {
-    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
-    for (auto it = wanted.rbegin(); it != wanted.rend(); ++it) {
-        keys.removeAll(*it);
-        keys.prepend(*it);
-    }
-    return keys;
-}
 
 MainWindow::MainWindow(MainFrameServices services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
@@ -75,7 +65,8 @@ bool MainWindow::Create() {
     mdiArea_->setBackground(LookWorkspaceColor(look_));
     setCentralWidget(mdiArea_);
 
-    CreateActions();
+    actions_ = CreateActions(this);
+    ConnectActions();
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();
@@ -99,7 +90,7 @@ bool MainWindow::Create() {
     panel->SetTraceLog(outputPane_);
     panel->SetMessageBox(messageBox_);
     connect(panel, &bake::ui::ControlPanel::stateChanged, this, &MainWindow::UpdateCommandStates);
-    bridge_->AddListener(panel);
+    ConnectListener(bridge_, panel, panel);
     if (bridge_->Connected())
         panel->OnDeviceConnected();
     UpdateCommandStates();
@@ -107,37 +98,17 @@ bool MainWindow::Create() {
     // Last: the selection opens as soon as the message loop runs, over the
     // main window that is shown by then.
     if (selectDeviceAtStart_)
-        QCoreApplication::postEvent(this, new QEvent(WM_SELECT_DEVICE));
+        QTimer::singleShot(0, this, &MainWindow::SelectDeviceAndConnect);
     return true;
 }
 
-QAction* MainWindow::MakeAction(int id, const QString& text, const QString& prompt) {
-    auto* a = new QAction(text, this);
-    a->setData(id);
-    if (!prompt.isEmpty()) {
-        // A prompt "status text\ntooltip" as the menu resources carry it.
-        a->setStatusTip(prompt.section(QLatin1Char('\n'), 0, 0));
-        const QString tip = prompt.section(QLatin1Char('\n'), 1);
-        if (!tip.isEmpty())
-            a->setToolTip(tip);
-    }
-    const QIcon icon = widgets::CommandIcon(id);
-    if (!icon.isNull())
-        a->setIcon(icon);
-    actions_.insert(id, a);
-    return a;
-}
-
-void MainWindow::CreateActions() {
-    QAction* a = MakeAction(ID_FILE_NEW, tr("&New\tCtrl+N"), tr("Create a new document\nNew"));
-    a->setShortcuts(CommandKeys(QKeySequence::New, {QKeySequence(Qt::CTRL | Qt::Key_N)}));
-    connect(a, &QAction::triggered, this, [this] {
+void MainWindow::ConnectActions() {
+    const Actions& a = actions_;
+    connect(a.newDocument, &QAction::triggered, this, [this] {
         if (newDocument_)
             newDocument_();
     });
-    a = MakeAction(ID_FILE_OPEN, tr("&Open...\tCtrl+O"), tr("Open an existing document\nOpen"));
-    a->setShortcuts(CommandKeys(QKeySequence::Open, {QKeySequence(Qt::CTRL | Qt::Key_O)}));
-    connect(a, &QAction::triggered, this, [this] {
+    connect(a.open, &QAction::triggered, this, [this] {
         if (!openDocument_)
             return;
         const QString path = services_.askOpenPath ? services_.askOpenPath(this, openFolder_)
@@ -147,24 +118,9 @@ void MainWindow::CreateActions() {
         if (!path.isEmpty())
             OpenDocumentFile(path);
     });
-    MakeAction(ID_FILE_SAVE, tr("&Save\tCtrl+S"), tr("Save the active document\nSave"));
-    MakeAction(ID_FILE_PRINT, tr("&Print...\tCtrl+P"), tr("Print the active document\nPrint"));
-    a = MakeAction(ID_APP_EXIT, tr("E&xit"),
-                   tr("Quit the application; prompts to save documents\nExit"));
-    a->setShortcuts(CommandKeys(QKeySequence::Quit, {QKeySequence(Qt::CTRL | Qt::Key_Q)}));
-    connect(a, &QAction::triggered, this, &QWidget::close);
-    MakeAction(ID_EDIT_CUT, tr("Cu&t\tCtrl+X"),
-               tr("Cut the selection and put it on the Clipboard\nCut"));
-    MakeAction(ID_EDIT_COPY, tr("&Copy\tCtrl+C"),
-               tr("Copy the selection and put it on the Clipboard\nCopy"));
-    MakeAction(ID_EDIT_PASTE, tr("&Paste\tCtrl+V"), tr("Insert Clipboard contents\nPaste"));
-
-    a = MakeAction(ID_DEVICES_CONNECT, tr("Connect..."),
-                   tr("List and connect to available device\nConnect..."));
-    connect(a, &QAction::triggered, this, &MainWindow::SelectDeviceAndConnect);
-    a = MakeAction(ID_DEVICES_DISCONNECT, tr("Disconnect"),
-                   tr("Disconnect from device\nDisconnect"));
-    connect(a, &QAction::triggered, this, [this] {
+    connect(a.exit, &QAction::triggered, this, &QWidget::close);
+    connect(a.connectDevice, &QAction::triggered, this, &MainWindow::SelectDeviceAndConnect);
+    connect(a.disconnectDevice, &QAction::triggered, this, [this] {
         devlink::Connection* link = bridge_->Link();
         if (!link || !bridge_->Connected())
             return;
@@ -173,93 +129,86 @@ void MainWindow::CreateActions() {
         link->Disconnect(1, 0);
         QApplication::restoreOverrideCursor();
     });
-    a = MakeAction(ID_DEVICES_BAKE_OPTIONS, tr("Bake options..."));
-    connect(a, &QAction::triggered, this, [this] {
+    connect(a.bakeOptions, &QAction::triggered, this, [this] {
         bake::ui::ControlPanel* panel = ControlFrame();
         if (panel && panel->IsIdle())
             panel->SendRequest(bake::CONCC_PKT_GET_BAKE_OPTIONS);
     });
-
-    a = MakeAction(ID_VIEW_CUSTOMIZE, tr("Customize..."));
-    connect(a, &QAction::triggered, this, &MainWindow::CustomizeToolbar);
-    a = MakeAction(ID_WINDOW_MANAGER, tr("&Windows..."));
-    connect(a, &QAction::triggered, this, &MainWindow::ShowWindowsDialog);
-    a = MakeAction(ID_APP_ABOUT, tr("&About TVR_GUI..."),
-                   tr("Display program information, version number and copyright\nAbout"));
-    connect(a, &QAction::triggered, this, &MainWindow::ShowAbout);
-
-    a = MakeAction(ID_VIEW_STATUS_BAR, tr("&Status Bar"),
-                   tr("Show or hide the status bar\nToggle Status Bar"));
-    a->setCheckable(true);
-    a->setChecked(true);
-    connect(a, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-
-    lookGroup_ = new QActionGroup(this);
-    lookGroup_->setExclusive(true);
-    for (const LookInfo& look : ApplicationLooks()) {
-        QAction* la = MakeAction(look.id, QString::fromLatin1(look.menuText));
-        la->setCheckable(true);
-        la->setChecked(look.id == look_);
-        lookGroup_->addAction(la);
-        const int id = look.id;
-        connect(la, &QAction::triggered, this, [this, id] { SetApplicationLook(id); });
+    connect(a.customize, &QAction::triggered, this, &MainWindow::CustomizeToolbar);
+    connect(a.windows, &QAction::triggered, this, &MainWindow::ShowWindowsDialog);
+    connect(a.about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    connect(a.statusBar, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    for (auto it = a.looks.cbegin(); it != a.looks.cend(); ++it) {
+        const int id = it.key();
+        it.value()->setChecked(id == look_);
+        connect(it.value(), &QAction::triggered, this, [this, id] { SetApplicationLook(id); });
     }
+    connect(a.fullScreen, &QAction::toggled, this, [this](bool on) {
+        setWindowState(on ? (windowState() | Qt::WindowFullScreen)
+                          : (windowState() & ~Qt::WindowFullScreen));
+    });
 }
 
 void MainWindow::CreateMenus() {
+    const Actions& a = actions_;
     QMenuBar* bar = menuBar();
-    fileMenu_ = bar->addMenu(tr("&File"));
-    fileMenu_->addAction(actions_[ID_FILE_NEW]);
-    fileMenu_->addAction(actions_[ID_FILE_OPEN]);
-    recentSeparator_ = fileMenu_->addSeparator();
-    fileMenu_->addSeparator();
-    fileMenu_->addAction(actions_[ID_APP_EXIT]);
+    // The commands of chart documents, reports and profiles are in place
+    // from the start and shown once their groups take them on.
+    QMenu* file = menus_.file = bar->addMenu(tr("&File"));
+    file->addActions(
+        {a.newDocument, a.open, a.newProfile, a.openProfile, a.close, a.save, a.saveAs});
+    file->addSeparator();
+    file->addActions({a.importChart, a.exportCsv, a.exportImage, a.exportReport, a.compareRecord});
+    recentSeparator_ = file->addSeparator();
+    file->addSeparator();
+    file->addAction(a.exit);
 
-    QMenu* devices = bar->addMenu(tr("&Devices"));
-    devices->addAction(actions_[ID_DEVICES_CONNECT]);
-    devices->addAction(actions_[ID_DEVICES_DISCONNECT]);
+    QMenu* devices = menus_.devices = bar->addMenu(tr("&Devices"));
+    devices->addAction(a.connectDevice);
+    devices->addAction(a.disconnectDevice);
     devices->addSeparator();
-    devices->addAction(actions_[ID_DEVICES_BAKE_OPTIONS]);
+    devices->addAction(a.bakeOptions);
+    devices->addAction(a.uploadProfile);
     connect(devices, &QMenu::aboutToShow, this, &MainWindow::UpdateCommandStates);
 
-    QMenu* view = bar->addMenu(tr("&View"));
+    QMenu* view = menus_.view = bar->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("ViewMenu"));
-    QMenu* panes = view->addMenu(tr("&Toolbars and Docking Windows"));
-    panes->setObjectName(QStringLiteral("PanesMenu"));
-    view->addAction(actions_[ID_VIEW_STATUS_BAR]);
+    menus_.panes = view->addMenu(tr("&Toolbars and Docking Windows"));
+    menus_.panes->setObjectName(QStringLiteral("PanesMenu"));
+    view->addAction(a.statusBar);
     QMenu* looks = view->addMenu(tr("&Application Look"));
     QMenu* office2007 = nullptr;
     for (const LookInfo& look : ApplicationLooks()) {
         if (look.office2007) {
             if (!office2007)
                 office2007 = looks->addMenu(tr("Office 2007"));
-            office2007->addAction(actions_[look.id]);
+            office2007->addAction(a.looks[look.id]);
         } else {
-            looks->addAction(actions_[look.id]);
+            looks->addAction(a.looks[look.id]);
         }
     }
     view->addSeparator();
-    view->addAction(actions_[ID_WINDOW_MANAGER]);
+    view->addAction(a.windows);
+    view->addSeparator();
+    view->addActions({a.zoomIn, a.zoomOut, a.fullScreen});
 
-    QMenu* help = bar->addMenu(tr("&Help"));
-    help->addAction(actions_[ID_APP_ABOUT]);
+    menus_.help = bar->addMenu(tr("&Help"));
+    menus_.help->addAction(a.about);
+
+    // The keys work whichever menu is closed, and those of the toolbar
+    // whichever button is hidden.
+    addActions(a.DocumentCommands());
+    addActions({a.fullScreen, a.print, a.copy});
 }
 
 void MainWindow::CreateToolBar() {
-    toolBar_ = new CommandToolBar(tr("Standard"), actions_[ID_VIEW_CUSTOMIZE], this);
+    const Actions& a = actions_;
+    toolBar_ = new CommandToolBar(tr("Standard"), a.customize, this);
     toolBar_->setObjectName(QStringLiteral("Standard"));
     toolBar_->setIconSize(QSize(16, 16));
-    toolBar_->SetCommands({actions_[ID_FILE_NEW], actions_[ID_FILE_OPEN], actions_[ID_FILE_SAVE],
-                           nullptr, actions_[ID_EDIT_CUT], actions_[ID_EDIT_COPY],
-                           actions_[ID_EDIT_PASTE], nullptr, actions_[ID_FILE_PRINT],
-                           actions_[ID_APP_ABOUT]});
+    toolBar_->SetCommands(
+        {a.newDocument, a.open, a.save, nullptr, a.copy, nullptr, a.print, a.about});
     addToolBar(Qt::TopToolBarArea, toolBar_);
-    // Commands that need a chart document wait for one.
-    for (int id : {ID_FILE_SAVE, ID_FILE_PRINT, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE})
-        actions_[id]->setEnabled(false);
-    QAction* toggle = toolBar_->toggleViewAction();
-    toggle->setData(int(ID_VIEW_TOOLBAR));
-    actions_.insert(ID_VIEW_TOOLBAR, toggle);
 }
 
 void MainWindow::CreateStatusBar() {
@@ -312,25 +261,16 @@ bool MainWindow::CreateDockingWindows() {
     addDockWidget(Qt::RightDockWidgetArea, controlPane_);
     resizeDocks({outputPane_}, {140}, Qt::Vertical);
 
-    if (QMenu* panes = findChild<QMenu*>(QStringLiteral("PanesMenu"))) {
-        panes->addAction(toolBar_->toggleViewAction());
-        panes->addAction(outputPane_->toggleViewAction());
-        panes->addAction(controlPane_->toggleViewAction());
-        panes->addSeparator();
-        panes->addAction(actions_[ID_VIEW_CUSTOMIZE]);
-    }
+    menus_.panes->addAction(toolBar_->toggleViewAction());
+    menus_.panes->addAction(outputPane_->toggleViewAction());
+    menus_.panes->addAction(controlPane_->toggleViewAction());
+    menus_.panes->addSeparator();
+    menus_.panes->addAction(actions_.customize);
     return true;
 }
 
 bake::ui::ControlPanel* MainWindow::ControlFrame() const {
     return controlPane_ ? controlPane_->Frame() : nullptr;
-}
-
-QMenu* MainWindow::MenuByTitle(const QString& title) const {
-    for (QAction* a : menuBar()->actions())
-        if (a->menu() && a->text() == title)
-            return a->menu();
-    return nullptr;
 }
 
 // ---- shutdown -----------------------------------------------------------------
@@ -345,14 +285,6 @@ void MainWindow::Shutdown() {
 }
 
 // ---- the link's events ----------------------------------------------------------
-
-bool MainWindow::event(QEvent* e) {
-    if (e->type() == WM_SELECT_DEVICE) {
-        SelectDeviceAndConnect();
-        return true;
-    }
-    return QMainWindow::event(e);
-}
 
 void MainWindow::OnConnectFailed_main(uint32_t code) {
     const QString text = QStringLiteral("Unable to connect : %1")
@@ -407,14 +339,14 @@ void MainWindow::SelectDeviceAndConnect() {
 }
 
 void MainWindow::UpdateCommandStates() {
-    if (actions_.isEmpty())
-        return;
-    actions_[ID_DEVICES_CONNECT]->setEnabled(!bridge_->Connected());
-    actions_[ID_DEVICES_DISCONNECT]->setEnabled(bridge_->Connected());
+    if (!actions_.connectDevice)
+        return;  // before Create()
+    actions_.connectDevice->setEnabled(!bridge_->Connected());
+    actions_.disconnectDevice->setEnabled(bridge_->Connected());
     const bake::ui::ControlPanel* panel = ControlFrame();
-    actions_[ID_DEVICES_BAKE_OPTIONS]->setEnabled(panel && panel->IsIdle());
-    actions_[ID_FILE_NEW]->setEnabled(bool(newDocument_));
-    actions_[ID_FILE_OPEN]->setEnabled(bool(openDocument_));
+    actions_.bakeOptions->setEnabled(panel && panel->IsIdle());
+    actions_.newDocument->setEnabled(bool(newDocument_));
+    actions_.open->setEnabled(bool(openDocument_));
     for (QAction* a : recentActions_)
         a->setEnabled(openDocument_ && !recentFiles_.Files().isEmpty());
 }
@@ -427,7 +359,7 @@ void MainWindow::SetApplicationLook(int id) {
     ApplyApplicationLook(id);
     if (mdiArea_)
         mdiArea_->setBackground(LookWorkspaceColor(id));
-    if (QAction* a = actions_.value(id))
+    if (QAction* a = actions_.looks.value(id))
         a->setChecked(true);
     update();
     StoreApplicationLook(id);
@@ -491,29 +423,27 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 
 void MainWindow::RebuildRecentFilesMenu() {
     for (QAction* a : recentActions_) {
-        fileMenu_->removeAction(a);
+        menus_.file->removeAction(a);
         a->deleteLater();
     }
     recentActions_.clear();
     const QStringList& files = recentFiles_.Files();
     if (files.isEmpty()) {
         auto* a = new QAction(tr("Recent File"), this);
-        a->setData(int(ID_FILE_MRU_FILE1));
         a->setEnabled(false);
         recentActions_ << a;
     }
     for (int i = 0; i < files.size(); ++i) {
         auto* a = new QAction(
             QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()), this);
-        a->setData(int(ID_FILE_MRU_FILE1) + i);
         a->setStatusTip(QDir::toNativeSeparators(files[i]));
         const QString path = files[i];
         connect(a, &QAction::triggered, this, [this, path] { OpenDocumentFile(path); });
         recentActions_ << a;
     }
-    QAction* before =
-        fileMenu_->actions().value(fileMenu_->actions().indexOf(recentSeparator_) + 1);
-    fileMenu_->insertActions(before, recentActions_);
+    const QList<QAction*> fileActions = menus_.file->actions();
+    QAction* before = fileActions.value(fileActions.indexOf(recentSeparator_) + 1);
+    menus_.file->insertActions(before, recentActions_);
     UpdateCommandStates();
 }
 

@@ -1,11 +1,8 @@
 #pragma once
 // The program's one top-level window: menus, toolbar, status bar, the
 // "Output" and "Control" panes and the chart documents. Its link bridge owns
-// the device link and hands the link's events to the device listeners.
+// the device link and signals the link's events to the device listeners.
 
-#include <QEvent>
-#include <QHash>
-#include <QKeySequence>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -17,11 +14,11 @@
 
 #include "link/connection.h"
 #include "platform/message_box.h"
+#include "shell/actions.h"
 #include "shell/device_selector.h"
 #include "shell/link_bridge.h"
 #include "shell/recent_file_list.h"
 
-class QActionGroup;
 class QLabel;
 class QMdiArea;
 class QMenu;
@@ -51,51 +48,37 @@ struct MainFrameServices {
     std::function<QString(QWidget* parent, const QString& folder)> askOpenPath{};
 };
 
-// The keys of a standard command on this platform, with `wanted` first
-// wherever the platform leaves them out: the README's keys always work.
-QList<QKeySequence> CommandKeys(QKeySequence::StandardKey key, const QList<QKeySequence>& wanted);
+// The menus of the menu bar, for the command groups that add their panes.
+struct Menus {
+    QMenu* file = nullptr;
+    QMenu* devices = nullptr;
+    QMenu* view = nullptr;
+    QMenu* panes = nullptr;  // View > "&Toolbars and Docking Windows"
+    QMenu* help = nullptr;
+};
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    enum CommandId : int {
-        ID_VIEW_CUSTOMIZE = 126,
-        ID_WINDOW_MANAGER = 131,
-        ID_DEVICES_CONNECT = 32771,
-        ID_DEVICES_DISCONNECT = 32772,
-        ID_DEVICES_BAKE_OPTIONS = 32775,
-        ID_FILE_NEW = 57600,
-        ID_FILE_OPEN = 57601,
-        ID_FILE_SAVE = 57603,
-        ID_FILE_PRINT = 57607,
-        ID_FILE_MRU_FILE1 = 57616,
-        ID_EDIT_COPY = 57634,
-        ID_EDIT_CUT = 57635,
-        ID_EDIT_PASTE = 57637,
-        ID_APP_ABOUT = 57664,
-        ID_APP_EXIT = 57665,
-        ID_VIEW_TOOLBAR = 59392,
-        ID_VIEW_STATUS_BAR = 59393,
-    };
     static constexpr uint16_t kControllerPort = 5565;
-    // Opens the device selection once the message loop runs.
-    static constexpr QEvent::Type WM_SELECT_DEVICE = static_cast<QEvent::Type>(1128);
 
     explicit MainWindow(MainFrameServices services = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The frame start-up: bars, panes, the link, the control panel as
-    // listener, and (unless switched off before) WM_SELECT_DEVICE posted.
-    // False when it failed; the reason has been shown.
+    // listener, and (unless switched off before) the device selection queued
+    // to open once the message loop runs. False when it failed; the reason
+    // has been shown.
     bool Create();
-    // Whether Create() posts WM_SELECT_DEVICE; off when the command line
-    // names the controller.
+    // Whether Create() queues the device selection; off when the command
+    // line names the controller.
     void SetSelectDeviceAtStart(bool on) { selectDeviceAtStart_ = on; }
-    // Listeners emptied, the link closed without notification and released.
+    // The link closed without notification and released; no link event
+    // reaches a listener any more.
     // Runs at destruction at the latest; safe to call twice.
     void Shutdown();
 
-    // The link's receiver and the device listeners' registry.
+    // The link's receiver; device listeners connect to its signals.
     LinkBridge* Bridge() const { return bridge_; }
 
     // Connect(host, port, 0) on the link: no reconnecting by itself. A
@@ -132,8 +115,8 @@ public:
     void ShowWindowsDialog();
     void ShowAbout();
 
-    QAction* Action(int commandId) const { return actions_.value(commandId); }
-    QMenu* MenuByTitle(const QString& title) const;
+    const Actions& Commands() const { return actions_; }
+    const Menus& MenuBarMenus() const { return menus_; }
     OutputPane* Output() const { return outputPane_; }
     bake::ui::ControlDock* ControlPane() const { return controlPane_; }
     bake::ui::ControlPanel* ControlFrame() const;
@@ -144,12 +127,10 @@ public:
     const RecentFileList& RecentFiles() const { return recentFiles_; }
 
 protected:
-    bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    QAction* MakeAction(int id, const QString& text, const QString& prompt = QString());
-    void CreateActions();
+    void ConnectActions();
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
@@ -166,10 +147,8 @@ private:
     bake::ui::ControlDock* controlPane_ = nullptr;
     LinkBridge* bridge_ = nullptr;
 
-    QHash<int, QAction*> actions_;
-    QActionGroup* lookGroup_ = nullptr;
-    QMenu* fileMenu_ = nullptr;
-    QMenu* recentMenuAnchor_ = nullptr;
+    Actions actions_;
+    Menus menus_;
     QList<QAction*> recentActions_;
     QAction* recentSeparator_ = nullptr;
     CommandToolBar* toolBar_ = nullptr;

@@ -53,8 +53,10 @@ ProfileCommands::ProfileCommands(MainWindow* frame, const QString& profilesFolde
         };
     }
 
-    new_ = new QAction(tr("New Profile..."), this);
-    new_->setStatusTip(tr("Design a temperature profile, empty or from a template"));
+    new_ = frame->Commands().newProfile;
+    open_ = frame->Commands().openProfile;
+    new_->setVisible(true);
+    open_->setVisible(true);
     connect(new_, &QAction::triggered, this, [this] {
         QStringList choices{tr("Empty profile")};
         for (const profile::Template& t : profile::Templates())
@@ -69,26 +71,12 @@ ProfileCommands::ProfileCommands(MainWindow* frame, const QString& profilesFolde
         if (i > 0 && profile::Templates()[size_t(i - 1)].window)
             editor->SetWindow(QString::fromLatin1(profile::Templates()[size_t(i - 1)].window));
     });
-    open_ = new QAction(tr("Open Profile..."), this);
-    open_->setStatusTip(tr("Open a profile file (a chart file) in the profile editor"));
     connect(open_, &QAction::triggered, this, [this] {
         const QString path = dialogs_.askOpenPath(frame_, folder_);
         if (!path.isEmpty())
             OpenFile(path);
     });
 
-    if (QMenu* file = frame->MenuByTitle(tr("&File"))) {
-        // After File > Open...
-        QAction* before = nullptr;
-        const QList<QAction*> actions = file->actions();
-        for (int i = 0; i < actions.size(); ++i) {
-            if (actions[i]->text().startsWith(tr("&Open..."))) {
-                before = actions.value(i + 1);
-                break;
-            }
-        }
-        file->insertActions(before, {new_, open_});
-    }
     dock_ = new QDockWidget(tr("Profiles"), frame);
     dock_->setObjectName(QStringLiteral("ProfilesPane"));
     library_ = new profile::ui::ProfileLibrary(dock_);
@@ -100,10 +88,8 @@ ProfileCommands::ProfileCommands(MainWindow* frame, const QString& profilesFolde
             [this](const QString& path) { OpenFile(path); });
     connect(library_, &profile::ui::ProfileLibrary::uploadRequested, this,
             [this](const QString& path) { UploadFile(path); });
-    if (QMenu* view = frame->MenuByTitle(tr("&View")))
-        view->addAction(dock_->toggleViewAction());
-    if (QMenu* panes = frame->findChild<QMenu*>(QStringLiteral("PanesMenu")))
-        panes->addAction(dock_->toggleViewAction());
+    frame->MenuBarMenus().view->addAction(dock_->toggleViewAction());
+    frame->MenuBarMenus().panes->addAction(dock_->toggleViewAction());
 
     if (bake::ui::ControlPanel* panel = frame->ControlFrame()) {
         controllerIdle_ = panel->IsIdle();

@@ -50,8 +50,8 @@ ReportCommands::ReportCommands(MainWindow* frame, document::DocumentManager* doc
     connect(dock_, &QDockWidget::visibilityChanged, pane_,
             [this](bool visible) { pane_->SetGuidesShown(visible); });
 
-    export_ = new QAction(tr("Export Report..."), this);
-    export_->setStatusTip(tr("Write the bake report of the active document as a PDF"));
+    export_ = frame->Commands().exportReport;
+    compare_ = frame->Commands().compareRecord;
     connect(export_, &QAction::triggered, this, [this] {
         document::ChartDocument* doc = documents_->ActiveDocument();
         if (!doc || !documents_->Context().askExportPath)
@@ -63,8 +63,6 @@ ReportCommands::ReportCommands(MainWindow* frame, document::DocumentManager* doc
         if (!path.isEmpty())
             ExportReport(path);
     });
-    compare_ = new QAction(tr("Compare with record..."), this);
-    compare_->setStatusTip(tr("Draw another record's chart as a dashed reference"));
     connect(compare_, &QAction::triggered, this, [this] {
         if (!documents_->ActiveDocument() || !documents_->Context().askImportPath)
             return;
@@ -73,22 +71,8 @@ ReportCommands::ReportCommands(MainWindow* frame, document::DocumentManager* doc
             CompareWith(path);
     });
 
-    if (QMenu* file = frame->MenuByTitle(tr("&File"))) {
-        // After the other exports.
-        QAction* before = nullptr;
-        const QList<QAction*> actions = file->actions();
-        for (int i = 0; i < actions.size(); ++i) {
-            if (actions[i]->text() == tr("Export Image...")) {
-                before = actions.value(i + 1);
-                break;
-            }
-        }
-        file->insertActions(before, {export_, compare_});
-    }
-    if (QMenu* view = frame->MenuByTitle(tr("&View")))
-        view->addAction(dock_->toggleViewAction());
-    if (QMenu* panes = frame->findChild<QMenu*>(QStringLiteral("PanesMenu")))
-        panes->addAction(dock_->toggleViewAction());
+    frame->MenuBarMenus().view->addAction(dock_->toggleViewAction());
+    frame->MenuBarMenus().panes->addAction(dock_->toggleViewAction());
 
     connect(documents_, &document::DocumentManager::documentsChanged, this,
             &ReportCommands::Update);

@@ -35,16 +35,16 @@ void TextLines(QPainter& p, qreal x, qreal y, qreal w, int n) {
 
 }  // namespace
 
-QIcon CommandIcon(int id) {
-    switch (id) {
-        case 57600:  // New
+QIcon CommandIcon(CommandImage command) {
+    switch (command) {
+        case CommandImage::New:
             return DrawnIcon([](QPainter& p) {
                 Page(p, 3.5, 1.5, 10, 13);
                 p.setPen(QPen(QColor(230, 170, 0), 1.4));
                 p.drawLine(QPointF(11, 9), QPointF(15, 9));
                 p.drawLine(QPointF(13, 7), QPointF(13, 11));
             });
-        case 57601:  // Open
+        case CommandImage::Open:
             return DrawnIcon([](QPainter& p) {
                 p.setPen(QPen(kOutline, 1));
                 p.setBrush(QColor(240, 200, 90));
@@ -56,7 +56,7 @@ QIcon CommandIcon(int id) {
                      << QPointF(1.5, 13.5);
                 p.drawPolygon(flap);
             });
-        case 57603:  // Save
+        case CommandImage::Save:
             return DrawnIcon([](QPainter& p) {
                 p.setPen(QPen(kOutline, 1));
                 p.setBrush(QColor(60, 90, 170));
@@ -66,33 +66,14 @@ QIcon CommandIcon(int id) {
                 p.setBrush(QColor(200, 200, 200));
                 p.drawRect(QRectF(4.5, 9.5, 7, 5));
             });
-        case 57635:  // Cut
-            return DrawnIcon([](QPainter& p) {
-                p.setPen(QPen(kOutline, 1.2));
-                p.drawLine(QPointF(5, 1.5), QPointF(10.5, 10));
-                p.drawLine(QPointF(11, 1.5), QPointF(5.5, 10));
-                p.setBrush(QColor(200, 40, 40));
-                p.drawEllipse(QPointF(4.5, 12), 2.5, 2.5);
-                p.drawEllipse(QPointF(11.5, 12), 2.5, 2.5);
-            });
-        case 57634:  // Copy
+        case CommandImage::Copy:
             return DrawnIcon([](QPainter& p) {
                 Page(p, 1.5, 1.5, 8, 10);
                 TextLines(p, 3, 5, 4, 3);
                 Page(p, 6.5, 4.5, 8, 10);
                 TextLines(p, 8, 8, 4, 3);
             });
-        case 57637:  // Paste
-            return DrawnIcon([](QPainter& p) {
-                p.setPen(QPen(kOutline, 1));
-                p.setBrush(QColor(190, 140, 70));
-                p.drawRect(QRectF(1.5, 2.5, 10, 12));
-                p.setBrush(QColor(170, 170, 170));
-                p.drawRect(QRectF(4.5, 1.5, 4, 2.5));
-                Page(p, 7.5, 6.5, 7, 8);
-                TextLines(p, 9, 9.5, 3.5, 3);
-            });
-        case 57607:  // Print
+        case CommandImage::Print:
             return DrawnIcon([](QPainter& p) {
                 Page(p, 4.5, 1.5, 7, 6);
                 p.setPen(QPen(kOutline, 1));
@@ -103,7 +84,7 @@ QIcon CommandIcon(int id) {
                 p.setPen(QPen(QColor(0, 170, 0), 1.5));
                 p.drawPoint(QPointF(12.5, 8.5));
             });
-        case 57664:  // About
+        case CommandImage::About:
             return DrawnIcon([](QPainter& p) {
                 p.setPen(QPen(QColor(20, 60, 140), 1));
                 p.setBrush(QColor(60, 120, 210));
@@ -115,9 +96,8 @@ QIcon CommandIcon(int id) {
                 p.setPen(Qt::white);
                 p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, QStringLiteral("?"));
             });
-        default:
-            return QIcon();
     }
+    return QIcon();
 }
 
 QIcon ApplicationIcon() {

@@ -7,9 +7,10 @@
 
 namespace widgets {
 
-// The image of a standard command (new, open, save, cut, copy, paste, print,
-// about); a null icon for other ids.
-QIcon CommandIcon(int commandId);
+// The standard commands that show an image on the toolbar.
+enum class CommandImage { New, Open, Save, Copy, Print, About };
+
+QIcon CommandIcon(CommandImage command);
 // A heated plate under three heat waves.
 QIcon ApplicationIcon();
 

@@ -82,15 +82,15 @@ TEST_F(GuiAgainstSim, ConnectBakeAndAbort) {
     QPushButton* startAbort = Panel()->StartAbortButton();
     EXPECT_EQ(startAbort->text(), QStringLiteral("B A K E"));
     EXPECT_TRUE(startAbort->isEnabled());
-    EXPECT_FALSE(frame_->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
-    EXPECT_TRUE(frame_->Action(MainWindow::ID_DEVICES_BAKE_OPTIONS)->isEnabled());
+    EXPECT_FALSE(frame_->Commands().connectDevice->isEnabled());
+    EXPECT_TRUE(frame_->Commands().bakeOptions->isEnabled());
     ASSERT_TRUE(uitest::PumpUntil([&] { return !Panel()->MainReadout()->IsBlank(); }));
 
     startAbort->click();
     ASSERT_TRUE(WaitState(bake::ui::ControlState::CF_BAKING));
     EXPECT_EQ(startAbort->text(), QStringLiteral("A B O R T"));
     EXPECT_EQ(Panel()->StatusField()->text(), QStringLiteral("Baking"));
-    EXPECT_FALSE(frame_->Action(MainWindow::ID_DEVICES_BAKE_OPTIONS)->isEnabled());
+    EXPECT_FALSE(frame_->Commands().bakeOptions->isEnabled());
 
     startAbort->click();
     ASSERT_TRUE(WaitState(bake::ui::ControlState::CF_IDLE));
@@ -100,11 +100,11 @@ TEST_F(GuiAgainstSim, ConnectBakeAndAbort) {
     EXPECT_TRUE(box_.messages.empty())
         << QString::fromStdWString(box_.messages[0].text).toStdString();
 
-    frame_->Action(MainWindow::ID_DEVICES_DISCONNECT)->trigger();
+    frame_->Commands().disconnectDevice->trigger();
     ASSERT_TRUE(WaitState(bake::ui::ControlState::CF_DISCONNECTED));
     EXPECT_FALSE(frame_->Connected());
     EXPECT_TRUE(Panel()->MainReadout()->IsBlank());
-    EXPECT_TRUE(frame_->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_TRUE(frame_->Commands().connectDevice->isEnabled());
 }
 
 TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
@@ -130,7 +130,7 @@ TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
         return dlg.EditBakeOptions(packet);
     });
     pendingKp = QStringLiteral("2.25");
-    frame_->Action(MainWindow::ID_DEVICES_BAKE_OPTIONS)->trigger();
+    frame_->Commands().bakeOptions->trigger();
     ASSERT_TRUE(uitest::PumpUntil([&] { return !box_.messages.empty(); }));
     EXPECT_EQ(dialogs, 1);
     EXPECT_EQ(box_.messages[0], (uitest::RecordedMessage{L"Bake options set successfully!",
@@ -139,7 +139,7 @@ TEST_F(GuiAgainstSim, BakeOptionsRoundTrip) {
 
     // Asked again, the controller reports the new value; cancelling sends nothing.
     pendingKp.clear();
-    frame_->Action(MainWindow::ID_DEVICES_BAKE_OPTIONS)->trigger();
+    frame_->Commands().bakeOptions->trigger();
     ASSERT_TRUE(uitest::PumpUntil([&] { return dialogs == 2; }));
     uitest::PumpUntil([] { return false; }, 300);
     EXPECT_EQ(shownKp, QStringLiteral("2.25")) << "first shown " << before.toStdString();

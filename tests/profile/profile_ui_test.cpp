@@ -275,7 +275,7 @@ TEST_F(ProgramProfiles, TheFileMenuOpensEditorsThatUploadAndReadThroughThePanel)
     auto* commands = frame->findChild<shell::ProfileCommands*>();
     ASSERT_NE(nullptr, commands);
     QStringList texts;
-    for (QAction* a : frame->MenuByTitle(QStringLiteral("&File"))->actions()) texts << a->text();
+    for (QAction* a : frame->MenuBarMenus().file->actions()) texts << a->text();
     const qsizetype open = texts.indexOf(QStringLiteral("&Open...\tCtrl+O"));
     ASSERT_GE(open, 0) << texts.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(QStringLiteral("New Profile..."), texts.value(open + 1));
@@ -471,6 +471,11 @@ TEST_F(ProgramProfiles, NewProfileStartsFromTheChosenTemplateWithItsWindow) {
         EXPECT_EQ(QStringLiteral("Profile.xml"), suggested);
         return dir_.filePath(QStringLiteral("profiles/mine.xml"));
     };
+    // The frame has one "New Profile..." command: this group takes it over
+    // from the program's, whose dialog would wait for the operator.
+    auto* programs = app_.MainFrame()->findChild<shell::ProfileCommands*>();
+    ASSERT_NE(nullptr, programs);
+    QObject::disconnect(app_.MainFrame()->Commands().newProfile, nullptr, programs, nullptr);
     shell::ProfileCommands commands(app_.MainFrame(), options_.profilesFolder, dialogs);
 
     commands.NewAction()->trigger();  // cancelled

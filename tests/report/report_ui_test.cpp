@@ -146,10 +146,8 @@ TEST_F(ProgramReport, ABakesVerdictGoesToTheLogAndItsReportToAPdf) {
     shell::MainWindow* frame = app_.MainFrame();
     auto* commands = frame->findChild<shell::ReportCommands*>();
     ASSERT_NE(nullptr, commands);
-    EXPECT_TRUE(
-        frame->MenuByTitle(QStringLiteral("&File"))->actions().contains(commands->ExportAction()));
-    EXPECT_TRUE(
-        frame->MenuByTitle(QStringLiteral("&File"))->actions().contains(commands->CompareAction()));
+    EXPECT_TRUE(frame->MenuBarMenus().file->actions().contains(commands->ExportAction()));
+    EXPECT_TRUE(frame->MenuBarMenus().file->actions().contains(commands->CompareAction()));
     EXPECT_TRUE(commands->Dock()->isHidden());
 
     frame->ControlFrame()->OnDeviceConnected();

@@ -4,13 +4,16 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMimeData>
 #include <QPointer>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +23,7 @@
 #include "chart/ui/chart_widget.h"
 #include "document/chart_document_window.h"
 #include "shell/application.h"
+#include "shell/chart_output.h"
 #include "shell/document_commands.h"
 #include "shell/windows_dialog.h"
 #include "tests/support/gauge_packet.h"
@@ -28,6 +32,22 @@
 namespace {
 
 using namespace shell;
+
+// A menu's shown entries: their texts, "-" for a separator the menu shows.
+QStringList ShownTexts(QMenu* menu) {
+    QStringList texts;
+    for (QAction* a : menu->actions()) {
+        if (!a->isVisible())
+            continue;
+        if (!a->isSeparator())
+            texts << a->text();
+        else if (!texts.isEmpty() && texts.last() != QLatin1String("-"))
+            texts << QStringLiteral("-");
+    }
+    if (!texts.isEmpty() && texts.last() == QLatin1String("-"))
+        texts.removeLast();
+    return texts;
+}
 
 class ProgramDocuments : public ::testing::Test {
 protected:
@@ -87,22 +107,31 @@ TEST_F(ProgramDocuments, StartsWithAnEmptyDocumentAndShowsTheDocumentMenu) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
     EXPECT_EQ(QStringList{QStringLiteral("Chart1")}, Titles());
     MainWindow* frame = app_.MainFrame();
-    DocumentCommands* commands = app_.Commands();
-    for (int id : {DocumentCommands::ID_FILE_SAVE_AS, DocumentCommands::ID_CHART_IMPORT,
-                   DocumentCommands::ID_EXPORT_CSV, DocumentCommands::ID_EXPORT_IMAGE})
-        EXPECT_TRUE(commands->Action(id)->isVisible() && commands->Action(id)->isEnabled()) << id;
-    EXPECT_TRUE(frame->Action(MainWindow::ID_FILE_SAVE)->isEnabled());
-    EXPECT_EQ(QKeySequence(QKeySequence::Save),
-              frame->Action(MainWindow::ID_FILE_SAVE)->shortcut());
-    EXPECT_EQ(QKeySequence(QKeySequence::ZoomIn),
-              commands->Action(DocumentCommands::ID_ZOOM_IN)->shortcut());
-    EXPECT_EQ(QKeySequence(QKeySequence::FullScreen),
-              commands->Action(DocumentCommands::ID_FULL_SCREEN)->shortcut());
-    EXPECT_TRUE(frame->MenuByTitle(QStringLiteral("&File"))
-                    ->actions()
-                    .contains(commands->Action(DocumentCommands::ID_CHART_IMPORT)));
-    QAction* upload = commands->Action(DocumentCommands::ID_UPLOAD_PROFILE);
-    EXPECT_TRUE(frame->MenuByTitle(QStringLiteral("&Devices"))->actions().contains(upload));
+    const Actions& commands = frame->Commands();
+    for (QAction* a : {commands.saveAs, commands.importChart, commands.exportCsv,
+                       commands.exportImage, commands.print, commands.copy})
+        EXPECT_TRUE(a->isVisible() && a->isEnabled()) << a->text().toStdString();
+    EXPECT_TRUE(commands.save->isEnabled());
+    EXPECT_EQ(QKeySequence(QKeySequence::Save), commands.save->shortcut());
+    EXPECT_EQ(QKeySequence(QKeySequence::ZoomIn), commands.zoomIn->shortcut());
+    EXPECT_EQ(QKeySequence(QKeySequence::FullScreen), commands.fullScreen->shortcut());
+    EXPECT_EQ(QKeySequence(QKeySequence::Copy), commands.copy->shortcut());
+    EXPECT_EQ(QKeySequence(QKeySequence::Print), commands.print->shortcut());
+
+    // The menus as the operator sees them, every group's commands in place.
+    EXPECT_EQ(ShownTexts(frame->MenuBarMenus().file),
+              (QStringList{"&New\tCtrl+N", "&Open...\tCtrl+O", "New Profile...", "Open Profile...",
+                           "&Close", "&Save\tCtrl+S", "Save &As...", "-", "Import chart...",
+                           "Export CSV...", "Export Image...", "Export Report...",
+                           "Compare with record...", "-", "Recent File", "-", "E&xit"}));
+    EXPECT_EQ(
+        ShownTexts(frame->MenuBarMenus().devices),
+        (QStringList{"Connect...", "Disconnect", "-", "Bake options...", "Upload Bake Profile"}));
+    EXPECT_EQ(ShownTexts(frame->MenuBarMenus().view),
+              (QStringList{"&Toolbars and Docking Windows", "&Status Bar", "&Application Look", "-",
+                           "&Windows...", "-", "Zoom &In", "Zoom &Out", "&Full Screen",
+                           "Bake report", "Profiles"}));
+    QAction* upload = commands.uploadProfile;
 
     // "Upload Bake Profile" only while Idle.
     EXPECT_FALSE(upload->isEnabled());
@@ -117,16 +146,74 @@ TEST_F(ProgramDocuments, StartsWithAnEmptyDocumentAndShowsTheDocumentMenu) {
     // Zoom in on the active chart.
     chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
     const double before = c->Mapping().scaleX;
-    commands->Action(DocumentCommands::ID_ZOOM_IN)->trigger();
+    commands.zoomIn->trigger();
     EXPECT_GT(c->Mapping().scaleX, before);
 
     // Without documents the document menu goes away.
     answer_ = document::SaveChoice::Discard;
     frame->MdiArea()->closeAllSubWindows();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(commands->Action(DocumentCommands::ID_CHART_IMPORT)->isVisible());
+    EXPECT_FALSE(commands.importChart->isVisible());
     EXPECT_FALSE(upload->isVisible());
-    EXPECT_FALSE(frame->Action(MainWindow::ID_FILE_SAVE)->isEnabled());
+    EXPECT_FALSE(commands.save->isEnabled());
+    EXPECT_FALSE(commands.print->isEnabled());
+    EXPECT_FALSE(commands.copy->isEnabled());
+    EXPECT_TRUE(commands.print->isVisible()) << "the toolbar keeps its button";
+    app_.ExitInstance(0);
+}
+
+TEST_F(ProgramDocuments, CopyPutsTheActiveChartOnTheClipboardAsImageAndCsv) {
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
+    const std::vector<chart::ChartPoint> points{{0, 20}, {1.5, 21.25}, {3, -4}};
+    ASSERT_GE(c->AddChart(points, L"Temp", L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FF), 0);
+    QApplication::clipboard()->clear();
+
+    app_.MainFrame()->Commands().copy->trigger();
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    ASSERT_NE(nullptr, data);
+    ASSERT_TRUE(data->hasImage());
+    const QImage image = qvariant_cast<QImage>(data->imageData());
+    EXPECT_EQ(c->size(), image.size());
+    EXPECT_EQ(data->text().toUtf8(), data->data(QStringLiteral("text/csv")));
+    QStringList lines = data->text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1 + int(points.size())) << data->text().toStdString();
+    EXPECT_EQ(QStringLiteral("Temp x,Temp Temperature"), lines.takeFirst());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const QStringList cells = lines[int(i)].split(QLatin1Char(','));
+        ASSERT_EQ(2, cells.size()) << i;
+        bool xOk = false, yOk = false;
+        EXPECT_DOUBLE_EQ(points[i].x, cells[0].toDouble(&xOk)) << i;
+        EXPECT_DOUBLE_EQ(points[i].y, cells[1].toDouble(&yOk)) << i;
+        EXPECT_TRUE(xOk && yOk) << i;
+    }
+    app_.ExitInstance(0);
+}
+
+TEST_F(ProgramDocuments, PrintIsForAnActiveChartWhichItDrawsOnAPage) {
+    ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
+    MainWindow* frame = app_.MainFrame();
+    ASSERT_TRUE(frame->Commands().print->isEnabled());
+    chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
+    ASSERT_GE(c->AddChart(std::vector<chart::ChartPoint>{{0, 20}, {60, 180}}, L"Temp",
+                          L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FF),
+              0);
+
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = dir_.filePath(QStringLiteral("chart.pdf"));
+    printer.setOutputFileName(pdf);
+    ASSERT_TRUE(PrintChart(*c, printer));
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("%PDF-"));
+    EXPECT_TRUE(bytes.contains("/Subtype /Image")) << "the chart is drawn as an image";
+
+    answer_ = document::SaveChoice::Discard;
+    frame->MdiArea()->closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(frame->Commands().print->isEnabled());
     app_.ExitInstance(0);
 }
 

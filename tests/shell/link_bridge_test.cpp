@@ -1,7 +1,10 @@
-// The link bridge: link-thread callbacks become window-thread calls, in order.
+// The link bridge: link-thread callbacks become window-thread signals, in order.
 #include <gtest/gtest.h>
 
+#include <QMetaObject>
 #include <QThread>
+
+#include <memory>
 
 #include <string>
 #include <thread>
@@ -73,7 +76,8 @@ TEST_F(LinkBridgeTest, ConnectFailureIsSignalledAndNoListenerHearsOfIt) {
     LinkBridge bridge(Create(), Release());
     ASSERT_EQ(bridge.Open(nullptr), 0u);
     Listener a(&journal, "A");
-    bridge.AddListener(&a);
+    QObject context;
+    shell::ConnectListener(&bridge, &context, &a);
     std::vector<uint32_t> failures;
     int handled = 0;
     bool offThread = false;
@@ -92,32 +96,48 @@ TEST_F(LinkBridgeTest, ConnectFailureIsSignalledAndNoListenerHearsOfIt) {
     EXPECT_FALSE(bridge.Connected());
 }
 
-TEST_F(LinkBridgeTest, AListenerRemovedDuringTheWalkIsNotCalledAfterwards) {
+TEST_F(LinkBridgeTest, AListenerGoneDuringAnEventIsNotCalledAfterwards) {
     LinkBridge bridge(Create(), Release());
     ASSERT_EQ(bridge.Open(nullptr), 0u);
     Listener a(&journal, "A"), b(&journal, "B");
-    a.onConnected = [&] { bridge.RemoveListener(&b); };
-    bridge.AddListener(&a);
-    bridge.AddListener(&b);
+    QObject aContext;
+    auto bContext = std::make_unique<QObject>();
+    a.onConnected = [&] { bContext.reset(); };
+    shell::ConnectListener(&bridge, &aContext, &a);
+    shell::ConnectListener(&bridge, bContext.get(), &b);
 
     receiver->OnConnected(0);
     receiver->OnPacket(reinterpret_cast<const uint8_t*>("xyz"), 3, 0);
-    ASSERT_TRUE(uitest::PumpUntil([&] { return journal.size() >= 2; }));
-    uitest::Pump();
+    int handled = 0;
+    QObject::connect(&bridge, &LinkBridge::eventHandled, [&] { ++handled; });
+    ASSERT_TRUE(uitest::PumpUntil([&] { return handled == 2; }));
     EXPECT_EQ(journal, (std::vector<std::string>{"A connected", "A packet xyz"}));
     EXPECT_TRUE(bridge.Connected());
-    EXPECT_EQ(bridge.ListenerCount(), 1u);
 }
 
-TEST_F(LinkBridgeTest, DestructionClosesTheLinkSilentlyOnce) {
+TEST_F(LinkBridgeTest, ShutdownClosesTheLinkSilentlyOnceAndSilencesWhatWasQueued) {
+    bool queuedCallRan = false;
     {
         LinkBridge bridge(Create(), Release());
         ASSERT_EQ(bridge.Open(nullptr), 0u);
         Listener a(&journal, "A");
-        bridge.AddListener(&a);
-        link.onDisconnect = [&] { EXPECT_EQ(bridge.ListenerCount(), 0u); };
+        QObject context;
+        shell::ConnectListener(&bridge, &context, &a);
+        int handled = 0;
+        QObject::connect(&bridge, &LinkBridge::eventHandled, [&] { ++handled; });
+        // Queued before the shutdown, run after it.
+        receiver->OnConnected(0);
+        receiver->OnPacket(reinterpret_cast<const uint8_t*>("late"), 4, 0);
         bridge.Shutdown();
         EXPECT_EQ(bridge.Link(), nullptr);
+        // The bridge's queue is ordered: once this ran, so did the link's calls.
+        QMetaObject::invokeMethod(
+            &bridge, [&] { queuedCallRan = true; }, Qt::QueuedConnection);
+        ASSERT_TRUE(uitest::PumpUntil([&] { return queuedCallRan; }));
+        EXPECT_TRUE(journal.empty());
+        EXPECT_EQ(handled, 0);
+        EXPECT_FALSE(bridge.Connected());
+        bridge.Shutdown();
     }
     EXPECT_EQ(link.disconnects, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 1}}));
     EXPECT_EQ(releases, 1);
@@ -127,7 +147,8 @@ TEST_F(LinkBridgeTest, EventsPostedWhileTheWindowThreadRunsArriveWholeAndInOrder
     LinkBridge bridge(Create(), Release());
     ASSERT_EQ(bridge.Open(nullptr), 0u);
     Listener a(&journal, "A");
-    bridge.AddListener(&a);
+    QObject context;
+    shell::ConnectListener(&bridge, &context, &a);
     constexpr int kPackets = 2000;
     std::vector<std::string> bodies;
     for (int i = 0; i < kPackets; ++i) bodies.push_back(std::to_string(i * 7919));

@@ -85,7 +85,7 @@ protected:
         return test_support::GaugePacket({.devState = devState});
     }
 
-    bool Enabled(int id) { return frame->Action(id)->isEnabled(); }
+    bool Enabled(QAction* Actions::*command) { return (frame->Commands().*command)->isEnabled(); }
 
     RecordingMessageBox box;
     std::unique_ptr<FakeLink> link = std::make_unique<FakeLink>();
@@ -102,7 +102,6 @@ TEST_F(MainFrameTest, StartUpWiresTheLinkPanesAndPanel) {
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Calvero"));
     EXPECT_EQ(linkReceiver, frame->Bridge());
     EXPECT_EQ(linkLog, static_cast<devlink::LinkLog*>(frame->Output()));
-    EXPECT_EQ(frame->Bridge()->ListenerCount(), 1u);
     EXPECT_EQ(frame->dockWidgetArea(frame->Output()), Qt::BottomDockWidgetArea);
     EXPECT_EQ(frame->dockWidgetArea(frame->ControlPane()), Qt::RightDockWidgetArea);
     EXPECT_EQ(frame->Output()->windowTitle(), QStringLiteral("Output"));
@@ -123,12 +122,12 @@ TEST_F(MainFrameTest, LinkCreationFailureFailsTheFrameWithItsText) {
 
 TEST_F(MainFrameTest, LinkThreadEventsReachEveryListenerOnTheWindowThreadInOrder) {
     ASSERT_TRUE(frame->Create());
-    frame->Bridge()->RemoveListener(frame->ControlFrame());
+    QObject::disconnect(frame->Bridge(), nullptr, frame->ControlFrame(), nullptr);
     std::vector<std::string> journal;
     RecordingListener a(&journal, "A"), b(&journal, "B");
-    frame->Bridge()->AddListener(&a);
-    frame->Bridge()->AddListener(&b);
-    frame->Bridge()->AddListener(&a);  // already there: no second call
+    QObject aContext, bContext;
+    ConnectListener(frame->Bridge(), &aContext, &a);
+    ConnectListener(frame->Bridge(), &bContext, &b);
 
     std::thread linkThread([&] {
         frame->Bridge()->OnConnected(0);
@@ -154,19 +153,19 @@ TEST_F(MainFrameTest, LinkThreadEventsReachEveryListenerOnTheWindowThreadInOrder
 
 TEST_F(MainFrameTest, ConnectedFlagDrivesConnectAndDisconnect) {
     ASSERT_TRUE(frame->Create());
-    EXPECT_TRUE(Enabled(MainWindow::ID_DEVICES_CONNECT));
-    EXPECT_FALSE(Enabled(MainWindow::ID_DEVICES_DISCONNECT));
+    EXPECT_TRUE(Enabled(&Actions::connectDevice));
+    EXPECT_FALSE(Enabled(&Actions::disconnectDevice));
 
     frame->Bridge()->OnConnected(0);
     uitest::Pump();
     EXPECT_TRUE(frame->Connected());
-    EXPECT_FALSE(Enabled(MainWindow::ID_DEVICES_CONNECT));
-    EXPECT_TRUE(Enabled(MainWindow::ID_DEVICES_DISCONNECT));
+    EXPECT_FALSE(Enabled(&Actions::connectDevice));
+    EXPECT_TRUE(Enabled(&Actions::disconnectDevice));
     EXPECT_EQ(frame->ControlFrame()->State(), bake::ui::ControlState::CF_WAIT_FOR_DATA);
 
     // Disconnect is graceful with notification; the listeners learn of it
     // from the link's event, not from the command.
-    frame->Action(MainWindow::ID_DEVICES_DISCONNECT)->trigger();
+    frame->Commands().disconnectDevice->trigger();
     ASSERT_EQ(link->disconnects.size(), 1u);
     EXPECT_EQ(link->disconnects[0], (std::pair<uint32_t, uint32_t>{1, 0}));
     EXPECT_EQ(frame->ControlFrame()->State(), bake::ui::ControlState::CF_WAIT_FOR_DATA);
@@ -174,13 +173,13 @@ TEST_F(MainFrameTest, ConnectedFlagDrivesConnectAndDisconnect) {
     uitest::Pump();
     EXPECT_FALSE(frame->Connected());
     EXPECT_EQ(frame->ControlFrame()->State(), bake::ui::ControlState::CF_DISCONNECTED);
-    EXPECT_TRUE(Enabled(MainWindow::ID_DEVICES_CONNECT));
+    EXPECT_TRUE(Enabled(&Actions::connectDevice));
     EXPECT_TRUE(box.messages.empty()) << "a disconnection is not announced by the frame";
 }
 
 TEST_F(MainFrameTest, BakeOptionsOnlyWhileThePanelIsIdle) {
     ASSERT_TRUE(frame->Create());
-    QAction* options = frame->Action(MainWindow::ID_DEVICES_BAKE_OPTIONS);
+    QAction* options = frame->Commands().bakeOptions;
     EXPECT_FALSE(options->isEnabled());
     frame->Bridge()->OnConnected(0);
     uitest::Pump();
@@ -219,21 +218,21 @@ TEST_F(MainFrameTest, FailedConnectIsLoggedAndShown) {
     EXPECT_TRUE(line.startsWith(QStringLiteral("ERR [")));
     EXPECT_TRUE(line.endsWith(QStringLiteral("] : ") + QString::fromStdWString(text)));
     EXPECT_FALSE(frame->Connected());
-    EXPECT_TRUE(Enabled(MainWindow::ID_DEVICES_CONNECT));
+    EXPECT_TRUE(Enabled(&Actions::connectDevice));
 }
 
-TEST_F(MainFrameTest, ShutdownEmptiesListenersAndClosesTheLinkSilently) {
+TEST_F(MainFrameTest, ShutdownSilencesTheLinkAndClosesItSilently) {
     ASSERT_TRUE(frame->Create());
     std::vector<std::string> journal;
     RecordingListener a(&journal, "A");
-    frame->Bridge()->AddListener(&a);
+    QObject context;
+    ConnectListener(frame->Bridge(), &context, &a);
     frame->Bridge()->OnConnected(0);
     uitest::Pump();
     journal.clear();
 
     // A link event still queued when the window closes reaches nobody.
     frame->Bridge()->OnDisconnected(devlink::EIOCPE_CONN_CLOSED_BY_SERVER, 0);
-    link->onDisconnect = [&] { EXPECT_EQ(frame->Bridge()->ListenerCount(), 0u); };
     frame->Shutdown();
     EXPECT_EQ(link->disconnects, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 1}}));
     EXPECT_TRUE(link->released);
@@ -248,12 +247,12 @@ TEST_F(MainFrameTest, ShutdownEmptiesListenersAndClosesTheLinkSilently) {
 TEST_F(MainFrameTest, LookIsStoredAndRestored) {
     ASSERT_TRUE(frame->Create());
     EXPECT_EQ(frame->ApplicationLook(), kDefaultLook);
-    EXPECT_TRUE(frame->Action(kLookVS2005)->isChecked());
+    EXPECT_TRUE(frame->Commands().looks[kLookVS2005]->isChecked());
 
-    frame->Action(kLookBlack)->trigger();
+    frame->Commands().looks[kLookBlack]->trigger();
     EXPECT_EQ(frame->ApplicationLook(), kLookBlack);
-    EXPECT_TRUE(frame->Action(kLookBlack)->isChecked());
-    EXPECT_FALSE(frame->Action(kLookVS2005)->isChecked());
+    EXPECT_TRUE(frame->Commands().looks[kLookBlack]->isChecked());
+    EXPECT_FALSE(frame->Commands().looks[kLookVS2005]->isChecked());
     QSettings settings = widgets::OpenSettings();
     EXPECT_EQ(settings.value(QStringLiteral("ApplicationLook")).toInt(), kLookBlack);
     // A real dark theme: light text on a dark window.
@@ -269,7 +268,7 @@ TEST_F(MainFrameTest, LookIsStoredAndRestored) {
                                         [](devlink::Connection*) { return 0u; }});
     ASSERT_TRUE(second.Create());
     EXPECT_EQ(second.ApplicationLook(), kLookBlack);
-    EXPECT_TRUE(second.Action(kLookBlack)->isChecked());
+    EXPECT_TRUE(second.Commands().looks[kLookBlack]->isChecked());
 
     settings.setValue(QStringLiteral("ApplicationLook"), 999);
     EXPECT_EQ(LoadApplicationLook(), kDefaultLook);
@@ -296,24 +295,26 @@ TEST(AppLook, EveryLookHasItsStyleAndAReadablePalette) {
 TEST_F(MainFrameTest, CustomizeShowsAndHidesToolbarCommands) {
     ASSERT_TRUE(frame->Create());
     CommandToolBar* bar = frame->StandardToolBar();
-    QAction* cut = frame->Action(MainWindow::ID_EDIT_CUT);
-    ASSERT_TRUE(bar->actions().contains(cut));
+    const Actions& commands = frame->Commands();
+    EXPECT_EQ(bar->Commands(), (QList<QAction*>{commands.newDocument, commands.open, commands.save,
+                                                commands.copy, commands.print, commands.about}));
+    QAction* copy = commands.copy;
+    ASSERT_TRUE(bar->actions().contains(copy));
     ToolbarCustomizeDialog dlg(bar);
     QListWidget* list = dlg.CommandList();
     ASSERT_EQ(list->count(), bar->Commands().size());
-    QListWidgetItem* cutItem = nullptr;
+    QListWidgetItem* copyItem = nullptr;
     for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text() == QStringLiteral("Cut"))
-            cutItem = list->item(i);
-    ASSERT_NE(cutItem, nullptr);
-    cutItem->setCheckState(Qt::Unchecked);
-    EXPECT_FALSE(bar->actions().contains(cut));
-    EXPECT_TRUE(bar->actions().contains(frame->Action(MainWindow::ID_EDIT_COPY)));
-    cutItem->setCheckState(Qt::Checked);
-    ASSERT_TRUE(bar->actions().contains(cut));
-    // Back in its place, before Copy.
-    EXPECT_LT(bar->actions().indexOf(cut),
-              bar->actions().indexOf(frame->Action(MainWindow::ID_EDIT_COPY)));
+        if (list->item(i)->text() == QStringLiteral("Copy"))
+            copyItem = list->item(i);
+    ASSERT_NE(copyItem, nullptr);
+    copyItem->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(bar->actions().contains(copy));
+    EXPECT_TRUE(bar->actions().contains(commands.print));
+    copyItem->setCheckState(Qt::Checked);
+    ASSERT_TRUE(bar->actions().contains(copy));
+    // Back in its place, before Print.
+    EXPECT_LT(bar->actions().indexOf(copy), bar->actions().indexOf(commands.print));
 }
 
 TEST_F(MainFrameTest, WindowsDialogActivatesAndClosesChildWindows) {
@@ -362,15 +363,18 @@ TEST(RecentFileList, KeepsFourNewestWithoutRepeats) {
 
 TEST_F(MainFrameTest, DocumentCommandsWaitForChartDocuments) {
     ASSERT_TRUE(frame->Create());
-    EXPECT_FALSE(Enabled(MainWindow::ID_FILE_NEW));
-    EXPECT_FALSE(Enabled(MainWindow::ID_FILE_OPEN));
+    EXPECT_FALSE(Enabled(&Actions::newDocument));
+    EXPECT_FALSE(Enabled(&Actions::open));
+    EXPECT_FALSE(Enabled(&Actions::print));
+    EXPECT_FALSE(Enabled(&Actions::copy));
+    EXPECT_FALSE(frame->Commands().saveAs->isVisible());
     frame->OpenDocumentFile(QStringLiteral("/tmp/x.tvr"));
     ASSERT_TRUE(uitest::PumpUntil([&] { return frame->Output()->LineCount() > 0; }));
     EXPECT_TRUE(frame->Output()->Line(0).startsWith(QStringLiteral("WAR [")));
 
     QStringList opened;
     frame->SetDocumentHandlers([] {}, [&](const QString& p) { return opened << p, true; });
-    EXPECT_TRUE(Enabled(MainWindow::ID_FILE_NEW));
+    EXPECT_TRUE(Enabled(&Actions::newDocument));
     frame->OpenDocumentFile(QStringLiteral("/tmp/x.tvr"));
     EXPECT_EQ(opened, QStringList{QStringLiteral("/tmp/x.tvr")});
     EXPECT_EQ(frame->RecentFiles().Files(), QStringList{QStringLiteral("/tmp/x.tvr")});

@@ -114,7 +114,7 @@ TEST_F(SelectionRoad, StartUpOpensTheSelectionOnceTheWindowIsUp) {
     uitest::Pump();
     EXPECT_TRUE(link.connects.empty());
     EXPECT_FALSE(f->Connected());
-    EXPECT_TRUE(f->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_TRUE(f->Commands().connectDevice->isEnabled());
     EXPECT_EQ(f->DeviceAddress(), QString());
     EXPECT_EQ(f->DeviceName(), QString());
     EXPECT_TRUE(box.messages.empty());
@@ -136,7 +136,7 @@ TEST_F(SelectionRoad, ControllerOnTheCommandLineSkipsTheSelection) {
 TEST_F(SelectionRoad, ConfirmedControllerIsConnectedTo) {
     ASSERT_TRUE(CreateFrame());
     selector.answers = {DeviceChoice{QStringLiteral("192.168.1.10"), QStringLiteral("101")}};
-    frame->Action(MainWindow::ID_DEVICES_CONNECT)->trigger();
+    frame->Commands().connectDevice->trigger();
     EXPECT_EQ(selector.calls, 1);
     ASSERT_EQ(link.connects.size(), 1u);
     EXPECT_EQ(link.connects[0].host, "192.168.1.10");
@@ -149,9 +149,8 @@ TEST_F(SelectionRoad, ConfirmedControllerIsConnectedTo) {
     // Connected: the command is off, and a stray request opens nothing.
     frame->Bridge()->OnConnected(0);
     uitest::Pump();
-    EXPECT_FALSE(frame->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
-    QCoreApplication::postEvent(frame.get(), new QEvent(MainWindow::WM_SELECT_DEVICE));
-    uitest::Pump();
+    EXPECT_FALSE(frame->Commands().connectDevice->isEnabled());
+    frame->SelectDeviceAndConnect();
     EXPECT_EQ(selector.calls, 1);
 }
 
@@ -162,7 +161,7 @@ TEST_F(SelectionRoad, RefusedConnectIsShownLoggedAndTheSelectionComesBack) {
                         std::nullopt};
     std::vector<size_t> messagesWhenSelecting;
     selector.onSelect = [&] { messagesWhenSelecting.push_back(box.messages.size()); };
-    QCoreApplication::postEvent(frame.get(), new QEvent(MainWindow::WM_SELECT_DEVICE));
+    QTimer::singleShot(0, frame.get(), &MainWindow::SelectDeviceAndConnect);
     ASSERT_TRUE(PumpUntil([&] { return selector.calls == 2; }));
     const std::wstring text = UnableToConnect(devlink::EIOCPE_CONNECT_IN_PROGRESS);
     EXPECT_EQ(text, L"Unable to connect : [EIOCPE_CONNECT_IN_PROGRESS] Connection in progress!");
@@ -202,7 +201,7 @@ TEST_F(SelectionRoad, FailureWhileChoosingDoesNotOpenASecondSelection) {
         frame->Bridge()->OnConnectFailed(devlink::EIOCPE_WSAETIMEDOUT, 0);
         uitest::Pump();
     };
-    frame->Action(MainWindow::ID_DEVICES_CONNECT)->trigger();
+    frame->Commands().connectDevice->trigger();
     uitest::Pump();
     EXPECT_EQ(selector.calls, 2);
     EXPECT_EQ(box.messages,
@@ -210,7 +209,7 @@ TEST_F(SelectionRoad, FailureWhileChoosingDoesNotOpenASecondSelection) {
                   {UnableToConnect(devlink::EIOCPE_WSAETIMEDOUT), platform::MessageIcon::Error}}));
     // Once it is closed, "Connect..." works as before.
     selector.onSelect = nullptr;
-    frame->Action(MainWindow::ID_DEVICES_CONNECT)->trigger();
+    frame->Commands().connectDevice->trigger();
     EXPECT_EQ(selector.calls, 3);
 }
 
@@ -288,7 +287,7 @@ TEST_F(SelectionRoadSim, ProgramConnectsToTheControllerPickedInTheList) {
     EXPECT_EQ(rowsSeen, 2);
     EXPECT_EQ(app.MainFrame()->DeviceAddress(), QStringLiteral("127.0.0.5"));
     EXPECT_EQ(app.MainFrame()->DeviceName(), QStringLiteral("105"));
-    EXPECT_FALSE(app.MainFrame()->Action(MainWindow::ID_DEVICES_CONNECT)->isEnabled());
+    EXPECT_FALSE(app.MainFrame()->Commands().connectDevice->isEnabled());
     EXPECT_TRUE(box.messages.empty());
     app.ExitInstance(0);
 }
