@@ -22,8 +22,8 @@ constexpr qreal kMaxPixelRatio = 3.0;
 
 QMimeData* ChartClipboardData(chart::ui::ChartWidget& chart) {
     std::set<int> ids;
-    chart.GetChartIds(ids);
-    const std::string csv = chart::ChartsCsv(chart, ids);
+    chart.Set().GetChartIds(ids);
+    const std::string csv = chart::ChartsCsv(chart.Set(), ids);
     auto* data = new QMimeData;
     data->setImageData(chart.RenderFrame(1.0));
     data->setText(QString::fromStdString(csv));

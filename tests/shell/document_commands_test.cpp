@@ -166,7 +166,7 @@ TEST_F(ProgramDocuments, CopyPutsTheActiveChartOnTheClipboardAsImageAndCsv) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
     chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
     const std::vector<chart::ChartPoint> points{{0, 20}, {1.5, 21.25}, {3, -4}};
-    ASSERT_GE(c->AddChart(points, L"Temp", L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FF), 0);
+    ASSERT_GE(c->Set().AddChart(points, L"Temp", L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FF), 0);
     QApplication::clipboard()->clear();
 
     app_.MainFrame()->Commands().copy->trigger();
@@ -195,7 +195,7 @@ TEST_F(ProgramDocuments, PrintIsForAnActiveChartWhichItDrawsOnAPage) {
     MainWindow* frame = app_.MainFrame();
     ASSERT_TRUE(frame->Commands().print->isEnabled());
     chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
-    ASSERT_GE(c->AddChart(std::vector<chart::ChartPoint>{{0, 20}, {60, 180}}, L"Temp",
+    ASSERT_GE(c->Set().AddChart(std::vector<chart::ChartPoint>{{0, 20}, {60, 180}}, L"Temp",
                           L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FF),
               0);
 
