@@ -29,8 +29,8 @@ public:
     virtual void OnReserved7(DeviceRecord* /*record*/) {}
     virtual void OnReserved8(uint32_t /*requestId*/, uint32_t /*result*/) {}
     // Every log line of the service; the text is the sink's to keep or move.
-    virtual void OnServiceLog(std::string /*text*/) {
-    }  // NOLINT(performance-unnecessary-value-param)
+    // NOLINTNEXTLINE(performance-unnecessary-value-param): by value, so a sink moves it
+    virtual void OnServiceLog(std::string /*text*/) {}
 };
 
 }  // namespace discovery
