@@ -293,9 +293,9 @@ bool DeviceSelectionDialog::Confirm() {
         ShowError("Select device to connect to!");
         return false;
     }
-    const DeviceRow& data = list_.Row(row);
-    selectedIP_ = QString::fromStdString(DeviceIPText(data.ipAddress));
-    selectedName_ = QString::fromStdString(DeviceNameText(data.deviceId));
+    const DeviceRow& device = list_.Row(row);
+    selectedIP_ = QString::fromStdString(DeviceIPText(device.ipAddress));
+    selectedName_ = QString::fromStdString(DeviceNameText(device.deviceId));
     widgets::StatusBarDialog::accept();
     return true;
 }
