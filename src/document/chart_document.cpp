@@ -63,7 +63,7 @@ ChartDocument::~ChartDocument() {
     recoveryWriter_.Wait();
 }
 
-ChartDocument* ChartDocument::NewDocument(std::shared_ptr<DocumentContext> context,
+ChartDocument* ChartDocument::NewDocument(const std::shared_ptr<DocumentContext>& context,
                                           QWidget* parent) {
     auto* doc = new ChartDocument(context, parent);
     doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
@@ -85,7 +85,7 @@ ChartDocument* ChartDocument::NewDocument(std::shared_ptr<DocumentContext> conte
     return doc;
 }
 
-ChartDocument* ChartDocument::NewBlankDocument(std::shared_ptr<DocumentContext> context,
+ChartDocument* ChartDocument::NewBlankDocument(const std::shared_ptr<DocumentContext>& context,
                                                QWidget* parent) {
     auto* doc = new ChartDocument(context, parent);
     doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
@@ -94,7 +94,7 @@ ChartDocument* ChartDocument::NewBlankDocument(std::shared_ptr<DocumentContext> 
     return doc;
 }
 
-ChartDocument* ChartDocument::OpenDocument(std::shared_ptr<DocumentContext> context,
+ChartDocument* ChartDocument::OpenDocument(const std::shared_ptr<DocumentContext>& context,
                                            const QString& path, QWidget* parent) {
     auto* doc = new ChartDocument(context, parent);
     std::wstring error;

@@ -60,15 +60,15 @@ public:
     // A new live document titled Chart<n>, registered as the panel's bake
     // view with the panel's last gauge time as its start. Null when its
     // charts cannot be made (shown).
-    static ChartDocument* NewDocument(std::shared_ptr<DocumentContext> context,
+    static ChartDocument* NewDocument(const std::shared_ptr<DocumentContext>& context,
                                       QWidget* parent = nullptr);
     // A new document titled Chart<n> that records nothing: no channel
     // charts, never the bake view (File > New while a bake is recorded).
-    static ChartDocument* NewBlankDocument(std::shared_ptr<DocumentContext> context,
+    static ChartDocument* NewBlankDocument(const std::shared_ptr<DocumentContext>& context,
                                            QWidget* parent = nullptr);
     // A document of a chart file, never registered. Null when the file
     // cannot be read (the reader's text shown); no window is left.
-    static ChartDocument* OpenDocument(std::shared_ptr<DocumentContext> context,
+    static ChartDocument* OpenDocument(const std::shared_ptr<DocumentContext>& context,
                                        const QString& path, QWidget* parent = nullptr);
 
     ~ChartDocument() override;
