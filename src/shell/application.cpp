@@ -171,7 +171,8 @@ document::SaveChoice AskSaveChanges(QWidget* parent, const QString& title) {
 
 }  // namespace
 
-void Application::CreateDocuments(const CommandLineOptions& options, DocumentServices services) {
+void Application::CreateDocuments(const CommandLineOptions& options,
+                                  const DocumentServices& services) {
     auto context = std::make_shared<document::DocumentContext>();
     context->panel = frame_->ControlFrame();
     context->messages = frame_->Messages();
