@@ -1,5 +1,13 @@
-# Warnings and sanitizers for every target of the project.
-add_compile_options(-Wall -Wextra)
+# Warnings and sanitizers for every target of the project. A local that hides
+# another name and a polymorphic base without a virtual destructor are faults
+# waiting for their day, so they warn with the rest.
+add_compile_options(-Wall -Wextra -Wshadow -Wnon-virtual-dtor)
+# A warning that only prints scrolls past in a green build: ./test and CI
+# fail on it. Turn it off locally to build through warnings while working.
+option(CALVERO_WERROR "Make every compiler warning an error" ON)
+if(CALVERO_WERROR)
+  add_compile_options(-Werror)
+endif()
 
 # Every report is fatal: a finding that only prints scrolls past in a green run.
 if(CALVERO_SANITIZE STREQUAL "address")

@@ -37,8 +37,9 @@ public:
     DrawCacheSlot() = default;
     DrawCacheSlot(const DrawCacheSlot&) {}
     DrawCacheSlot(DrawCacheSlot&&) noexcept = default;
-    DrawCacheSlot& operator=(const DrawCacheSlot&) {
-        value.reset();
+    DrawCacheSlot& operator=(const DrawCacheSlot& other) {
+        if (&other != this)
+            value.reset();
         return *this;
     }
     DrawCacheSlot& operator=(DrawCacheSlot&&) noexcept = default;

@@ -190,8 +190,9 @@ public:
     using iterator = const_iterator;
 
     PointRun() = default;
-    // The whole store.
-    PointRun(const PointStore& store) : store_(&store), count_(store.size()) {}  // NOLINT
+    // The whole store. Implicit, so that a store serves wherever a run is asked for.
+    // NOLINTNEXTLINE(google-explicit-constructor): the conversion is the point
+    PointRun(const PointStore& store) : store_(&store), count_(store.size()) {}
     PointRun(const PointStore& store, size_t first, size_t count)
         : store_(&store), first_(first), count_(count) {}
 

@@ -23,8 +23,8 @@ public:
     // Every set-IP reply, and a set-IP request that could not be sent.
     virtual void OnSetIPResult(uint32_t /*requestId*/, uint32_t /*result*/) {}
     // Every log line of the service; the text is the sink's to keep or move.
-    virtual void OnServiceLog(std::string /*text*/) {
-    }  // NOLINT(performance-unnecessary-value-param)
+    // NOLINTNEXTLINE(performance-unnecessary-value-param): by value, so a sink moves it
+    virtual void OnServiceLog(std::string /*text*/) {}
 };
 
 }  // namespace discovery

@@ -17,6 +17,7 @@ const char* const kResultTexts[] = {
     "Not set or invalid request parameters!",
     "There is no memory on the server to complete operation!",
     "Unknown/Unsupported action code for this command!",
+    // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one text, split at the column limit
     "Someone else changed the config during editing! Update the data from the server and try "
     "again.",
     "Unable to allocate system resourcess!",

@@ -56,7 +56,7 @@ ChartDocument::~ChartDocument() {
     recoveryWriter_.Wait();
 }
 
-ChartDocument* ChartDocument::NewRecord(std::shared_ptr<DocumentContext> context,
+ChartDocument* ChartDocument::NewRecord(const std::shared_ptr<DocumentContext>& context,
                                         uint64_t startTime, QWidget* parent) {
     auto* doc = new ChartDocument(context, parent);
     doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
@@ -71,7 +71,7 @@ ChartDocument* ChartDocument::NewRecord(std::shared_ptr<DocumentContext> context
     return doc;
 }
 
-ChartDocument* ChartDocument::NewBlankDocument(std::shared_ptr<DocumentContext> context,
+ChartDocument* ChartDocument::NewBlankDocument(const std::shared_ptr<DocumentContext>& context,
                                                QWidget* parent) {
     auto* doc = new ChartDocument(context, parent);
     doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
@@ -80,7 +80,7 @@ ChartDocument* ChartDocument::NewBlankDocument(std::shared_ptr<DocumentContext> 
     return doc;
 }
 
-ChartDocument* ChartDocument::OpenDocument(std::shared_ptr<DocumentContext> context,
+ChartDocument* ChartDocument::OpenDocument(const std::shared_ptr<DocumentContext>& context,
                                            const QString& path, QWidget* parent) {
     auto* doc = new ChartDocument(context, parent);
     std::wstring error;

@@ -64,15 +64,15 @@ public:
     // A new record titled Chart<n>: the ten channel charts, empty, with x = 0
     // at the controller time `startTime` (ms). Null when its charts cannot be
     // made (shown).
-    static ChartDocument* NewRecord(std::shared_ptr<DocumentContext> context, uint64_t startTime,
-                                    QWidget* parent = nullptr);
+    static ChartDocument* NewRecord(const std::shared_ptr<DocumentContext>& context,
+                                    uint64_t startTime, QWidget* parent = nullptr);
     // A new document titled Chart<n> that records nothing: no channel
     // charts (File > New while a bake is recorded).
-    static ChartDocument* NewBlankDocument(std::shared_ptr<DocumentContext> context,
+    static ChartDocument* NewBlankDocument(const std::shared_ptr<DocumentContext>& context,
                                            QWidget* parent = nullptr);
     // A document of a chart file, never a record. Null when the file
     // cannot be read (the reader's text shown); no window is left.
-    static ChartDocument* OpenDocument(std::shared_ptr<DocumentContext> context,
+    static ChartDocument* OpenDocument(const std::shared_ptr<DocumentContext>& context,
                                        const QString& path, QWidget* parent = nullptr);
 
     ~ChartDocument() override;

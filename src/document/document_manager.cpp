@@ -251,13 +251,14 @@ void DocumentManager::OfferRecoveryFiles(const RecoveryQuestion& ask) {
     if (files.isEmpty())
         return;
     const QString text = RecoveryOfferText(files.size());
-    platform::TraceLog* log = context_->log;
-    if (log) {
-        log->TraceMessage(L"Recovery", L"%ls", text.toStdWString().c_str());
+    platform::TraceLog* offerLog = context_->log;
+    if (offerLog) {
+        offerLog->TraceMessage(L"Recovery", L"%ls", text.toStdWString().c_str());
         for (const RecoveryEntry& e : files) {
             if (!e.problem.isEmpty())
-                log->TraceWarning(L"Recovery", L"%ls cannot be read: %ls",
-                                  e.path.toStdWString().c_str(), e.problem.toStdWString().c_str());
+                offerLog->TraceWarning(L"Recovery", L"%ls cannot be read: %ls",
+                                       e.path.toStdWString().c_str(),
+                                       e.problem.toStdWString().c_str());
         }
     }
     QPointer<DocumentManager> self(this);

@@ -68,8 +68,7 @@ struct PublishJob {
     volatile int error;  // EEXIST: `temp` was taken; nothing was done
 };
 
-__attribute__((no_sanitize_address, no_sanitize_thread, no_sanitize_undefined)) int Publish(
-    void* arg) {
+__attribute__((no_sanitize("address", "thread", "undefined"))) int Publish(void* arg) {
     auto* job = static_cast<PublishJob*>(arg);
     if (::linkat(job->fd, "", AT_FDCWD, job->temp, AT_EMPTY_PATH) != 0 &&
         (errno == EEXIST ||

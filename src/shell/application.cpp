@@ -172,7 +172,8 @@ document::SaveChoice AskSaveChanges(QWidget* parent, const QString& title) {
 
 }  // namespace
 
-void Application::CreateDocuments(const CommandLineOptions& options, DocumentServices services) {
+void Application::CreateDocuments(const CommandLineOptions& options,
+                                  const DocumentServices& services) {
     auto context = std::make_shared<document::DocumentContext>();
     if (bake::ui::ControlPanel* panel = frame_->ControlFrame()) {
         context->sendProfile =

@@ -78,7 +78,7 @@ public:
     DocumentCommands* Commands() const { return documentCommands_; }
 
 private:
-    void CreateDocuments(const CommandLineOptions& options, DocumentServices services);
+    void CreateDocuments(const CommandLineOptions& options, const DocumentServices& services);
 
     DialogDeviceSelector deviceSelector_;  // outlives the frame
     std::unique_ptr<MainWindow> frame_;

@@ -43,8 +43,8 @@ constexpr ClearTag kClearTags[] = {
     {L"<!--", 4, L"-->"},
     {L"<PRE>", 5, L"</PRE>"},
 };
-constexpr int kDoctype = 1;
-constexpr int kComment = 2;
+constexpr int kDoctypeTag = 1;
+constexpr int kCommentTag = 2;
 
 struct Entity {
     const wchar_t* text;
@@ -513,7 +513,7 @@ bool Parser<Ch, Builder>::ParseClear(Open& o) {
     const ClearTag& tag = kClearTags[clearIndex_];
     const wchar_t* closeTag = tag.close;
     const Ch* end;
-    if (clearIndex_ == kDoctype) {
+    if (clearIndex_ == kDoctypeTag) {
         // An internal subset ("<!DOCTYPE x [ <!ENTITY ...> ]>") holds ">"
         // characters of its own; the section then ends at "]>".
         end = pos_;
@@ -539,7 +539,7 @@ bool Parser<Ch, Builder>::ParseClear(Open& o) {
     item.openTag = tag.open;
     item.closeTag = closeTag;
     builder_.AddClear(o.node, std::move(item));
-    Added(o, clearIndex_ == kComment ? ItemKind::kComment : ItemKind::kClear);
+    Added(o, clearIndex_ == kCommentTag ? ItemKind::kComment : ItemKind::kClear);
     pos_ = end + std::char_traits<wchar_t>::length(closeTag);
     mark_ = pos_;
     return true;

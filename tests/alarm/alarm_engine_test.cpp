@@ -199,7 +199,7 @@ const Case kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Sequences, AlarmRules, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST(AlarmSettings, DefaultsAreTheOperatorsPick) {
     const AlarmSettings s;

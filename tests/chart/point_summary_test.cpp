@@ -126,7 +126,10 @@ TEST(PointSummary, SingleSpikeIsFoundInEveryRangeHoldingIt) {
 
 TEST(PointSummary, FirstFailingEqualsABinarySearchNearAndFarFromAnyGuess) {
     std::vector<ChartPoint> p = RandomWalk(5000, 4);
-    for (size_t i = 0; i < p.size(); ++i) p[i].x = static_cast<double>(i / 3);  // equal x in threes
+    for (size_t i = 0; i < p.size(); ++i) {
+        const size_t three = i / 3;  // equal x in threes
+        p[i].x = static_cast<double>(three);
+    }
     ChartSeries s;
     s.SetPoints(p);
     std::mt19937 rng(9);

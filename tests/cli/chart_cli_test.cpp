@@ -50,6 +50,7 @@ protected:
     std::string ChartFile(const std::string& name, int points) const {
         chart::ChartSet m;
         std::vector<chart::ChartPoint> pts;
+        pts.reserve(points);
         for (int i = 0; i < points; ++i) pts.push_back({i * 1.0, i * 0.5});
         const int id = m.AddChart(pts, L"A", L"Y", 0, 2.0f, 0.0f, 0xFF000000);
         std::wstring error;

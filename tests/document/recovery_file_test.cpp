@@ -113,6 +113,7 @@ TEST(RecoveryFile, BakesReservingOneNameAtOnceGetFilesOfTheirOwn) {
     std::vector<RecoveryFile> files(kBakes);
     std::vector<std::wstring> errors(kBakes);
     std::vector<std::thread> threads;
+    threads.reserve(kBakes);
     for (int i = 0; i < kBakes; ++i) {
         threads.emplace_back([&, i] {
             files[i] = RecoveryFile::Reserve(W(dir.Dir()), L"bake-20260101-120000.tvr", errors[i]);

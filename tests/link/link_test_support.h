@@ -276,7 +276,7 @@ private:
     std::vector<LinkEvent> events_;
 };
 
-class RecordingLog : public devlink::LinkLog {
+class RecordingLog final : public devlink::LinkLog {
 public:
     void LogMessage(const char* format, ...) override {
         va_list args;

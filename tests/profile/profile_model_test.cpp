@@ -162,7 +162,7 @@ TEST(ProfileFile, SavedProfileLoadsBackAsOneChartNamedProfile) {
 TEST(ProfileFile, AChartFileFromElsewhereOpensByNameOrAsItsOnlyChart) {
     test_support::TempDir dir;
     std::wstring error;
-    auto save = [&](const std::string& name, std::vector<std::wstring> charts) {
+    auto save = [&](const std::string& name, const std::vector<std::wstring>& charts) {
         chart::ChartSet model;
         std::set<int> ids;
         for (const auto& c : charts)

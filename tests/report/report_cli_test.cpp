@@ -32,7 +32,7 @@ protected:
         const wchar_t* name;
         std::span<const chart::ChartPoint> points;
     };
-    bool Save(const std::string& name, std::vector<Chart> charts) {
+    bool Save(const std::string& name, const std::vector<Chart>& charts) {
         chart::ChartSet model;
         std::set<int> ids;
         for (const Chart& c : charts)

@@ -172,7 +172,7 @@ protected:
     std::string WaitForLog(const std::string& part, int timeoutMs = 3000) {
         const auto deadline = Clock::now() + milliseconds(timeoutMs);
         while (Clock::now() < deadline) {
-            const std::string l = LogLine(part);
+            std::string l = LogLine(part);
             if (!l.empty())
                 return l;
             std::this_thread::sleep_for(milliseconds(10));

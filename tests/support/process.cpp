@@ -53,6 +53,7 @@ bool Process::Start(const std::vector<std::string>& argv) {
         posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0)
@@ -139,7 +140,10 @@ uint16_t UnusedPort() {
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = 0;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return 0;
+    }
     socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     ::close(fd);

@@ -272,10 +272,10 @@ void ControlPanel::OnCooldownClicked() {
 
 // ---- commands ---------------------------------------------------------------
 
-bool ControlPanel::SendBytes(const wchar_t* source, const void* data, size_t length) {
+bool ControlPanel::SendBytes(const wchar_t* source, const void* bytes, size_t length) {
     if (!link_)
         return false;
-    const uint32_t rc = link_->Send(data, static_cast<uint32_t>(length));
+    const uint32_t rc = link_->Send(bytes, static_cast<uint32_t>(length));
     if (rc == 0)
         return true;
     bake::SendFailure(source, devlink::LinkErrorText(rc)).Apply(log_, messageBox_);

@@ -117,7 +117,7 @@ private:
     void ApplyStatusColors();
     void FitStatusFont();
     void ResetLastGauge();
-    bool SendBytes(const wchar_t* source, const void* data, size_t length);
+    bool SendBytes(const wchar_t* source, const void* bytes, size_t length);
     void OnStartAbortClicked();
     void OnCooldownClicked();
 

@@ -46,7 +46,7 @@ void TextAt(QPainter& p, const QFontMetricsF& fm, qreal x, qreal y, const QStrin
 
 }  // namespace
 
-Legend::Legend(std::wstring title) : title(std::move(title)), font(ChartFont()) {}
+Legend::Legend(std::wstring titleText) : title(std::move(titleText)), font(ChartFont()) {}
 
 QSize Legend::ImageSize() const {
     return QSize(boxRect_.width() + 1, boxRect_.height() + 1);

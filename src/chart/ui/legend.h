@@ -87,7 +87,7 @@ public:
     static constexpr uint32_t kFrame = 0xA0000000;
     static constexpr uint32_t kHighlight = 0xFF0000FF;
 
-    explicit Legend(std::wstring title = L"<Unknown>");
+    explicit Legend(std::wstring titleText = L"<Unknown>");
 
     bool dirty = true;     // content and image are rebuilt before the next drawing
     bool shown = false;    // drawn in the last paint; only shown boxes are hit

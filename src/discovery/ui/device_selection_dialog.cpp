@@ -289,9 +289,9 @@ bool DeviceSelectionDialog::Confirm() {
         ShowError("Select device to connect to!");
         return false;
     }
-    const DeviceStatus& data = list_.Row(row).status;
-    selectedIP_ = QString::fromStdString(DeviceIPText(data.ipAddress));
-    selectedName_ = QString::fromStdString(DeviceNameText(data.deviceId));
+    const DeviceStatus& device = list_.Row(row).status;
+    selectedIP_ = QString::fromStdString(DeviceIPText(device.ipAddress));
+    selectedName_ = QString::fromStdString(DeviceNameText(device.deviceId));
     widgets::StatusBarDialog::accept();
     return true;
 }

@@ -9,6 +9,7 @@ namespace {
 
 std::vector<int> Ids(const std::vector<MenuItem>& items) {
     std::vector<int> ids;
+    ids.reserve(items.size());
     for (const auto& i : items) ids.push_back(i.id);
     return ids;
 }

@@ -53,7 +53,7 @@ protected:
         chart_.show();
     }
 
-    int AddLine(double y, uint32_t color = kRed, std::wstring name = L"") {
+    int AddLine(double y, uint32_t color = kRed, const std::wstring& name = L"") {
         const std::vector<ChartPoint> pts = {{0, y}, {50, y}, {100, y}};
         return chart_.Set().AddChart(pts, name, L"", 0, 2.0f, 0.0f, color);
     }
@@ -260,6 +260,7 @@ TEST_F(ChartContainerTest, FollowingALiveRecordKeepsItsReductionAndItsNewestPoin
     // Far more points than columns, a fraction of a pixel apart.
     const double dx = 1.0 / 256;
     std::vector<ChartPoint> pts;
+    pts.reserve(100 * 256);
     for (int i = 0; i < 100 * 256; ++i) pts.push_back({i * dx, y(i * dx)});
     const int id = chart_.Set().AddChart(pts, L"", L"", 0, 1.0f, 0.0f, kRed);
     const size_t before = chart::ui::WholeReductionCount();

@@ -304,6 +304,7 @@ TEST(CurvePainter, AppendsInAnUnchangedViewDrawAsAFreshReduction) {
     std::mt19937 rng(5);
     std::normal_distribution<double> noise(0, 2);
     std::vector<ChartPoint> p;
+    p.reserve(20'000);
     for (int i = 0; i < 20'000; ++i) p.push_back({i * 0.01, 50 + noise(rng)});
     ChartSeries s = Series(p);
     const ViewMapping m{0, 200, 1.0, 2.0};  // x 0..300 over 300 px
@@ -311,6 +312,7 @@ TEST(CurvePainter, AppendsInAnUnchangedViewDrawAsAFreshReduction) {
     Drawn(s, m, size, 1);  // the reduction is kept with the chart now
     for (int batch = 0; batch < 3; ++batch) {
         std::vector<ChartPoint> more;
+        more.reserve(700);
         for (int i = 0; i < 700; ++i) {
             more.push_back({s.Points().back().x + 0.01 * (i + 1), 50 + noise(rng) * (batch + 1)});
         }

@@ -20,12 +20,14 @@ constexpr QRgb kWhite = 0xFFFFFFFF;
 
 std::vector<std::wstring> RowTexts(const Legend& box, int row) {
     std::vector<std::wstring> texts;
+    texts.reserve(box.Columns());
     for (int c = 0; c < box.Columns(); ++c) texts.push_back(box.At(row, c).text);
     return texts;
 }
 
 std::vector<int> Ids(const std::vector<const ChartSeries*>& charts) {
     std::vector<int> ids;
+    ids.reserve(charts.size());
     for (const ChartSeries* s : charts) ids.push_back(s->id);
     return ids;
 }
