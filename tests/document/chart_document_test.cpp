@@ -1072,10 +1072,10 @@ TEST_F(DocumentTest, AnOpenedFileShowsAllItsDataAndAFinishedBakeToo) {
     ASSERT_NE(nullptr, opened);
     uitest::Pump();
     chart::ui::ChartWidget* c = opened->View()->Container();
-    auto fits = [](chart::ui::ChartWidget* c, double lastX, double maxY) {
-        const auto v = c->CurrentLayout().visible;
+    auto fits = [](chart::ui::ChartWidget* w, double lastX, double maxY) {
+        const auto v = w->CurrentLayout().visible;
         return v.left <= 0.0 && v.right >= lastX && v.right < lastX * 1.5 && v.top >= maxY &&
-               c->HomeRange().maxX >= lastX;
+               w->HomeRange().maxX >= lastX;
     };
     EXPECT_TRUE(fits(c, 3600.0, 245.0)) << c->CurrentLayout().visible.right;
     // Still so in another window size.

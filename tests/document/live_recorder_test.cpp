@@ -135,7 +135,8 @@ bake::CONCC_GaugeData Reading(uint64_t timestamp, int32_t tempMain) {
 std::vector<std::pair<double, double>> MainPoints(const ChartDocument* doc) {
     std::vector<std::pair<double, double>> out;
     const int id = doc->View()->Channels().Id(document::kTempMain);
-    if (const chart::ChartSeries* s = id < 0 ? nullptr : doc->View()->Container()->Set().FindChart(id)) {
+    if (const chart::ChartSeries* s =
+            id < 0 ? nullptr : doc->View()->Container()->Set().FindChart(id)) {
         for (const chart::ChartPoint& p : s->Points()) out.emplace_back(p.x, p.y);
     }
     return out;
@@ -221,7 +222,8 @@ TEST_F(Recorder, TheReadingsGoToTheRecordOfTheMomentAndNowhereElse) {
     recorder_.OnGauge(Reading(10500, 3100));
     EXPECT_EQ((std::vector<std::pair<double, double>>{{0.0, 30.0}, {0.5, 31.0}}), MainPoints(bake));
     EXPECT_EQ(1u, MainPoints(idle).size());
-    const chart::ChartSeries* profile = bake->View()->Container()->Set().FindChartByName(L"Profile");
+    const chart::ChartSeries* profile =
+        bake->View()->Container()->Set().FindChartByName(L"Profile");
     ASSERT_EQ(2u, profile->Points().size());
     EXPECT_EQ(-2.0, profile->Points()[0].x);
     EXPECT_EQ(58.0, profile->Points()[1].x);

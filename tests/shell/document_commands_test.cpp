@@ -196,7 +196,7 @@ TEST_F(ProgramDocuments, PrintIsForAnActiveChartWhichItDrawsOnAPage) {
     ASSERT_TRUE(frame->Commands().print->isEnabled());
     chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
     ASSERT_GE(c->Set().AddChart(std::vector<chart::ChartPoint>{{0, 20}, {60, 180}}, L"Temp",
-                          L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FF),
+                                L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FF),
               0);
 
     QPrinter printer;

@@ -19,8 +19,8 @@ using shell::LinkBridge;
 namespace {
 
 struct Listener : bake::PacketListener {
-    Listener(std::vector<std::string>* journal, std::string name)
-        : journal(journal), name(std::move(name)) {}
+    Listener(std::vector<std::string>* lines, std::string who)
+        : journal(lines), name(std::move(who)) {}
     void OnDeviceConnected() override {
         Note("connected");
         if (onConnected)
@@ -39,8 +39,8 @@ struct Listener : bake::PacketListener {
 class LinkBridgeTest : public ::testing::Test {
 protected:
     LinkBridge::CreateLink Create() {
-        return [this](devlink::Receiver* receiver, devlink::LinkLog*, uint32_t* error) {
-            this->receiver = receiver;
+        return [this](devlink::Receiver* r, devlink::LinkLog*, uint32_t* error) {
+            receiver = r;
             *error = createError;
             return createError ? nullptr : static_cast<devlink::Connection*>(&link);
         };

@@ -36,8 +36,8 @@ namespace {
 
 // Records every listener call with the thread it ran on.
 struct RecordingListener : bake::PacketListener {
-    RecordingListener(std::vector<std::string>* journal, std::string name)
-        : journal(journal), name(std::move(name)) {}
+    RecordingListener(std::vector<std::string>* lines, std::string who)
+        : journal(lines), name(std::move(who)) {}
     void OnDeviceConnected() override { Note("connected"); }
     void OnDeviceDisconnected() override { Note("disconnected"); }
     void OnPacket(const uint8_t* bytes, uint32_t length) override {

@@ -9,7 +9,7 @@ namespace {
 class EditCommand : public QUndoCommand {
 public:
     EditCommand(ProfileEditModel* model, profile::Profile before, profile::Profile after,
-                 const QString& text, int drag)
+                const QString& text, int drag)
         : QUndoCommand(text),
           model_(model),
           before_(std::move(before)),
