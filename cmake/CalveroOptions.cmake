@@ -20,10 +20,12 @@ elseif(NOT CALVERO_SANITIZE STREQUAL "")
   message(FATAL_ERROR "CALVERO_SANITIZE must be address, thread or empty")
 endif()
 
-# calvero_test(NAME SOURCES... LIBS lib...) - one GoogleTest executable,
-# linked against the libraries under test (never recompiling their sources).
+# calvero_test(NAME SOURCES... LIBS lib... [LOCKS resource...]) - one
+# GoogleTest executable, linked against the libraries under test (never
+# recompiling their sources). LOCKS names what its cases hold alone, such as
+# a fixed port, so that a parallel run never has two of them at once.
 function(calvero_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;LOCKS" ${ARGN})
   # The folder under tests/ labels every case, so that a run can pick
   # subsystems (ctest -L link) however the cases are named.
   file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
@@ -39,5 +41,8 @@ function(calvero_test name)
     set(timeout 600)
   endif()
   set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${timeout} LABELS "${T_LABELS}")
+  if(T_LOCKS)
+    list(APPEND props RESOURCE_LOCK "${T_LOCKS}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
