@@ -302,6 +302,9 @@ void SimServer::Dispatch(uint32_t type, const uint8_t* body, uint32_t n) {
 void SimServer::HandleInit(const uint8_t* body, uint32_t n) {
     uint32_t result = kInitAccepted;
     constexpr size_t kSigLen = sizeof devlink::kClientSignature;  // with its NUL
+    // A body too short for the signature and a wrong signature are one refusal,
+    // checked first and last in the order the controller checks its fields.
+    // NOLINTNEXTLINE(bugprone-branch-clone)
     if (n < 8 + kSigLen) {
         result = kInitSignatureDiffers;
     } else if (platform::ReadLe16(body) != 0x0101) {

@@ -83,7 +83,7 @@ std::string AlarmEngine::Named(const std::string& what) const {
     return controller_ + ": " + what;
 }
 
-void AlarmEngine::Raise(AlarmRule rule, int64_t atMs, std::string text,
+void AlarmEngine::Raise(AlarmRule rule, int64_t atMs, const std::string& text,
                         std::vector<AlarmEvent>& out) {
     RuleState& s = state_[Index(rule)];
     if (s.active)
@@ -92,7 +92,7 @@ void AlarmEngine::Raise(AlarmRule rule, int64_t atMs, std::string text,
     out.push_back({rule, AlarmChange::Raised, atMs, s.text});
 }
 
-void AlarmEngine::Clear(AlarmRule rule, int64_t atMs, std::string text,
+void AlarmEngine::Clear(AlarmRule rule, int64_t atMs, const std::string& text,
                         std::vector<AlarmEvent>& out) {
     RuleState& s = state_[Index(rule)];
     if (!s.active)

@@ -104,8 +104,8 @@ private:
     static size_t Index(AlarmRule r) { return static_cast<size_t>(r); }
 
     void OnGauge(const Observation& o, std::vector<AlarmEvent>& out);
-    void Raise(AlarmRule rule, int64_t atMs, std::string text, std::vector<AlarmEvent>& out);
-    void Clear(AlarmRule rule, int64_t atMs, std::string text, std::vector<AlarmEvent>& out);
+    void Raise(AlarmRule rule, int64_t atMs, const std::string& text, std::vector<AlarmEvent>& out);
+    void Clear(AlarmRule rule, int64_t atMs, const std::string& text, std::vector<AlarmEvent>& out);
     std::string Named(const std::string& what) const;
 
     std::string controller_;

@@ -14,7 +14,7 @@ namespace {
 
 // Quoted when it holds a separator, a quote or a line break.
 std::string CsvField(const std::wstring& text) {
-    const std::string s = platform::WideToUtf8(text);
+    std::string s = platform::WideToUtf8(text);
     if (s.find_first_of(",\"\r\n") == std::string::npos)
         return s;
     std::string quoted = "\"";

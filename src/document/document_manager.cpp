@@ -19,7 +19,7 @@ namespace document {
 QString ResolveRecordsFolder(const QString& commandLineFolder) {
     if (!commandLineFolder.isEmpty())
         return QDir(commandLineFolder).absolutePath();
-    const QString stored = QSettings().value(QStringLiteral("Records/Folder")).toString();
+    QString stored = QSettings().value(QStringLiteral("Records/Folder")).toString();
     if (!stored.isEmpty())
         return stored;
     return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))

@@ -73,7 +73,7 @@ QString PublishRecordFile(const QString& source, const QString& folder, const QS
     // Each name is tried by the move itself: a file that is there, or
     // appears meanwhile, makes it fail and the next name is tried.
     for (int n = 1; n <= kMaxClashes; ++n) {
-        const QString path = Candidate(folder, fileName, n);
+        QString path = Candidate(folder, fileName, n);
         const int rc = MoveNoReplace(source, path);
         if (rc == 0)
             return path;

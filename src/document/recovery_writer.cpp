@@ -19,12 +19,12 @@ std::vector<ChartSnapshot> TakeSnapshot(const chart::ChartSet& model) {
     return charts;
 }
 
-bool WriteSnapshot(std::vector<ChartSnapshot> charts, const std::wstring& path,
+bool WriteSnapshot(const std::vector<ChartSnapshot>& charts, const std::wstring& path,
                    std::wstring& error) {
     return chart::SaveChartsXml(charts, path, error);
 }
 
-bool WriteRecoverySnapshot(std::vector<ChartSnapshot> charts, RecoveryFile& file,
+bool WriteRecoverySnapshot(const std::vector<ChartSnapshot>& charts, RecoveryFile& file,
                            std::wstring& error) {
     if (!file.Valid()) {
         error = L"No recovery file";
@@ -33,7 +33,7 @@ bool WriteRecoverySnapshot(std::vector<ChartSnapshot> charts, RecoveryFile& file
     // Hidden, so that no scan of the folder takes it for a record, and in
     // the same folder, so that the rename is one step.
     const std::wstring temp = file.TempPath();
-    if (WriteSnapshot(std::move(charts), temp, error) && file.ReplaceWith(temp, error))
+    if (WriteSnapshot(charts, temp, error) && file.ReplaceWith(temp, error))
         return true;
     std::remove(platform::WideToCodePage(temp).c_str());
     return false;
@@ -46,11 +46,9 @@ RecoveryWriter::~RecoveryWriter() {
 bool RecoveryWriter::Start(const chart::ChartSet& model, const std::wstring& path, Done done) {
     if (Busy())
         return false;
-    return Run(
-        [charts = TakeSnapshot(model), path](std::wstring& error) mutable {
-            return WriteSnapshot(std::move(charts), path, error);
-        },
-        std::move(done));
+    return Run([charts = TakeSnapshot(model),
+                path](std::wstring& error) mutable { return WriteSnapshot(charts, path, error); },
+               std::move(done));
 }
 
 bool RecoveryWriter::Start(const chart::ChartSet& model, RecoveryFile& file, Done done) {
@@ -58,7 +56,7 @@ bool RecoveryWriter::Start(const chart::ChartSet& model, RecoveryFile& file, Don
         return false;
     return Run(
         [charts = TakeSnapshot(model), file = &file](std::wstring& error) mutable {
-            return WriteRecoverySnapshot(std::move(charts), *file, error);
+            return WriteRecoverySnapshot(charts, *file, error);
         },
         std::move(done));
 }

@@ -37,11 +37,11 @@ using ChartSnapshot = chart::SavedChart;
 // Every chart, in id order (the order the file keeps them in).
 std::vector<ChartSnapshot> TakeSnapshot(const chart::ChartSet& model);
 // Writes the charts as a chart file, as the model's SaveChartsXml would have.
-bool WriteSnapshot(std::vector<ChartSnapshot> charts, const std::wstring& path,
+bool WriteSnapshot(const std::vector<ChartSnapshot>& charts, const std::wstring& path,
                    std::wstring& error);
 // Writes the charts whole beside the recovery file and puts them in its
 // place, keeping the claim: a kill at any moment leaves the last whole file.
-bool WriteRecoverySnapshot(std::vector<ChartSnapshot> charts, RecoveryFile& file,
+bool WriteRecoverySnapshot(const std::vector<ChartSnapshot>& charts, RecoveryFile& file,
                            std::wstring& error);
 
 class RecoveryWriter {

@@ -12,7 +12,7 @@ namespace report {
 
 namespace {
 
-std::string Trim(std::string s) {
+std::string Trim(const std::string& s) {
     const size_t b = s.find_first_not_of(" \t\r");
     if (b == std::string::npos)
         return {};
@@ -183,6 +183,9 @@ Verdict Judge(const BakeMetrics& metrics, const ProcessWindow& window) {
         if (Holds(value, l))
             continue;
         Failure f{m, value};
+        // Below the minimum, and the case of only a minimum with no value, end
+        // alike; the maximum's test sits between them.
+        // NOLINTNEXTLINE(bugprone-branch-clone)
         if (value && l.min && *value < *l.min) {
             f.belowMin = true;
             f.limit = *l.min;

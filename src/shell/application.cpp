@@ -107,7 +107,7 @@ Application::~Application() {
 }
 
 bool Application::InitInstance(const CommandLineOptions& options, MainFrameServices services,
-                               DocumentServices documents) {
+                               const DocumentServices& documents) {
     QCoreApplication::setOrganizationName(QString::fromLatin1(widgets::kSettingsOrganization));
     if (!services.deviceSelector)
         services.deviceSelector = &deviceSelector_;
@@ -130,7 +130,7 @@ bool Application::InitInstance(const CommandLineOptions& options, MainFrameServi
             return false;
         }
     }
-    CreateDocuments(options, std::move(documents));
+    CreateDocuments(options, documents);
     if (!options.connectHost.isEmpty())
         frame_->ConnectTo(options.connectHost);
     frame_->show();

@@ -68,7 +68,7 @@ public:
     // Creates and shows the main frame and carries out the command line.
     // False when the program cannot start (the reason has been shown).
     bool InitInstance(const CommandLineOptions& options, MainFrameServices services = {},
-                      DocumentServices documents = {});
+                      const DocumentServices& documents = {});
     // Destroys the main frame (which closes the link) and returns the exit code.
     int ExitInstance(int code);
 

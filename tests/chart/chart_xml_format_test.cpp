@@ -368,6 +368,7 @@ TEST_F(ChartFile, LoaderFindsWhatATreeWalkFinds) {
         // The declaration holds the document.
         L"<?xml version=\"1.0\"?><Charts><Chart Name=\"a\"><Data/><Data/></Chart></Charts>",
         // Charts nested in Charts: the returned node is the outer one.
+        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one document, split to fit
         L"<?xml?><Charts><Charts><Chart Name=\"inner\"><Data/></Chart></Charts>"
         L"<Chart Name=\"outer\"/></Charts>",
         L"<Charts><Charts><Chart Name=\"inner\"/></Charts><Chart Name=\"outer\"/></Charts>",

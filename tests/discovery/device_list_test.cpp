@@ -57,6 +57,7 @@ public:
 
 std::vector<uint32_t> Ids(const discovery::DeviceList& list) {
     std::vector<uint32_t> ids;
+    ids.reserve(static_cast<size_t>(list.Count()));
     for (int i = 0; i < list.Count(); ++i) ids.push_back(list.Row(i).status.deviceId);
     return ids;
 }

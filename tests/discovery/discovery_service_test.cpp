@@ -43,6 +43,7 @@ protected:
 
 std::vector<Event::Kind> Kinds(const std::vector<Event>& events) {
     std::vector<Event::Kind> kinds;
+    kinds.reserve(events.size());
     for (const Event& e : events) kinds.push_back(e.kind);
     return kinds;
 }

@@ -180,6 +180,7 @@ TEST(RecoveryWriter, TheRecoveryFileKeepsTheChartNamesAPlainSaveKeeps) {
         std::wstring e;
         EXPECT_TRUE(m.LoadChartsXml(path, ids, e));
         std::vector<std::wstring> out;
+        out.reserve(ids.size());
         for (int id : ids) out.push_back(m.FindChart(id)->name);
         return out;
     };

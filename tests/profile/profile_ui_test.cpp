@@ -532,7 +532,7 @@ TEST_F(ProgramProfiles, UnsavedEditsAreAskedAboutBeforeTheProgramCloses) {
         document::SaveChoice::Save;  // with no path given: the save is cancelled, so is the close
     edited->SetSavePathAsker([](QWidget*, const QString&) { return QString(); });
     EXPECT_FALSE(edited->parentWidget()->close());
-    const QString path = dir_.filePath(QStringLiteral("kept.xml"));
+    QString path = dir_.filePath(QStringLiteral("kept.xml"));
     edited->SetSavePathAsker([&](QWidget*, const QString&) { return path; });
     EXPECT_TRUE(edited->parentWidget()->close());
     std::wstring error;

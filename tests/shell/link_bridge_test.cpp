@@ -151,6 +151,7 @@ TEST_F(LinkBridgeTest, EventsPostedWhileTheWindowThreadRunsArriveWholeAndInOrder
     shell::ConnectListener(&bridge, &context, &a);
     constexpr int kPackets = 2000;
     std::vector<std::string> bodies;
+    bodies.reserve(kPackets);
     for (int i = 0; i < kPackets; ++i) bodies.push_back(std::to_string(i * 7919));
     std::vector<std::string> expected{"A connected"};
     for (const std::string& body : bodies) expected.push_back("A packet " + body);

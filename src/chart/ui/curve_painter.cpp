@@ -396,7 +396,9 @@ uint32_t CoverAt(std::span<const Stroke> strokes, int y) {
         const double share = s.cover * (to - from);
         c = share > c ? share : c;
     }
-    return static_cast<uint32_t>(c * 255 + 0.5);
+    // c lies in [0, 1]: adding a half and truncating rounds, and keeps the
+    // pixel values saved images already hold.
+    return static_cast<uint32_t>(c * 255 + 0.5);  // NOLINT(bugprone-incorrect-roundings)
 }
 
 // Share of device column `column` that the stroke of each reduced column
@@ -451,14 +453,16 @@ void PaintColumns(const DirectTarget& target, std::span<const ColumnSpan> spans,
         return reinterpret_cast<QRgb*>(bits + y * stride)[x];
     };
     std::vector<Stroke> strokes;
-    strokes.reserve(static_cast<size_t>(2 * reach + 1));
+    const int strokesAtMost = 2 * reach + 1;
+    strokes.reserve(static_cast<size_t>(strokesAtMost));
     for (int x = clip.left(); x <= clip.right(); ++x) {
         const long long g = groupOf(x);
         const std::vector<double>& cover = covers.byPhase[static_cast<size_t>(x - g * group)];
         strokes.clear();
         for (int j = -reach; j <= reach; ++j) {
             const ColumnExtent& e = extents[static_cast<size_t>(g + j - first)];
-            const double c = cover[static_cast<size_t>(j + reach)];
+            const int phase = j + reach;
+            const double c = cover[static_cast<size_t>(phase)];
             if (!e.Empty() && c > 0) {
                 strokes.push_back({SnapDevice(e.top, width, true) - half,
                                    SnapDevice(e.bottom, width, true) + half, c});

@@ -161,12 +161,14 @@ void Legend::Paint(QPainter& p) const {
 
 void Legend::PaintCell(QPainter& p, const LegendLabel& cell, int x, int y, int width) const {
     const QFontMetricsF fm(font, p.device());
-    const qreal mid = y + rowHeight_ / 2;
+    const int halfRow = rowHeight_ / 2;  // whole pixels, as the rows are laid out
+    const qreal mid = y + halfRow;
     if (cell.kind == kLabelText) {
         int tx = x + 3;
         if (cell.swatch) {
             const int side = kSwatchWidth - 3;
-            const QRectF square(tx + 0.5, y + (rowHeight_ - side) / 2 + 0.5, side - 1, side - 1);
+            const int squareTop = y + (rowHeight_ - side) / 2;
+            const QRectF square(tx + 0.5, squareTop + 0.5, side - 1, side - 1);
             p.setPen(Pen1(kFrame));
             p.setBrush(Argb(cell.swatch));
             p.drawRect(square);

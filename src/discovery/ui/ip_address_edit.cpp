@@ -123,11 +123,6 @@ bool IpAddressEdit::eventFilter(QObject* watched, QEvent* event) {
                 FocusField(index + 1, true, false);
             return true;
         case Qt::Key_Backspace:
-            if (noSelection && f->cursorPosition() == 0 && index > 0) {
-                FocusField(index - 1, false, true);
-                return true;
-            }
-            break;
         case Qt::Key_Left:
             if (noSelection && f->cursorPosition() == 0 && index > 0) {
                 FocusField(index - 1, false, true);

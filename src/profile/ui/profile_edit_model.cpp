@@ -37,7 +37,7 @@ private:
 
 ProfileEditModel::ProfileEditModel(QObject* parent) : QObject(parent) {}
 
-void ProfileEditModel::Reset(profile::Profile p) {
+void ProfileEditModel::Reset(const profile::Profile& p) {
     undo_.clear();
     Apply(p);
 }

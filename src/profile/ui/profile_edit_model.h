@@ -21,7 +21,7 @@ public:
     const QUndoStack* UndoStack() const { return &undo_; }
 
     // A new profile or one just loaded: no undo back into the old one.
-    void Reset(profile::Profile p);
+    void Reset(const profile::Profile& p);
 
     // Each an undoable command; false (nothing done) for an index outside.
     bool InsertPoint(size_t index, profile::ChartPoint p);

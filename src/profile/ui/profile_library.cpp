@@ -45,7 +45,7 @@ QIcon Preview(const profile::Profile& p) {
 QString ResolveProfilesFolder(const QString& commandLineFolder) {
     if (!commandLineFolder.isEmpty())
         return QDir(commandLineFolder).absolutePath();
-    const QString stored = QSettings().value(QStringLiteral("Profiles/Folder")).toString();
+    QString stored = QSettings().value(QStringLiteral("Profiles/Folder")).toString();
     if (!stored.isEmpty())
         return stored;
     return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
