@@ -31,7 +31,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
-#include <QScreen>
 
 #include "chart/chart_set.h"
 #include "chart/ui/chart_canvas.h"
@@ -192,9 +191,7 @@ int Render(const RenderOptions& o) {
     // Drawn as the chart control draws itself on this screen, at this size.
     const QSize size(o.width, o.height);
     chart::ui::ChartCanvas canvas(set);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        canvas.SetLogicalDpi(qRound(screen->logicalDotsPerInchX()),
-                             qRound(screen->logicalDotsPerInchY()));
+    canvas.UsePrimaryScreenDpi();
     chart::ui::ChartViewState view;
     std::optional<chart::ui::ViewMapping> mapping;
     if (o.range) {

@@ -30,7 +30,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QRegularExpression>
-#include <QScreen>
 
 #include "chart/ui/chart_canvas.h"
 #include "report/ui/report_guides.h"
@@ -169,9 +168,7 @@ int WritePdf(const Options& o, const report::Report& r, const chart::ChartSeries
     // Drawn as the report pane's chart control draws it on this screen.
     const QSize size(780, 380);
     chart::ui::ChartCanvas canvas(set);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        canvas.SetLogicalDpi(qRound(screen->logicalDotsPerInchX()),
-                             qRound(screen->logicalDotsPerInchY()));
+    canvas.UsePrimaryScreenDpi();
     chart::ui::ChartViewState view;
     std::optional<chart::ui::ViewMapping> mapping;
     // The judged chart fills the picture: a fan's RPM on the same axis would

@@ -1,7 +1,9 @@
 #include "chart/ui/chart_canvas.h"
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
 
 #include <algorithm>
 #include <cmath>
@@ -76,6 +78,11 @@ void ChartCanvas::SetSet(const chart::ChartSet& set) {
 void ChartCanvas::SetFont(const QFont& font) {
     font_ = font;
     stale_ = true;
+}
+
+void ChartCanvas::UsePrimaryScreenDpi() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        SetLogicalDpi(qRound(screen->logicalDotsPerInchX()), qRound(screen->logicalDotsPerInchY()));
 }
 
 void ChartCanvas::SetLogicalDpi(int x, int y) {

@@ -82,6 +82,9 @@ public:
     // Text in the images takes the size it has on a screen of this many dots
     // per inch.
     void SetLogicalDpi(int x, int y);
+    // The primary screen's, so that a picture drawn without a widget looks as
+    // the chart control draws itself there; unchanged without a screen.
+    void UsePrimaryScreenDpi();
 
     Layout ComputeLayout(const ViewMapping& mapping, QSize client) const;
     // The view that shows `range` whole in a picture of `client` pixels; none
