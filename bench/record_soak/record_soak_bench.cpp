@@ -365,6 +365,7 @@ private:
     std::unique_ptr<document::LiveRecorder> recorder_;
     BakeSignal signal_;
     document::ChartDocument* doc_ = nullptr;
+    document::ChartDocumentWindow* window_ = nullptr;
     chart::ui::ChartWidget* chart_ = nullptr;
     double slowestMs_ = 0;
     size_t slowestPacket_ = 0;
@@ -384,9 +385,10 @@ bool Soak::OpenRecord() {
         std::printf("FAIL: the first Baking packet opened no live record\n");
         return false;
     }
-    doc_->showMaximized();
+    window_ = docs_->WindowOf(doc_);
+    window_->showMaximized();
     QCoreApplication::processEvents();
-    chart_ = doc_->View()->Container();
+    chart_ = window_->Container();
     std::printf("record %s, chart control %dx%d\n", qPrintable(doc_->Title()), chart_->width(),
                 chart_->height());
     return true;
@@ -405,7 +407,7 @@ PaintFigure Soak::SamplePaints() {
 }
 
 size_t Soak::PointsStored(document::Channel c) const {
-    const chart::ChartSeries* s = chart_->Set().FindChart(doc_->View()->Channels().Id(c));
+    const chart::ChartSeries* s = chart_->Set().FindChart(doc_->Channels().Id(c));
     return s ? s->Points().size() : 0;
 }
 
@@ -414,7 +416,7 @@ PaintFigure Soak::HeldViewPaints() {
     m.originX -= 1.0;
     chart_->SetMapping(m);
     FeedOne();  // the view notices the operator's move
-    if (doc_->View()->FollowsNewestPoint())
+    if (window_->FollowsNewestPoint())
         std::printf("(the view still follows the newest point)\n");
     return SamplePaints();
 }

@@ -1,27 +1,22 @@
 #include "document/chart_document.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMenu>
 #include <QPointer>
 
 #include <set>
 
-#include "chart/ui/chart_widget.h"
-#include "document/chart_document_window.h"
+#include "chart/chart_csv.h"
 #include "document/record_name.h"
 
 namespace document {
 
 namespace {
 
-QString WithExtension(QString path, const QString& extension) {
-    if (!path.isEmpty() && !path.endsWith(extension, Qt::CaseInsensitive))
-        path += extension;
-    return path;
+std::wstring Wide(const QString& s) {
+    return s.toStdWString();
 }
 
 // What failed about the file itself the reader and the writer say with its
@@ -34,95 +29,92 @@ std::wstring NamingTheFile(const std::wstring& path, const std::wstring& error) 
 
 }  // namespace
 
-ChartDocument::ChartDocument(std::shared_ptr<DocumentContext> context, QWidget* parent)
-    : QMdiSubWindow(parent),
-      context_(std::move(context)),
-      view_(new ChartDocumentWindow(context_->messages)) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWidget(view_);
-    // The main frame's commands carry the keys for the active document (its
-    // File > Close has Ctrl+W); the window menu's copies would make every
-    // one of them ambiguous, so that the key did nothing.
-    if (QMenu* menu = systemMenu()) {
-        for (QAction* a : menu->actions()) a->setShortcuts({});
-    }
+ChartDocument::ChartDocument(std::shared_ptr<DocumentContext> context)
+    : context_(std::move(context)) {
     opened_ = QDateTime::currentDateTime();
     recoveryTimer_.setInterval(context_->recoveryIntervalMs);
     connect(&recoveryTimer_, &QTimer::timeout, this, [this] { StartRecoveryWrite(); });
-    connect(view_, &ChartDocumentWindow::recordChanged, this, [this] { SetModified(true); });
 }
 
 ChartDocument::~ChartDocument() {
     recoveryWriter_.Wait();
 }
 
-ChartDocument* ChartDocument::NewRecord(const std::shared_ptr<DocumentContext>& context,
-                                        uint64_t startTime, QWidget* parent) {
-    auto* doc = new ChartDocument(context, parent);
+std::unique_ptr<ChartDocument> ChartDocument::NewRecord(
+    const std::shared_ptr<DocumentContext>& context, uint64_t startTime) {
+    std::unique_ptr<ChartDocument> doc(new ChartDocument(context));
     doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
-    if (!doc->view_->CreateChannelCharts()) {
+    if (!doc->channels_.Create(doc->set_)) {
         doc->ShowError(L"Out of memory.");
-        delete doc;
         return nullptr;
     }
-    doc->view_->SetBakeStartTime(startTime);
-    doc->UpdateTitle();
-    doc->view_->InitialUpdate();
+    doc->channels_.bakeStartTime = startTime;
+    doc->InitialUpdate();
     return doc;
 }
 
-ChartDocument* ChartDocument::NewBlankDocument(const std::shared_ptr<DocumentContext>& context,
-                                               QWidget* parent) {
-    auto* doc = new ChartDocument(context, parent);
+std::unique_ptr<ChartDocument> ChartDocument::NewBlankDocument(
+    const std::shared_ptr<DocumentContext>& context) {
+    std::unique_ptr<ChartDocument> doc(new ChartDocument(context));
     doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
-    doc->UpdateTitle();
-    doc->view_->InitialUpdate();
+    doc->InitialUpdate();
     return doc;
 }
 
-ChartDocument* ChartDocument::OpenDocument(const std::shared_ptr<DocumentContext>& context,
-                                           const QString& path, QWidget* parent) {
-    auto* doc = new ChartDocument(context, parent);
+std::unique_ptr<ChartDocument> ChartDocument::OpenDocument(
+    const std::shared_ptr<DocumentContext>& context, const QString& path) {
+    std::unique_ptr<ChartDocument> doc(new ChartDocument(context));
     std::wstring error;
     const std::wstring shown = QDir::toNativeSeparators(path).toStdWString();
-    if (!doc->view_->LoadDocumentCharts(path, error)) {
+    std::set<int> ids;
+    if (!doc->set_.LoadChartsXml(Wide(path), ids, error)) {
         if (context->log)
             context->log->TraceError(L"OpenDocument", L"Cannot open %ls",
                                      NamingTheFile(shown, error).c_str());
         doc->ShowError(error);
-        delete doc;
         return nullptr;
     }
     doc->path_ = QFileInfo(path).absoluteFilePath();
-    doc->UpdateTitle();
-    doc->view_->InitialUpdate();
+    doc->InitialUpdate();
     // A file is shown whole, whatever span of time it holds.
-    doc->view_->FitHomeToData();
+    doc->showsWhole_ = true;
     if (context->log)
         context->log->TraceMessage(L"OpenDocument", L"Opened %ls", shown.c_str());
     return doc;
+}
+
+void ChartDocument::InitialUpdate() {
+    set_.SetXValueFormatter(document::FormatAxisValue);
+    set_.SetYValueFormatter(document::FormatAxisValue);
+    set_.SetLegendVisible(true);
 }
 
 QString ChartDocument::Title() const {
     return path_.isEmpty() ? untitledName_ : QFileInfo(path_).fileName();
 }
 
-void ChartDocument::UpdateTitle() {
-    setWindowTitle(Title() + QStringLiteral("[*]"));
-    setWindowModified(modified_);
+void ChartDocument::SetPath(const QString& path) {
+    const QString before = Title();
+    path_ = path;
+    if (Title() != before)
+        emit titleChanged(Title());
 }
 
 void ChartDocument::SetModified(bool modified) {
     if (modified_ == modified)
         return;
     modified_ = modified;
-    setWindowModified(modified_);
     emit modifiedChanged(modified_);
 }
 
-void ChartDocument::ShowError(const std::wstring& text) {
+void ChartDocument::ShowWholeRecord() {
+    showsWhole_ = true;
+    emit wholeRecordShown();
+}
+
+void ChartDocument::ShowError(const std::wstring& text, platform::MessageIcon icon) {
     if (context_->messages)
-        context_->messages->ShowMessage(text, platform::MessageIcon::Error);
+        context_->messages->ShowMessage(text, icon);
 }
 
 // ---- saving -----------------------------------------------------------------
@@ -130,26 +122,24 @@ void ChartDocument::ShowError(const std::wstring& text) {
 QString ChartDocument::SuggestedPath() const {
     if (!path_.isEmpty())
         return path_;
-    if (liveBake_ || !recoveryPath_.isEmpty() || view_->Channels().Created())
+    if (liveBake_ || !recoveryPath_.isEmpty() || channels_.Created())
         return QDir(context_->recordsFolder).filePath(document::RecordFileName(BakeStart()));
     return untitledName_ + QLatin1String(kExtension);
 }
 
-bool ChartDocument::Save() {
-    return path_.isEmpty() ? SaveAs() : SaveTo(path_);
-}
-
-bool ChartDocument::SaveAs() {
-    if (!context_->askSavePath)
+bool ChartDocument::WriteCharts(const QString& path, std::wstring& error) const {
+    std::set<int> ids;
+    set_.GetChartIds(ids);
+    if (ids.empty()) {
+        error = L"No charts to save!";
         return false;
-    const QString path =
-        WithExtension(context_->askSavePath(this, SuggestedPath()), QLatin1String(kExtension));
-    return !path.isEmpty() && SaveTo(path);
+    }
+    return set_.SaveChartsXml(Wide(path), ids, error);
 }
 
 bool ChartDocument::WriteDocument(const QString& path, std::wstring& error) {
     const std::wstring shown = QDir::toNativeSeparators(path).toStdWString();
-    if (!view_->SaveDocumentCharts(path, error)) {
+    if (!WriteCharts(path, error)) {
         if (context_->log)
             context_->log->TraceError(L"SaveDocument", L"Cannot save %ls",
                                       NamingTheFile(shown, error).c_str());
@@ -166,9 +156,8 @@ bool ChartDocument::SaveTo(const QString& path) {
         ShowError(error);
         return false;
     }
-    path_ = QFileInfo(path).absoluteFilePath();
+    SetPath(QFileInfo(path).absoluteFilePath());
     SetModified(false);
-    UpdateTitle();
     RemoveRecoveryFile();
     if (context_->saved)
         context_->saved(path_);
@@ -176,20 +165,20 @@ bool ChartDocument::SaveTo(const QString& path) {
 }
 
 QDateTime ChartDocument::BakeStart() const {
-    return document::BakeStartLocalTime(opened_, view_->BakeStartTime(),
-                                        view_->Channels().ReportedStartTime());
+    return document::BakeStartLocalTime(opened_, channels_.bakeStartTime,
+                                        channels_.ReportedStartTime());
 }
 
 bool ChartDocument::IsUntouched() const {
     if (!path_.isEmpty() || modified_ || liveBake_ || !recoveryPath_.isEmpty() ||
-        !view_->Channels().Created())
+        !channels_.Created())
         return false;
     std::set<int> ids;
-    view_->Container()->Set().GetChartIds(ids);
+    set_.GetChartIds(ids);
     if (ids.size() != document::kChannelCount)
         return false;  // a chart was imported, even an empty one
     for (int id : ids) {
-        const chart::ChartSeries* series = view_->Container()->Set().FindChart(id);
+        const chart::ChartSeries* series = set_.FindChart(id);
         if (!series || series->HasPoints())
             return false;
     }
@@ -199,11 +188,14 @@ bool ChartDocument::IsUntouched() const {
 // ---- the live bake ----------------------------------------------------------
 
 void ChartDocument::AppendGauge(const bake::CONCC_GaugeData& gauge) {
-    view_->AppendGaugeData(gauge);
+    if (!channels_.AppendGaugeData(set_, gauge))
+        return;
+    emit pointsAppended();
+    SetModified(true);
 }
 
 void ChartDocument::ShowProfile(const bake::CONCC_TempProfile& report) {
-    view_->ShowProfile(report);
+    channels_.ShowProfile(set_, report);
 }
 
 void ChartDocument::BeginLiveBake() {
@@ -220,7 +212,7 @@ void ChartDocument::EndLiveBake() {
     liveBake_ = false;
     recoveryTimer_.stop();
     // The finished record is shown whole.
-    view_->FitHomeToData();
+    ShowWholeRecord();
     if (modified_ && !path_.isEmpty())
         SaveNamedRecord();
     else if (modified_)
@@ -269,8 +261,7 @@ bool ChartDocument::WriteRecoveryFile() {
     if (!EnsureRecoveryFile())
         return false;
     std::wstring error;
-    if (document::WriteRecoverySnapshot(document::TakeSnapshot(view_->Container()->Set()),
-                                        recoveryFile_, error))
+    if (document::WriteRecoverySnapshot(document::TakeSnapshot(set_), recoveryFile_, error))
         return true;
     if (context_->log)
         context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
@@ -283,7 +274,7 @@ bool ChartDocument::StartRecoveryWrite() {
     ReportRecoveryFailure();
     if (!EnsureRecoveryFile())
         return false;
-    return recoveryWriter_.Start(view_->Container()->Set(), recoveryFile_);
+    return recoveryWriter_.Start(set_, recoveryFile_);
 }
 
 void ChartDocument::ReportRecoveryFailure() {
@@ -311,7 +302,7 @@ void ChartDocument::AutoSave() {
                                            .arg(QCoreApplication::applicationPid()));
     std::wstring error;
     QString path;
-    if (view_->SaveDocumentCharts(temp, error)) {
+    if (WriteCharts(temp, error)) {
         path = document::PublishRecordFile(temp, context_->recordsFolder, fileName, error);
         if (path.isEmpty())
             QFile::remove(temp);
@@ -324,9 +315,8 @@ void ChartDocument::AutoSave() {
         return;
     }
     const QString previousTitle = Title();
-    path_ = QFileInfo(path).absoluteFilePath();
+    SetPath(QFileInfo(path).absoluteFilePath());
     SetModified(false);
-    UpdateTitle();
     RemoveRecoveryFile();
     if (context_->log)
         context_->log->TraceMessage(L"AutoSave", L"Bake record %ls saved as %ls",
@@ -350,15 +340,17 @@ void ChartDocument::AdoptRecoveryFile(document::RecoveryFile file) {
     recoveryFile_ = std::move(file);
     recoveryPath_ = QString::fromStdWString(recoveryFile_.Path());
     const QString& recoveryPath = recoveryPath_;
+    const QString before = Title();
     untitledName_ = QFileInfo(recoveryPath).completeBaseName();
+    path_.clear();
     // Its name tells when the record opened; the file's own times only tell
     // its last write.
     const QDateTime opened = document::RecordFileTime(QFileInfo(recoveryPath).fileName());
     if (opened.isValid())
         opened_ = opened;
-    path_.clear();
     SetModified(true);
-    UpdateTitle();
+    if (Title() != before)
+        emit titleChanged(Title());
 }
 
 void ChartDocument::RemoveRecoveryFile() {
@@ -377,35 +369,26 @@ void ChartDocument::RemoveRecoveryFile() {
 
 // ---- commands ---------------------------------------------------------------
 
-void ChartDocument::ImportChart() {
-    const QString path = context_->askImportPath ? context_->askImportPath(this) : QString();
+bool ChartDocument::ImportChart(const QString& path) {
+    std::set<int> ids;
+    std::wstring error;
+    if (!set_.LoadChartsXml(Wide(path), ids, error)) {
+        ShowError(error);
+        return false;
+    }
     // New charts are a change the operator must not lose by closing.
-    if (!path.isEmpty() && view_->ImportChart(path))
-        SetModified(true);
+    SetModified(true);
+    return true;
 }
 
-void ChartDocument::ExportCsv() {
-    if (!context_->askExportPath)
-        return;
-    const QString suggested =
-        QFileInfo(SuggestedPath()).completeBaseName() + QStringLiteral(".csv");
-    const QString path = WithExtension(
-        context_->askExportPath(this, suggested, QStringLiteral("CSV files (*.csv)")), ".csv");
+bool ChartDocument::ExportCsv(const QString& path) {
+    std::set<int> ids;
+    set_.GetChartIds(ids);
     std::wstring error;
-    if (!path.isEmpty() && !view_->ExportCsv(path, error))
-        ShowError(error);
-}
-
-void ChartDocument::ExportImage() {
-    if (!context_->askExportPath)
-        return;
-    const QString suggested =
-        QFileInfo(SuggestedPath()).completeBaseName() + QStringLiteral(".png");
-    const QString path = WithExtension(
-        context_->askExportPath(this, suggested, QStringLiteral("PNG images (*.png)")), ".png");
-    std::wstring error;
-    if (!path.isEmpty() && !view_->ExportImage(path, error))
-        ShowError(error);
+    if (chart::SaveChartsCsv(set_, ids, Wide(path), error))
+        return true;
+    ShowError(error);
+    return false;
 }
 
 void ChartDocument::UploadBakeProfile() {
@@ -413,49 +396,56 @@ void ChartDocument::UploadBakeProfile() {
         return;
     platform::TraceLog* log = context_->log;
     const std::wstring title = Title().toStdWString();
-    view_->UploadBakeProfile(
-        context_->sendProfile, [log, &title](const ChartDocumentWindow::UploadOutcome& out) {
-            if (!log)
-                return;
-            if (out.sent) {
-                // The controller's answer follows as a line of its own.
-                log->TraceMessage(L"UploadBakeProfile",
-                                  L"Uploading chart \"%ls\" of %ls (%zu points) as bake profile",
-                                  out.chartName.c_str(), title.c_str(), out.pointCount);
-            } else if (out.chartName.empty()) {
-                log->TraceWarning(L"UploadBakeProfile", L"No bake profile uploaded from %ls: %ls",
-                                  title.c_str(), out.text.c_str());
-            } else {
-                log->TraceWarning(L"UploadBakeProfile",
-                                  L"Chart \"%ls\" of %ls not uploaded as bake profile: %ls",
-                                  out.chartName.c_str(), title.c_str(), out.text.c_str());
-            }
-        });
+    std::set<int> ids, selected;
+    set_.GetChartIds(ids);
+    set_.GetSelectedChartIds(selected);
+    const bake::ProfileChartChoice choice = bake::ChooseProfileChart(ids, selected);
+    // What becomes of the upload goes to the log first, before any box or
+    // link error.
+    if (choice.problem) {
+        if (log)
+            log->TraceWarning(L"UploadBakeProfile", L"No bake profile uploaded from %ls: %ls",
+                              title.c_str(), choice.problem);
+        ShowError(choice.problem, platform::MessageIcon::None);
+        return;
+    }
+    const chart::ChartSeries* series = set_.FindChart(choice.id);
+    if (!series) {
+        if (log)
+            log->TraceWarning(L"UploadBakeProfile", L"No bake profile uploaded from %ls: %ls",
+                              title.c_str(), bake::ProfileUploadProblem(false, 0));
+        context_->sendProfile(std::nullopt);
+        return;
+    }
+    const size_t count = series->Points().size();
+    // The panel shows its own refusal; the log needs to know of it too.
+    if (const wchar_t* problem = bake::ProfileUploadProblem(true, count)) {
+        if (log)
+            log->TraceWarning(L"UploadBakeProfile",
+                              L"Chart \"%ls\" of %ls not uploaded as bake profile: %ls",
+                              series->name.c_str(), title.c_str(), problem);
+    } else if (log) {
+        // The controller's answer follows as a line of its own.
+        log->TraceMessage(L"UploadBakeProfile",
+                          L"Uploading chart \"%ls\" of %ls (%zu points) as bake profile",
+                          series->name.c_str(), title.c_str(), count);
+    }
+    const auto samples = bake::ToProfileSamples(series->Points());
+    context_->sendProfile(samples);
 }
 
 // ---- closing ----------------------------------------------------------------
 
-void ChartDocument::closeEvent(QCloseEvent* event) {
-    if (modified_) {
-        const SaveChoice choice =
-            context_->askSaveChanges ? context_->askSaveChanges(this, Title()) : SaveChoice::Cancel;
-        // The question ran an event loop: the record may have been saved
-        // meanwhile (its bake ended), which makes saving it again harmless.
-        if (choice == SaveChoice::Cancel || (choice == SaveChoice::Save && modified_ && !Save())) {
-            event->ignore();
-            return;
-        }
-        if (choice == SaveChoice::Discard && modified_ && context_->log) {
-            const std::wstring title = Title().toStdWString();
-            context_->log->TraceWarning(L"CloseDocument",
-                                        L"%ls closed unsaved: its changes are lost", title.c_str());
-        }
+void ChartDocument::Close() {
+    if (modified_ && context_->log) {
+        const std::wstring title = Title().toStdWString();
+        context_->log->TraceWarning(L"CloseDocument", L"%ls closed unsaved: its changes are lost",
+                                    title.c_str());
     }
     liveBake_ = false;
     recoveryTimer_.stop();
     RemoveRecoveryFile();
     emit closed();
-    QMdiSubWindow::closeEvent(event);
 }
 
 }  // namespace document

@@ -1,16 +1,18 @@
 #pragma once
-// A chart document: one child window of the main frame holding one chart
-// view. A new document is a record of the controller's readings (the live
-// recorder feeds it); an opened one shows the charts of a ".tvr" file. A
-// record is never lost silently: it counts as modified once gauge points
-// arrive, asks before it is closed unsaved, is written to a recovery file
-// every few seconds while its bake runs, and is saved by itself into the
-// records folder when the bake ends.
+// A chart document without a window: its charts, the file it was read from
+// or saved to, whether it has changed since, and everything that keeps a
+// record from being lost. A new document is a record of the controller's
+// readings (the live recorder feeds it); an opened one holds the charts of a
+// ".tvr" file. A record counts as modified once gauge points arrive, is
+// written to a recovery file every few seconds while its bake runs, and is
+// saved by itself into the records folder when the bake ends. A
+// ChartDocumentWindow shows it and asks the operator what this needs to know
+// (file names, whether to save).
 //
 // Window thread only.
 
 #include <QDateTime>
-#include <QMdiSubWindow>
+#include <QObject>
 #include <QString>
 #include <QTimer>
 
@@ -19,13 +21,15 @@
 
 #include "bake/controller_packets.h"
 #include "bake/profile_upload.h"
+#include "chart/chart_set.h"
+#include "document/channel_charts.h"
 #include "document/recovery_writer.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
 
-namespace document {
+class QWidget;
 
-class ChartDocumentWindow;
+namespace document {
 
 // The answer to "save the changes?".
 enum class SaveChoice { Save, Discard, Cancel };
@@ -45,7 +49,8 @@ struct DocumentContext {
     int recoveryIntervalMs = 10000;
     int nextNumber = 1;  // Chart1, Chart2, ...
 
-    // Dialogs; tests answer them. A path is empty when cancelled.
+    // Dialogs, asked by the document's window; tests answer them. A path is
+    // empty when cancelled.
     std::function<QString(QWidget* parent, const QString& suggested)> askSavePath;
     std::function<QString(QWidget* parent)> askImportPath;
     std::function<QString(QWidget* parent, const QString& suggested, const QString& filter)>
@@ -55,7 +60,7 @@ struct DocumentContext {
     std::function<void(const QString& path)> saved;
 };
 
-class ChartDocument : public QMdiSubWindow {
+class ChartDocument : public QObject {
     Q_OBJECT
 public:
     static constexpr char kExtension[] = ".tvr";
@@ -64,33 +69,46 @@ public:
     // A new record titled Chart<n>: the ten channel charts, empty, with x = 0
     // at the controller time `startTime` (ms). Null when its charts cannot be
     // made (shown).
-    static ChartDocument* NewRecord(const std::shared_ptr<DocumentContext>& context,
-                                    uint64_t startTime, QWidget* parent = nullptr);
+    static std::unique_ptr<ChartDocument> NewRecord(const std::shared_ptr<DocumentContext>& context,
+                                                    uint64_t startTime);
     // A new document titled Chart<n> that records nothing: no channel
     // charts (File > New while a bake is recorded).
-    static ChartDocument* NewBlankDocument(const std::shared_ptr<DocumentContext>& context,
-                                           QWidget* parent = nullptr);
+    static std::unique_ptr<ChartDocument> NewBlankDocument(
+        const std::shared_ptr<DocumentContext>& context);
     // A document of a chart file, never a record. Null when the file
-    // cannot be read (the reader's text shown); no window is left.
-    static ChartDocument* OpenDocument(const std::shared_ptr<DocumentContext>& context,
-                                       const QString& path, QWidget* parent = nullptr);
+    // cannot be read (the reader's text shown and logged).
+    static std::unique_ptr<ChartDocument> OpenDocument(
+        const std::shared_ptr<DocumentContext>& context, const QString& path);
 
     ~ChartDocument() override;
 
-    ChartDocumentWindow* View() const { return view_; }
+    DocumentContext& Context() const { return *context_; }
+    chart::ChartSet& Set() { return set_; }
+    const chart::ChartSet& Set() const { return set_; }
+    const ChannelCharts& Channels() const { return channels_; }
+
     QString FilePath() const { return path_; }
     QString Title() const;
     bool IsModified() const { return modified_; }
     bool IsLiveBake() const { return liveBake_; }
     QString RecoveryPath() const { return recoveryPath_; }
+    // Its home range fits all its points (a file, a finished bake) instead
+    // of the fixed range a running record starts with.
+    bool ShowsWholeRecord() const { return showsWhole_; }
+    // The name File > Save As offers: its file, a records-folder name for a
+    // record, else its title.
+    QString SuggestedPath() const;
 
-    // File > Save (Save As for a document without a file), Save As.
-    bool Save();
-    bool SaveAs();
+    // Writes the charts to `path`, which becomes the document's file; a
+    // failure is logged and shown, and changes nothing.
     bool SaveTo(const QString& path);
-    void ImportChart();
-    void ExportCsv();
-    void ExportImage();
+    // "Import chart...": the charts of a chart XML file added, which is a
+    // change; a failure is shown and leaves the charts as they were.
+    bool ImportChart(const QString& path);
+    // The charts as CSV; a failure is shown.
+    bool ExportCsv(const QString& path);
+    // "Upload Bake Profile": the chart to send chosen from the charts and
+    // the selection, logged, and handed to the panel (while it is Idle).
     void UploadBakeProfile();
 
     // What the live recorder does with its record. A gauge reading becomes
@@ -104,6 +122,9 @@ public:
     // The bake ended, was aborted, or the link dropped: the record so far is
     // saved (to the file the operator named, else into the records folder).
     void EndLiveBake();
+    // The operator closed it (after any question): it records no more, its
+    // recovery file goes, and changes it still had are logged as lost.
+    void Close();
 
     // A recovered record: untitled, modified, its recovery file kept (and
     // claimed by this program) until it is saved or discarded.
@@ -116,28 +137,36 @@ public:
     bool IsUntouched() const;
     // Writes the recovery file now, on this thread, after any write in flight.
     bool WriteRecoveryFile();
-    // What the timer does while the bake runs: the record copied here, the
-    // file written on a thread of its own. False when there is no recovery
-    // file or the last write has not finished yet.
+    // What the timer does while the bake runs: the file written from the
+    // record's points on a thread of its own. False when there is no
+    // recovery file or the last write has not finished yet.
     bool StartRecoveryWrite();
     // A recovery write started by the timer has not finished yet.
     bool RecoveryWriteRunning() const { return recoveryWriter_.Busy(); }
 
 signals:
     void modifiedChanged(bool modified);
-    // The window was closed (it is deleted later): it records no more.
+    void titleChanged(const QString& title);
+    // Gauge points were added (the live view follows them).
+    void pointsAppended();
+    // From now on the whole record is shown (ShowsWholeRecord).
+    void wholeRecordShown();
+    // Closed: it records no more, and its window deletes it.
     void closed();
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
-    ChartDocument(std::shared_ptr<DocumentContext> context, QWidget* parent);
+    explicit ChartDocument(std::shared_ptr<DocumentContext> context);
     void SetModified(bool modified);
-    void UpdateTitle();
+    void SetPath(const QString& path);
+    void ShowWholeRecord();
+    // Formatters and legend, once the charts are there.
+    void InitialUpdate();
     void AutoSave();
     // The end of a bake whose record the operator already named.
     void SaveNamedRecord();
+    // All charts written to `path`; false with the text to show ("No charts
+    // to save!" or the writer's).
+    bool WriteCharts(const QString& path, std::wstring& error) const;
     // The charts written to `path`, the outcome logged; false with `error`.
     bool WriteDocument(const QString& path, std::wstring& error);
     void RemoveRecoveryFile();
@@ -145,16 +174,18 @@ private:
     bool EnsureRecoveryFile();
     // Logs the failure of the last recovery write, if it failed.
     void ReportRecoveryFailure();
-    void ShowError(const std::wstring& text);
+    void ShowError(const std::wstring& text,
+                   platform::MessageIcon icon = platform::MessageIcon::Error);
     void ShowErrorLater(const std::wstring& text);
-    QString SuggestedPath() const;
 
     std::shared_ptr<DocumentContext> context_;
-    ChartDocumentWindow* view_;
+    chart::ChartSet set_;
+    document::ChannelCharts channels_;
     QString path_;
     QString untitledName_;
     bool modified_ = false;
     bool liveBake_ = false;
+    bool showsWhole_ = false;
     QDateTime opened_;  // when the record opened, local time
     QString recoveryPath_;
     document::RecoveryFile recoveryFile_;  // the claim on recoveryPath_; outlives the writer

@@ -1,16 +1,13 @@
 #include "document/chart_document_window.h"
 
+#include <QCloseEvent>
 #include <QEvent>
-#include <QFocusEvent>
+#include <QFileInfo>
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QResizeEvent>
 
-#include <set>
-
-#include "bake/profile_upload.h"
-#include "chart/chart_csv.h"
 #include "chart/ui/chart_menus.h"
 #include "chart/ui/chart_view_math.h"
 #include "chart/ui/chart_widget.h"
@@ -21,21 +18,31 @@ namespace {
 
 constexpr double kHomeX1 = 0, kHomeX2 = 260, kHomeY1 = 0, kHomeY2 = 300;
 
-std::wstring Wide(const QString& s) {
-    return s.toStdWString();
+QString WithExtension(QString path, const QString& extension) {
+    if (!path.isEmpty() && !path.endsWith(extension, Qt::CaseInsensitive))
+        path += extension;
+    return path;
 }
 
 }  // namespace
 
-ChartDocumentWindow::ChartDocumentWindow(platform::MessageBox* messages, QWidget* parent)
-    : QWidget(parent), messages_(messages), container_(new chart::ui::ChartWidget(this, messages)) {
-    // The container covers the view; the view never paints a background of its own.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::StrongFocus);
+ChartDocumentWindow::ChartDocumentWindow(std::unique_ptr<ChartDocument> document, QWidget* parent)
+    : QMdiSubWindow(parent),
+      document_(std::move(document)),
+      container_(
+          new chart::ui::ChartWidget(document_->Set(), nullptr, document_->Context().messages)) {
+    setAttribute(Qt::WA_DeleteOnClose);
     container_->setObjectName(QStringLiteral("ChartContainer"));
     container_->setProperty("controlId", kContainerId);
     container_->setFocusPolicy(Qt::StrongFocus);
     container_->installEventFilter(this);
+    setWidget(container_);
+    // The main frame's commands carry the keys for the active document (its
+    // File > Close has Ctrl+W); the window menu's copies would make every
+    // one of them ambiguous, so that the key did nothing.
+    if (QMenu* menu = systemMenu()) {
+        for (QAction* a : menu->actions()) a->setShortcuts({});
+    }
     // "Zoom to fit" and "Reset container" bring the whole picture back: the
     // live record follows its newest point again.
     menuRunner_ = [](QMenu& menu, const QPoint& at) {
@@ -48,26 +55,27 @@ ChartDocumentWindow::ChartDocumentWindow(platform::MessageBox* messages, QWidget
             follow_.Resume();
         return id;
     });
-}
 
-ChartDocumentWindow::~ChartDocumentWindow() = default;
-
-bool ChartDocumentWindow::CreateChannelCharts() {
-    return channels_.Create(container_->Set());
-}
-
-void ChartDocumentWindow::InitialUpdate() {
-    container_->setGeometry(rect());
-    container_->Set().SetXValueFormatter(document::FormatAxisValue);
-    container_->Set().SetYValueFormatter(document::FormatAxisValue);
-    ApplyHomeRange();
-    container_->Set().SetLegendVisible(true);
-}
-
-void ChartDocumentWindow::FitHomeToData() {
-    homeFitsData_ = true;
+    ChartDocument* doc = document_.get();
+    connect(doc, &ChartDocument::titleChanged, this, &ChartDocumentWindow::UpdateTitle);
+    connect(doc, &ChartDocument::modifiedChanged, this, &QWidget::setWindowModified);
+    connect(doc, &ChartDocument::pointsAppended, this, &ChartDocumentWindow::FollowNewestPoint);
+    connect(doc, &ChartDocument::wholeRecordShown, this, &ChartDocumentWindow::ApplyHomeRange);
+    UpdateTitle();
     ApplyHomeRange();
 }
+
+ChartDocumentWindow::~ChartDocumentWindow() {
+    // The control observes the document's charts: it goes first.
+    delete container_;
+}
+
+void ChartDocumentWindow::UpdateTitle() {
+    setWindowTitle(document_->Title() + QStringLiteral("[*]"));
+    setWindowModified(document_->IsModified());
+}
+
+// ---- the view -----------------------------------------------------------------
 
 void ChartDocumentWindow::ApplyHomeRange() {
     // A control without a size keeps its view; the range then waits for the
@@ -75,7 +83,7 @@ void ChartDocumentWindow::ApplyHomeRange() {
     homePending_ = container_->width() <= 0 || container_->height() <= 0;
     // "Reset container" comes back to the same range: it is the home range.
     const std::optional<chart::ui::DataRange> fit =
-        homeFitsData_ ? chart::ui::FitAllRange(container_->Set()) : std::nullopt;
+        document_->ShowsWholeRecord() ? chart::ui::FitAllRange(document_->Set()) : std::nullopt;
     if (fit)
         container_->ZoomToRange(fit->minX, fit->maxX, fit->minY, fit->maxY);
     else
@@ -84,7 +92,8 @@ void ChartDocumentWindow::ApplyHomeRange() {
 }
 
 void ChartDocumentWindow::resizeEvent(QResizeEvent* event) {
-    container_->setGeometry(0, 0, event->size().width(), event->size().height());
+    // The sub-window's layout has given the control its new size already.
+    QMdiSubWindow::resizeEvent(event);
     // Until the operator moves the view, a bigger window shows the home range
     // bigger (not the same pixels plus empty space below zero), with the
     // newest point still in sight.
@@ -92,12 +101,6 @@ void ChartDocumentWindow::resizeEvent(QResizeEvent* event) {
         ApplyHomeRange();
         FollowNewestPoint();
     }
-    QWidget::resizeEvent(event);
-}
-
-void ChartDocumentWindow::focusInEvent(QFocusEvent* event) {
-    container_->setFocus(event->reason());
-    QWidget::focusInEvent(event);
 }
 
 bool ChartDocumentWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -105,10 +108,8 @@ bool ChartDocumentWindow::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         follow_.Resume();  // a double click fits the view to all points
     }
-    return QWidget::eventFilter(watched, event);
+    return QMdiSubWindow::eventFilter(watched, event);
 }
-
-// ---- live data --------------------------------------------------------------
 
 document::ChartViewState ChartDocumentWindow::ViewState() const {
     document::ChartViewState s;
@@ -119,20 +120,13 @@ document::ChartViewState ChartDocumentWindow::ViewState() const {
     return s;
 }
 
-void ChartDocumentWindow::AppendGaugeData(const bake::CONCC_GaugeData& gauge) {
-    if (!channels_.AppendGaugeData(container_->Set(), gauge))
-        return;
-    FollowNewestPoint();
-    emit recordChanged();
-}
-
 void ChartDocumentWindow::FollowNewestPoint() {
     const bool dragging =
         container_->IsPanning() || container_->IsSelecting() || container_->IsZoomBoxing();
     if (!follow_.ShouldFollow(ViewState(), dragging))
         return;
-    const int id = channels_.Id(document::kTempMain);
-    const chart::ChartSeries* main = container_->Set().FindChart(id);
+    const int id = document_->Channels().Id(document::kTempMain);
+    const chart::ChartSeries* main = document_->Set().FindChart(id);
     if (main && main->HasPoints()) {
         const chart::ChartPoint& p = main->Points().back();
         container_->EnsurePointVisible(id, p.x, p.y);
@@ -140,78 +134,51 @@ void ChartDocumentWindow::FollowNewestPoint() {
     follow_.Settled(ViewState());
 }
 
-void ChartDocumentWindow::ShowProfile(const bake::CONCC_TempProfile& report) {
-    channels_.ShowProfile(container_->Set(), report);
+// ---- commands -----------------------------------------------------------------
+
+bool ChartDocumentWindow::Save() {
+    return document_->FilePath().isEmpty() ? SaveAs() : document_->SaveTo(document_->FilePath());
 }
 
-// ---- files ------------------------------------------------------------------
-
-bool ChartDocumentWindow::LoadDocumentCharts(const QString& path, std::wstring& error) {
-    std::set<int> ids;
-    return container_->Set().LoadChartsXml(Wide(path), ids, error);
-}
-
-bool ChartDocumentWindow::SaveDocumentCharts(const QString& path, std::wstring& error) const {
-    std::set<int> ids;
-    container_->Set().GetChartIds(ids);
-    if (ids.empty()) {
-        error = L"No charts to save!";
+bool ChartDocumentWindow::SaveAs() {
+    const DocumentContext& context = document_->Context();
+    if (!context.askSavePath)
         return false;
-    }
-    return container_->Set().SaveChartsXml(Wide(path), ids, error);
+    const QString path = WithExtension(context.askSavePath(this, document_->SuggestedPath()),
+                                       QLatin1String(ChartDocument::kExtension));
+    return !path.isEmpty() && document_->SaveTo(path);
 }
 
-bool ChartDocumentWindow::ImportChart(const QString& path) {
-    std::set<int> ids;
+void ChartDocumentWindow::ImportChart() {
+    const DocumentContext& context = document_->Context();
+    const QString path = context.askImportPath ? context.askImportPath(this) : QString();
+    if (!path.isEmpty())
+        document_->ImportChart(path);
+}
+
+void ChartDocumentWindow::ExportCsv() {
+    const DocumentContext& context = document_->Context();
+    if (!context.askExportPath)
+        return;
+    const QString suggested =
+        QFileInfo(document_->SuggestedPath()).completeBaseName() + QStringLiteral(".csv");
+    const QString path = WithExtension(
+        context.askExportPath(this, suggested, QStringLiteral("CSV files (*.csv)")), ".csv");
+    if (!path.isEmpty())
+        document_->ExportCsv(path);
+}
+
+void ChartDocumentWindow::ExportImage() {
+    const DocumentContext& context = document_->Context();
+    if (!context.askExportPath)
+        return;
+    const QString suggested =
+        QFileInfo(document_->SuggestedPath()).completeBaseName() + QStringLiteral(".png");
+    const QString path = WithExtension(
+        context.askExportPath(this, suggested, QStringLiteral("PNG images (*.png)")), ".png");
     std::wstring error;
-    if (container_->Set().LoadChartsXml(Wide(path), ids, error))
-        return true;
-    if (messages_)
-        messages_->ShowMessage(error, platform::MessageIcon::Error);
-    return false;
-}
-
-void ChartDocumentWindow::UploadBakeProfile(
-    const bake::ProfileSender& send, const std::function<void(const UploadOutcome&)>& announce) {
-    UploadOutcome out;
-    auto tell = [&] {
-        if (announce)
-            announce(out);
-    };
-    std::set<int> ids, selected;
-    container_->Set().GetChartIds(ids);
-    container_->Set().GetSelectedChartIds(selected);
-    const bake::ProfileChartChoice choice = bake::ChooseProfileChart(ids, selected);
-    if (choice.problem) {
-        out.text = choice.problem;
-        tell();
-        if (messages_)
-            messages_->ShowMessage(choice.problem, platform::MessageIcon::None);
-        return;
-    }
-    const chart::ChartSeries* series = container_->Set().FindChart(choice.id);
-    if (!series) {
-        out.text = bake::ProfileUploadProblem(false, 0);
-        tell();
-        send(std::nullopt);
-        return;
-    }
-    out.chartName = series->name;
-    out.pointCount = series->Points().size();
-    // The panel shows its own refusal; the log needs to know of it too.
-    if (const wchar_t* problem = bake::ProfileUploadProblem(true, out.pointCount))
-        out.text = problem;
-    else
-        out.sent = true;
-    tell();
-    const auto samples = bake::ToProfileSamples(series->Points());
-    send(samples);
-}
-
-bool ChartDocumentWindow::ExportCsv(const QString& path, std::wstring& error) const {
-    std::set<int> ids;
-    container_->Set().GetChartIds(ids);
-    return chart::SaveChartsCsv(container_->Set(), ids, Wide(path), error);
+    if (!path.isEmpty() && !ExportImage(path, error) && context.messages)
+        context.messages->ShowMessage(error, platform::MessageIcon::Error);
 }
 
 bool ChartDocumentWindow::ExportImage(const QString& path, std::wstring& error) {
@@ -219,8 +186,28 @@ bool ChartDocumentWindow::ExportImage(const QString& path, std::wstring& error) 
     const QImage frame = container_->RenderFrame(1.0);
     if (frame.save(path, "PNG"))
         return true;
-    error = L"Unable to write " + Wide(path);
+    error = L"Unable to write " + path.toStdWString();
     return false;
+}
+
+// ---- closing ------------------------------------------------------------------
+
+void ChartDocumentWindow::closeEvent(QCloseEvent* event) {
+    if (document_->IsModified()) {
+        const DocumentContext& context = document_->Context();
+        const SaveChoice choice = context.askSaveChanges
+                                      ? context.askSaveChanges(this, document_->Title())
+                                      : SaveChoice::Cancel;
+        // The question ran an event loop: the record may have been saved
+        // meanwhile (its bake ended), which makes saving it again harmless.
+        if (choice == SaveChoice::Cancel ||
+            (choice == SaveChoice::Save && document_->IsModified() && !Save())) {
+            event->ignore();
+            return;
+        }
+    }
+    document_->Close();
+    QMdiSubWindow::closeEvent(event);
 }
 
 }  // namespace document

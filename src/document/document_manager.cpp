@@ -58,36 +58,39 @@ QRect PlaceNewDocument(QSize preferred, QSize minimum, QSize room, std::optional
     return QRect(QPoint(0, 0), size);
 }
 
-ChartDocument* DocumentManager::Show(ChartDocument* doc) {
-    if (!doc)
+ChartDocument* DocumentManager::Show(std::unique_ptr<ChartDocument> document) {
+    if (!document)
         return nullptr;
+    ChartDocument* doc = document.get();
     QMdiSubWindow* before = area_->activeSubWindow();
-    area_->addSubWindow(doc);
+    auto* window = new ChartDocumentWindow(std::move(document));
+    area_->addSubWindow(window);
     connect(doc, &ChartDocument::modifiedChanged, this, &DocumentManager::documentsChanged);
-    connect(doc, &QObject::destroyed, this, &DocumentManager::documentsChanged);
+    connect(window, &QObject::destroyed, this, &DocumentManager::documentsChanged);
     // Where the window goes when the operator restores it from maximized:
     // the area's own placement puts a big one half out of sight below the
     // others.
-    const int step = doc->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, doc);
+    const int step = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
     std::optional<QPoint> previous;
     if (before && before->isVisible() && !before->isMinimized() && !before->isMaximized())
         previous = before->pos();
-    doc->setGeometry(PlaceNewDocument(QSize(kDocumentWidth, kDocumentHeight),
-                                      QSize(kMinimumWidth, kMinimumHeight),
-                                      area_->viewport()->size(), previous, step));
+    window->setGeometry(PlaceNewDocument(QSize(kDocumentWidth, kDocumentHeight),
+                                         QSize(kMinimumWidth, kMinimumHeight),
+                                         area_->viewport()->size(), previous, step));
     // A chart wants all the room the area has.
-    doc->showMaximized();
+    window->showMaximized();
     emit documentsChanged();
-    return Activate(doc);
+    Activate(window);
+    return doc;
 }
 
-ChartDocument* DocumentManager::Activate(ChartDocument* doc) {
-    if (doc->isMinimized())
-        doc->showMaximized();
-    area_->setActiveSubWindow(doc);
-    doc->raise();
-    doc->widget()->setFocus(Qt::OtherFocusReason);
-    return doc;
+ChartDocument* DocumentManager::Activate(ChartDocumentWindow* window) {
+    if (window->isMinimized())
+        window->showMaximized();
+    area_->setActiveSubWindow(window);
+    window->raise();
+    window->widget()->setFocus(Qt::OtherFocusReason);
+    return window->Document();
 }
 
 ChartDocument* DocumentManager::NewRecord(uint64_t startTime) {
@@ -101,31 +104,34 @@ ChartDocument* DocumentManager::NewBlankDocument() {
 ChartDocument* DocumentManager::NewLiveRecord(uint64_t startTime) {
     // A record brought back from a killed run is what the operator has to
     // deal with first; the new bake's record waits behind it.
-    QPointer<ChartDocument> recovered = ActiveDocument();
-    if (recovered && (recovered->RecoveryPath().isEmpty() || recovered->IsLiveBake() ||
-                      !recovered->FilePath().isEmpty()))
-        recovered.clear();
-    ChartDocument* doc = ChartDocument::NewRecord(context_, startTime);
+    QPointer<ChartDocumentWindow> recovered = ActiveWindow();
+    if (recovered) {
+        const ChartDocument* r = recovered->Document();
+        if (r->RecoveryPath().isEmpty() || r->IsLiveBake() || !r->FilePath().isEmpty())
+            recovered.clear();
+    }
+    std::unique_ptr<ChartDocument> record = ChartDocument::NewRecord(context_, startTime);
     // Recording before it is shown: whoever looks at the new window finds
     // its bake running.
-    if (doc)
-        doc->BeginLiveBake();
-    doc = Show(doc);
+    if (record)
+        record->BeginLiveBake();
+    ChartDocument* doc = Show(std::move(record));
+    ChartDocumentWindow* window = WindowOf(doc);
     // The empty window the program opened with has served its turn once a
     // bake is recorded beside it; one the operator used in any way stays.
-    if (doc && startup_ && startup_ != doc && startup_->IsUntouched()) {
-        ChartDocument* unused = startup_;
+    ChartDocumentWindow* unused = startup_ && startup_ != doc ? WindowOf(startup_) : nullptr;
+    if (window && unused && startup_->IsUntouched()) {
         const QPoint place = unused->pos();
         startup_.clear();
         unused->close();
         // The record takes its place, not a step below an empty spot.
-        const QRect there(place, doc->size());
-        if (!doc->isMaximized() && place != doc->pos() &&
+        const QRect there(place, window->size());
+        if (!window->isMaximized() && place != window->pos() &&
             QRect(QPoint(0, 0), area_->viewport()->size()).contains(there))
-            doc->move(place);
-        area_->setActiveSubWindow(doc);
+            window->move(place);
+        area_->setActiveSubWindow(window);
     }
-    if (doc && recovered)
+    if (window && recovered)
         Activate(recovered);
     return doc;
 }
@@ -133,12 +139,13 @@ ChartDocument* DocumentManager::NewLiveRecord(uint64_t startTime) {
 ChartDocument* DocumentManager::OpenDocument(const QString& path) {
     const QFileInfo file(path);
     const QString canonical = file.canonicalFilePath();
-    for (ChartDocument* doc : Documents()) {
-        if (doc->FilePath().isEmpty())
+    for (ChartDocumentWindow* window : Windows()) {
+        const QString open = window->Document()->FilePath();
+        if (open.isEmpty())
             continue;
-        const QFileInfo open(doc->FilePath());
-        if (open == file || (!canonical.isEmpty() && open.canonicalFilePath() == canonical))
-            return Activate(doc);
+        const QFileInfo openFile(open);
+        if (openFile == file || (!canonical.isEmpty() && openFile.canonicalFilePath() == canonical))
+            return Activate(window);
     }
     return Show(ChartDocument::OpenDocument(context_, path));
 }
@@ -149,27 +156,48 @@ QMdiArea* DocumentManager::LiveArea() const {
     return qobject_cast<QMdiArea*>(static_cast<QObject*>(area_));
 }
 
-ChartDocument* DocumentManager::ActiveDocument() const {
+ChartDocumentWindow* DocumentManager::ActiveWindow() const {
     QMdiArea* area = LiveArea();
-    return area ? qobject_cast<ChartDocument*>(area->activeSubWindow()) : nullptr;
+    return area ? qobject_cast<ChartDocumentWindow*>(area->activeSubWindow()) : nullptr;
 }
 
-QList<ChartDocument*> DocumentManager::Documents() const {
-    QList<ChartDocument*> out;
+ChartDocument* DocumentManager::ActiveDocument() const {
+    ChartDocumentWindow* window = ActiveWindow();
+    return window ? window->Document() : nullptr;
+}
+
+QList<ChartDocumentWindow*> DocumentManager::Windows() const {
+    QList<ChartDocumentWindow*> out;
     QMdiArea* area = LiveArea();
     if (!area)
         return out;
     for (QMdiSubWindow* w : area->subWindowList()) {
-        if (auto* doc = qobject_cast<ChartDocument*>(w))
-            out << doc;
+        if (auto* window = qobject_cast<ChartDocumentWindow*>(w))
+            out << window;
     }
     return out;
 }
 
+QList<ChartDocument*> DocumentManager::Documents() const {
+    QList<ChartDocument*> out;
+    for (ChartDocumentWindow* window : Windows()) out << window->Document();
+    return out;
+}
+
+ChartDocumentWindow* DocumentManager::WindowOf(const ChartDocument* doc) const {
+    if (!doc)
+        return nullptr;
+    for (ChartDocumentWindow* window : Windows()) {
+        if (window->Document() == doc)
+            return window;
+    }
+    return nullptr;
+}
+
 bool DocumentManager::CloseAll() {
-    for (ChartDocument* doc : Documents()) {
-        QPointer<ChartDocument> alive(doc);
-        if (!doc->close() && alive)
+    for (ChartDocumentWindow* window : Windows()) {
+        QPointer<ChartDocumentWindow> alive(window);
+        if (!window->close() && alive)
             return false;
     }
     return true;

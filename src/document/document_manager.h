@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "document/chart_document.h"
+#include "document/chart_document_window.h"
 
 class QMdiArea;
 
@@ -86,6 +87,10 @@ public:
     ChartDocument* OpenDocument(const QString& path);
     ChartDocument* ActiveDocument() const;
     QList<ChartDocument*> Documents() const;
+    // The window showing `doc`; null for a document of no window here.
+    ChartDocumentWindow* WindowOf(const ChartDocument* doc) const;
+    ChartDocumentWindow* ActiveWindow() const;
+    QList<ChartDocumentWindow*> Windows() const;
 
     // Closes every document, asking for each modified one; false when the
     // operator kept one open (the program then goes on).
@@ -114,8 +119,8 @@ signals:
     void documentsChanged();
 
 private:
-    ChartDocument* Show(ChartDocument* doc);
-    ChartDocument* Activate(ChartDocument* doc);
+    ChartDocument* Show(std::unique_ptr<ChartDocument> doc);
+    ChartDocument* Activate(ChartDocumentWindow* window);
 
     QMdiArea* LiveArea() const;
 

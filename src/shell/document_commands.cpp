@@ -8,6 +8,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include <functional>
+
 #include "bake/ui/control_panel.h"
 #include "chart/ui/chart_view_math.h"
 #include "chart/ui/chart_widget.h"
@@ -27,32 +29,28 @@ constexpr int kZoomNotch = 120;
 
 DocumentCommands::DocumentCommands(MainWindow* frame, document::DocumentManager* documents)
     : QObject(frame), frame_(frame), documents_(documents) {
-    auto onActive = [this](void (document::ChartDocument::*command)()) {
+    // Each command goes to the window of the active document, which asks
+    // what it needs to know.
+    auto onActive = [this](auto command) {
         return [this, command] {
-            if (document::ChartDocument* doc = documents_->ActiveDocument())
-                (doc->*command)();
+            if (document::ChartDocumentWindow* window = documents_->ActiveWindow())
+                std::invoke(command, window);
         };
     };
     const Actions& a = frame_->Commands();
-    connect(a.save, &QAction::triggered, this, [this] {
-        if (document::ChartDocument* doc = documents_->ActiveDocument())
-            doc->Save();
-    });
-    connect(a.saveAs, &QAction::triggered, this, [this] {
-        if (document::ChartDocument* doc = documents_->ActiveDocument())
-            doc->SaveAs();
-    });
-    connect(a.close, &QAction::triggered, this, [this] {
-        if (document::ChartDocument* doc = documents_->ActiveDocument())
-            doc->close();
-    });
+    connect(a.save, &QAction::triggered, this, onActive(&document::ChartDocumentWindow::Save));
+    connect(a.saveAs, &QAction::triggered, this, onActive(&document::ChartDocumentWindow::SaveAs));
+    connect(a.close, &QAction::triggered, this, onActive(&QWidget::close));
     connect(a.importChart, &QAction::triggered, this,
-            onActive(&document::ChartDocument::ImportChart));
-    connect(a.exportCsv, &QAction::triggered, this, onActive(&document::ChartDocument::ExportCsv));
+            onActive(&document::ChartDocumentWindow::ImportChart));
+    connect(a.exportCsv, &QAction::triggered, this,
+            onActive(&document::ChartDocumentWindow::ExportCsv));
     connect(a.exportImage, &QAction::triggered, this,
-            onActive(&document::ChartDocument::ExportImage));
-    connect(a.uploadProfile, &QAction::triggered, this,
-            onActive(&document::ChartDocument::UploadBakeProfile));
+            onActive(qOverload<>(&document::ChartDocumentWindow::ExportImage)));
+    connect(a.uploadProfile, &QAction::triggered, this, [this] {
+        if (document::ChartDocument* doc = documents_->ActiveDocument())
+            doc->UploadBakeProfile();
+    });
     connect(a.zoomIn, &QAction::triggered, this, [this] { Zoom(kZoomNotch); });
     connect(a.zoomOut, &QAction::triggered, this, [this] { Zoom(-kZoomNotch); });
     connect(a.print, &QAction::triggered, this, &DocumentCommands::Print);
@@ -88,27 +86,27 @@ void DocumentCommands::Update() {
 }
 
 void DocumentCommands::Zoom(int delta) {
-    document::ChartDocument* doc = documents_->ActiveDocument();
-    if (!doc)
+    document::ChartDocumentWindow* window = documents_->ActiveWindow();
+    if (!window)
         return;
-    chart::ui::ChartWidget* c = doc->View()->Container();
+    chart::ui::ChartWidget* c = window->Container();
     c->SetMapping(chart::ui::ZoomAbout(c->Mapping(), c->width() / 2.0, c->height() / 2.0, delta));
 }
 
 void DocumentCommands::Print() {
-    document::ChartDocument* doc = documents_->ActiveDocument();
-    if (!doc)
+    document::ChartDocumentWindow* window = documents_->ActiveWindow();
+    if (!window)
         return;
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(doc->windowTitle());
+    printer.setDocName(window->Document()->Title());
     QPrintDialog dialog(&printer, frame_);
-    if (dialog.exec() == QDialog::Accepted && !PrintChart(*doc->View()->Container(), printer))
+    if (dialog.exec() == QDialog::Accepted && !PrintChart(*window->Container(), printer))
         frame_->Messages()->ShowMessage(L"Unable to print the chart", platform::MessageIcon::Error);
 }
 
 void DocumentCommands::Copy() {
-    if (document::ChartDocument* doc = documents_->ActiveDocument())
-        QApplication::clipboard()->setMimeData(ChartClipboardData(*doc->View()->Container()));
+    if (document::ChartDocumentWindow* window = documents_->ActiveWindow())
+        QApplication::clipboard()->setMimeData(ChartClipboardData(*window->Container()));
 }
 
 }  // namespace shell

@@ -96,7 +96,8 @@ void ReportCommands::Update() {
             recorded_.insert(d);
         }
     }
-    pane_->SetChart(doc ? doc->View()->Container() : nullptr, doc ? RecordName(doc) : QString());
+    document::ChartDocumentWindow* window = documents_->WindowOf(doc);
+    pane_->SetChart(window ? window->Container() : nullptr, doc ? RecordName(doc) : QString());
 }
 
 void ReportCommands::OnPanelState(bake::ui::ControlState state) {
@@ -128,9 +129,12 @@ QString ReportCommands::VerdictLine(const QString& record, const report::Report&
 }
 
 void ReportCommands::BakeEnded(document::ChartDocument* doc) {
+    document::ChartDocumentWindow* window = documents_->WindowOf(doc);
+    if (!window)
+        return;
     if (QMdiArea* area = frame_->MdiArea())
-        area->setActiveSubWindow(doc);
-    pane_->SetChart(doc->View()->Container(), RecordName(doc));
+        area->setActiveSubWindow(window);
+    pane_->SetChart(window->Container(), RecordName(doc));
     dock_->show();
     dock_->raise();
     pane_->Refresh();
@@ -151,10 +155,11 @@ void ReportCommands::ShowError(const QString& text) {
 }
 
 bool ReportCommands::ExportReport(const QString& path) {
-    document::ChartDocument* doc = documents_->ActiveDocument();
-    if (!doc)
+    document::ChartDocumentWindow* window = documents_->ActiveWindow();
+    if (!window)
         return false;
-    pane_->SetChart(doc->View()->Container(), RecordName(doc));
+    document::ChartDocument* doc = window->Document();
+    pane_->SetChart(window->Container(), RecordName(doc));
     pane_->Refresh();
     const auto& r = pane_->CurrentReport();
     if (!r) {
@@ -170,7 +175,7 @@ bool ReportCommands::ExportReport(const QString& path) {
     const QDateTime fromName = document::RecordFileTime(QFileInfo(doc->FilePath()).fileName());
     page.date = (fromName.isValid() ? fromName : doc->BakeStart())
                     .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    page.chart = doc->View()->Container()->RenderFrame(1.0).copy();
+    page.chart = window->Container()->RenderFrame(1.0).copy();
     const std::vector<chart::ChartPoint> curve = pane_->Curve();
     page.curve = curve;
     page.report = &*r;
@@ -187,9 +192,10 @@ bool ReportCommands::ExportReport(const QString& path) {
 }
 
 bool ReportCommands::CompareWith(const QString& path) {
-    document::ChartDocument* doc = documents_->ActiveDocument();
-    if (!doc)
+    document::ChartDocumentWindow* window = documents_->ActiveWindow();
+    if (!window)
         return false;
+    document::ChartDocument* doc = window->Document();
     chart::ChartSet model;
     std::set<int> ids;
     std::wstring error;
@@ -197,7 +203,7 @@ bool ReportCommands::CompareWith(const QString& path) {
         ShowError(QString::fromStdWString(error));
         return false;
     }
-    pane_->SetChart(doc->View()->Container(), RecordName(doc));
+    pane_->SetChart(window->Container(), RecordName(doc));
     const chart::ChartSeries* s = model.FindChartByName(pane_->ChartName().toStdWString());
     if (!s || !s->HasPoints()) {
         ShowError(tr("%1 has no chart \"%2\" to compare with.")

@@ -21,9 +21,11 @@
 #include "document/chart_document_window.h"
 #include "document/document_manager.h"
 #include "document/live_recorder.h"
+#include "tests/support/document_window.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_test_support.h"
 
+using test_support::WindowOf;
 namespace {
 
 std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp, int32_t tempMain,
@@ -134,9 +136,8 @@ bake::CONCC_GaugeData Reading(uint64_t timestamp, int32_t tempMain) {
 // The "Temp Main" points of a document as (x, y) pairs.
 std::vector<std::pair<double, double>> MainPoints(const ChartDocument* doc) {
     std::vector<std::pair<double, double>> out;
-    const int id = doc->View()->Channels().Id(document::kTempMain);
-    if (const chart::ChartSeries* s =
-            id < 0 ? nullptr : doc->View()->Container()->Set().FindChart(id)) {
+    const int id = doc->Channels().Id(document::kTempMain);
+    if (const chart::ChartSeries* s = id < 0 ? nullptr : doc->Set().FindChart(id)) {
         for (const chart::ChartPoint& p : s->Points()) out.emplace_back(p.x, p.y);
     }
     return out;
@@ -217,13 +218,12 @@ TEST_F(Recorder, TheReadingsGoToTheRecordOfTheMomentAndNowhereElse) {
     // File > New during the bake: a blank document; the record goes on.
     ChartDocument* blank = recorder_.NewDocument();
     ASSERT_NE(nullptr, blank);
-    EXPECT_FALSE(blank->View()->Channels().Created());
+    EXPECT_FALSE(blank->Channels().Created());
     EXPECT_EQ(bake, recorder_.Record());
     recorder_.OnGauge(Reading(10500, 3100));
     EXPECT_EQ((std::vector<std::pair<double, double>>{{0.0, 30.0}, {0.5, 31.0}}), MainPoints(bake));
     EXPECT_EQ(1u, MainPoints(idle).size());
-    const chart::ChartSeries* profile =
-        bake->View()->Container()->Set().FindChartByName(L"Profile");
+    const chart::ChartSeries* profile = bake->Set().FindChartByName(L"Profile");
     ASSERT_EQ(2u, profile->Points().size());
     EXPECT_EQ(-2.0, profile->Points()[0].x);
     EXPECT_EQ(58.0, profile->Points()[1].x);
@@ -301,7 +301,7 @@ TEST_F(Recorder, ALinkLostMidBakeSavesTheRecordWhichWaitsForTheControllersState)
 TEST_F(Recorder, AClosedRecordRecordsNoMore) {
     BakeBegins(1000, 2500);
     QPointer<ChartDocument> doc = recorder_.Record();
-    ASSERT_TRUE(doc->close());  // unsaved, discarded
+    ASSERT_TRUE(WindowOf(doc)->close());  // unsaved, discarded
     EXPECT_EQ(nullptr, recorder_.Record());
     EXPECT_EQ(nullptr, recorder_.LiveRecord());
     // Until it is deleted (later, by the event loop) it hears of nothing.

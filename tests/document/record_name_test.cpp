@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "document/document_manager.h"
 #include "document/record_name.h"
 #include "document/recovery_file.h"
 #include "tests/support/temp_dir.h"
@@ -127,29 +126,4 @@ TEST(RecordName, AFailedMoveLeavesTheRecordWhereItWas) {
                     .isEmpty());
     EXPECT_NE(std::wstring::npos, error.find(L"bake-20261210-094500.tvr")) << error.size();
     EXPECT_EQ("the new record", dir.Read(".record.part"));
-}
-
-TEST(PlaceNewDocument, FitsTheAreaAndCascadesWhileThereIsRoom) {
-    struct Case {
-        const char* what;
-        QSize room;
-        std::optional<QPoint> previous;
-        QRect expected;
-    };
-    const QSize preferred(720, 460), minimum(320, 200);
-    const Case cases[] = {
-        {"a big area, the first window", {1000, 700}, std::nullopt, {0, 0, 720, 460}},
-        {"cascaded below the window before", {1000, 700}, QPoint(0, 0), {24, 24, 720, 460}},
-        {"no room to cascade: back to the corner", {1000, 700}, QPoint(260, 220), {0, 0, 720, 460}},
-        {"an area smaller than the window", {790, 420}, QPoint(0, 0), {0, 0, 720, 420}},
-        {"exactly the area", {720, 460}, QPoint(0, 0), {0, 0, 720, 460}},
-        {"an area too small to read in keeps the readable size",
-         {300, 150},
-         std::nullopt,
-         {0, 0, 720, 460}},
-    };
-    for (const Case& c : cases) {
-        const QRect r = document::PlaceNewDocument(preferred, minimum, c.room, c.previous, 24);
-        EXPECT_EQ(c.expected, r) << c.what;
-    }
 }

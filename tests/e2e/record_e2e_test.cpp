@@ -37,7 +37,7 @@ public:
 };
 
 size_t PointCount(document::ChartDocument* doc, const wchar_t* chart) {
-    const chart::ChartSeries* s = doc->View()->Container()->Set().FindChartByName(chart);
+    const chart::ChartSeries* s = doc->Set().FindChartByName(chart);
     return s ? s->Points().size() : 0;
 }
 
@@ -102,7 +102,7 @@ TEST(RecordEndToEnd, UploadBakeAndTheRecordInTheRecordsFolder) {
     EXPECT_EQ(QStringLiteral("Chart2"), record->Title());
     // The profile overlay comes from the controller's report.
     ASSERT_TRUE(uitest::PumpUntil([&] { return PointCount(record, L"Profile") == 2; }));
-    const auto& overlay = record->View()->Container()->Set().FindChartByName(L"Profile")->Points();
+    const auto& overlay = record->Set().FindChartByName(L"Profile")->Points();
     EXPECT_NEAR(20.0, overlay[1].x - overlay[0].x, 1e-9);
     EXPECT_NEAR(0.0, overlay[0].x, 0.5);
     EXPECT_EQ(60.0, overlay[1].y);
@@ -138,9 +138,8 @@ TEST(RecordEndToEnd, UploadBakeAndTheRecordInTheRecordsFolder) {
     // Reopened, the same charts with the same points.
     document::ChartDocument* reopened = docs->OpenDocument(file);
     ASSERT_NE(nullptr, reopened);
-    for (const auto& [cid, series] : record->View()->Container()->Set().Charts()) {
-        const chart::ChartSeries* again =
-            reopened->View()->Container()->Set().FindChartByName(series->name);
+    for (const auto& [cid, series] : record->Set().Charts()) {
+        const chart::ChartSeries* again = reopened->Set().FindChartByName(series->name);
         ASSERT_NE(nullptr, again) << cid;
         ASSERT_EQ(series->Points().size(), again->Points().size());
         // The file keeps values to single precision.

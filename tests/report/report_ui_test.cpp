@@ -26,11 +26,13 @@
 #include "shell/application.h"
 #include "shell/output_pane.h"
 #include "shell/report_commands.h"
+#include "tests/support/document_window.h"
 #include "tests/support/gauge_packet.h"
 #include "tests/support/process.h"
 #include "tests/support/program_test.h"
 #include "tests/support/ui_test_support.h"
 
+using test_support::WindowOf;
 namespace {
 
 // Up at 2 C/s to 225, 50 s flat, down at 4 C/s.
@@ -167,10 +169,10 @@ TEST_F(ProgramReport, ABakesVerdictGoesToTheLogAndItsReportToAPdf) {
                                      "minimum 235; preheat_s 25 is below its minimum 60")))
         << line.toStdString();
     EXPECT_FALSE(commands->Dock()->isHidden());
-    EXPECT_EQ(record->View()->Container(), commands->Pane()->Chart());
+    EXPECT_EQ(WindowOf(record)->Container(), commands->Pane()->Chart());
     // The record holds its channel charts and nothing of the report.
     EXPECT_FALSE(record->FilePath().isEmpty());
-    EXPECT_EQ(10u, record->View()->Container()->Set().Charts().size());
+    EXPECT_EQ(10u, record->Set().Charts().size());
 
     const QString pdf = dir_.filePath(QStringLiteral("report.pdf"));
     ASSERT_TRUE(commands->ExportReport(pdf));
@@ -184,7 +186,7 @@ TEST_F(ProgramReport, ABakesVerdictGoesToTheLogAndItsReportToAPdf) {
     ASSERT_TRUE(commands->CompareWith(record->FilePath()));
     EXPECT_NEAR(0, *commands->Pane()->CurrentReport()->metrics[report::Metric::kReferenceMaxDevC],
                 1e-3);
-    EXPECT_EQ(10u, record->View()->Container()->Set().Charts().size());
+    EXPECT_EQ(10u, record->Set().Charts().size());
     EXPECT_FALSE(commands->CompareWith(dir_.filePath(QStringLiteral("none.tvr"))));
     EXPECT_FALSE(box_.messages.empty());
     frame->close();

@@ -15,9 +15,11 @@
 
 #include "shell/application.h"
 #include "shell/output_pane.h"
+#include "tests/support/document_window.h"
 #include "tests/support/gauge_packet.h"
 #include "tests/support/ui_test_support.h"
 
+using test_support::WindowOf;
 using namespace shell;
 
 TEST(CommandLine, OptionsAndTheirErrors) {
@@ -183,17 +185,17 @@ TEST(TVR_App, ABakeBringsItsRecordToTheFrontInsideTheArea) {
     auto use = [](document::ChartDocument* d) {
         bake::CONCC_GaugeData g;
         g.timestamp = 1;
-        d->View()->AppendGaugeData(g);
+        d->AppendGauge(g);
     };
     const Case cases[] = {
         {"the start-up document as it came", [](document::ChartDocument*) {}, false},
         {"the start-up document restored by the operator",
-         [](document::ChartDocument* d) { d->showNormal(); }, false},
+         [](document::ChartDocument* d) { WindowOf(d)->showNormal(); }, false},
         {"the start-up document in use", use, true},
         {"the start-up document in use and restored",
          [use](document::ChartDocument* d) {
              use(d);
-             d->showNormal();
+             WindowOf(d)->showNormal();
          },
          true},
     };
@@ -235,24 +237,25 @@ TEST(TVR_App, ABakeBringsItsRecordToTheFrontInsideTheArea) {
             [&] { return frame->ControlFrame()->State() == bake::ui::ControlState::CF_BAKING; }));
         uitest::Pump();
 
-        auto* record = qobject_cast<document::ChartDocument*>(area->activeSubWindow());
-        ASSERT_NE(nullptr, record);
+        auto* window = qobject_cast<document::ChartDocumentWindow*>(area->activeSubWindow());
+        ASSERT_NE(nullptr, window);
+        document::ChartDocument* record = window->Document();
         EXPECT_NE(startup.data(), record);
         EXPECT_EQ(QStringLiteral("Chart2"), record->Title());
         EXPECT_TRUE(record->IsLiveBake());
-        EXPECT_EQ(record, area->subWindowList(QMdiArea::StackingOrder).last());
-        EXPECT_TRUE(record->isVisible());
+        EXPECT_EQ(window, area->subWindowList(QMdiArea::StackingOrder).last());
+        EXPECT_TRUE(window->isVisible());
         // Every document opens maximized in the area.
-        EXPECT_TRUE(record->isMaximized());
+        EXPECT_TRUE(window->isMaximized());
         const QRect viewport(QPoint(0, 0), area->viewport()->size());
-        EXPECT_TRUE(viewport.contains(record->geometry()))
-            << "record at " << record->x() << "," << record->y() << " size " << record->width()
-            << "x" << record->height() << " in " << viewport.width() << "x" << viewport.height();
-        EXPECT_GT(record->height(), viewport.height() / 2);
-        EXPECT_EQ(QPoint(0, 0), record->pos());
+        EXPECT_TRUE(viewport.contains(window->geometry()))
+            << "record at " << window->x() << "," << window->y() << " size " << window->width()
+            << "x" << window->height() << " in " << viewport.width() << "x" << viewport.height();
+        EXPECT_GT(window->height(), viewport.height() / 2);
+        EXPECT_EQ(QPoint(0, 0), window->pos());
         QWidget* focus = QApplication::focusWidget();
         ASSERT_NE(nullptr, focus);
-        EXPECT_TRUE(record->isAncestorOf(focus)) << focus->metaObject()->className();
+        EXPECT_TRUE(window->isAncestorOf(focus)) << focus->metaObject()->className();
         EXPECT_EQ(c.startupKept, bool(startup));
         EXPECT_EQ(c.startupKept ? 2 : 1, area->subWindowList().size());
         frame->close();

@@ -26,9 +26,11 @@
 #include "shell/chart_output.h"
 #include "shell/document_commands.h"
 #include "shell/windows_dialog.h"
+#include "tests/support/document_window.h"
 #include "tests/support/gauge_packet.h"
 #include "tests/support/ui_test_support.h"
 
+using test_support::WindowOf;
 namespace {
 
 using namespace shell;
@@ -144,7 +146,7 @@ TEST_F(ProgramDocuments, StartsWithAnEmptyDocumentAndShowsTheDocumentMenu) {
     EXPECT_EQ(QStringLiteral("Chart2"), app_.Documents()->ActiveDocument()->Title());
 
     // Zoom in on the active chart.
-    chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
+    chart::ui::ChartWidget* c = app_.Documents()->ActiveWindow()->Container();
     const double before = c->Mapping().scaleX;
     commands.zoomIn->trigger();
     EXPECT_GT(c->Mapping().scaleX, before);
@@ -164,7 +166,7 @@ TEST_F(ProgramDocuments, StartsWithAnEmptyDocumentAndShowsTheDocumentMenu) {
 
 TEST_F(ProgramDocuments, CopyPutsTheActiveChartOnTheClipboardAsImageAndCsv) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
-    chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
+    chart::ui::ChartWidget* c = app_.Documents()->ActiveWindow()->Container();
     const std::vector<chart::ChartPoint> points{{0, 20}, {1.5, 21.25}, {3, -4}};
     ASSERT_GE(c->Set().AddChart(points, L"Temp", L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FF), 0);
     QApplication::clipboard()->clear();
@@ -194,7 +196,7 @@ TEST_F(ProgramDocuments, PrintIsForAnActiveChartWhichItDrawsOnAPage) {
     ASSERT_TRUE(app_.InitInstance(options_, services_, docs_));
     MainWindow* frame = app_.MainFrame();
     ASSERT_TRUE(frame->Commands().print->isEnabled());
-    chart::ui::ChartWidget* c = app_.Documents()->ActiveDocument()->View()->Container();
+    chart::ui::ChartWidget* c = app_.Documents()->ActiveWindow()->Container();
     ASSERT_GE(c->Set().AddChart(std::vector<chart::ChartPoint>{{0, 20}, {60, 180}}, L"Temp",
                                 L"Temperature", 0, 1.0f, 0.0f, 0xFF0000FF),
               0);
@@ -394,7 +396,7 @@ TEST_F(ProgramDocuments, EveryKeyOfTheReadmeWorksOnAFocusedChart) {
         document::ChartDocument* doc = docs->ActiveDocument();
         if (!doc)
             return nullptr;
-        QWidget* c = doc->View()->Container();
+        QWidget* c = WindowOf(doc)->Container();
         c->setFocus(Qt::OtherFocusReason);
         uitest::Pump();
         return QApplication::focusWidget() == c ? c : nullptr;
@@ -417,7 +419,7 @@ TEST_F(ProgramDocuments, EveryKeyOfTheReadmeWorksOnAFocusedChart) {
     EXPECT_EQ(1, saveQuestions);
     ASSERT_TRUE(press(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier));
     EXPECT_EQ(2, saveQuestions);
-    chart::ui::ChartWidget* c = docs->ActiveDocument()->View()->Container();
+    chart::ui::ChartWidget* c = docs->ActiveWindow()->Container();
     const double scale = c->Mapping().scaleX;
     ASSERT_TRUE(press(Qt::Key_Plus, Qt::ControlModifier));
     EXPECT_GT(c->Mapping().scaleX, scale);
@@ -465,7 +467,7 @@ TEST_F(ProgramDocuments, TheWindowsDialogListsCleanTitles) {
     ASSERT_NE(nullptr, doc);
     bake::CONCC_GaugeData g;
     g.timestamp = 1;
-    doc->View()->AppendGaugeData(g);
+    doc->AppendGauge(g);
     app_.Recorder()->NewDocument();
     WindowsDialog dlg(app_.MainFrame()->MdiArea());
     QStringList shown;

@@ -48,14 +48,6 @@ private:
 
 const bool registered = (::testing::AddGlobalTestEnvironment(new QtEnvironment), true);
 
-std::wstring Format(const wchar_t* format, va_list args) {
-    wchar_t buf[4096];
-    buf[0] = L'\0';
-    std::vswprintf(buf, 4096, format, args);
-    buf[4095] = L'\0';
-    return buf;
-}
-
 }  // namespace
 
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -89,35 +81,6 @@ void ClearSettings() {
     QSettings s = widgets::OpenSettings();
     s.clear();
     s.sync();
-}
-
-void RecordingTraceLog::TraceMessage(const wchar_t* source, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    lines.push_back({'M', source, Format(format, args)});
-    va_end(args);
-}
-
-void RecordingTraceLog::TraceError(const wchar_t* source, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    lines.push_back({'E', source, Format(format, args)});
-    va_end(args);
-}
-
-void RecordingTraceLog::TraceWarning(const wchar_t* source, const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    lines.push_back({'W', source, Format(format, args)});
-    va_end(args);
-}
-
-std::vector<std::wstring> RecordingTraceLog::ErrorTexts() const {
-    std::vector<std::wstring> out;
-    for (const auto& l : lines)
-        if (l.kind == 'E')
-            out.push_back(l.text);
-    return out;
 }
 
 uint32_t FakeLink::Connect(const char* host, uint16_t port, uint32_t retryInterval) {

@@ -1,7 +1,7 @@
 #pragma once
 // Shared pieces of the widget tests: a QApplication for the whole run with
 // its settings in a temporary folder, and recorders standing in for the
-// message boxes, the log and the link.
+// message boxes, the log and the link (the first two Qt-free in recorders.h).
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,6 +17,7 @@
 #include "link/connection.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
+#include "tests/support/recorders.h"
 
 namespace uitest {
 
@@ -33,38 +34,10 @@ bool HasDetailFinerThanTwoPixels(const QImage& image);
 // Removes every stored setting of the program (the store is a temporary one).
 void ClearSettings();
 
-struct RecordedMessage {
-    std::wstring text;
-    platform::MessageIcon icon;
-    bool operator==(const RecordedMessage&) const = default;
-};
-
-class RecordingMessageBox : public platform::MessageBox {
-public:
-    void ShowMessage(const std::wstring& text, platform::MessageIcon icon) override {
-        messages.push_back({text, icon});
-        if (onShow)
-            onShow();
-    }
-    std::vector<RecordedMessage> messages;
-    std::function<void()> onShow;  // runs "while the box is open"
-};
-
-struct RecordedTrace {
-    char kind;  // 'M', 'E' or 'W'
-    std::wstring source;
-    std::wstring text;
-    bool operator==(const RecordedTrace&) const = default;
-};
-
-class RecordingTraceLog : public platform::TraceLog {
-public:
-    void TraceMessage(const wchar_t* source, const wchar_t* format, ...) override;
-    void TraceError(const wchar_t* source, const wchar_t* format, ...) override;
-    void TraceWarning(const wchar_t* source, const wchar_t* format, ...) override;
-    std::vector<RecordedTrace> lines;
-    std::vector<std::wstring> ErrorTexts() const;
-};
+using test_support::RecordedMessage;
+using test_support::RecordedTrace;
+using test_support::RecordingMessageBox;
+using test_support::RecordingTraceLog;
 
 // A link that records what it is asked to do and answers with set codes.
 class FakeLink : public devlink::Connection {
