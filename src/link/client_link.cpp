@@ -146,6 +146,10 @@ uint32_t ClientLink::Send(const void* data, uint32_t length) {
     return EIOCPE_SUCCESS;
 }
 
+uint64_t ClientLink::BytesReceived() const {
+    return core_ ? core_->bytesReceived.load() : 0;
+}
+
 void ClientLink::Stop() {
     // The core stays (refusing commands) until the object goes, so that a
     // caller racing with the shutdown never finds it freed.
@@ -501,7 +505,9 @@ void ClientLink::Core::ReceiveStep(bool notify) {
         }
         // Cutting frames chunk by chunk keeps the archive at a few chunks
         // however long the peer keeps sending.
-        if (!ExtractFrames(notify))
+        const bool open = ExtractFrames(notify);
+        bytesReceived.fetch_add(static_cast<uint64_t>(n));
+        if (!open)
             return;
     }
     if (peerClosed && socket.IsValid()) {

@@ -4,6 +4,7 @@
 // thread carries them out between socket events and reports through the
 // receiver. All socket work happens on the link thread.
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <deque>
@@ -59,6 +60,11 @@ public:
     uint32_t Connect(const char* host, uint16_t port, uint32_t retryInterval) override;
     uint32_t Disconnect(uint32_t notify, uint32_t immediate) override;
     uint32_t Send(const void* data, uint32_t length) override;
+
+    // Bytes read from the controller over the link's life, counted once the
+    // frames they complete have been delivered: a caller that sees the count
+    // reach n knows the link has acted on the first n bytes. Any thread.
+    uint64_t BytesReceived() const;
 
 private:
     struct ConnectCommand {
@@ -144,6 +150,8 @@ private:
 
         // Thread-safe.
         platform::Event queueEvent{platform::Event::Kind::ManualReset};
+        // Written by the link thread only; an atomic, so that any thread may read it.
+        std::atomic<uint64_t> bytesReceived{0};
 
         // Guards commandQueue and stopped; held only to push or pop.
         std::mutex queueLock;

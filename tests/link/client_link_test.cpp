@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "link/client_link.h"
 #include "link/connection.h"
 #include "link/frame.h"
 #include "link/link_errors.h"
@@ -73,6 +74,21 @@ struct Session {
     // link that is already closed it changes nothing.
     void Settle() { ASSERT_EQ(link->Disconnect(0, 1), 0u); }
 
+    // Waits until the link has read and acted on n bytes from the peer.
+    testing::AssertionResult Received(uint64_t n, int timeoutMs = 3000) {
+        const auto* client = dynamic_cast<const devlink::ClientLink*>(link);
+        if (!client)
+            return testing::AssertionFailure() << "not a ClientLink";
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (client->BytesReceived() < n) {
+            if (Clock::now() >= deadline)
+                return testing::AssertionFailure()
+                       << client->BytesReceived() << " of " << n << " bytes received";
+            std::this_thread::sleep_for(1ms);
+        }
+        return testing::AssertionSuccess();
+    }
+
     RecordingReceiver receiver;
     RecordingLog log;
     ScriptedPeer peer;
@@ -91,13 +107,17 @@ TEST(ClientLink, SendsTheInitRequestAndGoesConnectedOnAcceptance) {
     const std::string signature = "7C41A0B2-3D95-4E18-A6F0-5B29C8E1D374";
     expected.insert(expected.end(), signature.begin(), signature.end());
     expected.resize(130, 0x00);  // NUL, padding of the signature field, 12 zero bytes
-    EXPECT_EQ(s.peer.Read(131, 300), expected);  // and nothing more
+    EXPECT_EQ(s.peer.Read(130), expected);
 
     ASSERT_TRUE(s.peer.Write(InitResponse(0)));
     ASSERT_TRUE(s.receiver.WaitFor(1));
     EXPECT_EQ(s.receiver.Events(), std::vector<LinkEvent>{Connected()});
     EXPECT_TRUE(s.receiver.AllContextsAreOne());
     EXPECT_TRUE(s.log.Has("MSG IIOCP_ClientConnection - conn thread - Received INIT ok!"));
+    // Nothing went out between the request and the first packet sent.
+    const Bytes first = {0x7E};
+    ASSERT_EQ(s.link->Send(first.data(), 1), 0u);
+    EXPECT_EQ(s.peer.ReadFrame(), UserPacket(first));
 }
 
 TEST(ClientLink, ConnectsByHostName) {
@@ -115,7 +135,11 @@ TEST(ClientLink, SendPutsOneUserPacketOnTheWire) {
     ASSERT_EQ(s.link->Send(payload.data(), 12), 0u);
     const Bytes expected =
         Concat({0xAA, 0x55, 0x16, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00}, payload);
-    EXPECT_EQ(s.peer.Read(23, 300), expected);
+    // One more packet behind it shows that nothing else went out with the first.
+    const Bytes next = {0x7E};
+    ASSERT_EQ(s.link->Send(next.data(), 1), 0u);
+    EXPECT_EQ(s.peer.Read(expected.size() + devlink::kHeaderSize + 1),
+              Concat(expected, UserPacket(next)));
 }
 
 TEST(ClientLink, DeliversEveryFrameOfOneReadInOrder) {
@@ -135,14 +159,18 @@ TEST(ClientLink, DeliversAFrameSplitByteByByteOnceItsLastByteArrives) {
     const Bytes frame = UserPacket(body);
     for (size_t i = 0; i + 1 < frame.size(); ++i) {
         ASSERT_TRUE(s.peer.Write({frame[i]}));
-        std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(1ms);  // so that the link reads a byte at a time
     }
-    std::this_thread::sleep_for(50ms);
+    // The link has acted on every byte but the last: the frame is held back.
+    ASSERT_TRUE(s.Received(InitResponse(0).size() + frame.size() - 1));
     EXPECT_EQ(s.receiver.Count(), 1u);
     ASSERT_TRUE(s.peer.Write({frame.back()}));
-    ASSERT_TRUE(s.receiver.WaitFor(2));
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(s.receiver.Events(), (std::vector<LinkEvent>{Connected(), Packet(body)}));
+    // Whatever the last byte brings out comes before a frame sent after it.
+    const Bytes after = {0x5A};
+    ASSERT_TRUE(s.peer.Write(UserPacket(after)));
+    ASSERT_TRUE(s.receiver.WaitFor(3));
+    EXPECT_EQ(s.receiver.Events(),
+              (std::vector<LinkEvent>{Connected(), Packet(body), Packet(after)}));
 }
 
 // Far larger than one receive chunk and than the archive's growth step, up

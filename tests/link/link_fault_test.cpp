@@ -59,6 +59,22 @@ Bytes OptionsRequest() {
     return body;
 }
 
+// Whether the controller's reply to OptionsRequest is among the packets.
+bool HasOptionsReply(const std::vector<Bytes>& packets) {
+    for (const Bytes& p : packets)
+        if (p.size() >= 4 && platform::ReadLe32(p.data()) == bake::CONCC_PKT_GET_BAKE_OPTIONS)
+            return true;
+    return false;
+}
+
+std::vector<Bytes> Packets(const std::vector<LinkEvent>& events) {
+    std::vector<Bytes> out;
+    for (const LinkEvent& e : events)
+        if (e.kind == LinkEvent::kPacket)
+            out.push_back(e.data);
+    return out;
+}
+
 size_t Entries(const char* dir) {
     size_t n = 0;
     if (DIR* d = ::opendir(dir)) {
@@ -184,7 +200,12 @@ TEST(LinkFaults, DeliversWholeFramesOrEndsWithTheRightCode) {
         if (c.survives && c.fault.kind != ProxyFault::Kind::kStall) {
             const Bytes request = OptionsRequest();
             ASSERT_EQ(link->Send(request.data(), static_cast<uint32_t>(request.size())), 0u);
-            std::this_thread::sleep_for(milliseconds(400));
+            ASSERT_TRUE(link.receiver.WaitUntil(
+                [](const std::vector<LinkEvent>& events) {
+                    const std::vector<Bytes> packets = Packets(events);
+                    return packets.size() >= 3 && HasOptionsReply(packets);
+                },
+                10000));
         } else {
             const auto deadline = Clock::now() + milliseconds(5000);
             while (!proxy.Faulted() && Clock::now() < deadline)
@@ -193,8 +214,9 @@ TEST(LinkFaults, DeliversWholeFramesOrEndsWithTheRightCode) {
             if (!c.survives) {
                 ASSERT_TRUE(link.log.WaitFor(c.logLine, 3000));
             }
-            std::this_thread::sleep_for(milliseconds(100));
         }
+        // Disconnect returns once the link thread has carried it out, so
+        // everything the link made of the stream before it is recorded by then.
 
         const auto start = Clock::now();
         EXPECT_EQ(link->Disconnect(1, 0), 0u);
@@ -218,11 +240,7 @@ TEST(LinkFaults, DeliversWholeFramesOrEndsWithTheRightCode) {
             EXPECT_TRUE(link.log.Has(c.logLine));
         }
         if (c.survives && c.fault.kind != ProxyFault::Kind::kStall) {
-            bool replied = false;
-            for (const Bytes& p : delivered)
-                replied =
-                    replied || platform::ReadLe32(p.data()) == bake::CONCC_PKT_GET_BAKE_OPTIONS;
-            EXPECT_TRUE(replied);
+            EXPECT_TRUE(HasOptionsReply(delivered));
         }
     }
 }

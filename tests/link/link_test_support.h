@@ -20,6 +20,7 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/connection.h"
@@ -167,12 +168,6 @@ public:
         }
     }
 
-    // True when nothing arrives (no bytes, no close) for ms.
-    bool Silent(int ms) {
-        pollfd p{conn_, POLLIN, 0};
-        return ::poll(&p, 1, ms) == 0;
-    }
-
     // True when no new connection is waiting.
     bool NoPendingConnection() {
         pollfd p{listen_, POLLIN, 0};
@@ -248,6 +243,13 @@ public:
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                  [&] { return events_.size() >= n; });
+    }
+    // Waits until done(events) holds for the events recorded so far.
+    template <class Done>
+    bool WaitUntil(Done done, int timeoutMs = 3000) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [&] { return done(std::as_const(events_)); });
     }
     std::vector<LinkEvent> Events() {
         std::lock_guard lock(mutex_);

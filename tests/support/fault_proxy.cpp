@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,6 +49,23 @@ int ConnectToPeer(uint16_t port) {
 void NoDelay(int fd) {
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+// Waits until the other side's kernel has acknowledged every byte sent on
+// fd: they are then in its receive queue, readable before a reset or an end
+// of stream that follows. False when that takes longer than timeoutMs.
+bool WaitAcknowledged(int fd, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int unacknowledged = -1;
+        if (::ioctl(fd, SIOCOUTQ, &unacknowledged) != 0)
+            return false;
+        if (unacknowledged == 0)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        ::poll(nullptr, 0, 1);
+    }
 }
 
 }  // namespace
@@ -190,9 +209,11 @@ bool FaultProxy::ToClient(int client, const uint8_t* data, size_t n) {
 }
 
 bool FaultProxy::ApplyFault(int client) {
-    // The bytes before the fault arrive on their own, so that what the client
-    // delivers does not depend on how the kernel joins segments.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The bytes before the fault reach the client whole: a reset would
+    // throw away whatever still waits in our send queue, and then what the
+    // client delivers would not match what Passed() reports. A client that
+    // takes nothing for this long is left to the fault as it is.
+    WaitAcknowledged(client, 5000);
     faulted_ = true;
     switch (fault_.kind) {
         case ProxyFault::Kind::kStall:

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "discovery/ip_fields.h"
 #include "discovery/ui/device_selection_dialog.h"
@@ -88,8 +90,18 @@ TEST_F(ConnectDlgSim, ListsBothControllersAndSetsAnAddress) {
     ASSERT_TRUE(PumpUntil([this] { return Cell(102, 3) == QStringLiteral("10.0.0.42"); }, 5000))
         << waiting_->Err();
     EXPECT_EQ(Cell(102, 0), QStringLiteral("Online"));
-    // Both are "Online" now: the list stays stable while they report.
-    EXPECT_TRUE(PumpUntil([] { return false; }, 2500) == false);
+    // Both are "Online" now: the list stays stable while they report. The
+    // second tick of the list timer drops a row with no report since the first.
+    std::vector<int> rowsAfterTick;
+    const QMetaObject::Connection ticks =
+        QObject::connect(dlg_->ListTimer(), &QTimer::timeout, dlg_.get(),
+                         [&] { rowsAfterTick.push_back(dlg_->List().Count()); });
+    const bool ticked = PumpUntil([&] { return rowsAfterTick.size() >= 2; },
+                                  4 * DeviceSelectionDialog::kDeviceListPeriodMs);
+    QObject::disconnect(ticks);
+    ASSERT_TRUE(ticked);
+    rowsAfterTick.resize(2);
+    EXPECT_EQ(rowsAfterTick, (std::vector<int>{2, 2}));
     EXPECT_EQ(dlg_->List().Count(), 2);
     EXPECT_TRUE(boxes_.messages.empty());
 
