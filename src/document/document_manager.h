@@ -1,8 +1,10 @@
 #pragma once
 // The chart documents of the main frame: makes them new (records for the
-// live recorder, blank ones), opens them from files, carries the document commands to the active
-// one, closes them all before the program ends, and offers the recovery files a killed program left
-// behind. The shell gives it the MDI area and the dialogs.
+// live recorder, blank ones) or opens them from files, shows each in a
+// window of its own in the MDI area, finds the active one for the frame's
+// commands, closes them all before the program ends, and offers the
+// recovery files a killed program left behind. The shell gives it the MDI
+// area and the dialogs.
 //
 // Window thread only.
 
