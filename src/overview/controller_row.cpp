@@ -224,4 +224,52 @@ void SortRows(std::vector<ControllerRow>& rows, Column column, bool ascending) {
     });
 }
 
+RowTracker::RowTracker(int key, std::string address) {
+    row_.key = key;
+    row_.address = std::move(address);
+}
+
+void RowTracker::SetAlarm(std::string text, bool needsOperator) {
+    row_.alarm = std::move(text);
+    row_.needsOperator = needsOperator;
+}
+
+void RowTracker::OnBakeStarted() {
+    ClearBake();
+    baking_ = true;
+}
+
+void RowTracker::OnProfile(const bake::CONCC_TempProfile& report) {
+    // A report between bakes describes no running profile.
+    if (baking_)
+        profile_ = FromReport(report);
+}
+
+void RowTracker::OnGauge(const bake::CONCC_GaugeData& gauge) {
+    row_.tempMain = bake::TempHasValue(gauge.tempMain) ? gauge.tempMain / 100.0 : kUnknown;
+    if (!baking_ || profile_.points.empty())
+        return;
+    row_.setpoint = SetpointAt(profile_, gauge.timestamp);
+    const BakeTimes t = BakeTimesAt(profile_, gauge.timestamp);
+    row_.elapsedSeconds = t.elapsedSeconds;
+    row_.remainingSeconds = t.remainingSeconds;
+}
+
+void RowTracker::OnBakeEnded() {
+    ClearBake();
+    baking_ = false;
+}
+
+void RowTracker::OnLinkLost() {
+    row_.tempMain = kUnknown;
+    OnBakeEnded();
+}
+
+void RowTracker::ClearBake() {
+    profile_ = {};
+    row_.setpoint = kUnknown;
+    row_.elapsedSeconds = kUnknown;
+    row_.remainingSeconds = kUnknown;
+}
+
 }  // namespace overview

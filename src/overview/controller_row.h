@@ -79,4 +79,35 @@ Verdict VerdictOf(const std::optional<report::Verdict>& verdict);
 bool SortsBefore(const ControllerRow& a, const ControllerRow& b, Column column, bool ascending);
 void SortRows(std::vector<ControllerRow>& rows, Column column, bool ascending);
 
+// Keeps one controller's row from what its panel reports, in the order the
+// panel reports it. A reading never outlives its source: a new bake drops
+// the last bake's profile, the end of a bake its setpoint and times, a lost
+// link the temperature.
+class RowTracker {
+public:
+    RowTracker(int key, std::string address);
+
+    void SetDevice(std::string device) { row_.device = std::move(device); }
+    void SetState(std::string state) { row_.state = std::move(state); }
+    void SetVerdict(Verdict verdict) { row_.verdict = verdict; }
+    void SetAlarm(std::string text, bool needsOperator);
+
+    void OnBakeStarted();
+    void OnProfile(const bake::CONCC_TempProfile& report);
+    // Temperature, and while a profile runs its setpoint and times at the
+    // packet's controller time.
+    void OnGauge(const bake::CONCC_GaugeData& gauge);
+    void OnBakeEnded();
+    void OnLinkLost();
+
+    const ControllerRow& Row() const { return row_; }
+
+private:
+    void ClearBake();
+
+    ControllerRow row_;
+    RunningProfile profile_;
+    bool baking_ = false;
+};
+
 }  // namespace overview

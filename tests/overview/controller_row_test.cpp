@@ -169,3 +169,73 @@ TEST(OverviewRow, SortsNumbersAsNumbersAndUnknownLast) {
             << overview::ColumnTitle(c.column) << (c.ascending ? " ascending" : " descending");
     }
 }
+
+TEST(OverviewRow, TheTrackerDropsWhatNoLongerHolds) {
+    auto gauge = [](uint64_t ms, int32_t centi) {
+        bake::CONCC_GaugeData g;
+        g.timestamp = ms;
+        g.tempMain = centi;
+        return g;
+    };
+    bake::CONCC_TempProfile report;
+    report.startTime = 10000;
+    report.points = Profile().points;
+
+    enum class Event { Gauge, Started, Profile, Ended, LinkLost };
+    const struct {
+        const char* what;
+        Event event;
+        uint64_t ms;
+        int32_t centi;
+        double temp, setpoint, elapsed, remaining;
+    } steps[] = {
+        {"idle reading", Event::Gauge, 5000, 2500, 25.0, kUnknown, kUnknown, kUnknown},
+        {"a report between bakes runs nothing", Event::Profile, 0, 0, 25.0, kUnknown, kUnknown,
+         kUnknown},
+        {"still idle", Event::Gauge, 6000, 2500, 25.0, kUnknown, kUnknown, kUnknown},
+        {"bake starts", Event::Started, 0, 0, 25.0, kUnknown, kUnknown, kUnknown},
+        {"before its report", Event::Gauge, 10000, 2600, 26.0, kUnknown, kUnknown, kUnknown},
+        {"its profile", Event::Profile, 0, 0, 26.0, kUnknown, kUnknown, kUnknown},
+        {"on the ramp", Event::Gauge, 40000, 8000, 80.0, 87.5, 30, 150},
+        {"no reading", Event::Gauge, 41000, -1, kUnknown, 25.0 + 125.0 * 31 / 60, 31, 149},
+        {"bake ends", Event::Ended, 0, 0, kUnknown, kUnknown, kUnknown, kUnknown},
+        {"cooling", Event::Gauge, 200000, 20000, 200.0, kUnknown, kUnknown, kUnknown},
+        {"next bake", Event::Started, 0, 0, 200.0, kUnknown, kUnknown, kUnknown},
+        {"no report yet: not the last one's", Event::Gauge, 210000, 20000, 200.0, kUnknown,
+         kUnknown, kUnknown},
+        {"its profile", Event::Profile, 0, 0, 200.0, kUnknown, kUnknown, kUnknown},
+        {"during it", Event::Gauge, 70000, 15000, 150.0, 150.0, 60, 120},
+        {"link lost", Event::LinkLost, 0, 0, kUnknown, kUnknown, kUnknown, kUnknown},
+    };
+    overview::RowTracker tracker(3, "127.0.0.12");
+    tracker.SetDevice("1003");
+    for (const auto& s : steps) {
+        switch (s.event) {
+            case Event::Gauge:
+                tracker.OnGauge(gauge(s.ms, s.centi));
+                break;
+            case Event::Started:
+                tracker.OnBakeStarted();
+                break;
+            case Event::Profile:
+                tracker.OnProfile(report);
+                break;
+            case Event::Ended:
+                tracker.OnBakeEnded();
+                break;
+            case Event::LinkLost:
+                tracker.OnLinkLost();
+                break;
+        }
+        const ControllerRow& r = tracker.Row();
+        EXPECT_TRUE(SameValue(s.temp, r.tempMain)) << s.what;
+        EXPECT_TRUE(SameValue(s.setpoint, r.setpoint)) << s.what;
+        EXPECT_TRUE(SameValue(s.elapsed, r.elapsedSeconds)) << s.what;
+        EXPECT_TRUE(SameValue(s.remaining, r.remainingSeconds)) << s.what;
+    }
+    tracker.SetAlarm("1003: link lost during a bake", true);
+    EXPECT_EQ(3, tracker.Row().key);
+    EXPECT_EQ("127.0.0.12", tracker.Row().address);
+    EXPECT_EQ("1003", tracker.Row().device);
+    EXPECT_TRUE(tracker.Row().needsOperator);
+}
