@@ -39,18 +39,20 @@ int ControllerSession::Connect(const std::string& host, uint16_t port) {
     uint32_t error = 0;
     link_ = devlink::CreateClientConnection(this, this, &error);
     if (!link_) {
-        std::fprintf(stderr, "Unable to connect : %s\n", devlink::LinkErrorText(error));
+        std::fprintf(stderr, "%sUnable to connect : %s\n", prefix_.c_str(),
+                     devlink::LinkErrorText(error));
         return kExitNoConnection;
     }
     if (uint32_t rc = link_->Connect(host.c_str(), port, 0)) {
-        std::fprintf(stderr, "Unable to connect : %s\n", devlink::LinkErrorText(rc));
+        std::fprintf(stderr, "%sUnable to connect : %s\n", prefix_.c_str(),
+                     devlink::LinkErrorText(rc));
         return kExitNoConnection;
     }
     const auto deadline = std::chrono::steady_clock::now() + kConnectTimeout;
     for (;;) {
         auto e = Next(deadline);
         if (!e) {
-            std::fprintf(stderr, "Unable to connect : %s\n",
+            std::fprintf(stderr, "%sUnable to connect : %s\n", prefix_.c_str(),
                          devlink::LinkErrorText(devlink::EIOCPE_WSAETIMEDOUT));
             return kExitNoConnection;
         }
@@ -59,7 +61,8 @@ int ControllerSession::Connect(const std::string& host, uint16_t port) {
                 return kExitOk;
             case Event::Kind::ConnectFailed:
             case Event::Kind::Disconnected:
-                std::fprintf(stderr, "Unable to connect : %s\n", devlink::LinkErrorText(e->code));
+                std::fprintf(stderr, "%sUnable to connect : %s\n", prefix_.c_str(),
+                             devlink::LinkErrorText(e->code));
                 return kExitNoConnection;
             case Event::Kind::Packet:
                 break;  // cannot come before the handshake; ignore
@@ -69,7 +72,8 @@ int ControllerSession::Connect(const std::string& host, uint16_t port) {
 
 int ControllerSession::Send(const void* data, uint32_t length) {
     if (uint32_t rc = link_->Send(data, length)) {
-        std::fprintf(stderr, "Unable to send : %s\n", devlink::LinkErrorText(rc));
+        std::fprintf(stderr, "%sUnable to send : %s\n", prefix_.c_str(),
+                     devlink::LinkErrorText(rc));
         return kExitDisconnected;
     }
     return kExitOk;
@@ -81,13 +85,14 @@ bool ControllerSession::WaitForPacket(Accept accept, const char* waitingFor, int
     for (;;) {
         auto e = Next(deadline);
         if (!e) {
-            std::fprintf(stderr, "No %s from the controller within %lld s\n", waitingFor,
-                         static_cast<long long>(kReplyTimeout.count()));
+            std::fprintf(stderr, "%sNo %s from the controller within %lld s\n", prefix_.c_str(),
+                         waitingFor, static_cast<long long>(kReplyTimeout.count()));
             exitCode = kExitTimeout;
             return false;
         }
         if (e->kind == Event::Kind::Disconnected || e->kind == Event::Kind::ConnectFailed) {
-            std::fprintf(stderr, "Disconnected : %s\n", devlink::LinkErrorText(e->code));
+            std::fprintf(stderr, "%sDisconnected : %s\n", prefix_.c_str(),
+                         devlink::LinkErrorText(e->code));
             exitCode = kExitDisconnected;
             return false;
         }
@@ -122,7 +127,7 @@ std::optional<bake::CONCC_GaugeData> ControllerSession::WaitForGauge(int& exitCo
         auto out = protocol_.Receive(data.data(), data.size());
         for (const auto& line : out.errors) {
             if (line.source == L"OnBoardGDataReceived")
-                std::fprintf(stderr, "%ls\n", line.text.c_str());
+                std::fprintf(stderr, "%s%ls\n", prefix_.c_str(), line.text.c_str());
         }
         if (out.action != bake::ReceiveAction::GaugeData)
             return false;
@@ -202,7 +207,7 @@ bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t& out) {
 
 bool ParseCommandLine(const std::vector<std::string>& args,
                       std::initializer_list<const char*> allowed, const char* usage,
-                      CommandLine& out) {
+                      CommandLine& out, bool severalHosts) {
     auto fail = [&](const std::string& why) {
         std::fprintf(stderr, "calveroctl: %s\nusage: calveroctl %s\n", why.c_str(), usage);
         return false;
@@ -210,9 +215,11 @@ bool ParseCommandLine(const std::vector<std::string>& args,
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.rfind("--", 0) != 0) {
-            if (!out.host.empty())
+            if (!out.host.empty() && !severalHosts)
                 return fail("unexpected argument '" + a + "'");
-            out.host = a;
+            if (out.host.empty())
+                out.host = a;
+            out.hosts.push_back(a);
             continue;
         }
         bool known = a == "--port";

@@ -56,6 +56,9 @@ public:
     std::optional<bake::CONCC_GaugeData> WaitForGauge(int& exitCode);
 
     bake::ControllerProtocol& Protocol() { return protocol_; }
+    // Starts every line this session prints on stderr, e.g. "HOST: " where
+    // one command talks to several controllers.
+    void SetMessagePrefix(std::string prefix) { prefix_ = std::move(prefix); }
 
     // devlink::Receiver, called on the link thread.
     void OnPacket(const uint8_t* data, uint32_t length, uint32_t context) override;
@@ -83,6 +86,7 @@ private:
     devlink::Connection* link_ = nullptr;
     bake::ControllerProtocol protocol_;  // main thread only
     bool verbose_ = false;
+    std::string prefix_;
 
     std::mutex lock_;
     std::condition_variable ready_;
@@ -94,16 +98,18 @@ bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t& out);
 
 // HOST and "--name VALUE" options, --port already checked.
 struct CommandLine {
-    std::string host;
+    std::string host;                // the first
+    std::vector<std::string> hosts;  // all, in the order given
     uint16_t port = 5565;
     std::map<std::string, std::string> values;  // other options by name, with their dashes
 };
 
-// Parses the arguments of one command: exactly one HOST, --port and the
-// named options in `allowed` (each taking a value). Prints what is wrong and
+// Parses the arguments of one command: exactly one HOST (at least one with
+// `severalHosts`), --port and the named options in `allowed` (each taking a
+// value). Prints what is wrong and
 // the usage line on stderr and returns false on a mistake.
 bool ParseCommandLine(const std::vector<std::string>& args,
                       std::initializer_list<const char*> allowed, const char* usage,
-                      CommandLine& out);
+                      CommandLine& out, bool severalHosts = false);
 
 }  // namespace cli

@@ -6,7 +6,7 @@ CALVERO_PACKAGES="cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev lib
  qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libxkbcommon-dev xvfb xauth iproute2 util-linux
  libpugixml-dev fonts-dejavu-core libx11-dev
  help2man dpkg-dev desktop-file-utils appstream shared-mime-info man-db clang-format lintian
- poppler-utils"
+ poppler-utils dbus-daemon"
 
 calvero_install_packages() {
     missing=""

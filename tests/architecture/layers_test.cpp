@@ -33,8 +33,9 @@ TEST(Layers, TheDocumentDrawsEveryLayer) {
                                  {"bake", "chart", "discovery", "alarm"},
                                  {"report"},
                                  {"profile"},
+                                 {"overview"},
                                  {"widgets"},
-                                 {"bake/ui", "chart/ui", "discovery/ui"},
+                                 {"bake/ui", "chart/ui", "discovery/ui", "overview/ui", "alarm/ui"},
                                  {"report/ui", "profile/ui"},
                                  {"document"},
                                  {"shell"}};

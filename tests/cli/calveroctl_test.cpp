@@ -195,3 +195,77 @@ TEST(Calveroctl, UsageMistakes) {
         EXPECT_NE(std::string::npos, r.err.find("usage: calveroctl " + c[0])) << r.err;
     }
 }
+
+TEST(Calveroctl, MonitorOfSeveralHostsNamesTheDeviceOfEveryLine) {
+    // Two controllers on their own loopback addresses, on one port.
+    const std::string port = std::to_string(test_support::UnusedPort());
+    Sim a({"--rate", "20", "--bind", "127.0.0.2", "--port", port});
+    Sim b({"--rate", "20", "--bind", "127.0.0.3", "--port", port, "--plate-temp", "150"});
+    ASSERT_TRUE(a.Listening() && b.Listening());
+    auto r = Ctl({"monitor", "127.0.0.2", "127.0.0.3", "--count", "3", "--port", port});
+    EXPECT_EQ(0, r.code) << r.err;
+    auto lines = Lines(r.out);
+    ASSERT_EQ(7u, lines.size()) << r.out;
+    EXPECT_EQ(std::string("device,") + kHeader, lines[0]);
+    // Each host's own readings (the hot plate cools), three lines each, its times rising.
+    const struct {
+        std::string host;
+        double minMain, maxMain;
+    } hosts[] = {
+        {"127.0.0.2", 25.0, 25.0},
+        {"127.0.0.3", 140.0, 150.0},
+    };
+    for (const auto& h : hosts) {
+        int seen = 0;
+        long long previous = -1;
+        for (size_t i = 1; i < lines.size(); ++i) {
+            auto f = Fields(lines[i]);
+            ASSERT_EQ(12u, f.size()) << lines[i];
+            if (f[0] != h.host)
+                continue;
+            ++seen;
+            ASSERT_TRUE(IsNumber(f[1])) << lines[i];
+            EXPECT_EQ("1", f[2]) << lines[i];  // idle
+            ASSERT_TRUE(IsDegrees(f[5])) << lines[i];
+            EXPECT_GE(std::stod(f[5]), h.minMain) << lines[i];
+            EXPECT_LE(std::stod(f[5]), h.maxMain) << lines[i];
+            EXPECT_GT(std::stoll(f[1]), previous);
+            previous = std::stoll(f[1]);
+        }
+        EXPECT_EQ(3, seen) << h.host;
+    }
+}
+
+TEST(Calveroctl, MonitorOfSeveralHostsOutlivesOneDrop) {
+    const std::string port = std::to_string(test_support::UnusedPort());
+    Sim a({"--rate", "20", "--bind", "127.0.0.2", "--port", port});
+    Sim b({"--rate", "20", "--bind", "127.0.0.3", "--port", port});
+    test_support::Process monitor(
+        {CALVEROCTL_PATH, "monitor", "127.0.0.2", "127.0.0.3", "--count", "30", "--port", port});
+    std::string line;
+    ASSERT_TRUE(monitor.ReadLine(line, 5000));
+    ASSERT_TRUE(monitor.ReadLine(line, 5000));
+    b.Proc().Signal(SIGTERM);
+    // The other controller's lines go on to their count; the drop decides the code.
+    EXPECT_EQ(3, monitor.Wait(15000));
+    int fromA = 0;
+    for (const auto& l : Lines(monitor.Out())) fromA += l.rfind("127.0.0.2,", 0) == 0;
+    EXPECT_EQ(30, fromA);
+    EXPECT_NE(std::string::npos,
+              monitor.Err().find("127.0.0.3: Disconnected : [EIOCPE_CONN_CLOSED_BY_SERVER] "
+                                 "Connection closed by server!\n"))
+        << monitor.Err();
+}
+
+TEST(Calveroctl, MonitorOfSeveralHostsNeedsThemAll) {
+    const std::string port = std::to_string(test_support::UnusedPort());
+    Sim a({"--bind", "127.0.0.2", "--port", port});
+    ASSERT_TRUE(a.Listening());
+    auto r = Ctl({"monitor", "127.0.0.2", "127.0.0.4", "--count", "1", "--port", port});
+    EXPECT_EQ(2, r.code);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(
+        "127.0.0.4: Unable to connect : [EIOCPE_WSAECONNREFUSED] There is no running server on "
+        "selected host!\n",
+        r.err);
+}
