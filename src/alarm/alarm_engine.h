@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace alarms {
@@ -87,10 +88,14 @@ public:
 
     bool IsActive(AlarmRule rule) const { return state_[Index(rule)].active; }
     bool IsAcknowledged(AlarmRule rule) const { return state_[Index(rule)].acknowledged; }
+    // The text an active alarm was raised with.
+    const std::string& ActiveText(AlarmRule rule) const { return state_[Index(rule)].text; }
     // An active alarm nobody acknowledged: what turns the controller's row red.
     bool NeedsOperator() const;
 
     const std::string& Controller() const { return controller_; }
+    // Texts from now on name the controller so (its device ID, once known).
+    void SetController(std::string controller) { controller_ = std::move(controller); }
     const AlarmSettings& Settings() const { return settings_; }
     void SetSettings(const AlarmSettings& settings) { settings_ = settings; }
 

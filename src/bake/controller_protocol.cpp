@@ -82,6 +82,7 @@ ReceiveOutcome ControllerProtocol::Receive(const uint8_t* bytes, size_t length) 
                 out.errors.push_back({kSourceReceived, TooShortText(h.type, length)});
                 break;
             }
+            out.bakeResult = r;
             if (r.bakeError == 0) {
                 out.message =
                     Message{L"Successfully baked! Bake time : " + std::to_wstring(r.bakeTime),

@@ -57,6 +57,8 @@ struct ReceiveOutcome : Notice {
     CONCC_GaugeData gauge;
     CONCC_TempProfile profile;
     CONCC_BakeOptions options;
+    // A bake result packet (type 31): how the controller says the bake ended.
+    std::optional<CONCC_BakeResult> bakeResult;
 };
 
 // The protocol state of one control panel: the sequence counter (created as

@@ -160,6 +160,8 @@ void ControlPanel::OnPacket(const uint8_t* bytes, uint32_t length) {
     // The outcome is a value of its own: a message box below runs a nested
     // event loop in which further packets may arrive and be handled.
     const bake::ReceiveOutcome out = protocol_.Receive(bytes, length);
+    if (out.bakeResult)
+        emit bakeResultReceived(*out.bakeResult);
     out.Apply(log_, messageBox_);
     // Any answer to the reader's request, a refusal too, is the reader's and
     // ends its wait: the next report is the next bake's, for its record.

@@ -106,6 +106,10 @@ signals:
     // The controller's report of the running profile (type 34), while
     // Baking, unless RequestProfile's reader took it.
     void profileReported(const bake::CONCC_TempProfile& report);
+    // The controller's word on how a bake ended (its result packet), before
+    // the box that shows it: whoever watches an unattended plate hears it
+    // even while nobody closes the box.
+    void bakeResultReceived(const bake::CONCC_BakeResult& result);
 
 private:
     void OnBoardGDataReceived(const bake::CONCC_GaugeData& gauge);

@@ -42,7 +42,8 @@ std::vector<uint8_t> Gauge(uint32_t devState, uint64_t timestamp = 0, Readings r
 }
 
 // What the panel's signals told, in order, one short line each: "state 2",
-// "start 5000", "gauge 5000", "profile 1000/2", "end idle", "end link".
+// "start 5000", "gauge 5000", "profile 1000/2", "end idle", "end link",
+// "result 0"; "box" when a message box opened.
 struct Signals {
     explicit Signals(bake::ui::ControlPanel& panel) {
         using bake::ui::ControlPanel;
@@ -62,6 +63,10 @@ struct Signals {
                          [this](const bake::CONCC_TempProfile& r) {
                              lines.push_back("profile " + std::to_string(r.startTime) + "/" +
                                              std::to_string(r.points.size()));
+                         });
+        QObject::connect(&panel, &ControlPanel::bakeResultReceived,
+                         [this](const bake::CONCC_BakeResult& r) {
+                             lines.push_back("result " + std::to_string(r.bakeError));
                          });
     }
     size_t Count(const std::string& prefix) const {
@@ -225,6 +230,22 @@ TEST_F(ControlFrameTest, ABakeIsToldInOrderWithEveryGaugePacketDecoded) {
     Feed(report);  // a report while idle belongs to no bake
     Feed(Gauge(3, 5600));
     EXPECT_EQ(told.lines, (std::vector<std::string>{"gauge 5600"}));
+}
+
+TEST_F(ControlFrameTest, ABakeResultIsToldBeforeItsBoxOpens) {
+    panel.OnDeviceConnected();
+    box.onShow = [this] { told.lines.push_back("box"); };
+    told.lines.clear();
+    for (uint32_t error : {0u, bake::kResultOverheat}) {
+        const auto r = bake::EncodeBakeResult({{bake::CONCC_PKT_BAKE_RESULT, 0, 0}, 120, error});
+        Feed(std::vector<uint8_t>(r.begin(), r.end()));
+    }
+    const std::string overheat = "result " + std::to_string(bake::kResultOverheat);
+    EXPECT_EQ(told.lines, (std::vector<std::string>{"result 0", "box", overheat, "box"}));
+    // A packet too short to hold a result tells nothing.
+    told.lines.clear();
+    Feed(Header(bake::CONCC_PKT_BAKE_RESULT, 0, 0, 12));
+    EXPECT_EQ(0u, told.Count("result"));
 }
 
 TEST_F(ControlFrameTest, ALinkLostDuringABakeEndsIt) {
