@@ -121,12 +121,12 @@ chart::ui::ChartViewState ChartWidget::ViewState() const {
 
 // ---- model and view state -------------------------------------------------
 
-// Every change of data may move a curve, so the background goes stale
-// whatever the flags name; the flags tell the label boxes what to refill.
+// Any change of data but appended points may move any curve, so the
+// background goes stale; the canvas finds out itself which columns appended
+// points changed. The flags tell the label boxes what to refill.
 void ChartWidget::OnModelRedraw(unsigned flags) {
     canvas_.Boxes().MarkDirty(flags & ~unsigned(chart::kRedrawPointsAppended));
     if (flags & chart::kRedrawPointsAppended) {
-        canvas_.MarkStale();
         ScheduleFrame();
         return;
     }
@@ -152,9 +152,12 @@ void ChartWidget::ApplyMapping(const ViewMapping& m) {
     if (!chart::ui::IsUsableMapping(m))
         return;
     mapping_ = m;
-    // Box values (tracking position, nothing else) follow the mapping.
+    // Box values (tracking position, nothing else) follow the mapping. The
+    // canvas compares the view with the one it drew: a view moved sideways
+    // by whole pixels keeps most of its picture.
     canvas_.Boxes().MarkDirty(chart::kRedrawTrackingBox);
-    ViewChanged();
+    if (!frameTimer_.isActive())
+        update();
 }
 
 void ChartWidget::SetMapping(const ViewMapping& mapping) {

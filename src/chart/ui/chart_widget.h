@@ -131,6 +131,10 @@ public:
     const std::vector<QRectF>& TickLabelRects() const { return canvas_.TickLabelRects(); }
     // How often the background layer was drawn (the cache's hit rate).
     int BackgroundDrawCount() const { return canvas_.BackgroundDrawCount(); }
+    // How often it was brought up to date in part, and how many device
+    // columns of the plot the last of those drew.
+    int PartialDrawCount() const { return canvas_.PartialDrawCount(); }
+    int LastPartialColumns() const { return canvas_.LastPartialColumns(); }
 
 signals:
     // A "Show/Hide" item toggled an existing chart; visible means shown and
