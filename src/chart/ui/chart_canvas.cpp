@@ -339,6 +339,10 @@ bool ChartCanvas::UpdateBackground(QImage& image, QSize client, const ChartViewS
                 return false;
             continue;
         }
+        // A chart that neither moved nor changed is drawn again in the strips
+        // of the others.
+        if (points == d.points && k == 0 && !RedrawsSameInPart(*s, drawing))
+            return false;
         if (!inPart && (points != d.points || k != 0))
             return false;
         const double r = CurveReach(*s, dpr);

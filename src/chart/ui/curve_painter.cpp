@@ -853,6 +853,23 @@ bool DrawsInPart(const chart::ChartSeries& chart, CurveDrawing drawing) {
            !chart.showPoints;
 }
 
+bool RedrawsSameInPart(const chart::ChartSeries& chart, CurveDrawing drawing) {
+    switch (drawing) {
+        case CurveDrawing::kNone:
+        case CurveDrawing::kColumns:
+            return true;
+        case CurveDrawing::kLines:
+        case CurveDrawing::kMarkers:
+            // Crosses, markers and a spline are one path each, stroked where
+            // they are.
+            return chart.dashStyle == 5 || chart.tension != 0 ||
+                   (qAlpha(chart.color) == 255 && !chart.selected);
+        case CurveDrawing::kReducedLines:
+            break;
+    }
+    return false;
+}
+
 double CurveReach(const chart::ChartSeries& chart, qreal devicePixelRatio) {
     // The highlight is six pixels wider than the line; anti-aliasing and the
     // snap to device pixels add up to two more.

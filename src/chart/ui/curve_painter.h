@@ -48,6 +48,13 @@ CurveDrawing DrawChartCurve(QPainter& painter, const chart::ChartSeries& chart,
 // come and go with the spacing of all the points.
 bool DrawsInPart(const chart::ChartSeries& chart, CurveDrawing drawing);
 
+// Whether the chart, unchanged and in an unchanged view, drawn again clipped
+// to some columns, gives the pixels there that it gave before. Not so for a
+// translucent line or a selected one (whose highlight is translucent) through
+// points: their strokes go through a layer placed where the clip is, which
+// rounds their coordinates otherwise.
+bool RedrawsSameInPart(const chart::ChartSeries& chart, CurveDrawing drawing);
+
 // How far, in logical pixels, what DrawChartCurve draws for a chart (its
 // selection highlight included) can reach beyond the line through its points.
 double CurveReach(const chart::ChartSeries& chart, qreal devicePixelRatio);

@@ -412,6 +412,40 @@ TEST_F(ChartContainerTest, FollowingALiveRecordScrollsItsPictureAndDrawsOnlyNewC
     }
 }
 
+// Before a live record reaches the right edge its view stands still: the
+// columns of the new points are drawn, and the lines through few points in
+// sight (the profile, a spline, markers) are drawn again in them, as they
+// were.
+TEST_F(ChartContainerTest, AppendsInAStillViewDrawOnlyTheirColumns) {
+    chart::ui::ChartWidget chart;
+    chart.resize(800, 600);
+    chart.ZoomToRange(0, 100, 0, 100);
+    const std::vector<ChartPoint> profile = {{0, 25}, {30, 80}, {60, 90}, {80, 40}, {100, 30}};
+    chart.Set().AddChart(profile, L"Profile", L"", 0, 2.0f, 0.0f, 0xFFFFA500);
+    chart.Set().AddChart(profile, L"Spline", L"", 0, 1.0f, 0.5f, 0x800000FF);
+    const int markers = chart.Set().AddChart(std::vector<ChartPoint>{{5, 5}, {50, 8}, {95, 6}},
+                                             L"Markers", L"", 5, 1.0f, 0.0f, kBlue);
+    chart.Set().SetChartSelected(markers, true);
+    auto y = [](double x) { return 25 + 20 * std::sin(x * 3.1) + x / 2; };
+    std::vector<ChartPoint> pts;
+    double x = 0;
+    for (; x < 20; x += 1.0 / 64) pts.push_back({x, y(x)});
+    const int live = chart.Set().AddChart(pts, L"Temp", L"", 0, 2.0f, 0.0f, kRed);
+    chart.Set().SetLegendVisible(true);
+    chart.RenderFrame(1.0);
+    const int whole = chart.BackgroundDrawCount();
+    for (int packet = 0; packet < 40; ++packet) {
+        std::vector<ChartPoint> packetPoints;
+        for (int i = 0; i < 10; ++i) packetPoints.push_back({x += 1.0 / 64, y(x)});
+        ASSERT_TRUE(chart.Set().AppendChartPoints(live, packetPoints));
+        ASSERT_TRUE(SamePicture(chart.RenderFrame(1.0).copy(), FreshRender(chart, 1.0)))
+            << "packet " << packet;
+        ASSERT_LT(chart.LastPartialColumns(), 20) << "packet " << packet;
+    }
+    EXPECT_EQ(chart.BackgroundDrawCount(), whole);
+    EXPECT_EQ(chart.PartialDrawCount(), 40);
+}
+
 // Anything but a view moved sideways by whole pixels, or points appended,
 // while every curve in sight is dense, draws the picture whole.
 TEST_F(ChartContainerTest, ChangesOtherThanFollowingDrawThePictureWhole) {
@@ -467,6 +501,15 @@ TEST_F(ChartContainerTest, ChangesOtherThanFollowingDrawThePictureWhole) {
         {"points appended to a dashed line", fewPoints(1, 0.0f, appendOne)},
         {"points appended to a spline", fewPoints(0, 0.5f, appendOne)},
         {"a move sideways past a line through few points", fewPoints(0, 0.0f, moveLeft)},
+        {"points appended beside a translucent line through many points",
+         [](chart::ui::ChartWidget& w, int id) {
+             std::vector<ChartPoint> many;
+             for (int i = 0; i <= 100; ++i) many.push_back({i * 1.0, 70.0 + i % 2});
+             w.Set().AddChart(many, L"", L"", 0, 1.0f, 0.0f, 0x800000FF);
+             w.RenderFrame(1.0);
+             const ChartPoint p{80.5, 30};
+             w.Set().AppendChartPoints(id, std::span(&p, 1));
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
