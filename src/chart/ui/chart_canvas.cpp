@@ -147,9 +147,17 @@ const QImage& ChartCanvas::Background(QSize client, qreal dpr, const ChartViewSt
         background_.setDotsPerMeterY(qRound(dpiY_ / 0.0254));
         stale_ = true;
     }
-    if (stale_ || !UpdateBackground(background_, client, state))
+    changed_ = QRect();
+    if (stale_ || !UpdateBackground(background_, client, state)) {
         DrawBackground(background_, client, state);
+        changed_ = QRect(QPoint(0, 0), client);
+    }
     return background_;
+}
+
+QRect ChartCanvas::UpdatePicture(QSize client, qreal dpr, const ChartViewState& state) {
+    Background(client, dpr, state);
+    return changed_;
 }
 
 // The frame buffer lives on between frames: a fresh image per paint would
@@ -418,8 +426,9 @@ bool ChartCanvas::UpdateBackground(QImage& image, QSize client, const ChartViewS
     int columns = 0;
     std::vector<DrawnChart> drawn;
     for (const auto& [from, to] : merged) {
-        drawn =
-            DrawPlot(p, QRectF(from / dpr, 0, (to - from) / dpr, bottom), m, true, state.panning);
+        const QRectF strip(from / dpr, 0, (to - from) / dpr, bottom);
+        drawn = DrawPlot(p, strip, m, true, state.panning);
+        changed_ |= strip.toAlignedRect();
         columns += to - from;
     }
     // A curve drawn otherwise than before (a run that became dense enough to
@@ -434,6 +443,7 @@ bool ChartCanvas::UpdateBackground(QImage& image, QSize client, const ChartViewS
         p.fillRect(QRectF(0, bottom + 1, client.width(), h - bottom - 1), kBackgroundFill);
         tickLabels_.resize(yTickLabels_);
         DrawXLabels(p, QFontMetricsF(font_, &image), m, client.width());
+        changed_ = QRect(QPoint(0, 0), client);  // the plot scrolled
     }
     drawnCharts_ = std::move(drawn);
     drawnMapping_ = m;

@@ -23,6 +23,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QRectF>
 #include <QSize>
 
@@ -107,6 +108,13 @@ public:
     // Drops the cached images (their memory too); the next frame draws anew.
     void Discard();
 
+    // Brings the background up to date for `state` without composing a
+    // frame, and tells which part of the picture that changed (client
+    // pixels): all of it after a whole drawing, the columns drawn anew after
+    // a partial one (the whole plot and its labels where it scrolled), none
+    // where nothing changed.
+    QRect UpdatePicture(QSize client, qreal devicePixelRatio, const ChartViewState& state);
+
     // The whole frame for `state` at a device pixel ratio. The image is
     // reused between calls: copy it to keep it.
     QImage RenderFrame(QSize client, qreal devicePixelRatio, const ChartViewState& state);
@@ -156,6 +164,7 @@ private:
     int backgroundDraws_ = 0;
     int partialDraws_ = 0;
     int lastPartialColumns_ = 0;
+    QRect changed_;  // client pixels the last Background call changed
     Layout layout_;
     std::vector<QRectF> tickLabels_;
     size_t yTickLabels_ = 0;  // the first of tickLabels_ are the rows'

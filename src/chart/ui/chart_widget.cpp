@@ -80,7 +80,7 @@ ChartWidget::ChartWidget(std::unique_ptr<chart::ChartSet> own, chart::ChartSet* 
     connect(&autoScroll_, &QTimer::timeout, this, &ChartWidget::AutoScrollTick);
     frameTimer_.setSingleShot(true);
     frameTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
+    connect(&frameTimer_, &QTimer::timeout, this, &ChartWidget::PaintChanges);
     Observe(*set_);
 }
 
@@ -257,6 +257,23 @@ int ChartWidget::ChartAt(const QPointF& pos) const {
 void ChartWidget::resizeEvent(QResizeEvent* event) {
     canvas_.Discard();
     QWidget::resizeEvent(event);
+}
+
+// A frame of a live record: the picture is brought up to date now, so that
+// only the columns it drew anew go to the screen, not the whole control.
+// What lies over the picture besides the legend (a selection with its
+// statistics, the cross-hair) may change with every point: then all of it.
+void ChartWidget::PaintChanges() {
+    const ChartViewState state = ViewState();
+    if (state.selectionExists || state.tracking || state.zoomBoxing || canvas_.HasDecoration() ||
+        width() <= 0 || height() <= 0) {
+        update();
+        return;
+    }
+    canvas_.SetLogicalDpi(logicalDpiX(), logicalDpiY());
+    const QRect changed = canvas_.UpdatePicture(size(), devicePixelRatioF(), state);
+    if (!changed.isEmpty())
+        update(changed);
 }
 
 QImage ChartWidget::RenderFrame(qreal dpr) {

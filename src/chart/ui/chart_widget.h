@@ -146,6 +146,7 @@ protected:
     // Asks for a paint at the next frame, unless one is asked for already or
     // the control cannot be seen (showing it paints it whole anyway).
     void ScheduleFrame();
+    void PaintChanges();
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -446,6 +446,58 @@ TEST_F(ChartContainerTest, AppendsInAStillViewDrawOnlyTheirColumns) {
     EXPECT_EQ(chart.PartialDrawCount(), 40);
 }
 
+namespace {
+
+// The part of a widget its last paint covered.
+class PaintRegions : public QObject {
+public:
+    explicit PaintRegions(QWidget& w) { w.installEventFilter(this); }
+    int paints = 0;
+    QRect last;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            ++paints;
+            last = static_cast<QPaintEvent*>(e)->region().boundingRect();
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+// What a frame of appended points puts on the screen is the columns they
+// changed; with a selection, whose statistics follow the points, all of it.
+TEST_F(ChartContainerTest, AFrameOfAppendedPointsRepaintsOnlyTheirColumns) {
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart_));
+    chart_.ZoomToRange(0, 100, 0, 100);
+    std::vector<ChartPoint> pts;
+    double x = 0;
+    for (; x < 50; x += 1.0 / 64) pts.push_back({x, 50 + 20 * std::sin(x)});
+    const int id = chart_.Set().AddChart(pts, L"Temp", L"", 0, 2.0f, 0.0f, kRed);
+    chart_.Set().SetLegendVisible(true);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !chart_.FramePending(); }));
+    QCoreApplication::processEvents();
+    PaintRegions regions(chart_);
+    auto packet = [&] {
+        std::vector<ChartPoint> more;
+        for (int i = 0; i < 8; ++i) more.push_back({x += 1.0 / 64, 50 + 20 * std::sin(x)});
+        ASSERT_TRUE(chart_.Set().AppendChartPoints(id, more));
+        chart_.EnsurePointVisible(id, x, more.back().y);
+        regions.paints = 0;
+        ASSERT_TRUE(uitest::PumpUntil([&] { return regions.paints > 0; }));
+    };
+    ASSERT_NO_FATAL_FAILURE(packet());
+    EXPECT_GT(regions.last.width(), 0);
+    EXPECT_LT(regions.last.width(), 30);
+    EXPECT_EQ(chart_.RenderFrame(1.0), FreshRender(chart_, 1.0));
+
+    chart_.SetSelection(10, 20);
+    ASSERT_NO_FATAL_FAILURE(packet());
+    EXPECT_EQ(regions.last, chart_.rect());
+}
+
 // Anything but a view moved sideways by whole pixels, or points appended,
 // while every curve in sight is dense, draws the picture whole.
 TEST_F(ChartContainerTest, ChangesOtherThanFollowingDrawThePictureWhole) {
