@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 #include "chart/ui/chart_font.h"
 #include "chart/ui/chart_overlay.h"
@@ -51,6 +53,11 @@ void AddDashes(std::vector<QRectF>& out, double from, double to, double at, bool
         const double len = std::min(4.0, to - d);
         out.push_back(horizontal ? QRectF(d, at, len, 1) : QRectF(at, d, 1, len));
     }
+}
+
+double PositiveMod(double v, double m) {
+    const double r = std::fmod(v, m);
+    return r < 0 ? r + m : r;
 }
 
 void FillRects(QPainter& p, const std::vector<QRectF>& rects, const QColor& color) {
@@ -140,9 +147,17 @@ const QImage& ChartCanvas::Background(QSize client, qreal dpr, const ChartViewSt
         background_.setDotsPerMeterY(qRound(dpiY_ / 0.0254));
         stale_ = true;
     }
-    if (stale_)
+    changed_ = QRect();
+    if (stale_ || !UpdateBackground(background_, client, state)) {
         DrawBackground(background_, client, state);
+        changed_ = QRect(QPoint(0, 0), client);
+    }
     return background_;
+}
+
+QRect ChartCanvas::UpdatePicture(QSize client, qreal dpr, const ChartViewState& state) {
+    Background(client, dpr, state);
+    return changed_;
 }
 
 // The frame buffer lives on between frames: a fresh image per paint would
@@ -180,24 +195,17 @@ void ChartCanvas::DrawBackground(QImage& image, QSize client, const ChartViewSta
     const Layout& l = layout_;
     const double w = client.width(), h = client.height();
     const double plotBottom = h - l.xLabelRowHeight;
-    const bool panning = state.panning;
 
     image.fill(kBackgroundFill);
     QPainter p(&image);
     p.setFont(font_);
-    p.setRenderHint(QPainter::TextAntialiasing, !panning);
+    p.setRenderHint(QPainter::TextAntialiasing, !state.panning);
     const QFontMetricsF fm(font_, &image);
     tickLabels_.clear();
 
-    // Rows, their labels right-aligned left of the plot, and the X axis line.
-    const auto rows = GridRows(mapping.originY, l.ticksY, 0, h);
-    std::vector<QRectF> dashes;
-    p.setClipRect(QRectF(0, 0, w, plotBottom));
-    for (const auto& row : rows) AddDashes(dashes, l.yLabelColumnWidth, w, Snap(row.pixel), true);
-    FillRects(p, dashes, kGrid);
-    p.setClipping(false);
+    // Row labels right-aligned left of the plot, and the X axis line.
     p.setPen(kTickText);
-    for (const auto& row : rows) {
+    for (const auto& row : GridRows(mapping.originY, l.ticksY, 0, h)) {
         const QString label = QString::fromStdWString(set_->YTickLabel(row.value, l.ticksY.step));
         const auto top = PlaceTickLabel(row.pixel, fm.height(), {0, plotBottom, 0, plotBottom});
         if (top) {
@@ -207,17 +215,22 @@ void ChartCanvas::DrawBackground(QImage& image, QSize client, const ChartViewSta
             tickLabels_.emplace_back(left, *top, fm.horizontalAdvance(label), fm.height());
         }
     }
+    yTickLabels_ = tickLabels_.size();
     p.fillRect(QRectF(l.yLabelColumnWidth, Snap(plotBottom), w - l.yLabelColumnWidth, 1), kGrid);
+    DrawXLabels(p, fm, mapping, w);
 
-    // Columns, their labels centred below the plot, and the Y axis line.
-    const auto cols = GridColumns(mapping.originX, l.ticksX, 0, w);
-    dashes.clear();
-    p.setClipRect(QRectF(l.yLabelColumnWidth, 0, w, h));
-    for (const auto& col : cols) AddDashes(dashes, 0, plotBottom, Snap(col.pixel), false);
-    FillRects(p, dashes, kGrid);
-    p.setClipping(false);
+    drawnCharts_ = DrawPlot(p, QRectF(l.plot.x, l.plot.y, l.plot.width, l.plot.height), mapping,
+                            false, state.panning);
+    drawnMapping_ = mapping;
+    drawnPanning_ = state.panning;
+}
+
+void ChartCanvas::DrawXLabels(QPainter& p, const QFontMetricsF& fm, const ViewMapping& mapping,
+                              double w) {
+    const Layout& l = layout_;
+    const double plotBottom = l.plot.Bottom();
     p.setPen(kTickText);
-    for (const auto& col : cols) {
+    for (const auto& col : GridColumns(mapping.originX, l.ticksX, 0, w)) {
         const QString label = QString::fromStdWString(set_->XTickLabel(col.value, l.ticksX.step));
         const auto left =
             PlaceTickLabel(col.pixel, fm.horizontalAdvance(label), {l.yLabelColumnWidth, w, 0, w});
@@ -227,20 +240,216 @@ void ChartCanvas::DrawBackground(QImage& image, QSize client, const ChartViewSta
                                      fm.height());
         }
     }
+}
+
+std::vector<ChartCanvas::DrawnChart> ChartCanvas::DrawPlot(QPainter& p, const QRectF& area,
+                                                           const ViewMapping& mapping, bool fill,
+                                                           bool panning) {
+    const Layout& l = layout_;
+    const double w = l.plot.Right(), plotBottom = l.plot.Bottom();
+    const QRectF clip = area.intersected(QRectF(l.plot.x, l.plot.y, l.plot.width, l.plot.height));
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setClipRect(clip);
+    if (fill)
+        p.fillRect(clip, kBackgroundFill);
+
+    // Row dashes keep step with the data's x, like everything else in the
+    // plot, so that a view moved sideways shows them where they were.
+    std::vector<QRectF> dashes;
+    const double start = l.plot.x + Snap(PositiveMod(Snap(mapping.originX) - l.plot.x, 6.0)) - 6;
+    const double from = start + 6 * std::floor((clip.left() - start) / 6);
+    const double to = std::min(w, clip.right() + 6);
+    for (const auto& row : GridRows(mapping.originY, l.ticksY, 0, plotBottom + l.xLabelRowHeight))
+        AddDashes(dashes, from, to, Snap(row.pixel), true);
+    FillRects(p, dashes, kGrid);
+
+    // Column dashes and the Y axis line.
+    dashes.clear();
+    for (const auto& col : GridColumns(mapping.originX, l.ticksX, 0, w)) {
+        if (col.pixel >= clip.left() - 2 && col.pixel <= clip.right() + 2)
+            AddDashes(dashes, 0, plotBottom, Snap(col.pixel), false);
+    }
+    FillRects(p, dashes, kGrid);
     p.fillRect(QRectF(Snap(l.yLabelColumnWidth), 0, 1, plotBottom), kGrid);
 
-    // Zero lines, 2 pixels centred on the origin, and curves inside the plot only.
-    p.setClipRect(QRectF(l.plot.x, l.plot.y, l.plot.width, l.plot.height));
+    // Zero lines, 2 pixels centred on the origin, and the curves.
+    const double h = plotBottom + l.xLabelRowHeight;
     if (0 <= mapping.originY && mapping.originY < h)
         p.fillRect(QRectF(0, Snap(mapping.originY) - 1, w, 2), kTickText);
     if (0 <= mapping.originX && mapping.originX < w)
         p.fillRect(QRectF(Snap(mapping.originX) - 1, 0, 2, h), kTickText);
     p.setRenderHint(QPainter::Antialiasing, !panning);
+    std::vector<DrawnChart> drawn;
+    drawn.reserve(set_->Charts().size());
     for (const auto& [id, s] : set_->Charts()) {
+        DrawnChart d{id, s->visible, s->Points().size(), 0};
         if (s->visible && s->HasPoints())
-            DrawChartCurve(p, *s, mapping, l.visible);
+            d.drawing = static_cast<int>(DrawChartCurve(p, *s, mapping, l.visible));
+        drawn.push_back(d);
     }
-    p.setClipping(false);
+    p.restore();
+    return drawn;
+}
+
+// Brings the background from the view it shows to `state`'s without drawing
+// it whole, where that gives the very same picture: see the header. False,
+// with the image perhaps half done, where it does not; the caller then draws
+// it whole.
+bool ChartCanvas::UpdateBackground(QImage& image, QSize client, const ChartViewState& state) {
+    const ViewMapping& m = state.mapping;
+    const ViewMapping& o = drawnMapping_;
+    if (state.panning != drawnPanning_ || m.scaleX != o.scaleX || m.scaleY != o.scaleY ||
+        m.originY != o.originY)
+        return false;
+    const qreal dpr = image.devicePixelRatio();
+    const double shift = m.originX - o.originX;
+    const double k = std::round(shift);
+    // Grid lines snap to whole logical pixels: a move by part of one would
+    // move them by a different amount than the curves.
+    if (std::abs(shift - k) > 1e-6 || (k != 0 && dpr != std::round(dpr)))
+        return false;
+    const Layout l = ComputeLayout(m, client);
+    const Layout& was = layout_;
+    if (l.plot.x != was.plot.x || l.plot.y != was.plot.y || l.plot.width != was.plot.width ||
+        l.plot.height != was.plot.height || l.ticksX.step != was.ticksX.step ||
+        l.ticksX.spacing != was.ticksX.spacing || l.ticksY.step != was.ticksY.step ||
+        l.ticksY.spacing != was.ticksY.spacing || l.xLabelRowHeight != was.xLabelRowHeight)
+        return false;
+    const double left = l.plot.x, right = l.plot.Right(), bottom = l.plot.Bottom();
+    if (std::abs(k) >= right - left)
+        return false;
+
+    // Which columns the charts changed: from just before each chart's first
+    // new point (a line that ended there goes on) to its last, as far as a
+    // stroke reaches.
+    const auto& charts = set_->Charts();
+    if (charts.size() != drawnCharts_.size())
+        return false;
+    auto wouldDraw = [&](const chart::ChartSeries& s) {
+        return !(s.MinY() > l.visible.top || s.MaxY() < l.visible.bottom) &&
+               !s.GetPointRange(l.visible.left, l.visible.right).empty();
+    };
+    double dirtyFrom = right, dirtyTo = left, reach = 2;
+    size_t i = 0;
+    for (const auto& [id, s] : charts) {
+        const DrawnChart& d = drawnCharts_[i++];
+        const size_t points = s->Points().size();
+        if (d.id != id || d.visible != s->visible || points < d.points)
+            return false;
+        if (!s->visible)
+            continue;
+        const auto drawing = static_cast<CurveDrawing>(d.drawing);
+        const bool inPart = DrawsInPart(*s, drawing);
+        if (drawing == CurveDrawing::kNone) {
+            // Nothing of it on the picture: it must stay so.
+            if ((points != d.points || k != 0) && wouldDraw(*s))
+                return false;
+            continue;
+        }
+        // A chart that neither moved nor changed is drawn again in the strips
+        // of the others.
+        if (points == d.points && k == 0 && !RedrawsSameInPart(*s, drawing))
+            return false;
+        if (!inPart && (points != d.points || k != 0))
+            return false;
+        const double r = CurveReach(*s, dpr);
+        reach = std::max(reach, r);
+        if (points == d.points)
+            continue;
+        const chart::PointStore& pts = s->Points();
+        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+        for (size_t j = d.points - 1; j < points; ++j) {
+            const double x = pts[j].x;
+            if (std::isfinite(x)) {
+                lo = std::min(lo, x);
+                hi = std::max(hi, x);
+            }
+        }
+        if (lo <= hi) {
+            dirtyFrom = std::min(dirtyFrom, std::clamp(m.PixelX(lo), -1e9, 1e9) - r);
+            dirtyTo = std::max(dirtyTo, std::clamp(m.PixelX(hi), -1e9, 1e9) + r);
+        }
+    }
+
+    // The strips to draw, in device columns of the plot.
+    std::vector<std::pair<int, int>> strips;
+    auto addStrip = [&](double from, double to) {
+        from = std::max(from, left);
+        to = std::min(to, right);
+        if (from < to)
+            strips.emplace_back(static_cast<int>(std::floor(from * dpr)),
+                                static_cast<int>(std::ceil(to * dpr)));
+    };
+    if (k != 0) {
+        // The Y axis stays where it is, and the curves lose there what
+        // strokes of points that left the view reached in.
+        addStrip(left, left + 1 + reach);
+        if (k < 0)
+            addStrip(right + k - reach, right);
+        else
+            addStrip(left, left + k + reach);
+    }
+    if (dirtyFrom < dirtyTo)
+        addStrip(dirtyFrom, dirtyTo);
+    if (strips.empty())
+        return true;  // nothing moved, nothing in sight changed
+    std::sort(strips.begin(), strips.end());
+    std::vector<std::pair<int, int>> merged;
+    for (const auto& s : strips) {
+        if (!merged.empty() && s.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, s.second);
+        else
+            merged.push_back(s);
+    }
+
+    if (k != 0) {
+        // The plot's pixels move with the data, as paper under the pens.
+        const int dx = static_cast<int>(k * dpr);
+        const int x0 = static_cast<int>(left * dpr), x1 = image.width();
+        const int rows = std::min(image.height(), static_cast<int>(bottom * dpr));
+        const size_t bytes = static_cast<size_t>(x1 - x0 - std::abs(dx)) * sizeof(QRgb);
+        uchar* bits = image.bits();
+        for (int y = 0; y < rows; ++y) {
+            QRgb* row = reinterpret_cast<QRgb*>(bits + y * image.bytesPerLine());
+            if (dx < 0)
+                std::memmove(row + x0, row + x0 - dx, bytes);
+            else
+                std::memmove(row + x0 + dx, row + x0, bytes);
+        }
+    }
+
+    layout_ = l;  // the same but for the data range it shows
+    QPainter p(&image);
+    p.setFont(font_);
+    p.setRenderHint(QPainter::TextAntialiasing, !state.panning);
+    int columns = 0;
+    std::vector<DrawnChart> drawn;
+    for (const auto& [from, to] : merged) {
+        const QRectF strip(from / dpr, 0, (to - from) / dpr, bottom);
+        drawn = DrawPlot(p, strip, m, true, state.panning);
+        changed_ |= strip.toAlignedRect();
+        columns += to - from;
+    }
+    // A curve drawn otherwise than before (a run that became dense enough to
+    // reduce, say) would not join up with what was kept.
+    for (size_t j = 0; j < drawn.size(); ++j) {
+        if (drawn[j].drawing != drawnCharts_[j].drawing)
+            return false;
+    }
+    if (k != 0) {
+        // The tick labels below the plot follow their columns.
+        const double h = client.height();
+        p.fillRect(QRectF(0, bottom + 1, client.width(), h - bottom - 1), kBackgroundFill);
+        tickLabels_.resize(yTickLabels_);
+        DrawXLabels(p, QFontMetricsF(font_, &image), m, client.width());
+        changed_ = QRect(QPoint(0, 0), client);  // the plot scrolled
+    }
+    drawnCharts_ = std::move(drawn);
+    drawnMapping_ = m;
+    ++partialDraws_;
+    lastPartialColumns_ = columns;
+    return true;
 }
 
 void ChartCanvas::DrawOverlay(QPainter& p, QSize client, const ChartViewState& state) {

@@ -6,14 +6,24 @@
 // `calveroctl chart render` and the report PDF draw with it alone, so that
 // they need the GUI library only and never a widget.
 //
-// The background is redrawn only when it went stale (MarkStale) or the
-// image's size or pixel ratio changed.
+// The background is redrawn whole only when it went stale (MarkStale), the
+// image's size or pixel ratio changed, or the view changed otherwise than
+// below. Where the view only moved sideways by whole logical pixels (a view
+// that follows live data, at a whole pixel ratio) or points were appended,
+// and every curve in sight is one that can be drawn in part (a dense solid
+// line reduced to columns, see DrawsInPart), the plot is scrolled as a
+// strip-chart recorder moves its paper and only the columns that came into
+// sight or whose curves changed are drawn anew; the tick labels below the
+// plot are drawn again. The picture equals a whole drawing of the same view
+// pixel for pixel.
 //
 // One thread at a time, like its chart set.
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QRectF>
 #include <QSize>
 
@@ -98,6 +108,13 @@ public:
     // Drops the cached images (their memory too); the next frame draws anew.
     void Discard();
 
+    // Brings the background up to date for `state` without composing a
+    // frame, and tells which part of the picture that changed (client
+    // pixels): all of it after a whole drawing, the columns drawn anew after
+    // a partial one (the whole plot and its labels where it scrolled), none
+    // where nothing changed.
+    QRect UpdatePicture(QSize client, qreal devicePixelRatio, const ChartViewState& state);
+
     // The whole frame for `state` at a device pixel ratio. The image is
     // reused between calls: copy it to keep it.
     QImage RenderFrame(QSize client, qreal devicePixelRatio, const ChartViewState& state);
@@ -110,12 +127,31 @@ public:
     // Layout and tick labels (client pixels) of the last background drawing.
     const Layout& LastLayout() const { return layout_; }
     const std::vector<QRectF>& TickLabelRects() const { return tickLabels_; }
-    // How often the background was drawn (the cache's hit rate).
+    // How often the background was drawn whole (the cache's hit rate).
     int BackgroundDrawCount() const { return backgroundDraws_; }
+    // How often it was brought up to date in part, and how many device
+    // columns of the plot the last of those drew (the rest was kept).
+    int PartialDrawCount() const { return partialDraws_; }
+    int LastPartialColumns() const { return lastPartialColumns_; }
 
 private:
+    // What the background shows of a chart, to tell later which part of it
+    // an append or a scroll changed.
+    struct DrawnChart {
+        int id = 0;
+        bool visible = false;
+        size_t points = 0;
+        int drawing = 0;  // CurveDrawing
+    };
+
     const QImage& Background(QSize client, qreal dpr, const ChartViewState& state);
     void DrawBackground(QImage& image, QSize client, const ChartViewState& state);
+    bool UpdateBackground(QImage& image, QSize client, const ChartViewState& state);
+    // The plot's contents inside `area` (client pixels, within the plot):
+    // grid, axis, zero lines and curves; fills the area first if asked.
+    std::vector<DrawnChart> DrawPlot(QPainter& p, const QRectF& area, const ViewMapping& mapping,
+                                     bool fill, bool panning);
+    void DrawXLabels(QPainter& p, const QFontMetricsF& fm, const ViewMapping& mapping, double w);
     void DrawOverlay(QPainter& p, QSize client, const ChartViewState& state);
 
     const chart::ChartSet* set_;
@@ -126,8 +162,16 @@ private:
     QImage frame_;  // background copy plus overlay, reused between frames
     bool stale_ = true;
     int backgroundDraws_ = 0;
+    int partialDraws_ = 0;
+    int lastPartialColumns_ = 0;
+    QRect changed_;  // client pixels the last Background call changed
     Layout layout_;
     std::vector<QRectF> tickLabels_;
+    size_t yTickLabels_ = 0;  // the first of tickLabels_ are the rows'
+    // The view the background shows, and its charts.
+    ViewMapping drawnMapping_;
+    bool drawnPanning_ = false;
+    std::vector<DrawnChart> drawnCharts_;
     std::unique_ptr<LabelBoxes> boxes_;
     Decoration decoration_;
 };

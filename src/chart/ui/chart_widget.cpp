@@ -80,7 +80,7 @@ ChartWidget::ChartWidget(std::unique_ptr<chart::ChartSet> own, chart::ChartSet* 
     connect(&autoScroll_, &QTimer::timeout, this, &ChartWidget::AutoScrollTick);
     frameTimer_.setSingleShot(true);
     frameTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
+    connect(&frameTimer_, &QTimer::timeout, this, &ChartWidget::PaintChanges);
     Observe(*set_);
 }
 
@@ -121,12 +121,12 @@ chart::ui::ChartViewState ChartWidget::ViewState() const {
 
 // ---- model and view state -------------------------------------------------
 
-// Every change of data may move a curve, so the background goes stale
-// whatever the flags name; the flags tell the label boxes what to refill.
+// Any change of data but appended points may move any curve, so the
+// background goes stale; the canvas finds out itself which columns appended
+// points changed. The flags tell the label boxes what to refill.
 void ChartWidget::OnModelRedraw(unsigned flags) {
     canvas_.Boxes().MarkDirty(flags & ~unsigned(chart::kRedrawPointsAppended));
     if (flags & chart::kRedrawPointsAppended) {
-        canvas_.MarkStale();
         ScheduleFrame();
         return;
     }
@@ -152,9 +152,12 @@ void ChartWidget::ApplyMapping(const ViewMapping& m) {
     if (!chart::ui::IsUsableMapping(m))
         return;
     mapping_ = m;
-    // Box values (tracking position, nothing else) follow the mapping.
+    // Box values (tracking position, nothing else) follow the mapping. The
+    // canvas compares the view with the one it drew: a view moved sideways
+    // by whole pixels keeps most of its picture.
     canvas_.Boxes().MarkDirty(chart::kRedrawTrackingBox);
-    ViewChanged();
+    if (!frameTimer_.isActive())
+        update();
 }
 
 void ChartWidget::SetMapping(const ViewMapping& mapping) {
@@ -254,6 +257,23 @@ int ChartWidget::ChartAt(const QPointF& pos) const {
 void ChartWidget::resizeEvent(QResizeEvent* event) {
     canvas_.Discard();
     QWidget::resizeEvent(event);
+}
+
+// A frame of a live record: the picture is brought up to date now, so that
+// only the columns it drew anew go to the screen, not the whole control.
+// What lies over the picture besides the legend (a selection with its
+// statistics, the cross-hair) may change with every point: then all of it.
+void ChartWidget::PaintChanges() {
+    const ChartViewState state = ViewState();
+    if (state.selectionExists || state.tracking || state.zoomBoxing || canvas_.HasDecoration() ||
+        width() <= 0 || height() <= 0) {
+        update();
+        return;
+    }
+    canvas_.SetLogicalDpi(logicalDpiX(), logicalDpiY());
+    const QRect changed = canvas_.UpdatePicture(size(), devicePixelRatioF(), state);
+    if (!changed.isEmpty())
+        update(changed);
 }
 
 QImage ChartWidget::RenderFrame(qreal dpr) {

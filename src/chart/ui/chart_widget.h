@@ -131,6 +131,10 @@ public:
     const std::vector<QRectF>& TickLabelRects() const { return canvas_.TickLabelRects(); }
     // How often the background layer was drawn (the cache's hit rate).
     int BackgroundDrawCount() const { return canvas_.BackgroundDrawCount(); }
+    // How often it was brought up to date in part, and how many device
+    // columns of the plot the last of those drew.
+    int PartialDrawCount() const { return canvas_.PartialDrawCount(); }
+    int LastPartialColumns() const { return canvas_.LastPartialColumns(); }
 
 signals:
     // A "Show/Hide" item toggled an existing chart; visible means shown and
@@ -142,6 +146,7 @@ protected:
     // Asks for a paint at the next frame, unless one is asked for already or
     // the control cannot be seen (showing it paints it whole anyway).
     void ScheduleFrame();
+    void PaintChanges();
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

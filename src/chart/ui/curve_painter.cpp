@@ -589,8 +589,8 @@ const std::vector<ColumnSpan>& CachedColumns(const chart::ChartSeries& chart, ch
     return cache->spans;
 }
 
-void DrawDense(QPainter& painter, const chart::ChartSeries& chart, chart::PointRun run,
-               const ViewMapping& mapping, const DeviceColumns& device) {
+CurveDrawing DrawDense(QPainter& painter, const chart::ChartSeries& chart, chart::PointRun run,
+                       const ViewMapping& mapping, const DeviceColumns& device) {
     const std::optional<DirectTarget> target = DirectTargetOf(painter);
     if (chart.dashStyle == 0 && target) {
         // At a whole device pixel ratio, a curve of whole logical pixels is
@@ -605,7 +605,7 @@ void DrawDense(QPainter& painter, const chart::ChartSeries& chart, chart::PointR
         PaintColumns(*target, spans, width, chart.color, group);
         if (chart.selected)
             PaintColumns(*target, spans, width + 6.0, HighlightColor(chart.color), group);
-        return;
+        return CurveDrawing::kColumns;
     }
     // A dash pattern must run along the line, which columns cannot show.
     const std::vector<QPointF> pixels =
@@ -614,19 +614,18 @@ void DrawDense(QPainter& painter, const chart::ChartSeries& chart, chart::PointR
     StrokeStraight(painter, pixels, CurvePen(chart, scale));
     if (chart.selected)
         StrokeStraight(painter, pixels, HighlightPen(chart, scale));
+    return CurveDrawing::kReducedLines;
 }
 
-void DrawLine(QPainter& painter, const chart::ChartSeries& chart, chart::PointRun run,
-              const ViewMapping& mapping, const VisibleRange& range) {
+CurveDrawing DrawLine(QPainter& painter, const chart::ChartSeries& chart, chart::PointRun run,
+                      const ViewMapping& mapping, const VisibleRange& range) {
     const DeviceColumns device = ColumnsOf(painter);
     // Only the columns the run covers inside the view count.
     const double left = std::max(mapping.PixelX(run.front().x), mapping.PixelX(range.left));
     const double right = std::min(mapping.PixelX(run.back().x), mapping.PixelX(range.right));
     const double columns = std::max(0.0, right - left) * device.scale;
-    if (UseColumnReduction(run.size(), columns, chart.tension)) {
-        DrawDense(painter, chart, run, mapping, device);
-        return;
-    }
+    if (UseColumnReduction(run.size(), columns, chart.tension))
+        return DrawDense(painter, chart, run, mapping, device);
     const qreal scale = DeviceScale(painter);
     std::vector<QPointF> pixels = ToPixelPoints(run, mapping);
     SnapToDevicePixels(pixels, painter.deviceTransform(), LineWidth(chart, scale),
@@ -634,6 +633,7 @@ void DrawLine(QPainter& painter, const chart::ChartSeries& chart, chart::PointRu
     StrokeCurve(painter, pixels, chart.tension, CurvePen(chart, scale));
     if (chart.selected)
         StrokeCurve(painter, pixels, chart.tension, HighlightPen(chart, scale));
+    return CurveDrawing::kLines;
 }
 
 }  // namespace
@@ -824,18 +824,20 @@ std::vector<ColumnExtent> ColumnExtents(std::span<const ColumnSpan> spans, long 
     return extents;
 }
 
-void DrawChartCurve(QPainter& painter, const chart::ChartSeries& chart, const ViewMapping& mapping,
-                    const VisibleRange& range) {
+CurveDrawing DrawChartCurve(QPainter& painter, const chart::ChartSeries& chart,
+                            const ViewMapping& mapping, const VisibleRange& range) {
     if (chart.MinY() > range.top || chart.MaxY() < range.bottom)
-        return;
+        return CurveDrawing::kNone;
     const chart::PointRun run = chart.GetPointRange(range.left, range.right);
     if (run.empty())
-        return;
+        return CurveDrawing::kNone;
+    CurveDrawing drawn = CurveDrawing::kMarkers;
     painter.save();
     if (chart.dashStyle != 5 && run.size() >= 2)
-        DrawLine(painter, chart, run, mapping, range);
+        drawn = DrawLine(painter, chart, run, mapping, range);
     const QPainterPath markers = MarkerPath(chart, run, mapping);
     if (!markers.isEmpty()) {
+        drawn = CurveDrawing::kMarkers;
         painter.setBrush(Qt::NoBrush);
         painter.strokePath(markers, ChartPen(chart.color, 1.0, 0));
         const bool highlight = chart.dashStyle == 5 || run.size() == 1;
@@ -843,6 +845,35 @@ void DrawChartCurve(QPainter& painter, const chart::ChartSeries& chart, const Vi
             painter.strokePath(markers, HighlightPen(chart, DeviceScale(painter)));
     }
     painter.restore();
+    return drawn;
+}
+
+bool DrawsInPart(const chart::ChartSeries& chart, CurveDrawing drawing) {
+    return drawing == CurveDrawing::kColumns && chart.dashStyle == 0 && chart.tension == 0 &&
+           !chart.showPoints;
+}
+
+bool RedrawsSameInPart(const chart::ChartSeries& chart, CurveDrawing drawing) {
+    switch (drawing) {
+        case CurveDrawing::kNone:
+        case CurveDrawing::kColumns:
+            return true;
+        case CurveDrawing::kLines:
+        case CurveDrawing::kMarkers:
+            // Crosses, markers and a spline are one path each, stroked where
+            // they are.
+            return chart.dashStyle == 5 || chart.tension != 0 ||
+                   (qAlpha(chart.color) == 255 && !chart.selected);
+        case CurveDrawing::kReducedLines:
+            break;
+    }
+    return false;
+}
+
+double CurveReach(const chart::ChartSeries& chart, qreal devicePixelRatio) {
+    // The highlight is six pixels wider than the line; anti-aliasing and the
+    // snap to device pixels add up to two more.
+    return std::ceil(CappedPenWidth(chart.penWidth, devicePixelRatio) / 2 + 3 + 2);
 }
 
 }  // namespace chart::ui

@@ -29,8 +29,35 @@ class QPainter;
 
 namespace chart::ui {
 
-void DrawChartCurve(QPainter& painter, const chart::ChartSeries& chart, const ViewMapping& mapping,
-                    const VisibleRange& range);
+// How DrawChartCurve drew a chart: not at all; as markers (with or without
+// a line); as a line through its points; reduced to device columns written
+// straight into the image; reduced to a polyline that a pen strokes.
+enum class CurveDrawing { kNone, kMarkers, kLines, kColumns, kReducedLines };
+
+CurveDrawing DrawChartCurve(QPainter& painter, const chart::ChartSeries& chart,
+                            const ViewMapping& mapping, const VisibleRange& range);
+
+// Whether a drawing of the chart clipped to some whole device columns equals
+// those columns of a drawing of the whole plot, also after the view moved by
+// whole device columns or points were appended: a solid line reduced to
+// columns (kColumns), whose pixels our own arithmetic works out column by
+// column. Qt's rasteriser cuts a line through points at the clip before it
+// works out the coverage of its edges, so such a line drawn at another place
+// against the plot's edge, or cut at a strip's edge, may round the pixels
+// along it otherwise; dashes run from the start of the visible run; markers
+// come and go with the spacing of all the points.
+bool DrawsInPart(const chart::ChartSeries& chart, CurveDrawing drawing);
+
+// Whether the chart, unchanged and in an unchanged view, drawn again clipped
+// to some columns, gives the pixels there that it gave before. Not so for a
+// translucent line or a selected one (whose highlight is translucent) through
+// points: their strokes go through a layer placed where the clip is, which
+// rounds their coordinates otherwise.
+bool RedrawsSameInPart(const chart::ChartSeries& chart, CurveDrawing drawing);
+
+// How far, in logical pixels, what DrawChartCurve draws for a chart (its
+// selection highlight included) can reach beyond the line through its points.
+double CurveReach(const chart::ChartSeries& chart, qreal devicePixelRatio);
 
 // The pen of a chart or legend line sample: ARGB colour, width in pixels and
 // dash style 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot (5, crosses,

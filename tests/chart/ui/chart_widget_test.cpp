@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <span>
@@ -301,6 +302,283 @@ TEST_F(ChartContainerTest, FollowingALiveRecordKeepsItsReductionAndItsNewestPoin
     chart_.SetMapping(half);
     chart_.RenderFrame(1.0);
     EXPECT_EQ(chart::ui::WholeReductionCount(), afterFresh + 1);
+}
+
+namespace {
+
+// What a chart control that never drew before draws for `shown`'s charts and
+// view: the picture a kept and scrolled one must equal.
+QImage FreshRender(chart::ui::ChartWidget& shown, qreal ratio) {
+    chart::ui::ChartWidget fresh(nullptr, nullptr);
+    fresh.resize(shown.size());
+    for (const auto& [id, s] : shown.Set().Charts()) {
+        const std::vector<ChartPoint> pts = s->Points().ToVector();
+        const int copy = fresh.Set().AddChart(pts, s->name, L"", s->dashStyle, s->penWidth,
+                                              s->tension, s->color);
+        fresh.Set().SetChartSelected(copy, s->selected);
+        if (!s->visible)
+            fresh.Set().ToggleChartVisibility(copy);
+    }
+    fresh.Set().SetLegendVisible(shown.Set().IsLegendVisible());
+    fresh.SetMapping(shown.Mapping());
+    return fresh.RenderFrame(ratio).copy();
+}
+
+testing::AssertionResult SamePicture(const QImage& kept, const QImage& fresh) {
+    if (kept.size() != fresh.size())
+        return testing::AssertionFailure() << "sizes differ";
+    int differ = 0, most = 0;
+    QPoint first, last;
+    for (int y = 0; y < kept.height(); ++y) {
+        for (int x = 0; x < kept.width(); ++x) {
+            const QRgb a = kept.pixel(x, y), b = fresh.pixel(x, y);
+            if (a == b)
+                continue;
+            if (differ++ == 0)
+                first = QPoint(x, y);
+            last = QPoint(x, y);
+            most = std::max({most, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                             std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+        }
+    }
+    if (differ == 0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << differ << " pixels differ, the first at " << first.x() << "," << first.y()
+           << ", the last at " << last.x() << "," << last.y() << ", by up to " << most;
+}
+
+}  // namespace
+
+// A live view scrolls its picture by whole pixels and draws only the columns
+// that came into sight or whose curve went on; every frame equals a picture
+// drawn afresh.
+TEST_F(ChartContainerTest, FollowingALiveRecordScrollsItsPictureAndDrawsOnlyNewColumns) {
+    struct Case {
+        const char* what;
+        double dx;  // data x between points; the view shows about 7.5 px per unit
+        float pen;
+        uint32_t color;
+        bool selected;
+        bool legend;
+        qreal ratio;
+    };
+    const Case cases[] = {
+        {"thin", 1.0 / 64, 1.0f, kRed, false, false, 1.0},
+        {"wide and selected, with the legend", 1.0 / 32, 3.0f, kBlue, true, true, 1.0},
+        {"translucent", 1.0 / 48, 4.0f, 0x80008000, false, false, 1.0},
+        {"at ratio 2", 1.0 / 64, 2.0f, kRed, true, false, 2.0},
+    };
+    auto y = [](double x) { return 50 + 30 * std::sin(x * 7.3) + 10 * std::sin(x * 0.37); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        chart::ui::ChartWidget chart;
+        chart.resize(800, 600);
+        chart.ZoomToRange(0, 100, 0, 100);
+        std::vector<ChartPoint> pts;
+        for (double x = 0; x < 98.5; x += c.dx) pts.push_back({x, y(x)});
+        const int id = chart.Set().AddChart(pts, L"Temp", L"", 0, c.pen, 0.0f, c.color);
+        // A chart that ended before the view, and one above it.
+        chart.Set().AddChart(std::vector<ChartPoint>{{-50, 10}, {-20, 12}}, L"Old", L"", 1, 1.0f,
+                             0.0f, kBlue);
+        chart.Set().AddChart(std::vector<ChartPoint>{{0, 500}, {200, 600}}, L"High", L"", 0, 1.0f,
+                             0.5f, kBlue);
+        chart.Set().SetChartSelected(id, c.selected);
+        chart.Set().SetLegendVisible(c.legend);
+        ASSERT_TRUE(SamePicture(chart.RenderFrame(c.ratio).copy(), FreshRender(chart, c.ratio)));
+        const int whole = chart.BackgroundDrawCount();
+        const int plotColumns = static_cast<int>((800 - chart.CurrentLayout().plot.x) * c.ratio);
+
+        double x = pts.back().x;
+        int moves = 0;
+        for (int packet = 0; packet < 60; ++packet) {
+            // A packet brings a few points; the view follows the newest.
+            std::vector<ChartPoint> packetPoints;
+            for (int i = 0; i < 8; ++i) packetPoints.push_back({x += c.dx, y(x)});
+            ASSERT_TRUE(chart.Set().AppendChartPoints(id, packetPoints));
+            const double origin = chart.Mapping().originX;
+            chart.EnsurePointVisible(id, x, packetPoints.back().y);
+            moves += chart.Mapping().originX != origin;
+            const int partial = chart.PartialDrawCount();
+            const QImage frame = chart.RenderFrame(c.ratio).copy();
+            ASSERT_TRUE(SamePicture(frame, FreshRender(chart, c.ratio))) << "packet " << packet;
+            ASSERT_EQ(chart.PartialDrawCount(), partial + 1) << "packet " << packet;
+            // What moved in, the curve's newest stretch and the axis column;
+            // the rest of the plot was kept.
+            ASSERT_LT(chart.LastPartialColumns(), plotColumns / 16) << "packet " << packet;
+        }
+        EXPECT_GT(moves, 10);  // it did follow
+        EXPECT_EQ(chart.BackgroundDrawCount(), whole);
+    }
+}
+
+// Before a live record reaches the right edge its view stands still: the
+// columns of the new points are drawn, and the lines through few points in
+// sight (the profile, a spline, markers) are drawn again in them, as they
+// were.
+TEST_F(ChartContainerTest, AppendsInAStillViewDrawOnlyTheirColumns) {
+    chart::ui::ChartWidget chart;
+    chart.resize(800, 600);
+    chart.ZoomToRange(0, 100, 0, 100);
+    const std::vector<ChartPoint> profile = {{0, 25}, {30, 80}, {60, 90}, {80, 40}, {100, 30}};
+    chart.Set().AddChart(profile, L"Profile", L"", 0, 2.0f, 0.0f, 0xFFFFA500);
+    chart.Set().AddChart(profile, L"Spline", L"", 0, 1.0f, 0.5f, 0x800000FF);
+    const int markers = chart.Set().AddChart(std::vector<ChartPoint>{{5, 5}, {50, 8}, {95, 6}},
+                                             L"Markers", L"", 5, 1.0f, 0.0f, kBlue);
+    chart.Set().SetChartSelected(markers, true);
+    auto y = [](double x) { return 25 + 20 * std::sin(x * 3.1) + x / 2; };
+    std::vector<ChartPoint> pts;
+    double x = 0;
+    for (; x < 20; x += 1.0 / 64) pts.push_back({x, y(x)});
+    const int live = chart.Set().AddChart(pts, L"Temp", L"", 0, 2.0f, 0.0f, kRed);
+    chart.Set().SetLegendVisible(true);
+    chart.RenderFrame(1.0);
+    const int whole = chart.BackgroundDrawCount();
+    for (int packet = 0; packet < 40; ++packet) {
+        std::vector<ChartPoint> packetPoints;
+        for (int i = 0; i < 10; ++i) packetPoints.push_back({x += 1.0 / 64, y(x)});
+        ASSERT_TRUE(chart.Set().AppendChartPoints(live, packetPoints));
+        ASSERT_TRUE(SamePicture(chart.RenderFrame(1.0).copy(), FreshRender(chart, 1.0)))
+            << "packet " << packet;
+        ASSERT_LT(chart.LastPartialColumns(), 20) << "packet " << packet;
+    }
+    EXPECT_EQ(chart.BackgroundDrawCount(), whole);
+    EXPECT_EQ(chart.PartialDrawCount(), 40);
+}
+
+namespace {
+
+// The part of a widget its last paint covered.
+class PaintRegions : public QObject {
+public:
+    explicit PaintRegions(QWidget& w) { w.installEventFilter(this); }
+    int paints = 0;
+    QRect last;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            ++paints;
+            last = static_cast<QPaintEvent*>(e)->region().boundingRect();
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+// What a frame of appended points puts on the screen is the columns they
+// changed; with a selection, whose statistics follow the points, all of it.
+TEST_F(ChartContainerTest, AFrameOfAppendedPointsRepaintsOnlyTheirColumns) {
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart_));
+    chart_.ZoomToRange(0, 100, 0, 100);
+    std::vector<ChartPoint> pts;
+    double x = 0;
+    for (; x < 50; x += 1.0 / 64) pts.push_back({x, 50 + 20 * std::sin(x)});
+    const int id = chart_.Set().AddChart(pts, L"Temp", L"", 0, 2.0f, 0.0f, kRed);
+    chart_.Set().SetLegendVisible(true);
+    ASSERT_TRUE(uitest::PumpUntil([&] { return !chart_.FramePending(); }));
+    QCoreApplication::processEvents();
+    PaintRegions regions(chart_);
+    auto packet = [&] {
+        std::vector<ChartPoint> more;
+        for (int i = 0; i < 8; ++i) more.push_back({x += 1.0 / 64, 50 + 20 * std::sin(x)});
+        ASSERT_TRUE(chart_.Set().AppendChartPoints(id, more));
+        chart_.EnsurePointVisible(id, x, more.back().y);
+        regions.paints = 0;
+        ASSERT_TRUE(uitest::PumpUntil([&] { return regions.paints > 0; }));
+    };
+    ASSERT_NO_FATAL_FAILURE(packet());
+    EXPECT_GT(regions.last.width(), 0);
+    EXPECT_LT(regions.last.width(), 30);
+    EXPECT_EQ(chart_.RenderFrame(1.0), FreshRender(chart_, 1.0));
+
+    chart_.SetSelection(10, 20);
+    ASSERT_NO_FATAL_FAILURE(packet());
+    EXPECT_EQ(regions.last, chart_.rect());
+}
+
+// Anything but a view moved sideways by whole pixels, or points appended,
+// while every curve in sight is dense, draws the picture whole.
+TEST_F(ChartContainerTest, ChangesOtherThanFollowingDrawThePictureWhole) {
+    struct Case {
+        const char* what;
+        std::function<void(chart::ui::ChartWidget&, int id)> change;
+    };
+    // Adds a line through two points and draws it before `then`.
+    auto fewPoints = [](int dashStyle, float tension,
+                        std::function<void(chart::ui::ChartWidget&, int)> then) {
+        return [=](chart::ui::ChartWidget& w, int) {
+            const int id = w.Set().AddChart(std::vector<ChartPoint>{{0, 5}, {60, 20}}, L"", L"",
+                                            dashStyle, 1.0f, tension, kBlue);
+            w.RenderFrame(1.0);
+            then(w, id);
+        };
+    };
+    const auto appendOne = [](chart::ui::ChartWidget& w, int id) {
+        const ChartPoint p{70, 30};
+        w.Set().AppendChartPoints(id, std::span(&p, 1));
+    };
+    const auto moveLeft = [](chart::ui::ChartWidget& w, int) {
+        ViewMapping m = w.Mapping();
+        m.originX -= 3;
+        w.SetMapping(m);
+    };
+    const Case cases[] = {
+        {"zoom", [](chart::ui::ChartWidget& w, int) { Wheel(w, QPoint(400, 300), 120); }},
+        {"a move by part of a pixel",
+         [](chart::ui::ChartWidget& w, int) {
+             ViewMapping m = w.Mapping();
+             m.originX -= 0.5;
+             w.SetMapping(m);
+         }},
+        {"a move up",
+         [](chart::ui::ChartWidget& w, int) {
+             ViewMapping m = w.Mapping();
+             m.originY -= 1;
+             w.SetMapping(m);
+         }},
+        {"a new chart",
+         [](chart::ui::ChartWidget& w, int) {
+             w.Set().AddChart(std::vector<ChartPoint>{{0, 0}, {50, 50}}, L"", L"", 0, 1.0f, 0.0f,
+                              kBlue);
+         }},
+        {"a resize", [](chart::ui::ChartWidget& w, int) { w.resize(700, 500); }},
+        {"the legend", [](chart::ui::ChartWidget& w, int) { w.Set().SetLegendVisible(true); }},
+        {"a selected chart",
+         [](chart::ui::ChartWidget& w, int id) { w.Set().SetChartSelected(id, true); }},
+        {"a hidden chart",
+         [](chart::ui::ChartWidget& w, int id) { w.Set().ToggleChartVisibility(id); }},
+        {"points appended to a line through few points", fewPoints(0, 0.0f, appendOne)},
+        {"points appended to a dashed line", fewPoints(1, 0.0f, appendOne)},
+        {"points appended to a spline", fewPoints(0, 0.5f, appendOne)},
+        {"a move sideways past a line through few points", fewPoints(0, 0.0f, moveLeft)},
+        {"points appended beside a translucent line through many points",
+         [](chart::ui::ChartWidget& w, int id) {
+             std::vector<ChartPoint> many;
+             for (int i = 0; i <= 100; ++i) many.push_back({i * 1.0, 70.0 + i % 2});
+             w.Set().AddChart(many, L"", L"", 0, 1.0f, 0.0f, 0x800000FF);
+             w.RenderFrame(1.0);
+             const ChartPoint p{80.5, 30};
+             w.Set().AppendChartPoints(id, std::span(&p, 1));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        chart::ui::ChartWidget chart;
+        chart.resize(800, 600);
+        chart.ZoomToRange(0, 100, 0, 100);
+        // Dense enough to be drawn in part: it is the change that counts.
+        std::vector<ChartPoint> pts;
+        for (int i = 0; i <= 8000; ++i) pts.push_back({i / 100.0, 40 + 20 * std::sin(i * 0.03)});
+        const int id = chart.Set().AddChart(pts, L"Temp", L"", 0, 2.0f, 0.0f, kRed);
+        chart.RenderFrame(1.0);
+        c.change(chart, id);
+        const int whole = chart.BackgroundDrawCount(), partial = chart.PartialDrawCount();
+        ASSERT_TRUE(SamePicture(chart.RenderFrame(1.0).copy(), FreshRender(chart, 1.0)));
+        EXPECT_EQ(chart.BackgroundDrawCount(), whole + 1);
+        EXPECT_EQ(chart.PartialDrawCount(), partial);
+    }
 }
 
 // ---- mouse and keyboard ------------------------------------------------------
@@ -810,6 +1088,8 @@ TEST_F(ChartContainerTest, OverlayChangesReuseTheCachedBackground) {
     chart_.SetSelection(10, 30);
     chart_.RenderFrame(1.0);
     EXPECT_EQ(chart_.BackgroundDrawCount(), draws);
+    // Appended points bring the background up to date; but the line through
+    // a few points is drawn whole, as no part of it can be drawn alone.
     const std::vector<ChartPoint> more = {{120, 50}};
     chart_.Set().AppendChartPoints(0, more);
     chart_.RenderFrame(1.0);
