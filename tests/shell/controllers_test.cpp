@@ -16,6 +16,7 @@
 #include "document/chart_document_window.h"
 #include "document/document_manager.h"
 #include "document/live_recorder.h"
+#include "link/link_errors.h"
 #include "shell/application.h"
 #include "shell/controller_session.h"
 #include "shell/main_window.h"
@@ -31,9 +32,19 @@ using namespace shell;
 using bake::ui::ControlState;
 using uitest::PumpUntil;
 
-class CancelSelector : public DeviceSelector {
+// Answers each selection with the next list of choices; none left: cancelled.
+class ScriptedSelector : public DeviceSelector {
 public:
-    bool SelectDevice(const DeviceSelectionContext&, DeviceChoice*) override { return false; }
+    bool SelectDevices(const DeviceSelectionContext&, QList<DeviceChoice>* choices) override {
+        ++calls;
+        if (answers.empty())
+            return false;
+        *choices = answers.front();
+        answers.pop_front();
+        return true;
+    }
+    std::deque<QList<DeviceChoice>> answers;
+    int calls = 0;
 };
 
 class SeveralControllers : public ::testing::Test {
@@ -120,7 +131,7 @@ protected:
 
     test_support::TempDir dir_;
     uitest::RecordingMessageBox box_;
-    CancelSelector selector_;
+    ScriptedSelector selector_;
     std::deque<uitest::FakeLink> links_;
     MainFrameServices services_;
     DocumentServices docs_;
@@ -278,6 +289,44 @@ TEST_F(SeveralControllers, ARecordUploadsToTheControllerThatMadeIt) {
     ASSERT_TRUE(Gauge(b, bake::CONCC_DEV_IDLE, 4000, ControlState::CF_IDLE));
     frame_->MdiArea()->setActiveSubWindow(app_.Documents()->WindowOf(ra));
     EXPECT_FALSE(upload->isEnabled());
+}
+
+TEST_F(SeveralControllers, AddDeviceJoinsTheOthersAndAFailedOneGoesAgain) {
+    ASSERT_TRUE(Start());
+    ControllerSession* a = Session(0);
+    ASSERT_TRUE(Connected(a));
+    QAction* add = frame_->Commands().addDevice;
+    ASSERT_TRUE(add->isVisible() && add->isEnabled());
+    EXPECT_FALSE(frame_->Commands().connectDevice->isEnabled());  // as with one controller
+    selector_.answers = {{{QStringLiteral("10.0.0.2"), QStringLiteral("1002")},
+                          {QStringLiteral("10.0.0.3"), QStringLiteral("1003")}}};
+    const int before = selector_.calls;
+    add->trigger();
+    EXPECT_EQ(before + 1, selector_.calls);
+    ASSERT_EQ(3, frame_->Sessions()->Count());
+    ASSERT_EQ(3u, links_.size());
+    EXPECT_EQ("10.0.0.2", links_[1].connects.at(0).host);
+    EXPECT_EQ("10.0.0.3", links_[2].connects.at(0).host);
+    EXPECT_TRUE(a->Connected());
+    EXPECT_TRUE(links_[0].disconnects.empty());
+
+    // 1003 refuses: said once, naming it in the log; its pane goes and the
+    // selection comes back (cancelled here).
+    QPointer<ControllerSession> c = Session(2);
+    c->Bridge()->OnConnectFailed(devlink::EIOCPE_SIGNATURE_DIFF, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !c; }));
+    EXPECT_EQ(before + 2, selector_.calls);
+    ASSERT_EQ(1u, box_.messages.size());
+    EXPECT_EQ(0u, box_.messages[0].text.rfind(L"Unable to connect : ", 0));
+    ASSERT_TRUE(PumpUntil([&] {
+        return !Lines()
+                    .filter(QStringLiteral("ERR ["))
+                    .filter(QStringLiteral("] : 1003: Unable to connect : "))
+                    .isEmpty();
+    }));
+    EXPECT_EQ(2, frame_->Sessions()->Count());
+    EXPECT_EQ(QStringLiteral("10.0.0.1"), a->Dock()->windowTitle());
+    EXPECT_TRUE(a->Connected());
 }
 
 TEST(CommandLine, ConnectMayBeGivenSeveralTimes) {
