@@ -450,7 +450,9 @@ void MainWindow::SelectDevices(bool adding) {
         QList<DeviceChoice> choices;
         const DeviceSelectionContext context{this, messageBox_, outputPane_};
         if (!services_.deviceSelector->SelectDevices(context, &choices) || choices.isEmpty()) {
-            if (ControllerSession* s = ActiveSession())
+            // A cancelled "Connect..." forgets the choice, as it always did;
+            // a cancelled addition leaves every pane as it was.
+            if (ControllerSession* s = ActiveSession(); s && !adding)
                 s->ClearChoice();
             break;
         }
