@@ -41,8 +41,9 @@ ChartDocument::~ChartDocument() {
 }
 
 std::unique_ptr<ChartDocument> ChartDocument::NewRecord(
-    const std::shared_ptr<DocumentContext>& context, uint64_t startTime) {
+    const std::shared_ptr<DocumentContext>& context, uint64_t startTime, const QString& device) {
     std::unique_ptr<ChartDocument> doc(new ChartDocument(context));
+    doc->device_ = device;
     doc->untitledName_ = QStringLiteral("Chart%1").arg(context->nextNumber++);
     if (!doc->channels_.Create(doc->set_)) {
         doc->ShowError(L"Out of memory.");
@@ -123,7 +124,8 @@ QString ChartDocument::SuggestedPath() const {
     if (!path_.isEmpty())
         return path_;
     if (liveBake_ || !recoveryPath_.isEmpty() || channels_.Created())
-        return QDir(context_->recordsFolder).filePath(document::RecordFileName(BakeStart()));
+        return QDir(context_->recordsFolder)
+            .filePath(document::RecordFileName(BakeStart(), device_));
     return untitledName_ + QLatin1String(kExtension);
 }
 
@@ -243,9 +245,9 @@ bool ChartDocument::EnsureRecoveryFile() {
     if ((!liveBake_ && recoveryPath_.isEmpty()) || context_->recoveryFolder.isEmpty())
         return false;
     std::wstring error;
-    recoveryFile_ =
-        document::RecoveryFile::Reserve(context_->recoveryFolder.toStdWString(),
-                                        document::RecordFileName(opened_).toStdWString(), error);
+    recoveryFile_ = document::RecoveryFile::Reserve(
+        context_->recoveryFolder.toStdWString(),
+        document::RecordFileName(opened_, device_).toStdWString(), error);
     if (!recoveryFile_.Valid()) {
         if (context_->log)
             context_->log->TraceWarning(L"AutoRecover", L"%ls", error.c_str());
@@ -295,7 +297,7 @@ void ChartDocument::AutoSave() {
     }
     // Written whole under a name of its own first, then moved to the record's
     // name, which never replaces a file already there.
-    const QString fileName = document::RecordFileName(BakeStart());
+    const QString fileName = document::RecordFileName(BakeStart(), device_);
     const QString temp = QDir(context_->recordsFolder)
                              .filePath(QStringLiteral(".%1.%2.part")
                                            .arg(fileName)
@@ -391,9 +393,17 @@ bool ChartDocument::ExportCsv(const QString& path) {
     return false;
 }
 
+bool ChartDocument::CanUpload() const {
+    if (controller_)
+        return controller_->sendProfile && controller_->idle;
+    return context_->sendProfile && context_->controllerIdle;
+}
+
 void ChartDocument::UploadBakeProfile() {
-    if (!context_->sendProfile || !context_->controllerIdle)
+    if (!CanUpload())
         return;
+    // Taken now: the upload must reach the panel it was enabled for.
+    const bake::ProfileSender send = controller_ ? controller_->sendProfile : context_->sendProfile;
     platform::TraceLog* log = context_->log;
     const std::wstring title = Title().toStdWString();
     std::set<int> ids, selected;
@@ -414,7 +424,7 @@ void ChartDocument::UploadBakeProfile() {
         if (log)
             log->TraceWarning(L"UploadBakeProfile", L"No bake profile uploaded from %ls: %ls",
                               title.c_str(), bake::ProfileUploadProblem(false, 0));
-        context_->sendProfile(std::nullopt);
+        send(std::nullopt);
         return;
     }
     const size_t count = series->Points().size();
@@ -431,7 +441,7 @@ void ChartDocument::UploadBakeProfile() {
                           series->name.c_str(), title.c_str(), count);
     }
     const auto samples = bake::ToProfileSamples(series->Points());
-    context_->sendProfile(samples);
+    send(samples);
 }
 
 // ---- closing ----------------------------------------------------------------

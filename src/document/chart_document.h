@@ -60,6 +60,15 @@ struct DocumentContext {
     std::function<void(const QString& path)> saved;
 };
 
+// The controller a record was made from. Its record's uploads go to this
+// controller and to no other; its recorder keeps it current and unsets the
+// sender when the controller leaves the program, after which the record
+// uploads nothing.
+struct RecordController {
+    bake::ProfileSender sendProfile;
+    bool idle = false;  // the controller takes a profile now
+};
+
 class ChartDocument : public QObject {
     Q_OBJECT
 public:
@@ -69,8 +78,10 @@ public:
     // A new record titled Chart<n>: the ten channel charts, empty, with x = 0
     // at the controller time `startTime` (ms). Null when its charts cannot be
     // made (shown).
+    // `device` names the controller in the record's file names (empty: the
+    // name carries none).
     static std::unique_ptr<ChartDocument> NewRecord(const std::shared_ptr<DocumentContext>& context,
-                                                    uint64_t startTime);
+                                                    uint64_t startTime, const QString& device = {});
     // A new document titled Chart<n> that records nothing: no channel
     // charts (File > New while a bake is recorded).
     static std::unique_ptr<ChartDocument> NewBlankDocument(
@@ -108,8 +119,18 @@ public:
     // The charts as CSV; a failure is shown.
     bool ExportCsv(const QString& path);
     // "Upload Bake Profile": the chart to send chosen from the charts and
-    // the selection, logged, and handed to the panel (while it is Idle).
+    // the selection, logged, and handed to the panel (while it is Idle): the
+    // panel of the controller that recorded it, else the context's.
     void UploadBakeProfile();
+    // Whether UploadBakeProfile would send now.
+    bool CanUpload() const;
+    // The controller that recorded it; null for any other document.
+    void SetController(std::shared_ptr<const RecordController> controller) {
+        controller_ = std::move(controller);
+    }
+    const RecordController* Controller() const { return controller_.get(); }
+    // The controller named in its record file names; empty when none is.
+    const QString& Device() const { return device_; }
 
     // What the live recorder does with its record. A gauge reading becomes
     // one point per channel (a reading not newer than the last adds
@@ -187,6 +208,8 @@ private:
     bool liveBake_ = false;
     bool showsWhole_ = false;
     QDateTime opened_;  // when the record opened, local time
+    QString device_;
+    std::shared_ptr<const RecordController> controller_;
     QString recoveryPath_;
     document::RecoveryFile recoveryFile_;  // the claim on recoveryPath_; outlives the writer
     QTimer recoveryTimer_;

@@ -93,15 +93,15 @@ ChartDocument* DocumentManager::Activate(ChartDocumentWindow* window) {
     return window->Document();
 }
 
-ChartDocument* DocumentManager::NewRecord(uint64_t startTime) {
-    return Show(ChartDocument::NewRecord(context_, startTime));
+ChartDocument* DocumentManager::NewRecord(uint64_t startTime, const QString& device) {
+    return Show(ChartDocument::NewRecord(context_, startTime, device));
 }
 
 ChartDocument* DocumentManager::NewBlankDocument() {
     return Show(ChartDocument::NewBlankDocument(context_));
 }
 
-ChartDocument* DocumentManager::NewLiveRecord(uint64_t startTime) {
+ChartDocument* DocumentManager::NewLiveRecord(uint64_t startTime, const QString& device) {
     // A record brought back from a killed run is what the operator has to
     // deal with first; the new bake's record waits behind it.
     QPointer<ChartDocumentWindow> recovered = ActiveWindow();
@@ -110,7 +110,7 @@ ChartDocument* DocumentManager::NewLiveRecord(uint64_t startTime) {
         if (r->RecoveryPath().isEmpty() || r->IsLiveBake() || !r->FilePath().isEmpty())
             recovered.clear();
     }
-    std::unique_ptr<ChartDocument> record = ChartDocument::NewRecord(context_, startTime);
+    std::unique_ptr<ChartDocument> record = ChartDocument::NewRecord(context_, startTime, device);
     // Recording before it is shown: whoever looks at the new window finds
     // its bake running.
     if (record)

@@ -74,7 +74,7 @@ public:
     // rule.
     //
     // A record: the channel charts, x = 0 at the controller time `startTime`.
-    ChartDocument* NewRecord(uint64_t startTime);
+    ChartDocument* NewRecord(uint64_t startTime, const QString& device = {});
     // A document without charts.
     ChartDocument* NewBlankDocument();
     // The empty document the program starts with: the first bake's record
@@ -84,7 +84,7 @@ public:
     // running (BeginLiveBake), which takes the place of the start-up
     // document if the operator never used that one. A recovered record the
     // operator is looking at stays in front of it.
-    ChartDocument* NewLiveRecord(uint64_t startTime);
+    ChartDocument* NewLiveRecord(uint64_t startTime, const QString& device = {});
     // A file already open is not opened twice: its window comes to the front.
     ChartDocument* OpenDocument(const QString& path);
     ChartDocument* ActiveDocument() const;

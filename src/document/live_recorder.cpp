@@ -7,6 +7,17 @@ namespace document {
 LiveRecorder::LiveRecorder(DocumentManager* documents, QObject* parent)
     : QObject(parent), documents_(documents) {}
 
+LiveRecorder::~LiveRecorder() {
+    controller_->sendProfile = nullptr;
+    controller_->idle = false;
+}
+
+void LiveRecorder::SetActive(bool active) {
+    active_ = active;
+    if (active_)
+        documents_->Context().controllerIdle = state_ == bake::ui::ControlState::CF_IDLE;
+}
+
 void LiveRecorder::Listen(const bake::ui::ControlPanel* panel) {
     using bake::ui::ControlPanel;
     connect(panel, &ControlPanel::stateChanged, this, &LiveRecorder::OnStateChanged);
@@ -20,6 +31,7 @@ void LiveRecorder::Listen(const bake::ui::ControlPanel* panel) {
 void LiveRecorder::Follow(ChartDocument* doc) {
     record_ = doc;
     if (doc) {
+        doc->SetController(controller_);
         // A closed window is deleted later; it records nothing meanwhile.
         connect(doc, &ChartDocument::closed, this, [this, doc] {
             if (record_ == doc)
@@ -33,7 +45,7 @@ void LiveRecorder::Follow(ChartDocument* doc) {
 ChartDocument* LiveRecorder::NewDocument() {
     if (state_ == bake::ui::ControlState::CF_BAKING)
         return documents_->NewBlankDocument();
-    ChartDocument* doc = documents_->NewRecord(lastGaugeTime_);
+    ChartDocument* doc = documents_->NewRecord(lastGaugeTime_, DeviceTag());
     if (doc)
         Follow(doc);
     return doc;
@@ -47,7 +59,9 @@ ChartDocument* LiveRecorder::NewStartupDocument() {
 
 void LiveRecorder::OnStateChanged(bake::ui::ControlState state) {
     state_ = state;
-    documents_->Context().controllerIdle = state == bake::ui::ControlState::CF_IDLE;
+    controller_->idle = state == bake::ui::ControlState::CF_IDLE;
+    if (active_)
+        documents_->Context().controllerIdle = controller_->idle;
     // Idle lets the record go: a record made while Idle has recorded the
     // plate, not a bake, and the next bake gets one of its own.
     if (state == bake::ui::ControlState::CF_IDLE)
@@ -57,7 +71,7 @@ void LiveRecorder::OnStateChanged(bake::ui::ControlState state) {
 void LiveRecorder::OnBakeStarted(uint64_t startTime) {
     // The record of the bake before is let go even if this one cannot be made.
     record_ = nullptr;
-    ChartDocument* doc = documents_->NewLiveRecord(startTime);
+    ChartDocument* doc = documents_->NewLiveRecord(startTime, DeviceTag());
     Follow(doc);
     live_ = doc;
 }

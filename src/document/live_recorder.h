@@ -13,6 +13,8 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "bake/controller_packets.h"
 #include "bake/ui/control_panel.h"
@@ -26,6 +28,8 @@ class LiveRecorder : public QObject {
     Q_OBJECT
 public:
     explicit LiveRecorder(DocumentManager* documents, QObject* parent = nullptr);
+    // Its records' controller lets go of its sender: they upload nothing more.
+    ~LiveRecorder() override;
 
     // Connects the panel's signals to the slots below.
     void Listen(const bake::ui::ControlPanel* panel);
@@ -39,6 +43,19 @@ public:
     ChartDocument* NewDocument();
     // The empty document the program starts with (File > New's kind).
     ChartDocument* NewStartupDocument();
+
+    // The controller these records come from: where their uploads go, and
+    // whether it takes one now. Every record this recorder opens carries it.
+    void SetProfileSender(bake::ProfileSender send) { controller_->sendProfile = std::move(send); }
+    std::shared_ptr<const RecordController> Controller() const { return controller_; }
+    // Asked when a record opens: the controller to name in its file name,
+    // empty for none (one controller in the program).
+    void SetDeviceTag(std::function<QString()> tag) { deviceTag_ = std::move(tag); }
+    // Whether this recorder's controller is the one the documents without a
+    // controller of their own upload to: the active one keeps the context's
+    // controllerIdle. On by default (one controller).
+    void SetActive(bool active);
+    bool IsActive() const { return active_; }
 
     // What the panel tells.
     void OnStateChanged(bake::ui::ControlState state);
@@ -55,6 +72,11 @@ private:
     QPointer<ChartDocument> record_;
     QPointer<ChartDocument> live_;
     bake::ui::ControlState state_ = bake::ui::ControlState::CF_DISCONNECTED;
+    QString DeviceTag() const { return deviceTag_ ? deviceTag_() : QString(); }
+
+    std::shared_ptr<RecordController> controller_ = std::make_shared<RecordController>();
+    std::function<QString()> deviceTag_;
+    bool active_ = true;
     // The controller time of the last gauge reading, 0 before the first:
     // where a record made by File > New starts.
     uint64_t lastGaugeTime_ = 0;

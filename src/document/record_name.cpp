@@ -55,13 +55,27 @@ QDateTime BakeStartLocalTime(const QDateTime& opened, uint64_t openedAtMs,
     return opened.addMSecs(-static_cast<qint64>(openedAtMs - reportedStartMs));
 }
 
-QString RecordFileName(const QDateTime& bakeStart) {
-    return QStringLiteral("bake-") + bakeStart.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
-           QStringLiteral(".tvr");
+QString RecordDeviceTag(const QString& device) {
+    QString tag = device;
+    for (QChar& c : tag) {
+        const bool kept = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                          (c >= u'0' && c <= u'9') || c == u'.' || c == u'_';
+        if (!kept)
+            c = u'_';
+    }
+    return tag;
+}
+
+QString RecordFileName(const QDateTime& bakeStart, const QString& device) {
+    QString name = QStringLiteral("bake-") + bakeStart.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (!device.isEmpty())
+        name += QLatin1Char('-') + RecordDeviceTag(device);
+    return name + QStringLiteral(".tvr");
 }
 
 QDateTime RecordFileTime(const QString& fileName) {
-    static const QRegularExpression pattern(QStringLiteral("^bake-(\\d{8}-\\d{6})(-\\d+)?\\.tvr$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^bake-(\\d{8}-\\d{6})(?:-[A-Za-z0-9_.]+)*\\.tvr$"));
     const QRegularExpressionMatch m = pattern.match(fileName);
     if (!m.hasMatch())
         return {};

@@ -25,11 +25,18 @@ namespace document {
 QDateTime BakeStartLocalTime(const QDateTime& opened, uint64_t openedAtMs,
                              uint64_t reportedStartMs);
 
-// bake-YYYYMMDD-HHMMSS.tvr of a local time.
-QString RecordFileName(const QDateTime& bakeStart);
+// bake-YYYYMMDD-HHMMSS.tvr of a local time; with a controller named,
+// bake-YYYYMMDD-HHMMSS-DEVICE.tvr (the device made safe by RecordDeviceTag),
+// so that the records of several controllers that began in the same second
+// say whose they are.
+QString RecordFileName(const QDateTime& bakeStart, const QString& device = {});
 
-// The time in a record file name made by RecordFileName, also with the
-// "-2", "-3", ... of a clash; invalid for any other name.
+// A controller's device ID or address as it may stand in a file name:
+// letters, digits, '.' and '_' kept, anything else '_'.
+QString RecordDeviceTag(const QString& device);
+
+// The time in a record file name made by RecordFileName, also with a device
+// and with the "-2", "-3", ... of a clash; invalid for any other name.
 QDateTime RecordFileTime(const QString& fileName);
 
 // Moves the finished file `source` into `folder` under `fileName`, or under

@@ -103,6 +103,8 @@ Actions CreateActions(QObject* owner) {
         QKeySequence::Copy, {ctrl(Qt::Key_C)});
 
     a.connectDevice = Make(owner, "Connect...", "List and connect to available device\nConnect...");
+    a.addDevice = Make(owner, "Add Device...",
+                       "List available devices and connect to more of them\nAdd Device...");
     a.disconnectDevice = Make(owner, "Disconnect", "Disconnect from device\nDisconnect");
     a.bakeOptions = Make(owner, "Bake options...");
     a.uploadProfile =

@@ -34,6 +34,7 @@ struct Actions {
     QAction* copy = nullptr;
     // Devices
     QAction* connectDevice = nullptr;
+    QAction* addDevice = nullptr;
     QAction* disconnectDevice = nullptr;
     QAction* bakeOptions = nullptr;
     QAction* uploadProfile = nullptr;

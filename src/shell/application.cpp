@@ -28,12 +28,13 @@ namespace {
 
 QString HelpText() {
     return QStringLiteral(
-        "Usage: calvero [FILE] [--connect HOST] [--log FILE] [--records DIR] [--profiles DIR]\n"
+        "Usage: calvero [FILE] [--connect HOST]... [--log FILE] [--records DIR] [--profiles DIR]\n"
         "\n"
         "The operator program for networked heated-plate controllers.\n"
         "\n"
         "  FILE            chart document (.tvr) to open at start-up\n"
-        "  --connect HOST  connect to the controller at HOST (TCP port 5565)\n"
+        "  --connect HOST  connect to the controller at HOST (TCP port 5565); given\n"
+        "                  several times, to each of them\n"
         "  --log FILE      also append every line of the Output log to FILE\n"
         "  --records DIR   save finished bakes in DIR (default: the setting\n"
         "                  Records/Folder, else Calvero in the documents folder)\n"
@@ -82,8 +83,12 @@ CommandLineAction ParseCommandLine(const QStringList& args, CommandLineOptions* 
             *exitCode = 0;
             return CommandLineAction::Exit;
         } else if (a == QLatin1String("--connect") || a.startsWith(QLatin1String("--connect="))) {
-            if (!value(QStringLiteral("--connect"), &options->connectHost))
+            QString host;
+            if (!value(QStringLiteral("--connect"), &host))
                 return fail(QStringLiteral("--connect needs a HOST"));
+            if (!options->connectHosts.contains(host))
+                options->connectHosts << host;
+            options->connectHost = options->connectHosts.first();
         } else if (a == QLatin1String("--log") || a.startsWith(QLatin1String("--log="))) {
             if (!value(QStringLiteral("--log"), &options->logFile))
                 return fail(QStringLiteral("--log needs a FILE"));
@@ -114,7 +119,7 @@ bool Application::InitInstance(const CommandLineOptions& options, MainFrameServi
     frame_ = std::make_unique<MainWindow>(std::move(services));
     // A controller named on the command line is connected to at once;
     // otherwise the device selection opens once the window is up.
-    frame_->SetSelectDeviceAtStart(options.connectHost.isEmpty());
+    frame_->SetSelectDeviceAtStart(options.connectHost.isEmpty() && options.connectHosts.isEmpty());
     if (!frame_->Create()) {
         frame_.reset();
         return false;
@@ -131,8 +136,10 @@ bool Application::InitInstance(const CommandLineOptions& options, MainFrameServi
         }
     }
     CreateDocuments(options, documents);
-    if (!options.connectHost.isEmpty())
-        frame_->ConnectTo(options.connectHost);
+    QStringList hosts = options.connectHosts;
+    if (hosts.isEmpty() && !options.connectHost.isEmpty())
+        hosts << options.connectHost;
+    for (const QString& host : hosts) frame_->ConnectTo(host);
     frame_->show();
     return true;
 }
@@ -175,13 +182,13 @@ document::SaveChoice AskSaveChanges(QWidget* parent, const QString& title) {
 void Application::CreateDocuments(const CommandLineOptions& options,
                                   const DocumentServices& services) {
     auto context = std::make_shared<document::DocumentContext>();
-    if (bake::ui::ControlPanel* panel = frame_->ControlFrame()) {
-        context->sendProfile =
-            [panel = QPointer(panel)](std::optional<std::span<const bake::ProfileSample>> points) {
-                if (panel)
-                    panel->SendProfile(points);
-            };
-    }
+    // A document no controller recorded uploads to the active one, as it is
+    // when the operator asks.
+    context->sendProfile = [frame = QPointer<MainWindow>(frame_.get())](
+                               std::optional<std::span<const bake::ProfileSample>> points) {
+        if (frame && frame->ControlFrame())
+            frame->ControlFrame()->SendProfile(points);
+    };
     context->messages = frame_->Messages();
     context->log = frame_->Output();
     context->recordsFolder = document::ResolveRecordsFolder(options.recordsFolder);
@@ -197,12 +204,21 @@ void Application::CreateDocuments(const CommandLineOptions& options,
 
     documents_ = new document::DocumentManager(frame->MdiArea(), context, frame);
     document::DocumentManager* docs = documents_;
-    recorder_ = new document::LiveRecorder(docs, frame);
-    document::LiveRecorder* recorder = recorder_;
-    if (bake::ui::ControlPanel* panel = frame->ControlFrame())
-        recorder->Listen(panel);
+    Controllers* sessions = frame->Sessions();
+    for (ControllerSession* s : sessions->All()) WireSession(s);
+    QObject::connect(sessions, &Controllers::added, frame,
+                     [this](ControllerSession* s) { WireSession(s); });
+    QObject::connect(sessions, &Controllers::activeChanged, frame, [sessions] {
+        for (ControllerSession* s : sessions->All()) {
+            if (s->Recorder())
+                s->Recorder()->SetActive(s == sessions->Active());
+        }
+    });
     frame->SetDocumentHandlers(
-        [recorder] { recorder->NewDocument(); },
+        [this] {
+            if (document::LiveRecorder* recorder = Recorder())
+                recorder->NewDocument();
+        },
         [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
     frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new DocumentCommands(frame, docs);
@@ -214,7 +230,8 @@ void Application::CreateDocuments(const CommandLineOptions& options,
     frame->SetCloseGuard([docs, profiles] { return profiles->CloseAll() && docs->CloseAll(); });
 
     if (options.file.isEmpty()) {
-        recorder->NewStartupDocument();
+        if (document::LiveRecorder* recorder = Recorder())
+            recorder->NewStartupDocument();
     } else {
         frame->OpenDocumentFile(options.file);
     }
@@ -234,6 +251,33 @@ void Application::CreateDocuments(const CommandLineOptions& options,
                 ask(frame, text, files, std::move(answer));
             });
     });
+}
+
+void Application::WireSession(ControllerSession* session) {
+    if (!documents_ || session->Recorder())
+        return;
+    auto* recorder = new document::LiveRecorder(documents_);
+    session->SetRecorder(recorder);
+    bake::ui::ControlPanel* panel = session->Panel();
+    recorder->SetProfileSender(
+        [panel = QPointer(panel)](std::optional<std::span<const bake::ProfileSample>> points) {
+            if (panel)
+                panel->SendProfile(points);
+        });
+    // With more than one controller connected a record says whose it is.
+    Controllers* sessions = frame_->Sessions();
+    recorder->SetDeviceTag([sessions, session = QPointer(session)] {
+        return session && sessions->ConnectedCount() > 1 ? session->Label() : QString();
+    });
+    recorder->SetActive(session == sessions->Active());
+    recorder->Listen(panel);
+}
+
+document::LiveRecorder* Application::Recorder() const {
+    if (!frame_)
+        return nullptr;
+    ControllerSession* s = frame_->ActiveSession();
+    return s ? s->Recorder() : nullptr;
 }
 
 QDialog* CreateRecoveryQuestion(QWidget* parent, const QString& text,

@@ -19,11 +19,12 @@ namespace shell {
 class DocumentCommands;
 
 struct CommandLineOptions {
-    QString file;            // a chart document to open
-    QString connectHost;     // a controller to connect to at start-up
-    QString logFile;         // also append every Output line here
-    QString recordsFolder;   // where finished bakes are saved
-    QString profilesFolder;  // the "Profiles" pane's folder
+    QString file;              // a chart document to open
+    QString connectHost;       // the first controller to connect to at start-up
+    QStringList connectHosts;  // every --connect, in order (connectHost is the first)
+    QString logFile;           // also append every Output line here
+    QString recordsFolder;     // where finished bakes are saved
+    QString profilesFolder;    // the "Profiles" pane's folder
 };
 
 // The dialogs and folders of the chart documents; tests replace them. Empty
@@ -74,16 +75,18 @@ public:
 
     MainWindow* MainFrame() const { return frame_.get(); }
     document::DocumentManager* Documents() const { return documents_; }
-    document::LiveRecorder* Recorder() const { return recorder_; }
+    // The active controller's recorder.
+    document::LiveRecorder* Recorder() const;
     DocumentCommands* Commands() const { return documentCommands_; }
 
 private:
     void CreateDocuments(const CommandLineOptions& options, const DocumentServices& services);
+    // Gives a controller's session its recorder, listening to its panel.
+    void WireSession(ControllerSession* session);
 
     DialogDeviceSelector deviceSelector_;  // outlives the frame
     std::unique_ptr<MainWindow> frame_;
     document::DocumentManager* documents_ = nullptr;  // owned by the frame
-    document::LiveRecorder* recorder_ = nullptr;      // owned by the frame
     DocumentCommands* documentCommands_ = nullptr;    // owned by the frame
 };
 

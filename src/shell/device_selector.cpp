@@ -4,17 +4,31 @@
 
 namespace shell {
 
-bool DialogDeviceSelector::SelectDevice(const DeviceSelectionContext& context,
-                                        DeviceChoice* choice) {
+bool DeviceSelector::SelectDevices(const DeviceSelectionContext& context,
+                                   QList<DeviceChoice>* choices) {
+    DeviceChoice choice;
+    if (!SelectDevice(context, &choice))
+        return false;
+    *choices = {choice};
+    return true;
+}
+
+bool DeviceSelector::SelectDevice(const DeviceSelectionContext&, DeviceChoice*) {
+    return false;
+}
+
+bool DialogDeviceSelector::SelectDevices(const DeviceSelectionContext& context,
+                                         QList<DeviceChoice>* choices) {
     discovery::ui::DeviceSelectionDialog::Services services;
     services.messageBox = context.messageBox;
     services.traceLog = context.traceLog;
     discovery::ui::DeviceSelectionDialog dlg(services, context.parent);
     if (dlg.exec() != QDialog::Accepted)
         return false;
-    choice->address = dlg.SelectedIP();
-    choice->name = dlg.SelectedName();
-    return true;
+    choices->clear();
+    for (const discovery::ui::DeviceSelectionDialog::Choice& c : dlg.Selected())
+        choices->append(DeviceChoice{c.address, c.name});
+    return !choices->isEmpty();
 }
 
 }  // namespace shell

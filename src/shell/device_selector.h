@@ -3,6 +3,7 @@
 // chosen address text and name text as the answer. The program's selector
 // runs the device selection dialog; tests answer with scripted choices.
 
+#include <QList>
 #include <QString>
 
 namespace platform {
@@ -29,14 +30,18 @@ struct DeviceSelectionContext {
 class DeviceSelector {
 public:
     virtual ~DeviceSelector() = default;
-    // False when the operator cancelled.
-    virtual bool SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice) = 0;
+    // Every controller the operator chose, in the list's order; false when
+    // the operator cancelled. By default the one SelectDevice gives.
+    virtual bool SelectDevices(const DeviceSelectionContext& context, QList<DeviceChoice>* choices);
+    // One controller; false when cancelled (or not overridden).
+    virtual bool SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice);
 };
 
 // The device selection dialog, a fresh one each time.
 class DialogDeviceSelector : public DeviceSelector {
 public:
-    bool SelectDevice(const DeviceSelectionContext& context, DeviceChoice* choice) override;
+    bool SelectDevices(const DeviceSelectionContext& context,
+                       QList<DeviceChoice>* choices) override;
 };
 
 }  // namespace shell

@@ -59,8 +59,13 @@ DocumentCommands::DocumentCommands(MainWindow* frame, document::DocumentManager*
     connect(documents_, &document::DocumentManager::documentsChanged, this,
             &DocumentCommands::Update);
     connect(frame_->MdiArea(), &QMdiArea::subWindowActivated, this, &DocumentCommands::Update);
-    if (bake::ui::ControlPanel* panel = frame_->ControlFrame())
-        connect(panel, &bake::ui::ControlPanel::stateChanged, this, &DocumentCommands::Update);
+    // Any controller's state: a record uploads to the controller that made it.
+    connect(frame_, &MainWindow::activeControllerChanged, this, &DocumentCommands::Update);
+    auto follow = [this](ControllerSession* s) {
+        connect(s, &ControllerSession::stateChanged, this, &DocumentCommands::Update);
+    };
+    for (ControllerSession* s : frame_->Sessions()->All()) follow(s);
+    connect(frame_->Sessions(), &Controllers::added, this, follow);
     connect(frame_->MenuBarMenus().devices, &QMenu::aboutToShow, this, &DocumentCommands::Update);
     connect(frame_->MenuBarMenus().file, &QMenu::aboutToShow, this, &DocumentCommands::Update);
     Update();
@@ -80,9 +85,16 @@ void DocumentCommands::Update() {
     }
     a.print->setEnabled(hasDocument);
     a.copy->setEnabled(hasDocument);
+    // The document's own controller, or the active one for any other.
+    const document::ChartDocument* doc = documents_->ActiveDocument();
     const bake::ui::ControlPanel* panel = frame_->ControlFrame();
-    a.uploadProfile->setEnabled(hasDocument && panel &&
-                                panel->State() == bake::ui::ControlState::CF_IDLE);
+    if (doc && doc->Controller()) {
+        // A record follows its own controller, and none once it has gone.
+        const ControllerSession* s = frame_->Sessions()->FindByRecord(doc->Controller());
+        panel = s ? s->Panel() : nullptr;
+    }
+    const bool canUpload = panel && panel->State() == bake::ui::ControlState::CF_IDLE;
+    a.uploadProfile->setEnabled(hasDocument && canUpload);
 }
 
 void DocumentCommands::Zoom(int delta) {

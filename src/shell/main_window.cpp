@@ -38,13 +38,15 @@ MainWindow::MainWindow(MainFrameServices services, QWidget* parent)
         ownMessageBox_ = std::make_unique<QtMessageBox>(this);
         messageBox_ = ownMessageBox_.get();
     }
-    bridge_ = new LinkBridge(services_.createLink, services_.releaseLink, this);
-    connect(bridge_, &LinkBridge::connectFailed, this, [this](uint32_t code) {
-        OnConnectFailed_main(code);
-        // Once the message is closed the operator chooses again.
-        SelectDeviceAndConnect();
+    controllers_ = new Controllers(this);
+    connect(controllers_, &Controllers::added, this, &MainWindow::OnSessionAdded);
+    connect(controllers_, &Controllers::removed, this, [this] { UpdateSessionNames(); });
+    connect(controllers_, &Controllers::activeChanged, this, [this](ControllerSession* s) {
+        if (s && s->Dock() && !s->Dock()->isHidden())
+            s->Dock()->raise();
+        UpdateCommandStates();
+        emit activeControllerChanged();
     });
-    connect(bridge_, &LinkBridge::eventHandled, this, &MainWindow::UpdateCommandStates);
     setWindowTitle(QStringLiteral("Calvero"));
     setWindowIcon(widgets::ApplicationIcon());
     setObjectName(QStringLiteral("MainFrame"));
@@ -77,22 +79,9 @@ bool MainWindow::Create() {
     recentFiles_.Load();
     RebuildRecentFilesMenu();
 
-    if (const uint32_t error = bridge_->Open(outputPane_)) {
-        messageBox_->ShowMessage(
-            L"Error creating TCP connection : " +
-                QString::fromUtf8(devlink::LinkErrorText(error)).toStdWString() + L"\r\n",
-            platform::MessageIcon::Error);
+    // The first controller's pane is there from the start, unconnected.
+    if (!AddSession())
         return false;
-    }
-
-    bake::ui::ControlPanel* panel = ControlFrame();
-    panel->SetLink(bridge_->Link());
-    panel->SetTraceLog(outputPane_);
-    panel->SetMessageBox(messageBox_);
-    connect(panel, &bake::ui::ControlPanel::stateChanged, this, &MainWindow::UpdateCommandStates);
-    ConnectListener(bridge_, panel, panel);
-    if (bridge_->Connected())
-        panel->OnDeviceConnected();
     UpdateCommandStates();
     resize(1100, 760);
     // Last: the selection opens as soon as the message loop runs, over the
@@ -120,14 +109,22 @@ void MainWindow::ConnectActions() {
     });
     connect(a.exit, &QAction::triggered, this, &QWidget::close);
     connect(a.connectDevice, &QAction::triggered, this, &MainWindow::SelectDeviceAndConnect);
+    connect(a.addDevice, &QAction::triggered, this, &MainWindow::SelectDeviceAndAdd);
     connect(a.disconnectDevice, &QAction::triggered, this, [this] {
-        devlink::Connection* link = bridge_->Link();
-        if (!link || !bridge_->Connected())
-            return;
         // Graceful, with notification; blocks until the link has closed.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        link->Disconnect(1, 0);
-        QApplication::restoreOverrideCursor();
+        ActiveSession()->Disconnect();
+    });
+    // A click or a key in a controller's pane makes it the active one.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        for (QWidget* w = now; w; w = w->parentWidget()) {
+            if (auto* dock = qobject_cast<bake::ui::ControlDock*>(w)) {
+                for (ControllerSession* s : controllers_->All()) {
+                    if (s->Dock() == dock)
+                        controllers_->SetActive(s);
+                }
+                return;
+            }
+        }
     });
     connect(a.bakeOptions, &QAction::triggered, this, [this] {
         bake::ui::ControlPanel* panel = ControlFrame();
@@ -165,6 +162,7 @@ void MainWindow::CreateMenus() {
 
     QMenu* devices = menus_.devices = bar->addMenu(tr("&Devices"));
     devices->addAction(a.connectDevice);
+    devices->addAction(a.addDevice);
     devices->addAction(a.disconnectDevice);
     devices->addSeparator();
     devices->addAction(a.bakeOptions);
@@ -248,29 +246,129 @@ void MainWindow::UpdateIndicators() {
 
 bool MainWindow::CreateDockingWindows() {
     outputPane_ = new OutputPane(this);
-    controlPane_ = new bake::ui::ControlDock(this);
-    if (!outputPane_ || !controlPane_)
+    if (!outputPane_)
         return false;
-    for (QDockWidget* d :
-         {static_cast<QDockWidget*>(outputPane_), static_cast<QDockWidget*>(controlPane_)}) {
-        d->setAllowedAreas(Qt::AllDockWidgetAreas);
-        d->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
-                       QDockWidget::DockWidgetFloatable);
-    }
+    outputPane_->setAllowedAreas(Qt::AllDockWidgetAreas);
+    outputPane_->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                             QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::BottomDockWidgetArea, outputPane_);
-    addDockWidget(Qt::RightDockWidgetArea, controlPane_);
     resizeDocks({outputPane_}, {140}, Qt::Vertical);
 
     menus_.panes->addAction(toolBar_->toggleViewAction());
     menus_.panes->addAction(outputPane_->toggleViewAction());
-    menus_.panes->addAction(controlPane_->toggleViewAction());
-    menus_.panes->addSeparator();
+    panesSeparator_ = menus_.panes->addSeparator();
     menus_.panes->addAction(actions_.customize);
     return true;
 }
 
+ControllerSession* MainWindow::AddSession() {
+    ControllerSession::Services services;
+    services.output = outputPane_;
+    services.messageBox = messageBox_;
+    services.createLink = services_.createLink;
+    services.releaseLink = services_.releaseLink;
+    // The first controller's link logs to the pane itself, as the one link did.
+    const bool first = !paneLinkSession_ && controllers_->Count() == 0;
+    if (first)
+        services.linkLog = outputPane_;
+    auto* session = new ControllerSession(this, services);
+    if (const uint32_t error = session->Open()) {
+        messageBox_->ShowMessage(
+            L"Error creating TCP connection : " +
+                QString::fromUtf8(devlink::LinkErrorText(error)).toStdWString() + L"\r\n",
+            platform::MessageIcon::Error);
+        delete session;
+        return nullptr;
+    }
+    if (first)
+        paneLinkSession_ = session;
+    controllers_->Add(session);
+    return session;
+}
+
+void MainWindow::OnSessionAdded(ControllerSession* session) {
+    bake::ui::ControlDock* dock = session->Dock();
+    dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                      QDockWidget::DockWidgetFloatable);
+    const QList<ControllerSession*>& all = controllers_->All();
+    ControllerSession* first = all.value(0);
+    if (first == session || !first->Dock()) {
+        addDockWidget(Qt::RightDockWidgetArea, dock);
+    } else {
+        // Object names tell the panes apart when the layout is stored.
+        dock->setObjectName(QStringLiteral("Control%1").arg(all.size()));
+        tabifyDockWidget(first->Dock(), dock);
+        dock->show();
+    }
+    menus_.panes->insertAction(panesSeparator_, dock->toggleViewAction());
+    connect(dock, &QDockWidget::visibilityChanged, session, [this, session](bool visible) {
+        if (visible && !shutDown_)
+            controllers_->SetActive(session);
+    });
+    connect(session, &ControllerSession::connectFailed, this,
+            [this, session](uint32_t code) { OnSessionConnectFailed(session, code); });
+    connect(session, &ControllerSession::linkChanged, this,
+            [this, session] { OnSessionLinkChanged(session); });
+    connect(session, &ControllerSession::labelChanged, this, &MainWindow::UpdateSessionNames);
+    connect(session, &ControllerSession::stateChanged, this, [this, session] {
+        if (session == ActiveSession()) {
+            UpdateCommandStates();
+            emit activeControllerChanged();
+        }
+    });
+    UpdateSessionNames();
+}
+
+void MainWindow::UpdateSessionNames() {
+    const QList<ControllerSession*>& all = controllers_->All();
+    const bool several = all.size() > 1;
+    for (ControllerSession* s : all) {
+        const QString label = s->Label();
+        if (bake::ui::ControlDock* dock = s->Dock())
+            dock->setWindowTitle(several && !label.isEmpty() ? label : tr("Control"));
+        s->Log()->SetPrefix(several ? ControllerLogPrefix(label) : QString());
+        if (s == paneLinkSession_)
+            outputPane_->SetLinkPrefix(s->Log()->Prefix());
+    }
+}
+
+void MainWindow::ActivateSession(ControllerSession* session) {
+    if (!session || !controllers_->All().contains(session))
+        return;
+    if (bake::ui::ControlDock* dock = session->Dock()) {
+        dock->show();
+        dock->raise();
+    }
+    controllers_->SetActive(session);
+}
+
+void MainWindow::OnSessionLinkChanged(ControllerSession* session) {
+    // A controller the operator disconnected gives its pane up to the others;
+    // the last one stays, as the one pane always did. A lost link keeps its
+    // pane, so that the operator sees which controller went.
+    if (!shutDown_ && session->DisconnectRequested() && !session->InUse() &&
+        controllers_->Count() > 1)
+        controllers_->Remove(session);
+    UpdateCommandStates();
+}
+
+void MainWindow::OnSessionConnectFailed(ControllerSession* session, uint32_t code) {
+    OnConnectFailed_main(code, session);
+    // An added controller that never came goes again; the others stay.
+    const bool adding = controllers_->Count() > 1;
+    if (adding && !session->WasConnected())
+        controllers_->Remove(session);
+    // Once the message is closed the operator chooses again.
+    if (adding)
+        SelectDevices(true);
+    else
+        SelectDeviceAndConnect();
+}
+
 bake::ui::ControlPanel* MainWindow::ControlFrame() const {
-    return controlPane_ ? controlPane_->Frame() : nullptr;
+    ControllerSession* s = controllers_->Active();
+    return s ? s->Panel() : nullptr;
 }
 
 // ---- shutdown -----------------------------------------------------------------
@@ -279,60 +377,96 @@ void MainWindow::Shutdown() {
     if (shutDown_)
         return;
     shutDown_ = true;
-    if (bake::ui::ControlPanel* panel = ControlFrame())
-        panel->SetLink(nullptr);
-    bridge_->Shutdown();
+    for (ControllerSession* s : controllers_->All()) s->Shutdown();
 }
 
 // ---- the link's events ----------------------------------------------------------
 
-void MainWindow::OnConnectFailed_main(uint32_t code) {
+void MainWindow::OnConnectFailed_main(uint32_t code, ControllerSession* session) {
     const QString text = QStringLiteral("Unable to connect : %1")
                              .arg(QString::fromUtf8(devlink::LinkErrorText(code)));
     const std::wstring wide = text.toStdWString();
-    outputPane_->TraceError(L"OnConnectFailed_main", L"%ls", wide.c_str());
+    // Among several controllers the line says which one failed; the box
+    // answers the operator's own attempt and keeps its text.
+    platform::TraceLog* log = session ? static_cast<platform::TraceLog*>(session->Log())
+                                      : static_cast<platform::TraceLog*>(outputPane_);
+    log->TraceError(L"OnConnectFailed_main", L"%ls", wide.c_str());
     messageBox_->ShowMessage(wide, platform::MessageIcon::Error);
 }
 
 // ---- commands -------------------------------------------------------------------
 
-void MainWindow::ConnectTo(const QString& host, uint16_t port) {
-    devlink::Connection* link = bridge_->Link();
-    if (!link)
-        return;
-    const QByteArray h = host.toUtf8();
-    const uint32_t rc = link->Connect(h.constData(), port, 0);
-    if (rc != 0) {
-        OnConnectFailed_main(rc);
-        SelectDeviceAndConnect();
+bool MainWindow::ConnectChoice(const QString& host, const QString& name, bool adding) {
+    if (ControllerSession* there = controllers_->FindInUse(host)) {
+        ActivateSession(there);
+        return true;
     }
+    ControllerSession* session = ActiveSession();
+    if (!session || session->InUse()) {
+        session = AddSession();
+        if (!session)
+            return true;  // shown; nothing to choose again for
+    }
+    const uint32_t rc = session->Connect(host, pendingPort_, name);
+    if (rc == 0) {
+        ActivateSession(session);
+        UpdateSessionNames();
+        return true;
+    }
+    OnConnectFailed_main(rc, session);
+    if (adding && controllers_->Count() > 1 && !session->WasConnected())
+        controllers_->Remove(session);
+    return false;
+}
+
+void MainWindow::ConnectTo(const QString& host, uint16_t port, const QString& name) {
+    if (shutDown_ || !ActiveSession() || !Link())
+        return;
+    pendingPort_ = port;
+    const bool adding = controllers_->ConnectedCount() > 0 || ActiveSession()->InUse();
+    const bool ok = ConnectChoice(host, name, adding);
+    pendingPort_ = kControllerPort;
+    if (!ok)
+        SelectDevices(adding);
 }
 
 void MainWindow::SelectDeviceAndConnect() {
+    if (Connected())
+        return;
+    SelectDevices(false);
+}
+
+void MainWindow::SelectDeviceAndAdd() {
+    SelectDevices(true);
+}
+
+void MainWindow::SelectDevices(bool adding) {
     // One selection at a time: an attempt that fails while the operator is
     // choosing is shown, and the open selection goes on.
-    if (selecting_ || bridge_->Connected() || !bridge_->Link() || shutDown_ ||
-        !services_.deviceSelector)
+    if (selecting_ || !ActiveSession() || !Link() || shutDown_ || !services_.deviceSelector)
         return;
     selecting_ = true;
     for (;;) {
-        DeviceChoice choice;
+        QList<DeviceChoice> choices;
         const DeviceSelectionContext context{this, messageBox_, outputPane_};
-        if (!services_.deviceSelector->SelectDevice(context, &choice)) {
-            deviceAddress_.clear();
-            deviceName_.clear();
+        if (!services_.deviceSelector->SelectDevices(context, &choices) || choices.isEmpty()) {
+            // A cancelled "Connect..." forgets the choice, as it always did;
+            // a cancelled addition leaves every pane as it was.
+            if (ControllerSession* s = ActiveSession(); s && !adding)
+                s->ClearChoice();
             break;
         }
-        deviceAddress_ = choice.address;
-        deviceName_ = choice.name;
-        devlink::Connection* link = bridge_->Link();
-        if (!link)
+        if (shutDown_ || !Link())
             break;  // shut down meanwhile
-        const QByteArray host = deviceAddress_.toUtf8();
-        const uint32_t rc = link->Connect(host.constData(), kControllerPort, 0);
-        if (rc == 0)
-            break;  // the outcome arrives as a link event
-        OnConnectFailed_main(rc);
+        bool refused = false;
+        for (const DeviceChoice& c : choices) {
+            if (!ConnectChoice(c.address, c.name, adding || choices.size() > 1))
+                refused = true;
+            if (shutDown_)
+                break;
+        }
+        if (!refused || shutDown_)
+            break;  // the outcomes arrive as link events
     }
     selecting_ = false;
     UpdateCommandStates();
@@ -341,8 +475,15 @@ void MainWindow::SelectDeviceAndConnect() {
 void MainWindow::UpdateCommandStates() {
     if (!actions_.connectDevice)
         return;  // before Create()
-    actions_.connectDevice->setEnabled(!bridge_->Connected());
-    actions_.disconnectDevice->setEnabled(bridge_->Connected());
+    ControllerSession* active = ActiveSession();
+    const bool connected = active && active->Connected();
+    actions_.connectDevice->setEnabled(!connected);
+    // Adding is offered once a controller is there to add to.
+    bool anyInUse = false;
+    for (const ControllerSession* s : controllers_->All()) anyInUse = anyInUse || s->InUse();
+    actions_.addDevice->setVisible(anyInUse);
+    actions_.addDevice->setEnabled(anyInUse && !shutDown_);
+    actions_.disconnectDevice->setEnabled(connected);
     const bake::ui::ControlPanel* panel = ControlFrame();
     actions_.bakeOptions->setEnabled(panel && panel->IsIdle());
     actions_.newDocument->setEnabled(bool(newDocument_));

@@ -1,7 +1,9 @@
 #pragma once
 // The program's one top-level window: menus, toolbar, status bar, the
-// "Output" and "Control" panes and the chart documents. Its link bridge owns
-// the device link and signals the link's events to the device listeners.
+// "Output" pane, one "Control" pane per controller and the chart documents.
+// Each controller's session owns its link bridge, which owns its device link
+// and signals the link's events to that controller's panel. The commands of
+// the Devices menu act on the active controller.
 
 #include <QList>
 #include <QMainWindow>
@@ -15,6 +17,7 @@
 #include "link/connection.h"
 #include "platform/message_box.h"
 #include "shell/actions.h"
+#include "shell/controller_session.h"
 #include "shell/device_selector.h"
 #include "shell/link_bridge.h"
 #include "shell/recent_file_list.h"
@@ -78,21 +81,34 @@ public:
     // Runs at destruction at the latest; safe to call twice.
     void Shutdown();
 
-    // The link's receiver; device listeners connect to its signals.
-    LinkBridge* Bridge() const { return bridge_; }
+    // The controllers; the accessors below answer for the active one.
+    Controllers* Sessions() const { return controllers_; }
+    ControllerSession* ActiveSession() const { return controllers_->Active(); }
 
-    // Connect(host, port, 0) on the link: no reconnecting by itself. A
-    // refusal is shown and the device selection follows.
-    void ConnectTo(const QString& host, uint16_t port = kControllerPort);
-    bool Connected() const { return bridge_->Connected(); }
+    // The active controller's link receiver; device listeners connect to its signals.
+    LinkBridge* Bridge() const { return ActiveSession()->Bridge(); }
+
+    // Connect(host, port, 0) on a link: no reconnecting by itself. A host
+    // already connected (or connecting) only has its pane activated; else the
+    // active controller's link is used while it is idle, and otherwise a new
+    // controller is added. A refusal is shown and the device selection
+    // follows. `name` is the selection's name text (a device ID).
+    void ConnectTo(const QString& host, uint16_t port = kControllerPort, const QString& name = {});
+    bool Connected() const { return ActiveSession()->Connected(); }
 
     // The "Connect..." command: the device selection, then a connection to
-    // the chosen controller; again after every failed attempt until one is
-    // under way or the selection is cancelled.
+    // each chosen controller; again after every failed attempt until one is
+    // under way or the selection is cancelled. Nothing while the active
+    // controller is connected.
     void SelectDeviceAndConnect();
-    // The controller chosen last (empty after a cancelled selection).
-    const QString& DeviceAddress() const { return deviceAddress_; }
-    const QString& DeviceName() const { return deviceName_; }
+    // "Add Device...": the same, whatever is connected; the chosen
+    // controllers join those already connected.
+    void SelectDeviceAndAdd();
+    // The active controller chosen last (empty after a cancelled selection).
+    const QString& DeviceAddress() const { return ActiveSession()->Host(); }
+    const QString& DeviceName() const { return ActiveSession()->DeviceName(); }
+    // Makes `session`'s pane the one in front and the commands act on it.
+    void ActivateSession(ControllerSession* session);
     // Chart documents: File > New and File > Open (and the recent files)
     // work once these are set.
     void SetDocumentHandlers(std::function<void()> newDocument,
@@ -118,13 +134,18 @@ public:
     const Actions& Commands() const { return actions_; }
     const Menus& MenuBarMenus() const { return menus_; }
     OutputPane* Output() const { return outputPane_; }
-    bake::ui::ControlDock* ControlPane() const { return controlPane_; }
+    bake::ui::ControlDock* ControlPane() const { return ActiveSession()->Dock(); }
     bake::ui::ControlPanel* ControlFrame() const;
     CommandToolBar* StandardToolBar() const { return toolBar_; }
     QMdiArea* MdiArea() const { return mdiArea_; }
-    devlink::Connection* Link() const { return bridge_->Link(); }
+    devlink::Connection* Link() const { return ActiveSession()->Link(); }
     platform::MessageBox* Messages() const { return messageBox_; }
     const RecentFileList& RecentFiles() const { return recentFiles_; }
+
+signals:
+    // The active controller's panel changed state, or another controller
+    // became the active one: the commands that follow it look again.
+    void activeControllerChanged();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -137,27 +158,41 @@ private:
     bool CreateDockingWindows();
     void RebuildRecentFilesMenu();
     void UpdateIndicators();
-    void OnConnectFailed_main(uint32_t code);
+    void OnConnectFailed_main(uint32_t code, ControllerSession* session = nullptr);
+    // The selection loop; `adding`: the chosen controllers join the others.
+    void SelectDevices(bool adding);
+    // A new session with its pane beside the others; null when its link
+    // cannot be made (shown).
+    ControllerSession* AddSession();
+    void OnSessionAdded(ControllerSession* session);
+    void OnSessionLinkChanged(ControllerSession* session);
+    void OnSessionConnectFailed(ControllerSession* session, uint32_t code);
+    // Pane titles and log prefixes from the number of controllers.
+    void UpdateSessionNames();
+    // Connects the chosen controller; false when the link refused at once
+    // (shown).
+    bool ConnectChoice(const QString& host, const QString& name, bool adding);
 
     MainFrameServices services_;
     std::unique_ptr<QtMessageBox> ownMessageBox_;
     platform::MessageBox* messageBox_ = nullptr;
 
     OutputPane* outputPane_ = nullptr;
-    bake::ui::ControlDock* controlPane_ = nullptr;
-    LinkBridge* bridge_ = nullptr;
+    Controllers* controllers_ = nullptr;
+    // The session whose link logs to the Output pane directly.
+    QPointer<ControllerSession> paneLinkSession_;
 
     Actions actions_;
     Menus menus_;
     QList<QAction*> recentActions_;
     QAction* recentSeparator_ = nullptr;
+    QAction* panesSeparator_ = nullptr;       // the controllers' panes go before it
+    uint16_t pendingPort_ = kControllerPort;  // ConnectTo's port on its way
     CommandToolBar* toolBar_ = nullptr;
     QMdiArea* mdiArea_ = nullptr;
     QLabel* messagePane_ = nullptr;
     QLabel* indicators_[3] = {};
     int look_ = 0;
-    QString deviceAddress_;
-    QString deviceName_;
     bool selectDeviceAtStart_ = true;
     bool selecting_ = false;  // a device selection is open
     RecentFileList recentFiles_;

@@ -127,7 +127,8 @@ bool OutputPane::SetLogFile(const QString& path, QString* error) {
     return true;
 }
 
-void OutputPane::PostWide(OutputLineKind kind, const wchar_t* format, va_list args) {
+void OutputPane::PostWide(OutputLineKind kind, const wchar_t* format, va_list args,
+                          const QString& prefix) {
     if (!format || std::wcslen(format) > static_cast<size_t>(kMaxOutputText))
         return;
     wchar_t text[kMaxOutputText + 1];
@@ -136,7 +137,7 @@ void OutputPane::PostWide(OutputLineKind kind, const wchar_t* format, va_list ar
     // there; the line keeps what was written.
     std::vswprintf(text, kMaxOutputText + 1, format, args);
     text[kMaxOutputText] = L'\0';
-    Post(kind, QString::fromWCharArray(text));
+    Post(kind, prefix + QString::fromWCharArray(text));
 }
 
 void OutputPane::TraceMessage(const wchar_t*, const wchar_t* format, ...) {
@@ -163,23 +164,34 @@ void OutputPane::TraceWarning(const wchar_t*, const wchar_t* format, ...) {
 void OutputPane::LogMessage(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    PostNarrow(OutputLineKind::Message, format, args);
+    PostNarrow(OutputLineKind::Message, format, args, LinkPrefix());
     va_end(args);
 }
 
 void OutputPane::LogError(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    PostNarrow(OutputLineKind::Error, format, args);
+    PostNarrow(OutputLineKind::Error, format, args, LinkPrefix());
     va_end(args);
 }
 
-void OutputPane::PostNarrow(OutputLineKind kind, const char* format, va_list args) {
+void OutputPane::PostNarrow(OutputLineKind kind, const char* format, va_list args,
+                            const QString& prefix) {
     if (!format || std::strlen(format) > static_cast<size_t>(kMaxOutputText))
         return;
     char text[kMaxOutputText + 1];
     std::vsnprintf(text, sizeof text, format, args);
-    Post(kind, QString::fromUtf8(text));
+    Post(kind, prefix + QString::fromUtf8(text));
+}
+
+void OutputPane::SetLinkPrefix(const QString& prefix) {
+    std::lock_guard<std::mutex> lock(linkPrefixMutex_);
+    linkPrefix_ = prefix;
+}
+
+QString OutputPane::LinkPrefix() const {
+    std::lock_guard<std::mutex> lock(linkPrefixMutex_);
+    return linkPrefix_;
 }
 
 void OutputPane::Post(OutputLineKind kind, const QString& text) {

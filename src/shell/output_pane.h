@@ -9,6 +9,8 @@
 #include <QListWidget>
 #include <QString>
 
+#include <mutex>
+
 #include "link/connection.h"
 #include "platform/trace_log.h"
 
@@ -68,6 +70,17 @@ public:
     // Also appends every line that reaches the list to this file (window thread).
     bool SetLogFile(const QString& path, QString* error);
 
+    // A line formatted as the calls above do, its text after `prefix` (a
+    // controller's name among several); any thread.
+    void PostWide(OutputLineKind kind, const wchar_t* format, va_list args,
+                  const QString& prefix = {});
+    void PostNarrow(OutputLineKind kind, const char* format, va_list args,
+                    const QString& prefix = {});
+
+    // Put before the text of the link's lines (LogMessage, LogError): the
+    // name of the controller whose link logs here, among several. Any thread.
+    void SetLinkPrefix(const QString& prefix);
+
     OutputList* List() const { return list_; }
     int LineCount() const { return list_->count(); }
     QString Line(int index) const;
@@ -76,14 +89,15 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    void PostWide(OutputLineKind kind, const wchar_t* format, va_list args);
-    void PostNarrow(OutputLineKind kind, const char* format, va_list args);
     void Post(OutputLineKind kind, const QString& text);
+    QString LinkPrefix() const;
     void Append(const QString& line);
 
     QTabWidget* tabs_;
     OutputList* list_;
     QFile logFile_;  // window thread only
+    mutable std::mutex linkPrefixMutex_;
+    QString linkPrefix_;
 };
 
 }  // namespace shell

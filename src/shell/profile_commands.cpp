@@ -91,14 +91,14 @@ ProfileCommands::ProfileCommands(MainWindow* frame, const QString& profilesFolde
     frame->MenuBarMenus().view->addAction(dock_->toggleViewAction());
     frame->MenuBarMenus().panes->addAction(dock_->toggleViewAction());
 
-    if (bake::ui::ControlPanel* panel = frame->ControlFrame()) {
+    // Profiles go to the active controller: they follow its state.
+    if (bake::ui::ControlPanel* panel = frame->ControlFrame())
         controllerIdle_ = panel->IsIdle();
-        connect(panel, &bake::ui::ControlPanel::stateChanged, this,
-                [this](bake::ui::ControlState state) {
-                    controllerIdle_ = state == bake::ui::ControlState::CF_IDLE;
-                    UpdateEditors();
-                });
-    }
+    connect(frame, &MainWindow::activeControllerChanged, this, [this] {
+        const bake::ui::ControlPanel* panel = frame_->ControlFrame();
+        controllerIdle_ = panel && panel->IsIdle();
+        UpdateEditors();
+    });
     UpdateEditors();
 }
 
@@ -151,13 +151,12 @@ void ProfileCommands::UpdateEditors() {
 }
 
 profile::ui::ProfileEditor* ProfileCommands::Show(profile::ui::ProfileEditor* editor) {
-    if (bake::ui::ControlPanel* panel = frame_->ControlFrame()) {
-        editor->SetProfileSender(
-            [panel = QPointer(panel)](std::optional<std::span<const bake::ProfileSample>> points) {
-                if (panel)
-                    panel->SendProfile(points);
-            });
-    }
+    // The controller active when the operator sends, the one its enabling followed.
+    editor->SetProfileSender([frame = QPointer<MainWindow>(frame_)](
+                                 std::optional<std::span<const bake::ProfileSample>> points) {
+        if (frame && frame->ControlFrame())
+            frame->ControlFrame()->SendProfile(points);
+    });
     editor->SetControllerIdle(controllerIdle_);
     editor->SetMessageBox(frame_->Messages());
     editor->SetReader([this] { ReadFromController(); });

@@ -14,6 +14,7 @@
 #include "document/chart_document.h"
 #include "document/chart_document_window.h"
 #include "document/document_manager.h"
+#include "document/live_recorder.h"
 #include "document/record_name.h"
 #include "report/ui/report_pane.h"
 #include "report/ui/report_pdf.h"
@@ -77,10 +78,16 @@ ReportCommands::ReportCommands(MainWindow* frame, document::DocumentManager* doc
     connect(documents_, &document::DocumentManager::documentsChanged, this,
             &ReportCommands::Update);
     connect(frame->MdiArea(), &QMdiArea::subWindowActivated, this, &ReportCommands::Update);
-    if (bake::ui::ControlPanel* panel = frame->ControlFrame()) {
-        lastState_ = panel->State();
-        connect(panel, &bake::ui::ControlPanel::stateChanged, this, &ReportCommands::OnPanelState);
-    }
+    // Every controller's bakes are reported, each under its own name.
+    auto follow = [this](ControllerSession* s) {
+        lastStates_[s] = s->Panel() ? s->Panel()->State() : bake::ui::ControlState::CF_DISCONNECTED;
+        connect(s, &ControllerSession::stateChanged, this,
+                [this, s](bake::ui::ControlState state) { OnPanelState(s, state); });
+    };
+    for (ControllerSession* s : frame->Sessions()->All()) follow(s);
+    connect(frame->Sessions(), &Controllers::added, this, follow);
+    connect(frame->Sessions(), &Controllers::removed, this,
+            [this](ControllerSession* s) { lastStates_.remove(s); });
     Update();
 }
 
@@ -100,17 +107,25 @@ void ReportCommands::Update() {
     pane_->SetChart(window ? window->Container() : nullptr, doc ? RecordName(doc) : QString());
 }
 
-void ReportCommands::OnPanelState(bake::ui::ControlState state) {
-    const bake::ui::ControlState was = lastState_;
-    lastState_ = state;
+void ReportCommands::OnPanelState(ControllerSession* session, bake::ui::ControlState state) {
+    const bake::ui::ControlState was =
+        lastStates_.value(session, bake::ui::ControlState::CF_DISCONNECTED);
+    lastStates_[session] = state;
     Update();
+    // The bake's own record: still this controller's live record while the
+    // state signal runs; the bake's end follows it.
+    document::ChartDocument* live =
+        session->Recorder() ? session->Recorder()->LiveRecord() : nullptr;
+    if (!live && frame_->Sessions()->Count() == 1)
+        live = liveDoc_;
     if (was == bake::ui::ControlState::CF_BAKING && state != bake::ui::ControlState::CF_BAKING &&
-        liveDoc_) {
+        live) {
         // After the document has finished its own end of the bake (saved it).
-        QPointer<document::ChartDocument> doc = liveDoc_;
-        QTimer::singleShot(0, this, [this, doc] {
+        QPointer<document::ChartDocument> doc = live;
+        QPointer<ControllerSession> from = session;
+        QTimer::singleShot(0, this, [this, doc, from] {
             if (doc)
-                BakeEnded(doc);
+                BakeEnded(doc, from);
         });
     }
 }
@@ -128,7 +143,7 @@ QString ReportCommands::VerdictLine(const QString& record, const report::Report&
     return line;
 }
 
-void ReportCommands::BakeEnded(document::ChartDocument* doc) {
+void ReportCommands::BakeEnded(document::ChartDocument* doc, ControllerSession* session) {
     document::ChartDocumentWindow* window = documents_->WindowOf(doc);
     if (!window)
         return;
@@ -139,7 +154,13 @@ void ReportCommands::BakeEnded(document::ChartDocument* doc) {
     dock_->raise();
     pane_->Refresh();
     const auto& r = pane_->CurrentReport();
-    platform::TraceLog* log = documents_->Context().log;
+    if (session)
+        session->SetLastVerdict(
+            r && r->verdict ? (r->verdict->pass ? QStringLiteral("PASS") : QStringLiteral("FAIL"))
+                            : QString());
+    // The controller's line: among several it names the controller.
+    platform::TraceLog* log =
+        session ? static_cast<platform::TraceLog*>(session->Log()) : documents_->Context().log;
     if (!r || !log)
         return;
     const std::wstring line = VerdictLine(RecordName(doc), *r).toStdWString();
@@ -168,10 +189,18 @@ bool ReportCommands::ExportReport(const QString& path) {
     }
     report::ui::ReportPdfPage page;
     page.record = RecordName(doc);
-    page.controller =
-        recorded_.contains(doc) && !frame_->DeviceAddress().isEmpty()
-            ? QStringLiteral("%1 (%2)").arg(frame_->DeviceName(), frame_->DeviceAddress())
-            : tr("not recorded in the file");
+    // The controller that recorded it, where the program still knows it.
+    QString name = frame_->DeviceName(), address = frame_->DeviceAddress();
+    for (ControllerSession* s : frame_->Sessions()->All()) {
+        if (doc->Controller() && s->Recorder() &&
+            s->Recorder()->Controller().get() == doc->Controller()) {
+            name = s->DeviceName();
+            address = s->Host();
+        }
+    }
+    page.controller = recorded_.contains(doc) && !address.isEmpty()
+                          ? QStringLiteral("%1 (%2)").arg(name, address)
+                          : tr("not recorded in the file");
     const QDateTime fromName = document::RecordFileTime(QFileInfo(doc->FilePath()).fileName());
     page.date = (fromName.isValid() ? fromName : doc->BakeStart())
                     .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

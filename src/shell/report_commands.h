@@ -4,6 +4,7 @@
 // with record...", and at the end of every bake its verdict and reasons in
 // the Output log, with the report shown.
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -27,6 +28,7 @@ class ReportPane;
 namespace shell {
 
 class MainWindow;
+class ControllerSession;
 
 class ReportCommands : public QObject {
     Q_OBJECT
@@ -53,8 +55,9 @@ public:
 
 private:
     void Update();
-    void OnPanelState(bake::ui::ControlState state);
-    void BakeEnded(document::ChartDocument* doc);
+    void OnPanelState(ControllerSession* session, bake::ui::ControlState state);
+    // `session`: the controller that baked it, if it is still there.
+    void BakeEnded(document::ChartDocument* doc, ControllerSession* session);
     void ShowError(const QString& text);
 
     MainWindow* frame_;
@@ -63,7 +66,7 @@ private:
     report::ui::ReportPane* pane_;
     QAction* export_;
     QAction* compare_;
-    bake::ui::ControlState lastState_ = bake::ui::ControlState::CF_DISCONNECTED;
+    QHash<const ControllerSession*, bake::ui::ControlState> lastStates_;
     QPointer<document::ChartDocument> liveDoc_;
     QSet<const document::ChartDocument*> recorded_;  // records of bakes of this session
 };

@@ -21,6 +21,7 @@
 #include "document/chart_document_window.h"
 #include "document/document_manager.h"
 #include "document/live_recorder.h"
+#include "document/record_name.h"
 #include "tests/support/document_window.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/ui_test_support.h"
@@ -311,6 +312,79 @@ TEST_F(Recorder, AClosedRecordRecordsNoMore) {
     BakeEnds(BakeEnd::ControllerIdle, ControlState::CF_IDLE);
     EXPECT_TRUE(Records().isEmpty());
     EXPECT_TRUE(QDir(context_->recoveryFolder).entryList(QDir::Files).isEmpty());
+}
+
+// Two controllers, each with its recorder, share the documents: each record
+// is named after its controller, takes only its controller's readings and
+// uploads to its controller alone, whichever is active.
+TEST_F(Recorder, EachControllersRecordIsItsOwn) {
+    document::LiveRecorder other{&docs_};
+    std::vector<std::string> sentTo;
+    recorder_.SetDeviceTag([] { return QStringLiteral("1001"); });
+    other.SetDeviceTag([] { return QStringLiteral("1002"); });
+    recorder_.SetProfileSender([&](auto) { sentTo.push_back("1001"); });
+    other.SetProfileSender([&](auto) { sentTo.push_back("1002"); });
+    recorder_.SetActive(false);
+    other.SetActive(true);
+
+    recorder_.OnStateChanged(ControlState::CF_IDLE);
+    other.OnStateChanged(ControlState::CF_IDLE);
+    BakeBegins(1000, 2500);
+    other.OnStateChanged(ControlState::CF_BAKING);
+    other.OnBakeStarted(5000);
+    other.OnGauge(Reading(5000, 4000));
+    ChartDocument* mine = recorder_.LiveRecord();
+    ChartDocument* theirs = other.LiveRecord();
+    ASSERT_TRUE(mine && theirs);
+    ASSERT_NE(mine, theirs);
+    EXPECT_EQ(QStringLiteral("1001"), mine->Device());
+    EXPECT_TRUE(mine->RecoveryPath().endsWith(QStringLiteral("-1001.tvr")))
+        << mine->RecoveryPath().toStdString();
+    EXPECT_TRUE(theirs->RecoveryPath().endsWith(QStringLiteral("-1002.tvr")));
+    recorder_.OnGauge(Reading(2000, 2600));
+    EXPECT_EQ((std::vector<std::pair<double, double>>{{0.0, 25.0}, {1.0, 26.0}}), MainPoints(mine));
+    EXPECT_EQ((std::vector<std::pair<double, double>>{{0.0, 40.0}}), MainPoints(theirs));
+    // The documents without a controller follow the active one: Baking.
+    EXPECT_FALSE(context_->controllerIdle);
+
+    // The first one's bake ends: saved under its controller's name; the
+    // other bakes on.
+    BakeEnds(BakeEnd::ControllerIdle, ControlState::CF_IDLE);
+    ASSERT_EQ(1, Records().size());
+    EXPECT_TRUE(Records()[0].endsWith(QStringLiteral("-1001.tvr"))) << Records()[0].toStdString();
+    EXPECT_TRUE(document::RecordFileTime(Records()[0]).isValid());
+    EXPECT_TRUE(theirs->IsLiveBake());
+
+    // Its upload goes to its controller, which is Idle, though the active
+    // one bakes.
+    const int profile = mine->Channels().Id(document::kTempMain);
+    mine->Set().SetChartSelected(profile, true);
+    EXPECT_TRUE(mine->CanUpload());
+    mine->UploadBakeProfile();
+    EXPECT_EQ((std::vector<std::string>{"1001"}), sentTo);
+    // While its controller bakes it sends nothing, whatever the others do.
+    recorder_.OnStateChanged(ControlState::CF_BAKING);
+    other.OnStateChanged(ControlState::CF_IDLE);
+    EXPECT_FALSE(mine->CanUpload());
+    mine->UploadBakeProfile();
+    EXPECT_EQ(1u, sentTo.size());
+}
+
+TEST_F(Recorder, ARecordOfAControllerThatLeftUploadsNothing) {
+    auto gone = std::make_unique<document::LiveRecorder>(&docs_);
+    int sent = 0;
+    gone->SetProfileSender([&](auto) { ++sent; });
+    context_->sendProfile = [&](auto) { sent += 100; };  // the active controller
+    gone->OnStateChanged(ControlState::CF_IDLE);
+    ChartDocument* doc = gone->NewDocument();
+    ASSERT_NE(nullptr, doc);
+    doc->Set().SetChartSelected(doc->Channels().Id(document::kTempMain), true);
+    EXPECT_TRUE(doc->CanUpload());
+    gone.reset();
+    context_->controllerIdle = true;
+    EXPECT_FALSE(doc->CanUpload());
+    doc->UploadBakeProfile();
+    EXPECT_EQ(0, sent);
 }
 
 namespace {}  // namespace

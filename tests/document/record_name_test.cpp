@@ -56,6 +56,26 @@ TEST(RecordName, TheBakeStartsWhenTheControllerSays) {
     }
 }
 
+TEST(RecordName, ANamedControllerFollowsTheTime) {
+    const struct {
+        const char* device;
+        const char* expected;
+    } cases[] = {
+        {"", "bake-20261210-094500.tvr"},
+        {"1001", "bake-20261210-094500-1001.tvr"},
+        {"127.0.0.10", "bake-20261210-094500-127.0.0.10.tvr"},
+        // Nothing of a typed host name may leave the folder or split the name.
+        {"../plate 2", "bake-20261210-094500-.._plate_2.tvr"},
+        {"a-b", "bake-20261210-094500-a_b.tvr"},
+    };
+    for (const auto& c : cases) {
+        const QString name =
+            RecordFileName(Local("2026-12-10 09:45:00.000"), QString::fromUtf8(c.device));
+        EXPECT_EQ(QLatin1String(c.expected), name) << c.device;
+        EXPECT_EQ(Local("2026-12-10 09:45:00.000"), RecordFileTime(name)) << c.device;
+    }
+}
+
 TEST(RecordName, TheTimeComesBackFromTheNameOnlyForRecordNames) {
     struct Case {
         const char* name;
@@ -70,6 +90,12 @@ TEST(RecordName, TheTimeComesBackFromTheNameOnlyForRecordNames) {
         {"bake-20261210-094500.xml", nullptr},
         {"Chart1.tvr", nullptr},
         {"bake-20261210-094500-.tvr", nullptr},
+        // Named after their controller, with and without a clash.
+        {"bake-20261210-094500-1001.tvr", "2026-12-10 09:45:00.000"},
+        {"bake-20261210-094500-1001-2.tvr", "2026-12-10 09:45:00.000"},
+        {"bake-20261210-094500-127.0.0.10.tvr", "2026-12-10 09:45:00.000"},
+        {"bake-20261210-094500-1001-.tvr", nullptr},
+        {"bake-20261210-094500-10 01.tvr", nullptr},
     };
     for (const Case& c : cases) {
         const QDateTime t = RecordFileTime(QLatin1String(c.name));

@@ -1,5 +1,7 @@
 #include "discovery/ui/device_selection_dialog.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -158,6 +160,7 @@ void DeviceSelectionDialog::Open() {
     open_ = true;
     selectedIP_.clear();
     selectedName_.clear();
+    selected_.clear();
     CreateStatusBar();
     SetStatusText(QString());
     list_.ShowSortMark();
@@ -284,14 +287,24 @@ int DeviceSelectionDialog::SingleSelectedRow() const {
 }
 
 bool DeviceSelectionDialog::Confirm() {
-    const int row = SingleSelectedRow();
-    if (row < 0) {
+    std::vector<int> rows;
+    for (const QModelIndex& index : view_->selectionModel()->selectedRows()) {
+        if (index.row() >= 0 && index.row() < list_.Count())
+            rows.push_back(index.row());
+    }
+    if (rows.empty()) {
         ShowError("Select device to connect to!");
         return false;
     }
-    const DeviceStatus& device = list_.Row(row).status;
-    selectedIP_ = QString::fromStdString(DeviceIPText(device.ipAddress));
-    selectedName_ = QString::fromStdString(DeviceNameText(device.deviceId));
+    std::sort(rows.begin(), rows.end());
+    selected_.clear();
+    for (const int row : rows) {
+        const DeviceStatus& device = list_.Row(row).status;
+        selected_.append({QString::fromStdString(DeviceIPText(device.ipAddress)),
+                          QString::fromStdString(DeviceNameText(device.deviceId))});
+    }
+    selectedIP_ = selected_.first().address;
+    selectedName_ = selected_.first().name;
     widgets::StatusBarDialog::accept();
     return true;
 }
@@ -325,6 +338,7 @@ void DeviceSelectionDialog::EnterAddress() {
     AddressDialog::StoreLastAddress(address);
     selectedIP_ = address;
     selectedName_ = address;
+    selected_ = {{address, address}};
     widgets::StatusBarDialog::accept();
 }
 

@@ -98,18 +98,26 @@ public:
     explicit DeviceSelectionDialog(Services services, QWidget* parent = nullptr);
     ~DeviceSelectionDialog() override;
 
-    // After OK: the chosen controller's address text ("Unknown" for one
-    // without an address) and its name text. Empty otherwise.
+    // One chosen controller: its address text ("Unknown" for one without an
+    // address) and its name text.
+    struct Choice {
+        QString address;
+        QString name;
+    };
+    // After OK: the first chosen controller's address text and name text.
+    // Empty otherwise.
     const QString& SelectedIP() const { return selectedIP_; }
     const QString& SelectedName() const { return selectedName_; }
+    // After OK: every chosen controller, in the list's order. Empty otherwise.
+    const QList<Choice>& Selected() const { return selected_; }
 
     // DiscoveryListener (service thread): copies posted to the window thread.
     void OnDeviceStatus(const DeviceStatus* status) override;
     void OnSetIPResult(uint32_t requestId, uint32_t result) override;
     void OnServiceLog(std::string text) override;
 
-    // Confirms the one selected row and closes with OK; otherwise says so
-    // and stays open. Returns whether it closed.
+    // Confirms the selected rows (one or several) and closes with OK;
+    // without a selection says so and stays open. Returns whether it closed.
     bool Confirm();
     // Set IP for the one selected row.
     void SetIP();
@@ -155,6 +163,7 @@ private:
     QRect lastClient_;  // the client rectangle at the last layout
     QString selectedIP_;
     QString selectedName_;
+    QList<Choice> selected_;
     bool open_ = false;
 };
 

@@ -281,11 +281,19 @@ TEST_F(ConnectDlgTest, MessagesFromTheServiceThread) {
     EXPECT_TRUE(dlg->isVisible());
 }
 
-TEST_F(ConnectDlgTest, ConfirmingNeedsExactlyOneSelectedRow) {
+TEST_F(ConnectDlgTest, ConfirmingTakesEverySelectedRowAndNeedsOne) {
+    // Rows: 0 is 102 without an address, 1 is 101 at 192.168.1.10.
     const struct {
         std::initializer_list<int> selected;
-        bool closes;
-    } cases[] = {{{}, false}, {{0}, true}, {{1}, true}, {{0, 1}, false}};
+        QStringList addresses;  // empty: the dialog stays open
+        QStringList names;
+    } cases[] = {
+        {{}, {}, {}},
+        {{0}, {"Unknown"}, {"102"}},
+        {{1}, {"192.168.1.10"}, {"101"}},
+        {{0, 1}, {"Unknown", "192.168.1.10"}, {"102", "101"}},
+        {{1, 0}, {"Unknown", "192.168.1.10"}, {"102", "101"}},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.selected.size());
         boxes.messages.clear();
@@ -294,20 +302,26 @@ TEST_F(ConnectDlgTest, ConfirmingNeedsExactlyOneSelectedRow) {
         Report(Listed(102, "0.0.0.0"));
         Select(c.selected);
         dlg->Button(1)->click();
-        if (c.closes) {
+        if (!c.addresses.isEmpty()) {
             EXPECT_TRUE(ClosedWithOK());
             EXPECT_TRUE(boxes.messages.empty());
-            const int row = *c.selected.begin();
-            EXPECT_EQ(dlg->SelectedIP(),
-                      row == 0 ? QStringLiteral("Unknown") : QStringLiteral("192.168.1.10"));
-            EXPECT_EQ(dlg->SelectedName(),
-                      row == 0 ? QStringLiteral("102") : QStringLiteral("101"));
+            QStringList addresses, names;
+            for (const DeviceSelectionDialog::Choice& choice : dlg->Selected()) {
+                addresses << choice.address;
+                names << choice.name;
+            }
+            EXPECT_EQ(addresses, c.addresses);
+            EXPECT_EQ(names, c.names);
+            // The first of them, for whoever asks for one.
+            EXPECT_EQ(dlg->SelectedIP(), c.addresses.first());
+            EXPECT_EQ(dlg->SelectedName(), c.names.first());
         } else {
             EXPECT_TRUE(dlg->isVisible());
             EXPECT_EQ(boxes.messages,
                       (std::vector<RecordedMessage>{
                           {L"Select device to connect to!", platform::MessageIcon::Error}}));
             EXPECT_EQ(dlg->SelectedIP(), QString());
+            EXPECT_TRUE(dlg->Selected().isEmpty());
             EXPECT_EQ(dlg->List().Count(), 2);
         }
     }
