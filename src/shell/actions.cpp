@@ -103,6 +103,10 @@ Actions CreateActions(QObject* owner) {
         QKeySequence::Copy, {ctrl(Qt::Key_C)});
 
     a.connectDevice = Make(owner, "Connect...", "List and connect to available device\nConnect...");
+    a.acknowledgeAlarms =
+        Make(owner, "Acknowledge Alarms", "Stop repeating the alarms of the active controller");
+    a.alarmSettings =
+        Make(owner, "Alarms...", "Choose what raises an alarm and how it is announced");
     a.addDevice = Make(owner, "Add Device...",
                        "List available devices and connect to more of them\nAdd Device...");
     a.disconnectDevice = Make(owner, "Disconnect", "Disconnect from device\nDisconnect");

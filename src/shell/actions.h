@@ -38,6 +38,8 @@ struct Actions {
     QAction* disconnectDevice = nullptr;
     QAction* bakeOptions = nullptr;
     QAction* uploadProfile = nullptr;
+    QAction* acknowledgeAlarms = nullptr;
+    QAction* alarmSettings = nullptr;
     // View
     QAction* statusBar = nullptr;
     QAction* customize = nullptr;

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "bake/ui/control_panel.h"
+#include "shell/alarm_commands.h"
 #include "shell/app_look.h"
 #include "shell/document_commands.h"
 #include "shell/output_pane.h"
@@ -222,7 +223,8 @@ void Application::CreateDocuments(const CommandLineOptions& options,
         [docs](const QString& path) { return docs->OpenDocument(path) != nullptr; });
     frame->SetOpenFolder(context->recordsFolder);
     documentCommands_ = new DocumentCommands(frame, docs);
-    new ReportCommands(frame, docs);  // owned by the frame
+    new ReportCommands(frame, docs);                  // owned by the frame
+    alarmCommands_ = new AlarmCommands(frame, docs);  // owned by the frame
     ProfileCommands::Dialogs profileDialogs;
     profileDialogs.askSaveChanges = context->askSaveChanges;
     auto* profiles = new ProfileCommands(frame, options.profilesFolder, profileDialogs);

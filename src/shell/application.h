@@ -16,6 +16,7 @@ class QDialog;
 
 namespace shell {
 
+class AlarmCommands;
 class DocumentCommands;
 
 struct CommandLineOptions {
@@ -78,6 +79,7 @@ public:
     // The active controller's recorder.
     document::LiveRecorder* Recorder() const;
     DocumentCommands* Commands() const { return documentCommands_; }
+    AlarmCommands* Alarms() const { return alarmCommands_; }
 
 private:
     void CreateDocuments(const CommandLineOptions& options, const DocumentServices& services);
@@ -88,6 +90,7 @@ private:
     std::unique_ptr<MainWindow> frame_;
     document::DocumentManager* documents_ = nullptr;  // owned by the frame
     DocumentCommands* documentCommands_ = nullptr;    // owned by the frame
+    AlarmCommands* alarmCommands_ = nullptr;          // owned by the frame
 };
 
 }  // namespace shell

@@ -167,6 +167,9 @@ void MainWindow::CreateMenus() {
     devices->addSeparator();
     devices->addAction(a.bakeOptions);
     devices->addAction(a.uploadProfile);
+    devices->addSeparator();
+    devices->addAction(a.acknowledgeAlarms);
+    devices->addAction(a.alarmSettings);
     connect(devices, &QMenu::aboutToShow, this, &MainWindow::UpdateCommandStates);
 
     QMenu* view = menus_.view = bar->addMenu(tr("&View"));

@@ -5,8 +5,11 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDockWidget>
+#include <QLabel>
 #include <QMdiArea>
 #include <QRegularExpression>
+#include <QStatusBar>
 
 #include <deque>
 #include <memory>
@@ -17,6 +20,7 @@
 #include "document/document_manager.h"
 #include "document/live_recorder.h"
 #include "link/link_errors.h"
+#include "shell/alarm_commands.h"
 #include "shell/application.h"
 #include "shell/controller_session.h"
 #include "shell/main_window.h"
@@ -348,4 +352,49 @@ TEST(CommandLine, ConnectMayBeGivenSeveralTimes) {
         EXPECT_EQ(c.hosts, o.connectHosts);
         EXPECT_EQ(c.hosts.value(0), o.connectHost);
     }
+}
+
+TEST_F(SeveralControllers, AnAlarmNamesItsControllerAndWaitsForTheOperator) {
+    ASSERT_TRUE(Start());
+    EXPECT_FALSE(app_.Alarms()->Dock()->isVisible());  // one controller: as it always was
+    ASSERT_TRUE(TwoBaking());
+    EXPECT_TRUE(app_.Alarms()->Dock()->isVisible());  // the second brings the Overview
+    ControllerSession* a = Session(0);
+    ControllerSession* b = Session(1);
+
+    // b runs a profile that peaks at 200 °C and its plate reads 250 °C.
+    bake::CONCC_TempProfile report;
+    report.header = {bake::CONCC_PKT_GET_PROFILE, 0, 0};
+    report.startTime = 2000;
+    report.points = {{0, 2500}, {60000, 20000}};
+    const std::vector<uint8_t> r = bake::EncodeTempProfile(report);
+    b->Bridge()->OnPacket(r.data(), uint32_t(r.size()), 0);
+    const std::vector<uint8_t> hot = test_support::GaugePacket(
+        {.timestamp = 3000, .devState = bake::CONCC_DEV_BAKING, .tempMain = 25000});
+    b->Bridge()->OnPacket(hot.data(), uint32_t(hot.size()), 0);
+    ASSERT_TRUE(PumpUntil([&] { return app_.Alarms()->RowOf(b)->needsOperator; }));
+
+    EXPECT_FALSE(app_.Alarms()->RowOf(a)->needsOperator);
+    EXPECT_EQ(0u, app_.Alarms()->RowOf(b)->alarm.rfind("1002: main temperature", 0))
+        << app_.Alarms()->RowOf(b)->alarm;
+    EXPECT_EQ(1,
+              Lines().filter(QRegularExpression(QStringLiteral("1002: main temperature"))).size());
+    auto* indicator = frame_->statusBar()->findChild<QLabel*>(QStringLiteral("AlarmIndicator"));
+    ASSERT_NE(nullptr, indicator);
+    EXPECT_TRUE(indicator->isVisible());
+    EXPECT_TRUE(indicator->text().contains(QStringLiteral("1002")));
+    EXPECT_FALSE(b->Dock()->styleSheet().isEmpty());  // its pane is marked
+    EXPECT_TRUE(a->Dock()->styleSheet().isEmpty());
+
+    // Acknowledging acts on the active controller only: a's has nothing to stop.
+    frame_->ActivateSession(a);
+    EXPECT_FALSE(frame_->Commands().acknowledgeAlarms->isEnabled());
+    frame_->ActivateSession(b);
+    ASSERT_TRUE(frame_->Commands().acknowledgeAlarms->isEnabled());
+    frame_->Commands().acknowledgeAlarms->trigger();
+    EXPECT_FALSE(app_.Alarms()->RowOf(b)->needsOperator);
+    EXPECT_FALSE(indicator->isVisible());
+    EXPECT_TRUE(b->Dock()->styleSheet().isEmpty());
+    // Still hot: the row still says so, without asking for anyone.
+    EXPECT_FALSE(app_.Alarms()->RowOf(b)->alarm.empty());
 }

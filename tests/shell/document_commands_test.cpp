@@ -126,13 +126,13 @@ TEST_F(ProgramDocuments, StartsWithAnEmptyDocumentAndShowsTheDocumentMenu) {
                            "&Close", "&Save\tCtrl+S", "Save &As...", "-", "Import chart...",
                            "Export CSV...", "Export Image...", "Export Report...",
                            "Compare with record...", "-", "Recent File", "-", "E&xit"}));
-    EXPECT_EQ(
-        ShownTexts(frame->MenuBarMenus().devices),
-        (QStringList{"Connect...", "Disconnect", "-", "Bake options...", "Upload Bake Profile"}));
+    EXPECT_EQ(ShownTexts(frame->MenuBarMenus().devices),
+              (QStringList{"Connect...", "Disconnect", "-", "Bake options...",
+                           "Upload Bake Profile", "-", "Acknowledge Alarms", "Alarms..."}));
     EXPECT_EQ(ShownTexts(frame->MenuBarMenus().view),
               (QStringList{"&Toolbars and Docking Windows", "&Status Bar", "&Application Look", "-",
                            "&Windows...", "-", "Zoom &In", "Zoom &Out", "&Full Screen",
-                           "Bake report", "Profiles"}));
+                           "Bake report", "Overview", "Profiles"}));
     QAction* upload = commands.uploadProfile;
 
     // "Upload Bake Profile" only while Idle.
