@@ -156,29 +156,27 @@ void ChartDocumentWindow::ImportChart() {
         document_->ImportChart(path);
 }
 
-void ChartDocumentWindow::ExportCsv() {
+QString ChartDocumentWindow::AskExportPath(const QString& extension, const QString& filter) {
     const DocumentContext& context = document_->Context();
     if (!context.askExportPath)
-        return;
-    const QString suggested =
-        QFileInfo(document_->SuggestedPath()).completeBaseName() + QStringLiteral(".csv");
-    const QString path = WithExtension(
-        context.askExportPath(this, suggested, QStringLiteral("CSV files (*.csv)")), ".csv");
+        return {};
+    const QString suggested = QFileInfo(document_->SuggestedPath()).completeBaseName() + extension;
+    return WithExtension(context.askExportPath(this, suggested, filter), extension);
+}
+
+void ChartDocumentWindow::ExportCsv() {
+    const QString path = AskExportPath(QStringLiteral(".csv"), QStringLiteral("CSV files (*.csv)"));
     if (!path.isEmpty())
         document_->ExportCsv(path);
 }
 
 void ChartDocumentWindow::ExportImage() {
-    const DocumentContext& context = document_->Context();
-    if (!context.askExportPath)
-        return;
-    const QString suggested =
-        QFileInfo(document_->SuggestedPath()).completeBaseName() + QStringLiteral(".png");
-    const QString path = WithExtension(
-        context.askExportPath(this, suggested, QStringLiteral("PNG images (*.png)")), ".png");
+    const QString path =
+        AskExportPath(QStringLiteral(".png"), QStringLiteral("PNG images (*.png)"));
     std::wstring error;
-    if (!path.isEmpty() && !ExportImage(path, error) && context.messages)
-        context.messages->ShowMessage(error, platform::MessageIcon::Error);
+    platform::MessageBox* box = document_->Context().messages;
+    if (!path.isEmpty() && !ExportImage(path, error) && box)
+        box->ShowMessage(error, platform::MessageIcon::Error);
 }
 
 bool ChartDocumentWindow::ExportImage(const QString& path, std::wstring& error) {

@@ -57,6 +57,9 @@ protected:
 
 private:
     void UpdateTitle();
+    // Asks where to export, suggesting the document's name with `extension`;
+    // empty when cancelled.
+    QString AskExportPath(const QString& extension, const QString& filter);
     document::ChartViewState ViewState() const;
     void ApplyHomeRange();
     void FollowNewestPoint();

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 
@@ -16,6 +15,7 @@
 
 #include "document/chart_document.h"
 #include "document/record_name.h"
+#include "tests/support/event_loop.h"
 #include "tests/support/recorders.h"
 #include "tests/support/temp_dir.h"
 
@@ -56,19 +56,6 @@ bake::CONCC_GaugeData Gauge(uint64_t timestamp, int32_t tempMain = 2500) {
     g.timestamp = timestamp;
     g.tempMain = tempMain;
     return g;
-}
-
-// Runs the event loop until `done` or the deadline.
-template <typename Done>
-bool RunUntil(Done done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 class ChartDocumentTest : public ::testing::Test {
@@ -193,7 +180,7 @@ TEST_F(ChartDocumentTest, ABakeIsWrittenForRecoveryWhileItRunsAndSavedWhenItEnds
     EXPECT_TRUE(QFileInfo::exists(recovery));
     for (uint64_t t = 2000; t <= 6000; t += 1000) doc->AppendGauge(Gauge(t, 2000 + int(t / 10)));
     // The timer writes it on a thread of its own; a reader finds all points.
-    ASSERT_TRUE(RunUntil([&] {
+    ASSERT_TRUE(test_support::PumpUntil([&] {
         chart::ChartSet read;
         std::set<int> ids;
         std::wstring error;
@@ -232,7 +219,7 @@ TEST_F(ChartDocumentTest, AFailedEndOfBakeSaveKeepsTheWholeRecordForRecovery) {
     EXPECT_TRUE(Logged(log_, 'E', L"Unable to create the records folder"));
     // The box waits for the event loop: the panel finishes its packet first.
     EXPECT_TRUE(boxes_.messages.empty());
-    ASSERT_TRUE(RunUntil([&] { return !boxes_.messages.empty(); }));
+    ASSERT_TRUE(test_support::PumpUntil([&] { return !boxes_.messages.empty(); }));
     chart::ChartSet read;
     std::set<int> ids;
     std::wstring error;

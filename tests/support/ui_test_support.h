@@ -17,14 +17,13 @@
 #include "link/connection.h"
 #include "platform/message_box.h"
 #include "platform/trace_log.h"
+#include "tests/support/event_loop.h"
 #include "tests/support/recorders.h"
 
 namespace uitest {
 
-// Processes posted events until `done` holds or timeoutMs passed.
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
-// Processes what is posted now (and what that posts), briefly.
-void Pump();
+using test_support::Pump;
+using test_support::PumpUntil;
 
 // Whether some 2 x 2 block of device pixels, on even coordinates, holds
 // pixels that differ. A picture drawn at ratio 1 and blown up to ratio 2 has
