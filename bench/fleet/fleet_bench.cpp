@@ -154,6 +154,7 @@ public:
             posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
                                              O_WRONLY | O_CREAT | O_TRUNC, 0644);
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0)
@@ -354,7 +355,7 @@ int RunPhase(const Options& o, const char* simPath, int argc, char** argv) {
     };
     docServices.askRestoreRecovered = [](QWidget*, const QString&,
                                          const QList<document::RecoveryEntry>&,
-                                         std::function<void(document::RecoveryAnswer)>) {};
+                                         const std::function<void(document::RecoveryAnswer)>&) {};
     shell::CommandLineOptions options;
     options.recordsFolder = dir.filePath(QStringLiteral("records"));
     for (int i = 0; i < n; ++i) options.connectHosts << QString::fromStdString(Address(i));

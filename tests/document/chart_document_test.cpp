@@ -84,6 +84,7 @@ protected:
     QString ChartFile(const char* name, int points) {
         chart::ChartSet source;
         std::vector<chart::ChartPoint> pts;
+        pts.reserve(size_t(points));
         for (int i = 0; i < points; ++i) pts.push_back({i * 10.0, 25.0 + i});
         const int id = source.AddChart(pts, L"Reflow", L"Temperature", 0, 2.0f, 0.0f, 0xFF00FF00u);
         std::wstring error;

@@ -73,7 +73,7 @@ TEST(SeveralControllersEndToEnd, TwoSimulatorsBakeAtOnceIntoTwoNamedRecords) {
     };
     docServices.askRestoreRecovered = [](QWidget*, const QString&,
                                          const QList<document::RecoveryEntry>&,
-                                         std::function<void(document::RecoveryAnswer)>) {};
+                                         const std::function<void(document::RecoveryAnswer)>&) {};
     CommandLineOptions options;
     options.recordsFolder = Q(dir.Path("records"));
     Application app;

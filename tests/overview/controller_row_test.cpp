@@ -28,6 +28,7 @@ overview::RunningProfile Profile() {
 
 std::vector<int> Keys(const std::vector<ControllerRow>& rows) {
     std::vector<int> keys;
+    keys.reserve(rows.size());
     for (const auto& r : rows) keys.push_back(r.key);
     return keys;
 }

@@ -105,6 +105,7 @@ TEST(OverviewPane, ARowIsRedWhileItsAlarmNeedsTheOperator) {
     pane.SetRow(r);
     auto colours = [&](int row) {
         std::vector<QColor> out;
+        out.reserve(overview::kColumnCount);
         for (int c = 0; c < overview::kColumnCount; ++c)
             out.push_back(pane.Table()->item(row, c)->background().color());
         return out;

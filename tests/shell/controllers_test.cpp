@@ -72,7 +72,7 @@ protected:
         };
         docs_.askRestoreRecovered = [](QWidget*, const QString&,
                                        const QList<document::RecoveryEntry>&,
-                                       std::function<void(document::RecoveryAnswer)>) {};
+                                       const std::function<void(document::RecoveryAnswer)>&) {};
         options_.recordsFolder = QString::fromStdString(dir_.Path("records"));
         options_.connectHost = QStringLiteral("10.0.0.1");
     }

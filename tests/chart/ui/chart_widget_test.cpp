@@ -394,6 +394,7 @@ TEST_F(ChartContainerTest, FollowingALiveRecordScrollsItsPictureAndDrawsOnlyNewC
         for (int packet = 0; packet < 60; ++packet) {
             // A packet brings a few points; the view follows the newest.
             std::vector<ChartPoint> packetPoints;
+            packetPoints.reserve(8);
             for (int i = 0; i < 8; ++i) packetPoints.push_back({x += c.dx, y(x)});
             ASSERT_TRUE(chart.Set().AppendChartPoints(id, packetPoints));
             const double origin = chart.Mapping().originX;
@@ -436,6 +437,7 @@ TEST_F(ChartContainerTest, AppendsInAStillViewDrawOnlyTheirColumns) {
     const int whole = chart.BackgroundDrawCount();
     for (int packet = 0; packet < 40; ++packet) {
         std::vector<ChartPoint> packetPoints;
+        packetPoints.reserve(10);
         for (int i = 0; i < 10; ++i) packetPoints.push_back({x += 1.0 / 64, y(x)});
         ASSERT_TRUE(chart.Set().AppendChartPoints(live, packetPoints));
         ASSERT_TRUE(SamePicture(chart.RenderFrame(1.0).copy(), FreshRender(chart, 1.0)))
@@ -482,6 +484,7 @@ TEST_F(ChartContainerTest, AFrameOfAppendedPointsRepaintsOnlyTheirColumns) {
     PaintRegions regions(chart_);
     auto packet = [&] {
         std::vector<ChartPoint> more;
+        more.reserve(8);
         for (int i = 0; i < 8; ++i) more.push_back({x += 1.0 / 64, 50 + 20 * std::sin(x)});
         ASSERT_TRUE(chart_.Set().AppendChartPoints(id, more));
         chart_.EnsurePointVisible(id, x, more.back().y);
@@ -507,7 +510,7 @@ TEST_F(ChartContainerTest, ChangesOtherThanFollowingDrawThePictureWhole) {
     };
     // Adds a line through two points and draws it before `then`.
     auto fewPoints = [](int dashStyle, float tension,
-                        std::function<void(chart::ui::ChartWidget&, int)> then) {
+                        const std::function<void(chart::ui::ChartWidget&, int)>& then) {
         return [=](chart::ui::ChartWidget& w, int) {
             const int id = w.Set().AddChart(std::vector<ChartPoint>{{0, 5}, {60, 20}}, L"", L"",
                                             dashStyle, 1.0f, tension, kBlue);
