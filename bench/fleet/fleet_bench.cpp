@@ -43,8 +43,6 @@
 #include <QTimer>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -58,6 +56,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -69,6 +68,8 @@
 #include "shell/application.h"
 #include "shell/controller_session.h"
 #include "shell/main_window.h"
+#include "tests/support/process.h"
+#include "tests/support/sim_process.h"
 
 extern char** environ;
 
@@ -137,104 +138,6 @@ double ThreadCpuMs() {
 std::string Address(int index) {
     return "127.0.0." + std::to_string(10 + index);
 }
-
-// ---- children -----------------------------------------------------------
-
-// A child process whose stdout comes through a pipe; stopped with SIGTERM.
-class Child {
-public:
-    Child(const std::vector<std::string>& argv, const std::string& errPath) {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        if (!errPath.empty())
-            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<char*> args;
-        args.reserve(argv.size() + 1);
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        out_ = fds[0];
-    }
-    ~Child() {
-        Stop();
-        if (out_ >= 0)
-            ::close(out_);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool Started() const { return pid_ > 0; }
-
-    // The next stdout line, or false at its end or after timeoutMs.
-    bool ReadLine(std::string& line, double timeoutMs) {
-        const double deadline = WallMs() + timeoutMs;
-        for (;;) {
-            const size_t nl = buffer_.find('\n');
-            if (nl != std::string::npos) {
-                line = buffer_.substr(0, nl);
-                buffer_.erase(0, nl + 1);
-                return true;
-            }
-            const double left = deadline - WallMs();
-            if (left <= 0 || out_ < 0)
-                return false;
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, int(std::ceil(left))) <= 0)
-                continue;
-            char chunk[4096];
-            const ssize_t n = ::read(out_, chunk, sizeof chunk);
-            if (n <= 0)
-                return false;
-            buffer_.append(chunk, size_t(n));
-        }
-    }
-    // The exit code, 128 + signal, or -1 when it is still running.
-    int Poll() {
-        if (pid_ <= 0)
-            return code_;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            pid_ = -1;
-        }
-        return code_;
-    }
-    int Wait() {
-        if (pid_ <= 0)
-            return code_;
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        pid_ = -1;
-        return code_;
-    }
-    void Stop() {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGTERM);
-        const double deadline = WallMs() + 5000;
-        while (Poll() < 0 && WallMs() < deadline) ::usleep(10'000);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            Wait();
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int code_ = -1;
-    std::string buffer_;
-};
 
 // ---- one measured run ---------------------------------------------------
 
@@ -313,7 +216,7 @@ bool PumpUntil(const std::function<bool()>& done, double timeoutMs) {
     return true;
 }
 
-int RunPhase(const Options& o, const char* simPath, int argc, char** argv) {
+int RunPhase(const Options& o, int argc, char** argv) {
     const int n = o.phase;
     QTemporaryDir dir;
     // A fresh operator: no settings, records and recovery files of its own.
@@ -324,21 +227,15 @@ int RunPhase(const Options& o, const char* simPath, int argc, char** argv) {
     setenv("XDG_RUNTIME_DIR", home.constData(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
-    std::vector<std::unique_ptr<Child>> sims;
+    std::vector<std::unique_ptr<test_support::SimProcess>> sims;
     const std::string speed = std::to_string(o.speed);
     for (int i = 0; i < n; ++i) {
-        const std::string errPath =
-            (dir.path() + QStringLiteral("/sim-%1.err").arg(i)).toStdString();
-        sims.push_back(std::make_unique<Child>(
-            std::vector<std::string>{simPath, "--bind", Address(i), "--device-id",
-                                     std::to_string(1001 + i), "--rate", "10", "--speed", speed,
-                                     "--autostart", "1", "--quiet"},
-            errPath));
-        std::string line;
-        if (!sims.back()->Started() || !sims.back()->ReadLine(line, 5000) ||
-            line.rfind("calvero-sim listening on ", 0) != 0) {
-            std::printf("FAIL: calvero-sim on %s does not listen (see %s)\n", Address(i).c_str(),
-                        errPath.c_str());
+        sims.push_back(std::make_unique<test_support::SimProcess>(std::vector<std::string>{
+            "--bind", Address(i), "--port", "5565", "--device-id", std::to_string(1001 + i),
+            "--rate", "10", "--speed", speed, "--autostart", "1"}));
+        if (!sims.back()->Listening()) {
+            std::printf("FAIL: calvero-sim on %s does not listen: %s\n", Address(i).c_str(),
+                        sims.back()->Err().c_str());
             return 1;
         }
     }
@@ -451,7 +348,7 @@ int RunPhase(const Options& o, const char* simPath, int argc, char** argv) {
         }
     }
     for (int i = 0; i < n; ++i) {
-        if (sims[size_t(i)]->Poll() >= 0) {
+        if (sims[size_t(i)]->Proc().Wait(0) >= 0) {
             std::printf("FAIL: calvero-sim %d ended early\n", 1001 + i);
             ok = false;
         }
@@ -476,7 +373,7 @@ int RunPhase(const Options& o, const char* simPath, int argc, char** argv) {
 
     frame->close();
     app.ExitInstance(0);
-    for (auto& s : sims) s->Stop();
+    sims.clear();  // each stopped with SIGTERM
     return ok ? 0 : 1;
 }
 
@@ -494,21 +391,22 @@ bool Measure(const std::string& self, const Options& o, int controllers, Figures
                                      std::to_string(o.warmup),
                                      "--speed",
                                      std::to_string(o.speed)};
-    Child child(argv, {});
+    test_support::Process child(argv);
     if (!child.Started()) {
         std::printf("FAIL: cannot start %s\n", self.c_str());
         return false;
     }
-    const double timeoutMs = (2 * o.seconds + o.warmup + 120.0) * 1000.0;
+    const int timeoutMs = int((2 * o.seconds + o.warmup + 120.0) * 1000.0);
+    const int code = child.Wait(timeoutMs);
+    std::istringstream lines(child.Out());
     std::string line;
-    while (child.ReadLine(line, timeoutMs)) {
+    while (std::getline(lines, line)) {
         const size_t colon = line.find(": ");
         if (line.rfind("FAIL", 0) != 0 && colon != std::string::npos && line.find(' ') == colon + 1)
             out[line.substr(0, colon)] = std::atof(line.c_str() + colon + 2);
         else
             std::printf("%s\n", line.c_str());
     }
-    const int code = child.Wait();
     if (code != 0)
         std::printf("FAIL: the run with %d controllers ended with %d\n", controllers, code);
     return code == 0 && out.count("packets") && out["phase_ok"] == 1.0;
@@ -539,7 +437,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (o.phase > 0)
-        return RunPhase(o, CALVERO_SIM_PATH, argc, argv);
+        return RunPhase(o, argc, argv);
 
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string self = "/proc/self/exe";
